@@ -1,0 +1,18 @@
+#pragma once
+// The channel network: links, nodes, routing and structures.
+
+namespace torva {
+
+struct Model;
+struct RunContext;
+
+struct Channel {};
+
+// Reads the channel input file and builds the links and nodes.
+void read_channel_network(Model& model, RunContext& ctx);
+// Links channel boundary conditions to their time series.
+void set_up_channel_time_series(Model& model, RunContext& ctx);
+// Routes the channel network through the step.
+void channel_routing_phase(Model& model, RunContext& ctx);
+
+}  // namespace torva

@@ -1,0 +1,19 @@
+#include "output/analyzers.hpp"
+
+#include "run/context.hpp"
+#include "run/model.hpp"
+
+namespace torva {
+
+void set_up_analyzers(Model& model, RunContext& ctx) {
+    (void)model;
+    (void)ctx;
+}
+
+void notify_analyzers(Model& model, RunContext& ctx, int event) {
+    (void)model;
+    (void)ctx;
+    (void)event;
+}
+
+}  // namespace torva

@@ -1,0 +1,167 @@
+#include "run/modes.hpp"
+
+#include <omp.h>
+
+#include <cstdlib>
+
+#include "run/context.hpp"
+#include "run/driver.hpp"
+
+namespace torva {
+namespace {
+
+const char* const kUsage =
+    "\nUsage: torva [-option] [inputfile]\n"
+    "\n"
+    " where -option is one of:\n"
+    "      -c = SCE calibration mode (input file is the calibration control file)\n"
+    "      -m = Monte Carlo calibration mode (input file is the calibration control file)\n"
+    "      -b = batch mode (input file is the batch control file)\n"
+    "      -v = display version information (no project will be run)\n"
+    "  The c, m, b, and v commands are optional and if not present the input file is\n"
+    " treated as the project file\n"
+    "\n"
+    "  For the -b option, the command line should be:\n"
+    "      torva -b[num_batch] torva_inputfile\n"
+    "\n"
+    "  For the -c option, the command line should be:\n"
+    "      torva -c sce_inputfile\n"
+    "\n"
+    "  For the -m option, the command line should be:\n"
+    "      torva -m[num_batch] mc_inputfile\n"
+    "\n"
+    "  For the -s option, the command line should be:\n"
+    "      torva -s sen_inputfile\n"
+    "\n"
+    "  For the -t option (and -tv), the command line should be:\n"
+    "      torva -t[v]\n"
+    "\n"
+    "  where [num_batch] is the number of batch runs to make, sce_inputfile is the SCE input "
+    "file, mc_intputfile is\n"
+    "  the Monte Carlo input file, and sen_inputfile is the sensitivity input file.\n"
+    "\n";
+
+void print_version_banner(std::FILE* out) {
+    std::fprintf(out, "\n    -- TORVA version %4.2lf%c --\n \n", kVersion, kVersionLetter);
+    std::fprintf(out,
+                 "    A physically based, distributed watershed model:\n"
+                 "    overland flow, infiltration, channel routing and groundwater\n"
+                 "    on a grid of square cells.\n"
+                 "    Developed by the TORVA hydrology group.\n"
+                 "    Contact: torva-support@hydrology.example.org\n \n");
+    std::fprintf(out, "Intended for use with ORBAL Version 8.0 or higher");
+    std::fprintf(out, "\n \n");
+}
+
+// The number after -b or -m, read from the third character; 1 when none.
+int run_count_of(const std::string& option) {
+    if (option.size() <= 2) return 1;
+    const char* digits = option.c_str() + 2;
+    char* end = nullptr;
+    const long n = std::strtol(digits, &end, 10);
+    return end == digits ? 1 : static_cast<int>(n);
+}
+
+// One simulation with its own context; returns true when it ran cleanly.
+bool simulate(const std::string& project, int total_threads, int batch_flag, int run_number,
+              bool& replacement_active, std::FILE* out, std::FILE* err) {
+    RunContext ctx;
+    ctx.out = out;
+    ctx.err = err;
+    ctx.total_threads = total_threads;
+    ctx.batch_flag = batch_flag;
+    ctx.run_number = run_number;
+    ctx.replace_line = run_number;
+    ctx.replacement.active = replacement_active;
+    const int code = run_simulation(ctx, project);
+    replacement_active = ctx.replacement.active;
+    return code == 0;
+}
+
+}  // namespace
+
+bool parse_command_line(const std::vector<std::string>& args, RunRequest& request, std::FILE* out) {
+    request = RunRequest{};
+    if (args.empty()) {
+        std::fputs(kUsage, out);
+        return false;
+    }
+    std::string file;
+    if (args.size() == 1) {
+        request.mode = RunMode::project;
+        file = args[0];
+    } else {
+        const std::string& option = args[0];
+        const std::string two = option.substr(0, 2);
+        file = args[1];
+        if (two == "-s") {
+            request.mode = RunMode::sensitivity;
+        } else if (two == "-c") {
+            request.mode = RunMode::sce;
+        } else if (two == "-d") {
+            request.mode = RunMode::d_option;
+        } else if (two == "-b") {
+            request.mode = RunMode::batch;
+            request.run_count = run_count_of(option);
+        } else if (two == "-m") {
+            request.mode = RunMode::monte_carlo;
+            request.run_count = run_count_of(option);
+        } else if (two == "-h") {
+            request.mode = RunMode::help;
+        } else if (two == "-v") {
+            request.mode = RunMode::version;
+            return true;
+        } else {
+            std::fputs(kUsage, out);
+            return false;
+        }
+    }
+    if (file.size() > kMaxCommandLineName) {
+        std::fprintf(out, "Error: the input file name is longer than %zu characters.\n",
+                     kMaxCommandLineName);
+        request.mode = RunMode::unset;
+        return false;
+    }
+    request.input_file = file;
+    return true;
+}
+
+int run_program(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    const int total_threads = omp_get_num_procs();
+    omp_set_num_threads(total_threads);
+    std::fprintf(out, "Parallel version of TORVA (%2.1lf%c) with SCE (OpenMP), %d total threads.\n",
+                 kVersion, kVersionLetter, total_threads);
+    std::fflush(out);
+
+    RunRequest request;
+    if (!parse_command_line(args, request, out)) return request.input_file.empty() && args.size() > 0 &&
+                                                                  args.back().size() > kMaxCommandLineName
+                                                              ? 1
+                                                              : 0;
+    bool replacement_active = false;
+    switch (request.mode) {
+        case RunMode::project:
+            return simulate(request.input_file, total_threads, 0, 0, replacement_active, out, err) ? 0 : 1;
+        case RunMode::batch: {
+            std::fprintf(out, "TORVA is running in batch mode, and is running %d runs...\n",
+                         request.run_count);
+            bool all_clean = true;
+            for (int i = 0; i < request.run_count; ++i)
+                all_clean &= simulate(request.input_file, total_threads, 1, i, replacement_active, out, err);
+            return all_clean ? 0 : 1;
+        }
+        case RunMode::sce:
+            std::fprintf(out, "SCE calibration mode is not yet available in this version.\n");
+            return 0;
+        case RunMode::monte_carlo:
+            std::fprintf(out, "Monte Carlo calibration mode is not yet available in this version.\n");
+            return 0;
+        case RunMode::version:
+            print_version_banner(out);
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace torva
