@@ -1,0 +1,35 @@
+#pragma once
+// Checked allocation of the model's arrays. Per-cell arrays are contiguous and
+// one-based: N + 1 entries, entry 0 carries no cell.
+
+#include <new>
+#include <vector>
+
+#include "run/context.hpp"
+
+namespace torva {
+
+// Sizes the array to n zeroed entries. An empty request or a failed allocation
+// prints its message (with the array's name) and raises 4000.
+template <typename T>
+bool allocate(RunContext& ctx, std::vector<T>& array, std::size_t n, const char* name) {
+    if (n == 0) {
+        ctx.print("Error: Attempting to allocate array of size 0\n");
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    try {
+        array.assign(n, T{});
+    } catch (const std::bad_alloc&) {
+        ctx.print("Error allocating memory for variable %s\n", name);
+        ctx.error.raise(err::message_printed);
+        return false;
+    } catch (const std::length_error&) {
+        ctx.print("Error allocating memory for variable %s\n", name);
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace torva
