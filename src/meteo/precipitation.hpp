@@ -1,12 +1,18 @@
 #pragma once
 // Precipitation from gauges or uniform rain, spread over the cells each step.
 
+#include <vector>
+
 namespace torva {
 
 struct Model;
 struct RunContext;
 
-struct Precipitation {};
+struct Precipitation {
+    // Per-cell rain intensity of the step, mm/h (N + 1 entries).
+    std::vector<double> rain_rate;
+    bool raining = false;
+};
 
 // Scans the precipitation input and counts its events.
 void prepare_precipitation(Model& model, RunContext& ctx);

@@ -18,6 +18,7 @@
 #include "run/clock.hpp"
 #include "soil/infiltration.hpp"
 #include "surface/overland.hpp"
+#include "surface/roughness.hpp"
 
 namespace torva {
 
@@ -97,6 +98,7 @@ struct Model {
     Precipitation precip;
     Hydromet hydromet;
     Overland overland;
+    SurfaceParameters surface;
     Soil soil;
     Groundwater groundwater;
     Lakes lakes;
