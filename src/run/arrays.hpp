@@ -3,6 +3,7 @@
 // one-based: N + 1 entries, entry 0 carries no cell.
 
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "run/context.hpp"
