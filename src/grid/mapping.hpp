@@ -1,12 +1,228 @@
 #pragma once
-// Index maps and mapping tables: per-cell parameters from id-keyed tables.
+// Index maps and mapping tables: per-cell (and per-node) parameters from
+// id-keyed tables. A mapping table file holds any number of tables; each table
+// names an index map whose cell values are the ids of the table's rows, and a
+// lookup turns one column of the table into a per-cell array.
+//
+// Typical use by a process that owns a parameter:
+//
+//     if (has_table(model, MappingTable::roughness))
+//         table_to_cells(model, ctx, MappingTable::roughness, 1, model.surface.manning_n,
+//         "manning_n");
+//
+// Several columns of one table are best read in one call (the index map is
+// read, checked and its census printed once):
+//
+//     read_table(model, ctx, MappingTable::interception,
+//                {{1, &storage, "interception_storage"}, {2, &coeff, "interception_coeff"}});
+
+#include <array>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "input/series.hpp"
 
 namespace torva {
 
 struct Model;
 struct RunContext;
+struct Grid;
 
-// Reads the mapping table file and the index maps it refers to.
+// Tables of the mapping table file, by their number in the file's keyword list.
+enum class MappingTable : int {
+    roughness = 1,
+    interception = 2,
+    retention = 3,
+    green_ampt_infiltration = 4,
+    green_ampt_initial_soil_moisture = 5,
+    richards_havercamp = 6,
+    richards_brooks = 7,
+    evapotranspiration = 8,
+    sediments = 9,
+    soil_erosion_props = 10,
+    contaminant_transport = 11,
+    wetland_properties = 12,
+    material_index = 13,
+    overland_boundary = 14,
+    time_series_index = 15,
+    well_table = 16,
+    groundwater = 17,
+    groundwater_boundary = 18,
+    area_reduction = 19,
+    kvx_n = 20,
+    kvx_p = 21,
+    kvx_c = 22,
+    kvx_oth = 23,
+    dispersion = 24,
+    kvx_soil_c = 25,
+    kvx_soil_n = 26,
+    kvx_soil_p = 27,
+    kvx_gw_n = 28,
+    kvx_gw_p = 29,
+    kvx_gw_oth = 30,
+    kvx_soil_km = 31,
+    kvx_soil_koc = 32,
+    precip_conc = 50000,
+    partition = 60000,
+};
+inline constexpr int kLastGridTable = 32;
+
+// Tables of the stream mapping table file.
+enum class StreamTable : int {
+    roughness = 1,
+    kvx_n = 2,
+    kvx_p = 3,
+    kvx_c = 4,
+    kvx_oth = 5,
+    dispersion = 6,
+};
+inline constexpr int kLastStreamTable = 6;
+
+// The words of the keyword list that are not tables.
+inline constexpr int kNumIdsKeyword = 137;
+inline constexpr int kIndexMapKeyword = 138;
+inline constexpr int kNumContamKeyword = 139;
+inline constexpr int kNumSedKeyword = 140;
+
+enum class TableFileKind { grid, stream };
+
+// The file word of a table ("ROUGHNESS", "RICHARDS_EQN_INFILTRAIION_HAVERCAMP", ...).
+const char* table_name(MappingTable table);
+const char* table_name(StreamTable table);
+// Number of value columns of a table (0 for tables with a layout of their own).
+int table_columns(MappingTable table);
+int table_columns(StreamTable table);
+
+// The keyword a line begins with (case-sensitively; longer names are tried
+// before the names they begin with), as its number in the file kind's list:
+// a table number, or one of the k...Keyword numbers; 0 when none.
+int keyword_of(std::string_view line, TableFileKind kind);
+
+// The lines of one mapping table file, read once per simulation with the
+// replacement values applied.
+struct TableFile {
+    struct IndexMap {
+        std::string path;  // enclosing double quotes removed
+        std::string name;  // the rest of the INDEX_MAP line
+    };
+    TableFileKind kind = TableFileKind::grid;
+    std::string path;
+    bool loaded = false;
+    bool valid_header = false;  // line 1 holds the file word; otherwise no tables at all
+    std::vector<std::string> lines;
+    std::vector<IndexMap> index_maps;
+    std::size_t first_table_line = 0;  // first line after the index map lines
+};
+
+// Where one table stands in its file.
+struct TableLocation {
+    bool found = false;
+    std::size_t line = 0;        // the table line
+    std::string index_map_name;  // the rest of the table line
+    std::string index_map_path;  // empty when no INDEX_MAP line bears that name
+};
+
+// Rows of one table: ids and their values, row by row.
+struct TableRows {
+    int num_ids = 0;
+    int largest_id = 0;
+    int columns = 0;
+    std::vector<int> ids;        // num_ids entries
+    std::vector<double> values;  // num_ids x columns, row-major
+    double value(int row, int column) const { return values[row * columns + column - 1]; }
+};
+
+// Whether index value 0 inside the mask is refused or means "no entry" (the
+// cells outside every wetland, the cells without an overland boundary).
+enum class IndexZero { refused, means_none };
+
+// Reads the file's lines; false when the file cannot be opened (nothing raised).
+bool load_table_file(RunContext& ctx, const std::string& path, TableFileKind kind, TableFile& file);
+// Takes the lines of a file already in memory (also what the fuzz target drives).
+void parse_table_file(std::vector<std::string> lines, TableFileKind kind, TableFile& file);
+TableLocation find_table(const TableFile& file, int table_number);
+// The NUM_IDS count of the table line at `location` (0 when it is missing).
+int read_row_count(const TableFile& file, const TableLocation& location);
+// The n rows of a table with `columns` values each. Raises 66 (no entries)
+// or reports an early end of the file; false then.
+bool read_table_rows(RunContext& ctx, const TableFile& file, const TableLocation& location,
+                     const char* name, int columns, TableRows& rows);
+// Reads an index map into per-cell ids (N + 1 entries), checking its rows and
+// columns against the grid and every id inside the mask against 1..largest_id,
+// and prints the census of the ids. Raises the error of the first fault; false then.
+bool read_index_map(RunContext& ctx, const std::string& path, const Grid& grid, int largest_id,
+                    IndexZero zero, std::vector<int>& cell_ids);
+
+// A wetland's record, fields 1 to 8 (field 0 unused): mm become metres and
+// per-day rates per-second rates when read; field 6 is not filled from the table.
+struct Wetland {
+    std::array<double, 9> field{};
+};
+
+// Per-cell overland boundary conditions (OV_BOUNDARY card).
+struct OverlandBoundaryCells {
+    std::vector<int> type;      // first column, truncated; 0 means no boundary
+    std::vector<double> value;  // second column: slope or water-surface elevation
+    // Second column as read: for type 3 cells the id of the TIME_SERIES_INDEX
+    // entry whose series replaces `value` every step, so the id survives that update.
+    std::vector<double> index;
+};
+
+// Mapping tables of one simulation: the files, which tables are available and
+// the variants read once at start-up.
+struct MappingTables {
+    TableFile grid_file;                             // MAPPING_TABLE
+    TableFile stream_file;                           // ST_MAPPING_TABLE
+    std::array<bool, kLastGridTable + 1> present{};  // by table number
+    std::array<bool, kLastStreamTable + 1> stream_present{};
+    // TIME_SERIES_INDEX: ids and their series (null where the name was not found).
+    TimeSeriesIndexTable time_series_index;
+    int num_wetlands = 0;
+    std::vector<Wetland> wetlands;    // 1..num_wetlands
+    std::vector<int> wetland_number;  // per cell, 0 outside wetlands
+    OverlandBoundaryCells ov_boundary;
+};
+
+// A wanted column of a table and the per-cell array it fills.
+struct TableColumn {
+    int column;                     // 1-based value column of the table
+    std::vector<double>* per_cell;  // resized to N + 1 when its size differs
+    const char* array_name;         // printed when its allocation fails
+};
+
+// Reads the mapping table files named by the cards, prints the availability
+// checks, and reads the time series index, wetland and overland boundary tables.
 void read_index_maps(Model& model, RunContext& ctx);
+
+// Whether the mapping table file is in use and holds the table with an index
+// map that can be opened (the availability check's answer).
+bool has_table(const Model& model, MappingTable which);
+bool has_stream_table(const Model& model, StreamTable which);
+
+// Gives every cell the value of column `column` of the table row whose id is
+// the cell's index map value (0.0 for ids without a row). False, with the
+// error raised, when the table, its index map or the allocation fails.
+bool table_to_cells(Model& model, RunContext& ctx, MappingTable which, int column,
+                    std::vector<double>& per_cell, const char* array_name);
+// Several columns at once.
+bool read_table(Model& model, RunContext& ctx, MappingTable which,
+                std::initializer_list<TableColumn> columns);
+// The per-cell ids of a table's index map and the table's rows, for processes
+// that keep the id (soil index) or lay out records of their own.
+bool read_table_with_ids(Model& model, RunContext& ctx, MappingTable which, TableRows& rows,
+                         std::vector<int>& cell_ids);
+
+// Per-node values of a channel network: [node][link], both from 1.
+using LinkNodeValues = std::vector<std::vector<double>>;
+
+// Gives every node of each link whose stream map index is non-zero the value
+// of the table columns wanted (destinations[k] for column k + 1; null where a
+// column is not wanted). The destinations must be sized (max nodes + 1) x
+// (num_links + 1) by the caller.
+bool read_stream_table(Model& model, RunContext& ctx, StreamTable which,
+                       std::initializer_list<LinkNodeValues*> destinations, int num_links,
+                       const std::vector<int>& nodes_per_link);
 
 }  // namespace torva

@@ -7,6 +7,7 @@
 #include "calibration/results.hpp"
 #include "channel/channel.hpp"
 #include "grid/grid.hpp"
+#include "grid/mapping.hpp"
 #include "groundwater/groundwater.hpp"
 #include "input/project.hpp"
 #include "lakes/lakes.hpp"
@@ -95,6 +96,7 @@ struct Model {
     double next_print_time = 0.0;
 
     Grid grid;
+    MappingTables tables;
     Precipitation precip;
     Hydromet hydromet;
     Overland overland;
