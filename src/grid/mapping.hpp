@@ -177,7 +177,7 @@ struct MappingTables {
     TableFile stream_file;                           // ST_MAPPING_TABLE
     std::array<bool, kLastGridTable + 1> present{};  // by table number
     std::array<bool, kLastStreamTable + 1> stream_present{};
-    // TIME_SERIES_INDEX: ids and their series (null where the name was not found).
+    // TIME_SERIES_INDEX: ids and their series (-1 where the name was not found).
     TimeSeriesIndexTable time_series_index;
     int num_wetlands = 0;
     std::vector<Wetland> wetlands;    // 1..num_wetlands
