@@ -1,28 +1,257 @@
+// The infiltration phase: its timing, the choice of method, and the accounting
+// of what entered the soil; the event start and end of infiltration; the
+// soil moisture store of long-term runs between events.
+
 #include "soil/infiltration.hpp"
 
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "run/arrays.hpp"
+#include "run/clock.hpp"
 #include "run/context.hpp"
 #include "run/model.hpp"
 
 namespace torva {
+namespace {
 
-void read_soil_parameters(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+constexpr double kSecondsPerDay = 86400.0;
+// A soil moisture layer thinner than this holds its water over this depth.
+constexpr double kMinimumMoistureLayer = 0.01;  // m
+
+bool redistribution(const Model& model) {
+    return model.project.infiltration == InfiltrationMethod::redistribution;
 }
 
-void set_up_soil_layers(Model& model, RunContext& ctx) {
-    (void)model;
+// Seconds since the previous infiltration step; the nominal interval when the
+// clock difference is that interval up to the round-off of Julian dates.
+double step_length(const Soil& soil, double now) {
+    const double dt = (now - soil.previous_time) * kSecondsPerDay;
+    if (std::fabs(dt - soil.interval) < 0.01)
+        return soil.interval;
+    return dt;
+}
+
+// theta_i of a long-term event from the soil moisture store, kept inside
+// [theta_r, theta_s] so that the Brooks-Corey relations stay meaningful.
+void initial_moisture_from_store(Model& model, RunContext& ctx) {
+    Soil& soil = model.soil;
+    const int n = model.grid.num_cells;
+    const double thickness = soil.moisture_layer_depth;
+    for (int i = 1; i <= n; ++i) {
+        const double theta_s = soil.porosity[i];
+        const double theta_r = soil.residual_saturation[i];
+        double& theta_i = soil.moisture[i];
+        if (thickness > 1e-16)
+            theta_i = soil.stored_water[i] / std::max(thickness, kMinimumMoistureLayer);
+        else
+            theta_i = theta_s;
+        if (!std::isfinite(theta_i) || !std::isfinite(theta_s)) {
+            ctx.print("bad initial value of soil moisture cell %d\n", i);
+            theta_i = theta_s;
+            continue;
+        }
+        if (theta_r > theta_i) {
+            ctx.print("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", i, theta_i, theta_r, theta_s);
+            theta_i = theta_r + 0.01;
+            ctx.print(
+                "Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing "
+                "it to %lf\n",
+                i, theta_i);
+        } else if (theta_i > theta_s) {
+            ctx.print("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", i, theta_i, theta_r, theta_s);
+            theta_i = theta_s - 0.01;
+            ctx.print(
+                "Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing "
+                "it to %lf\n",
+                i, theta_i);
+        }
+    }
+}
+
+}  // namespace
+
+bool allocate_infiltration_state(Model& model, RunContext& ctx) {
+    Soil& soil = model.soil;
+    const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
+    if (!allocate(ctx, soil.infiltrated_depth, size, "inf_depth"))
+        return false;
+    if (!allocate(ctx, soil.previous_infiltrated_depth, size, "inf_depth_old"))
+        return false;
+    if (!allocate(ctx, soil.infiltration_rate, size, "inf_rate"))
+        return false;
+    if (!allocate(ctx, soil.cumulative_depth, size, "cum_inf_depth"))
+        return false;
+    if (!allocate(ctx, soil.event_depth, size, "event_inf_depth"))
+        return false;
+    switch (model.project.infiltration) {
+        case InfiltrationMethod::redistribution:
+            if (!allocate(ctx, soil.front_moisture, size, "theta_0"))
+                return false;
+            if (!allocate(ctx, soil.surface_moisture, size, "surf_moist"))
+                return false;
+            if (!allocate(ctx, soil.first_front_depth, size, "first_front_depth"))
+                return false;
+            if (!allocate(ctx, soil.front_phase, size, "front_phase"))
+                return false;
+            if (!allocate(ctx, soil.wet_marker, size, "wet_marker"))
+                return false;
+            if (!allocate(ctx, soil.first_ponding_marker, size, "first_ponding"))
+                return false;
+            if (!allocate(ctx, soil.no_front_marker, size, "no_front_marker"))
+                return false;
+            break;
+        case InfiltrationMethod::layered_soil:
+            if (!allocate(ctx, soil.front_depth, size, "front_depth"))
+                return false;
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
+void start_infiltration_event(Model& model, RunContext& ctx) {
+    Soil& soil = model.soil;
+    const double now = model.clock.current_time;
+    soil.interval = model.run.time_step;
+    soil.step = 1;
+    soil.event_set_up = true;
+    // A step already scheduled after the start (the long-term jump) stands.
+    if (soil.next_time < now - kTimeTolerance)
+        soil.next_time = now;
+    soil.previous_time = soil.next_time - soil.interval / kSecondsPerDay;
+    std::fill(soil.event_depth.begin(), soil.event_depth.end(), 0.0);
+    if (!redistribution(model))
+        return;
+
+    if (model.run.long_term && !soil.stored_water.empty()) {
+        // The water of the last event's fronts has joined the store.
+        const int n = model.grid.num_cells;
+        const double thickness = std::max(soil.moisture_layer_depth, kMinimumMoistureLayer);
+        for (int i = 1; i <= n; ++i) {
+            soil.stored_water[i] = std::min(soil.stored_water[i] + soil.infiltrated_depth[i],
+                                            soil.porosity[i] * thickness);
+        }
+        initial_moisture_from_store(model, ctx);
+    }
+    std::fill(soil.front_phase.begin(), soil.front_phase.end(), 0);
+    std::fill(soil.wet_marker.begin(), soil.wet_marker.end(), 0);
+    std::fill(soil.first_ponding_marker.begin(), soil.first_ponding_marker.end(), 0);
+    std::fill(soil.no_front_marker.begin(), soil.no_front_marker.end(), 0);
+    std::fill(soil.first_front_depth.begin(), soil.first_front_depth.end(), 0.0);
+    std::fill(soil.infiltrated_depth.begin(), soil.infiltrated_depth.end(), 0.0);
+    std::fill(soil.previous_infiltrated_depth.begin(), soil.previous_infiltrated_depth.end(), 0.0);
+}
+
+void end_infiltration_event(Model& model, RunContext& ctx) {
     (void)ctx;
+    // The fronts keep redistributing through the dry period; their water joins
+    // the soil moisture store when the next event starts.
+    model.soil.step = std::max(model.soil.step, 1);
+}
+
+bool skip_infiltration_to_next_event(Model& model, double next_event_start) {
+    Soil& soil = model.soil;
+    if (!redistribution(model) || soil.water_table_reaches_surface)
+        return false;
+    const int n = model.grid.num_cells;
+    const double* depth = model.overland.depth.data();
+    bool surface_water = false;
+#pragma omp parallel for schedule(static) reduction(|| : surface_water)
+    for (int i = 1; i <= n; ++i) surface_water = surface_water || depth[i] > 0.0;
+    if (surface_water)
+        return false;
+    soil.next_time = next_event_start + model.run.time_step_days;
+    soil.step = 0;
+    return true;
+}
+
+void account_infiltration(Model& model) {
+    Soil& soil = model.soil;
+    const int n = model.grid.num_cells;
+    const bool per_event = !redistribution(model);
+    const double* infiltrated = soil.infiltrated_depth.data();
+    double* previous = soil.previous_infiltrated_depth.data();
+    double* cumulative = soil.cumulative_depth.data();
+    double* event = soil.event_depth.data();
+    double depth_sum = 0.0;
+#pragma omp parallel for schedule(static) reduction(+ : depth_sum)
+    for (int i = 1; i <= n; ++i) {
+        const double change = infiltrated[i] - previous[i];
+        depth_sum += change;
+        cumulative[i] += change;
+        if (per_event)
+            event[i] += change;
+        previous[i] = infiltrated[i];
+    }
+    const double volume = depth_sum * model.grid.cell_size * model.grid.cell_size;
+    model.totals.run.infiltration += volume;
+    model.totals.event.infiltration += volume;
 }
 
 void infiltration_phase(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    const InfiltrationMethod method = model.project.infiltration;
+    if (method == InfiltrationMethod::none || method == InfiltrationMethod::richards)
+        return;
+    Soil& soil = model.soil;
+    if (soil.infiltrated_depth.empty() && !allocate_infiltration_state(model, ctx))
+        return;
+    if (!soil.event_set_up)
+        start_infiltration_event(model, ctx);
+    const double now = model.clock.current_time;
+    if (now < soil.next_time - kTimeTolerance)
+        return;
+    const double dt = step_length(soil, now);
+    if (dt <= 0.0)
+        return;
+
+    switch (method) {
+        case InfiltrationMethod::green_ampt:
+            plain_green_ampt(model, dt);
+            break;
+        case InfiltrationMethod::redistribution:
+            green_ampt_with_redistribution(model, dt);
+            break;
+        case InfiltrationMethod::layered_soil:
+            layered_green_ampt(model, ctx, dt);
+            if (ctx.error.pending())
+                return;
+            break;
+        default:
+            return;
+    }
+    account_infiltration(model);
+    soil.previous_time = now;
+    soil.next_time = now + soil.interval / kSecondsPerDay;
+    ++soil.step;
 }
 
 void soil_moisture_between_events_phase(Model& model, RunContext& ctx) {
-    (void)model;
     (void)ctx;
+    if (!model.run.long_term || !redistribution(model))
+        return;
+    Soil& soil = model.soil;
+    if (soil.stored_water.empty() || soil.moisture_layer_depth <= 0.0)
+        return;
+    // The store drains at the Brooks-Corey conductivity of its water content.
+    const int n = model.grid.num_cells;
+    const double dt = model.run.time_step;
+    const double thickness = std::max(soil.moisture_layer_depth, kMinimumMoistureLayer);
+#pragma omp parallel for schedule(static)
+    for (int i = 1; i <= n; ++i) {
+        const double theta_s = soil.porosity[i];
+        const double theta_r = soil.residual_saturation[i];
+        const double lambda = soil.pore_index[i];
+        if (theta_s <= theta_r || lambda <= 0.0)
+            continue;
+        const double theta = soil.stored_water[i] / thickness;
+        const double se = std::clamp((theta - theta_r) / (theta_s - theta_r), 0.0, 1.0);
+        const double drainage = soil.conductivity[i] * std::pow(se, 3.0 + 2.0 / lambda) * dt;
+        soil.stored_water[i] = std::max(soil.stored_water[i] - drainage, theta_r * thickness);
+    }
 }
 
 }  // namespace torva
