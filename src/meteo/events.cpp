@@ -4,15 +4,48 @@
 #include "run/model.hpp"
 
 namespace torva {
+namespace {
+
+double surface_volume(const Model& model) {
+    const std::vector<double>& depth = model.overland.depth;
+    const int cells = model.grid.num_cells;
+    if (depth.size() < static_cast<std::size_t>(cells) + 1)
+        return 0.0;
+    double sum = 0.0;
+#pragma omp parallel for schedule(static) reduction(+ : sum)
+    for (int i = 1; i <= cells; ++i) sum += depth[i];
+    return sum * model.grid.cell_size * model.grid.cell_size;
+}
+
+}  // namespace
 
 void event_start_phase(Model& model, RunContext& ctx) {
-    (void)model;
+    const Precipitation& p = model.precip;
+    if (!p.event_began)
+        return;
+    model.event_number = p.events_read > 0 ? p.events_read : 1;
+    model.event_ended = false;
+    model.totals.event = VolumeTotals{};
+    model.totals.event_initial_surface = surface_volume(model);
+    const bool single_event = !model.run.long_term && !model.run.host_event_mode;
+    if (single_event || model.run.host_event_mode) {
+        model.period_end = p.event_start_time + model.run.total_time / 1440.0;
+        if (!model.run.super_quiet)
+            ctx.print("simulation duration %d minutes\n", model.run.total_time);
+    }
+}
+
+void close_event(Model& model, RunContext& ctx) {
     (void)ctx;
+    Precipitation& p = model.precip;
+    if (!p.event_open)
+        return;
+    p.event_open = false;
 }
 
 void event_end_phase(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    if (model.event_ended)
+        close_event(model, ctx);
 }
 
 }  // namespace torva

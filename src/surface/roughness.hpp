@@ -1,5 +1,6 @@
 #pragma once
-// Interception, retention and overland roughness.
+// Interception, retention and overland roughness: the surface parameters that
+// shape how rain becomes overland flow.
 
 #include <vector>
 
@@ -7,17 +8,33 @@ namespace torva {
 
 // Per-cell surface parameters, N + 1 entries.
 struct SurfaceParameters {
-    std::vector<double> manning_n;
-    std::vector<double> retention_depth;       // m
-    std::vector<double> interception_storage;  // capacity
-    std::vector<double> interception_coeff;
-    std::vector<double> intercepted_depth;     // held on the canopy so far
+    std::vector<double> manning_n;        // s/m^(1/3)
+    std::vector<double> retention_depth;  // m
+
+    // Interception (arrays sized only when it is on).
+    bool interception = false;
+    std::vector<double> interception_storage;  // capacity, mm
+    std::vector<double> interception_coeff;    // share of the rain above capacity still held
+    std::vector<double> intercepted_depth;     // held on the canopy so far, mm
+    std::vector<double> effective_rain_rate;   // rain passing the canopy in this step, mm/h
 };
 
 struct Model;
 struct RunContext;
 
-// Gives every cell its roughness, retention and interception.
+// Gives every cell its interception, retention and roughness, in that order.
 void read_surface_parameters(Model& model, RunContext& ctx);
+
+// The canopy holds less outside the growing season: storage and coefficient
+// are divided by this factor of the month (1..12) and latitude (degrees).
+double seasonal_divisor(int month, double latitude);
+
+// The interception step of one model step of dt seconds: fills the effective
+// rain rate of every cell from its rain rate and returns the volume (m3)
+// intercepted. Cells flooded by a lake of the channel network (lake number
+// above 0; `lake_number` may be null) pass their rain unchanged.
+double intercept_rain(SurfaceParameters& surface, const std::vector<double>& rain_rate, int cells,
+                      double dt, double cell_size, int month, double latitude,
+                      const std::vector<int>* lake_number);
 
 }  // namespace torva
