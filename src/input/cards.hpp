@@ -375,8 +375,8 @@ inline constexpr int kCardCount = static_cast<int>(Card::count);
 
 // What a card reads after its word.
 enum class Args {
-    none,                     // sets its flag
-    no_effect,                // recognised and ignored
+    none,       // sets its flag
+    no_effect,  // recognised and ignored
     integer,
     integer2,
     integer3,

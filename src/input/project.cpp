@@ -39,7 +39,8 @@ bool read_text_argument(Tokens& args, CardValue& value, std::string_view word, R
 
 // A token that reads wholly as a number.
 bool is_number(const std::string& token) {
-    if (token.empty()) return false;
+    if (token.empty())
+        return false;
     char* end = nullptr;
     std::strtod(token.c_str(), &end);
     return end != token.c_str() && *end == '\0';
@@ -50,7 +51,9 @@ bool read_arguments(const CardWord& card, Tokens& args, CardValue& value, RunCon
         case Args::none:
         case Args::no_effect:
             break;
-        case Args::integer: value.integer[0] = args.integer(); break;
+        case Args::integer:
+            value.integer[0] = args.integer();
+            break;
         case Args::integer2:
         case Args::integer3:
         case Args::integer5: {
@@ -58,7 +61,9 @@ bool read_arguments(const CardWord& card, Tokens& args, CardValue& value, RunCon
             for (int i = 0; i < n; ++i) value.integer[i] = args.integer();
             break;
         }
-        case Args::real: value.real[0] = args.real(); break;
+        case Args::real:
+            value.real[0] = args.real();
+            break;
         case Args::real2:
             value.real[0] = args.real();
             value.real[1] = args.real();
@@ -68,7 +73,8 @@ bool read_arguments(const CardWord& card, Tokens& args, CardValue& value, RunCon
             return read_text_argument(args, value, card.word, ctx);
         case Args::text_or_number:
         case Args::optional_text_or_number: {
-            if (!read_text_argument(args, value, card.word, ctx)) return false;
+            if (!read_text_argument(args, value, card.word, ctx))
+                return false;
             if (is_number(value.text)) {
                 value.real[0] = std::strtod(value.text.c_str(), nullptr);
                 value.integer[0] = 1;  // marks a uniform value
@@ -89,19 +95,25 @@ bool read_arguments(const CardWord& card, Tokens& args, CardValue& value, RunCon
 
 bool is_nutrient_card(std::string_view word) {
     for (std::string_view prefix : {"ov_init_", "st_init_", "out_ov_", "out_st_", "out_hyd_"}) {
-        if (word.substr(0, prefix.size()) != prefix) continue;
+        if (word.substr(0, prefix.size()) != prefix)
+            continue;
         const std::string_view x = word.substr(prefix.size());
         for (std::string_view c : {"no2", "no3", "nh4", "on", "op", "dp", "alg", "cbod", "do"})
-            if (x == c) return true;
+            if (x == c)
+                return true;
     }
     return false;
 }
 
 const char* nutrient_card_group(std::string_view word) {
-    if (word.starts_with("ov_init_")) return "OV_INIT_XXX";
-    if (word.starts_with("st_init_")) return "ST_INIT_XXX";
-    if (word.starts_with("out_ov_")) return "OUT_OV_XXX";
-    if (word.starts_with("out_st_")) return "OUT_ST_XXX";
+    if (word.starts_with("ov_init_"))
+        return "OV_INIT_XXX";
+    if (word.starts_with("st_init_"))
+        return "ST_INIT_XXX";
+    if (word.starts_with("out_ov_"))
+        return "OUT_OV_XXX";
+    if (word.starts_with("out_st_"))
+        return "OUT_ST_XXX";
     return "OUT_HYD_XXX";
 }
 
@@ -109,16 +121,36 @@ const char* nutrient_card_group(std::string_view word) {
 bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& ctx) {
     const CardValue& v = s[card.card];
     switch (card.card) {
-        case Card::UNITS: ctx.print("Units flag = %d\n", v.integer[0]); break;
-        case Card::ALPHA: ctx.print("Alpha = %lf\n", v.real[0]); break;
-        case Card::BETA: ctx.print("Beta = %lf\n", v.real[0]); break;
-        case Card::THETA: ctx.print("Theta = %lf\n", v.real[0]); break;
-        case Card::CHANNEL_GRIDSIZE: ctx.print("Channel grid size = %lf\n", v.real[0]); break;
-        case Card::CHANNEL_DELTAT: ctx.print("Channel time step = %d\n", v.integer[0]); break;
-        case Card::DRAIN_TIME: ctx.print("Drainage time = %d\n", v.integer[0]); break;
-        case Card::Q_MIN: ctx.print("Minimum channel flow = %lf\n", v.real[0]); break;
-        case Card::N_LINKS: ctx.print("Number of links = %d\n", v.integer[0]); break;
-        case Card::MAX_NODES: ctx.print("Number of nodes = %d\n", v.integer[0]); break;
+        case Card::UNITS:
+            ctx.print("Units flag = %d\n", v.integer[0]);
+            break;
+        case Card::ALPHA:
+            ctx.print("Alpha = %lf\n", v.real[0]);
+            break;
+        case Card::BETA:
+            ctx.print("Beta = %lf\n", v.real[0]);
+            break;
+        case Card::THETA:
+            ctx.print("Theta = %lf\n", v.real[0]);
+            break;
+        case Card::CHANNEL_GRIDSIZE:
+            ctx.print("Channel grid size = %lf\n", v.real[0]);
+            break;
+        case Card::CHANNEL_DELTAT:
+            ctx.print("Channel time step = %d\n", v.integer[0]);
+            break;
+        case Card::DRAIN_TIME:
+            ctx.print("Drainage time = %d\n", v.integer[0]);
+            break;
+        case Card::Q_MIN:
+            ctx.print("Minimum channel flow = %lf\n", v.real[0]);
+            break;
+        case Card::N_LINKS:
+            ctx.print("Number of links = %d\n", v.integer[0]);
+            break;
+        case Card::MAX_NODES:
+            ctx.print("Number of nodes = %d\n", v.integer[0]);
+            break;
 
         case Card::RETEN_DEPTH:
             if (v.integer[0] == 1) {
@@ -133,40 +165,67 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
             }
             break;
 
-        case Card::GREEN_AMPT: s.infiltration = InfiltrationMethod::green_ampt; break;
-        case Card::INF_REDIST: s.infiltration = InfiltrationMethod::redistribution; break;
-        case Card::INF_LAYERED_SOIL: s.infiltration = InfiltrationMethod::layered_soil; break;
-        case Card::INF_RICHARDS: s.infiltration = InfiltrationMethod::richards; break;
+        case Card::GREEN_AMPT:
+            s.infiltration = InfiltrationMethod::green_ampt;
+            break;
+        case Card::INF_REDIST:
+            s.infiltration = InfiltrationMethod::redistribution;
+            break;
+        case Card::INF_LAYERED_SOIL:
+            s.infiltration = InfiltrationMethod::layered_soil;
+            break;
+        case Card::INF_RICHARDS:
+            s.infiltration = InfiltrationMethod::richards;
+            break;
 
-        case Card::CHAN_PREISS: s.channel_routing = ChannelRouting::preissmann; break;
-        case Card::CHAN_DRAIN: s.channel_routing = ChannelRouting::drain; break;
+        case Card::CHAN_PREISS:
+            s.channel_routing = ChannelRouting::preissmann;
+            break;
+        case Card::CHAN_DRAIN:
+            s.channel_routing = ChannelRouting::drain;
+            break;
         case Card::CHAN_EXPLIC:
             s.channel_routing = ChannelRouting::explicit_routing;
             s.channels_simulated = true;
             break;
-        case Card::CHAN_MESH: s.channel_routing = ChannelRouting::mesh; break;
-        case Card::CHAN_BACKWATER: s.channel_routing = ChannelRouting::backwater; break;
+        case Card::CHAN_MESH:
+            s.channel_routing = ChannelRouting::mesh;
+            break;
+        case Card::CHAN_BACKWATER:
+            s.channel_routing = ChannelRouting::backwater;
+            break;
 
-        case Card::PRECIP_UNIF: s.precipitation = PrecipitationKind::uniform; break;
-        case Card::PRECIP_FILE: s.precipitation = PrecipitationKind::gauges; break;
+        case Card::PRECIP_UNIF:
+            s.precipitation = PrecipitationKind::uniform;
+            break;
+        case Card::PRECIP_FILE:
+            s.precipitation = PrecipitationKind::gauges;
+            break;
 
         case Card::RICHARDS_K_OPTION: {
             const std::string k = lower(v.text.substr(0, 4));
-            if (k == "geom") s.richards_k_option = 2;
-            if (k == "arit") s.richards_k_option = 1;
+            if (k == "geom")
+                s.richards_k_option = 2;
+            if (k == "arit")
+                s.richards_k_option = 1;
             break;
         }
         case Card::RICHARDS_C_OPTION: {
             const std::string k = lower(v.text.substr(0, 4));
-            if (k == "have") s.richards_c_option = 2;
-            if (k == "broo") s.richards_c_option = 1;
+            if (k == "have")
+                s.richards_c_option = 2;
+            if (k == "broo")
+                s.richards_c_option = 1;
             break;
         }
         case Card::RICHARDS_UPPER_OPTION:
-            if (lower(v.text.substr(0, 4)) == "aver") s.richards_upper_option = 3;
+            if (lower(v.text.substr(0, 4)) == "aver")
+                s.richards_upper_option = 3;
             break;
 
-        case Card::TANVIK_EVENT_NUM: s.tanvik_event_num = v.integer[0]; break;
+        case Card::TANVIK_EVENT_NUM:
+            s.tanvik_event_num = v.integer[0];
+            break;
 
         case Card::NUM_THREADS:
             if (v.integer[0] >= 1) {
@@ -177,9 +236,15 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
             }
             break;
 
-        case Card::REPLACE_PARAMS: read_replacement_parameters(ctx, strip_quotes(v.text)); break;
-        case Card::REPLACE_VALS: read_replacement_values(ctx, strip_quotes(v.text)); break;
-        case Card::REPLACE_LINE: ctx.replace_line = v.integer[0] - 1; break;
+        case Card::REPLACE_PARAMS:
+            read_replacement_parameters(ctx, strip_quotes(v.text));
+            break;
+        case Card::REPLACE_VALS:
+            read_replacement_values(ctx, strip_quotes(v.text));
+            break;
+        case Card::REPLACE_LINE:
+            ctx.replace_line = v.integer[0] - 1;
+            break;
         case Card::REPLACE_FOLDER:
             // Host projects end the folder with a backslash, which is no separator
             // on this system: the folder always ends with a slash here.
@@ -190,8 +255,12 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
             ctx.output_folder += '/';
             break;
 
-        case Card::TIME_SERIES_FILE: read_time_series_card(ctx, v.text); break;
-        case Card::ELEV_SERIES_FILE: read_elevation_series_card(ctx, v.text); break;
+        case Card::TIME_SERIES_FILE:
+            read_time_series_card(ctx, v.text);
+            break;
+        case Card::ELEV_SERIES_FILE:
+            read_elevation_series_card(ctx, v.text);
+            break;
 
         case Card::CALIB_COMP_DATA: {
             const std::string k = v.text.substr(0, 5);
@@ -211,8 +280,11 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
             }
             break;
         }
-        case Card::NUTRIENTS: s.nutrients = 1; break;
-        default: break;
+        case Card::NUTRIENTS:
+            s.nutrients = 1;
+            break;
+        default:
+            break;
     }
     return true;
 }
@@ -243,9 +315,11 @@ void set_project_defaults(ProjectSettings& s) {
 bool perform_card_line(ProjectSettings& s, RunContext& ctx, std::string_view line) {
     // The card word runs to the next blank, tab or newline; commas belong to it.
     std::size_t start = 0;
-    while (start < line.size() && (line[start] == ' ' || line[start] == '\t' || line[start] == '\n'))
+    while (start < line.size() &&
+           (line[start] == ' ' || line[start] == '\t' || line[start] == '\n'))
         ++start;
-    if (start == line.size()) return true;
+    if (start == line.size())
+        return true;
     std::size_t end = start;
     while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\n') ++end;
     const std::string word = lower(line.substr(start, end - start));
@@ -264,7 +338,8 @@ bool perform_card_line(ProjectSettings& s, RunContext& ctx, std::string_view lin
     Tokens args(line.substr(end));
     CardValue& value = s[card->card];
     value.given = true;
-    if (!read_arguments(*card, args, value, ctx)) return false;
+    if (!read_arguments(*card, args, value, ctx))
+        return false;
     return perform_card_action(*card, s, ctx);
 }
 
@@ -282,7 +357,8 @@ void read_project_file(Model& model, RunContext& ctx, std::string_view file_name
     reader.next(line);
     if (line != "TORVAPROJECT" && line != "KELDORPROJECT") {
         ctx.print_error("File Does not Appear to be a Valid TORVA/KELDOR Project file\n");
-        ctx.print_error("Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n");
+        ctx.print_error(
+            "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n");
         ctx.print_error("TORVA Terminating....\n");
         std::fclose(file);
         ctx.error.raise(err::message_printed);
@@ -291,7 +367,8 @@ void read_project_file(Model& model, RunContext& ctx, std::string_view file_name
     set_project_defaults(s);
     s.read = true;
     while (reader.next(line)) {
-        if (!perform_card_line(s, ctx, line)) break;
+        if (!perform_card_line(s, ctx, line))
+            break;
     }
     std::fclose(file);
 }

@@ -13,8 +13,21 @@ namespace torva {
 struct RunContext;
 struct Model;
 
-enum class InfiltrationMethod { none = 0, green_ampt = 1, redistribution = 2, layered_soil = 3, richards = 4 };
-enum class ChannelRouting { none = 0, preissmann = 1, drain = 2, explicit_routing = 3, mesh = 4, backwater = 5 };
+enum class InfiltrationMethod {
+    none = 0,
+    green_ampt = 1,
+    redistribution = 2,
+    layered_soil = 3,
+    richards = 4
+};
+enum class ChannelRouting {
+    none = 0,
+    preissmann = 1,
+    drain = 2,
+    explicit_routing = 3,
+    mesh = 4,
+    backwater = 5
+};
 enum class PrecipitationKind { uniform = 0, gauges = 1 };
 
 struct ProjectSettings {

@@ -16,7 +16,8 @@ void derive_run_settings(Model& model, RunContext& ctx) {
     }
     run.super_quiet = p.given(Card::SUPER_QUIET);
     run.quiet = p.given(Card::QUIET);
-    if (!run.super_quiet) ctx.print("\nfinished reading project file\n");
+    if (!run.super_quiet)
+        ctx.print("\nfinished reading project file\n");
 
     run.outlet_row = p.integer(Card::OUTROW);
     run.outlet_col = p.integer(Card::OUTCOL);
@@ -28,14 +29,16 @@ void derive_run_settings(Model& model, RunContext& ctx) {
     run.stream_info = p.given(Card::STREAM_INFO);
     run.flush_interval = p.given(Card::FLUSH_BUFFER) ? p.integer(Card::FLUSH_BUFFER) : 0;
     run.event_min_q = p.given(Card::EVENT_MIN_Q) ? p.real(Card::EVENT_MIN_Q) : 0.1;
-    if (run.event_min_q < 1e-5) run.event_min_q = 0.05;
+    if (run.event_min_q < 1e-5)
+        run.event_min_q = 0.05;
     if (p.given(Card::END_TIME)) {
         const CardValue& e = p[Card::END_TIME];
         run.has_end_time = true;
-        run.end_time =
-            calendar_to_julian(e.integer[0], e.integer[1], e.integer[2], e.integer[3], e.integer[4]);
+        run.end_time = calendar_to_julian(e.integer[0], e.integer[1], e.integer[2], e.integer[3],
+                                          e.integer[4]);
     }
-    if (p.integer(Card::MAP_TYPE) == 4) ctx.error.raise(err::qdat_not_supported);
+    if (p.integer(Card::MAP_TYPE) == 4)
+        ctx.error.raise(err::qdat_not_supported);
 }
 
 void validate_cards(Model& model, RunContext& ctx) {
@@ -46,41 +49,57 @@ void validate_cards(Model& model, RunContext& ctx) {
     const bool richards = p.infiltration == InfiltrationMethod::richards;
     const bool groundwater = p.given(Card::GW_SIMULATION);
 
-    if (p.given(Card::ROUGHNESS) && p.given(Card::MANNING_N)) return ctx.error.raise(6);
-    if (long_term && penman && deardorff) return ctx.error.raise(7);
-    const int hydromet_kinds = p.given(Card::HMET_SURFAWAYS) + p.given(Card::HMET_SAMSON) +
-                               p.given(Card::HMET_HMX);
-    if (hydromet_kinds >= 2) return ctx.error.raise(8);
-    if (long_term && !penman && !deardorff) return ctx.error.raise(9);
+    if (p.given(Card::ROUGHNESS) && p.given(Card::MANNING_N))
+        return ctx.error.raise(6);
+    if (long_term && penman && deardorff)
+        return ctx.error.raise(7);
+    const int hydromet_kinds =
+        p.given(Card::HMET_SURFAWAYS) + p.given(Card::HMET_SAMSON) + p.given(Card::HMET_HMX);
+    if (hydromet_kinds >= 2)
+        return ctx.error.raise(8);
+    if (long_term && !penman && !deardorff)
+        return ctx.error.raise(9);
     if (p.precipitation == PrecipitationKind::uniform &&
         (p.real(Card::RAIN_INTENSITY) == 0.0 || p.integer(Card::RAIN_DURATION) == 0))
         return ctx.error.raise(11);
     if (long_term && p.infiltration != InfiltrationMethod::redistribution && !richards)
         return ctx.error.raise(20);
     if (long_term && !richards) {
-        if (!p.given(Card::ALBEDO)) return ctx.error.raise(21);
+        if (!p.given(Card::ALBEDO))
+            return ctx.error.raise(21);
         if (penman) {
-            if (!p.given(Card::VHEIGHT)) return ctx.error.raise(22);
-            if (!p.given(Card::TCOEFF)) return ctx.error.raise(23);
-            if (!p.given(Card::CANOPY)) return ctx.error.raise(24);
-            if (!p.given(Card::WILTING_POINT)) return ctx.error.raise(25);
+            if (!p.given(Card::VHEIGHT))
+                return ctx.error.raise(22);
+            if (!p.given(Card::TCOEFF))
+                return ctx.error.raise(23);
+            if (!p.given(Card::CANOPY))
+                return ctx.error.raise(24);
+            if (!p.given(Card::WILTING_POINT))
+                return ctx.error.raise(25);
         }
     }
-    if (richards && groundwater && p.real(Card::AQUIFER_DELTA_Z) < 0.0) return ctx.error.raise(32);
-    if (p.channel_routing == ChannelRouting::drain || p.channel_routing == ChannelRouting::backwater)
+    if (richards && groundwater && p.real(Card::AQUIFER_DELTA_Z) < 0.0)
+        return ctx.error.raise(32);
+    if (p.channel_routing == ChannelRouting::drain ||
+        p.channel_routing == ChannelRouting::backwater)
         return ctx.error.raise(35);
     if (groundwater) {
         // Porosity and conductivity may also come from the mapping tables, which
         // are read later; without either card the soil table's values are used.
         const bool unif_porosity = p.given(Card::GW_UNIF_POROSITY);
         const bool porosity_map = p.given(Card::GW_POROSITY_MAP);
-        if (unif_porosity && porosity_map) return ctx.error.raise(38);
-        if (!unif_porosity && !porosity_map) raise_and_report(ctx, 39);
+        if (unif_porosity && porosity_map)
+            return ctx.error.raise(38);
+        if (!unif_porosity && !porosity_map)
+            raise_and_report(ctx, 39);
         const bool unif_hycond = p.given(Card::GW_UNIF_HYCOND);
         const bool hycond_map = p.given(Card::GW_HYCOND_MAP);
-        if (unif_hycond && hycond_map) return ctx.error.raise(40);
-        if (!unif_hycond && !hycond_map) raise_and_report(ctx, 41);
-        if (p.given(Card::SACRAMENTO)) return ctx.error.raise(42);
+        if (unif_hycond && hycond_map)
+            return ctx.error.raise(40);
+        if (!unif_hycond && !hycond_map)
+            raise_and_report(ctx, 41);
+        if (p.given(Card::SACRAMENTO))
+            return ctx.error.raise(42);
     }
     if (p.given(Card::TANVIK)) {
         ctx.print("Running TORVA in TANVIK environment\n");
@@ -90,11 +109,15 @@ void validate_cards(Model& model, RunContext& ctx) {
         if (model.run.host_event_mode)
             ctx.print("This is an event call of TORVA by TANVIK, tanvik_event_num=%d\n",
                       p.tanvik_event_num);
-        if (!p.given(Card::MORREL)) return ctx.error.raise(43);
-        if (model.run.host_event_mode && p.tanvik_event_num < 0) return ctx.error.raise(44);
-        if (groundwater) return ctx.error.raise(45);
+        if (!p.given(Card::MORREL))
+            return ctx.error.raise(43);
+        if (model.run.host_event_mode && p.tanvik_event_num < 0)
+            return ctx.error.raise(44);
+        if (groundwater)
+            return ctx.error.raise(45);
     }
-    if (p.given(Card::MORREL) && !p.given(Card::TANVIK)) return ctx.error.raise(46);
+    if (p.given(Card::MORREL) && !p.given(Card::TANVIK))
+        return ctx.error.raise(46);
 }
 
 }  // namespace torva

@@ -9,7 +9,9 @@
 
 namespace torva {
 
-bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
+bool is_separator(char c) {
+    return c == ' ' || c == '\t' || c == ',' || c == '\n';
+}
 
 namespace {
 void skip_separators(std::string_view& s) {
@@ -21,14 +23,16 @@ void skip_separators(std::string_view& s) {
 
 bool Tokens::empty() const {
     for (char c : rest_)
-        if (!is_separator(c)) return false;
+        if (!is_separator(c))
+            return false;
     return true;
 }
 
 bool Tokens::text(std::string& token) {
     token.clear();
     skip_separators(rest_);
-    if (rest_.empty()) return false;
+    if (rest_.empty())
+        return false;
     if (rest_.front() == '"') {
         const std::size_t close = rest_.find('"', 1);
         const std::size_t end = close == std::string_view::npos ? rest_.size() : close;
@@ -46,20 +50,23 @@ bool Tokens::text(std::string& token) {
 
 double Tokens::real() {
     std::string token;
-    if (!text(token)) return 0.0;
+    if (!text(token))
+        return 0.0;
     return std::strtod(token.c_str(), nullptr);
 }
 
 int Tokens::integer() {
     std::string token;
-    if (!text(token)) return 0;
+    if (!text(token))
+        return 0;
     return static_cast<int>(std::strtol(token.c_str(), nullptr, 10));
 }
 
 bool Tokens::real(double& value) {
     value = 0.0;
     std::string token;
-    if (!text(token)) return false;
+    if (!text(token))
+        return false;
     char* end = nullptr;
     errno = 0;
     value = std::strtod(token.c_str(), &end);
@@ -69,7 +76,8 @@ bool Tokens::real(double& value) {
 bool Tokens::integer(int& value) {
     value = 0;
     std::string token;
-    if (!text(token)) return false;
+    if (!text(token))
+        return false;
     char* end = nullptr;
     errno = 0;
     const long v = std::strtol(token.c_str(), &end, 10);
@@ -82,18 +90,23 @@ bool Tokens::integer(int& value) {
 
 bool LineReader::next(std::string& line) {
     line.clear();
-    if (!std::fgets(buffer_, kBufferSize, file_)) return false;
+    if (!std::fgets(buffer_, kBufferSize, file_))
+        return false;
     ++line_number_;
     std::size_t n = std::strlen(buffer_);
-    if (n > 0 && buffer_[n - 1] == '\n') --n;
+    if (n > 0 && buffer_[n - 1] == '\n')
+        --n;
     line.assign(buffer_, n);
-    if (ctx_.replacement.active) substitute_tags(ctx_, line, kBufferSize - 1);
+    if (ctx_.replacement.active)
+        substitute_tags(ctx_, line, kBufferSize - 1);
     return true;
 }
 
 std::string strip_quotes(std::string_view name) {
-    if (!name.empty() && name.front() == '"') name.remove_prefix(1);
-    if (!name.empty() && name.back() == '"') name.remove_suffix(1);
+    if (!name.empty() && name.front() == '"')
+        name.remove_prefix(1);
+    if (!name.empty() && name.back() == '"')
+        name.remove_suffix(1);
     return std::string(name);
 }
 

@@ -13,7 +13,7 @@ struct RunContext;
 
 // The rest of one input line, taken apart from the left.
 class Tokens {
-public:
+  public:
     explicit Tokens(std::string_view line) : rest_(line) {}
 
     // Removes the next token and the separators after it. Returns false (and
@@ -30,7 +30,7 @@ public:
     std::string_view rest() const { return rest_; }
     bool empty() const;
 
-private:
+  private:
     std::string_view rest_;
 };
 
@@ -40,7 +40,7 @@ bool is_separator(char c);
 // line is split and its rest comes back as the next line. When replacement
 // values are active, their tags are substituted before the line is returned.
 class LineReader {
-public:
+  public:
     static constexpr int kBufferSize = 20000;
 
     LineReader(std::FILE* file, RunContext& ctx) : file_(file), ctx_(ctx) {}
@@ -49,7 +49,7 @@ public:
     bool next(std::string& line);
     int line_number() const { return line_number_; }
 
-private:
+  private:
     std::FILE* file_;
     RunContext& ctx_;
     int line_number_ = 0;

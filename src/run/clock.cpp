@@ -57,7 +57,8 @@ int day_of_year(int year, int month, int day) {
     int doy = day;
     for (int i = 1; i < month && i <= 12; ++i) {
         doy += kMonthDays[i - 1];
-        if (i == 2 && (year - 1900) % 4 == 0) doy += 1;
+        if (i == 2 && (year - 1900) % 4 == 0)
+            doy += 1;
     }
     return doy;
 }

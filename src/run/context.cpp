@@ -25,7 +25,8 @@ void RunContext::print_and_log(const char* format, ...) {
 }
 
 void RunContext::log(const char* format, ...) {
-    if (!summary) return;
+    if (!summary)
+        return;
     va_list args;
     va_start(args, format);
     std::vfprintf(summary, format, args);

@@ -25,10 +25,10 @@ struct RunContext {
     // Batch numbering of output files.
     int batch_flag = 0;
     int run_number = 0;
-    int replace_line = 0;         // zero-based line of the replacement value file
-    std::string output_folder;    // REPLACE_FOLDER, with its trailing backslash
-    int partition = 0;            // always 0; printed before the run-time line
-    int total_threads = 1;        // processors at start-up
+    int replace_line = 0;       // zero-based line of the replacement value file
+    std::string output_folder;  // REPLACE_FOLDER, with its trailing backslash
+    int partition = 0;          // always 0; printed before the run-time line
+    int total_threads = 1;      // processors at start-up
 
     Replacement replacement;
     SeriesLists series;

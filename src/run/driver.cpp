@@ -55,18 +55,21 @@ void track_peak(Model& model) {
 // Time loop phase 16.
 void print_progress_line(Model& model, RunContext& ctx) {
     const RunSettings& run = model.run;
-    if (run.quiet || run.super_quiet) return;
-    if (!time_reached(model.clock.current_time, model.next_print_time)) return;
+    if (run.quiet || run.super_quiet)
+        return;
+    if (!time_reached(model.clock.current_time, model.next_print_time))
+        return;
     const CalendarTime& t = model.clock.calendar;
     if (run.english_units)
-        ctx.print("event %2d elapsed time %8.2lf  %2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d Qout=%10.1lf cfs\n",
-                  model.event_number, model.clock.elapsed_minutes, t.month, t.day, t.year, t.hour,
-                  t.minute, model.clock.whole_seconds,
-                  model.outlet.discharge * kCubicFeetPerCubicMetre);
+        ctx.print(
+            "event %2d elapsed time %8.2lf  %2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d Qout=%10.1lf cfs\n",
+            model.event_number, model.clock.elapsed_minutes, t.month, t.day, t.year, t.hour,
+            t.minute, model.clock.whole_seconds, model.outlet.discharge * kCubicFeetPerCubicMetre);
     else
-        ctx.print("event %2d elapsed time %8.2lf  %2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d Qout=%8.2lf cms\n",
-                  model.event_number, model.clock.elapsed_minutes, t.month, t.day, t.year, t.hour,
-                  t.minute, model.clock.whole_seconds, model.outlet.discharge);
+        ctx.print(
+            "event %2d elapsed time %8.2lf  %2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d Qout=%8.2lf cms\n",
+            model.event_number, model.clock.elapsed_minutes, t.month, t.day, t.year, t.hour,
+            t.minute, model.clock.whole_seconds, model.outlet.discharge);
     if (run.flush_interval > 0 && ++model.progress_lines >= run.flush_interval) {
         std::fflush(ctx.out);
         model.progress_lines = 0;
@@ -83,15 +86,18 @@ void test_end_of_run(Model& model, RunContext& ctx) {
         model.running = false;
     }
     const bool single_event = !model.run.long_term && !model.run.host_event_mode;
-    if (single_event && now > model.period_end + kTimeTolerance) model.running = false;
-    if (event_ended) notify_analyzers(model, ctx, kEventEnded);
+    if (single_event && now > model.period_end + kTimeTolerance)
+        model.running = false;
+    if (event_ended)
+        notify_analyzers(model, ctx, kEventEnded);
 }
 
 void write_start_up_information(Model& model, RunContext& ctx) {
     ctx.log("\n\n");
     ctx.log("_________TORVA start-up information________\n");
     ctx.log("Run parameters read from ORBAL project file: %s\n", model.project_file.c_str());
-    if (ctx.replacement.active) report_replacement_values(ctx);
+    if (ctx.replacement.active)
+        report_replacement_values(ctx);
 }
 
 double processor_seconds(std::clock_t since) {
@@ -110,66 +116,98 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     if (!model.calibration && ctx.partition == 0)
         ctx.print("reading run parameters from project file: %s\n", model.project_file.c_str());
     read_project_file(model, ctx, model.project_file);
-    if (!ctx.error.pending()) derive_run_settings(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (!ctx.error.pending())
+        derive_run_settings(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
 
-    if (results) model.calibration = true;
+    if (results)
+        model.calibration = true;
     validate_cards(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx))
+        return false;
 
     open_run_files(model, ctx);
-    if (!ctx.error.pending()) read_grid_maps(model, ctx);
-    if (!ctx.error.pending()) read_index_maps(model, ctx);
-    if (!ctx.error.pending()) read_surface_parameters(model, ctx);
-    if (!ctx.error.pending()) read_soil_parameters(model, ctx);
-    if (!ctx.error.pending()) read_groundwater_maps(model, ctx);
-    if (!ctx.error.pending()) read_channel_network(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (!ctx.error.pending())
+        read_grid_maps(model, ctx);
+    if (!ctx.error.pending())
+        read_index_maps(model, ctx);
+    if (!ctx.error.pending())
+        read_surface_parameters(model, ctx);
+    if (!ctx.error.pending())
+        read_soil_parameters(model, ctx);
+    if (!ctx.error.pending())
+        read_groundwater_maps(model, ctx);
+    if (!ctx.error.pending())
+        read_channel_network(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
 
     write_start_up_information(model, ctx);
 
     set_up_run_parameters(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx))
+        return false;
     allocate_grid_arrays(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx))
+        return false;
     open_map_outputs(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx))
+        return false;
     write_link_node_headers(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx))
+        return false;
     build_connectivity(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx))
+        return false;
     compute_bed_slopes(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx))
+        return false;
 
-    if (model.run.long_term) prepare_hydromet(model, ctx);
-    if (!ctx.error.pending()) prepare_precipitation(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (model.run.long_term)
+        prepare_hydromet(model, ctx);
+    if (!ctx.error.pending())
+        prepare_precipitation(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
     set_up_lakes(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx))
+        return false;
     set_up_channel_time_series(model, ctx);
-    if (run_must_stop(ctx)) return false;
-    if (model.calibration) prepare_calibration_results(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx))
+        return false;
+    if (model.calibration)
+        prepare_calibration_results(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
     make_series_times_absolute(ctx, model.clock.start_time);
-    if (run_must_stop(ctx) || run_must_stop(ctx)) return false;
+    if (run_must_stop(ctx) || run_must_stop(ctx))
+        return false;
 
     compute_watershed_area(model, ctx);
-    if (!ctx.error.pending()) set_up_soil_layers(model, ctx);
-    if (!ctx.error.pending()) check_precipitation_settings(model, ctx);
-    if (run_must_stop(ctx)) return false;
+    if (!ctx.error.pending())
+        set_up_soil_layers(model, ctx);
+    if (!ctx.error.pending())
+        check_precipitation_settings(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
 
-    if (model.project.given(Card::ANALYZERS)) set_up_analyzers(model, ctx);
+    if (model.project.given(Card::ANALYZERS))
+        set_up_analyzers(model, ctx);
     notify_analyzers(model, ctx, kInitFinished);
 
     const double init_seconds = processor_seconds(started);
-    if (ctx.replacement.active) report_replacement_use(ctx);
-    if (!model.run.super_quiet) ctx.print("total time to init(s): %8.1lf\n", init_seconds);
+    if (ctx.replacement.active)
+        report_replacement_use(ctx);
+    if (!model.run.super_quiet)
+        ctx.print("total time to init(s): %8.1lf\n", init_seconds);
     if (ctx.error.pending()) {
         notify_analyzers(model, ctx, kRunFailed);
         report_error(ctx);
         return false;
     }
-    if (!model.run.super_quiet) ctx.print("Running....\n");
+    if (!model.run.super_quiet)
+        ctx.print("Running....\n");
     ctx.log("Running.... \n\n");
     return true;
 }
@@ -179,47 +217,65 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
 void run_time_loop(Model& model, RunContext& ctx) {
     while (true) {
         advance_clock(model);
-        if (run_must_stop(ctx) || run_must_stop(ctx)) return;
+        if (run_must_stop(ctx) || run_must_stop(ctx))
+            return;
         precipitation_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         event_start_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         radar_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         apply_rainfall_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         // Surface fluxes from a coupled host environment are not part of this build.
         infiltration_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         hydromet_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         // Sacramento soil moisture accounting is not part of this build.
         soil_moisture_between_events_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         // Sediment processes on the grid are not part of this build.
         overland_flow_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         // Pipe networks and overland contaminants are not part of this build.
         groundwater_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         overland_lakes_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         channel_routing_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         track_peak(model);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         // Channel contaminants are not part of this build.
         print_progress_line(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         test_end_of_run(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         // File exchange with a host environment is not part of this build.
         event_end_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         hydrograph_output_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         map_output_phase(model, ctx);
-        if (run_must_stop(ctx)) return;
+        if (run_must_stop(ctx))
+            return;
         notify_analyzers(model, ctx, kStepFinished);
 
         if (model.running) {
@@ -232,7 +288,8 @@ void run_time_loop(Model& model, RunContext& ctx) {
         }
         if (!ctx.error.pending()) {
             write_run_summary(model, ctx);
-            if (!run_must_stop(ctx)) notify_analyzers(model, ctx, kRunFinished);
+            if (!run_must_stop(ctx))
+                notify_analyzers(model, ctx, kRunFinished);
         } else {
             report_error(ctx);
         }
@@ -242,13 +299,15 @@ void run_time_loop(Model& model, RunContext& ctx) {
 
 void write_run_time(RunContext& ctx, double seconds) {
     std::FILE* times = std::fopen("out_time.dat", "a");
-    if (times) std::fprintf(times, "total time (s): %8.2lf\n", seconds);
+    if (times)
+        std::fprintf(times, "total time (s): %8.2lf\n", seconds);
     if (ctx.total_threads == 1)
         ctx.print("Run time: %6.2lf(s) \n", seconds);
     else
         ctx.print("%d: Run time: %6.2lf(s) \n", ctx.partition, seconds);
     std::fflush(ctx.out);
-    if (times) std::fclose(times);
+    if (times)
+        std::fclose(times);
 }
 
 }  // namespace
@@ -259,7 +318,8 @@ int run_simulation(RunContext& ctx, std::string_view project_file, CalibrationRe
     ctx.error.clear();
     ctx.summary = nullptr;
 
-    if (initialise(*model, ctx, project_file, results, started)) run_time_loop(*model, ctx);
+    if (initialise(*model, ctx, project_file, results, started))
+        run_time_loop(*model, ctx);
 
     close_run_files(*model, ctx);
     ctx.summary = nullptr;
@@ -270,7 +330,8 @@ int run_simulation(RunContext& ctx, std::string_view project_file, CalibrationRe
     write_run_time(ctx, processor_seconds(started));
     // The reporter clears a code once printed; the code that made the run
     // fatal is kept so that callers can tell a failed run from a clean one.
-    if (ctx.error.code != 0) return ctx.error.code;
+    if (ctx.error.code != 0)
+        return ctx.error.code;
     return ctx.error.fatal ? ctx.error.last_fatal_code : 0;
 }
 

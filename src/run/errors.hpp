@@ -37,8 +37,8 @@ struct ErrorRecord {
     int fatal = 0;
     int number1 = 0;
     int number2 = 0;
-    std::string text1;  // at most 59 characters are kept
-    std::string text2;  // at most 131 characters are kept
+    std::string text1;        // at most 59 characters are kept
+    std::string text2;        // at most 131 characters are kept
     int last_fatal_code = 0;  // the code that made the run fatal, kept after its report
 
     // Stores a pending error; the driver's next check reports it.

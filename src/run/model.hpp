@@ -25,9 +25,9 @@ namespace torva {
 
 // Settings of the run derived from the cards once the project file is read.
 struct RunSettings {
-    double time_step = 0.0;       // seconds
-    double time_step_days = 0.0;  // days
-    double max_time_step = 0.0;   // seconds; below 0.01 means none
+    double time_step = 0.0;            // seconds
+    double time_step_days = 0.0;       // days
+    double max_time_step = 0.0;        // seconds; below 0.01 means none
     double hydrograph_interval = 0.0;  // minutes
     int hydrograph_steps = 0;          // steps between hydrograph rows
     int map_interval = 0;              // minutes
@@ -44,10 +44,10 @@ struct RunSettings {
     double event_min_q = 0.1;
     bool quiet = false;
     bool super_quiet = false;
-    bool english_units = false;   // QOUT_CFS
+    bool english_units = false;  // QOUT_CFS
     bool strict_julian = false;
     bool stream_info = false;
-    int flush_interval = 0;       // FLUSH_BUFFER n; 0 for none
+    int flush_interval = 0;  // FLUSH_BUFFER n; 0 for none
 };
 
 // The model clock and the calendar form of the current time.

@@ -55,7 +55,8 @@ void print_version_banner(std::FILE* out) {
 
 // The number after -b or -m, read from the third character; 1 when none.
 int run_count_of(const std::string& option) {
-    if (option.size() <= 2) return 1;
+    if (option.size() <= 2)
+        return 1;
     const char* digits = option.c_str() + 2;
     char* end = nullptr;
     const long n = std::strtol(digits, &end, 10);
@@ -120,6 +121,7 @@ bool parse_command_line(const std::vector<std::string>& args, RunRequest& reques
         std::fprintf(out, "Error: the input file name is longer than %zu characters.\n",
                      kMaxCommandLineName);
         request.mode = RunMode::unset;
+        request.refused = true;
         return false;
     }
     request.input_file = file;
@@ -134,27 +136,29 @@ int run_program(const std::vector<std::string>& args, std::FILE* out, std::FILE*
     std::fflush(out);
 
     RunRequest request;
-    if (!parse_command_line(args, request, out)) return request.input_file.empty() && args.size() > 0 &&
-                                                                  args.back().size() > kMaxCommandLineName
-                                                              ? 1
-                                                              : 0;
+    if (!parse_command_line(args, request, out))
+        return request.refused ? 1 : 0;
     bool replacement_active = false;
     switch (request.mode) {
         case RunMode::project:
-            return simulate(request.input_file, total_threads, 0, 0, replacement_active, out, err) ? 0 : 1;
+            return simulate(request.input_file, total_threads, 0, 0, replacement_active, out, err)
+                       ? 0
+                       : 1;
         case RunMode::batch: {
             std::fprintf(out, "TORVA is running in batch mode, and is running %d runs...\n",
                          request.run_count);
             bool all_clean = true;
             for (int i = 0; i < request.run_count; ++i)
-                all_clean &= simulate(request.input_file, total_threads, 1, i, replacement_active, out, err);
+                all_clean &=
+                    simulate(request.input_file, total_threads, 1, i, replacement_active, out, err);
             return all_clean ? 0 : 1;
         }
         case RunMode::sce:
             std::fprintf(out, "SCE calibration mode is not yet available in this version.\n");
             return 0;
         case RunMode::monte_carlo:
-            std::fprintf(out, "Monte Carlo calibration mode is not yet available in this version.\n");
+            std::fprintf(out,
+                         "Monte Carlo calibration mode is not yet available in this version.\n");
             return 0;
         case RunMode::version:
             print_version_banner(out);

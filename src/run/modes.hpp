@@ -7,12 +7,23 @@
 
 namespace torva {
 
-enum class RunMode { unset = 0, project = 1, sce = 2, batch = 3, version = 4, help = 5, monte_carlo = 6, sensitivity = 7, d_option = 8 };
+enum class RunMode {
+    unset = 0,
+    project = 1,
+    sce = 2,
+    batch = 3,
+    version = 4,
+    help = 5,
+    monte_carlo = 6,
+    sensitivity = 7,
+    d_option = 8
+};
 
 struct RunRequest {
     RunMode mode = RunMode::unset;
     std::string input_file;  // at most 1023 characters
     int run_count = 1;
+    bool refused = false;  // the command line named a file the program cannot hold
 };
 
 inline constexpr double kVersion = 4.0;
@@ -26,6 +37,7 @@ bool parse_command_line(const std::vector<std::string>& args, RunRequest& reques
 // The whole program after start-up: prints the start line, parses the command
 // line and runs the mode. Returns the process exit status: 1 when a simulation
 // (or any run of a batch) failed, 0 otherwise.
-int run_program(const std::vector<std::string>& args, std::FILE* out = stdout, std::FILE* err = stderr);
+int run_program(const std::vector<std::string>& args, std::FILE* out = stdout,
+                std::FILE* err = stderr);
 
 }  // namespace torva

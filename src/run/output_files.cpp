@@ -9,9 +9,11 @@ namespace torva {
 
 std::string output_path(const RunContext& ctx, std::string_view name, Numbering numbering) {
     std::string file = strip_quotes(name);
-    if (file.empty()) return {};
+    if (file.empty())
+        return {};
     const bool writing_numbered_run = ctx.batch_flag == 1;
-    if (!writing_numbered_run) return file;
+    if (!writing_numbered_run)
+        return file;
     std::string path = ctx.output_folder;
     if (numbering == Numbering::numbered) {
         char prefix[16];
@@ -24,9 +26,9 @@ std::string output_path(const RunContext& ctx, std::string_view name, Numbering 
 std::FILE* open_output_file(const RunContext& ctx, std::string_view name, Numbering numbering,
                             const char* mode) {
     const bool writing = std::strchr(mode, 'w') || std::strchr(mode, 'a');
-    const std::string path =
-        writing ? output_path(ctx, name, numbering) : strip_quotes(name);
-    if (path.empty()) return nullptr;
+    const std::string path = writing ? output_path(ctx, name, numbering) : strip_quotes(name);
+    if (path.empty())
+        return nullptr;
     return std::fopen(path.c_str(), mode);
 }
 

@@ -52,7 +52,9 @@ void set_up_run_parameters(Model& model, RunContext& ctx) {
             return;
         }
     }
-    run.outlet_cell = (run.outlet_row - 1) * p.integer(Card::COLS) + run.outlet_col;
+    // The outlet is a cell number, the index of every per-cell array: the cell
+    // the grid set-up found at (OUTROW, OUTCOL), 0 when it lies outside the mask.
+    run.outlet_cell = model.grid.outlet_cell;
 }
 
 }  // namespace torva

@@ -1,0 +1,91 @@
+#include "support/harness.hpp"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "run/modes.hpp"
+
+namespace torva::test {
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = fs::temp_directory_path() / ("torva_test_" + std::to_string(rd()));
+        if (fs::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+fs::path TempDir::write(const std::string& name, const std::string& text) const {
+    const fs::path file = path_ / name;
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
+}
+
+std::string TempDir::read(const std::string& name) const {
+    return read_file(path_ / name);
+}
+bool TempDir::exists(const std::string& name) const {
+    return fs::exists(path_ / name);
+}
+
+std::string read_file(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string golden(const std::string& relative) {
+    return read_file(fs::path(TORVA_TEST_DATA) / relative);
+}
+
+namespace {
+std::string drain(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+    return text;
+}
+}  // namespace
+
+ProgramRun run_program_in(const fs::path& folder, const std::vector<std::string>& args) {
+    const fs::path before = fs::current_path();
+    fs::current_path(folder);
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ProgramRun run;
+    run.status = torva::run_program(args, out, err);
+    fs::current_path(before);
+    run.out = drain(out);
+    run.err = drain(err);
+    return run;
+}
+
+std::string normalise(const std::string& console) {
+    static const std::regex threads(R"(\(OpenMP\), \d+ total threads\.)");
+    static const std::regex init(R"(total time to init\(s\): +[0-9.]+)");
+    static const std::regex run_time(R"((\d+: )?Run time: +[0-9.]+\(s\))");
+    std::string s = std::regex_replace(console, threads, "(OpenMP), N total threads.");
+    s = std::regex_replace(s, init, "total time to init(s): T");
+    return std::regex_replace(s, run_time, "Run time: T(s)");
+}
+
+}  // namespace torva::test

@@ -1,0 +1,46 @@
+#pragma once
+// Test support: temporary working folders, files, and whole-program runs with
+// their console output captured.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace torva::test {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path write(const std::string& name, const std::string& text) const;
+    std::string read(const std::string& name) const;
+    bool exists(const std::string& name) const;
+
+  private:
+    std::filesystem::path path_;
+};
+
+struct ProgramRun {
+    std::string out;
+    std::string err;
+    int status = 0;
+};
+
+// Runs the whole program in-process, as `torva args...` started in `folder`.
+ProgramRun run_program_in(const std::filesystem::path& folder,
+                          const std::vector<std::string>& args);
+
+// Replaces what depends on the machine and the clock (thread count, timings)
+// by fixed words, so console output can be compared with golden files.
+std::string normalise(const std::string& console);
+
+std::string read_file(const std::filesystem::path& file);
+// Golden file under tests/<relative>.
+std::string golden(const std::string& relative);
+
+}  // namespace torva::test
