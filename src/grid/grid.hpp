@@ -11,6 +11,17 @@ struct RunContext;
 // Side codes of a cell, as bits.
 enum Side { kNorthSide = 1, kEastSide = 2, kSouthSide = 4, kWestSide = 8 };
 
+// An opening in an overland flow dike through which water crosses the dike
+// once it stands above the crest.
+struct LowSpot {
+    int row = 0;
+    int col = 0;
+    int side = 0;            // side code of the dike crossed
+    double fraction = 0.0;   // opening width as a fraction of the cell size
+    double elevation = 0.0;  // crest elevation, m
+    double flow = 0.0;       // running flow through the opening
+};
+
 struct Grid {
     int rows = 0;
     int cols = 0;
@@ -19,6 +30,8 @@ struct Grid {
     double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
     int num_cells = 0;
     double area = 0.0;  // square metres
+    // Cell number of the outlet cell at (OUTROW, OUTCOL); 0 when that position
+    // is outside the mask, which only explicit channel routing allows.
     int outlet_cell = 0;
 
     // Cell number of every grid position, (rows + 2) x (cols + 2) with a border
@@ -33,17 +46,27 @@ struct Grid {
     std::vector<int> south_neighbour;
     std::vector<int> west_neighbour;
     std::vector<int> north_neighbour;
-    std::vector<int> dike_sides;
+    std::vector<int> dike_sides;  // side codes of the sides that carry a dike
+
+    // Low spots of the dikes, in file order (low spot k is low_spots[k - 1]).
+    std::vector<LowSpot> low_spots;
 
     int number_at(int row, int col) const { return cell_number[row * (cols + 2) + col]; }
     int& number_at(int row, int col) { return cell_number[row * (cols + 2) + col]; }
+    // The cell number at a position, 0 for a position off the grid.
+    int number_or_zero(int row, int col) const {
+        if (row < 1 || row > rows || col < 1 || col > cols)
+            return 0;
+        return number_at(row, col);
+    }
 };
 
-// Reads the mask and elevation maps and numbers the cells.
+// Reads the mask and numbers the cells, writes maskmap, reads the elevation
+// map, finds the outlet cell, and reads the dike map and low spot file.
 void read_grid_maps(Model& model, RunContext& ctx);
-// Allocates the per-cell arrays of the run.
+// Allocates the grid's own per-cell arrays that the maps did not fill.
 void allocate_grid_arrays(Model& model, RunContext& ctx);
-// Finds every cell's neighbours, the low spots and the dikes.
+// Finds every cell's neighbours and checks the low spots against the dikes.
 void build_connectivity(Model& model, RunContext& ctx);
 // Sums the areas of the cells that enter the surface water balance.
 void compute_watershed_area(Model& model, RunContext& ctx);

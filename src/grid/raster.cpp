@@ -1,0 +1,505 @@
+#include "grid/raster.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "grid/grid.hpp"
+#include "input/replace.hpp"
+#include "run/context.hpp"
+#include "run/errors.hpp"
+#include "run/output_files.hpp"
+
+namespace torva {
+namespace {
+
+// Blanks, tabs and commas separate map values; a carriage return left by a
+// map written on another system separates as well, so it never turns the last
+// value of a row into a non-number.
+inline bool is_map_separator(char c) {
+    return c == ' ' || c == '\t' || c == ',' || c == '\n' || c == '\r';
+}
+
+// Whole lines of an open file, read in large blocks. A map row is one line,
+// however long: a row longer than any fixed buffer is never cut into two rows,
+// which would shift every later row of the map.
+class LineSource {
+  public:
+    explicit LineSource(std::FILE* file) : file_(file), block_(kBlockSize) {}
+
+    // The next line without its newline; valid until the next call. False at
+    // the end of the file.
+    bool next(std::string_view& line) {
+        joined_.clear();
+        bool partial = false;
+        while (true) {
+            if (pos_ == end_ && !refill()) {
+                if (!partial)
+                    return false;
+                line = joined_;
+                return true;
+            }
+            const char* start = block_.data() + pos_;
+            const std::size_t available = end_ - pos_;
+            const void* newline = std::memchr(start, '\n', available);
+            if (newline) {
+                const std::size_t n = static_cast<const char*>(newline) - start;
+                pos_ += n + 1;
+                if (!partial) {
+                    line = std::string_view(start, n);
+                } else {
+                    joined_.append(start, n);
+                    line = joined_;
+                }
+                return true;
+            }
+            joined_.append(start, available);
+            partial = true;
+            pos_ = end_;
+        }
+    }
+
+  private:
+    static constexpr std::size_t kBlockSize = 1 << 16;
+
+    bool refill() {
+        pos_ = 0;
+        end_ = std::fread(block_.data(), 1, block_.size(), file_);
+        return end_ > 0;
+    }
+
+    std::FILE* file_;
+    std::vector<char> block_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    std::string joined_;
+};
+
+// Tokens that may run on over line breaks: the header, and integer maps, in
+// which line breaks carry no meaning.
+class TokenStream {
+  public:
+    explicit TokenStream(LineSource& lines) : lines_(lines) {}
+
+    // The next token, at most max_width characters of it (the rest stays for
+    // the next call, as a width-limited word read does). False at the end of
+    // the file.
+    bool next(std::string_view& token, std::size_t max_width = std::string_view::npos) {
+        while (true) {
+            std::size_t i = 0;
+            while (i < rest_.size() && is_map_separator(rest_[i])) ++i;
+            rest_.remove_prefix(i);
+            if (!rest_.empty())
+                break;
+            if (!lines_.next(rest_))
+                return false;
+        }
+        std::size_t n = 0;
+        while (n < rest_.size() && n < max_width && !is_map_separator(rest_[n])) ++n;
+        token = rest_.substr(0, n);
+        rest_.remove_prefix(n);
+        return true;
+    }
+
+    // Drops what is left of the current line.
+    void end_line() { rest_ = {}; }
+
+  private:
+    LineSource& lines_;
+    std::string_view rest_;
+};
+
+// A real read from the front of the token, as much of it as reads as a number;
+// 0.0 when it does not start with one.
+double parse_real(const char* first, const char* last) {
+    const char* p = first;
+    if (p < last && *p == '+' && p + 1 < last && *(p + 1) != '-' && *(p + 1) != '+')
+        ++p;
+    double value = 0.0;
+    const auto result = std::from_chars(p, last, value);
+    if (result.ec == std::errc{})
+        return value;
+    // Forms the fast conversion does not take (out of range): the C library decides.
+    char buffer[512];
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(last - first), sizeof buffer - 1);
+    std::memcpy(buffer, first, n);
+    buffer[n] = '\0';
+    char* end = nullptr;
+    value = std::strtod(buffer, &end);
+    return end == buffer ? 0.0 : value;
+}
+
+// An integer read from the front of the token; 0 when it does not start with
+// one, the nearest int when it is out of range.
+int parse_integer(std::string_view token) {
+    const char* p = token.data();
+    const char* last = p + token.size();
+    if (p < last && *p == '+' && p + 1 < last && *(p + 1) != '-' && *(p + 1) != '+')
+        ++p;
+    long long value = 0;
+    const auto result = std::from_chars(p, last, value);
+    if (result.ec == std::errc::result_out_of_range)
+        return (p < last && *p == '-') ? INT_MIN : INT_MAX;
+    if (result.ec != std::errc{})
+        return 0;
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+// Prints the message of a failed read and raises the fatal error whose message
+// has been printed; the caller's check ends the run.
+template <typename... Args>
+bool fail(RunContext& ctx, const char* format, Args... args) {
+    ctx.print(format, args...);
+    ctx.error.raise(err::message_printed);
+    return false;
+}
+
+bool unexpected_end(RunContext& ctx, const std::string& path) {
+    return fail(ctx, "Unexpected end of file in file: %s\n", path.c_str());
+}
+
+// The six header lines: a keyword of the given width, whose text is not
+// compared with anything, then the value. The order alone gives the meaning.
+bool read_header(RunContext& ctx, TokenStream& tokens, const std::string& path, MapHeader& header) {
+    constexpr std::size_t kWidths[6] = {6, 6, 5, 5, 5, 5};
+    double* bounds[4] = {&header.north, &header.south, &header.east, &header.west};
+    std::string_view token;
+    for (int i = 0; i < 6; ++i) {
+        if (!tokens.next(token, kWidths[i]))
+            return unexpected_end(ctx, path);
+        if (!tokens.next(token))
+            return unexpected_end(ctx, path);
+        if (i < 4)
+            *bounds[i] = parse_real(token.data(), token.data() + token.size());
+        else
+            (i == 4 ? header.rows : header.cols) = parse_integer(token);
+    }
+    tokens.end_line();
+    return true;
+}
+
+// Stores the georeference and compares the header's size with the grid's.
+bool take_header(RunContext& ctx, TokenStream& tokens, const std::string& path, Grid& grid) {
+    MapHeader header;
+    if (!read_header(ctx, tokens, path, header))
+        return false;
+    grid.north = header.north;
+    grid.south = header.south;
+    grid.east = header.east;
+    grid.west = header.west;
+    const bool rows_differ = header.rows != grid.rows;
+    const bool cols_differ = header.cols != grid.cols;
+    if (rows_differ && cols_differ)
+        return fail(ctx, "Incorrect number of rows and columns in map: %s\n", path.c_str());
+    if (cols_differ)
+        return fail(ctx, "Incorrect number of columns in map: %s\n", path.c_str());
+    if (rows_differ)
+        return fail(ctx, "Incorrect number of rows in map: %s\n", path.c_str());
+    return true;
+}
+
+void warn_if_all_zero(RunContext& ctx, bool any_nonzero, const std::string& path) {
+    if (!any_nonzero)
+        ctx.print("Warning: Map contains only zero values. Map: %s\n", path.c_str());
+}
+
+bool grid_is_shaped(const Grid& grid) {
+    return grid.rows >= 0 && grid.cols >= 0 &&
+           grid.cell_number.size() ==
+               static_cast<std::size_t>(grid.rows + 2) * static_cast<std::size_t>(grid.cols + 2);
+}
+
+// The running cell number of a per-cell read never passes the array's end,
+// even when the array was made for fewer cells than the mask holds.
+bool fits_cells(const Grid& grid, std::size_t entries) {
+    return entries >= static_cast<std::size_t>(grid.num_cells) + 1;
+}
+
+}  // namespace
+
+bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path_view, Grid& grid,
+                        std::vector<int>& full_grid) {
+    const std::string path(path_view);
+    LineSource lines(file);
+    TokenStream tokens(lines);
+    if (!take_header(ctx, tokens, path, grid))
+        return false;
+    const std::size_t width = static_cast<std::size_t>(grid.cols) + 2;
+    if (grid.rows < 0 || grid.cols < 0 ||
+        full_grid.size() != (static_cast<std::size_t>(grid.rows) + 2) * width)
+        return fail(ctx, "Error: the grid for map %s is not set up\n", path.c_str());
+
+    bool any_nonzero = false;
+    std::string_view token;
+    for (int r = 1; r <= grid.rows; ++r) {
+        int* row = full_grid.data() + r * width;
+        for (int c = 1; c <= grid.cols; ++c) {
+            if (!tokens.next(token))
+                return unexpected_end(ctx, path);
+            row[c] = parse_integer(token);
+            any_nonzero |= row[c] != 0;
+        }
+    }
+    warn_if_all_zero(ctx, any_nonzero, path);
+    return true;
+}
+
+bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view, Grid& grid,
+                   std::vector<double>& values) {
+    const std::string path(path_view);
+    LineSource lines(file);
+    TokenStream tokens(lines);
+    if (!take_header(ctx, tokens, path, grid))
+        return false;
+    if (!grid_is_shaped(grid) || !fits_cells(grid, values.size()))
+        return fail(ctx, "Error: the grid for map %s is not set up\n", path.c_str());
+
+    const std::size_t width = static_cast<std::size_t>(grid.cols) + 2;
+    const std::size_t last_cell = values.size() - 1;
+    bool any_nonzero = false;
+    int zero_cells = 0;
+    std::size_t cell = 0;
+    std::string substituted;
+    std::string_view line;
+    for (int r = 1; r <= grid.rows; ++r) {
+        if (!lines.next(line))
+            return unexpected_end(ctx, path);
+        if (ctx.replacement.active) {
+            substituted.assign(line);
+            substitute_tags(ctx, substituted, std::max<std::size_t>(19999, substituted.size()));
+            if (ctx.error.pending())
+                return false;
+            line = substituted;
+        }
+        const int* mask_row = grid.cell_number.data() + r * width;
+        const char* p = line.data();
+        const char* const end = p + line.size();
+        for (int c = 1; c <= grid.cols; ++c) {
+            while (p < end && is_map_separator(*p)) ++p;
+            const char* token_end = p;
+            while (token_end < end && !is_map_separator(*token_end)) ++token_end;
+            // A row that ends early gives 0.0 for its missing trailing cells.
+            const double value = p < token_end ? parse_real(p, token_end) : 0.0;
+            p = token_end;
+            any_nonzero |= value != 0.0;
+            if (mask_row[c] != 0 && cell < last_cell) {
+                values[++cell] = value;
+                if (value == 0.0)
+                    ++zero_cells;
+            }
+        }
+    }
+    warn_if_all_zero(ctx, any_nonzero, path);
+    if (zero_cells > 0)
+        ctx.print("Warning: Map contains %d cells with zero values. Map: %s\n", zero_cells,
+                  path.c_str());
+    return true;
+}
+
+bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path_view, Grid& grid,
+                      std::vector<int>& values) {
+    const std::string path(path_view);
+    LineSource lines(file);
+    TokenStream tokens(lines);
+    if (!take_header(ctx, tokens, path, grid))
+        return false;
+    if (!grid_is_shaped(grid) || !fits_cells(grid, values.size()))
+        return fail(ctx, "Error: the grid for map %s is not set up\n", path.c_str());
+
+    const std::size_t width = static_cast<std::size_t>(grid.cols) + 2;
+    const std::size_t last_cell = values.size() - 1;
+    // Values 0 to 10000 are counted; others are stored but cannot be counted.
+    std::vector<int> census(kCensusCategories + 1, 0);
+    int uncounted = 0;
+    bool any_nonzero = false;
+    std::size_t cell = 0;
+    std::string_view token;
+    for (int r = 1; r <= grid.rows; ++r) {
+        const int* mask_row = grid.cell_number.data() + r * width;
+        for (int c = 1; c <= grid.cols; ++c) {
+            if (!tokens.next(token))
+                return unexpected_end(ctx, path);
+            const int value = parse_integer(token);
+            any_nonzero |= value != 0;
+            if (mask_row[c] == 0 || cell >= last_cell)
+                continue;
+            values[++cell] = value;
+            if (value >= 0 && value <= kCensusCategories)
+                ++census[value];
+            else
+                ++uncounted;
+        }
+    }
+    for (int category = 1; category <= kCensusCategories; ++category)
+        if (census[category] > 0)
+            ctx.print("In map %s category %d has %d values\n", path.c_str(), category,
+                      census[category]);
+    if (uncounted > 0)
+        ctx.print("Warning: In map %s %d values lie outside the categories 0 to %d.\n",
+                  path.c_str(), uncounted, kCensusCategories);
+    warn_if_all_zero(ctx, any_nonzero, path);
+    return true;
+}
+
+namespace {
+
+void write_grid_map_header(std::FILE* file, const Grid& grid) {
+    std::fprintf(file, "north: %9.2lf\n", grid.north);
+    std::fprintf(file, "south: %9.2lf\n", grid.south);
+    std::fprintf(file, "east: %9.2lf\n", grid.east);
+    std::fprintf(file, "west: %9.2lf\n", grid.west);
+    std::fprintf(file, "rows: %5d\n", grid.rows);
+    std::fprintf(file, "cols: %5d\n", grid.cols);
+}
+
+// Calls write_cell(cell number or 0) for every grid position, row by row from
+// the north, and ends each row with a newline.
+template <typename WriteCell>
+void walk_rows(std::FILE* file, const Grid& grid, WriteCell write_cell) {
+    if (!grid_is_shaped(grid))
+        return;
+    for (int r = 1; r <= grid.rows; ++r) {
+        for (int c = 1; c <= grid.cols; ++c) write_cell(grid.number_at(r, c));
+        std::fputc('\n', file);
+    }
+}
+
+// The value of a cell, or nothing when the per-cell array does not reach it.
+bool value_of(const std::vector<double>& values, int cell, double& value) {
+    if (cell <= 0 || static_cast<std::size_t>(cell) >= values.size())
+        return false;
+    value = values[cell];
+    return true;
+}
+
+void put_le(std::FILE* file, std::uint64_t bits, int bytes) {
+    unsigned char out[8];
+    for (int i = 0; i < bytes; ++i) out[i] = static_cast<unsigned char>(bits >> (8 * i));
+    std::fwrite(out, 1, bytes, file);
+}
+void put_int32(std::FILE* file, std::int32_t v) {
+    put_le(file, static_cast<std::uint32_t>(v), 4);
+}
+void put_int16(std::FILE* file, std::int16_t v) {
+    put_le(file, static_cast<std::uint16_t>(v), 2);
+}
+void put_float64(std::FILE* file, double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    put_le(file, bits, 8);
+}
+
+}  // namespace
+
+void write_grid_map(std::FILE* file, const Grid& grid, const std::vector<double>& values) {
+    write_grid_map_header(file, grid);
+    walk_rows(file, grid, [&](int cell) {
+        double value = 0.0;
+        value_of(values, cell, value);
+        std::fprintf(file, "%lf ", value);
+    });
+}
+
+void write_cell_number_map(std::FILE* file, const Grid& grid) {
+    write_grid_map_header(file, grid);
+    walk_rows(file, grid, [&](int cell) { std::fprintf(file, "%d ", cell); });
+}
+
+void write_exchange_grid(std::FILE* file, const Grid& grid, const std::vector<double>& values) {
+    const double half = grid.cell_size / 2.0;
+    std::fprintf(file, "ncols \t%d\n", grid.cols);
+    std::fprintf(file, "nrows \t%d\n", grid.rows);
+    std::fprintf(file, "xllcenter %9.2lf\n", std::min(grid.east, grid.west) + half);
+    std::fprintf(file, "yllcenter %9.2lf\n", std::min(grid.north, grid.south) + half);
+    std::fprintf(file, "cellsize %9.2lf\n", grid.cell_size);
+    std::fprintf(file, "NODATA_value %s\n", kExchangeNoData);
+    // Cells outside the mask carry exactly the no-data value the header
+    // declares, so that every reader of the file leaves them out.
+    walk_rows(file, grid, [&](int cell) {
+        double value = 0.0;
+        if (value_of(values, cell, value))
+            std::fprintf(file, "%6.4lf ", value);
+        else
+            std::fprintf(file, "%s ", kExchangeNoData);
+    });
+}
+
+std::FILE* open_dataset(RunContext& ctx, std::string_view path, int object_id,
+                        std::string_view name, const Grid& grid, DatasetEncoding encoding) {
+    const bool binary = encoding == DatasetEncoding::binary;
+    std::FILE* file = open_output_file(ctx, path, Numbering::numbered, binary ? "wb" : "w");
+    if (!file) {
+        const std::string shown = output_path(ctx, path, Numbering::numbered);
+        ctx.error.raise(err::open_output_file, {.text2 = shown.empty() ? path : shown});
+        return nullptr;
+    }
+    const int cells = grid.rows * grid.cols;
+    const std::string quantity(name);
+    if (!binary) {
+        std::fprintf(file, "DATASET\n");
+        std::fprintf(file, "OBJTYPE grid2d\n");
+        std::fprintf(file, "BEGSCL\n");
+        std::fprintf(file, "OBJID %d\n", object_id);
+        std::fprintf(file, "ND %d\n", cells);
+        std::fprintf(file, "NC %d\n", cells);
+        std::fprintf(file, "NAME %s\n", quantity.c_str());
+        return file;
+    }
+    put_int32(file, 3000);  // version
+    put_int32(file, 100);   // object type
+    put_int32(file, 4);
+    put_int32(file, 110);  // value size
+    put_int32(file, 8);
+    put_int32(file, 120);  // flag size
+    put_int32(file, 2);
+    put_int32(file, 130);  // scalar data
+    put_int32(file, 160);  // object id
+    put_int32(file, object_id);
+    put_int32(file, 170);  // value count
+    put_int32(file, cells);
+    put_int32(file, 180);  // cell count
+    put_int32(file, cells);
+    put_int32(file, 190);  // name, zero-padded to 40 bytes
+    char padded[40] = {};
+    std::memcpy(padded, quantity.data(), std::min(quantity.size(), sizeof padded));
+    std::fwrite(padded, 1, sizeof padded, file);
+    return file;
+}
+
+void write_dataset_step(std::FILE* file, double time, const Grid& grid,
+                        const std::vector<double>& values, DatasetEncoding encoding) {
+    if (!grid_is_shaped(grid))
+        return;
+    const bool binary = encoding == DatasetEncoding::binary;
+    if (binary) {
+        put_int32(file, 200);
+        put_int16(file, 1);
+        put_float64(file, time);
+    } else {
+        std::fprintf(file, "TS 1 %lf\n", time);
+    }
+    for (int r = 1; r <= grid.rows; ++r)
+        for (int c = 1; c <= grid.cols; ++c) {
+            const int inside = grid.number_at(r, c) != 0 ? 1 : 0;
+            if (binary)
+                put_int16(file, static_cast<std::int16_t>(inside));
+            else
+                std::fprintf(file, "%d\n", inside);
+        }
+    for (int r = 1; r <= grid.rows; ++r)
+        for (int c = 1; c <= grid.cols; ++c) {
+            double value = 0.0;
+            value_of(values, grid.number_at(r, c), value);
+            if (binary)
+                put_float64(file, value);
+            else
+                std::fprintf(file, "%lf\n", value);
+        }
+}
+
+}  // namespace torva

@@ -1,0 +1,72 @@
+#pragma once
+// Raster map files: the grid map layout every spatial input is read from, and
+// the grid map, exchange grid and dataset layouts every spatial output is
+// written in.
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+namespace torva {
+
+struct Grid;
+struct RunContext;
+
+// The six header lines of a grid map file.
+struct MapHeader {
+    double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
+    int rows = 0;
+    int cols = 0;
+};
+
+// Largest value the census of an integer per-cell map counts.
+inline constexpr int kCensusCategories = 10000;
+
+// The readers take the open file (the caller closes it) and its path for the
+// messages. The header's bounds go into the grid's georeference; its rows and
+// columns must equal grid.rows and grid.cols, which are checked before any
+// value is read, so a map of another size never reaches the arrays. A failure
+// prints its message, raises the printed-message error (left pending for the
+// caller's check) and returns false.
+
+// Every cell into the cell-number grid at [row][column] (the watershed mask);
+// the border stays 0.
+bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path, Grid& grid,
+                        std::vector<int>& full_grid);
+
+// The value of each cell inside the mask into values[cell number]; values must
+// hold N + 1 entries. One line per row; missing or unreadable values read as 0.
+bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path, Grid& grid,
+                   std::vector<double>& values);
+
+// The value of each cell inside the mask into values[cell number], then the
+// census of the values 1 to 10000.
+bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path, Grid& grid,
+                      std::vector<int>& values);
+
+// Writers. `values` is a per-cell array of N + 1 entries; cells outside the
+// mask are written as the layout's outside value.
+void write_grid_map(std::FILE* file, const Grid& grid, const std::vector<double>& values);
+// The cell-number grid itself, one "%d " per cell (the maskmap file).
+void write_cell_number_map(std::FILE* file, const Grid& grid);
+void write_exchange_grid(std::FILE* file, const Grid& grid, const std::vector<double>& values);
+
+// The no-data value an exchange grid declares in its header and writes for
+// every cell outside the mask.
+inline constexpr const char* kExchangeNoData = "-9999.99";
+
+enum class DatasetEncoding { text, binary };
+
+// Creates a dataset file (numbered in numbered runs) and writes its header.
+// Returns nullptr after raising "Can't open output file" when it cannot be
+// created.
+std::FILE* open_dataset(RunContext& ctx, std::string_view path, int object_id,
+                        std::string_view name, const Grid& grid, DatasetEncoding encoding);
+
+// Appends one time step of the quantity: its time, the inside flags of all
+// cells and their values (0 outside the mask).
+void write_dataset_step(std::FILE* file, double time, const Grid& grid,
+                        const std::vector<double>& values, DatasetEncoding encoding);
+
+}  // namespace torva
