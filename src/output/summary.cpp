@@ -1,45 +1,346 @@
+// The event summary at each event end and the run summary with the global
+// water balance, written to the summary file.
+
 #include "output/summary.hpp"
 
+#include <string>
+
+#include "run/clock.hpp"
 #include "run/context.hpp"
 #include "run/model.hpp"
 
 namespace torva {
+namespace {
 
-Storages measure_storages(const Model& model) {
-    (void)model;
-    return {};
+// One event volume: its label in a column 37 characters wide, then the volume.
+void volume_line(RunContext& ctx, const char* label, double volume) {
+    ctx.log("%-37s%9.1lf\n", label, volume);
 }
 
-void record_initial_storages(Model& model) {
-    (void)model;
+void write_event_heading(const Model& model, RunContext& ctx) {
+    const Precipitation& p = model.precip;
+    const double began = p.event_start_time > 0.0 ? p.event_start_time : model.clock.start_time;
+    const CalendarTime start = julian_to_calendar(began);
+    if (!model.run.long_term) {
+        ctx.log("         TORVA EVENT RUNOFF SIMULATION SUMMARY\n");
+        ctx.log("            Event began on %2.2d/%2.2d/%4.4d at %2.2d:%2.2d\n", start.month,
+                start.day, start.year, start.hour, start.minute);
+        ctx.log("\n");
+        return;
+    }
+    if (model.totals.events_summarised > 1)
+        ctx.log("\n\n%s\n", std::string(78, '-').c_str());
+    ctx.log("       TORVA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT %ld\n",
+            static_cast<long>(model.event_number));
+    ctx.log("Event began on strict Julian date:                    %16.8lf\n", began);
+    ctx.log("Event ended on strict Julian date:                    %16.8lf\n",
+            model.clock.current_time);
+    ctx.log("Event began on %2.2d/%2.2d/%4.4d at %2.2d:%2.2d (GMT offset %+.1lf hours)\n",
+            start.month, start.day, start.year, start.hour, start.minute,
+            model.project.real(Card::GMT));
+    ctx.log("\n");
 }
 
-void start_event_accounting(Model& model) {
-    (void)model;
+void write_rainfall_description(const Model& model, RunContext& ctx) {
+    const Precipitation& p = model.precip;
+    if (p.source == PrecipSource::uniform) {
+        ctx.log("   With uniform rainfall of %6.1lf mm/h for %6.1lf minutes.\n",
+                p.uniform_intensity, p.uniform_duration);
+    } else {
+        const bool radar = p.event.type == PrecipDataType::radar;
+        ctx.log(radar ? "With radar-rainfall estimates " : "With raingage data ");
+        // Radar grids are read cell by cell and need no spreading.
+        if (!(radar && p.event.file_list))
+            ctx.log(p.method == SpreadMethod::thiessen
+                        ? "using Thiessen polygon interpolation."
+                        : "using inverse-distance squared interpolation.");
+        ctx.log("\n");
+    }
+    ctx.log("Units: metric (SI)\n");
 }
 
-BalanceResults compute_run_balance(const Totals& totals, const Storages& initial,
-                                   const Storages& final_storage) {
-    (void)totals;
-    (void)initial;
-    (void)final_storage;
-    return {};
+void write_event_timing(const Model& model, RunContext& ctx) {
+    const Precipitation& p = model.precip;
+    const OutletRecord& o = model.outlet;
+    ctx.log("timestep                                   %5.1lf seconds\n", model.run.time_step);
+    ctx.log("time steps with rain                       %5d\n", p.rain_steps);
+    if (p.rain_steps > 0 && p.rain_began_minutes >= 0.0)
+        ctx.log("rain began at elapsed time                 %9.2lf minutes\n",
+                p.rain_began_minutes);
+    if (o.peak > 0.0)
+        ctx.log(
+            "peak discharge at elapsed time             %9.2lf minutes (%2.2d/%2.2d/%4.4d "
+            "%2.2d:%2.2d)\n",
+            o.peak_step * model.run.time_step / 60.0, o.peak_month, o.peak_day, o.peak_year,
+            o.peak_hour, o.peak_minute);
+    ctx.log("Event peak discharge (cubic meters per second):  %9.1lf\n", o.peak);
+    ctx.log("\n");
 }
 
-EventBalance compute_event_balance(const Totals& totals, const Storages& event_final) {
-    (void)totals;
-    (void)event_final;
-    return {};
+void write_event_volumes(const Model& model, RunContext& ctx) {
+    const Totals& t = model.totals;
+    const VolumeTotals& v = t.event;
+    const BalanceOptions& o = t.options;
+    const Storages& fin = t.event_final;
+    const bool weather = model.run.long_term;  // evaporation and snow come with the weather
+    const bool soil_returns_water = o.groundwater || o.single_layer_soil;
+
+    ctx.log("Note: all volumes in cubic meters.\n");
+    volume_line(ctx, "initial volume on surface:", t.event_initial_surface);
+    if (o.channels) {
+        volume_line(ctx, "initial volume in channels:", t.event_initial_channels);
+        if (o.perennial_lakes)
+            volume_line(ctx, "initial volume in lakes:", t.event_initial_lakes);
+    }
+    if (weather)
+        volume_line(ctx, "initial volume of snow:", t.event_initial_snow);
+    volume_line(ctx, "volume of rainfall to overland:", v.precipitation);
+    if (o.channels && o.perennial_lakes)
+        volume_line(ctx, "volume of rainfall to lakes:", v.lake_precipitation);
+    if (o.interception)
+        volume_line(ctx, "volume of interception:", v.interception);
+    volume_line(ctx, "volume of infiltration:", v.infiltration);
+    if (soil_returns_water)
+        volume_line(ctx, "volume of exfiltration:", v.exfiltration);
+    if (weather)
+        volume_line(ctx, "volume of direct evaporation:", v.direct_evaporation);
+    if (v.overland_point_sources != 0.0)
+        volume_line(ctx, "volume from overland point sources:", v.overland_point_sources);
+    if (o.overland_boundaries) {
+        volume_line(ctx, "volume gained from head boundaries:", v.boundary_inflow);
+        volume_line(ctx, "volume lost to head boundaries:", v.boundary_outflow);
+        volume_line(ctx, "volume lost to slope boundaries:", v.slope_boundary_outflow);
+    }
+    if (o.channels) {
+        volume_line(ctx, "volume of lateral inflow to channels:", v.channel_lateral_inflow);
+        if (v.channel_point_sources != 0.0 || v.stream_point_sinks != 0.0) {
+            volume_line(ctx, "volume from stream point sources:", v.channel_point_sources);
+            volume_line(ctx, "volume to stream point sinks:", v.stream_point_sinks);
+        }
+        if (o.stream_groundwater_exchange) {
+            volume_line(ctx, "volume from groundwater to channels:", v.groundwater_to_river);
+            volume_line(ctx, "volume from channels to groundwater:", v.river_to_groundwater);
+        }
+        if (o.perennial_lakes) {
+            volume_line(ctx, "volume of lake evaporation:", v.lake_evaporation);
+            if (v.lake_point_sources != 0.0 || v.lake_point_sinks != 0.0) {
+                volume_line(ctx, "volume from lake point sources:", v.lake_point_sources);
+                volume_line(ctx, "volume to lake point sinks:", v.lake_point_sinks);
+            }
+            if (o.lake_groundwater_exchange) {
+                volume_line(ctx, "volume from groundwater to lakes:", v.groundwater_to_lake);
+                volume_line(ctx, "volume from lakes to groundwater:", v.lake_to_groundwater);
+            }
+        }
+    }
+    volume_line(ctx, "volume of discharge:", v.outlet_discharge);
+    volume_line(ctx, "volume remaining on surface:", fin.surface);
+    if (o.channels) {
+        volume_line(ctx, "volume remaining in channels:", fin.channels);
+        if (o.perennial_lakes)
+            volume_line(ctx, "volume remaining in lakes:", fin.perennial_lakes);
+    }
+    if (weather)
+        volume_line(ctx, "volume of snow remaining:", fin.snow);
+    if (fin.snow > 0.0)
+        ctx.log("********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!\n");
+    ctx.log("\n");
 }
+
+void write_event_error(const Model& model, RunContext& ctx) {
+    const EventBalance& e = model.totals.event_balance;
+    ctx.log("mass conservation error:             %9.6lf percent\n", 100.0 * e.error);
+    if (e.error >= 0.0 || e.no_rain)
+        ctx.log("Note: positive mass conservation error indicates mass was created.\n");
+    else
+        ctx.log("Note: negative mass conservation error indicates mass was gained.\n");
+    ctx.log("Mass input + original mass:           %9.6lf m3\n", e.input);
+    ctx.log("Mass output + final mass:             %9.6lf m3\n", e.output);
+    ctx.log("mass cleanup error from overland:     %9.6lf m3\n",
+            model.totals.event.overland_cleanup);
+    if (e.no_rain)
+        ctx.log("Note: no rainfall was input.\n");
+    ctx.log("\n");
+}
+
+// Groups 2 to 9 of the water balance; a blank line stands between groups.
+void write_initial_volumes(const Totals& t, RunContext& ctx) {
+    const BalanceOptions& o = t.options;
+    ctx.log("Initial volume on surface=                      %14.2lf \n", t.initial_surface);
+    ctx.log("Initial volume in channels=                     %14.2lf \n", t.initial_channels);
+    if (o.single_layer_soil && !o.groundwater)
+        ctx.log("Initial volume in soil over GAR soil depth      %14.2lf \n", t.initial_soil);
+    else
+        ctx.log("Initial volume in soils=                        %14.2lf \n", t.initial_soil);
+    ctx.log("Initial volume in groundwater=                  %14.2lf \n", t.initial_groundwater);
+    if (o.perennial_lakes)
+        ctx.log("Initial volume in perennial lakes               %14.2lf \n",
+                t.initial_perennial_lakes);
+}
+
+void write_final_volumes(const Totals& t, RunContext& ctx) {
+    const BalanceOptions& o = t.options;
+    const Storages& fin = t.final_storage;
+    ctx.log("Final volume on surface=                        %14.2lf\n", fin.surface);
+    if (o.overland_lakes)
+        ctx.log("Final volume in overland lakes:                 %14.2lf\n", fin.overland_lakes);
+    ctx.log("Final volume in channels=                       %14.2lf\n", fin.channels);
+    if (o.single_layer_soil && !o.groundwater)
+        ctx.log("Final volume in soil over GAR soil depth        %14.2lf\n", fin.soil);
+    else
+        ctx.log("Final volume in soils=                          %14.2lf\n", fin.soil);
+    ctx.log("Final volume in groundwater=                    %14.2lf\n", fin.groundwater);
+    ctx.log("Final volume of snow=                           %14.2lf\n", fin.snow);
+    if (o.perennial_lakes)
+        ctx.log("Final volume in perennial lakes                 %14.2lf\n", fin.perennial_lakes);
+}
+
+void write_surface_fluxes(const Totals& t, RunContext& ctx) {
+    const VolumeTotals& v = t.run;
+    ctx.log("Total amount of precip=                         %14.2lf\n", v.precipitation);
+    ctx.log("Total amount of interception=                   %14.2lf\n", v.interception);
+    ctx.log("Total amount of infiltration=                   %14.2lf\n", v.infiltration);
+    ctx.log("Total amount of evaporation=                    %14.2lf\n", v.evaporation);
+    ctx.log("Total direct evaporation=                       %14.2lf\n", v.direct_evaporation);
+    if (!t.options.soil_moisture_accounting)
+        ctx.log("Total amount of exfiltration=                   %14.2lf\n", v.exfiltration);
+}
+
+void write_subsurface_fluxes(const Totals& t, RunContext& ctx) {
+    const VolumeTotals& v = t.run;
+    const BalanceOptions& o = t.options;
+    if (!o.soil_moisture_accounting) {
+        if (o.groundwater) {
+            ctx.log("Total recharge inputs to groundwater=           %14.2lf\n",
+                    v.groundwater_recharge);
+            ctx.log("Total pumping from groundwater=                 %14.2lf\n",
+                    v.groundwater_pumping);
+        }
+        ctx.log("Total downward flux from unsaturated zone=      %14.2lf\n",
+                v.unsaturated_downward_flux);
+        ctx.log("Total flux of gw across bounds=                 %14.2lf\n",
+                v.groundwater_boundary_flux);
+    } else {
+        ctx.log("Total recharge to deep g.w.=                    %14.2lf\n", v.deep_recharge);
+    }
+    ctx.log("Total overland point sources=                   %14.2lf\n", v.overland_point_sources);
+    ctx.log("Total channel point sources=                    %14.2lf\n", v.channel_point_sources);
+    ctx.log("\n");
+    ctx.log("Volume lost to specified slope boundary:        %14.2lf\n", v.slope_boundary_outflow);
+    ctx.log("Volume lost to specified head boundary:         %14.2lf\n", v.boundary_outflow);
+    ctx.log("Volume gained from specified head boundary:     %14.2lf\n", v.boundary_inflow);
+}
+
+void write_channel_fluxes(const Totals& t, RunContext& ctx) {
+    const VolumeTotals& v = t.run;
+    ctx.log("Total lateral inflow into channels=             %14.2lf\n", v.channel_lateral_inflow);
+    ctx.log("Total amount of discharge=                      %14.2lf\n", v.outlet_discharge);
+    if (t.options.stream_groundwater_exchange) {
+        ctx.log("Total flux from river to gw=                    %14.2lf\n",
+                v.river_to_groundwater);
+        if (t.options.groundwater_feeds_rivers)
+            ctx.log("Total flux from gw to river=                    %14.2lf\n",
+                    v.groundwater_to_river);
+    }
+}
+
+void write_lake_fluxes(const Totals& t, RunContext& ctx) {
+    const VolumeTotals& v = t.run;
+    ctx.log("Volume precip to lakes=                         %14.2lf\n", v.lake_precipitation);
+    ctx.log("Volume of flow into lakes=                      %14.2lf\n", v.lake_inflow);
+    ctx.log("Volume of flow from lakes=                      %14.2lf\n", v.lake_outflow);
+    ctx.log("Volume of lake evap=                            %14.2lf\n", v.lake_evaporation);
+    if (t.options.lake_groundwater_exchange) {
+        ctx.log("Total flux from lakes to gw=                    %14.2lf\n", v.lake_to_groundwater);
+        ctx.log("Total flux from gw to lakes=                    %14.2lf\n", v.groundwater_to_lake);
+    }
+}
+
+void write_errors(const Totals& t, RunContext& ctx) {
+    const BalanceResults& r = t.balance;
+    ctx.log("Mass balance error of surface components =              %10.6lf percent\n",
+            r.surface_error);
+    ctx.log("\n");
+    if (!t.options.soil_moisture_accounting) {
+        ctx.log("Overall mass balance error =                        %14.6lf percent\n",
+                r.overall_error);
+        return;
+    }
+    ctx.log("Overall mass balance error =                    %10.6lf percent\n", r.overall_error);
+    ctx.log("*overall mass balance error will not be zero when using the Sacramento\n");
+    ctx.log("model because of errors associated with interpolating hourly outflows to\n");
+    ctx.log("the channel routing time step, which is generally much less than one\n");
+    ctx.log("hour.  However, this error should be less than one percent, except for\n");
+    ctx.log("simulations of very short events (only a few hours long).\n");
+}
+
+void write_store_balances(const Totals& t, RunContext& ctx) {
+    const BalanceOptions& o = t.options;
+    const VolumeTotals& v = t.run;
+    const BalanceResults& r = t.balance;
+    if (o.single_layer_soil)
+        ctx.log("Single layer soil moisture mass balance =      %19.6lf percent \n",
+                r.soil_moisture_error);
+    if (o.overland_lakes) {
+        ctx.log("Volume of flow into overland lakes:             %14.2lf\n",
+                v.overland_lake_inflow);
+        ctx.log("Volume of flow from overland lakes:             %14.2lf\n",
+                v.overland_lake_outflow);
+        ctx.log("Volume of evaporation from lakes:               %14.2lf\n",
+                v.overland_lake_evaporation);
+        ctx.log("Overland lake mass bal error m^3:               %14.2lf\n",
+                r.overland_lake_residual);
+    }
+    if (o.perennial_lakes)
+        ctx.log("Perennial lake mass bal error m^3=              %14.2lf\n",
+                r.perennial_lake_residual);
+}
+
+}  // namespace
 
 void write_event_summary(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    Totals& t = model.totals;
+    t.event_final = measure_storages(model);
+    t.event_balance = compute_event_balance(t, t.event_final);
+    ++t.events_summarised;
+    write_event_heading(model, ctx);
+    write_rainfall_description(model, ctx);
+    write_event_timing(model, ctx);
+    write_event_volumes(model, ctx);
+    write_event_error(model, ctx);
 }
 
 void write_run_summary(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    Totals& t = model.totals;
+    if (!t.initial_recorded)
+        record_initial_storages(model);
+    t.final_storage = measure_storages(model);
+    t.balance = compute_run_balance(t, t.initial(), t.final_storage);
+
+    ctx.log("\n\nSIMULATION TOTALS\n\n");
+    ctx.log("GLOBAL MASS BALANCE CALCULATIONS \n");
+    ctx.log("All volumes are in cubic meters \n");
+    ctx.log("\n");
+    write_initial_volumes(t, ctx);
+    ctx.log("\n");
+    write_final_volumes(t, ctx);
+    ctx.log("\n");
+    write_surface_fluxes(t, ctx);
+    ctx.log("\n");
+    write_subsurface_fluxes(t, ctx);
+    ctx.log("\n");
+    write_channel_fluxes(t, ctx);
+    if (t.options.perennial_lakes) {
+        ctx.log("\n");
+        write_lake_fluxes(t, ctx);
+    }
+    ctx.log("\n");
+    write_errors(t, ctx);
+    const BalanceOptions& o = t.options;
+    if (o.single_layer_soil || o.overland_lakes || o.perennial_lakes) {
+        ctx.log("\n");
+        write_store_balances(t, ctx);
+    }
 }
 
 }  // namespace torva

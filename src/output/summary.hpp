@@ -89,6 +89,7 @@ struct BalanceOptions {
     bool groundwater_feeds_rivers = false;
     bool lake_groundwater_exchange = false;
     bool overland_boundaries = false;
+    bool interception = false;
 };
 
 // Results of the run balance.
@@ -132,6 +133,18 @@ struct Totals {
     BalanceResults balance;
     EventBalance event_balance;
     int events_summarised = 0;
+
+    // The initial storages of the run as one record.
+    Storages initial() const {
+        Storages s;
+        s.surface = initial_surface;
+        s.overland_lakes = initial_overland_lakes;
+        s.channels = initial_channels;
+        s.soil = initial_soil;
+        s.groundwater = initial_groundwater;
+        s.perennial_lakes = initial_perennial_lakes;
+        return s;
+    }
 };
 
 // Measures the storages of every store now.

@@ -191,6 +191,8 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
         check_precipitation_settings(model, ctx);
     if (run_must_stop(ctx))
         return false;
+    // The water the run starts with, against which the mass balance is drawn.
+    record_initial_storages(model);
 
     if (model.project.given(Card::ANALYZERS))
         set_up_analyzers(model, ctx);

@@ -1,0 +1,222 @@
+// Storages and the balances of the run and of each event.
+
+#include <cstddef>
+
+#include "output/summary.hpp"
+#include "run/model.hpp"
+
+namespace torva {
+namespace {
+
+// Water held on the grid: overland depth times cell area, leaving out the
+// cells of lakes, whose water the lakes count.
+double surface_storage(const Model& model) {
+    const int n = model.grid.num_cells;
+    const std::vector<double>& h = model.overland.depth;
+    if (n <= 0 || h.size() != static_cast<std::size_t>(n) + 1)
+        return 0.0;
+    const std::vector<int>& channel_lake = model.overland.channel_lakes.lake_number;
+    const std::vector<unsigned char>& lake_cell = model.soil.lake_cell;
+    const bool skip_channel_lakes = channel_lake.size() == h.size();
+    const bool skip_lake_cells = lake_cell.size() == h.size();
+    double depth_sum = 0.0;
+#pragma omp parallel for schedule(static) reduction(+ : depth_sum)
+    for (int i = 1; i <= n; ++i) {
+        if (skip_channel_lakes && channel_lake[i] > 0)
+            continue;
+        if (skip_lake_cells && lake_cell[i])
+            continue;
+        depth_sum += h[i];
+    }
+    const double area = model.grid.cell_size * model.grid.cell_size;
+    return depth_sum * area;
+}
+
+// Soil water over the Green and Ampt soil depth, kept between events by the
+// single-layer soil moisture option (water depth per cell, m).
+double single_layer_soil_storage(const Model& model) {
+    const int n = model.grid.num_cells;
+    const std::vector<double>& stored = model.soil.stored_water;
+    if (n <= 0 || stored.size() != static_cast<std::size_t>(n) + 1)
+        return 0.0;
+    double depth_sum = 0.0;
+    for (int i = 1; i <= n; ++i) depth_sum += stored[i];
+    return depth_sum * model.grid.cell_size * model.grid.cell_size;
+}
+
+BalanceOptions decide_options(const Model& model) {
+    const ProjectSettings& p = model.project;
+    BalanceOptions o;
+    o.channels = p.channel_routing == ChannelRouting::explicit_routing;
+    o.groundwater = p.given(Card::GW_SIMULATION);
+    o.soil_moisture_accounting = p.given(Card::SACRAMENTO);
+    o.single_layer_soil = model.run.long_term &&
+                          p.infiltration == InfiltrationMethod::redistribution &&
+                          !o.soil_moisture_accounting;
+    o.perennial_lakes = model.overland.channel_lakes.present();
+    o.overland_lakes = p.given(Card::OVERLAND_LAKE_MAP);
+    o.stream_groundwater_exchange = o.groundwater && o.channels;
+    o.groundwater_feeds_rivers = o.stream_groundwater_exchange;
+    o.lake_groundwater_exchange = o.groundwater && o.perennial_lakes;
+    o.overland_boundaries = p.given(Card::OV_BOUNDARY);
+    o.interception = model.surface.interception;
+    return o;
+}
+
+// Water that left the grid surface across specified boundaries, less what
+// they brought in.
+double boundary_term(const VolumeTotals& v) {
+    return v.slope_boundary_outflow + v.boundary_outflow - v.boundary_inflow;
+}
+
+}  // namespace
+
+Storages measure_storages(const Model& model) {
+    Storages s;
+    s.surface = surface_storage(model);
+    if (model.totals.options.single_layer_soil)
+        s.soil = single_layer_soil_storage(model);
+    // Channels, groundwater, snow and lakes are measured here by their
+    // processes once those keep water; until then they hold none.
+    return s;
+}
+
+void record_initial_storages(Model& model) {
+    Totals& t = model.totals;
+    t.options = decide_options(model);
+    const Storages s = measure_storages(model);
+    t.initial_surface = s.surface;
+    t.initial_soil = s.soil;
+    t.initial_channels = s.channels;
+    t.initial_groundwater = s.groundwater;
+    t.initial_perennial_lakes = s.perennial_lakes;
+    t.initial_overland_lakes = s.overland_lakes;
+    t.initial_recorded = true;
+    t.event_initial_surface = s.surface;
+    t.event_initial_channels = s.channels;
+    t.event_initial_snow = s.snow;
+    t.event_initial_lakes = s.perennial_lakes;
+}
+
+void start_event_accounting(Model& model) {
+    Totals& t = model.totals;
+    t.event = VolumeTotals{};
+    const Storages s = measure_storages(model);
+    t.event_initial_surface = s.surface;
+    t.event_initial_channels = s.channels;
+    t.event_initial_snow = s.snow;
+    t.event_initial_lakes = s.perennial_lakes;
+}
+
+BalanceResults compute_run_balance(const Totals& totals, const Storages& initial,
+                                   const Storages& final_storage) {
+    const VolumeTotals& v = totals.run;
+    const BalanceOptions& o = totals.options;
+    const Storages& fin = final_storage;
+    const double boundaries = boundary_term(v);
+    BalanceResults r;
+
+    if (o.soil_moisture_accounting) {
+        const double v_init = initial.soil + initial.surface + initial.channels +
+                              initial.groundwater + initial.perennial_lakes;
+        const double v_final = fin.surface + fin.channels + fin.soil + fin.groundwater + fin.snow +
+                               fin.perennial_lakes;
+        const double denominator = v.precipitation + v_init;
+        if (denominator != 0.0)
+            r.overall_error =
+                100.0 *
+                ((v_final - v_init - v.precipitation) + v.evaporation + v.outlet_discharge -
+                 v.groundwater_boundary_flux - v.overland_point_sources) /
+                denominator;
+        if (v.precipitation > 0.0)
+            r.surface_error =
+                100.0 *
+                ((v.precipitation + initial.surface + initial.channels +
+                  (v.groundwater_to_river - v.river_to_groundwater) + v.overland_point_sources) -
+                 (v.outlet_discharge + v.direct_evaporation + v.infiltration + fin.channels +
+                  fin.snow + fin.surface)) /
+                v.precipitation;
+    } else {
+        const double v_init = initial.soil + initial.surface + initial.channels +
+                              initial.groundwater + initial.perennial_lakes;
+        const double v_final = fin.surface + fin.channels + fin.soil + fin.groundwater + fin.snow +
+                               fin.perennial_lakes;
+        double in = v.precipitation + v.groundwater_boundary_flux + v.overland_point_sources +
+                    v.groundwater_to_lake;
+        // Intercepted water stays on the canopy: it has left the grid's water
+        // as surely as evaporated water has.
+        double out = v.evaporation + v.interception + v.outlet_discharge + boundaries +
+                     v.lake_to_groundwater + v.lake_evaporation;
+        if (!o.groundwater) {
+            // Without a soil store the infiltrated water has left the balance;
+            // with one, only what drains out of its bottom has.
+            out += (o.single_layer_soil ? v.unsaturated_downward_flux : v.infiltration) +
+                   v.river_to_groundwater;
+            in += v.groundwater_to_river;
+        } else {
+            out += (v.unsaturated_downward_flux - v.groundwater_recharge) + v.deep_leakage +
+                   v.groundwater_pumping;
+        }
+        const double total = v_init + in;
+        if (total > 0.0)
+            r.overall_error = 100.0 * (total - (v_final + out)) / total;
+
+        const double s_in = v.precipitation + v.groundwater_to_river + v.groundwater_to_lake +
+                            v.exfiltration + v.overland_point_sources;
+        const double s_final = fin.snow + fin.channels + fin.surface + fin.perennial_lakes;
+        const double s_out = v.lake_to_groundwater + v.river_to_groundwater + v.direct_evaporation +
+                             v.interception + v.outlet_discharge + v.infiltration + boundaries +
+                             v.lake_evaporation;
+        if (s_in > 0.0)
+            r.surface_error =
+                100.0 *
+                ((initial.perennial_lakes + initial.surface + initial.channels + s_in) -
+                 (s_out + s_final)) /
+                (s_final + s_in);
+    }
+
+    if (o.single_layer_soil && initial.soil > 0.0)
+        r.soil_moisture_error =
+            100.0 *
+            ((v.infiltration + initial.soil - fin.soil) -
+             (v.evaporation - v.direct_evaporation - v.deeper_layer_evaporation) -
+             v.unsaturated_downward_flux) /
+            (v.infiltration + initial.soil);
+    r.overland_lake_residual = initial.overland_lakes + v.overland_lake_inflow -
+                               fin.overland_lakes - v.overland_lake_outflow;
+    r.perennial_lake_residual = v.lake_inflow - v.lake_outflow - fin.perennial_lakes +
+                                initial.perennial_lakes - v.lake_evaporation;
+    return r;
+}
+
+EventBalance compute_event_balance(const Totals& totals, const Storages& event_final) {
+    const VolumeTotals& v = totals.event;
+    const Storages& fin = event_final;
+    EventBalance e;
+    double rainfall = v.precipitation;
+    if (totals.options.channels) {
+        rainfall += v.lake_precipitation;
+        e.input = v.precipitation + v.lake_precipitation + v.further_inflow_1 + v.further_inflow_2 +
+                  v.exfiltration + totals.event_initial_channels + totals.event_initial_surface +
+                  v.groundwater_to_river + v.groundwater_to_lake + totals.event_initial_lakes +
+                  totals.event_initial_snow + v.overland_point_sources + v.boundary_inflow +
+                  v.lake_point_sources + v.channel_point_sources;
+        e.output = v.infiltration + v.interception + fin.surface + fin.channels +
+                   v.outlet_discharge + v.direct_evaporation + fin.snow + fin.perennial_lakes +
+                   v.river_to_groundwater + v.lake_to_groundwater + v.boundary_outflow +
+                   v.slope_boundary_outflow + v.lake_point_sinks + v.stream_point_sinks +
+                   v.lake_evaporation;
+    } else {
+        e.input = totals.event_initial_surface + v.precipitation + v.exfiltration +
+                  totals.event_initial_snow + v.overland_point_sources + v.boundary_inflow;
+        e.output = v.infiltration + v.interception + fin.surface + v.outlet_discharge +
+                   v.direct_evaporation + fin.snow + v.boundary_outflow + v.slope_boundary_outflow;
+    }
+    // Without rain the ratio has no meaning (and without any input no
+    // denominator); -1 marks it.
+    e.no_rain = rainfall <= 0.0 || e.input <= 0.0;
+    e.error = e.no_rain ? -1.0 : (e.input - e.output) / e.input;
+    return e;
+}
+
+}  // namespace torva
