@@ -1,17 +1,26 @@
 #pragma once
 // Time series (value against time) and elevation series (value against
-// elevation), read from their files into per-simulation lists.
+// elevation), read from their files into per-simulation lists, and the lookups
+// that boundary conditions and structures make in them.
 
+#include <cstdio>
+#include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace torva {
 
+struct RunContext;
+
 struct TimeSeries {
     std::string name;
-    std::vector<double> times;  // Julian dates once converted to absolute times
+    std::vector<double> times;  // days; Julian dates once made absolute
     std::vector<double> values;
     bool relative_times = false;
+    // Times never decrease, so a lookup may start at a remembered interval and
+    // find the same interval as a scan from the first.
+    bool increasing = true;
 };
 
 struct ElevationSeries {
@@ -20,19 +29,66 @@ struct ElevationSeries {
     std::vector<double> values;
 };
 
+// The series of one simulation in file order. A deque, so that references
+// taken by cards and tables stay valid when a later file adds series.
 struct SeriesLists {
-    std::vector<TimeSeries> time_series;
-    std::vector<ElevationSeries> elevation_series;
+    std::deque<TimeSeries> time_series;
+    std::deque<ElevationSeries> elevation_series;
 };
 
-struct RunContext;
+// The mapping table's time series index table: cells name a series by its id.
+// A position rather than a pointer, so that a copied context keeps its table.
+struct TimeSeriesIndexEntry {
+    int id = 0;
+    int series = -1;  // position in SeriesLists::time_series; -1 when not found
+};
+using TimeSeriesIndexTable = std::vector<TimeSeriesIndexEntry>;
 
 // The TIME_SERIES_FILE and ELEV_SERIES_FILE cards: read the file at once and
-// print how many series it held.
+// print how many series it held. A file that cannot be opened prints its
+// message and the run goes on; a series without its end line or with a data
+// line that does not read stops the run (code 4000 after the message).
 void read_time_series_card(RunContext& ctx, const std::string& file_name);
 void read_elevation_series_card(RunContext& ctx, const std::string& file_name);
 
+// Reads every series of an open file and appends them to the lists; returns
+// how many were read. file_name is only used in messages.
+int read_time_series_file(RunContext& ctx, std::FILE* file, const std::string& file_name);
+int read_elevation_series_file(RunContext& ctx, std::FILE* file, const std::string& file_name);
+
 // Adds the start time to every series given in relative times.
 void make_series_times_absolute(RunContext& ctx, double start_time);
+
+// Days of a calendar entry of a series file: the Julian date, or for a
+// relative series the Julian date less 1721028.5, so that year 0, month 0,
+// day d, hour h, minute m give d + h/24 + m/1440.
+double series_entry_time(int year, int month, int day, int hour, int minute, bool relative);
+
+const TimeSeries* find_time_series(const SeriesLists& lists, std::string_view name);
+// Position of the first time series of that name in the list; -1 for none.
+int time_series_position(const SeriesLists& lists, std::string_view name);
+const ElevationSeries* find_elevation_series(const SeriesLists& lists, std::string_view name);
+
+// Value at x, interpolated between the surrounding entries (rating curves,
+// withdrawal curves); the end values hold beyond the ends. A missing or empty
+// series is a fatal error (code 4000 after the message), result 0.
+double elevation_series_value(RunContext& ctx, const ElevationSeries* series, double x);
+// As above, but the value at the left end of the interval (rule curves).
+double elevation_series_step_value(RunContext& ctx, const ElevationSeries* series, double x);
+
+// Value at time t (days, in the series' reference). hint is the caller's own
+// remembered interval: a lookup starts there and leaves the interval it found,
+// but its result never depends on it, so every caller that runs concurrently
+// keeps a hint of its own.
+double time_series_value(RunContext& ctx, const TimeSeries* series, double t, int& hint);
+
+// For cells 1..cell_count: the value at time t of the series whose table id
+// equals the integer part of cell_index[cell]. Cells run in parallel, each
+// writing only its own value and hint (cell_value and cell_hint have
+// cell_count + 1 entries). An id missing from the table is fatal and gives the
+// cell 0, as is an entry whose series does not exist.
+void time_series_values_by_index(RunContext& ctx, const TimeSeriesIndexTable& table,
+                                 const std::vector<double>& cell_index, int cell_count, double t,
+                                 std::vector<double>& cell_value, std::vector<int>& cell_hint);
 
 }  // namespace torva

@@ -1,0 +1,61 @@
+#pragma once
+// A context whose console is captured, and a folder for the input files of one
+// test; shared by the input readers' tests.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "run/context.hpp"
+
+namespace torva::testing {
+
+class InputTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("torva_input_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+        ctx_.out = std::tmpfile();
+    }
+    void TearDown() override {
+        std::fclose(ctx_.out);
+        if (ctx_.summary)
+            std::fclose(ctx_.summary);
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::string write(const std::string& name, const std::string& text) {
+        const std::filesystem::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    static std::string contents(std::FILE* file) {
+        std::fflush(file);
+        std::rewind(file);
+        std::string text;
+        char chunk[4096];
+        std::size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+        return text;
+    }
+    // The console output so far; clears it for the next check.
+    std::string console() {
+        std::string text = contents(ctx_.out);
+        std::fclose(ctx_.out);
+        ctx_.out = std::tmpfile();
+        return text;
+    }
+
+    std::filesystem::path dir_;
+    RunContext ctx_;
+};
+
+}  // namespace torva::testing

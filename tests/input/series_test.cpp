@@ -1,0 +1,282 @@
+#include "input/series.hpp"
+
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <string>
+
+#include "input/replace.hpp"
+#include "input_fixture.hpp"
+#include "run/clock.hpp"
+
+namespace torva {
+namespace {
+
+class SeriesTest : public testing::InputTest {
+  protected:
+    // Reads a time series file through its card and returns the console output.
+    std::string read_time_series(const std::string& text) {
+        read_time_series_card(ctx_, write("series.ts", text));
+        return console();
+    }
+    std::string read_elevation_series(const std::string& text) {
+        read_elevation_series_card(ctx_, write("series.es", text));
+        return console();
+    }
+};
+
+TEST(SeriesEntryTime, RelativeEntryCountsDaysFromDayZero) {
+    EXPECT_DOUBLE_EQ(series_entry_time(0, 0, 1, 12, 0, true), 1.5);
+    // Relative times pass through Julian dates, which keep about 1e-10 day.
+    EXPECT_NEAR(series_entry_time(0, 0, 0, 6, 30, true), 0.25 + 30.0 / 1440.0, 1e-9);
+}
+
+TEST(SeriesEntryTime, AbsoluteEntryIsTheJulianDateOfTheModelClock) {
+    EXPECT_DOUBLE_EQ(series_entry_time(2000, 1, 1, 12, 0, false), 2451545.0);
+    EXPECT_DOUBLE_EQ(series_entry_time(2000, 1, 1, 0, 0, false), 2451544.5);
+    // Series times and the model clock must agree, or boundaries would shift.
+    const int dates[][5] = {
+        {1999, 3, 1, 6, 30}, {2024, 2, 29, 23, 59}, {1987, 12, 31, 0, 1}, {2031, 7, 15, 12, 0}};
+    for (const auto& d : dates)
+        EXPECT_NEAR(series_entry_time(d[0], d[1], d[2], d[3], d[4], false),
+                    calendar_to_julian(d[0], d[1], d[2], d[3], d[4]), 1e-9)
+            << d[0] << "-" << d[1] << "-" << d[2];
+}
+
+TEST_F(SeriesTest, FileWithTwoSeriesIsReadInOrder) {
+    const std::string out = read_time_series(
+        "written by the host program\n"
+        "TORVA_TS\n"
+        "\"release A\"\n"
+        "RELATIVE\n"
+        "0 0 1 12 0 5.0\n"
+        "0 0 2 0 0 7.5\n"
+        "END_TS\n"
+        "TORVA_TS\n"
+        "inflow\n"
+        "ABSOLUTE\n"
+        "2000 1 1 12 0 1.0\n"
+        "END_TS\n");
+    EXPECT_EQ(out,
+              "Read time series release A\nRead time series inflow\n2 time series read from file " +
+                  path("series.ts") + "\n");
+    ASSERT_EQ(ctx_.series.time_series.size(), 2u);
+    const TimeSeries& a = ctx_.series.time_series[0];
+    EXPECT_TRUE(a.relative_times);
+    ASSERT_EQ(a.times.size(), 2u);
+    EXPECT_DOUBLE_EQ(a.times[0], 1.5);
+    EXPECT_DOUBLE_EQ(a.times[1], 2.0);
+    EXPECT_DOUBLE_EQ(a.values[1], 7.5);
+    const TimeSeries& b = ctx_.series.time_series[1];
+    EXPECT_FALSE(b.relative_times);
+    EXPECT_DOUBLE_EQ(b.times[0], 2451545.0);
+    EXPECT_EQ(find_time_series(ctx_.series, "inflow"), &b);
+    EXPECT_EQ(time_series_position(ctx_.series, "inflow"), 1);
+    EXPECT_EQ(time_series_position(ctx_.series, "outflow"), -1);
+
+    // At the start of the run relative times move to the start date.
+    make_series_times_absolute(ctx_, 2451545.0);
+    EXPECT_DOUBLE_EQ(a.times[0], 2451546.5);
+    EXPECT_FALSE(a.relative_times);
+    EXPECT_DOUBLE_EQ(b.times[0], 2451545.0);
+}
+
+TEST_F(SeriesTest, TimeSeriesWithoutEndLineStopsTheRunNamingTheFile) {
+    const std::string out = read_time_series("TORVA_TS\nflow\nRELATIVE\n0 0 1 0 0 2.0\n");
+    EXPECT_EQ(out, "Error: the time series [flow] in file " + path("series.ts") +
+                       " ends without its END_TS line\n0 time series read from file " +
+                       path("series.ts") + "\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+    EXPECT_TRUE(ctx_.series.time_series.empty());
+}
+
+TEST_F(SeriesTest, DataLineThatDoesNotReadIsRejected) {
+    const std::string out =
+        read_time_series("TORVA_TS\nflow\nABSOLUTE\n2000 1 1 0 0 2.0\n2000 1 x 0 0 3.0\nEND_TS\n");
+    EXPECT_EQ(out, "Error: line 5 of file " + path("series.ts") +
+                       " is no entry (year month day hour minute value) of the time series "
+                       "[flow]:\n2000 1 x 0 0 3.0\n0 time series read from file " +
+                       path("series.ts") + "\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+}
+
+TEST_F(SeriesTest, EntryThatIsNoFiniteNumberIsRejected) {
+    read_elevation_series("TORVA_ES\ncurve\n1 nan\nEND_ES\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+    EXPECT_TRUE(ctx_.series.elevation_series.empty());
+}
+
+TEST_F(SeriesTest, BlankLineInsideASeriesIsAnEntryAndIsRejected) {
+    const std::string out = read_elevation_series("TORVA_ES\ncurve\n1 2\n\n3 4\nEND_ES\n");
+    EXPECT_EQ(out, "Error: line 4 of file " + path("series.es") +
+                       " is no entry (elevation value) of the elevation series [curve]:\n\n"
+                       "0 elevation series read from file " +
+                       path("series.es") + "\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+}
+
+TEST_F(SeriesTest, ElevationSeriesFileHoldsSeveralCurves) {
+    const std::string out = read_elevation_series(
+        "TORVA_ES\n\"rating curve\"\n10 1\n20 2\nEND_ES\nTORVA_ES\nrule\n0, 5\nEND_ES\n");
+    EXPECT_EQ(out, "2 elevation series read from file " + path("series.es") + "\n");
+    ASSERT_EQ(ctx_.series.elevation_series.size(), 2u);
+    const ElevationSeries* rating = find_elevation_series(ctx_.series, "rating curve");
+    ASSERT_NE(rating, nullptr);
+    EXPECT_EQ(rating->elevations, (std::vector<double>{10, 20}));
+    EXPECT_EQ(rating->values, (std::vector<double>{1, 2}));
+    EXPECT_FALSE(ctx_.error.pending());
+
+    read_elevation_series("TORVA_ES\nopen\n1 1\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+}
+
+TEST_F(SeriesTest, MissingFilesPrintTheirMessageAndTheRunGoesOn) {
+    read_time_series_card(ctx_, path("absent.ts"));
+    read_elevation_series_card(ctx_, path("absent.es"));
+    EXPECT_EQ(console(), "Error: Time series file not found [" + path("absent.ts") +
+                             "]\nError: Elevation series file not found [" + path("absent.es") +
+                             "]\n");
+    EXPECT_FALSE(ctx_.error.pending());
+}
+
+TEST_F(SeriesTest, TagsInSeriesLinesAreReplaced) {
+    ASSERT_EQ(read_replacement_parameters(ctx_, write("p.txt", "1\n[Q] %4.1lf\n")), 0);
+    ASSERT_EQ(read_replacement_values(ctx_, write("v.txt", "12.34\n")), 0);
+    read_elevation_series("TORVA_ES\ncurve\n1 [Q]\nEND_ES\n");
+    ASSERT_EQ(ctx_.series.elevation_series.size(), 1u);
+    EXPECT_DOUBLE_EQ(ctx_.series.elevation_series[0].values[0], 12.3);
+}
+
+TEST_F(SeriesTest, RuleCurveTakesTheLeftValueAndRatingCurveInterpolates) {
+    ElevationSeries curve{"curve", {10, 20, 30}, {1, 2, 4}};
+    EXPECT_DOUBLE_EQ(elevation_series_step_value(ctx_, &curve, 15), 1.0);
+    EXPECT_DOUBLE_EQ(elevation_series_value(ctx_, &curve, 15), 1.5);
+    EXPECT_DOUBLE_EQ(elevation_series_value(ctx_, &curve, 27.5), 3.5);
+    // No extrapolation beyond the ends.
+    EXPECT_DOUBLE_EQ(elevation_series_value(ctx_, &curve, -100), 1.0);
+    EXPECT_DOUBLE_EQ(elevation_series_step_value(ctx_, &curve, 100), 4.0);
+    ElevationSeries single{"single", {5}, {9}};
+    EXPECT_DOUBLE_EQ(elevation_series_value(ctx_, &single, 100), 9.0);
+    EXPECT_EQ(console(), "");
+    EXPECT_FALSE(ctx_.error.pending());
+}
+
+TEST_F(SeriesTest, ElevationLookupFailures) {
+    EXPECT_EQ(elevation_series_value(ctx_, nullptr, 1.0), 0.0);
+    EXPECT_EQ(
+        console(),
+        "Error: attempting to extract a value from an elevation series that does not exist.\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+    ctx_.error.clear();
+
+    ElevationSeries empty{"none", {}, {}};
+    EXPECT_EQ(elevation_series_step_value(ctx_, &empty, 1.0), 0.0);
+    EXPECT_EQ(console(),
+              "Error: attempting to extract a value from an elevation series [none] with no "
+              "entries.\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+    ctx_.error.clear();
+
+    // No interval holds the elevation: a message, value 0, and the run goes on.
+    ElevationSeries curve{"tangled", {0, 10, 20}, {1, 2, 3}};
+    EXPECT_EQ(elevation_series_value(ctx_, &curve, std::nan("")), 0.0);
+    EXPECT_EQ(console(),
+              "Error: something is really messed up with your elevation series [tangled].\n");
+    EXPECT_FALSE(ctx_.error.pending());
+}
+
+TEST_F(SeriesTest, TimeLookupInterpolatesAndHoldsTheEnds) {
+    TimeSeries ts{"q", {1.0, 2.0, 4.0}, {10.0, 20.0, 0.0}};
+    int hint = 0;
+    EXPECT_DOUBLE_EQ(time_series_value(ctx_, &ts, 0.5, hint), 10.0);
+    EXPECT_DOUBLE_EQ(time_series_value(ctx_, &ts, 1.5, hint), 15.0);
+    EXPECT_DOUBLE_EQ(time_series_value(ctx_, &ts, 3.0, hint), 10.0);
+    EXPECT_EQ(hint, 1);
+    EXPECT_DOUBLE_EQ(time_series_value(ctx_, &ts, 9.0, hint), 0.0);
+    // Time moving backwards still finds its interval.
+    EXPECT_DOUBLE_EQ(time_series_value(ctx_, &ts, 1.25, hint), 12.5);
+    EXPECT_EQ(hint, 0);
+    EXPECT_EQ(console(), "");
+}
+
+TEST_F(SeriesTest, TimeLookupDoesNotDependOnTheHint) {
+    // A step written as two entries at the same time, and lookups on entries.
+    TimeSeries ts{"steps", {0, 1, 1, 2, 3, 3, 4}, {0, 1, 5, 6, 7, 9, 10}};
+    for (double t : {0.5, 1.0, 1.5, 2.0, 3.0, 3.5}) {
+        int reference_hint = 0;
+        const double expected = time_series_value(ctx_, &ts, t, reference_hint);
+        for (int hint = -3; hint < 10; ++hint) {
+            int h = hint;
+            EXPECT_EQ(time_series_value(ctx_, &ts, t, h), expected)
+                << "t " << t << " hint " << hint;
+        }
+    }
+    int hint = 0;
+    EXPECT_EQ(time_series_value(ctx_, &ts, 1.0, hint), 1.0);
+    EXPECT_EQ(time_series_value(ctx_, &ts, 3.0, hint), 7.0);
+    EXPECT_EQ(console(), "");
+}
+
+TEST_F(SeriesTest, TimeLookupFailures) {
+    int hint = 0;
+    EXPECT_EQ(time_series_value(ctx_, nullptr, 1.0, hint), 0.0);
+    EXPECT_EQ(console(),
+              "Error: attempting to extract a value from a time series that does not exist.\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+    ctx_.error.clear();
+
+    TimeSeries empty{"none", {}, {}};
+    EXPECT_EQ(time_series_value(ctx_, &empty, 1.0, hint), 0.0);
+    EXPECT_EQ(console(),
+              "Error: attempting to extract a value from a time series [none] with no entries.\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+    ctx_.error.clear();
+
+    TimeSeries ts{"tangled", {0, 10, 20}, {1, 2, 3}};
+    EXPECT_EQ(time_series_value(ctx_, &ts, std::nan(""), hint), 0.0);
+    EXPECT_EQ(console(), "Error: something is really messed up with your time series [tangled].\n");
+    EXPECT_FALSE(ctx_.error.pending());
+}
+
+TEST_F(SeriesTest, CellsTakeTheSeriesOfTheirIndexInParallel) {
+    ctx_.series.time_series.push_back({"low", {0, 10}, {0, 1}});
+    ctx_.series.time_series.push_back({"high", {0, 10}, {100, 200}});
+    const TimeSeriesIndexTable table{{3, 1}, {7, 0}};
+    const int cells = 1000;
+    std::vector<double> index(cells + 1), value(cells + 1, -1.0);
+    std::vector<int> hints(cells + 1, 0);
+    for (int c = 1; c <= cells; ++c) index[c] = c % 2 ? 3.9 : 7.0;  // the integer part counts
+    const int threads = omp_get_max_threads();
+    omp_set_num_threads(2);
+    time_series_values_by_index(ctx_, table, index, cells, 5.0, value, hints);
+    omp_set_num_threads(threads);
+    for (int c = 1; c <= cells; ++c) ASSERT_EQ(value[c], c % 2 ? 150.0 : 0.5) << "cell " << c;
+    EXPECT_EQ(console(), "");
+    EXPECT_FALSE(ctx_.error.pending());
+
+    index[400] = 5;
+    index[600] = 6;
+    time_series_values_by_index(ctx_, table, index, cells, 5.0, value, hints);
+    EXPECT_EQ(
+        console(),
+        "Error: attempting to extract a value from an unknown time series in the time series "
+        "table.    Check the mapping table file (.cmt). The specified time series index is 5, "
+        "but the \nindex is not found in the time series index table.\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+    EXPECT_EQ(value[400], 0.0);
+    EXPECT_EQ(value[401], 150.0);
+}
+
+TEST_F(SeriesTest, IndexEntryWithoutItsSeriesIsFatal) {
+    const TimeSeriesIndexTable table{{1, -1}};
+    std::vector<double> index{0, 1}, value(2);
+    std::vector<int> hints(2);
+    time_series_values_by_index(ctx_, table, index, 1, 0.0, value, hints);
+    EXPECT_EQ(console(),
+              "Error: attempting to extract a value from a time series that does not exist.\n");
+    EXPECT_EQ(ctx_.error.code, err::message_printed);
+}
+
+}  // namespace
+}  // namespace torva
