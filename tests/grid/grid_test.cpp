@@ -1,0 +1,343 @@
+// The watershed grid set-up: mask, cell numbering, maskmap, elevation and
+// outlet, dikes and low spots, and the connectivity step with its checks.
+
+#include "grid/grid.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#include "grid_support.hpp"
+#include "run/errors.hpp"
+#include "run/model.hpp"
+
+namespace torva {
+namespace {
+
+namespace fs = std::filesystem;
+using grid_test::CapturedContext;
+using grid_test::golden;
+using grid_test::map_header;
+
+// Each test works in a fresh folder of its own, as the program does in the
+// folder of its project.
+class GridSetUp : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::random_device rd;
+        dir = fs::temp_directory_path() / ("torva_grid_" + std::to_string(rd()));
+        fs::create_directories(dir);
+        before = fs::current_path();
+        fs::current_path(dir);
+        model = std::make_unique<Model>();
+    }
+    void TearDown() override {
+        fs::current_path(before);
+        fs::remove_all(dir);
+    }
+
+    void write(const std::string& name, const std::string& text) {
+        std::FILE* file = std::fopen((dir / name).c_str(), "w");
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    }
+    void card(Card c, int value) {
+        model->project[c].given = true;
+        model->project[c].integer[0] = value;
+    }
+    void card(Card c, double value) {
+        model->project[c].given = true;
+        model->project[c].real[0] = value;
+    }
+    void card(Card c, const std::string& text) {
+        model->project[c].given = true;
+        model->project[c].text = text;
+    }
+    // A project of rows x cols cells of 10 m with the outlet at (out_row, out_col).
+    void project(int rows, int cols, int out_row, int out_col, double cell_size = 10.0) {
+        card(Card::ROWS, rows);
+        card(Card::COLS, cols);
+        card(Card::GRIDSIZE, cell_size);
+        card(Card::OUTROW, out_row);
+        card(Card::OUTCOL, out_col);
+        card(Card::WATERSHED_MASK, std::string("mask.msk"));
+        card(Card::ELEVATION, std::string("elevation.ele"));
+    }
+    // The set-up steps as the driver runs them; false when one raised an error.
+    bool set_up() {
+        read_grid_maps(*model, c->ctx);
+        if (c->ctx.error.pending())
+            return false;
+        allocate_grid_arrays(*model, c->ctx);
+        if (c->ctx.error.pending())
+            return false;
+        build_connectivity(*model, c->ctx);
+        if (c->ctx.error.pending())
+            return false;
+        compute_watershed_area(*model, c->ctx);
+        return true;
+    }
+    const Grid& grid() const { return model->grid; }
+
+    fs::path dir;
+    fs::path before;
+    std::unique_ptr<Model> model;
+    std::unique_ptr<CapturedContext> c = std::make_unique<CapturedContext>();
+};
+
+TEST_F(GridSetUp, NumbersMaskCellsRowByRowAndLinksEdgeNeighbours) {
+    // Mask values 7 and -1 count as inside, like 1:
+    //   . 1 2 .        cells 1 2
+    //   3 . 4 5        cells 3 . 4 5
+    //   6 7 8 .        cells 6 7 8
+    project(3, 4, 3, 2);
+    write("mask.msk", map_header(3, 4) + "0 1 7 0\n1 0 -1 1\n1 1 1 0\n");
+    write("elevation.ele", map_header(3, 4) + "0 5 6 0\n4 0 3 2\n3 2 1 0\n");
+    ASSERT_TRUE(set_up());
+    const Grid& g = grid();
+    EXPECT_EQ(g.num_cells, 8);
+    EXPECT_EQ(g.cell_row, (std::vector<int>{0, 1, 1, 2, 2, 2, 3, 3, 3}));
+    EXPECT_EQ(g.cell_col, (std::vector<int>{0, 2, 3, 1, 3, 4, 1, 2, 3}));
+    EXPECT_EQ(g.elevation, (std::vector<double>{0, 5, 6, 4, 3, 2, 3, 2, 1}));
+    EXPECT_EQ(g.east_neighbour, (std::vector<int>{0, 2, 0, 0, 5, 0, 7, 8, 0}));
+    EXPECT_EQ(g.west_neighbour, (std::vector<int>{0, 0, 1, 0, 0, 4, 0, 6, 7}));
+    EXPECT_EQ(g.south_neighbour, (std::vector<int>{0, 0, 4, 6, 8, 0, 0, 0, 0}));
+    EXPECT_EQ(g.north_neighbour, (std::vector<int>{0, 0, 0, 0, 2, 0, 3, 0, 4}));
+    EXPECT_EQ(g.dike_sides, std::vector<int>(9, 0));
+    EXPECT_EQ(g.outlet_cell, 7);
+    EXPECT_EQ(g.area, 800.0);
+    EXPECT_EQ(c->console(), golden("grid_set_up.txt"));
+    EXPECT_EQ(grid_test::read_file(dir / "maskmap"),
+              "north:     30.00\nsouth:      0.00\neast:     40.00\nwest:      0.00\n"
+              "rows:     3\ncols:     4\n0 1 2 0 \n3 0 4 5 \n6 7 8 0 \n");
+}
+
+TEST_F(GridSetUp, OneCellMaskHasNoNeighbours) {
+    project(3, 3, 2, 2);
+    write("mask.msk", map_header(3, 3) + "0 0 0\n0 1 0\n0 0 0\n");
+    write("elevation.ele", map_header(3, 3) + "0 0 0\n0 5 0\n0 0 0\n");
+    ASSERT_TRUE(set_up());
+    EXPECT_EQ(grid().num_cells, 1);
+    EXPECT_EQ(grid().outlet_cell, 1);
+    for (const auto* n : {&grid().east_neighbour, &grid().south_neighbour, &grid().west_neighbour,
+                          &grid().north_neighbour})
+        EXPECT_EQ(*n, (std::vector<int>{0, 0}));
+}
+
+TEST_F(GridSetUp, EdgeCellsHaveNoNeighbourBeyondTheGrid) {
+    // A full 2 x 2 mask: cells on the edges link only inward.
+    project(2, 2, 1, 1);
+    write("mask.msk", map_header(2, 2) + "1 1\n1 1\n");
+    write("elevation.ele", map_header(2, 2) + "1 2\n3 4\n");
+    ASSERT_TRUE(set_up());
+    EXPECT_EQ(grid().east_neighbour, (std::vector<int>{0, 2, 0, 4, 0}));
+    EXPECT_EQ(grid().west_neighbour, (std::vector<int>{0, 0, 1, 0, 3}));
+    EXPECT_EQ(grid().south_neighbour, (std::vector<int>{0, 3, 4, 0, 0}));
+    EXPECT_EQ(grid().north_neighbour, (std::vector<int>{0, 0, 0, 1, 2}));
+    EXPECT_NE(c->console().find("outlet is in grid cell: 1\n"), std::string::npos);
+}
+
+TEST_F(GridSetUp, CellSizeAgreesToTheTenthTruncated) {
+    // GRIDSIZE 30: cells of 30.04 m pass, as do 30.09 m.
+    project(2, 2, 1, 1, 30.0);
+    write("mask.msk", "north: 60.08\nsouth: 0\neast: 60.18\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 1\n");
+    write("elevation.ele", map_header(2, 2) + "1 2\n3 4\n");
+    EXPECT_TRUE(set_up());
+}
+
+TEST_F(GridSetUp, CellSizeOfThirtyPointOneFailsNorthSouthFirst) {
+    project(2, 2, 1, 1, 30.0);
+    write("mask.msk", "north: 60.2\nsouth: 0\neast: 60.2\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 1\n");
+    EXPECT_FALSE(set_up());
+    EXPECT_EQ(c->ctx.error.code, err::message_printed);
+    EXPECT_EQ(c->console(), golden("cell_size_north_south.txt"));
+    EXPECT_FALSE(fs::exists(dir / "maskmap"));
+}
+
+TEST_F(GridSetUp, CellSizeJustBelowTheCardFailsEastWest) {
+    // 29.99 m truncates to 29.9, the card's 30.0 to 30.0.
+    project(2, 2, 1, 1, 30.0);
+    write("mask.msk", "north: 60\nsouth: 0\neast: 59.98\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 1\n");
+    EXPECT_FALSE(set_up());
+    EXPECT_EQ(c->console(), golden("cell_size_east_west.txt"));
+}
+
+TEST_F(GridSetUp, OutletOutsideTheMaskStopsUnlessChannelsCarryTheWater) {
+    project(2, 2, 2, 2);
+    write("mask.msk", map_header(2, 2) + "1 1\n1 0\n");
+    write("elevation.ele", map_header(2, 2) + "1 2\n3 4\n");
+    EXPECT_FALSE(set_up());
+    EXPECT_EQ(c->ctx.error.code, err::message_printed);
+    EXPECT_EQ(c->console(), golden("outlet_outside.txt"));
+
+    CapturedContext channels;
+    model = std::make_unique<Model>();
+    project(2, 2, 2, 2);
+    model->project.channel_routing = ChannelRouting::explicit_routing;
+    read_grid_maps(*model, channels.ctx);
+    EXPECT_FALSE(channels.ctx.error.pending());
+    EXPECT_EQ(grid().outlet_cell, 0);
+}
+
+TEST_F(GridSetUp, OutletOffTheGridIsOutsideTheMask) {
+    project(2, 2, 99, -5);
+    write("mask.msk", map_header(2, 2) + "1 1\n1 1\n");
+    write("elevation.ele", map_header(2, 2) + "1 2\n3 4\n");
+    EXPECT_FALSE(set_up());
+    EXPECT_NE(c->console().find("OUTROW and OUTCOL project file cards."), std::string::npos);
+}
+
+TEST_F(GridSetUp, MissingMaskRaisesTheOpenFileError) {
+    project(2, 2, 1, 1);
+    EXPECT_FALSE(set_up());
+    report_error(c->ctx);
+    EXPECT_EQ(c->console(),
+              "reading watershed mask from file: mask.msk\n"
+              "\nError: Unable to open watershed mask file.\n  (File: mask.msk)\n");
+}
+
+TEST_F(GridSetUp, RowsAndColumnsMustBePositive) {
+    project(0, 3, 1, 1);
+    EXPECT_FALSE(set_up());
+    EXPECT_EQ(c->ctx.error.code, err::message_printed);
+    EXPECT_EQ(c->console(),
+              "Error: the ROWS and COLS cards must give the numbers of rows and columns of\n"
+              "the grid; they read 0 and 3.\n");
+}
+
+TEST_F(GridSetUp, ElevationMapOfAnotherSizeStopsTheSetUp) {
+    project(2, 2, 1, 1);
+    write("mask.msk", map_header(2, 2) + "1 1\n1 1\n");
+    write("elevation.ele", map_header(3, 2) + "1 2\n3 4\n5 6\n");
+    EXPECT_FALSE(set_up());
+    EXPECT_NE(c->console().find("Incorrect number of rows in map: elevation.ele\n"),
+              std::string::npos);
+}
+
+TEST_F(GridSetUp, MaskMapCarriesTheRunNumberInNumberedRuns) {
+    project(1, 1, 1, 1);
+    write("mask.msk", map_header(1, 1) + "1\n");
+    write("elevation.ele", map_header(1, 1) + "1\n");
+    c->ctx.batch_flag = 1;
+    c->ctx.run_number = 2;
+    ASSERT_TRUE(set_up());
+    EXPECT_TRUE(fs::exists(dir / "0002_maskmap"));
+    EXPECT_FALSE(fs::exists(dir / "maskmap"));
+}
+
+TEST_F(GridSetUp, MaskMapThatCannotBeWrittenDoesNotStopTheRun) {
+    project(1, 1, 1, 1);
+    write("mask.msk", map_header(1, 1) + "1\n");
+    write("elevation.ele", map_header(1, 1) + "1\n");
+    fs::create_directory(dir / "maskmap");  // a folder where the file should go
+    ASSERT_TRUE(set_up());
+    EXPECT_NE(c->console().find("Error: unable to open mask map file for writing\n"),
+              std::string::npos);
+}
+
+// Dikes and low spots on a 2 x 2 grid, cells 1 2 / 3 4 with elevations 10 11 /
+// 12 13 and a dike between cells 1 and 2 (east side of 1, west side of 2).
+class LowSpots : public GridSetUp {
+  protected:
+    void dikes(const std::string& dike_values, const std::string& lowspot_text) {
+        project(2, 2, 1, 1);
+        write("mask.msk", map_header(2, 2) + "1 1\n1 1\n");
+        write("elevation.ele", map_header(2, 2) + "10 11\n12 13\n");
+        write("dikes.map", map_header(2, 2) + dike_values);
+        write("spots.txt", lowspot_text);
+        card(Card::DIKE_MAP, std::string("dikes.map"));
+        card(Card::LOWSPOT_FILE, std::string("spots.txt"));
+    }
+    // The console after the set-up lines, which every case shares.
+    std::string failure() {
+        const std::string all = c->console();
+        const std::string last = "building cell to cell connectivity information\n";
+        const std::size_t at = all.find(last);
+        return at == std::string::npos ? all : all.substr(at + last.size());
+    }
+};
+
+TEST_F(LowSpots, ReadsSpotLinesInFileOrderSkippingOthers) {
+    dikes("2 8\n0 0\n",
+          "\nlowspot\n# two openings\nSPOT 1 1 2 0.5 11.5\nnot a spot\n"
+          "spot,1,1,2,1.5,12.25\n");
+    ASSERT_TRUE(set_up());
+    ASSERT_EQ(grid().low_spots.size(), 2u);
+    const LowSpot& a = grid().low_spots[0];
+    const LowSpot& b = grid().low_spots[1];
+    EXPECT_EQ(a.row, 1);
+    EXPECT_EQ(a.col, 1);
+    EXPECT_EQ(a.side, kEastSide);
+    EXPECT_EQ(a.fraction, 0.5);
+    EXPECT_EQ(a.elevation, 11.5);
+    EXPECT_EQ(b.fraction, 1.5);
+    EXPECT_EQ(b.elevation, 12.25);
+    EXPECT_EQ(b.flow, 0.0);
+    EXPECT_EQ(grid().dike_sides, (std::vector<int>{0, 2, 8, 0, 0}));
+    EXPECT_EQ(c->console(), golden("dike_set_up.txt"));
+}
+
+TEST_F(LowSpots, FileThatDoesNotStartWithLowspotIsRefused) {
+    dikes("2 8\n0 0\n", "SPOT 1 1 2 0.5 11.5\n");
+    EXPECT_FALSE(set_up());
+    EXPECT_EQ(c->ctx.error.code, err::message_printed);
+    EXPECT_EQ(c->errors(), golden("lowspot_header.txt"));
+}
+
+TEST_F(LowSpots, FileWithoutSpotLinesIsRefused) {
+    dikes("2 8\n0 0\n", "LOWSPOT\nsomething else\n");
+    EXPECT_FALSE(set_up());
+    EXPECT_EQ(c->ctx.error.code, err::message_printed);
+    EXPECT_EQ(c->errors(), golden("lowspot_no_spots.txt"));
+}
+
+TEST_F(LowSpots, MissingDikeMapStops) {
+    project(2, 2, 1, 1);
+    write("mask.msk", map_header(2, 2) + "1 1\n1 1\n");
+    write("elevation.ele", map_header(2, 2) + "10 11\n12 13\n");
+    card(Card::DIKE_MAP, std::string("nowhere.map"));
+    EXPECT_FALSE(set_up());
+    EXPECT_NE(c->console().find("reading overland flow dike map from file: nowhere.map\n"
+                                "Can't open input dike mask file named: nowhere.map\n"),
+              std::string::npos);
+}
+
+// Every check of the connectivity step, in the order it is made; each case
+// fails on its own check only.
+TEST_F(LowSpots, EachUnworkableLowSpotStopsWithItsMessage) {
+    struct Case {
+        const char* dike_values;
+        const char* spot;
+        const char* golden;
+    };
+    const Case cases[] = {
+        {"2 8\n0 0\n", "SPOT 1 1 2 1.51 11.5", "lowspot_fraction.txt"},
+        {"2 8\n0 0\n", "SPOT 1 1 3 0.5 11.5", "lowspot_direction.txt"},
+        {"2 8\n0 0\n", "SPOT 2 1 2 0.5 13.5", "lowspot_no_dike.txt"},
+        {"2 8\n0 0\n", "SPOT 9 9 2 0.5 13.5", "lowspot_no_dike_off_grid.txt"},
+        {"2 8\n0 0\n", "SPOT 1 1 1 0.5 11.5", "lowspot_top_out.txt"},
+        {"2 8\n0 0\n", "SPOT 1 1 4 0.5 12.5", "lowspot_bottom_no_dike.txt"},
+        {"2 8\n0 0\n", "SPOT 1 2 8 0.5 10.5", "lowspot_cell_above_crest.txt"},
+        {"2 8\n0 0\n", "SPOT 1 1 2 0.5 10.5", "lowspot_neighbour_above_crest.txt"},
+        {"2 4\n0 0\n", "SPOT 1 1 2 0.5 11.5", "lowspot_along_dike.txt"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.golden);
+        c = std::make_unique<CapturedContext>();
+        model = std::make_unique<Model>();
+        dikes(test.dike_values, std::string("LOWSPOT\n") + test.spot + "\n");
+        EXPECT_FALSE(set_up());
+        EXPECT_EQ(c->ctx.error.code, err::message_printed);
+        EXPECT_EQ(failure(), golden(test.golden));
+    }
+}
+
+TEST_F(LowSpots, FractionOfOneAndAHalfIsAccepted) {
+    dikes("2 8\n0 0\n", "LOWSPOT\nSPOT 1 1 2 1.5 11.5\n");
+    EXPECT_TRUE(set_up());
+}
+
+}  // namespace
+}  // namespace torva
