@@ -1,18 +1,402 @@
 #include "surface/overland.hpp"
 
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "run/arrays.hpp"
 #include "run/context.hpp"
 #include "run/model.hpp"
+#include "surface/overland_laws.hpp"
 
 namespace torva {
+namespace {
+
+namespace law = overland_law;
+
+// OVERTYPE: a number or one of the scheme words; false for anything else.
+bool parse_scheme(const std::string& text, OverlandScheme& scheme) {
+    std::string word;
+    for (char c : text) word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (word.empty()) {
+        scheme = OverlandScheme::ade;
+        return true;
+    }
+    if (word == "explicit" || word == "1") {
+        scheme = OverlandScheme::explicit_scheme;
+    } else if (word == "ade" || word == "2") {
+        scheme = OverlandScheme::ade;
+    } else if (word == "ade-pc" || word == "3") {
+        scheme = OverlandScheme::ade_predictor_corrector;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool allocate_overland_arrays(Overland& ov, RunContext& ctx, std::size_t n) {
+    // A depth array filled by an initial-depth reader is kept.
+    if (ov.depth.size() != n && !allocate(ctx, ov.depth, n, "ov_depth"))
+        return false;
+    return allocate(ctx, ov.bed_slope_x, n, "slope_x") &&
+           allocate(ctx, ov.bed_slope_y, n, "slope_y") &&
+           allocate(ctx, ov.discharge_x, n, "ov_discharge_x") &&
+           allocate(ctx, ov.discharge_y, n, "ov_discharge_y") &&
+           allocate(ctx, ov.face_volume_x, n, "ov_face_volume_x") &&
+           allocate(ctx, ov.face_volume_y, n, "ov_face_volume_y") &&
+           allocate(ctx, ov.inverse_n, n, "inverse_n") &&
+           allocate(ctx, ov.face_east, n, "face_east") &&
+           allocate(ctx, ov.face_south, n, "face_south") &&
+           allocate(ctx, ov.saved_depth, n, "saved_depth") &&
+           allocate(ctx, ov.flux_x, n, "flux_x") && allocate(ctx, ov.flux_y, n, "flux_y") &&
+           allocate(ctx, ov.boundary_series, n, "boundary_series") &&
+           (!ov.track_max_depth || allocate(ctx, ov.max_depth, n, "max_depth"));
+}
+
+// Links every type 3 boundary cell to its series in the TIME_SERIES_INDEX list.
+void link_boundary_series(Model& model) {
+    Overland& ov = model.overland;
+    const OverlandBoundaryCells& b = model.tables.ov_boundary;
+    const auto& index = model.tables.time_series_index;
+    ov.series_values.assign(index.size(), 0.0);
+    ov.unknown_series_id = 0;
+    const int n = model.grid.num_cells;
+    for (int i = 1; i <= n; ++i) {
+        ov.boundary_series[i] = -1;
+        if (b.type.size() <= static_cast<std::size_t>(i) || b.type[i] != 3)
+            continue;
+        const int id = static_cast<int>(b.index[i]);
+        for (std::size_t k = 0; k < index.size(); ++k)
+            if (index[k].id == id && index[k].series >= 0)
+                ov.boundary_series[i] = static_cast<int>(k);
+        if (ov.boundary_series[i] < 0 && ov.unknown_series_id == 0)
+            ov.unknown_series_id = id;
+    }
+}
+
+// The value of a time series at time t: linear between entries, the end
+// values outside them.
+double series_value_at(const TimeSeries& s, double t) {
+    const std::size_t count = s.times.size();
+    if (count == 0)
+        return 0.0;
+    if (count == 1 || t <= s.times[0])
+        return s.values[0];
+    if (t >= s.times[count - 1])
+        return s.values[count - 1];
+    for (std::size_t k = 0; k + 1 < count; ++k) {
+        if (s.times[k] <= t && t <= s.times[k + 1]) {
+            const double span = s.times[k + 1] - s.times[k];
+            const double w = span > 0.0 ? (t - s.times[k]) / span : 0.0;
+            return (1.0 - w) * s.values[k] + w * s.values[k + 1];
+        }
+    }
+    return s.values[count - 1];
+}
+
+// Whether any cell holds water, and the first cell whose depth is not a number.
+struct DepthScan {
+    bool water_present = false;
+    int non_real_cell = 0;
+};
+
+DepthScan scan_depths(const Overland& ov, int n) {
+    const double* h = ov.depth.data();
+    const int* lake = ov.channel_lakes.present() ? ov.channel_lakes.lake_number.data() : nullptr;
+    int wet = 0;
+    int first_bad = n + 1;
+#pragma omp parallel for schedule(static) reduction(+ : wet) reduction(min : first_bad) \
+    if (runs_parallel(ov, n))
+    for (int i = 1; i <= n; ++i) {
+        if (lake && lake[i] > 0)
+            continue;
+        if (std::isnan(h[i]) || std::isinf(h[i])) {
+            if (i < first_bad)
+                first_bad = i;
+        } else if (h[i] > 1e-16) {
+            ++wet;
+        }
+    }
+    return {wet > 0, first_bad <= n ? first_bad : 0};
+}
+
+bool stop_on_non_real_depth(RunContext& ctx, const DepthScan& scan, const char* after) {
+    if (scan.non_real_cell == 0)
+        return false;
+    ctx.print("A non-real overland flow water depth has been detected in cell %d after %s.\n",
+              scan.non_real_cell, after);
+    ctx.error.raise(err::message_printed);
+    return true;
+}
+
+// The progress line follows the hydrograph interval from the start of the run.
+void advance_print_time(Model& model) {
+    const double now = model.clock.current_time;
+    double interval = model.run.hydrograph_interval / 1440.0;
+    if (interval <= 0.0)
+        interval = model.run.time_step_days;
+    if (model.next_print_time == 0.0 || interval <= 0.0) {
+        model.next_print_time = now;
+        return;
+    }
+    if (now > model.next_print_time + kTimeTolerance) {
+        const double behind = (now - model.next_print_time) / interval;
+        model.next_print_time += std::ceil(behind - 1e-9) * interval;
+    }
+}
+
+void add_to_totals(Model& model, double VolumeTotals::*field, double volume) {
+    model.totals.run.*field += volume;
+    model.totals.event.*field += volume;
+}
+
+}  // namespace
 
 void compute_bed_slopes(Model& model, RunContext& ctx) {
-    (void)model;
+    Grid& g = model.grid;
+    Overland& ov = model.overland;
+    const int n = g.num_cells;
+    if (n <= 0)
+        return;
+    const std::size_t size = static_cast<std::size_t>(n) + 1;
+
+    if (!parse_scheme(model.project.text(Card::OVERTYPE), ov.scheme)) {
+        ctx.print("Error: unknown overland flow scheme in the OVERTYPE card: %s\n",
+                  model.project.text(Card::OVERTYPE).c_str());
+        ctx.print("Use explicit (1), ade (2) or ade-pc (3).\n");
+        ctx.error.raise(err::message_printed);
+        return;
+    }
+    ov.drains_to_channel = model.project.channel_routing == ChannelRouting::explicit_routing;
+    ov.track_max_depth = model.project.given(Card::FLOOD_GRID);
+    if (ov.channel_lakes.present())
+        ov.form = ExecutionForm::serial;
+    if (!allocate_overland_arrays(ov, ctx, size))
+        return;
+
+    SurfaceParameters& s = model.surface;
+    // Without a retention source every cell holds back nothing.
+    if (s.retention_depth.size() != size &&
+        !allocate(ctx, s.retention_depth, size, "retention_depth"))
+        return;
+    if (s.manning_n.size() != size) {
+        ctx.print("Error: the overland roughness (Manning n) of the cells is not known.\n");
+        ctx.error.raise(err::message_printed);
+        return;
+    }
+
+    const double dx = g.cell_size;
+    const bool dikes = g.dike_sides.size() == size;
+    for (int i = 1; i <= n; ++i) {
+        const int east = g.east_neighbour[i];
+        const int south = g.south_neighbour[i];
+        ov.bed_slope_x[i] =
+            east ? (g.elevation[i] - g.elevation[east]) / dx : ov.bed_slope_x[i - 1];
+        ov.bed_slope_y[i] = south ? (g.elevation[i] - g.elevation[south]) / dx
+                                  : ov.bed_slope_y[g.north_neighbour[i]];
+        ov.face_east[i] = (dikes && (g.dike_sides[i] & kEastSide)) ? 0 : east;
+        ov.face_south[i] = (dikes && (g.dike_sides[i] & kSouthSide)) ? 0 : south;
+        ov.inverse_n[i] = 1.0 / s.manning_n[i];
+    }
+    if (ov.track_max_depth)
+        for (int i = 1; i <= n; ++i) ov.max_depth[i] = ov.depth[i];
+    if (model.project.given(Card::OV_BOUNDARY))
+        link_boundary_series(model);
+    ov.set_up = true;
+}
+
+void update_time_series_boundaries(Model& model, RunContext& ctx) {
+    Overland& ov = model.overland;
+    if (ov.unknown_series_id != 0) {
+        ctx.print(
+            "Error: attempting to extract a value from an unknown time series in the time series "
+            "table.    Check the mapping table file (.cmt). The specified time series index is %d, "
+            "but the \nindex is not found in the time series index table.\n",
+            ov.unknown_series_id);
+        ctx.error.raise(err::message_printed);
+        return;
+    }
+    // Each series is evaluated once, then the cells take their value.
+    const auto& index = model.tables.time_series_index;
+    const double now = model.clock.current_time;
+    for (std::size_t k = 0; k < index.size() && k < ov.series_values.size(); ++k)
+        ov.series_values[k] = index[k].series >= 0
+                                  ? series_value_at(ctx.series.time_series[index[k].series], now)
+                                  : 0.0;
+    std::vector<double>& value = model.tables.ov_boundary.value;
+    const int* series = ov.boundary_series.data();
+    const double* values = ov.series_values.data();
+    const int n = model.grid.num_cells;
+    if (value.size() != static_cast<std::size_t>(n) + 1)
+        return;
+#pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
+    for (int i = 1; i <= n; ++i)
+        if (series[i] >= 0)
+            value[i] = values[series[i]];
+}
+
+void apply_overland_boundaries(Model& model, RunContext& ctx, double dt) {
     (void)ctx;
+    const OverlandBoundaryCells& b = model.tables.ov_boundary;
+    const Grid& g = model.grid;
+    const int n = g.num_cells;
+    if (b.type.size() != static_cast<std::size_t>(n) + 1)
+        return;
+    double* h = model.overland.depth.data();
+    const double* inverse_n = model.overland.inverse_n.data();
+    const double dx = g.cell_size;
+    const double area = dx * dx;
+    double slope_out = 0.0, head_in = 0.0, head_out = 0.0;
+#pragma omp parallel for schedule(static) reduction(+ : slope_out, head_in, head_out) \
+    if (runs_parallel(model.overland, n))
+    for (int i = 1; i <= n; ++i) {
+        const int type = b.type[i];
+        if (type == 1) {
+            const int open_sides = (g.east_neighbour[i] == 0) + (g.south_neighbour[i] == 0) +
+                                   (g.west_neighbour[i] == 0) + (g.north_neighbour[i] == 0);
+            if (open_sides == 0)
+                continue;
+            const double dd = law::manning_outflow_volume(h[i], law::kOutletExponent, b.value[i],
+                                                          inverse_n[i], dx, dt) /
+                              area;
+            if (open_sides * dd <= h[i]) {
+                h[i] -= dd;
+                slope_out += dd * area;
+            } else {
+                slope_out += h[i] * area;
+                h[i] = 0.0;
+            }
+        } else if (type == 2 || type == 3) {
+            double target = b.value[i] - g.elevation[i];
+            if (target < 0.0)
+                target = 0.0;
+            const double volume = (target - h[i]) * area;
+            if (volume > 0.0)
+                head_in += volume;
+            else
+                head_out -= volume;
+            h[i] = target;
+        }
+    }
+    add_to_totals(model, &VolumeTotals::slope_boundary_outflow, slope_out);
+    add_to_totals(model, &VolumeTotals::boundary_inflow, head_in);
+    add_to_totals(model, &VolumeTotals::boundary_outflow, head_out);
+}
+
+// The dike low spots pass water from the higher water surface to the lower
+// one like a broad-crested weir.
+void apply_low_spot_flows(Model& model, double dt) {
+    Grid& g = model.grid;
+    double* h = model.overland.depth.data();
+    const double dx = g.cell_size;
+    for (LowSpot& spot : g.low_spots) {
+        const int cell = g.number_or_zero(spot.row, spot.col);
+        spot.flow = 0.0;
+        if (cell == 0)
+            continue;
+        int other = 0;
+        switch (spot.side) {
+            case kNorthSide:
+                other = g.north_neighbour[cell];
+                break;
+            case kEastSide:
+                other = g.east_neighbour[cell];
+                break;
+            case kSouthSide:
+                other = g.south_neighbour[cell];
+                break;
+            case kWestSide:
+                other = g.west_neighbour[cell];
+                break;
+            default:
+                break;
+        }
+        if (other == 0)
+            continue;
+        const double w_cell = g.elevation[cell] + h[cell];
+        const double w_other = g.elevation[other] + h[other];
+        const double higher = w_cell > w_other ? w_cell : w_other;
+        if (std::fabs(w_cell - w_other) <= 0.001 || spot.elevation >= higher)
+            continue;
+        const double q = law::low_spot_discharge(higher - spot.elevation, spot.fraction, dx);
+        spot.flow = q;
+        const int from = w_cell > w_other ? cell : other;
+        const int to = from == cell ? other : cell;
+        double dd = q * dt / (dx * dx);
+        // The weir never takes more than the higher cell holds.
+        if (dd > h[from])
+            dd = h[from] > 0.0 ? h[from] : 0.0;
+        h[from] -= dd;
+        h[to] += dd;
+    }
 }
 
 void overland_flow_phase(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    Overland& ov = model.overland;
+    if (!ov.set_up)
+        return;
+    const int n = model.grid.num_cells;
+    const double dt = model.run.time_step;
+    ov.outlet_volume = 0.0;
+    ov.cleanup_volume = 0.0;
+
+    if (model.project.given(Card::OV_BOUNDARY)) {
+        update_time_series_boundaries(model, ctx);
+        if (ctx.error.pending())
+            return;
+        apply_overland_boundaries(model, ctx, dt);
+    }
+
+    DepthScan scan = scan_depths(ov, n);
+    if (stop_on_non_real_depth(ctx, scan,
+                               "applying overland boundary conditions and overland pumping"))
+        return;
+
+    double outflow = 0.0;
+    if (scan.water_present) {
+        switch (ov.scheme) {
+            case OverlandScheme::explicit_scheme:
+                outflow = route_explicit(model, ctx, dt);
+                break;
+            case OverlandScheme::ade:
+                outflow = route_ade(model, ctx, dt);
+                break;
+            case OverlandScheme::ade_predictor_corrector:
+                outflow = route_ade_predictor_corrector(model, ctx, dt);
+                break;
+        }
+        if (ctx.error.pending())
+            return;
+        if (ov.scheme == OverlandScheme::ade) {
+            const double inverse_dt = 1.0 / dt;
+#pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
+            for (int i = 1; i <= n; ++i) {
+                ov.discharge_x[i] = ov.face_volume_x[i] * inverse_dt;
+                ov.discharge_y[i] = ov.face_volume_y[i] * inverse_dt;
+            }
+        }
+    } else {
+        for (int i = 1; i <= n; ++i) ov.discharge_x[i] = ov.discharge_y[i] = 0.0;
+    }
+
+    if (ov.track_max_depth) {
+#pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
+        for (int i = 1; i <= n; ++i)
+            if (ov.depth[i] > ov.max_depth[i])
+                ov.max_depth[i] = ov.depth[i];
+    }
+    ov.ade_sweep_toggle = ov.ade_sweep_toggle == 1 ? 2 : 1;
+
+    add_to_totals(model, &VolumeTotals::overland_cleanup, ov.cleanup_volume);
+    if (!ov.drains_to_channel) {
+        add_to_totals(model, &VolumeTotals::outlet_discharge, outflow);
+        model.outlet.discharge = outflow / dt;
+        advance_print_time(model);
+    }
+
+    scan = scan_depths(ov, n);
+    stop_on_non_real_depth(ctx, scan, "overland flow routing");
 }
 
 }  // namespace torva

@@ -1,0 +1,333 @@
+// The alternating-direction explicit schemes (ADE and its predictor-corrector
+// variant). Each sweep works in two passes: first the discharge of every face
+// of one direction, then every cell gathers the discharges of its two faces.
+// A cell only ever writes its own depth, so blocks of cells on different
+// threads never lose an update, and the result does not depend on the thread
+// count. The lake form runs the same loops on one thread and adds the
+// exchange with the lake cells of the channel network.
+
+#include <cmath>
+
+#include "run/context.hpp"
+#include "run/model.hpp"
+#include "surface/overland.hpp"
+#include "surface/overland_laws.hpp"
+
+namespace torva {
+namespace {
+
+namespace law = overland_law;
+
+struct AdeFields {
+    const double* elevation;
+    const double* depth;
+    const double* retention;
+    const double* inverse_n;
+    const int* lake_number;  // channel lakes; unused without lakes
+    const double* lake_surface;
+    double cell_size;
+};
+
+// A cell as its faces see it: a channel-lake cell shows its lake's level and
+// gives water from that level down to its bed, with no retention.
+template <bool kLakes>
+inline law::AdeCell ade_cell(const AdeFields& f, int i) {
+    if constexpr (kLakes) {
+        const int lake = f.lake_number[i];
+        if (lake > 0) {
+            const double surface = f.lake_surface[lake];
+            return {surface, surface - f.elevation[i], f.inverse_n[i]};
+        }
+    }
+    return {f.elevation[i] + f.depth[i], f.depth[i] - f.retention[i], f.inverse_n[i]};
+}
+
+template <bool kLakes>
+inline double face_discharge(const AdeFields& f, int i, int j) {
+    if (j == 0)
+        return 0.0;
+    if constexpr (kLakes) {
+        if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
+            return 0.0;
+    }
+    return law::ade_face_discharge(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size);
+}
+
+// One direction of the grid: the neighbour across each cell's downstream face
+// (0 where no water crosses it), the neighbour across the opposite face, and
+// the face arrays of that direction.
+struct Direction {
+    const int* face_to;
+    const int* face_from;
+    double* flux;
+    double* face_volume;
+};
+
+struct SweepResult {
+    int failures = 0;
+    double cleanup = 0.0;  // m, summed over cells
+};
+
+// One ADE sweep of `sub_step` seconds in one direction, with its stability test.
+template <bool kLakes>
+SweepResult ade_sweep(const AdeFields& f, double* depth, const Direction& d, int n, double sub_step,
+                      bool parallel) {
+    const double k = sub_step / (f.cell_size * f.cell_size);
+    int failures = 0;
+    double cleanup = 0.0;
+#pragma omp parallel if (parallel)
+    {
+#pragma omp for schedule(static)
+        for (int i = 1; i <= n; ++i) d.flux[i] = face_discharge<kLakes>(f, i, d.face_to[i]);
+#pragma omp for schedule(static) reduction(+ : failures, cleanup)
+        for (int i = 1; i <= n; ++i) {
+            const double q = d.flux[i];
+            d.face_volume[i] += q * sub_step;
+            if constexpr (kLakes) {
+                if (f.lake_number[i] > 0)
+                    continue;
+            }
+            const law::AdeUpdate u =
+                law::ade_depth_update(depth[i], (d.flux[d.face_from[i]] - q) * k, sub_step);
+            depth[i] = u.depth;
+            cleanup += u.cleanup;
+            failures += u.failed;
+        }
+    }
+    return {failures, cleanup};
+}
+
+void copy_depths(double* to, const double* from, int n, bool parallel) {
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int i = 1; i <= n; ++i) to[i] = from[i];
+}
+
+void clear(std::vector<double>& a, int n, bool parallel) {
+    double* p = a.data();
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int i = 1; i <= n; ++i) p[i] = 0.0;
+}
+
+// The water that crossed the faces between lake cells and ordinary cells in
+// `step` seconds, signed positive into the lake.
+void add_lake_exchange(Overland& ov, const int* face_to, const double* flux, int n, double step) {
+    ChannelLakeExchange& lakes = ov.channel_lakes;
+    const int* lake = lakes.lake_number.data();
+    for (int i = 1; i <= n; ++i) {
+        const int j = face_to[i];
+        if (j == 0 || (lake[i] > 0) == (lake[j] > 0))
+            continue;
+        const int into = lake[j] > 0 ? lake[j] : lake[i];
+        // Discharge is positive towards j: into the lake when j is the lake cell.
+        const double volume = (lake[j] > 0 ? flux[i] : -flux[i]) * step;
+        lakes.net_inflow[into] += volume;
+        if (volume > 0.0)
+            lakes.overland_inflow[into] += volume;
+        else
+            lakes.overland_outflow[into] -= volume;
+    }
+}
+
+// Outlet rule of the ADE schemes: Manning's discharge at the outlet slope for
+// `fraction` of the sub-step, never more than the outlet cell holds.
+double take_outlet_flow(const Model& model, double* depth, double step, double fraction) {
+    const Overland& ov = model.overland;
+    const int o = model.grid.outlet_cell;
+    if (ov.drains_to_channel || o <= 0 || depth[o] <= 0.0)
+        return 0.0;
+    const double dx = model.grid.cell_size;
+    const double area = dx * dx;
+    const double volume =
+        fraction * law::manning_outflow_volume(depth[o], 5.0 / 3.0, model.run.outlet_slope,
+                                               ov.inverse_n[o], dx, step);
+    if (volume <= depth[o] * area) {
+        depth[o] -= volume / area;
+        return volume;
+    }
+    const double all = depth[o] * area;
+    depth[o] = 0.0;
+    return all;
+}
+
+AdeFields fields_of(const Model& model, const double* depth) {
+    const Overland& ov = model.overland;
+    const bool lakes = ov.channel_lakes.present();
+    return {model.grid.elevation.data(),
+            depth,
+            model.surface.retention_depth.data(),
+            ov.inverse_n.data(),
+            lakes ? ov.channel_lakes.lake_number.data() : nullptr,
+            lakes ? ov.channel_lakes.water_surface.data() : nullptr,
+            model.grid.cell_size};
+}
+
+void print_ade_stop(RunContext& ctx) {
+    ctx.print("The ADE overland routing time step is getting really small\n");
+    ctx.print("less than 1/100 of a second\n");
+    ctx.print("Reduce the model time step by a factor of 2 and try again.\n");
+    ctx.print("Program stopped.\n");
+    ctx.error.raise(err::message_printed);
+}
+
+template <bool kLakes>
+double ade_step(Model& model, RunContext& ctx, double dt) {
+    Overland& ov = model.overland;
+    const Grid& g = model.grid;
+    const int n = g.num_cells;
+    const bool parallel = runs_parallel(ov, n);
+    double* h = ov.depth.data();
+    const AdeFields f = fields_of(model, h);
+    const Direction x{ov.face_east.data(), g.west_neighbour.data(), ov.flux_x.data(),
+                      ov.face_volume_x.data()};
+    const Direction y{ov.face_south.data(), g.north_neighbour.data(), ov.flux_y.data(),
+                      ov.face_volume_y.data()};
+    const Direction& first = ov.ade_sweep_toggle == 1 ? x : y;
+    const Direction& second = ov.ade_sweep_toggle == 1 ? y : x;
+    const double area = g.cell_size * g.cell_size;
+
+    // Depths are saved rather than fluxes undone: a failed attempt restarts
+    // from the copy at the cost of one pass over the cells.
+    copy_depths(ov.saved_depth.data(), h, n, parallel);
+    clear(ov.face_volume_x, n, parallel);
+    clear(ov.face_volume_y, n, parallel);
+    if constexpr (kLakes)
+        ov.channel_lakes.save_volumes();
+
+    double step = dt;
+    for (bool first_attempt = true;; first_attempt = false) {
+        if (step < 0.001) {
+            print_ade_stop(ctx);
+            return 0.0;
+        }
+        if (!first_attempt)
+            copy_depths(h, ov.saved_depth.data(), n, parallel);
+        double outflow = 0.0;
+        double cleanup = 0.0;
+        bool failed = false;
+        double remaining = dt;
+        while (remaining > 1e-16) {
+            double sub_step = step;
+            remaining -= sub_step;
+            if (remaining < 0.001) {
+                sub_step += remaining;
+                remaining = 0.0;
+            }
+            SweepResult a = ade_sweep<kLakes>(f, h, first, n, sub_step, parallel);
+            if (a.failures > 0) {
+                failed = true;
+                break;
+            }
+            SweepResult b = ade_sweep<kLakes>(f, h, second, n, sub_step, parallel);
+            if (b.failures > 0) {
+                failed = true;
+                break;
+            }
+            cleanup += (a.cleanup + b.cleanup) * area;
+            if constexpr (kLakes) {
+                add_lake_exchange(ov, x.face_to, x.flux, n, sub_step);
+                add_lake_exchange(ov, y.face_to, y.flux, n, sub_step);
+            }
+            outflow += take_outlet_flow(model, h, sub_step, 1.0);
+        }
+        if (!failed) {
+            ov.cleanup_volume += cleanup;
+            return outflow;
+        }
+        step /= 2.0;
+        clear(ov.face_volume_x, n, parallel);
+        clear(ov.face_volume_y, n, parallel);
+        if constexpr (kLakes)
+            ov.channel_lakes.restore_volumes();
+    }
+}
+
+// One predictor-corrector pass in one direction over the whole model step.
+template <bool kLakes>
+double predictor_corrector_pass(Model& model, const Direction& d, double dt) {
+    Overland& ov = model.overland;
+    const int n = model.grid.num_cells;
+    const bool parallel = runs_parallel(ov, n);
+    double* h = ov.depth.data();
+    double* predicted = ov.saved_depth.data();
+    const AdeFields now = fields_of(model, h);
+    const AdeFields ahead = fields_of(model, predicted);
+    const double k = dt / (model.grid.cell_size * model.grid.cell_size);
+    const int* lake = now.lake_number;
+
+#pragma omp parallel if (parallel)
+    {
+#pragma omp for schedule(static)
+        for (int i = 1; i <= n; ++i) d.flux[i] = face_discharge<kLakes>(now, i, d.face_to[i]);
+#pragma omp for schedule(static)
+        for (int i = 1; i <= n; ++i) {
+            predicted[i] = h[i];
+            if constexpr (kLakes) {
+                if (lake[i] > 0)
+                    continue;
+            }
+            predicted[i] += (d.flux[d.face_from[i]] - d.flux[i]) * k;
+        }
+#pragma omp single
+        take_outlet_flow(model, predicted, dt, 0.5);
+        // Each face averages its own two discharges, so the update is in place.
+#pragma omp for schedule(static)
+        for (int i = 1; i <= n; ++i)
+            d.flux[i] = 0.5 * (d.flux[i] + face_discharge<kLakes>(ahead, i, d.face_to[i]));
+#pragma omp for schedule(static)
+        for (int i = 1; i <= n; ++i) {
+            d.face_volume[i] = d.flux[i] * dt;
+            if constexpr (kLakes) {
+                if (lake[i] > 0)
+                    continue;
+            }
+            h[i] += (d.flux[d.face_from[i]] - d.flux[i]) * k;
+        }
+    }
+    if constexpr (kLakes)
+        add_lake_exchange(ov, d.face_to, d.flux, n, dt);
+    return take_outlet_flow(model, h, dt, 0.5);
+}
+
+template <bool kLakes>
+double predictor_corrector_step(Model& model, double dt) {
+    Overland& ov = model.overland;
+    const Grid& g = model.grid;
+    const Direction x{ov.face_east.data(), g.west_neighbour.data(), ov.flux_x.data(),
+                      ov.face_volume_x.data()};
+    const Direction y{ov.face_south.data(), g.north_neighbour.data(), ov.flux_y.data(),
+                      ov.face_volume_y.data()};
+    // The reverse of the ADE order.
+    const Direction& first = ov.ade_sweep_toggle == 1 ? y : x;
+    const Direction& second = ov.ade_sweep_toggle == 1 ? x : y;
+    double outflow = predictor_corrector_pass<kLakes>(model, first, dt);
+    outflow += predictor_corrector_pass<kLakes>(model, second, dt);
+    const int n = g.num_cells;
+    const bool parallel = runs_parallel(ov, n);
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int i = 1; i <= n; ++i) {
+        ov.discharge_x[i] = ov.flux_x[i];
+        ov.discharge_y[i] = ov.flux_y[i];
+    }
+    return outflow;
+}
+
+}  // namespace
+
+double route_ade(Model& model, RunContext& ctx, double dt) {
+    double outflow = model.overland.channel_lakes.present() ? ade_step<true>(model, ctx, dt)
+                                                            : ade_step<false>(model, ctx, dt);
+    if (!ctx.error.pending() && model.project.given(Card::LOWSPOT_FILE))
+        apply_low_spot_flows(model, dt);
+    return outflow;
+}
+
+double route_ade_predictor_corrector(Model& model, RunContext& ctx, double dt) {
+    double outflow = model.overland.channel_lakes.present()
+                         ? predictor_corrector_step<true>(model, dt)
+                         : predictor_corrector_step<false>(model, dt);
+    if (!ctx.error.pending() && model.project.given(Card::LOWSPOT_FILE))
+        apply_low_spot_flows(model, dt);
+    return outflow;
+}
+
+}  // namespace torva

@@ -1,0 +1,229 @@
+// The explicit overland scheme with its adaptive step. Both sweeps of a
+// sub-step read the same depths: the face discharges are kept per face and
+// every cell gathers its four faces after both sweeps, so a cell only ever
+// writes its own depth and threads never lose an update.
+
+#include <cmath>
+
+#include "run/context.hpp"
+#include "run/model.hpp"
+#include "surface/overland.hpp"
+#include "surface/overland_laws.hpp"
+
+namespace torva {
+namespace {
+
+namespace law = overland_law;
+
+struct ExplicitSweep {
+    char name;           // 'x' or 'y', for the messages
+    const int* face_to;  // neighbour across the east or south face, 0 for none
+    const double* bed_slope;
+    double* unit_discharge;  // m2/s per face
+};
+
+struct SweepContext {
+    const double* depth;
+    const double* retention;
+    const double* inverse_n;
+    const int* lake_number;  // null without channel lakes
+    double cell_size;
+    int n;
+};
+
+// Prints the failing face the way the modeller has always read it.
+void print_face_failure(RunContext& ctx, char name, const law::ExplicitFaceTest& t, double q,
+                        double step, int cell) {
+    switch (t.check) {
+        case law::FaceCheck::celerity:
+            ctx.print("  ]%c:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", name, t.courant,
+                      t.change, q, step, cell);
+            ctx.print("    -> Cell Exceded Celerity Check\n");
+            break;
+        case law::FaceCheck::height_change:
+            ctx.print("  ]%c:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", name, t.courant,
+                      t.change, q, step, cell);
+            ctx.print("    -> Cell Exceeded Max Height Change\n");
+            break;
+        case law::FaceCheck::outflow:
+            ctx.print("  ]%c: h+dh < 0.00   (h+dh=%lf)  j:%d\n", name, t.donor_after, cell);
+            ctx.print("    -> Outflow Exceeded Water Depth\n");
+            break;
+        case law::FaceCheck::passed:
+            break;
+    }
+}
+
+// One sweep over all faces of a direction; returns the number of failing faces.
+int parallel_sweep(const SweepContext& c, const ExplicitSweep& s, double step, bool parallel) {
+    int failures = 0;
+#pragma omp parallel for schedule(static) reduction(+ : failures) if (parallel)
+    for (int i = 1; i <= c.n; ++i) {
+        const int j = s.face_to[i];
+        double q = 0.0;
+        if (j != 0) {
+            q = law::explicit_unit_discharge(c.depth[i], c.depth[j], c.retention[i], c.inverse_n[i],
+                                             s.bed_slope[i], c.cell_size);
+            if (q != 0.0 &&
+                law::explicit_face_test(q, c.depth[i], c.depth[j], step, c.cell_size).check !=
+                    law::FaceCheck::passed)
+                ++failures;
+        }
+        s.unit_discharge[i] = q;
+    }
+    return failures;
+}
+
+// The same sweep in cell order, naming every failing face.
+int serial_sweep(const SweepContext& c, const ExplicitSweep& s, double step, RunContext& ctx,
+                 bool quiet, bool& newline_printed) {
+    int failures = 0;
+    for (int i = 1; i <= c.n; ++i) {
+        const int j = s.face_to[i];
+        double q = 0.0;
+        if (j != 0) {
+            q = law::explicit_unit_discharge(c.depth[i], c.depth[j], c.retention[i], c.inverse_n[i],
+                                             s.bed_slope[i], c.cell_size);
+            const law::ExplicitFaceTest t =
+                law::explicit_face_test(q, c.depth[i], c.depth[j], step, c.cell_size);
+            if (q != 0.0 && t.check != law::FaceCheck::passed) {
+                ++failures;
+                const bool lake_cell = c.lake_number && c.lake_number[i] > 0;
+                if (!quiet && !lake_cell) {
+                    if (!newline_printed)
+                        ctx.print("\n");
+                    newline_printed = true;
+                    print_face_failure(ctx, s.name, t, q, step, i);
+                }
+            }
+        }
+        s.unit_discharge[i] = q;
+    }
+    return failures;
+}
+
+// Every cell takes what its four faces brought in the sub-step.
+void apply_face_changes(Overland& ov, const Grid& g, double step, bool parallel) {
+    double* h = ov.depth.data();
+    const double* qx = ov.flux_x.data();
+    const double* qy = ov.flux_y.data();
+    const int* west = g.west_neighbour.data();
+    const int* north = g.north_neighbour.data();
+    const double k = step / g.cell_size;
+    const int n = g.num_cells;
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int i = 1; i <= n; ++i) h[i] += (qx[west[i]] - qx[i] + qy[north[i]] - qy[i]) * k;
+}
+
+void copy_depths(double* to, const double* from, int n, bool parallel) {
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int i = 1; i <= n; ++i) to[i] = from[i];
+}
+
+}  // namespace
+
+double route_explicit(Model& model, RunContext& ctx, double dt) {
+    Overland& ov = model.overland;
+    ExplicitStepState& st = ov.explicit_state;
+    const Grid& g = model.grid;
+    const int n = g.num_cells;
+    const bool parallel = runs_parallel(ov, n);
+    const bool quiet = model.run.quiet || model.run.super_quiet;
+
+    double step;
+    if (st.reduced_steps_left == 0) {
+        step = dt;
+        if (st.reduced_in_force) {
+            st.reduced_in_force = false;
+            if (!quiet)
+                ctx.print("Resetting time step to %4.2lf for overland flow...\n", dt);
+        }
+    } else {
+        step = st.reduced_step;
+        --st.reduced_steps_left;
+        st.reduced_in_force = true;
+    }
+
+    double* h = ov.depth.data();
+    copy_depths(ov.saved_depth.data(), h, n, parallel);
+    const SweepContext c{h,
+                         model.surface.retention_depth.data(),
+                         ov.inverse_n.data(),
+                         ov.channel_lakes.present() ? ov.channel_lakes.lake_number.data() : nullptr,
+                         g.cell_size,
+                         n};
+    const ExplicitSweep x{'x', ov.face_east.data(), ov.bed_slope_x.data(), ov.flux_x.data()};
+    const ExplicitSweep y{'y', ov.face_south.data(), ov.bed_slope_y.data(), ov.flux_y.data()};
+    const ExplicitSweep& first = st.sweep_toggle == 0 ? x : y;
+    const ExplicitSweep& second = st.sweep_toggle == 0 ? y : x;
+    st.sweep_toggle ^= 1;
+
+    int reductions = 0;
+    bool no_more_reductions = false;
+    bool newline_printed = false;
+    double elapsed = 0.0;
+    while (true) {
+        bool restart = false;
+        for (const ExplicitSweep* s : {&first, &second}) {
+            const int failures = ov.form == ExecutionForm::parallel
+                                     ? parallel_sweep(c, *s, step, parallel)
+                                     : serial_sweep(c, *s, step, ctx, quiet, newline_printed);
+            if (failures == 0 || no_more_reductions)
+                continue;
+            if (step <= 0.005) {
+                no_more_reductions = true;
+            } else if (reductions < 5) {
+                step /= 3.0;
+                ++reductions;
+                if (!quiet)
+                    ctx.print(" *Changing overland time step to %4.2lf seconds...\n", step);
+                st.reduced_step = step;
+                st.reduced_steps_left = 4;
+                restart = true;
+                break;
+            } else {
+                if (!quiet)
+                    ctx.print(
+                        " *Time step to small to divide, continuing with current time step\n");
+                no_more_reductions = true;
+            }
+        }
+        if (restart) {
+            // The model step starts again from its first depths.
+            elapsed = 0.0;
+            copy_depths(h, ov.saved_depth.data(), n, parallel);
+            continue;
+        }
+        apply_face_changes(ov, g, step, parallel);
+        elapsed += step;
+        if (elapsed > dt || std::fabs(elapsed - dt) < 0.0001)
+            break;
+    }
+
+    if (model.project.given(Card::LOWSPOT_FILE))
+        apply_low_spot_flows(model, dt);
+
+    double outflow = 0.0;
+    const int o = g.outlet_cell;
+    if (!ov.drains_to_channel && o > 0 && h[o] > 0.0) {
+        const double area = g.cell_size * g.cell_size;
+        // The outlet gives at most what it holds, so its depth never turns negative.
+        outflow = law::manning_outflow_volume(h[o], law::kOutletExponent, model.run.outlet_slope,
+                                              ov.inverse_n[o], g.cell_size, dt);
+        if (outflow < h[o] * area) {
+            h[o] -= outflow / area;
+        } else {
+            outflow = h[o] * area;
+            h[o] = 0.0;
+        }
+    }
+
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int i = 1; i <= n; ++i) {
+        ov.discharge_x[i] = ov.flux_x[i] * g.cell_size;
+        ov.discharge_y[i] = ov.flux_y[i] * g.cell_size;
+    }
+    return outflow;
+}
+
+}  // namespace torva
