@@ -76,9 +76,59 @@ void print_progress_line(Model& model, RunContext& ctx) {
     }
 }
 
-// Time loop phase 17: clears the running flag when the simulated period is over.
+double surface_water_volume(const Model& model) {
+    const std::vector<double>& depth = model.overland.depth;
+    if (depth.size() < static_cast<std::size_t>(model.grid.num_cells) + 1)
+        return 0.0;
+    double sum = 0.0;
+    for (int i = 1; i <= model.grid.num_cells; ++i) sum += depth[i];
+    return sum * model.grid.cell_size * model.grid.cell_size;
+}
+
+// In long-term and host-driven runs an event is over once its rain has ended
+// and the outlet discharge has fallen below the cutoff, unless much of the
+// event's rain still stands on the surface.
+bool multi_event_end_test(Model& model, RunContext& ctx) {
+    const Precipitation& p = model.precip;
+    if (p.raining || p.source == PrecipSource::uniform)
+        return false;
+    const bool last_event = model.event_number >= model.number_of_events;
+    const bool groundwater = model.project.given(Card::GW_SIMULATION);
+    const bool sacramento = model.project.given(Card::SACRAMENTO);
+    const double cutoff = model.run.event_min_q;
+
+    if (model.outlet.discharge < cutoff) {
+        if (last_event) {
+            const double rain = model.totals.event.precipitation;
+            const double stored = surface_water_volume(model) - model.totals.event_initial_surface;
+            if (rain > 0.0 && stored >= 0.05 * rain && !groundwater && !sacramento)
+                return false;
+        }
+        // Hydrograph locations of the channel network may still carry more than
+        // the cutoff; without channels there are none.
+        if (last_event) {
+            model.running = false;
+            if (!model.run.super_quiet) {
+                if (cutoff > model.outlet.peak)
+                    ctx.print(
+                        "simulation ended normally; peak flow after last event fell below cutoff "
+                        "value.\n");
+                else
+                    ctx.print("simulation ended normally; end of data for last event reached\n");
+            }
+        }
+        return true;
+    }
+    if (last_event && (groundwater || sacramento) && no_further_precipitation(model)) {
+        model.running = false;
+        return true;
+    }
+    return false;
+}
+
+// Time loop phase 17: decides whether the current event is over and whether the
+// run goes on.
 void test_end_of_run(Model& model, RunContext& ctx) {
-    (void)ctx;
     const double now = model.clock.current_time;
     bool event_ended = false;
     if (model.run.has_end_time && now > model.run.end_time + kTimeTolerance) {
@@ -86,10 +136,18 @@ void test_end_of_run(Model& model, RunContext& ctx) {
         model.running = false;
     }
     const bool single_event = !model.run.long_term && !model.run.host_event_mode;
-    if (single_event && now > model.period_end + kTimeTolerance)
-        model.running = false;
-    if (event_ended)
+    if (single_event) {
+        if (now > model.period_end + kTimeTolerance) {
+            event_ended = true;
+            model.running = false;
+        }
+    } else if (multi_event_end_test(model, ctx)) {
+        event_ended = true;
+    }
+    if (event_ended) {
+        model.event_ended = true;
         notify_analyzers(model, ctx, kEventEnded);
+    }
 }
 
 void write_start_up_information(Model& model, RunContext& ctx) {
