@@ -1,0 +1,73 @@
+// One ADE model step on a 1000 x 1000 grid with water on every cell, at 1 and
+// 2 threads. The surface is a gently undulating plane and the water shallow,
+// so no sub-step is halved: each model step is exactly two sweeps.
+
+#include <benchmark/benchmark.h>
+#include <omp.h>
+
+#include <cmath>
+#include <memory>
+
+#include "run/context.hpp"
+#include "run/model.hpp"
+#include "surface/overland.hpp"
+
+namespace {
+
+using namespace torva;
+
+std::unique_ptr<Model> wet_plane(int side) {
+    auto m = std::make_unique<Model>();
+    Grid& g = m->grid;
+    g.rows = g.cols = side;
+    g.cell_size = 30.0;
+    g.cell_number.assign((side + 2) * (side + 2), 0);
+    int n = 0;
+    for (int r = 1; r <= side; ++r)
+        for (int c = 1; c <= side; ++c) g.number_at(r, c) = ++n;
+    g.num_cells = n;
+    for (auto* a : {&g.east_neighbour, &g.south_neighbour, &g.west_neighbour, &g.north_neighbour})
+        a->assign(n + 1, 0);
+    g.elevation.assign(n + 1, 0.0);
+    for (int r = 1; r <= side; ++r)
+        for (int c = 1; c <= side; ++c) {
+            const int i = g.number_at(r, c);
+            g.elevation[i] = 100.0 - 0.002 * 30.0 * (r + c) + 0.05 * std::sin(0.1 * r * c);
+            g.east_neighbour[i] = g.number_at(r, c + 1);
+            g.west_neighbour[i] = g.number_at(r, c - 1);
+            g.south_neighbour[i] = g.number_at(r + 1, c);
+            g.north_neighbour[i] = g.number_at(r - 1, c);
+        }
+    g.outlet_cell = n;
+    m->project[Card::OVERTYPE].given = true;
+    m->project[Card::OVERTYPE].text = "ade";
+    m->run.time_step = 10.0;
+    m->run.outlet_slope = 0.002;
+    m->surface.manning_n.assign(n + 1, 0.1);
+    m->surface.retention_depth.assign(n + 1, 0.001);
+    RunContext ctx;
+    compute_bed_slopes(*m, ctx);
+    for (int i = 1; i <= n; ++i) m->overland.depth[i] = 0.02;
+    return m;
+}
+
+void BM_AdeModelStep(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    omp_set_num_threads(threads);
+    auto m = wet_plane(1000);
+    RunContext ctx;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(route_ade(*m, ctx, m->run.time_step));
+        m->overland.ade_sweep_toggle = m->overland.ade_sweep_toggle == 1 ? 2 : 1;
+    }
+    if (ctx.error.pending())
+        state.SkipWithError("the ADE step stopped");
+    const double cell_steps = static_cast<double>(m->grid.num_cells) * state.iterations();
+    state.counters["cell_steps_per_s"] =
+        benchmark::Counter(cell_steps, benchmark::Counter::kIsRate);
+    omp_set_num_threads(omp_get_num_procs());
+}
+
+BENCHMARK(BM_AdeModelStep)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
