@@ -847,7 +847,11 @@ bool read_stream_table(Model& model, RunContext& ctx, StreamTable which,
     {
         LineReader reader(f, ctx);
         std::string line;
-        if (!reader.next(line) || !starts_with(line, "STREAM_MAP")) {
+        std::string word;
+        if (reader.next(line))
+            Tokens(line).text(word);
+        while (!word.empty() && word.back() == '\r') word.pop_back();
+        if (word != "STREAM_MAP") {
             ctx.error.raise(kStreamMapHeader, {.text2 = path});
             ok = false;
         }

@@ -1,0 +1,630 @@
+// Mapping tables and index maps: the table file layout, the keyword list, the
+// index map checks and census, the lookups into per-cell and per-node arrays,
+// the availability check and the wetland, overland boundary and time series
+// index variants. Files are written to a temporary folder and read back through
+// the same functions the run uses; console output is compared exactly.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "grid/mapping.hpp"
+#include "run/context.hpp"
+#include "run/errors.hpp"
+#include "run/model.hpp"
+
+namespace torva {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A table row: the id in characters 1 to 6, a description up to character
+// 86, the values from character 87.
+std::string row(int id, const std::string& values, const std::string& description = "soil") {
+    char id_field[16];
+    std::snprintf(id_field, sizeof id_field, "%6d", id);
+    std::string line = id_field + description;
+    line.resize(86, ' ');
+    return line + values;
+}
+
+// A grid-map header and the given value rows.
+std::string map_text(int rows, int cols, const std::string& values) {
+    return "north: 1000.0\nsouth: 970.0\neast: 530.0\nwest: 500.0\nrows: " + std::to_string(rows) +
+           "\ncols: " + std::to_string(cols) + "\n" + values;
+}
+
+class MappingTest : public ::testing::Test {
+  protected:
+    MappingTest() {
+        char pattern[] = "/tmp/torva_mapping_XXXXXX";
+        dir_ = mkdtemp(pattern);
+        // Index maps are named relative to the folder of the run, as users write them.
+        previous_folder_ = fs::current_path();
+        fs::current_path(dir_);
+        console_path_ = dir_ / "console.txt";
+        ctx.out = std::fopen(console_path_.c_str(), "w+");
+        // A 3 x 3 grid whose north-west corner lies outside the watershed:
+        //   0 1 2
+        //   3 4 5
+        //   6 7 8
+        make_grid({"011", "111", "111"});
+    }
+    ~MappingTest() override {
+        std::fclose(ctx.out);
+        fs::current_path(previous_folder_);
+        fs::remove_all(dir_);
+    }
+
+    // The grid from rows of '1' (inside the mask) and '0', numbered row by row.
+    void make_grid(const std::vector<std::string>& mask) {
+        Grid& g = model.grid;
+        g.rows = static_cast<int>(mask.size());
+        g.cols = static_cast<int>(mask[0].size());
+        g.cell_number.assign(static_cast<std::size_t>(g.rows + 2) * (g.cols + 2), 0);
+        g.num_cells = 0;
+        for (int r = 1; r <= g.rows; ++r)
+            for (int c = 1; c <= g.cols; ++c)
+                if (mask[r - 1][c - 1] == '1')
+                    g.number_at(r, c) = ++g.num_cells;
+    }
+
+    std::string write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+        return (dir_ / name).string();
+    }
+
+    void use_mapping_table(const std::string& text) {
+        model.project[Card::MAPPING_TABLE].given = true;
+        model.project[Card::MAPPING_TABLE].text = write("tables.cmt", text);
+    }
+
+    // Console output since the last call, with the folder written as <dir>.
+    std::string console() {
+        std::fflush(ctx.out);
+        std::string text = slurp(console_path_);
+        std::fclose(ctx.out);
+        ctx.out = std::fopen(console_path_.c_str(), "w+");
+        const std::string folder = dir_.string();
+        for (std::size_t at; (at = text.find(folder)) != std::string::npos;)
+            text.replace(at, folder.size(), "<dir>");
+        return text;
+    }
+
+    // Console output since the last call, ending with the reporter's message
+    // for the pending error.
+    std::string reported() {
+        report_error(ctx);
+        return console();
+    }
+
+    fs::path dir_;
+    fs::path previous_folder_;
+    fs::path console_path_;
+    RunContext ctx;
+    Model model;
+};
+
+// A mapping table file with a roughness table over the 3 x 3 grid.
+std::string roughness_file(const std::string& index_map_line, const std::string& rows) {
+    return "TORVA_INDEX_MAP_TABLES\n" + index_map_line +
+           "ROUGHNESS \"Land use\"\nNUM_IDS 2\nID    DESCRIPTION1    DESCRIPTION2    MANNING_N\n" +
+           rows;
+}
+
+TEST(MappingKeywords, LinesGetTheLongestNameTheyBeginWith) {
+    const std::vector<std::pair<std::string, int>> names = {
+        {"ROUGHNESS", 1},
+        {"GROUNDWATER_BOUNDARY", 18},
+        {"GROUNDWATER", 17},
+        {"KVX_SOIL_KOC", 32},
+        {"KVX_SOIL_KM", 31},
+        {"KVX_N", 20},
+        {"NUM_IDS", 137},
+        {"INDEX_MAP", 138},
+        {"NUM_CONTAM", 139},
+        {"NUM_SED", 140},
+        {"PRECIP_CONC", 50000},
+        {"PARTITION", 60000},
+        {"RICHARDS_EQN_INFILTRAIION_HAVERCAMP", 6},
+    };
+    for (const auto& [name, number] : names)
+        EXPECT_EQ(keyword_of(name + " \"map\"", TableFileKind::grid), number) << name;
+    // Only the start of the first word is looked at, and case matters.
+    EXPECT_EQ(keyword_of("ROUGHNESS_EXTRA map", TableFileKind::grid), 1);
+    EXPECT_EQ(keyword_of("GROUNDWATER_BOUNDARYX", TableFileKind::grid), 18);
+    EXPECT_EQ(keyword_of("roughness map", TableFileKind::grid), 0);
+    EXPECT_EQ(keyword_of(" ROUGHNESS map", TableFileKind::grid), 0);
+    EXPECT_EQ(keyword_of("RICHARDS_EQN_INFILTRATION_HAVERCAMP", TableFileKind::grid), 0);
+    // The stream file has its own index map word and its own table numbers.
+    EXPECT_EQ(keyword_of("ST_INDEX_MAP a b", TableFileKind::stream), kIndexMapKeyword);
+    EXPECT_EQ(keyword_of("INDEX_MAP a b", TableFileKind::stream), 0);
+    EXPECT_EQ(keyword_of("DISPERSION x", TableFileKind::stream), 6);
+    EXPECT_EQ(keyword_of("DISPERSION x", TableFileKind::grid), 24);
+}
+
+TEST(MappingKeywords, EveryTableHasItsNameAndColumns) {
+    EXPECT_STREQ(table_name(MappingTable::richards_havercamp),
+                 "RICHARDS_EQN_INFILTRAIION_HAVERCAMP");
+    EXPECT_EQ(table_columns(MappingTable::richards_brooks), 11);
+    EXPECT_EQ(table_columns(MappingTable::wetland_properties), 7);
+    EXPECT_EQ(table_columns(MappingTable::kvx_soil_koc), 6);
+    EXPECT_EQ(table_columns(MappingTable::material_index), 0);
+    EXPECT_EQ(table_columns(StreamTable::kvx_n), 4);
+    EXPECT_STREQ(table_name(StreamTable::dispersion), "DISPERSION");
+}
+
+TEST(MappingTableFile, FileWithAnotherFirstLineHoldsNoTables) {
+    TableFile file;
+    parse_table_file({"TORVA_STREAM_INDEX_MAP_TABLES", "INDEX_MAP a.idx \"Soils\"",
+                      "ROUGHNESS \"Soils\"", "NUM_IDS 1"},
+                     TableFileKind::grid, file);
+    EXPECT_FALSE(find_table(file, 1).found);
+    parse_table_file({"TORVA_INDEX_MAP_TABLES extra words", "INDEX_MAP a.idx \"Soils\"",
+                      "ROUGHNESS \"Soils\"", "NUM_IDS 1"},
+                     TableFileKind::grid, file);
+    EXPECT_TRUE(find_table(file, 1).found);
+}
+
+TEST(MappingTableFile, IndexMapNamesDifferingInCaseAreDifferentMaps) {
+    TableFile file;
+    parse_table_file({"TORVA_INDEX_MAP_TABLES", "INDEX_MAP \"my maps/soils.idx\" \"Soils\"",
+                      "INDEX_MAP soils_lower.idx \"soils\"", "GREEN_AMPT_INFILTRATION \"soils\"",
+                      "NUM_IDS 1", "RETENTION \"Soils\"", "NUM_IDS 1", "RETENTION \"Other\""},
+                     TableFileKind::grid, file);
+    ASSERT_EQ(file.index_maps.size(), 2u);
+    const TableLocation ga = find_table(file, 4);
+    EXPECT_EQ(ga.index_map_path, "soils_lower.idx");
+    const TableLocation retention = find_table(file, 3);
+    EXPECT_EQ(retention.line, 5u);  // the first table line of its name counts
+    EXPECT_EQ(retention.index_map_path, "my maps/soils.idx");
+    EXPECT_FALSE(find_table(file, 1).found);
+}
+
+TEST(MappingTableFile, GroundwaterIsNotFoundInTheBoundaryTableLine) {
+    TableFile file;
+    parse_table_file({"TORVA_INDEX_MAP_TABLES", "INDEX_MAP b.idx \"B\"",
+                      "GROUNDWATER_BOUNDARY \"B\"", "NUM_IDS 1", "GROUNDWATER \"B\"", "NUM_IDS 1"},
+                     TableFileKind::grid, file);
+    EXPECT_EQ(find_table(file, 18).line, 2u);
+    EXPECT_EQ(find_table(file, 17).line, 4u);
+}
+
+TEST_F(MappingTest, RowsReadTheirValuesFromColumn87Only) {
+    TableFile file;
+    std::string early = "  3   loamy sand";
+    early.resize(79, ' ');
+    early += "0.5 0.7";  // starts in column 80: lost
+    parse_table_file(
+        {"TORVA_INDEX_MAP_TABLES", "INDEX_MAP a.idx \"A\"", "INTERCEPTION \"A\"", "NUM_IDS 3",
+         "NUM_SED 4", "ID DESCRIPTION STORAGE COEFF", row(12345, "1.5\t2.25"), early, row(7, "4")},
+        TableFileKind::grid, file);
+    TableRows rows;
+    ASSERT_TRUE(read_table_rows(ctx, file, find_table(file, 2), "INTERCEPTION", 2, rows));
+    EXPECT_EQ(rows.num_ids, 3);
+    EXPECT_EQ(rows.largest_id, 12345);
+    EXPECT_EQ(rows.ids, (std::vector<int>{12345, 3, 7}));
+    EXPECT_EQ(rows.value(0, 1), 1.5);
+    EXPECT_EQ(rows.value(0, 2), 2.25);
+    EXPECT_EQ(rows.value(1, 1), 0.0);
+    EXPECT_EQ(rows.value(1, 2), 0.0);
+    EXPECT_EQ(rows.value(2, 1), 4.0);
+    EXPECT_EQ(rows.value(2, 2), 0.0);  // a missing value reads as 0
+}
+
+TEST_F(MappingTest, TableToCellsGivesEachCellItsRowAndZeroForIdsWithoutARow) {
+    // Ids 1 and 3 have rows (3 twice: the later wins), id 2 has none.
+    write("landuse.idx", map_text(3, 3, "9 1 1\n3 3 2\n1 3 3\n"));
+    use_mapping_table(
+        "TORVA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n"
+        "ROUGHNESS \"Land use\"\nNUM_IDS 3\nID  DESCRIPTION  N\n" +
+        row(1, "0.035") + "\n" + row(3, "0.1") + "\n" + row(3, "0.2") + "\n");
+    read_index_maps(model, ctx);
+    ASSERT_FALSE(ctx.error.pending());
+    console();
+    std::vector<double> manning_n;
+    ASSERT_TRUE(table_to_cells(model, ctx, MappingTable::roughness, 1, manning_n, "manning_n"));
+    EXPECT_EQ(manning_n, (std::vector<double>{0.0, 0.035, 0.035, 0.2, 0.2, 0.0, 0.035, 0.2, 0.2}));
+    // The cell outside the mask holds 9, which no check looks at.
+    EXPECT_EQ(console(),
+              "In map landuse.idx category 1 has 3 values\n"
+              "In map landuse.idx category 2 has 1 values\n"
+              "In map landuse.idx category 3 has 4 values\n");
+}
+
+TEST_F(MappingTest, IndexMapOnOneLineReadsLikeOneRowPerLine) {
+    const std::string on_one_line = write("one.idx", map_text(3, 3, "1 1 2 2 1 2 1 1 2"));
+    const std::string per_row =
+        write("rows.idx", map_text(3, 3, "1 1 2\r\n2 1 2\r\n\r\n1,1,2\r\n"));
+    std::vector<int> a, b;
+    ASSERT_TRUE(read_index_map(ctx, on_one_line, model.grid, 2, IndexZero::refused, a));
+    ASSERT_TRUE(read_index_map(ctx, per_row, model.grid, 2, IndexZero::refused, b));
+    EXPECT_EQ(a, (std::vector<int>{0, 1, 2, 2, 1, 2, 1, 1, 2}));
+    EXPECT_EQ(a, b);
+}
+
+TEST_F(MappingTest, IndexMapFaultsAreRefusedWithTheirMessages) {
+    struct Case {
+        const char* what;
+        std::string map;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"id beyond the table", map_text(3, 3, "0 1 1\n1 1 3\n1 1 1\n"),
+         "\nIndex ID exceeds table limit, file: <dir>/m.idx [row 2:col 3]\n"},
+        {"id 0 inside the mask", map_text(3, 3, "0 1 1\n1 0 1\n1 1 1\n"),
+         "Index ID 0 below 1 inside the watershed mask, file: <dir>/m.idx [row 2:col 2]\n\n"},
+        {"negative id", map_text(3, 3, "0 1 1\n1 1 1\n1 1 -4\n"),
+         "Index ID -4 below 1 inside the watershed mask, file: <dir>/m.idx [row 3:col 3]\n\n"},
+        {"too many rows", map_text(4, 3, "0 1 1\n1 1 1\n1 1 1\n1 1 1\n"),
+         "\nIncorrect number of rows in map: <dir>/m.idx\n"},
+        {"too few columns", map_text(3, 2, "1 1\n1 1\n1 1\n"),
+         "\nIncorrect number of columns in map: <dir>/m.idx\n"},
+        {"rows and columns", map_text(2000000000, -3, "1\n"),
+         "\nIncorrect number of rows and columns in map: <dir>/m.idx\n"},
+        {"short map", map_text(3, 3, "0 1 1\n1 1 1\n1 1\n"),
+         "Unexpected end of file in file: <dir>/m.idx\n\n"},
+        {"short header", "north: 1\nsouth: 0\n", "Unexpected end of file in file: <dir>/m.idx\n\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = write("m.idx", c.map);
+        std::vector<int> ids;
+        ctx.error.clear();
+        EXPECT_FALSE(read_index_map(ctx, path, model.grid, 2, IndexZero::refused, ids)) << c.what;
+        EXPECT_EQ(reported(), c.message) << c.what;
+    }
+    std::vector<int> ids;
+    ctx.error.clear();
+    EXPECT_FALSE(
+        read_index_map(ctx, (dir_ / "none.idx").string(), model.grid, 2, IndexZero::refused, ids));
+    EXPECT_EQ(reported(), "\nUnable to open index file <dir>/none.idx\n");
+}
+
+TEST_F(MappingTest, TableFaultsAreRefusedWithTheirMessages) {
+    write("a.idx", map_text(3, 3, "0 1 1\n1 1 1\n1 1 1\n"));
+    struct Case {
+        const char* what;
+        std::string file;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"NUM_IDS 0",
+         "TORVA_INDEX_MAP_TABLES\nINDEX_MAP a.idx \"A\"\nRETENTION \"A\"\nNUM_IDS 0\nID D V\n",
+         "\nProblem reading mapping table file -- no entries found in table RETENTION (NUM_IDS is "
+         "0)\n"},
+        {"table missing",
+         "TORVA_INDEX_MAP_TABLES\nINDEX_MAP a.idx \"A\"\nROUGHNESS \"A\"\nNUM_IDS 1\n",
+         "\nProblem reading mapping table file -- no entries found in table RETENTION (NUM_IDS is "
+         "0)\n"},
+        {"fewer rows than NUM_IDS",
+         "TORVA_INDEX_MAP_TABLES\nINDEX_MAP a.idx \"A\"\nRETENTION \"A\"\nNUM_IDS "
+         "2000000000\nID\n" +
+             row(1, "2") + "\n",
+         "Unexpected end of file in file: <dir>/tables.cmt\n\n"},
+        {"index map name unknown",
+         "TORVA_INDEX_MAP_TABLES\nINDEX_MAP a.idx \"A\"\nRETENTION \"a\"\nNUM_IDS 1\nID\n" +
+             row(1, "2") + "\n",
+         "\nUnable to open index file \n"},
+    };
+    for (const Case& c : cases) {
+        use_mapping_table(c.file);
+        ctx.error.clear();
+        read_index_maps(model, ctx);
+        ASSERT_FALSE(ctx.error.pending()) << c.what;
+        console();
+        std::vector<double> depth;
+        EXPECT_FALSE(
+            table_to_cells(model, ctx, MappingTable::retention, 1, depth, "retention_depth"))
+            << c.what;
+        EXPECT_EQ(reported(), c.message) << c.what;
+    }
+}
+
+TEST_F(MappingTest, MissingMappingTableFileStopsTheRun) {
+    model.project[Card::MAPPING_TABLE].given = true;
+    model.project[Card::MAPPING_TABLE].text = (dir_ / "absent.cmt").string();
+    read_index_maps(model, ctx);
+    EXPECT_EQ(reported(), "\nUnable to open Mapping Table file: <dir>/absent.cmt\n");
+    EXPECT_EQ(ctx.error.fatal, 1);
+}
+
+TEST_F(MappingTest, AvailabilityCheckPrintsEveryTableInItsOrder) {
+    write("soils.idx", map_text(3, 3, "0 1 1\n1 1 1\n1 1 1\n"));
+    use_mapping_table(
+        "TORVA_INDEX_MAP_TABLES\n"
+        "INDEX_MAP soils.idx \"Soils\"\n"
+        "INDEX_MAP gone.idx \"Gone\"\n"
+        "ROUGHNESS \"Soils\"\nNUM_IDS 1\nID\n" +
+        row(1, "0.03") +
+        "\n"
+        "RETENTION \"Gone\"\nNUM_IDS 1\nID\n" +
+        row(1, "2") +
+        "\n"
+        "GROUNDWATER_BOUNDARY \"Soils\"\nNUM_IDS 1\nID\n" +
+        row(1, "1") +
+        "\n"
+        "SEDIMENTS\nNUM_SED 2\nID\n"
+        "CONTAMINANT_TRANSPORT\nNUM_CONTAM 0\nID\n"
+        "KVX_OTH \"Soils\"\nNUM_IDS 1\nID\n" +
+        row(1, "1 2 3") + "\n");
+    read_index_maps(model, ctx);
+    ASSERT_FALSE(ctx.error.pending());
+    std::ifstream golden_file(fs::path(TORVA_TEST_DATA) / "grid/golden/availability_check.txt");
+    std::stringstream golden;
+    golden << golden_file.rdbuf();
+    EXPECT_EQ(console(), golden.str());
+    EXPECT_TRUE(has_table(model, MappingTable::roughness));
+    EXPECT_FALSE(has_table(model, MappingTable::retention));  // its index map does not open
+    EXPECT_TRUE(has_table(model, MappingTable::groundwater_boundary));
+    EXPECT_FALSE(has_table(model, MappingTable::groundwater));
+    EXPECT_TRUE(has_table(model, MappingTable::sediments));
+    EXPECT_FALSE(has_table(model, MappingTable::contaminant_transport));
+    EXPECT_FALSE(has_table(model, MappingTable::partition));
+}
+
+TEST_F(MappingTest, WithoutTheCardNoTableIsAvailableAndNothingIsPrinted) {
+    read_index_maps(model, ctx);
+    EXPECT_FALSE(ctx.error.pending());
+    EXPECT_FALSE(has_table(model, MappingTable::roughness));
+    EXPECT_EQ(console(), "");
+}
+
+TEST_F(MappingTest, SeveralColumnsAreReadInOnePass) {
+    write("veg.idx", map_text(3, 3, "0 2 2\n1 1 1\n2 2 2\n"));
+    use_mapping_table(
+        "TORVA_INDEX_MAP_TABLES\nINDEX_MAP veg.idx \"Veg\"\n"
+        "INTERCEPTION \"Veg\"\nNUM_IDS 2\nID D STORAGE COEFF\n" +
+        row(1, "1.0 0.1") + "\n" + row(2, "3.0 0.2") + "\n");
+    read_index_maps(model, ctx);
+    std::vector<double> storage, coeff;
+    ASSERT_TRUE(
+        read_table(model, ctx, MappingTable::interception,
+                   {{1, &storage, "interception_storage"}, {2, &coeff, "interception_coeff"}}));
+    EXPECT_EQ(storage, (std::vector<double>{0, 3, 3, 1, 1, 1, 3, 3, 3}));
+    EXPECT_EQ(coeff, (std::vector<double>{0, 0.2, 0.2, 0.1, 0.1, 0.1, 0.2, 0.2, 0.2}));
+    // One census for both columns.
+    EXPECT_EQ(console(),
+              "\nChecking 2D grid mapping tables...\n"
+              "  Roughness..........................N\n"
+              "  Interception.......................Y\n"
+              "  Retention..........................N\n"
+              "  G&A Infiltration...................N\n"
+              "  G&A Soil Moisture..................N\n"
+              "  Richards Havercamp.................N\n"
+              "  Richards Brooks....................N\n"
+              "  Evapotranspiration.................N\n"
+              "  Sediments..........................N\n"
+              "  Sediment Erosion Properties........N\n"
+              "  Contaminants.......................N\n"
+              "  Wetlands...........................N\n"
+              "  Overland Boundary..................N\n"
+              "  Groundwater Wells..................N\n"
+              "  Groundwater........................N\n"
+              "  Groundwater Boundary...............N\n"
+              "  Area Reduction.....................N\n"
+              "  KVX Nitrogen.......................N\n"
+              "  KVX Phosphorus.....................N\n"
+              "  KVX Other..........................N\n"
+              "  KVX Carbon.........................N\n"
+              "  KVX Dispersion.....................N\n"
+              "  KVX Soil Carbon....................N\n"
+              "  KVX Soil Nitrogen..................N\n"
+              "  KVX Soil Phosphorus................N\n"
+              "  KVX Groundwater Nitrogen...........N\n"
+              "  KVX Groundwater Phosphorus.........N\n"
+              "  KVX Groundwater Other..............N\n"
+              "  KVX Soil Km........................N\n"
+              "  KVX Soil Koc.......................N\n"
+              "In map veg.idx category 1 has 3 values\n"
+              "In map veg.idx category 2 has 5 values\n");
+}
+
+// A wetland table of the given rows over the given index map.
+std::string wetland_file(const std::string& rows, int num_ids) {
+    return "TORVA_INDEX_MAP_TABLES\nINDEX_MAP wet.idx \"Wet\"\nWETLAND_PROPERTIES "
+           "\"Wet\"\nNUM_IDS " +
+           std::to_string(num_ids) + "\nID D C1 C2 C3 C4 C5 C6 C7\n" + rows;
+}
+
+TEST_F(MappingTest, WetlandsAreNumberedInTheOrderOfTheirFirstCell) {
+    // Ids 9 and 5 only; cells of index 0 lie outside every wetland.
+    write("wet.idx", map_text(3, 3, "5 0 9\n9 0 5\n0 5 5\n"));
+    use_mapping_table(wetland_file(row(5, "100 200 8640 400 43200 0.5 700") + "\n" +
+                                       row(9, "1000 2000 86400 4000 86400 0.25 7000") + "\n",
+                                   2));
+    model.run.super_quiet = true;
+    read_index_maps(model, ctx);
+    ASSERT_FALSE(ctx.error.pending()) << reported();
+    const MappingTables& t = model.tables;
+    EXPECT_EQ(t.num_wetlands, 2);
+    EXPECT_EQ(t.wetland_number, (std::vector<int>{0, 0, 1, 1, 0, 2, 0, 2, 2}));
+    // Millimetres become metres, per-day rates per-second rates; field 6 stays empty.
+    EXPECT_EQ(t.wetlands[1].field,
+              (std::array<double, 9>{0, 1.0, 2.0, 1.0, 4.0, 1.0, 0, 0.25, 7.0}));
+    EXPECT_EQ(t.wetlands[2].field,
+              (std::array<double, 9>{0, 0.1, 0.2, 0.1, 0.4, 0.5, 0, 0.5, 0.7}));
+}
+
+TEST_F(MappingTest, WetlandIdCountAndLimitAreChecked) {
+    write("wet.idx", map_text(3, 3, "0 300 300\n300 0 0\n0 0 300\n"));
+    use_mapping_table(wetland_file(row(300, "1 1 1 1 1 1 1") + "\n", 1));
+    model.run.super_quiet = true;
+    read_index_maps(model, ctx);
+    EXPECT_FALSE(ctx.error.pending());  // 300 is accepted
+    EXPECT_EQ(model.tables.num_wetlands, 1);
+
+    write("wet.idx", map_text(3, 3, "0 301 301\n301 0 0\n0 0 0\n"));
+    use_mapping_table(wetland_file(row(301, "1 1 1 1 1 1 1") + "\n", 1));
+    read_index_maps(model, ctx);
+    console();
+    EXPECT_EQ(reported(),
+              "\nThe number of wetland ids specified in the master table file \n"
+              "is over 300!  This is highly unusual.  I'm bombing... in a   \n"
+              "dazed and confused state.  So many wetlands!\n");
+
+    ctx.error.clear();
+    write("wet.idx", map_text(3, 3, "0 2 2\n2 0 0\n0 0 0\n"));
+    use_mapping_table(
+        wetland_file(row(1, "1 1 1 1 1 1 1") + "\n" + row(2, "1 1 1 1 1 1 1") + "\n", 2));
+    read_index_maps(model, ctx);
+    console();
+    EXPECT_EQ(reported(),
+              "\nThere is a problem with the wetlands index map.  It contains\n"
+              "1 ID's, while the mapping table file contains 2 ID's.\n"
+              "The index map and mapping table file must have the same number\n"
+              "of ID's. \n");
+}
+
+TEST_F(MappingTest, OverlandBoundaryGivesTypeValueAndSeriesId) {
+    write("ob.idx", map_text(3, 3, "0 0 0\n0 0 1\n2 0 3\n"));
+    use_mapping_table(
+        "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"OB\"\n"
+        "OVERLAND_BOUNDARY \"OB\"\nNUM_IDS 3\nID D TYPE VALUE\n" +
+        row(1, "1.9 0.002") + "\n" + row(2, "2 101.5") + "\n" + row(3, "3 4") + "\n");
+    model.project[Card::OV_BOUNDARY].given = true;
+    read_index_maps(model, ctx);
+    ASSERT_FALSE(ctx.error.pending()) << reported();
+    const OverlandBoundaryCells& b = model.tables.ov_boundary;
+    EXPECT_EQ(b.type, (std::vector<int>{0, 0, 0, 0, 0, 1, 2, 0, 3}));
+    EXPECT_EQ(b.value, (std::vector<double>{0, 0, 0, 0, 0, 0.002, 101.5, 0, 4}));
+    EXPECT_EQ(b.index, b.value);
+}
+
+TEST_F(MappingTest, OverlandBoundaryCardWithoutItsTableStopsTheRun) {
+    model.project[Card::OV_BOUNDARY].given = true;
+    read_index_maps(model, ctx);
+    EXPECT_EQ(reported(),
+              "\nError: The OV_BOUNDARY card has been specified in the project file but the \n"
+              "       OVERLAND_BOUNDARY table was not found...\n");
+}
+
+TEST_F(MappingTest, TimeSeriesIndexLinksIdsToSeriesByName) {
+    ctx.series.time_series.push_back(TimeSeries{.name = "tide gauge"});
+    ctx.series.time_series.push_back(TimeSeries{.name = "river"});
+    use_mapping_table(
+        "TORVA_INDEX_MAP_TABLES\nTIME_SERIES_INDEX\nNUM_IDS 3\nID NAME\n"
+        "     4\"tide gauge\"\n    12 river\n     7 lake\n");
+    read_index_maps(model, ctx);
+    ASSERT_FALSE(ctx.error.pending());
+    const std::string out = console();
+    EXPECT_NE(out.find("Adding table to list: tide gauge... Success!\n"
+                       "Adding table to list: river... Success!\n"
+                       "Adding table to list: lake... Failure, table not found.\n"),
+              std::string::npos)
+        << out;
+    ASSERT_EQ(model.tables.time_series_index.size(), 3u);
+    EXPECT_EQ(model.tables.time_series_index[0].id, 4);
+    EXPECT_EQ(model.tables.time_series_index[0].series, 0);
+    EXPECT_EQ(model.tables.time_series_index[1].id, 12);
+    EXPECT_EQ(model.tables.time_series_index[1].series, 1);
+    EXPECT_EQ(model.tables.time_series_index[2].series, -1);
+}
+
+class StreamMappingTest : public MappingTest {
+  protected:
+    void use_stream_table(const std::string& stream_map) {
+        write("links.smp", stream_map);
+        model.project[Card::ST_MAPPING_TABLE].given = true;
+        model.project[Card::ST_MAPPING_TABLE].text =
+            write("stream.cmt",
+                  "TORVA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP links.smp \"Links\"\n"
+                  "KVX_N \"Links\"\nNUM_IDS 2\nID D A B C D\n" +
+                      row(1, "1 2 3 4") + "\n" + row(2, "10 20 30 40") + "\n");
+        read_index_maps(model, ctx);
+    }
+    // Three links of 2, 3 and 1 nodes.
+    const int num_links = 3;
+    const std::vector<int> nodes_per_link{0, 2, 3, 1};
+    LinkNodeValues a = LinkNodeValues(4, std::vector<double>(4, -1.0));
+    LinkNodeValues c = LinkNodeValues(4, std::vector<double>(4, -1.0));
+};
+
+TEST_F(StreamMappingTest, EveryNodeOfAnIndexedLinkGetsItsRow) {
+    use_stream_table("STREAM_MAP\nNLINKS 3\n2\n0 1\n");
+    ASSERT_FALSE(ctx.error.pending());
+    EXPECT_EQ(console(),
+              "\nChecking stream mapping table file...\n"
+              "  Roughness..........................N\n"
+              "  KVX Nitrogen.......................Y\n"
+              "  KVX Phosphorus.....................N\n"
+              "  KVX Carbon.........................N\n"
+              "  KVX Other..........................N\n"
+              "  Dispersion.........................N\n");
+    EXPECT_TRUE(has_stream_table(model, StreamTable::kvx_n));
+    ASSERT_TRUE(read_stream_table(model, ctx, StreamTable::kvx_n, {&a, nullptr, &c}, num_links,
+                                  nodes_per_link));
+    // Link 2 has index 0 and keeps its values; node 2 of link 3 does not exist.
+    EXPECT_EQ(
+        a, (LinkNodeValues{{-1, -1, -1, -1}, {-1, 10, -1, 1}, {-1, 10, -1, -1}, {-1, -1, -1, -1}}));
+    EXPECT_EQ(
+        c, (LinkNodeValues{{-1, -1, -1, -1}, {-1, 30, -1, 3}, {-1, 30, -1, -1}, {-1, -1, -1, -1}}));
+}
+
+TEST_F(StreamMappingTest, StreamMapFaultsAreRefusedWithTheirMessages) {
+    struct Case {
+        const char* what;
+        std::string map;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"good map", "STREAM_MAP\r\nNLINKS 3\r\n1 1 1\r\n", ""},
+        {"header word with more letters", "STREAM_MAPS\nNLINKS 3\n1 1 1\n",
+         "\nStream map file does not use correct header (file: links.smp)\n"},
+        {"header", "LINK_MAP\nNLINKS 3\n1 1 1\n",
+         "\nStream map file does not use correct header (file: links.smp)\n"},
+        {"link count", "STREAM_MAP\nNLINKS 4\n1 1 1 1\n",
+         "\nNLINKS or MAXNODES card in stream map file does not match channel input file (file: "
+         "links.smp)\n"},
+        {"short data", "STREAM_MAP\nNLINKS 3\n1 1\n",
+         "\nError reading data from stream map file. Check to make sure that the correct number of "
+         "\n"
+         "data points exist for each link. (file: links.smp)\n"},
+        {"bad data", "STREAM_MAP\nNLINKS 3\n1 x 1\n",
+         "\nError reading data from stream map file. Check to make sure that the correct number of "
+         "\n"
+         "data points exist for each link. (file: links.smp)\n"},
+        {"index beyond the table", "STREAM_MAP\nNLINKS 3\n1 3 1\n",
+         "Stream map index 3 of link 2 is not an id of table KVX_N (file: links.smp)\n\n"},
+    };
+    for (const Case& k : cases) {
+        ctx.error.clear();
+        use_stream_table(k.map);
+        console();
+        const bool read =
+            read_stream_table(model, ctx, StreamTable::kvx_n, {&a}, num_links, nodes_per_link);
+        EXPECT_EQ(read, k.message.empty()) << k.what;
+        EXPECT_EQ(reported(), k.message) << k.what;
+    }
+    ctx.error.clear();
+    fs::remove(dir_ / "links.smp");
+    EXPECT_FALSE(
+        read_stream_table(model, ctx, StreamTable::kvx_n, {&a}, num_links, nodes_per_link));
+    EXPECT_EQ(reported(), "\nUnable to open stream map file links.smp\n");
+}
+
+TEST_F(StreamMappingTest, ShortDestinationIsRefusedNotWrittenPast) {
+    use_stream_table("STREAM_MAP\nNLINKS 3\n1 1 1\n");
+    console();
+    LinkNodeValues too_few_nodes(3, std::vector<double>(4, 0.0));  // link 2 has 3 nodes
+    EXPECT_FALSE(read_stream_table(model, ctx, StreamTable::kvx_n, {&too_few_nodes}, num_links,
+                                   nodes_per_link));
+    EXPECT_EQ(
+        reported(),
+        "Error: the per-node arrays for stream table KVX_N do not hold every link and node\n\n");
+}
+
+}  // namespace
+}  // namespace torva
