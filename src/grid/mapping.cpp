@@ -207,7 +207,7 @@ void report_unexpected_end(RunContext& ctx, const std::string& path) {
 // any further keyword lines and the one column heading line.
 std::size_t first_row_line(const TableFile& file, const TableLocation& location) {
     std::size_t i = location.line + 2;
-    while (i < file.lines.size() && keyword_of(file.lines[i], file.kind) != 0) ++i;
+    while (i < file.lines.size() && file.line_keyword[i] != 0) ++i;
     return i + 1;
 }
 
@@ -315,7 +315,7 @@ bool file_opens(const std::string& path) {
 // The count on the NUM_SED or NUM_CONTAM line among the keyword lines after a table line.
 int count_line_value(const TableFile& file, const TableLocation& location, int count_keyword) {
     for (std::size_t i = location.line + 1; i < file.lines.size(); ++i) {
-        const int k = keyword_of(file.lines[i], file.kind);
+        const int k = file.line_keyword[i];
         if (k == 0)
             break;
         if (k == count_keyword) {
@@ -574,6 +574,9 @@ void parse_table_file(std::vector<std::string> lines, TableFileKind kind, TableF
     file.lines = std::move(lines);
     file.loaded = true;
     file.index_maps.clear();
+    file.line_keyword.resize(file.lines.size());
+    for (std::size_t i = 0; i < file.lines.size(); ++i)
+        file.line_keyword[i] = keyword_of(file.lines[i], kind);
     const char* header = kind == TableFileKind::grid ? kGridHeader : kStreamHeader;
     file.valid_header = !file.lines.empty() && starts_with(file.lines[0], header);
     if (!file.valid_header) {
@@ -581,7 +584,7 @@ void parse_table_file(std::vector<std::string> lines, TableFileKind kind, TableF
         return;
     }
     std::size_t i = 1;
-    for (; i < file.lines.size() && keyword_of(file.lines[i], kind) == kIndexMapKeyword; ++i) {
+    for (; i < file.lines.size() && file.line_keyword[i] == kIndexMapKeyword; ++i) {
         Tokens t(file.lines[i]);
         std::string word;
         t.text(word);
@@ -598,7 +601,7 @@ TableLocation find_table(const TableFile& file, int table_number) {
     if (!file.valid_header)
         return location;
     for (std::size_t i = file.first_table_line; i < file.lines.size(); ++i) {
-        if (keyword_of(file.lines[i], file.kind) != table_number)
+        if (file.line_keyword[i] != table_number)
             continue;
         location.found = true;
         location.line = i;

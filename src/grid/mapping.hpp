@@ -112,6 +112,7 @@ struct TableFile {
     bool loaded = false;
     bool valid_header = false;  // line 1 holds the file word; otherwise no tables at all
     std::vector<std::string> lines;
+    std::vector<int> line_keyword;  // keyword_of each line, found once
     std::vector<IndexMap> index_maps;
     std::size_t first_table_line = 0;  // first line after the index map lines
 };

@@ -18,6 +18,8 @@
 #include "run/context.hpp"
 #include "run/errors.hpp"
 #include "run/model.hpp"
+#include "support/harness.hpp"
+#include "support/projects.hpp"
 
 namespace torva {
 namespace {
@@ -624,6 +626,50 @@ TEST_F(StreamMappingTest, ShortDestinationIsRefusedNotWrittenPast) {
     EXPECT_EQ(
         reported(),
         "Error: the per-node arrays for stream table KVX_N do not hold every link and node\n\n");
+}
+
+}  // namespace
+}  // namespace torva
+
+namespace torva {
+namespace {
+
+// The whole program on a 3 x 3 project whose overland boundary index map holds
+// an id the table does not have: the availability check is printed, then the
+// run stops with the file, row and column of the bad id.
+TEST(MappingTablesEndToEnd, RunStopsAtAnIndexIdBeyondTheTable) {
+    test::TempDir dir;
+    test::write_small_project(dir, "MAPPING_TABLE tables.cmt\nOV_BOUNDARY\n");
+    const std::string header = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
+    dir.write("ob.idx", header + "0 5 0\n0 0 0\n0 0 0\n");
+    dir.write("tables.cmt",
+              "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"Boundary\"\n"
+              "OVERLAND_BOUNDARY \"Boundary\"\nNUM_IDS 1\nID D TYPE VALUE\n" +
+                  row(1, "2 10.5") + "\n");
+    const test::ProgramRun run = test::run_program_in(dir.path(), {"p.prj"});
+    EXPECT_EQ(test::normalise(run.out), test::golden("grid/golden/index_id_beyond_table.txt"));
+}
+
+// The same project with a good map gives the boundary cell its type and value
+// and runs to its end.
+TEST(MappingTablesEndToEnd, RunWithAnOverlandBoundaryTableEndsCleanly) {
+    test::TempDir dir;
+    test::write_small_project(dir, "MAPPING_TABLE tables.cmt\nOV_BOUNDARY\n");
+    const std::string header = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
+    dir.write("ob.idx", header + "0 1 0\n0 0 0\n0 0 0\n");
+    dir.write("tables.cmt",
+              "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"Boundary\"\n"
+              "OVERLAND_BOUNDARY \"Boundary\"\nNUM_IDS 1\nID D TYPE VALUE\n" +
+                  row(1, "2 10.5") + "\n");
+    const test::ProgramRun run = test::run_program_in(dir.path(), {"p.prj"});
+    EXPECT_NE(run.out.find("  Overland Boundary..................Y\n"
+                           "  Groundwater Wells..................N\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("In map ob.idx category 1 has 1 values\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Running....\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Error"), std::string::npos) << run.out;
 }
 
 }  // namespace
