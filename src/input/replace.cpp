@@ -90,23 +90,20 @@ std::string print_with(const std::string& format, Value value) {
     return out;
 }
 
-// Whole lines, however long, so that a long line never shifts the line count
-// that selects a batch run's values.
+// Whole lines, however long and whatever bytes they hold, so that a long line
+// never shifts the line count that selects a batch run's values.
 bool read_whole_line(std::FILE* file, std::string& line) {
     line.clear();
-    char chunk[1024];
-    bool any = false;
-    while (std::fgets(chunk, sizeof chunk, file)) {
-        any = true;
-        std::size_t n = std::strlen(chunk);
-        const bool complete = n > 0 && chunk[n - 1] == '\n';
-        line.append(chunk, complete ? n - 1 : n);
-        if (complete)
-            break;
+    int c = std::getc(file);
+    if (c == EOF)
+        return false;
+    while (c != EOF && c != '\n') {
+        line += static_cast<char>(c);
+        c = std::getc(file);
     }
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
-    return any;
+    return true;
 }
 
 void print_improper_line(RunContext& ctx, const std::string& line) {
@@ -239,35 +236,60 @@ int read_replacement_values(RunContext& ctx, const std::string& file_name) {
     return 0;
 }
 
+namespace {
+
+// The first declared tag that starts at line[position].
+ReplacementParameter* tag_at(RunContext& ctx, const std::string& line, std::size_t position) {
+    for (ReplacementParameter& p : ctx.replacement.parameters)
+        if (line.compare(position, p.tag.size(), p.tag) == 0)
+            return &p;
+    return nullptr;
+}
+
+// Replaces the tag at `position` by its value; the value's length.
+std::size_t put_value(RunContext& ctx, std::string& line, std::size_t position,
+                      ReplacementParameter& p, const std::string& value) {
+    line.replace(position, p.tag.size(), value);
+    ++ctx.replacement.count;
+    p.used = true;
+    return value.size();
+}
+
+}  // namespace
+
 int substitute_at(RunContext& ctx, std::string& line, std::size_t position, std::size_t max_length,
                   std::size_t& new_length) {
-    for (ReplacementParameter& p : ctx.replacement.parameters) {
-        if (line.compare(position, p.tag.size(), p.tag) != 0)
-            continue;
-        const std::string value = format_value(p);
-        const std::size_t length = line.size() - p.tag.size() + value.size();
-        if (length > max_length)
-            return -1;
-        line.replace(position, p.tag.size(), value);
-        new_length = length;
-        ++ctx.replacement.count;
-        p.used = true;
-        return 1;
-    }
-    return 0;
+    ReplacementParameter* p = tag_at(ctx, line, position);
+    if (!p)
+        return 0;
+    const std::string value = format_value(*p);
+    const std::size_t length = line.size() - p->tag.size() + value.size();
+    if (length > max_length)
+        return -1;
+    put_value(ctx, line, position, *p, value);
+    new_length = length;
+    return 1;
 }
 
 void substitute_tags(RunContext& ctx, std::string& line, std::size_t max_length) {
     if (!ctx.replacement.active)
         return;
     // Scanning goes on one character after each '[', inside a value just put
-    // in, so that a value that holds a tag is replaced as well.
+    // in, so that a value that holds a tag is replaced as well. The ends of
+    // the values being scanned are stacked: a chain of values nested deeper
+    // than there are tags must hold a tag inside its own value, which would
+    // be replaced without end. A tag that reaches past the end of a value is
+    // no part of that value.
+    std::vector<std::size_t> value_ends;
     for (std::size_t at = line.find('['); at != std::string::npos; at = line.find('[', at + 1)) {
-        std::size_t new_length = line.size();
-        const int replaced = substitute_at(ctx, line, at, max_length, new_length);
-        if (replaced == 0)
+        ReplacementParameter* p = tag_at(ctx, line, at);
+        if (!p) {
             ctx.print("Error: unable to match replace pair: %s\n", line.c_str());
-        if (replaced < 0) {
+            continue;
+        }
+        while (!value_ends.empty() && at + p->tag.size() > value_ends.back()) value_ends.pop_back();
+        const std::string value = format_value(*p);
+        if (line.size() - p->tag.size() + value.size() > max_length) {
             ctx.print(
                 "Error: a replacement value would make this line longer than %zu characters; "
                 "the line is left as it is:\n%s\n",
@@ -275,6 +297,18 @@ void substitute_tags(RunContext& ctx, std::string& line, std::size_t max_length)
             ctx.error.raise(err::message_printed);
             return;
         }
+        if (value_ends.size() >= ctx.replacement.parameters.size()) {
+            ctx.print(
+                "Error: the value of replacement tag %s holds the tag again, so it would be "
+                "replaced without end:\n%s\n",
+                p->tag.c_str(), line.c_str());
+            ctx.error.raise(err::message_printed);
+            return;
+        }
+        const std::size_t growth = value.size() - p->tag.size();  // modulo 2^64, as the ends
+        put_value(ctx, line, at, *p, value);
+        for (std::size_t& end : value_ends) end += growth;
+        value_ends.push_back(at + value.size());
     }
 }
 

@@ -141,11 +141,22 @@ TEST_F(ReplacementTest, RewrittenLineThatWouldNotFitTheBufferIsRefused) {
     EXPECT_EQ(ctx_.replacement.count, 0);
 }
 
-TEST_F(ReplacementTest, ValueThatHoldsItsOwnTagStopsAtTheBufferSize) {
-    declare_and_load("1\n[R] %s\n", "\"r[R]\"\n");
-    const std::string line = read_through_line_reader("[R]\n");
-    EXPECT_LE(line.size(), static_cast<std::size_t>(LineReader::kBufferSize));
+TEST_F(ReplacementTest, ValueThatHoldsItsOwnTagIsRefusedInsteadOfGrowingWithoutEnd) {
+    declare_and_load("2\n[R] %s\n[S] %s\n", "\"r[S]\" \"s[R]\"\n");
+    EXPECT_EQ(read_through_line_reader("a [R] b\n"), "a rs[R] b\n");
+    EXPECT_EQ(console(),
+              "Error: the value of replacement tag [R] holds the tag again, so it would be "
+              "replaced without end:\na rs[R] b\n");
     EXPECT_EQ(ctx_.error.code, err::message_printed);
+}
+
+TEST_F(ReplacementTest, TagThatReachesPastAValueIsNoNesting) {
+    // The value "x[" and the text after it form the tag again: each turn uses
+    // up text of the line, so the replacing ends by itself.
+    declare_and_load("1\n[A] %s\n", "x[\n");
+    EXPECT_EQ(read_through_line_reader("[A]A]A]!\n"), "xxx[!\n");
+    EXPECT_EQ(console(), "Error: unable to match replace pair: xxx[!\n");
+    EXPECT_FALSE(ctx_.error.pending());
 }
 
 TEST_F(ReplacementTest, ParameterFileErrorsAreReportedAndGoodLinesStayDeclared) {
