@@ -1,36 +1,406 @@
 #include "output/hydrograph.hpp"
 
+#include <cstdio>
+#include <string>
+
+#include "input/tokens.hpp"
 #include "run/context.hpp"
 #include "run/model.hpp"
 #include "run/output_files.hpp"
 
 namespace torva {
+namespace {
+
+// Reads every token of a location file into one list of integers; false
+// when the file cannot be opened.
+bool read_integers(RunContext& ctx, const std::string& path, std::vector<int>& numbers) {
+    std::FILE* f = std::fopen(strip_quotes(path).c_str(), "r");
+    if (!f)
+        return false;
+    LineReader reader(f, ctx);
+    std::string line;
+    while (reader.next(line)) {
+        Tokens tokens(line);
+        int value = 0;
+        while (!tokens.empty() && tokens.integer(value)) numbers.push_back(value);
+    }
+    std::fclose(f);
+    return true;
+}
+
+// A location file: the number of locations, then two integers per location
+// (link and node, or row and column).
+bool read_location_pairs(RunContext& ctx, const std::string& path,
+                         std::vector<std::pair<int, int>>& pairs) {
+    std::vector<int> numbers;
+    if (!read_integers(ctx, path, numbers))
+        return false;
+    const int count = numbers.empty() ? 0 : numbers[0];
+    for (int k = 0; k < count && 2 + 2 * k < static_cast<int>(numbers.size()); ++k)
+        pairs.emplace_back(numbers[1 + 2 * k], numbers[2 + 2 * k]);
+    return true;
+}
+
+// Opens a numbered output file; on failure raises code 4 with the kind of file.
+std::FILE* open_or_raise(Model& model, RunContext& ctx, Card card, const char* kind) {
+    const std::string& name = model.project.text(card);
+    std::FILE* f = open_output_file(ctx, name, Numbering::numbered);
+    if (!f)
+        ctx.error.raise(err::open_file,
+                        {.text1 = kind, .text2 = output_path(ctx, name, Numbering::numbered)});
+    return f;
+}
+
+// A location output file; its failure names the output and the input file.
+std::FILE* open_location_output(Model& model, RunContext& ctx, Card out, Card in, int code) {
+    const std::string& name = model.project.text(out);
+    std::FILE* f = open_output_file(ctx, name, Numbering::numbered);
+    if (!f) {
+        const std::string path = output_path(ctx, name, Numbering::numbered);
+        const std::string& input = model.project.text(in);
+        // The soil moisture message names its two files the other way round.
+        if (code == 48)
+            ctx.error.raise(code, {.text1 = input, .text2 = path});
+        else
+            ctx.error.raise(code, {.text1 = path, .text2 = input});
+    }
+    return f;
+}
+
+bool open_link_node(Model& model, RunContext& ctx, LinkNodeFile& out, Card card, const char* kind,
+                    const char* first_line, LinkNodeMode mode) {
+    out.first_line = first_line;
+    out.mode = mode;
+    if (!model.project.given(card))
+        return true;
+    out.file = open_or_raise(model, ctx, card, kind);
+    return out.file != nullptr;
+}
+
+void open_outputs(Model& model, RunContext& ctx) {
+    Outputs& o = model.output;
+    const ProjectSettings& p = model.project;
+
+    if (p.given(Card::OUTLET_HYDRO)) {
+        o.outlet_hydrograph_path =
+            output_path(ctx, p.text(Card::OUTLET_HYDRO), Numbering::numbered);
+        o.outlet_hydrograph =
+            open_output_file(ctx, p.text(Card::OUTLET_HYDRO), Numbering::numbered);
+        if (!o.outlet_hydrograph) {
+            ctx.error.raise(err::open_output_file, {.text2 = o.outlet_hydrograph_path});
+            return;
+        }
+    }
+    if (p.given(Card::SIG_OUTLET_HYDRO)) {
+        o.six_digit_hydrograph =
+            open_or_raise(model, ctx, Card::SIG_OUTLET_HYDRO, "optional 6 digit hydrograph");
+        if (!o.six_digit_hydrograph)
+            return;
+    }
+
+    if (p.given(Card::IN_HYD_LOCATION)) {
+        std::vector<std::pair<int, int>> pairs;
+        if (!read_location_pairs(ctx, p.text(Card::IN_HYD_LOCATION), pairs)) {
+            ctx.error.raise(err::open_file, {.text1 = "hydrograph location",
+                                             .text2 = p.text(Card::IN_HYD_LOCATION)});
+            return;
+        }
+        for (auto [link, node] : pairs) o.hydrograph_locations.push_back({link, node});
+        if (p.given(Card::OUT_HYD_LOCATION)) {
+            o.hydrograph_location_file =
+                open_location_output(model, ctx, Card::OUT_HYD_LOCATION, Card::IN_HYD_LOCATION, 51);
+            if (!o.hydrograph_location_file)
+                return;
+        }
+        if (p.given(Card::OUT_DEP_LOCATION)) {
+            o.depth_location_file =
+                open_location_output(model, ctx, Card::OUT_DEP_LOCATION, Card::IN_HYD_LOCATION, 50);
+            if (!o.depth_location_file)
+                return;
+        }
+    }
+    if (p.given(Card::OUT_CON_LOCATION)) {
+        o.concentration_location_file =
+            open_location_output(model, ctx, Card::OUT_CON_LOCATION, Card::IN_HYD_LOCATION, 49);
+        if (!o.concentration_location_file)
+            return;
+    }
+    if (p.given(Card::OUT_MASS_LOCATION)) {
+        o.mass_location_file =
+            open_location_output(model, ctx, Card::OUT_MASS_LOCATION, Card::IN_HYD_LOCATION, 49);
+        if (!o.mass_location_file)
+            return;
+    }
+
+    if (p.given(Card::IN_THETA_LOCATION)) {
+        std::vector<std::pair<int, int>> pairs;
+        if (!read_location_pairs(ctx, p.text(Card::IN_THETA_LOCATION), pairs)) {
+            ctx.error.raise(err::open_file, {.text1 = "in_theta location",
+                                             .text2 = p.text(Card::IN_THETA_LOCATION)});
+            return;
+        }
+        for (auto [row, col] : pairs) o.moisture_locations.push_back({row, col, 0});
+        if (p.given(Card::OUT_THETA_LOCATION)) {
+            o.moisture_location_file = open_location_output(model, ctx, Card::OUT_THETA_LOCATION,
+                                                            Card::IN_THETA_LOCATION, 48);
+            if (!o.moisture_location_file)
+                return;
+        }
+    }
+
+    if (p.given(Card::LAKE_OUTPUT)) {
+        o.lake_output = open_or_raise(model, ctx, Card::LAKE_OUTPUT, "lake output");
+        if (!o.lake_output)
+            return;
+    }
+
+    // The link/node files exist only when the channels are routed.
+    if (p.channel_routing != ChannelRouting::explicit_routing)
+        return;
+    open_link_node(model, ctx, o.channel_depth, Card::CHAN_DEPTH, "output channel depth",
+                   "TORVA_LINKNODE_STREAM_DEPTH\n", LinkNodeMode::difference) &&
+        open_link_node(model, ctx, o.channel_discharge, Card::CHAN_DISCHARGE,
+                       "output channel discharge", "TORVA_LINKNODE_STREAM_FLOW\n",
+                       LinkNodeMode::value) &&
+        open_link_node(model, ctx, o.channel_stage, Card::CHAN_STAGE, "output channel stage",
+                       "TORVA_LINKNODE_STREAM_STAGE\n", LinkNodeMode::value) &&
+        open_link_node(model, ctx, o.channel_velocity, Card::CHAN_VELOCITY,
+                       "output channel velocity", "TORVA_LINKNODE_STREAM_VELOCITY\n",
+                       LinkNodeMode::ratio) &&
+        open_link_node(model, ctx, o.flood_stream, Card::FLOOD_STREAM, "output flood stream stage",
+                       "TORVA_LINKNODE_FLOOD_STREAM_DEPTH\n", LinkNodeMode::value) &&
+        open_link_node(model, ctx, o.channel_sed_flux, Card::CHAN_SED_FLUX,
+                       "output stream_sed_flux", "TORVA_LINKNODE_STREAM_SED_FLUX\n",
+                       LinkNodeMode::value);
+}
+
+// Time value of the outlet hydrograph rows.
+double row_time(const Model& model) {
+    if (model.run.long_term)
+        return long_term_time(model, 0, 0);
+    if (model.run.strict_julian)
+        return model.clock.current_time;
+    return model.clock.elapsed_minutes;
+}
+
+void write_outlet_rows(Model& model) {
+    Outputs& o = model.output;
+    const bool cfs = model.run.english_units;
+    const double q = model.outlet.discharge * (cfs ? kCfsPerCms : 1.0);
+    const double t = row_time(model);
+    if (o.outlet_hydrograph) {
+        if (model.run.long_term)
+            std::fprintf(o.outlet_hydrograph, "%16.8lf %11.4lf\n", t, q);
+        else if (model.run.strict_julian)
+            std::fprintf(o.outlet_hydrograph, cfs ? "%16.8lf %10.3lf\n" : "%16.8lf %9.3lf\n", t, q);
+        else
+            std::fprintf(o.outlet_hydrograph, cfs ? "%8.2lf %10.3lf\n" : "%8.2lf %9.3lf\n", t, q);
+        ++o.outlet_rows;
+        std::fflush(o.outlet_hydrograph);
+    }
+    if (o.six_digit_hydrograph) {
+        std::fprintf(o.six_digit_hydrograph, "%8.2lf %12.6lf\n", t, q);
+        std::fflush(o.six_digit_hydrograph);
+    }
+}
+
+// Location rows begin with the long-term time or the elapsed minutes.
+void write_location_time(const Model& model, std::FILE* f) {
+    if (model.run.long_term)
+        std::fprintf(f, "%16.8lf ", long_term_time(model, 0, 0));
+    else
+        std::fprintf(f, "%14.8lf ", model.clock.elapsed_minutes);
+}
+
+void write_moisture_row(Model& model) {
+    Outputs& o = model.output;
+    std::FILE* f = o.moisture_location_file;
+    write_location_time(model, f);
+    const std::vector<double>& theta = model.soil.surface_moisture;
+    for (const CellLocation& loc : o.moisture_locations) {
+        const int cell = model.grid.number_or_zero(loc.row, loc.col);
+        const double value =
+            cell > 0 && static_cast<std::size_t>(cell) < theta.size() ? theta[cell] : 0.0;
+        std::fprintf(f, "%12.6lf ", value);
+    }
+    std::fprintf(f, "\n");
+}
+
+}  // namespace
 
 void open_run_files(Model& model, RunContext& ctx) {
     const std::string& summary_name = model.project.text(Card::SUMMARY);
     if (!summary_name.empty()) {
         model.output.summary = open_output_file(ctx, summary_name, Numbering::numbered);
         if (!model.output.summary) {
-            ctx.error.raise(err::open_output_file, {.text2 = output_path(ctx, summary_name, Numbering::numbered)});
+            ctx.error.raise(err::open_output_file,
+                            {.text2 = output_path(ctx, summary_name, Numbering::numbered)});
             return;
         }
         ctx.summary = model.output.summary;
     }
+    open_outputs(model, ctx);
+}
+
+double long_term_time(const Model& model, int first_weather_year, int last_weather_year) {
+    if (model.run.strict_julian)
+        return model.clock.current_time;
+    const CalendarTime& t = model.clock.calendar;
+    const int doy = model.clock.day_of_year;
+    if (first_weather_year == last_weather_year)
+        return doy + t.hour / 24.0 + t.minute / 1440.0 + model.clock.whole_seconds / 86400.0;
+    const double minutes_in_year = (t.year - 1900) % 4 == 0 ? 527040.0 : 525600.0;
+    return t.year + (doy * 1440.0 + t.hour * 60.0 + t.minute) / minutes_in_year;
+}
+
+bool write_link_node_header(RunContext& ctx, std::FILE* file, const char* first_line, int num_links,
+                            int minutes_between_rows, int num_rows, const CalendarTime& start) {
+    const bool ok = std::fputs(first_line, file) >= 0 &&
+                    std::fprintf(file, "NUM_LINKS     %d\n", num_links) >= 0 &&
+                    std::fprintf(file, "TIME_STEP     %d\n", minutes_between_rows) >= 0 &&
+                    std::fprintf(file, "NUM_TS        %d\n", num_rows) >= 0 &&
+                    std::fprintf(file, "START_TIME    %2d %2d %4d %2d %2d %2d\n", start.day,
+                                 start.month, start.year, start.hour, start.minute, 0) >= 0;
+    if (!ok)
+        ctx.print("Error writing to link/node file...\n");
+    return ok;
+}
+
+bool write_link_node_rows(RunContext& ctx, LinkNodeFile& out, const LinkNodeNetwork& network,
+                          const NodeLinkValues& values, const NodeLinkValues* second,
+                          const std::vector<double>& link_values,
+                          const std::vector<int>* shown_nodes) {
+    std::FILE* f = out.file;
+    const bool own_value_in_mode_0 = out.mode == LinkNodeMode::value;
+    bool ok = std::fprintf(f, "TS    %d\n", out.rows_written) >= 0;
+    for (int link = 1; link <= network.num_links && ok; ++link) {
+        const int type = network.link_type[link];
+        const double own =
+            static_cast<std::size_t>(link) < link_values.size() ? link_values[link] : 0.0;
+        if (type & 32) {
+            ok &= own_value_in_mode_0 ? std::fprintf(f, "0  -999.999   ") >= 0
+                                      : std::fprintf(f, "-1 %6.5lf   ", own) >= 0;
+        }
+        if (type & 64) {
+            ok &= own_value_in_mode_0 ? std::fprintf(f, "-2  %6.5lf   ", own) >= 0
+                                      : std::fprintf(f, "0  -999.999   ") >= 0;
+        }
+        if (type & (4 | 8 | 16)) {
+            const int nodes = network.node_count[link];
+            ok &= std::fprintf(f, "%d   ", nodes) >= 0;
+            const int shown = shown_nodes ? (*shown_nodes)[link] : nodes;
+            for (int node = 1; node <= nodes && ok; ++node) {
+                if (node > shown) {
+                    ok &= std::fprintf(f, "0  -999.999   ") >= 0;
+                    continue;
+                }
+                double v = values[node][link];
+                if (out.mode == LinkNodeMode::difference && second) {
+                    v -= (*second)[node][link];
+                } else if (out.mode == LinkNodeMode::ratio && second) {
+                    const double area = (*second)[node][link];
+                    v = area > 1e-7 ? v / area : 0.0;
+                }
+                ok &= std::fprintf(f, "1  %6.5lf   ", v) >= 0;
+            }
+        }
+        ok &= std::fprintf(f, "\n") >= 0;
+    }
+    ok &= std::fprintf(f, "\n") >= 0;
+    ++out.rows_written;
+    if (!ok)
+        ctx.print("Error writing to link/node file...\n");
+    return ok;
 }
 
 void write_link_node_headers(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    Outputs& o = model.output;
+    const ProjectSettings& p = model.project;
+    CalendarTime start;
+    start.year = p.integer(Card::START_DATE, 0);
+    start.month = p.integer(Card::START_DATE, 1);
+    start.day = p.integer(Card::START_DATE, 2);
+    start.hour = p.integer(Card::START_TIME, 0);
+    start.minute = p.integer(Card::START_TIME, 1);
+    const int minutes = static_cast<int>(model.run.hydrograph_steps * model.run.time_step / 60.0);
+    const int rows = minutes > 0 ? p.integer(Card::TOT_TIME) / minutes : 0;
+    for (LinkNodeFile* f : {&o.channel_depth, &o.channel_discharge, &o.channel_stage,
+                            &o.channel_velocity, &o.flood_stream, &o.channel_sed_flux}) {
+        if (!f->file)
+            continue;
+        if (!write_link_node_header(ctx, f->file, f->first_line, o.network.num_links, minutes, rows,
+                                    start)) {
+            ctx.error.raise(err::message_printed);
+            return;
+        }
+    }
 }
 
 void hydrograph_output_phase(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    const int every = model.run.hydrograph_steps > 0 ? model.run.hydrograph_steps : 1;
+    if (ctx.partition == 0 && model.clock.step_index % every == 0) {
+        write_outlet_rows(model);
+        if (model.output.moisture_location_file)
+            write_moisture_row(model);
+        // The channel location rows and the link/node blocks are written by
+        // the channel routing with the writers above.
+    }
+    if (!model.running && !ctx.error.pending() && model.project.given(Card::ORBAL_HYDRO))
+        write_host_hydrograph(model, ctx);
+}
+
+void write_host_hydrograph(Model& model, RunContext& ctx) {
+    Outputs& o = model.output;
+    if (o.outlet_hydrograph)
+        std::fflush(o.outlet_hydrograph);
+    std::FILE* in = o.outlet_hydrograph_path.empty()
+                        ? nullptr
+                        : std::fopen(o.outlet_hydrograph_path.c_str(), "r");
+    std::FILE* out =
+        open_output_file(ctx, model.project.text(Card::ORBAL_HYDRO), Numbering::numbered);
+    if (!in || !out) {
+        ctx.print(
+            "\n\nError: Unable to open files to write the ORBAL hydrograph file.\n"
+            " Write aborted.\n");
+        if (in)
+            std::fclose(in);
+        if (out)
+            std::fclose(out);
+        return;
+    }
+    const CalendarTime start = julian_to_calendar(model.clock.start_time);
+    std::fprintf(out, "TORVA_ORBAL_HYDROGRAPH_FILE\n");
+    std::fprintf(out, "%d\n", 0);  // no host template: no header lines to take over
+    std::fprintf(out, "%d\n", start.year * 10000 + start.month * 100 + start.day);
+    std::fprintf(out, "%d\n", start.hour * 100 + start.minute);
+    std::fprintf(out, "%d\n", model.run.hydrograph_steps);
+    std::fprintf(out, "%d\n", o.outlet_rows);
+    for (int k = 1; k <= o.outlet_rows; ++k) {
+        double time = 0.0, discharge = 0.0;
+        if (std::fscanf(in, "%lf %lf", &time, &discharge) != 2)
+            break;
+        std::fprintf(out, "%11.4lf", discharge);
+        std::fprintf(out, k % 10 == 0 ? "\n" : " ");
+    }
+    std::fclose(in);
+    std::fclose(out);
 }
 
 void close_run_files(Model& model, RunContext& ctx) {
-    if (model.output.summary) std::fclose(model.output.summary);
-    model.output.summary = nullptr;
+    Outputs& o = model.output;
+    for (std::FILE** f :
+         {&o.outlet_hydrograph, &o.six_digit_hydrograph, &o.hydrograph_location_file,
+          &o.depth_location_file, &o.concentration_location_file, &o.mass_location_file,
+          &o.moisture_location_file, &o.lake_output, &o.channel_depth.file,
+          &o.channel_discharge.file, &o.channel_stage.file, &o.channel_velocity.file,
+          &o.flood_stream.file, &o.channel_sed_flux.file}) {
+        if (*f)
+            std::fclose(*f);
+        *f = nullptr;
+    }
+    if (o.summary)
+        std::fclose(o.summary);
+    o.summary = nullptr;
     ctx.summary = nullptr;
 }
 
