@@ -36,11 +36,11 @@ void event_start_phase(Model& model, RunContext& ctx) {
 }
 
 void close_event(Model& model, RunContext& ctx) {
-    (void)ctx;
     Precipitation& p = model.precip;
     if (!p.event_open)
         return;
     p.event_open = false;
+    write_event_summary(model, ctx);
 }
 
 void event_end_phase(Model& model, RunContext& ctx) {

@@ -19,8 +19,9 @@ double surface_storage(const Model& model) {
     const std::vector<unsigned char>& lake_cell = model.soil.lake_cell;
     const bool skip_channel_lakes = channel_lake.size() == h.size();
     const bool skip_lake_cells = lake_cell.size() == h.size();
+    // Summed in cell order on one thread: the storages are taken a few times a
+    // run, and a fixed order gives the same figures whatever the thread count.
     double depth_sum = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : depth_sum)
     for (int i = 1; i <= n; ++i) {
         if (skip_channel_lakes && channel_lake[i] > 0)
             continue;

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "meteo/events.hpp"
 #include "run/clock.hpp"
 #include "run/context.hpp"
 #include "run/model.hpp"
