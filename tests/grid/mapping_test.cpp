@@ -247,6 +247,25 @@ TEST_F(MappingTest, TableToCellsGivesEachCellItsRowAndZeroForIdsWithoutARow) {
               "In map landuse.idx category 3 has 4 values\n");
 }
 
+TEST_F(MappingTest, ReplacementValuesAreSubstitutedInTableRows) {
+    ReplacementParameter ksat;
+    ksat.tag = "[KSAT]";
+    ksat.format = "%5.3lf";
+    ksat.real_value = 2.5;
+    ctx.replacement.parameters.push_back(ksat);
+    ctx.replacement.active = true;
+    write("soils.idx", map_text(3, 3, "0 1 1\n1 1 1\n1 1 1\n"));
+    use_mapping_table(
+        "TORVA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soils\"\n"
+        "GREEN_AMPT_INFILTRATION \"Soils\"\nNUM_IDS 1\nID D KS PSI THS THR LAMBDA THI\n" +
+        row(1, "1 2 3 4 5 [KSAT]") + "\n");
+    read_index_maps(model, ctx);
+    std::vector<double> sixth;
+    ASSERT_TRUE(table_to_cells(model, ctx, MappingTable::green_ampt_infiltration, 6, sixth, "g"));
+    EXPECT_EQ(sixth, (std::vector<double>{0, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5, 2.5}));
+    EXPECT_EQ(ctx.replacement.count, 1);
+}
+
 TEST_F(MappingTest, IndexMapOnOneLineReadsLikeOneRowPerLine) {
     const std::string on_one_line = write("one.idx", map_text(3, 3, "1 1 2 2 1 2 1 1 2"));
     const std::string per_row =
