@@ -64,6 +64,43 @@ struct BrooksCorey {
     }
 };
 
+// Runs the infiltration step of every cell and, in the same pass, adds what
+// entered the soil to the cumulative and per-event depths and the volume
+// totals (per-thread sums, combined at the end). A cell step returns false
+// when it cannot go on; the first such cell is returned, 0 when none.
+template <class CellStep>
+int infiltrate_cells(Model& model, CellStep&& cell_step) {
+    Soil& soil = model.soil;
+    const int n = model.grid.num_cells;
+    // Redistribution keeps its event depth in F itself.
+    const bool per_event = model.project.infiltration != InfiltrationMethod::redistribution;
+    const double* infiltrated = soil.infiltrated_depth.data();
+    double* cumulative = soil.cumulative_depth.data();
+    double* event = soil.event_depth.data();
+    double depth_sum = 0.0;
+    int first_failure = n + 1;
+#pragma omp parallel for schedule(static) if (n > kSerialCells) reduction(+ : depth_sum) \
+    reduction(min : first_failure)
+    for (int i = 1; i <= n; ++i) {
+        const double before = infiltrated[i];
+        if (!cell_step(i)) {
+            first_failure = std::min(first_failure, i);
+            continue;
+        }
+        const double change = infiltrated[i] - before;
+        if (change == 0.0)
+            continue;
+        depth_sum += change;
+        cumulative[i] += change;
+        if (per_event)
+            event[i] += change;
+    }
+    const double volume = depth_sum * model.grid.cell_size * model.grid.cell_size;
+    model.totals.run.infiltration += volume;
+    model.totals.event.infiltration += volume;
+    return first_failure <= n ? first_failure : 0;
+}
+
 }  // namespace
 
 double green_ampt_rate(double conductivity, double capillary_drive, double infiltrated, double dt) {
@@ -76,7 +113,6 @@ double green_ampt_rate(double conductivity, double capillary_drive, double infil
 
 void plain_green_ampt(Model& model, double dt) {
     Soil& soil = model.soil;
-    const int n = model.grid.num_cells;
     double* depth = model.overland.depth.data();
     double* infiltrated = soil.infiltrated_depth.data();
     double* rate = soil.infiltration_rate.data();
@@ -86,12 +122,11 @@ void plain_green_ampt(Model& model, double dt) {
     const double* factor =
         soil.conductivity_factor.empty() ? nullptr : soil.conductivity_factor.data();
 
-#pragma omp parallel for schedule(static)
-    for (int i = 1; i <= n; ++i) {
+    infiltrate_cells(model, [&](int i) {
         double h = depth[i];
         if (h < kDryDepth) {
             rate[i] = 0.0;
-            continue;
+            return true;
         }
         double f = green_ampt_rate(ks[i], psi[i] * deficit[i], infiltrated[i], dt);
         if (factor)
@@ -105,30 +140,29 @@ void plain_green_ampt(Model& model, double dt) {
         depth[i] = h;
         infiltrated[i] += f * dt;
         rate[i] = f * kMetresPerSecondToCmPerHour;
-    }
+        return true;
+    });
 }
 
 void green_ampt_with_redistribution(Model& model, double dt) {
     Soil& soil = model.soil;
-    const int n = model.grid.num_cells;
     const int step = soil.step;
     const bool check_frozen = model.run.long_term && !soil.frozen_ground_index.empty();
     const bool check_lakes = !soil.lake_cell.empty();
     const bool check_water_table = !soil.water_table_at_surface.empty();
     const bool use_factor = !soil.conductivity_factor.empty();
 
-#pragma omp parallel for schedule(static)
-    for (int i = 1; i <= n; ++i) {
+    infiltrate_cells(model, [&](int i) {
         if (check_lakes && soil.lake_cell[i])
-            continue;
+            return true;
         if (check_frozen && soil.frozen_ground_index[i] > kFrozenGroundIndex)
-            continue;
+            return true;
         const BrooksCorey bc{soil.conductivity[i], soil.capillary_head[i], soil.pore_index[i],
                              soil.residual_saturation[i], soil.porosity[i]};
         const double theta_s = bc.theta_s;
         if (check_water_table && soil.water_table_at_surface[i] == 1) {
             soil.front_moisture[i] = theta_s;
-            continue;
+            return true;
         }
         const double theta_i = soil.moisture[i];
         const double k_eff = use_factor ? bc.ks * soil.conductivity_factor[i] : bc.ks;
@@ -155,7 +189,7 @@ void green_ampt_with_redistribution(Model& model, double dt) {
             h = 0.0;
             no_front = step;
             theta = theta_i;
-            continue;
+            return true;
         }
 
         if (k_eff > supply) {
@@ -178,7 +212,7 @@ void green_ampt_with_redistribution(Model& model, double dt) {
             if (f_total < 0.0) {
                 f_total = f1 = h = 0.0;
                 theta = theta_i;
-                continue;
+                return true;
             }
             if (theta_0 == theta_i) {
                 wet = step;
@@ -191,7 +225,7 @@ void green_ampt_with_redistribution(Model& model, double dt) {
                 wet = step;
                 theta = theta_0;
             }
-            continue;
+            return true;
         }
 
         // Infiltration at capacity.
@@ -245,30 +279,23 @@ void green_ampt_with_redistribution(Model& model, double dt) {
         if (phase == 1)
             theta_0 = theta_s;
         theta = phase == 2 ? theta_s : theta_0;
-    }
+        return true;
+    });
 }
 
 void layered_green_ampt(Model& model, RunContext& ctx, double dt) {
     Soil& soil = model.soil;
-    const int n = model.grid.num_cells;
     const double dt_hours = dt / 3600.0;
     const int types = static_cast<int>(soil.layer_table.size());
-    // First cells whose iteration did not converge or whose soil type has no
-    // layers; n + 1 when none.
-    int failed_cell = n + 1;
-    int missing_type_cell = n + 1;
-
-#pragma omp parallel for schedule(static) reduction(min : failed_cell, missing_type_cell)
-    for (int i = 1; i <= n; ++i) {
+    const int failed = infiltrate_cells(model, [&](int i) {
         const double h_m = model.overland.depth[i];
         if (h_m < kDryDepth) {
             soil.infiltration_rate[i] = 0.0;
-            continue;
+            return true;
         }
         const int type = soil.soil_index[i];
         if (type < 1 || type >= types || !soil.layer_table[type].given) {
-            missing_type_cell = std::min(missing_type_cell, i);
-            continue;
+            return false;
         }
         const auto& layer = soil.layer_table[type].layers;
         double deficit[3];
@@ -318,8 +345,7 @@ void layered_green_ampt(Model& model, RunContext& ctx, double dt) {
             f_end -= g / (drive / (drive + f_end) - 1.0);
         }
         if (!converged || !std::isfinite(f_end)) {
-            failed_cell = std::min(failed_cell, i);
-            continue;
+            return false;
         }
 
         double new_z = f_end / deficit[0];
@@ -346,23 +372,23 @@ void layered_green_ampt(Model& model, RunContext& ctx, double dt) {
         model.overland.depth[i] = h / 100.0;
         soil.infiltrated_depth[i] = f_total / 100.0;
         soil.infiltration_rate[i] = f;
-    }
+        return true;
+    });
 
-    if (missing_type_cell <= n) {
+    if (failed == 0)
+        return;
+    const int type = soil.soil_index[failed];
+    if (type < 1 || type >= types || !soil.layer_table[type].given)
         ctx.print_and_log(
             "Error: no soil layers given for soil type %d of grid cell %d in the soil layer input "
             "file\n",
-            soil.soil_index[missing_type_cell], missing_type_cell);
-        ctx.error.raise(err::message_printed);
-        return;
-    }
-    if (failed_cell <= n) {
+            type, failed);
+    else
         ctx.print_and_log(
             "Error: layered Green and Ampt infiltration did not converge in %d iterations at grid "
             "cell %d\n",
-            kLayeredIterationLimit, failed_cell);
-        ctx.error.raise(err::message_printed);
-    }
+            kLayeredIterationLimit, failed);
+    ctx.error.raise(err::message_printed);
 }
 
 }  // namespace torva

@@ -78,8 +78,6 @@ bool allocate_infiltration_state(Model& model, RunContext& ctx) {
     const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
     if (!allocate(ctx, soil.infiltrated_depth, size, "inf_depth"))
         return false;
-    if (!allocate(ctx, soil.previous_infiltrated_depth, size, "inf_depth_old"))
-        return false;
     if (!allocate(ctx, soil.infiltration_rate, size, "inf_rate"))
         return false;
     if (!allocate(ctx, soil.cumulative_depth, size, "cum_inf_depth"))
@@ -143,7 +141,6 @@ void start_infiltration_event(Model& model, RunContext& ctx) {
     std::fill(soil.no_front_marker.begin(), soil.no_front_marker.end(), 0);
     std::fill(soil.first_front_depth.begin(), soil.first_front_depth.end(), 0.0);
     std::fill(soil.infiltrated_depth.begin(), soil.infiltrated_depth.end(), 0.0);
-    std::fill(soil.previous_infiltrated_depth.begin(), soil.previous_infiltrated_depth.end(), 0.0);
 }
 
 void end_infiltration_event(Model& model, RunContext& ctx) {
@@ -160,36 +157,13 @@ bool skip_infiltration_to_next_event(Model& model, double next_event_start) {
     const int n = model.grid.num_cells;
     const double* depth = model.overland.depth.data();
     bool surface_water = false;
-#pragma omp parallel for schedule(static) reduction(|| : surface_water)
+#pragma omp parallel for schedule(static) if (n > kSerialCells) reduction(|| : surface_water)
     for (int i = 1; i <= n; ++i) surface_water = surface_water || depth[i] > 0.0;
     if (surface_water)
         return false;
     soil.next_time = next_event_start + model.run.time_step_days;
     soil.step = 0;
     return true;
-}
-
-void account_infiltration(Model& model) {
-    Soil& soil = model.soil;
-    const int n = model.grid.num_cells;
-    const bool per_event = !redistribution(model);
-    const double* infiltrated = soil.infiltrated_depth.data();
-    double* previous = soil.previous_infiltrated_depth.data();
-    double* cumulative = soil.cumulative_depth.data();
-    double* event = soil.event_depth.data();
-    double depth_sum = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : depth_sum)
-    for (int i = 1; i <= n; ++i) {
-        const double change = infiltrated[i] - previous[i];
-        depth_sum += change;
-        cumulative[i] += change;
-        if (per_event)
-            event[i] += change;
-        previous[i] = infiltrated[i];
-    }
-    const double volume = depth_sum * model.grid.cell_size * model.grid.cell_size;
-    model.totals.run.infiltration += volume;
-    model.totals.event.infiltration += volume;
 }
 
 void infiltration_phase(Model& model, RunContext& ctx) {
@@ -223,7 +197,6 @@ void infiltration_phase(Model& model, RunContext& ctx) {
         default:
             return;
     }
-    account_infiltration(model);
     soil.previous_time = now;
     soil.next_time = now + soil.interval / kSecondsPerDay;
     ++soil.step;
@@ -240,7 +213,7 @@ void soil_moisture_between_events_phase(Model& model, RunContext& ctx) {
     const int n = model.grid.num_cells;
     const double dt = model.run.time_step;
     const double thickness = std::max(soil.moisture_layer_depth, kMinimumMoistureLayer);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > kSerialCells)
     for (int i = 1; i <= n; ++i) {
         const double theta_s = soil.porosity[i];
         const double theta_r = soil.residual_saturation[i];

@@ -14,6 +14,9 @@ struct RunContext;
 // Rates inside the single-layer methods are in m/s; maps and the console
 // report cm/h.
 inline constexpr double kMetresPerSecondToCmPerHour = 360000.0;
+// Cell loops over fewer cells than this run on one thread: starting the
+// threads would cost more than the loop.
+inline constexpr int kSerialCells = 2048;
 
 // One layer of a soil type of the layered method, in the units of the soil
 // layer input file.
@@ -71,11 +74,10 @@ struct Soil {
     std::vector<LayeredSoilType> layer_table;
 
     // ---- State, per cell ----
-    std::vector<double> infiltrated_depth;           // F since the event start, m
-    std::vector<double> previous_infiltrated_depth;  // F at the previous infiltration step, m
-    std::vector<double> infiltration_rate;           // reported rate, cm/h
-    std::vector<double> cumulative_depth;            // whole-run infiltrated depth, m (maps)
-    std::vector<double> event_depth;                 // infiltrated depth of the event, m
+    std::vector<double> infiltrated_depth;  // F since the event start, m
+    std::vector<double> infiltration_rate;  // reported rate, cm/h
+    std::vector<double> cumulative_depth;   // whole-run infiltrated depth, m (maps)
+    std::vector<double> event_depth;        // infiltrated depth of the event, m
     // Redistribution.
     std::vector<double> front_moisture;     // theta_0 of the redistributing front
     std::vector<double> surface_moisture;   // reported theta
@@ -138,11 +140,11 @@ bool read_soil_layer_file(Model& model, RunContext& ctx, const std::string& file
 // depth F already infiltrated (m), the capillary drive psi * deficit (m) and Ks.
 double green_ampt_rate(double conductivity, double capillary_drive, double infiltrated, double dt);
 
-// The methods over all cells for a step of dt seconds, and the accounting
-// after them.
+// The methods over all cells for a step of dt seconds. Each adds what entered
+// the soil to the cumulative and per-event depths and to the infiltrated volume
+// totals in the same pass.
 void plain_green_ampt(Model& model, double dt);
 void green_ampt_with_redistribution(Model& model, double dt);
 void layered_green_ampt(Model& model, RunContext& ctx, double dt);
-void account_infiltration(Model& model);
 
 }  // namespace torva

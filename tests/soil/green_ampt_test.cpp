@@ -1,0 +1,406 @@
+// Green and Ampt infiltration on small hand-built grids: the plain method
+// against the exact solution under ponding, redistribution through a pause in
+// the rain, layered soil, and the accounting of what entered the soil.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <numeric>
+
+#include "run/context.hpp"
+#include "run/model.hpp"
+#include "soil/infiltration.hpp"
+
+namespace torva {
+namespace {
+
+constexpr double kStart = 2451545.0;  // Julian date of the first step
+
+struct Soils {
+    double ks;   // m/s
+    double psi;  // m
+    double porosity;
+    double moisture;  // theta_i, or the deficit for plain Green and Ampt
+    double pore_index = 0.0;
+    double residual = 0.0;
+};
+
+std::unique_ptr<Model> make_model(int cells, InfiltrationMethod method, double dt, const Soils& s) {
+    auto model = std::make_unique<Model>();
+    Grid& g = model->grid;
+    g.rows = 1;
+    g.cols = cells;
+    g.cell_size = 30.0;
+    g.num_cells = cells;
+    model->project.infiltration = method;
+    model->run.time_step = dt;
+    model->run.time_step_days = dt / 86400.0;
+    model->clock.start_time = model->clock.current_time = kStart;
+    model->overland.depth.assign(cells + 1, 0.0);
+    Soil& soil = model->soil;
+    soil.conductivity.assign(cells + 1, s.ks);
+    soil.capillary_head.assign(cells + 1, s.psi);
+    soil.porosity.assign(cells + 1, s.porosity);
+    soil.moisture.assign(cells + 1, s.moisture);
+    soil.pore_index.assign(cells + 1, s.pore_index);
+    soil.residual_saturation.assign(cells + 1, s.residual);
+    return model;
+}
+
+// Runs the infiltration phase at model step k (the clock at start + k dt).
+void infiltrate_at(Model& model, RunContext& ctx, int k) {
+    model.clock.current_time = kStart + k * model.run.time_step_days;
+    infiltration_phase(model, ctx);
+}
+
+// Exact cumulative infiltration under ponding: F - S ln(1 + F/S) = K t with
+// S = psi * deficit (Green and Ampt's integral of f = K (1 + S/F)), solved by
+// Newton's method; the left side grows monotonically in F.
+double exact_green_ampt(double ks, double s, double t) {
+    double f = std::sqrt(2.0 * ks * s * t) + ks * t;  // above the root
+    for (int i = 0; i < 100; ++i) {
+        const double g = f - s * std::log(1.0 + f / s) - ks * t;
+        f -= g / (1.0 - s / (s + f));
+    }
+    return f;
+}
+
+class PlainGreenAmptExact : public ::testing::TestWithParam<Soils> {};
+
+TEST_P(PlainGreenAmptExact, FollowsExactSolutionUnderPondingForAnHour) {
+    const Soils s = GetParam();
+    RunContext ctx;
+    auto model = make_model(1, InfiltrationMethod::green_ampt, 10.0, s);
+    model->overland.depth[1] = 5.0;  // far more than an hour can take
+    for (int k = 0; k < 360; ++k) infiltrate_at(*model, ctx, k);
+    const double exact = exact_green_ampt(s.ks, s.psi * s.moisture, 3600.0);
+    const double computed = model->soil.infiltrated_depth[1];
+    EXPECT_NEAR(computed, exact, 0.01 * exact);
+    EXPECT_NEAR(model->overland.depth[1], 5.0 - computed, 1e-12);
+    EXPECT_FALSE(ctx.error.pending());
+}
+
+INSTANTIATE_TEST_SUITE_P(SandAndClay, PlainGreenAmptExact,
+                         ::testing::Values(
+                             // loamy sand: 2.99 cm/h, 6.13 cm, deficit 0.35
+                             Soils{2.99 / 360000.0, 0.0613, 0.437, 0.35},
+                             // clay: 0.03 cm/h, 31.63 cm, deficit 0.3
+                             Soils{0.03 / 360000.0, 0.3163, 0.475, 0.30}));
+
+TEST(PlainGreenAmpt, RainBelowConductivitySoaksInWithoutPonding) {
+    RunContext ctx;
+    const Soils s{1e-5, 0.1, 0.45, 0.2};
+    auto model = make_model(3, InfiltrationMethod::green_ampt, 30.0, s);
+    const double rain = 0.6e-5;  // m/s, below Ks
+    for (int k = 0; k < 200; ++k) {
+        for (int i = 1; i <= 3; ++i) model->overland.depth[i] += rain * 30.0;
+        infiltrate_at(*model, ctx, k);
+        for (int i = 1; i <= 3; ++i) ASSERT_EQ(model->overland.depth[i], 0.0) << "step " << k;
+    }
+    EXPECT_NEAR(model->soil.infiltrated_depth[2], 200 * rain * 30.0, 1e-15);
+    EXPECT_NEAR(model->soil.infiltration_rate[2], rain * 360000.0, 1e-9);  // cm/h
+}
+
+TEST(PlainGreenAmpt, DryCellReportsZeroRateAndKeepsItsState) {
+    RunContext ctx;
+    auto model = make_model(2, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
+    model->overland.depth[1] = 5e-11;
+    model->overland.depth[2] = 0.001;
+    model->soil.infiltration_rate.assign(3, 7.0);
+    infiltrate_at(*model, ctx, 0);
+    EXPECT_EQ(model->soil.infiltration_rate[1], 0.0);
+    EXPECT_EQ(model->overland.depth[1], 5e-11);
+    EXPECT_EQ(model->soil.infiltrated_depth[1], 0.0);
+    // From F = 0 the first step's capacity, [Ks dt + sqrt((Ks dt)^2 + 8 Ks dt psi dtheta)] / (2 dt)
+    // = 2.05e-4 m/s, takes 2 mm over 10 s: the 1 mm on the surface all goes.
+    EXPECT_EQ(model->overland.depth[2], 0.0);
+    EXPECT_DOUBLE_EQ(model->soil.infiltrated_depth[2], 0.001);
+    EXPECT_DOUBLE_EQ(model->soil.infiltration_rate[2], 0.001 / 10.0 * 360000.0);
+}
+
+TEST(PlainGreenAmpt, RunsOnlyWhenTheInfiltrationTimeIsReached) {
+    RunContext ctx;
+    auto model = make_model(1, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
+    model->overland.depth[1] = 1.0;
+    infiltrate_at(*model, ctx, 0);
+    EXPECT_EQ(model->soil.step, 2);
+    const double after_first = model->soil.infiltrated_depth[1];
+    infiltration_phase(*model, ctx);  // same model time again: nothing happens
+    EXPECT_EQ(model->soil.infiltrated_depth[1], after_first);
+    EXPECT_EQ(model->soil.step, 2);
+}
+
+// Every cell's infiltrated depth times its area sums to the run total; with
+// no other process, the surface lost exactly that water.
+TEST(InfiltrationAccounting, VolumeTotalEqualsCumulativeDepthTimesCellArea) {
+    for (auto method : {InfiltrationMethod::green_ampt, InfiltrationMethod::redistribution}) {
+        RunContext ctx;
+        const int n = 7;
+        auto model = make_model(n, method, 20.0, Soils{2e-6, 0.11, 0.45, 0.15, 0.3, 0.04});
+        for (int i = 1; i <= n; ++i) {
+            model->soil.conductivity[i] = 1e-6 * i;
+            model->overland.depth[i] = 0.002 * (i % 3);
+        }
+        double rained = 0.0;
+        const double start_water =
+            std::accumulate(model->overland.depth.begin() + 1, model->overland.depth.end(), 0.0);
+        for (int k = 0; k < 400; ++k) {
+            if (k < 150)
+                for (int i = 1; i <= n; ++i) {
+                    model->overland.depth[i] += 4e-6 * 20.0;
+                    rained += 4e-6 * 20.0;
+                }
+            infiltrate_at(*model, ctx, k);
+        }
+        double summed = 0.0;
+        double left = 0.0;
+        for (int i = 1; i <= n; ++i) {
+            summed += model->soil.cumulative_depth[i] * 900.0;
+            left += model->overland.depth[i];
+        }
+        EXPECT_NEAR(model->totals.run.infiltration, summed, 1e-12 * summed);
+        EXPECT_NEAR(model->totals.event.infiltration, summed, 1e-12 * summed);
+        EXPECT_NEAR(summed, (start_water + rained - left) * 900.0, 1e-9 * summed);
+        EXPECT_GT(summed, 0.0);
+    }
+}
+
+// ---- Redistribution ----
+// Soil for the hand-checked cases: lambda = 1 makes the Brooks-Corey powers
+// Se^5 (conductivity) and Se^4 (capillary drive); theta_r = 0 and
+// theta_s = 0.5 make Se = theta / 0.5, so theta_i = 0.1 has Se = 0.2.
+const Soils kRedistributingSoil{1e-5, 0.1, 0.5, 0.1, 1.0, 0.0};
+
+TEST(Redistribution, RainBelowConductivityFormsNoFront) {
+    RunContext ctx;
+    auto model = make_model(1, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil);
+    for (int k = 0; k < 100; ++k) {
+        model->overland.depth[1] += 0.5e-5 * 10.0;
+        infiltrate_at(*model, ctx, k);
+        ASSERT_EQ(model->overland.depth[1], 0.0);
+        ASSERT_EQ(model->soil.surface_moisture[1], 0.1);
+    }
+    EXPECT_EQ(model->soil.front_phase[1], 0);
+    EXPECT_EQ(model->soil.wet_marker[1], 0);
+    EXPECT_EQ(model->soil.no_front_marker[1], 100);
+    EXPECT_NEAR(model->soil.infiltrated_depth[1], 100 * 0.5e-5 * 10.0, 1e-15);
+}
+
+// A saturated first front holding F1 = 1 cm, no supply, dt = 10 s:
+//   K(theta_i) = Ks 0.2^5 = 3.2e-9, K(theta_s) = Ks = 1e-5,
+//   G = psi (1 - 0.2^4) / (1 - 0.2^4) = 0.1,
+//   capillary term Ks G (0.5 - 0.1) / 0.01 = 4e-5,
+//   change = 10 * 0.4 / 0.01 * (-3.2e-9 - 1e-5 - 4e-5) = -0.02000128,
+// so theta_0 falls from 0.5 to 0.47999872.
+// Rain then returns at 1e-3 m/s (1 cm over the step): the new front starts
+// at the surface, above the old one (F1 / theta_0 > 0), so the phase becomes
+// 2 and the old front redistributes once more without supply:
+//   Se = 0.95999744, K = Ks Se^5 = 8.1537e-6,
+//   G = 0.1 (Se^4 - 0.0016) / 0.9984 = 0.084911,
+//   change = 10 * 0.37999872 / 0.01 * (-3.2e-9 - 8.1537e-6 - 1e-5 * 0.084911 * 37.999872)
+//          = -0.0153607, theta_0 = 0.4646383;
+// the new front has no depth yet and the deficit 0.5 - 0.4646383, so
+//   f = [Ks dt + sqrt((Ks dt)^2 + 8 Ks dt psi 0.0353617)] / (2 dt) = 8.92457e-5 m/s,
+// below the supply: the cell ponds with 1 cm - f dt left on the surface.
+TEST(Redistribution, HandCheckedPauseThenSecondFront) {
+    RunContext ctx;
+    auto model = make_model(1, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil);
+    ASSERT_TRUE(allocate_infiltration_state(*model, ctx));
+    Soil& soil = model->soil;
+    soil.step = 6;
+    soil.infiltrated_depth[1] = soil.first_front_depth[1] = 0.01;
+    soil.front_moisture[1] = 0.5;
+    soil.wet_marker[1] = 5;
+    soil.first_ponding_marker[1] = 3;
+
+    green_ampt_with_redistribution(*model, 10.0);
+    EXPECT_NEAR(soil.front_moisture[1], 0.47999872, 1e-12);
+    EXPECT_NEAR(soil.surface_moisture[1], 0.47999872, 1e-12);
+    EXPECT_EQ(soil.wet_marker[1], 6);
+    EXPECT_EQ(soil.front_phase[1], 0);
+    EXPECT_EQ(soil.infiltration_rate[1], 0.0);
+
+    soil.step = 7;
+    model->overland.depth[1] = 0.01;
+    green_ampt_with_redistribution(*model, 10.0);
+    EXPECT_EQ(soil.front_phase[1], 2);
+    EXPECT_NEAR(soil.front_moisture[1], 0.4646383, 1e-7);
+    EXPECT_EQ(soil.surface_moisture[1], 0.5);  // two fronts: the surface is saturated
+    EXPECT_NEAR(soil.infiltration_rate[1], 8.924574e-5 * 360000.0, 1e-5);
+    EXPECT_NEAR(model->overland.depth[1], 0.01 - 8.924574e-4, 1e-9);
+    EXPECT_NEAR(soil.infiltrated_depth[1], 0.01 + 8.924574e-4, 1e-9);
+    EXPECT_NEAR(soil.first_front_depth[1], 0.01, 1e-15);
+}
+
+// Rain at 5 Ks for 20 minutes (the cell ponds), a pause of an hour in which
+// the ponded water soaks in and the front redistributes, then rain again:
+// during the pause theta_0 falls from theta_s and stays within
+// [theta_i, theta_s]; the renewed rain runs a second front (phase 2, the
+// surface saturated) until it reaches the first one, after which a single
+// saturated front (phase 1) goes on. No water is made or lost on the way.
+TEST(Redistribution, PauseInRainRedistributesThenSecondFrontCatchesUp) {
+    RunContext ctx;
+    auto model = make_model(1, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil);
+    Soil& soil = model->soil;
+    ASSERT_TRUE(allocate_infiltration_state(*model, ctx));
+    const double rain = 5e-5;
+    double rained = 0.0;
+    double previous_theta0 = 0.0;
+    int first_redistributing_step = 0;
+    int two_front_steps = 0;
+    int merged_at = 0;
+    for (int k = 0; k < 900; ++k) {
+        const bool raining = k < 120 || k >= 480;
+        if (raining) {
+            model->overland.depth[1] += rain * 10.0;
+            rained += rain * 10.0;
+        }
+        const int phase_before = soil.front_phase[1];
+        infiltrate_at(*model, ctx, k);
+        const double theta0 = soil.front_moisture[1];
+        ASSERT_GE(theta0, 0.1);
+        ASSERT_LE(theta0, 0.5);
+        if (k == 119)
+            EXPECT_GT(model->overland.depth[1], 0.0) << "the first burst ponds";
+        if (!raining && soil.wet_marker[1] == soil.step - 1) {
+            if (first_redistributing_step == 0) {
+                first_redistributing_step = k;
+                EXPECT_EQ(previous_theta0, 0.5);
+            }
+            EXPECT_LT(theta0, previous_theta0) << "step " << k;
+        }
+        if (soil.front_phase[1] == 2) {
+            ++two_front_steps;
+            EXPECT_EQ(soil.surface_moisture[1], 0.5);
+        }
+        if (phase_before == 2 && soil.front_phase[1] == 1 && merged_at == 0) {
+            merged_at = k;
+            EXPECT_EQ(theta0, 0.5);
+        }
+        previous_theta0 = theta0;
+    }
+    EXPECT_GT(first_redistributing_step, 120);
+    EXPECT_LT(first_redistributing_step, 480);
+    EXPECT_GT(two_front_steps, 10);
+    EXPECT_GT(merged_at, 480);
+    EXPECT_NEAR(soil.infiltrated_depth[1] + model->overland.depth[1], rained, 1e-12);
+    EXPECT_NEAR(model->totals.run.infiltration, soil.infiltrated_depth[1] * 900.0, 1e-9);
+}
+
+TEST(Redistribution, FrozenAndLakeCellsAreLeftAloneAndWaterTableCellsSaturate) {
+    RunContext ctx;
+    auto model = make_model(3, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil);
+    model->run.long_term = true;
+    model->soil.frozen_ground_index = {0.0, 90.0, 0.0, 0.0};
+    model->soil.lake_cell = {0, 0, 1, 0};
+    model->soil.water_table_at_surface = {0, 0, 0, 1};
+    for (int i = 1; i <= 3; ++i) model->overland.depth[i] = 0.01;
+    infiltrate_at(*model, ctx, 0);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(model->overland.depth[i], 0.01);
+        EXPECT_EQ(model->soil.infiltrated_depth[i], 0.0);
+    }
+    EXPECT_EQ(model->soil.front_moisture[3], 0.5);
+    EXPECT_EQ(model->totals.run.infiltration, 0.0);
+}
+
+// ---- Layered soil ----
+
+std::unique_ptr<Model> layered_model(const std::array<SoilLayer, 3>& layers) {
+    auto model = make_model(1, InfiltrationMethod::layered_soil, 60.0, Soils{0, 0, 0, 0});
+    model->soil.soil_index = {0, 1};
+    model->soil.layer_table.resize(2);
+    model->soil.layer_table[1].layers = layers;
+    model->soil.layer_table[1].given = true;
+    RunContext ctx;
+    EXPECT_TRUE(allocate_infiltration_state(*model, ctx));
+    return model;
+}
+
+// With the front in layer 2 the wetted column conducts at the harmonic mean
+// Keff = (z2 + d1) / (z2 / K2 + d1 / K1), z2 = (F - d1 dtheta1) / dtheta2, and
+// the step's infiltration F' - F solves
+//   psi2 dtheta2 ln((psi2 dtheta2 + F') / (psi2 dtheta2 + F)) + Keff dt = F' - F.
+TEST(LayeredSoil, FrontEnteringSlowLayerSlowsByEffectiveConductivity) {
+    // fast sandy top 5 cm thick over a slow loam (cm/h, cm)
+    auto model = layered_model({SoilLayer{10.0, 5.0, 0.40, 0.20, 5.0},
+                                SoilLayer{0.5, 10.0, 0.45, 0.25, 50.0},
+                                SoilLayer{0.5, 10.0, 0.45, 0.25, 0.0}});
+    RunContext ctx;
+    Soil& soil = model->soil;
+    model->overland.depth[1] = 2.0;  // m, always ponded
+    double rate_in_top = 0.0;
+    bool checked = false;
+    for (int k = 0; k < 240 && !checked; ++k) {
+        const double f_before = soil.infiltrated_depth[1] * 100.0;  // cm
+        const double z_before = soil.front_depth[1];
+        infiltrate_at(*model, ctx, k);
+        ASSERT_FALSE(ctx.error.pending());
+        const double f_after = soil.infiltrated_depth[1] * 100.0;
+        if (soil.front_depth[1] <= 5.0)
+            rate_in_top = soil.infiltration_rate[1];
+        if (z_before > 5.0 + 1.0) {
+            const double z2 = (f_before - 5.0 * 0.2) / 0.2;
+            const double k_eff = (z2 + 5.0) / (z2 / 0.5 + 5.0 / 10.0);
+            const double s = 10.0 * 0.2;
+            const double residual = s * std::log((s + f_after) / (s + f_before)) +
+                                    k_eff * (60.0 / 3600.0) - (f_after - f_before);
+            EXPECT_NEAR(residual, 0.0, 1e-4);
+            EXPECT_LT(k_eff, 10.0);
+            EXPECT_LT(soil.infiltration_rate[1], 0.5 * rate_in_top);
+            checked = true;
+        }
+    }
+    EXPECT_TRUE(checked);
+    EXPECT_NEAR(soil.infiltrated_depth[1] + model->overland.depth[1], 2.0, 1e-12);
+}
+
+TEST(LayeredSoil, ZeroDeficitLayerUsesOnePercentOfPorosity) {
+    // the top layer already saturated: its deficit becomes 0.01 * 0.40
+    auto model = layered_model({SoilLayer{2.0, 5.0, 0.40, 0.40, 100.0},
+                                SoilLayer{1.0, 10.0, 0.45, 0.25, 50.0},
+                                SoilLayer{1.0, 10.0, 0.45, 0.25, 0.0}});
+    RunContext ctx;
+    model->overland.depth[1] = 0.5;
+    infiltrate_at(*model, ctx, 0);
+    const double f_cm = model->soil.infiltrated_depth[1] * 100.0;
+    ASSERT_GT(f_cm, 0.0);
+    EXPECT_NEAR(model->soil.front_depth[1], f_cm / 0.004, 1e-9);
+}
+
+TEST(LayeredSoil, SmallSupplyAllInfiltratesAndMovesTheFrontByItsDeficit) {
+    auto model = layered_model({SoilLayer{2.0, 5.0, 0.40, 0.20, 10.0},
+                                SoilLayer{1.0, 10.0, 0.45, 0.25, 50.0},
+                                SoilLayer{1.0, 10.0, 0.45, 0.25, 0.0}});
+    RunContext ctx;
+    model->overland.depth[1] = 0.0001;  // 0.01 cm
+    infiltrate_at(*model, ctx, 0);
+    EXPECT_EQ(model->overland.depth[1], 0.0);
+    EXPECT_NEAR(model->soil.infiltrated_depth[1], 0.0001, 1e-15);
+    EXPECT_NEAR(model->soil.front_depth[1], 0.01 / 0.2, 1e-12);
+    EXPECT_NEAR(model->soil.infiltration_rate[1], 0.01 / (60.0 / 3600.0), 1e-9);  // cm/h
+}
+
+TEST(LayeredSoil, CellWithoutLayersStopsTheRunWithAMessage) {
+    auto model = layered_model({SoilLayer{2.0, 5.0, 0.40, 0.20, 10.0},
+                                SoilLayer{1.0, 10.0, 0.45, 0.25, 50.0},
+                                SoilLayer{1.0, 10.0, 0.45, 0.25, 0.0}});
+    model->soil.soil_index[1] = 4;
+    RunContext ctx;
+    std::FILE* out = std::tmpfile();
+    ctx.out = out;
+    model->overland.depth[1] = 0.1;
+    infiltrate_at(*model, ctx, 0);
+    EXPECT_EQ(ctx.error.code, err::message_printed);
+    std::rewind(out);
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+    EXPECT_STREQ(line,
+                 "Error: no soil layers given for soil type 4 of grid cell 1 in the soil layer "
+                 "input file\n");
+    std::fclose(out);
+}
+
+}  // namespace
+}  // namespace torva
