@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <tuple>
 
 #include "input/tokens.hpp"
@@ -352,6 +353,15 @@ EventRead read_record_values(TokenCursor& in, RunContext& ctx, PrecipEvent& even
     return EventRead::ok;
 }
 
+// Whole minutes from one stamp to the next, exact: the hours of an interval
+// taken from the difference of two Julian dates would carry the round-off of
+// numbers near 2.45 million days into every intensity.
+long minutes_between(const RecordStamp& a, const RecordStamp& b) {
+    const double days =
+        calendar_to_julian(b.year, b.month, b.day) - calendar_to_julian(a.year, a.month, a.day);
+    return std::lround(days) * 1440L + (b.hour * 60L + b.minute) - (a.hour * 60L + a.minute);
+}
+
 }  // namespace
 
 EventRead read_precip_event(std::FILE* file, RunContext& ctx, PrecipEvent& event,
@@ -386,18 +396,18 @@ EventRead read_precip_event(std::FILE* file, RunContext& ctx, PrecipEvent& event
 void convert_to_intensities(PrecipEvent& event, RunContext& ctx) {
     if (event.file_list || event.type == PrecipDataType::rates)
         return;
-    constexpr double kLongInterval = 1.0;  // day
+    constexpr long kLongInterval = 1440;  // minutes
     for (int k = 1; k < event.record_count; ++k) {
-        const double interval_days = event.stamp_time[k + 1] - event.stamp_time[k];
-        const double hours = interval_days * 24.0;
-        if (interval_days > kLongInterval + kTimeTolerance)
+        const long minutes = minutes_between(event.stamps[k], event.stamps[k + 1]);
+        const double hours = minutes / 60.0;
+        if (minutes > kLongInterval)
             ctx.print("WARNING: you have a long delta t in your precip file\n");
         for (int g = 1; g <= event.gauge_count; ++g) {
             double& v = event.value(g, k);
             const double next = event.value(g, k + 1);
             // Records with equal stamps hold the rain of no time at all; such a
             // record is passed over, and its intensity is kept finite.
-            const bool instant = interval_days < kTimeTolerance;
+            const bool instant = minutes == 0;
             switch (event.type) {
                 case PrecipDataType::radar:
                     v = next;

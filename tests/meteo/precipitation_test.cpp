@@ -1,0 +1,314 @@
+// Rain from gauge files and uniform cards, stepped through the rain phases on
+// small grids whose intensities and depths are worked out by hand.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "meteo/rain_setup.hpp"
+
+namespace torva {
+namespace {
+
+using test::RainSetup;
+
+// Cell 1's intensity at each of `steps` steps.
+std::vector<double> intensities(RainSetup& s, int steps, int cell = 1) {
+    std::vector<double> seen;
+    for (int i = 0; i < steps; ++i) {
+        EXPECT_TRUE(s.step()) << s.console();
+        seen.push_back(s.rate(cell));
+    }
+    return seen;
+}
+
+void expect_rates(const std::vector<double>& seen, const std::vector<double>& expected) {
+    ASSERT_EQ(seen.size(), expected.size());
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        EXPECT_NEAR(seen[i], expected[i], 1e-6) << "step " << i;
+}
+
+std::string one_gauge_event(const std::string& word, double v1, double v2, double v3) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "EVENT \"one gauge\"\nNRGAG 1\nNRPDS 3\nCOORD 50 -50 \"north gauge\"\n"
+                  "%s 2004 7 1 10 00 %g\n%s 2004 7 1 10 30 %g\n%s 2004 7 1 11 30 %g\n",
+                  word.c_str(), v1, word.c_str(), v2, word.c_str(), v3);
+    return text;
+}
+
+// Steps of 30 minutes from 10:00; records at 10:00, 10:30 and 11:30.
+TEST(GaugeRain, EachDataWordGivesTheHandComputedIntensities) {
+    struct Case {
+        std::string word;
+        double v1, v2, v3;
+        std::vector<double> expected;  // mm/h at 10:00, 10:30, 11:00, 11:30, 12:00
+    };
+    const Case cases[] = {
+        // Accumulated 0, 2, 5 mm: 2 mm in half an hour, then 3 mm in an hour.
+        {"ACCUM", 0.0, 2.0, 5.0, {4.0, 3.0, 3.0, 0.0, 0.0}},
+        // Depths of the intervals ending at each stamp; the first record's 7 mm
+        // end no interval of the event and never fall.
+        {"GAGES", 7.0, 2.0, 3.0, {4.0, 3.0, 3.0, 0.0, 0.0}},
+        // Intensities of the interval ending at each stamp.
+        {"RADAR", 9.0, 4.0, 3.0, {4.0, 3.0, 3.0, 0.0, 0.0}},
+        // Intensities from each stamp on; the last rate lasts to the end of the run.
+        {"RATES", 6.0, 2.0, 1.0, {6.0, 2.0, 2.0, 1.0, 1.0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.word);
+        RainSetup s(1, 2, 100.0, 1800.0);
+        s.use_file(one_gauge_event(c.word, c.v1, c.v2, c.v3));
+        s.prepare();
+        ASSERT_FALSE(s.ctx.error.pending()) << s.console();
+        EXPECT_EQ(s.model->clock.start_time, calendar_to_julian(2004, 7, 1, 10, 0));
+        expect_rates(intensities(s, 5), c.expected);
+        EXPECT_EQ(s.rate(2), s.rate(1));
+    }
+}
+
+TEST(GaugeRain, AccumulatedDepthReachesTheGroundAndTheTotals) {
+    RainSetup s(1, 2, 100.0, 600.0);
+    s.use_file(one_gauge_event("ACCUM", 0.0, 2.0, 5.0));
+    s.prepare();
+    for (int i = 0; i < 12; ++i) ASSERT_TRUE(s.step()) << s.console();
+    // 5 mm on each of two 100 m cells.
+    EXPECT_NEAR(s.model->overland.depth[1], 0.005, 1e-12);
+    EXPECT_NEAR(s.model->overland.depth[2], 0.005, 1e-12);
+    EXPECT_NEAR(s.model->totals.run.precipitation, 100.0, 1e-9);
+    EXPECT_NEAR(s.model->totals.event.precipitation, 100.0, 1e-9);
+    // Nine ten-minute steps from 10:00 to 11:30 carry rain.
+    EXPECT_EQ(s.model->precip.rain_steps, 9);
+    EXPECT_FALSE(s.model->precip.raining);
+    EXPECT_EQ(s.model->precip.status, PrecipStatus::no_event);
+    EXPECT_TRUE(no_further_precipitation(*s.model));
+}
+
+// A 1 x 3 strip of 100 m cells, centres at x = 50, 150, 250 on y = -50.
+TEST(GaugeRain, InverseDistanceGivesNearbyGaugeItsOwnValue) {
+    RainSetup s(1, 3, 100.0, 3600.0);
+    s.use_file(
+        "EVENT two gauges\nNRGAG 2\nNRPDS 2\n"
+        "COORD 0 -50 west\nCOORD 320 -50 east\n"
+        "RATES 2004 7 1 10 00 10.0 20.0\nRATES 2004 7 1 11 00 0 0\n");
+    s.prepare();
+    ASSERT_TRUE(s.step()) << s.console();
+    // Cell 1 lies 50 m from the west gauge, cell 3 70 m from the east one:
+    // closer than one cell size, each takes its gauge's value exactly.
+    EXPECT_EQ(s.rate(1), 10.0);
+    EXPECT_EQ(s.rate(3), 20.0);
+    // Cell 2: distances 150 m and 170 m, weights 1/22500 and 1/28900:
+    // (10/22500 + 20/28900) / (1/22500 + 1/28900) = (10*28900 + 20*22500)/51400.
+    EXPECT_NEAR(s.rate(2), 739000.0 / 51400.0, 1e-12);
+}
+
+TEST(GaugeRain, InverseDistanceTakesTheFirstOfTwoNearbyGauges) {
+    RainSetup s(1, 3, 100.0, 3600.0);
+    s.use_file(
+        "EVENT near\nNRGAG 3\nNRPDS 1\n"
+        "COORD 60 -50\nCOORD 40 -50\nCOORD 250 -50\n"
+        "RATES 2004 7 1 10 00 30.0 10.0 5.0\n");
+    s.prepare();
+    ASSERT_TRUE(s.step());
+    // Both the first and the second gauge lie within a cell size of cell 1;
+    // the first one listed wins although the second is as close.
+    EXPECT_EQ(s.rate(1), 30.0);
+    EXPECT_EQ(s.rate(3), 5.0);
+}
+
+TEST(GaugeRain, ThiessenTieGoesToTheLowerGaugeNumber) {
+    RainSetup s(1, 3, 100.0, 3600.0);
+    s.card(Card::RAIN_THIESSEN);
+    s.use_file(
+        "EVENT thiessen\nNRGAG 2\nNRPDS 1\n"
+        "COORD 200 -50 second_listed_first\nCOORD 100 -50\n"
+        "RATES 2004 7 1 10 00 20.0 10.0\n");
+    s.prepare();
+    ASSERT_TRUE(s.step()) << s.console();
+    // Cell 2 (centre 150) is 50 m from both gauges: gauge 1 (at 200) wins.
+    EXPECT_EQ(s.rate(1), 10.0);
+    EXPECT_EQ(s.rate(2), 20.0);
+    EXPECT_EQ(s.rate(3), 20.0);
+    EXPECT_EQ(s.model->precip.nearest_gauge[2], 1);
+}
+
+TEST(GaugeRain, OneGaugeRainsEverywhereUnderBothMethods) {
+    for (bool thiessen : {false, true}) {
+        RainSetup s(2, 2, 100.0, 3600.0);
+        if (thiessen)
+            s.card(Card::RAIN_THIESSEN);
+        s.use_file("EVENT one\nNRGAG 1\nNRPDS 1\nCOORD 5000 5000\nRATES 2004 7 1 10 00 7.5\n");
+        s.prepare();
+        ASSERT_TRUE(s.step()) << s.console();
+        for (int i = 1; i <= 4; ++i) EXPECT_EQ(s.rate(i), 7.5);
+        EXPECT_TRUE(s.model->precip.nearest_gauge.empty()) << "no table for a single gauge";
+    }
+}
+
+TEST(GaugeFile, CountsInEitherOrderAndTwoDigitYearsAreRead) {
+    RainSetup s(1, 1, 100.0, 900.0);
+    s.use_file(
+        "# storm of 1998\nEVENT \"late storm\"\nNRPDS 2 unrelated words here\nNRGAG 1\n"
+        "COORD 0 0\nGAGES 98 7 1 10 0 0\nGAGES 98 7 1 10 30 1.5\n");
+    s.prepare();
+    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
+    EXPECT_EQ(s.model->clock.start_time, calendar_to_julian(1998, 7, 1, 10, 0));
+    expect_rates(intensities(s, 3), {3.0, 3.0, 0.0});
+    EXPECT_EQ(s.model->precip.event.title, "\"late storm\"");
+}
+
+TEST(GaugeFile, EqualTimeStampsAreAcceptedAndRainNoTime) {
+    RainSetup s(1, 1, 100.0, 1800.0);
+    s.use_file(
+        "EVENT same\nNRGAG 1\nNRPDS 3\nCOORD 0 0\n"
+        "GAGES 2004 7 1 10 0 0\nGAGES 2004 7 1 10 0 5\nGAGES 2004 7 1 10 30 2\n");
+    s.prepare();
+    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
+    // The 5 mm fall in no time and are passed over; the 2 mm fall in half an hour.
+    expect_rates(intensities(s, 2), {4.0, 0.0});
+}
+
+TEST(GaugeFile, EventRunSimulatesOnlyTheFirstOfThreeEvents) {
+    RainSetup s(1, 1, 100.0, 1800.0);
+    s.use_file(
+        "EVENT first\nNRGAG 1\nNRPDS 2\nCOORD 0 0\n"
+        "RATES 2004 7 1 10 00 4\nRATES 2004 7 1 10 30 0\n"
+        "EVENT second\nNRGAG 1\nNRPDS 1\nCOORD 0 0\nRATES 2004 7 1 11 00 8\n"
+        "EVENT third\nNRGAG 1\nNRPDS 1\nCOORD 0 0\nRATES 2004 7 1 12 00 9\n");
+    s.prepare();
+    EXPECT_EQ(s.console(),
+              "End of precipitation input file reached.\n"
+              "Precip. file contains 3 events, simulating first event only\n"
+              "because LONG_TERM project file card not set in project file.\n");
+    EXPECT_EQ(s.model->number_of_events, 1);
+    EXPECT_EQ(s.model->precip.events_in_file, 3);
+    s.model->run.quiet = true;
+    expect_rates(intensities(s, 6), {4.0, 0.0, 0.0, 0.0, 0.0, 0.0});
+    EXPECT_EQ(s.model->precip.events_read, 1);
+}
+
+TEST(GaugeFile, LongTermRunReadsEachEventWhenItsTimeComes) {
+    RainSetup s(1, 1, 100.0, 1800.0);
+    s.model->run.long_term = true;
+    s.model->run.quiet = true;
+    s.use_file(
+        "EVENT first\nNRGAG 1\nNRPDS 2\nCOORD 0 0\n"
+        "GAGES 2004 7 1 10 00 0\nGAGES 2004 7 1 10 30 1\n"
+        "EVENT second\nNRGAG 1\nNRPDS 2\nCOORD 0 0\n"
+        "RATES 2004 7 1 11 30 8\nRATES 2004 7 1 12 00 5\n");
+    s.prepare();
+    EXPECT_EQ(s.console(),
+              "End of precipitation input file reached.\nPrecip. file contains 2 events\n");
+    EXPECT_EQ(s.model->number_of_events, 2);
+    // 10:00 first event, 10:30 dry, 11:00 dry, 11:30 second event, 12:00 last rate.
+    expect_rates(intensities(s, 5), {2.0, 0.0, 0.0, 8.0, 5.0});
+    EXPECT_EQ(s.model->event_number, 2);
+    EXPECT_EQ(s.model->precip.events_read, 2);
+    // The last RATES rate of the last event lasts to the end of the run.
+    expect_rates(intensities(s, 2), {5.0, 5.0});
+    EXPECT_FALSE(no_further_precipitation(*s.model));
+}
+
+TEST(GaugeFile, FileListLayoutKeepsRadarFileNames) {
+    RainSetup s(1, 1, 100.0, 1800.0);
+    s.use_file(
+        "EVENT radar\nNRGAG FILES\nNRPDS 2\n"
+        "RADAR 2004 7 1 10 00 grids/rain 1.asc\nRADAR 2004 7 1 10 30 grids/rain2.asc\n");
+    s.prepare();
+    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
+    ASSERT_TRUE(s.step());
+    const PrecipEvent& e = s.model->precip.event;
+    EXPECT_TRUE(e.file_list);
+    EXPECT_EQ(e.gauge_count, 1);
+    EXPECT_EQ(e.radar_files[1], "grids/rain 1.asc");
+    EXPECT_EQ(e.radar_files[2], "grids/rain2.asc");
+    EXPECT_EQ(e.radar_files[3], "grids/rain2.asc");
+    EXPECT_EQ(s.model->precip.radar_record_due, 1);
+}
+
+TEST(GaugeFile, MoreRecordsThanTheTimeStampTableHoldsAreRefused) {
+    RainSetup s(1, 1, 100.0, 1800.0);
+    s.use_file("EVENT \"very long\"\nNRGAG 1\nNRPDS 2000\nCOORD 0 0\n");
+    s.prepare();
+    EXPECT_EQ(s.ctx.error.code, err::message_printed);
+    EXPECT_EQ(s.console(),
+              "\nThere is a problem with your rainfall input file.  The event entitled:\n"
+              "   \"very long\"\n"
+              "has 2000 records (NRPDS); at most 1999 records fit in one event.\n"
+              "Check the format of the rainfall input file.\n");
+}
+
+TEST(UniformRain, SixtyMinutesOfThirtySecondStepsRainOnExactly120Steps) {
+    RainSetup s(3, 3, 10.0, 30.0);
+    s.use_uniform(10.0, 60);
+    s.prepare();
+    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
+    int steps_with_rain = 0;
+    double depth_before = 0.0;
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(s.step());
+        if (s.model->overland.depth[5] > depth_before)
+            ++steps_with_rain;
+        depth_before = s.model->overland.depth[5];
+    }
+    EXPECT_EQ(steps_with_rain, 120);
+    EXPECT_EQ(s.model->precip.rain_steps, 120);
+    EXPECT_EQ(s.model->precip.status, PrecipStatus::finished);
+    EXPECT_FALSE(s.model->precip.raining);
+    // 10 mm/h for one hour over nine 10 m cells: 0.010 m x 900 m2.
+    EXPECT_NEAR(s.model->totals.run.precipitation, 9.0, 1e-12);
+    EXPECT_NEAR(s.model->overland.depth[1], 0.010, 1e-15);
+}
+
+TEST(UniformRain, NeedsTheStartDate) {
+    RainSetup s(1, 1, 10.0, 30.0);
+    s.use_uniform(10.0, 60);
+    s.model->project[Card::START_DATE].given = false;
+    s.prepare();
+    EXPECT_EQ(s.ctx.error.code, err::message_printed);
+    EXPECT_EQ(s.console(),
+              "You did not specify the starting date and time in the\n"
+              "project file.  You must do this for simulations with\n"
+              "uniform precipitation using the START_DATE and START_TIME\n"
+              "cards.  Edit the project file.   Program terminated.\n");
+}
+
+TEST(UniformRain, BothUniformRainAndGaugeFileAreRefused) {
+    RainSetup s(1, 1, 10.0, 30.0);
+    s.use_uniform(10.0, 60);
+    s.use_file("EVENT x\n");
+    s.prepare();
+    EXPECT_EQ(s.ctx.error.code, 10);
+}
+
+TEST(EventBookkeeping, EventStartSetsTheSimulatedPeriod) {
+    RainSetup s(1, 1, 10.0, 60.0);
+    s.model->run.total_time = 90;
+    s.use_uniform(10.0, 60);
+    s.prepare();
+    ASSERT_TRUE(s.step());
+    EXPECT_EQ(s.console(), "simulation duration 90 minutes\n");
+    EXPECT_DOUBLE_EQ(s.model->period_end, calendar_to_julian(2004, 7, 1, 11, 30));
+    EXPECT_EQ(s.model->event_number, 1);
+    EXPECT_TRUE(s.model->precip.event_began);
+    ASSERT_TRUE(s.step());
+    EXPECT_FALSE(s.model->precip.event_began);
+    EXPECT_EQ(s.console(), "simulation duration 90 minutes\n") << "printed once per event";
+}
+
+TEST(RainfallApplication, NonRealDepthStopsTheRun) {
+    RainSetup s(1, 3, 10.0, 30.0);
+    s.use_uniform(10.0, 60);
+    s.model->run.super_quiet = true;
+    s.prepare();
+    s.model->overland.depth[2] = std::nan("");
+    EXPECT_FALSE(s.step());
+    EXPECT_EQ(s.ctx.error.code, err::message_printed);
+    EXPECT_EQ(s.console(),
+              "A non-real number for water depth has been detected for overland cell 2 after "
+              "applying rainfall\n");
+}
+
+}  // namespace
+}  // namespace torva
