@@ -32,27 +32,26 @@ void spread_inverse_distance(const Grid& grid, const PrecipEvent& event, int rec
     const double* gx = event.gauge_x.data();
     const double* gy = event.gauge_y.data();
     // Distances are compared squared; only the weights need them, as 1/d^2.
+    // The gauge loop has no early exit so that it runs in vector lanes; the
+    // first gauge within a cell size is remembered and wins afterwards.
     const double near_enough = grid.cell_size * grid.cell_size;
 #pragma omp parallel for schedule(static)
     for (int i = 1; i <= cells; ++i) {
         const Point c = cell_centre(grid, i);
         double weight_sum = 0.0;
         double value_sum = 0.0;
-        double own_gauge_value = 0.0;
-        bool has_own_gauge = false;
+        int first_near = gauges + 1;
+#pragma omp simd reduction(+ : weight_sum, value_sum) reduction(min : first_near)
         for (int g = 1; g <= gauges; ++g) {
             const double ex = gx[g] - c.x;
             const double ny = gy[g] - c.y;
             const double d2 = ex * ex + ny * ny;
-            if (d2 < near_enough) {
-                own_gauge_value = value[g];
-                has_own_gauge = true;
-                break;
-            }
-            weight_sum += 1.0 / d2;
-            value_sum += value[g] / d2;
+            const double weight = 1.0 / d2;
+            weight_sum += weight;
+            value_sum += value[g] * weight;
+            first_near = d2 < near_enough && g < first_near ? g : first_near;
         }
-        rain_rate[i] = has_own_gauge ? own_gauge_value : value_sum / weight_sum;
+        rain_rate[i] = first_near <= gauges ? value[first_near] : value_sum / weight_sum;
     }
 }
 
