@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "grid/mapping.hpp"
 #include "meteo/rain_setup.hpp"
 #include "surface/roughness.hpp"
 
@@ -176,6 +177,54 @@ TEST_F(SurfaceParameterSources, InterceptionMapsOverrideAndAreAnnounced) {
     EXPECT_TRUE(s.model->surface.interception);
     EXPECT_EQ(s.model->surface.interception_storage[42], 0.05);
     EXPECT_EQ(s.model->surface.interception_coeff[42], 0.0);
+}
+
+// A mapping table row: the id, a description, and the values from column 87.
+std::string table_row(int id, const std::string& values) {
+    char id_field[16];
+    std::snprintf(id_field, sizeof id_field, "%6d", id);
+    std::string line = std::string(id_field) + "  land use";
+    line.resize(86, ' ');
+    return line + values + "\n";
+}
+
+TEST_F(SurfaceParameterSources, TablesGiveInterceptionRetentionAndRoughness) {
+    // Land use 1 in the west half of the grid (columns 1 to 3), 2 in the east.
+    std::string index = "north: 600\nsouth: 0\neast: 700\nwest: 0\nrows: 6\ncols: 7\n";
+    for (int r = 0; r < 6; ++r) index += "1 1 1 2 2 2 2\n";
+    const std::string index_path = s.dir.write("landuse.idx", index).string();
+    const std::string tables =
+        "TORVA_INDEX_MAP_TABLES\nINDEX_MAP \"" + index_path + "\" \"Land use\"\n" +
+        "ROUGHNESS \"Land use\"\nNUM_IDS 2\nID DESCRIPTION N\n" + table_row(1, "0.04") +
+        table_row(2, "0.2") + "INTERCEPTION \"Land use\"\nNUM_IDS 2\nID DESCRIPTION S C\n" +
+        table_row(1, "2.5 0.1") + table_row(2, "0.5 0.3") +
+        "RETENTION \"Land use\"\nNUM_IDS 2\nID DESCRIPTION R\n" + table_row(1, "4") +
+        table_row(2, "12");
+    s.card(Card::MAPPING_TABLE).text = s.dir.write("tables.cmt", tables).string();
+    s.card(Card::INTERCEPTION);
+    s.card(Card::RETEN_DEPTH);
+    s.model->project[Card::MANNING_N].given = false;
+    read_index_maps(*s.model, s.ctx);
+    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
+    read_surface_parameters(*s.model, s.ctx);
+    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
+
+    const SurfaceParameters& p = s.model->surface;
+    EXPECT_EQ(p.interception_storage[1], 2.5);
+    EXPECT_EQ(p.interception_coeff[1], 0.1);
+    EXPECT_EQ(p.interception_storage[7], 0.5);
+    EXPECT_EQ(p.interception_coeff[42], 0.3);
+    EXPECT_DOUBLE_EQ(p.retention_depth[3], 0.004);
+    EXPECT_DOUBLE_EQ(p.retention_depth[4], 0.012);
+    EXPECT_EQ(p.manning_n[36], 0.04);
+    EXPECT_EQ(p.manning_n[42], 0.2);
+    const std::string console = s.console();
+    for (const char* line :
+         {"reading interception storage table and map from master table file\n",
+          "reading interception coeff. table and map from the master table file\n",
+          "reading retention storage table and map from master table file\n",
+          "reading roughness table and map from master table file\n"})
+        EXPECT_NE(console.find(line), std::string::npos) << line << console;
 }
 
 TEST_F(SurfaceParameterSources, ZeroUniformManningNStopsTheRun) {
