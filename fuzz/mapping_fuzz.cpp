@@ -1,18 +1,19 @@
-// Fuzz target for the mapping table readers: the input is taken as a mapping
-// table file (grid and stream kinds), every table of both keyword lists is
-// looked up and its rows read, and the same bytes are read as an index map over
-// a small grid and as the mapping table file of a whole start-up.
+// Fuzz target for the mapping table readers. The input holds three files cut
+// at the file separator: a mapping table file (written as tables.cmt), an index
+// map (index.map) and a stream map (links.smp). The table file is read as a grid
+// and as a stream table file with every table looked up and its rows read; the
+// index map is read over a 3 x 3 grid in both index modes; then a whole start-up
+// reads tables.cmt as MAPPING_TABLE and ST_MAPPING_TABLE (with OV_BOUNDARY
+// given), and every table it finds is turned into per-cell and per-node values.
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//       fuzz/mapping_fuzz.cpp src/grid/mapping.cpp src/input/tokens.cpp ...
-
-#include <unistd.h>
+//   fuzz/run.sh 120   (builds every target with clang, ASan and UBSan)
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "fuzz_support.hpp"
 #include "grid/mapping.hpp"
 #include "run/context.hpp"
 #include "run/model.hpp"
@@ -21,15 +22,15 @@ namespace {
 
 using namespace torva;
 
-std::vector<std::string> split_lines(const uint8_t* data, size_t size) {
+std::vector<std::string> split_lines(const std::string& text) {
     std::vector<std::string> lines;
     std::string line;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == '\n') {
+    for (char c : text) {
+        if (c == '\n') {
             lines.push_back(line);
             line.clear();
         } else {
-            line += static_cast<char>(data[i]);
+            line += c;
         }
     }
     if (!line.empty())
@@ -40,7 +41,7 @@ std::vector<std::string> split_lines(const uint8_t* data, size_t size) {
 void read_every_table(RunContext& ctx, const std::vector<std::string>& lines, TableFileKind kind) {
     TableFile file;
     parse_table_file(lines, kind, file);
-    file.path = "fuzz.cmt";
+    file.path = "tables.cmt";
     const int last = kind == TableFileKind::grid ? kLastGridTable : kLastStreamTable;
     for (int t = 1; t <= last; ++t) {
         const TableLocation location = find_table(file, t);
@@ -50,65 +51,82 @@ void read_every_table(RunContext& ctx, const std::vector<std::string>& lines, Ta
         TableRows rows;
         ctx.error.clear();
         if (read_table_rows(ctx, file, location, "T", columns, rows)) {
+            double sum = 0.0;
             for (int r = 0; r < rows.num_ids; ++r)
-                for (int k = 1; k <= columns; ++k) (void)rows.value(r, k);
+                for (int k = 1; k <= columns; ++k) sum += rows.value(r, k);
+            (void)sum;
         }
     }
 }
 
+// 3 x 3 cells with the north-west corner outside the watershed.
+void make_grid(Grid& g) {
+    g.rows = 3;
+    g.cols = 3;
+    g.cell_number.assign(25, 0);
+    g.num_cells = 0;
+    for (int r = 1; r <= 3; ++r)
+        for (int c = 1; c <= 3; ++c)
+            if (r > 1 || c > 1)
+                g.number_at(r, c) = ++g.num_cells;
+}
+
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Memory-backed when the machine has it: the file is written for every input.
-    static const std::string path =
-        std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/torva_mapping_fuzz_" +
-        std::to_string(getpid()) + ".cmt";
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::enter_scratch_folder();
+    const std::vector<std::string> parts = fuzz::split_input(data, size, 3);
+    fuzz::write_file("tables.cmt", parts[0]);
+    fuzz::write_file("index.map", parts[1]);
+    fuzz::write_file("links.smp", parts[2]);
+
     RunContext ctx;
-    ctx.out = std::fopen("/dev/null", "w");
+    ctx.out = fuzz::null_console();
     ctx.err = ctx.out;
 
-    const std::vector<std::string> lines = split_lines(data, size);
+    const std::vector<std::string> lines = split_lines(parts[0]);
     read_every_table(ctx, lines, TableFileKind::grid);
     read_every_table(ctx, lines, TableFileKind::stream);
 
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f) {
-        std::fwrite(data, 1, size, f);
-        std::fclose(f);
+    Model model;
+    make_grid(model.grid);
+    std::vector<int> ids;
+    ctx.error.clear();
+    read_index_map(ctx, "index.map", model.grid, 40, IndexZero::refused, ids);
+    ctx.error.clear();
+    read_index_map(ctx, "index.map", model.grid, 5, IndexZero::means_none, ids);
 
-        // A 3 x 3 grid with its north-west corner outside the watershed.
-        Model model;
-        Grid& g = model.grid;
-        g.rows = 3;
-        g.cols = 3;
-        g.cell_number.assign(25, 0);
-        for (int r = 1; r <= 3; ++r)
-            for (int c = 1; c <= 3; ++c)
-                if (r > 1 || c > 1)
-                    g.number_at(r, c) = ++g.num_cells;
+    model.project[Card::MAPPING_TABLE].given = true;
+    model.project[Card::MAPPING_TABLE].text = "tables.cmt";
+    model.project[Card::ST_MAPPING_TABLE].given = true;
+    model.project[Card::ST_MAPPING_TABLE].text = "tables.cmt";
+    model.project[Card::OV_BOUNDARY].given = true;
+    ctx.error.clear();
+    read_index_maps(model, ctx);
 
-        std::vector<int> ids;
+    std::vector<double> per_cell;
+    for (int t = 1; t <= kLastGridTable; ++t) {
+        const auto table = static_cast<MappingTable>(t);
+        if (!has_table(model, table) || table_columns(table) == 0)
+            continue;
         ctx.error.clear();
-        read_index_map(ctx, path, g, 40, IndexZero::refused, ids);
-        ctx.error.clear();
-        read_index_map(ctx, path, g, 5, IndexZero::means_none, ids);
-
-        // The whole start-up with the input as the mapping table file; its
-        // index maps may name the input itself.
-        model.project[Card::MAPPING_TABLE].given = true;
-        model.project[Card::MAPPING_TABLE].text = path;
-        model.project[Card::OV_BOUNDARY].given = true;
-        ctx.error.clear();
-        read_index_maps(model, ctx);
-        ctx.error.clear();
-        std::vector<double> per_cell;
-        for (int t = 1; t <= kLastGridTable; ++t)
-            if (has_table(model, static_cast<MappingTable>(t)) &&
-                table_columns(static_cast<MappingTable>(t)) > 0) {
-                table_to_cells(model, ctx, static_cast<MappingTable>(t), 1, per_cell, "fuzz");
-                ctx.error.clear();
-            }
+        table_to_cells(model, ctx, table, table_columns(table), per_cell, "fuzz");
     }
-    std::fclose(ctx.out);
+    // Three links of 2, 3 and 1 nodes.
+    const std::vector<int> nodes_per_link{0, 2, 3, 1};
+    LinkNodeValues first(4, std::vector<double>(4, 0.0));
+    LinkNodeValues last(4, std::vector<double>(4, 0.0));
+    for (int t = 1; t <= kLastStreamTable; ++t) {
+        const auto table = static_cast<StreamTable>(t);
+        if (!has_stream_table(model, table))
+            continue;
+        ctx.error.clear();
+        if (table_columns(table) == 1)
+            read_stream_table(model, ctx, table, {&first}, 3, nodes_per_link);
+        else if (table_columns(table) == 2)
+            read_stream_table(model, ctx, table, {&first, &last}, 3, nodes_per_link);
+        else
+            read_stream_table(model, ctx, table, {&first, nullptr, &last}, 3, nodes_per_link);
+    }
     return 0;
 }
