@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "grid_support.hpp"
+#include "input/replace.hpp"
 #include "run/errors.hpp"
 
 namespace torva {
@@ -125,6 +126,29 @@ TEST(RasterReader, RowLongerThanTheLineBufferStaysOneRow) {
     EXPECT_EQ(read.values[2501], 2.0);
     EXPECT_EQ(read.values[5000], 2.0);
     EXPECT_EQ(read.console, "");
+}
+
+TEST(RasterReader, ReplacementValuesAreSubstitutedInRealMapRows) {
+    // A declared tag stands for its value printed with its format; an
+    // undeclared bracket is reported and its row parsed as it stands.
+    CapturedContext c;
+    ReplacementParameter depth;
+    depth.tag = "[DEPTH]";
+    depth.format = "%4.2lf";
+    depth.kind = ReplacementParameter::Kind::real;
+    depth.real_value = 2.345;
+    c.ctx.replacement.parameters.push_back(depth);
+    c.ctx.replacement.active = true;
+    Grid grid = grid_from_mask({"##", "##"});
+    std::vector<double> values(5, -1.0);
+    std::FILE* file = file_with(map_header(2, 2) + "[DEPTH] 1\n[X] 3\n");
+    ASSERT_TRUE(read_real_map(c.ctx, file, "depth.asc", grid, values));
+    std::fclose(file);
+    EXPECT_EQ(values, (std::vector<double>{-1.0, 2.35, 1.0, 0.0, 3.0}));
+    EXPECT_EQ(c.ctx.replacement.count, 1);
+    EXPECT_EQ(c.console(),
+              "Error: unable to match replace pair: [X] 3\n"
+              "Warning: Map contains 1 cells with zero values. Map: depth.asc\n");
 }
 
 TEST(RasterReader, IntegerMapReadsTheSameWhateverItsLineBreaks) {
