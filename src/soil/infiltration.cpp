@@ -71,6 +71,34 @@ void initial_moisture_from_store(Model& model, RunContext& ctx) {
     }
 }
 
+// The method's per-cell parameters must cover every cell before a step.
+bool parameters_ready(const Model& model, RunContext& ctx) {
+    const Soil& soil = model.soil;
+    const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
+    bool ready = model.overland.depth.size() >= size;
+    switch (model.project.infiltration) {
+        case InfiltrationMethod::redistribution:
+            ready =
+                ready && soil.pore_index.size() >= size && soil.residual_saturation.size() >= size;
+            [[fallthrough]];
+        case InfiltrationMethod::green_ampt:
+            ready = ready && soil.conductivity.size() >= size &&
+                    soil.capillary_head.size() >= size && soil.porosity.size() >= size &&
+                    soil.moisture.size() >= size;
+            break;
+        case InfiltrationMethod::layered_soil:
+            ready = ready && soil.soil_index.size() >= size;
+            break;
+        default:
+            break;
+    }
+    if (!ready) {
+        ctx.print_and_log("Error: the soil parameters of the infiltration method are not set up\n");
+        ctx.error.raise(err::message_printed);
+    }
+    return ready;
+}
+
 }  // namespace
 
 bool allocate_infiltration_state(Model& model, RunContext& ctx) {
@@ -172,6 +200,8 @@ void infiltration_phase(Model& model, RunContext& ctx) {
         return;
     Soil& soil = model.soil;
     if (soil.infiltrated_depth.empty() && !allocate_infiltration_state(model, ctx))
+        return;
+    if (!parameters_ready(model, ctx))
         return;
     if (!soil.event_set_up)
         start_infiltration_event(model, ctx);

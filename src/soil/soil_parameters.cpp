@@ -68,7 +68,7 @@ struct SoilTable {
 
     bool available(const Model& model) const { return has_table(model, which); }
 
-    // Reads the rows (and the index map, unless the soil index map gave the ids).
+    // Reads the rows and the table's index map, once.
     bool load(Model& model, RunContext& ctx) {
         if (read)
             return true;
@@ -82,8 +82,8 @@ struct SoilTable {
         return true;
     }
 
-    // Column `column` for every cell, by the cell's soil index (ids without a
-    // row give 0; the later of two rows of one id wins).
+    // Column `column` for every cell, through the table's own index map (ids
+    // without a row give 0; the later of two rows of one id wins).
     bool fill(Model& model, RunContext& ctx, int column, std::vector<double>& values,
               const char* array_name) {
         if (!load(model, ctx))
@@ -97,9 +97,8 @@ struct SoilTable {
             if (id >= 0 && id <= rows.largest_id)
                 by_id[id] = rows.value(row, column);
         }
-        const std::vector<int>& index = model.soil.soil_index.empty() ? ids : model.soil.soil_index;
-        for (int i = 1; i <= n && i < static_cast<int>(index.size()); ++i) {
-            const int id = index[i];
+        for (int i = 1; i <= n && i < static_cast<int>(ids.size()); ++i) {
+            const int id = ids[i];
             values[i] = id >= 0 && id < static_cast<int>(by_id.size()) ? by_id[id] : 0.0;
         }
         return true;
@@ -151,6 +150,16 @@ bool read_soil_index(Model& model, RunContext& ctx) {
     return ok;
 }
 
+// A parameter the method cannot do without has neither a map nor a table.
+bool missing_parameter(RunContext& ctx, const char* what, const char* card) {
+    ctx.print_and_log(
+        "Error: Green and Ampt infiltration needs the %s: give the %s card or the "
+        "GREEN_AMPT_INFILTRATION table\n",
+        what, card);
+    ctx.error.raise(err::message_printed);
+    return false;
+}
+
 bool read_green_ampt_parameters(Model& model, RunContext& ctx, SoilTable& table) {
     Soil& soil = model.soil;
     bool found = false;
@@ -161,6 +170,8 @@ bool read_green_ampt_parameters(Model& model, RunContext& ctx, SoilTable& table)
              "hyd_cond", "hydraulic conductivity map"},
             table, kConductivityColumn, soil.conductivity, found))
         return false;
+    if (!found)
+        return missing_parameter(ctx, "saturated hydraulic conductivity", "CONDUCTIVITY");
     scale(soil.conductivity, kCmPerHourToMetresPerSecond);
     if (!read_parameter(model, ctx,
                         {Card::CAPILLARY, "reading capillary drive map from file: %s\n",
@@ -168,6 +179,8 @@ bool read_green_ampt_parameters(Model& model, RunContext& ctx, SoilTable& table)
                          "capillary head map"},
                         table, kCapillaryColumn, soil.capillary_head, found))
         return false;
+    if (!found)
+        return missing_parameter(ctx, "capillary head", "CAPILLARY");
     scale(soil.capillary_head, kCmToMetres);
     if (!read_parameter(model, ctx,
                         {Card::POROSITY, "reading porosity map from file: %s\n",
@@ -175,6 +188,8 @@ bool read_green_ampt_parameters(Model& model, RunContext& ctx, SoilTable& table)
                          "porosity map"},
                         table, kPorosityColumn, soil.porosity, found))
         return false;
+    if (!found)
+        return missing_parameter(ctx, "porosity", "POROSITY");
     if (model.project.infiltration != InfiltrationMethod::redistribution)
         return true;
 

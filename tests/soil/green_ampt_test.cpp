@@ -404,3 +404,26 @@ TEST(LayeredSoil, CellWithoutLayersStopsTheRunWithAMessage) {
 
 }  // namespace
 }  // namespace torva
+
+namespace torva {
+namespace {
+
+TEST(InfiltrationPhase, MissingParametersStopTheRunInsteadOfReadingPastArrays) {
+    RunContext ctx;
+    std::FILE* out = std::tmpfile();
+    ctx.out = out;
+    auto model = make_model(2, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
+    model->soil.capillary_head.clear();
+    model->overland.depth[1] = 0.01;
+    infiltrate_at(*model, ctx, 0);
+    EXPECT_EQ(ctx.error.code, err::message_printed);
+    EXPECT_EQ(model->overland.depth[1], 0.01);
+    std::rewind(out);
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+    EXPECT_STREQ(line, "Error: the soil parameters of the infiltration method are not set up\n");
+    std::fclose(out);
+}
+
+}  // namespace
+}  // namespace torva
