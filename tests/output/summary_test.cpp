@@ -1,0 +1,251 @@
+// The summary file: the event summary, the run's water balance and the mass
+// conservation figures of whole runs on small watersheds.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "output/summary.hpp"
+#include "support/harness.hpp"
+
+namespace torva {
+namespace {
+
+using test::golden;
+using test::run_program_in;
+using test::TempDir;
+
+std::string map_header(int rows, int cols, double cell) {
+    char text[160];
+    std::snprintf(text, sizeof text, "north: %g\nsouth: 0\neast: %g\nwest: 0\nrows: %d\ncols: %d\n",
+                  rows * cell, cols * cell, rows, cols);
+    return text;
+}
+
+// A map of `rows` x `cols` values given by value(row, col), rows from the north.
+template <typename F>
+std::string map_of(int rows, int cols, double cell, F value) {
+    std::string text = map_header(rows, cols, cell);
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 1; c <= cols; ++c) {
+            char v[32];
+            std::snprintf(v, sizeof v, "%s%g", c > 1 ? " " : "", value(r, c));
+            text += v;
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+// The number printed after `label` on its line of the summary file.
+double figure_after(const std::string& summary, const std::string& label) {
+    const std::size_t at = summary.find(label);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no line " << label << " in\n" << summary;
+        return NAN;
+    }
+    return std::stod(summary.substr(at + label.size()));
+}
+
+// Nine cells of 100 m on level ground, so no water moves between them, and a
+// roughness so high that the outlet passes next to nothing. 10 mm/h for
+// 5 minutes puts 0.8333 mm on each cell: 75 m3 in all.
+//
+// Interception (June, latitude 0: divisor 1), storage 0.4 mm, coefficient 0.1,
+// 30 s steps of P = 0.08333 mm: steps 1-4 intercept all 0.3333 mm; step 5
+// fills the remaining 0.0667 mm and intercepts 0.1 x 0.0833 = 0.0083 mm of the
+// rest; steps 6-10 intercept 0.0083 mm each. 0.45 mm per cell: 40.5 m3.
+// 0.3833 mm reaches the ground of each cell, 34.5 m3 in all.
+//
+// The southern row soaks up everything (Ks 1000 m/h), the others nothing
+// (Ks 0): 11.5 m3 infiltrate and 23.0 m3 remain on the surface.
+void write_level_watershed(const TempDir& dir) {
+    const auto every = [](double v) { return [v](int, int) { return v; }; };
+    dir.write("p.prj",
+              "TORVAPROJECT\n"
+              "WATERSHED_MASK mask.msk\nELEVATION level.ele\n"
+              "ROWS 3\nCOLS 3\nGRIDSIZE 100\n"
+              "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\n"
+              "TIMESTEP 30\nTOT_TIME 10\nHYD_FREQ 5\nMAP_FREQ 60\n"
+              "START_DATE 2020 6 1\nSTART_TIME 10 0\n"
+              "PRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 5\n"
+              "MANNING_N 1000000\n"
+              "NUM_THREADS 1\n"
+              "STORAGE_CAPACITY storage.map\nINTERCEPTION_COEFF coeff.map\n"
+              "GREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\nPOROSITY por.map\n"
+              "MOISTURE moist.map\n"
+              "SUMMARY summary.txt\n");
+    dir.write("mask.msk", map_of(3, 3, 100, every(1)));
+    dir.write("level.ele", map_of(3, 3, 100, every(10)));
+    dir.write("storage.map", map_of(3, 3, 100, every(0.4)));
+    dir.write("coeff.map", map_of(3, 3, 100, every(0.1)));
+    dir.write("ks.map", map_of(3, 3, 100, [](int r, int) { return r == 3 ? 100000.0 : 0.0; }));
+    dir.write("psi.map", map_of(3, 3, 100, every(10)));
+    dir.write("por.map", map_of(3, 3, 100, every(0.4)));
+    dir.write("moist.map", map_of(3, 3, 100, every(0.1)));
+}
+
+TEST(SummaryFile, LevelWatershedWithInterceptionAndInfiltrationMatchesHandCheckedFile) {
+    TempDir dir;
+    write_level_watershed(dir);
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(dir.read("summary.txt"), golden("output/golden/level_watershed_summary.txt"));
+}
+
+// A gauge event whose records hold no rain.
+TEST(EventSummary, EventWithoutRainPrintsMinusOneHundredPercentAndBothNotes) {
+    TempDir dir;
+    write_level_watershed(dir);
+    std::string project = dir.read("p.prj");
+    project.replace(project.find("PRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 5\n"), 46,
+                    "PRECIP_FILE dry.gag\n");
+    dir.write("p.prj", project);
+    dir.write("dry.gag",
+              "EVENT \"dry spell\"\nNRGAG 1\nNRPDS 2\nCOORD 150 150 \"gauge\"\n"
+              "GAGES 2020 6 1 10 0 0.0\nGAGES 2020 6 1 10 5 0.0\n");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string summary = dir.read("summary.txt");
+    EXPECT_NE(summary.find("With raingage data using inverse-distance squared interpolation.\n"),
+              std::string::npos);
+    EXPECT_NE(summary.find("volume of rainfall to overland:            0.0\n"), std::string::npos);
+    EXPECT_NE(summary.find("mass conservation error:             -100.000000 percent\n"
+                           "Note: positive mass conservation error indicates mass was created.\n"),
+              std::string::npos)
+        << summary;
+    const std::size_t note = summary.find("Note: no rainfall was input.\n");
+    ASSERT_NE(note, std::string::npos);
+    // The note closes the event block, after the cleanup line.
+    EXPECT_LT(summary.find("mass cleanup error from overland:"), note);
+    // The run's balance has no input at all: both errors are reported as 0.
+    EXPECT_NE(summary.find("Mass balance error of surface components =                0.000000 "
+                           "percent\n"),
+              std::string::npos);
+    EXPECT_NE(summary.find("Overall mass balance error =                              0.000000 "
+                           "percent\n"),
+              std::string::npos);
+}
+
+// A closed bowl: 9 x 9 cells of 30 m, ground rising with the square of the
+// distance from the centre, the outlet in the highest corner, a cell that soaks up all
+// its own rain (so it never holds water to discharge), moderate infiltration
+// elsewhere. 60 mm/h for 30 minutes is 30 mm on 72900 m2: 2187 m3. Every cubic
+// metre must be found again on the surface, in the soil or on the canopy.
+TEST(MassBalance, ClosedBowlKeepsEveryCubicMetreForEveryScheme) {
+    for (const char* scheme : {"explicit", "ade", "ade-pc"}) {
+        SCOPED_TRACE(scheme);
+        TempDir dir;
+        const auto every = [](double v) { return [v](int, int) { return v; }; };
+        dir.write("p.prj", std::string("TORVAPROJECT\n"
+                                       "WATERSHED_MASK mask.msk\nELEVATION bowl.ele\n"
+                                       "ROWS 9\nCOLS 9\nGRIDSIZE 30\n"
+                                       "OUTROW 1\nOUTCOL 1\nOUTSLOPE 0.01\n"
+                                       "TIMESTEP 10\nTOT_TIME 60\nHYD_FREQ 5\nMAP_FREQ 60\n"
+                                       "START_DATE 2020 7 1\nSTART_TIME 10 0\n"
+                                       "PRECIP_UNIF\nRAIN_INTENSITY 60\nRAIN_DURATION 30\n"
+                                       "MANNING_N 0.05\nOVERTYPE ") +
+                               scheme +
+                               "\n"
+                               "INTERCEPTION_COEFF coeff.map\nSTORAGE_CAPACITY storage.map\n"
+                               "GREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\n"
+                               "POROSITY por.map\nMOISTURE moist.map\n"
+                               "SUMMARY summary.txt\nQUIET\n");
+        dir.write("mask.msk", map_of(9, 9, 30, every(1)));
+        dir.write("bowl.ele", map_of(9, 9, 30, [](int r, int c) {
+                      return 100.0 + 0.02 * ((r - 5) * (r - 5) + (c - 5) * (c - 5));
+                  }));
+        dir.write("ks.map",
+                  map_of(9, 9, 30, [](int r, int c) { return r == 1 && c == 1 ? 100000.0 : 0.5; }));
+        dir.write("psi.map", map_of(9, 9, 30, every(5)));
+        dir.write("por.map", map_of(9, 9, 30, every(0.45)));
+        dir.write("moist.map", map_of(9, 9, 30, every(0.3)));
+        dir.write("storage.map", map_of(9, 9, 30, every(2)));
+        dir.write("coeff.map", map_of(9, 9, 30, every(0.05)));
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::string s = dir.read("summary.txt");
+
+        const double precipitation = figure_after(s, "Total amount of precip=");
+        EXPECT_NEAR(precipitation, 2187.0, 0.005);
+        EXPECT_EQ(figure_after(s, "Total amount of discharge="), 0.0);
+        const double surface = figure_after(s, "Final volume on surface=");
+        const double infiltration = figure_after(s, "Total amount of infiltration=");
+        const double interception = figure_after(s, "Total amount of interception=");
+        EXPECT_GT(surface, 100.0);
+        EXPECT_GT(infiltration, 100.0);
+        EXPECT_GT(interception, 100.0);
+        // Printed to the centimetre: each term may be off by half a centimetre.
+        EXPECT_NEAR(precipitation, surface + infiltration + interception, 0.015);
+        // The event sums are printed to the micro-cubic-metre and agree.
+        const double in = figure_after(s, "Mass input + original mass:");
+        const double out = figure_after(s, "Mass output + final mass:");
+        EXPECT_NEAR(in, out, 2e-6) << s;
+        EXPECT_NEAR(std::fabs(figure_after(s, "Overall mass balance error =")), 0.0, 1e-6);
+        EXPECT_NEAR(std::fabs(figure_after(s, "mass conservation error:")), 0.0, 1e-6);
+        EXPECT_EQ(figure_after(s, "mass cleanup error from overland:"), 0.0);
+    }
+}
+
+// The balances from given figures: the guards and the denominators.
+TEST(MassBalance, GuardsAndDenominatorsOfTheRunErrors) {
+    Totals t;
+    Storages initial, final_storage;
+    // Nothing at all: no division by zero, both errors 0.
+    BalanceResults r = compute_run_balance(t, initial, final_storage);
+    EXPECT_EQ(r.overall_error, 0.0);
+    EXPECT_EQ(r.surface_error, 0.0);
+
+    // 100 m3 of rain, 10 m3 discharged, 60 m3 left on the surface, 20 m3
+    // infiltrated: 10 m3 unaccounted. Overall: 100 * 10 / 100 = 10 percent.
+    // The surface error divides by final surface + inputs: 10 / 160.
+    t.run.precipitation = 100.0;
+    t.run.outlet_discharge = 10.0;
+    t.run.infiltration = 20.0;
+    final_storage.surface = 60.0;
+    r = compute_run_balance(t, initial, final_storage);
+    EXPECT_DOUBLE_EQ(r.overall_error, 10.0);
+    EXPECT_DOUBLE_EQ(r.surface_error, 100.0 * 10.0 / 160.0);
+
+    // Water gained from a head boundary is an input; water lost to slope
+    // boundaries an output.
+    t.run.boundary_inflow = 4.0;
+    t.run.slope_boundary_outflow = 14.0;
+    r = compute_run_balance(t, initial, final_storage);
+    EXPECT_DOUBLE_EQ(r.overall_error, 0.0);
+
+    // A negative total of initial storage and inputs gives 0, not a sign flip.
+    Totals drained;
+    drained.run.groundwater_boundary_flux = -50.0;
+    drained.run.precipitation = 10.0;
+    r = compute_run_balance(drained, initial, Storages{});
+    EXPECT_EQ(r.overall_error, 0.0);
+}
+
+TEST(MassBalance, EventErrorIsTheShareOfInputNotFound) {
+    Totals t;
+    t.event_initial_surface = 50.0;
+    t.event.precipitation = 150.0;
+    t.event.interception = 20.0;
+    t.event.infiltration = 30.0;
+    t.event.outlet_discharge = 90.0;
+    Storages remaining;
+    remaining.surface = 58.0;
+    const EventBalance e = compute_event_balance(t, remaining);
+    EXPECT_DOUBLE_EQ(e.input, 200.0);
+    EXPECT_DOUBLE_EQ(e.output, 198.0);
+    EXPECT_DOUBLE_EQ(e.error, 0.01);
+    EXPECT_FALSE(e.no_rain);
+
+    // Water on the ground but no rain: the ratio is -1 all the same.
+    Totals dry;
+    dry.event_initial_surface = 50.0;
+    const EventBalance d = compute_event_balance(dry, Storages{});
+    EXPECT_TRUE(d.no_rain);
+    EXPECT_EQ(d.error, -1.0);
+}
+
+}  // namespace
+}  // namespace torva
