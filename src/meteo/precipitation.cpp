@@ -423,9 +423,9 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     // Interception takes its share first; the ground gets the effective rate.
     const std::vector<double>* reaching_ground = &p.rain_rate;
     if (surface.interception) {
-        const double intercepted =
-            intercept_rain(surface, p.rain_rate, cells, dt, model.grid.cell_size,
-                           model.clock.calendar.month, model.project.real(Card::LATITUDE), nullptr);
+        const double intercepted = intercept_rain(
+            surface, p.rain_rate, cells, dt, model.grid.cell_size, model.clock.calendar.month,
+            model.project.real(Card::LATITUDE), &model.overland.channel_lakes.lake_number);
         model.totals.run.interception += intercepted;
         model.totals.event.interception += intercepted;
         reaching_ground = &surface.effective_rain_rate;
