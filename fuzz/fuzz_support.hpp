@@ -27,12 +27,15 @@ inline void enter_scratch_folder() {
         std::strcpy(folder, "/dev/shm/torva_fuzz_XXXXXX");
         if (!mkdtemp(folder)) {
             std::strcpy(folder, "/tmp/torva_fuzz_XXXXXX");
-            if (!mkdtemp(folder)) std::abort();
+            if (!mkdtemp(folder))
+                std::abort();
         }
-        if (chdir(folder) != 0) std::abort();
+        if (chdir(folder) != 0)
+            std::abort();
         std::atexit([] {
             const std::string command = std::string("rm -rf '") + folder + "'";
-            if (std::system(command.c_str()) != 0) return;
+            if (std::system(command.c_str()) != 0)
+                return;
         });
         return true;
     }();
@@ -52,7 +55,8 @@ inline std::vector<std::string> split_input(const std::uint8_t* data, std::size_
     std::size_t start = 0;
     while (parts.size() + 1 < count) {
         const std::size_t at = input.find(kFileSeparator, start);
-        if (at == std::string_view::npos) break;
+        if (at == std::string_view::npos)
+            break;
         parts.emplace_back(input.substr(start, at - start));
         start = at + kFileSeparator.size();
     }
@@ -63,7 +67,8 @@ inline std::vector<std::string> split_input(const std::uint8_t* data, std::size_
 
 inline void write_file(const char* name, const std::string& text) {
     std::FILE* file = std::fopen(name, "wb");
-    if (!file) std::abort();
+    if (!file)
+        std::abort();
     std::fwrite(text.data(), 1, text.size(), file);
     std::fclose(file);
 }

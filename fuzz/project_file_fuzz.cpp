@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ctx.err = fuzz::null_console();
     auto model = std::make_unique<Model>();
     read_project_file(*model, ctx, "p.prj");
-    if (!ctx.error.pending()) derive_run_settings(*model, ctx);
+    if (!ctx.error.pending())
+        derive_run_settings(*model, ctx);
     if (!run_must_stop(ctx)) {
         validate_cards(*model, ctx);
         report_error(ctx);

@@ -9,7 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace torva;
-    if (size == 0) return 0;
+    if (size == 0)
+        return 0;
     fuzz::enter_scratch_folder();
     const std::vector<std::string> files = fuzz::split_input(data + 1, size - 1, 3);
     fuzz::write_file("params.txt", files[0]);
@@ -30,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A short limit as well, so that refusals are reached on small inputs.
         std::string copy = line;
         substitute_tags(ctx, copy, 64);
-        if (copy.size() > 64 && copy != line) std::abort();
+        if (copy.size() > 64 && copy != line)
+            std::abort();
     }
     std::fclose(text);
     report_replacement_values(ctx);
