@@ -2,6 +2,7 @@
 
 #include "run/context.hpp"
 #include "run/model.hpp"
+#include "soil/infiltration.hpp"
 
 namespace torva {
 namespace {
@@ -12,7 +13,7 @@ double surface_volume(const Model& model) {
     if (depth.size() < static_cast<std::size_t>(cells) + 1)
         return 0.0;
     double sum = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : sum)
+    // Summed in cell order so that the figure does not depend on the thread count.
     for (int i = 1; i <= cells; ++i) sum += depth[i];
     return sum * model.grid.cell_size * model.grid.cell_size;
 }
@@ -27,6 +28,7 @@ void event_start_phase(Model& model, RunContext& ctx) {
     model.event_ended = false;
     model.totals.event = VolumeTotals{};
     model.totals.event_initial_surface = surface_volume(model);
+    start_infiltration_event(model, ctx);
     const bool single_event = !model.run.long_term && !model.run.host_event_mode;
     if (single_event || model.run.host_event_mode) {
         model.period_end = p.event_start_time + model.run.total_time / 1440.0;
@@ -40,6 +42,7 @@ void close_event(Model& model, RunContext& ctx) {
     if (!p.event_open)
         return;
     p.event_open = false;
+    end_infiltration_event(model, ctx);
     write_event_summary(model, ctx);
 }
 
