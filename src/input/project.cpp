@@ -2,7 +2,9 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -243,7 +245,7 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
             read_replacement_values(ctx, strip_quotes(v.text));
             break;
         case Card::REPLACE_LINE:
-            ctx.replace_line = v.integer[0] - 1;
+            ctx.replace_line = std::max(v.integer[0], INT_MIN + 1) - 1;
             break;
         case Card::REPLACE_FOLDER:
             // Host projects end the folder with a backslash, which is no separator

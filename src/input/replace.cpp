@@ -205,13 +205,13 @@ int read_replacement_values(RunContext& ctx, const std::string& file_name) {
     }
     // A run whose value line is missing would otherwise go on with the values
     // of an earlier run or with zeros, and report success.
-    const int wanted = ctx.replace_line + 1;
+    const long long wanted = static_cast<long long>(ctx.replace_line) + 1;
     std::string line;
-    int lines_read = 0;
+    long long lines_read = 0;
     while (lines_read < wanted && read_whole_line(file, line)) ++lines_read;
     std::fclose(file);
     if (wanted < 1 || lines_read < wanted) {
-        ctx.print("Error: the value file %s has no line %d\n", file_name.c_str(), wanted);
+        ctx.print("Error: the value file %s has no line %lld\n", file_name.c_str(), wanted);
         ctx.error.raise(err::message_printed);
         return -1;
     }

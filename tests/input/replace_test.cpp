@@ -212,6 +212,18 @@ TEST_F(ReplacementTest, RunWhoseValueLineIsMissingStops) {
     EXPECT_FALSE(ctx_.replacement.active);
 }
 
+TEST_F(ReplacementTest, ReplaceLineBelowOneFindsNoValueLine) {
+    const std::string values = write("values.txt", "1\n");
+    ProjectSettings settings;
+    set_project_defaults(settings);
+    for (const char* card : {"REPLACE_LINE 0", "REPLACE_LINE -2147483648"}) {
+        ASSERT_TRUE(perform_card_line(settings, ctx_, card));
+        EXPECT_EQ(read_replacement_values(ctx_, values), -1);
+        EXPECT_EQ(console().rfind("Error: the value file " + values + " has no line ", 0), 0u);
+        EXPECT_FALSE(ctx_.replacement.active);
+    }
+}
+
 TEST_F(ReplacementTest, ValuesWithoutDeclaredParametersStillActivateReplacement) {
     ASSERT_EQ(read_replacement_values(ctx_, write("values.txt", "1 2 3\n")), 0);
     EXPECT_TRUE(ctx_.replacement.active);
