@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""Generates the maps and inputs of the bundled example watershed.
+
+A valley of 120 rows by 100 columns of 20 m cells (2.4 km by 2 km) drains
+south. The main stream meanders down the middle of the valley; two
+tributaries come in from the north-west and the north-east hills. The land
+rises from the streams at a slope that steepens towards the ridges, and a
+gentle random roughness of the surface (fixed seed) keeps it from looking
+machine-made. The watershed mask holds the cells inside the ridge line, an
+ellipse with a wavy edge; the outlet is where the main stream leaves the
+mask at the south.
+
+Run from this folder: python3 make_valley.py. Standard library only.
+"""
+
+import heapq
+import math
+import random
+
+ROWS, COLS, SIZE = 120, 100, 20.0
+OUTLET_COL = 50
+random.seed(7)
+
+
+def main_stream_col(r):
+    """Column of the main stream in row r (meanders around column 50)."""
+    return OUTLET_COL + 6.0 * math.sin(r / 17.0) * (r / ROWS)
+
+
+def distance_to_segment(px, py, ax, ay, bx, by):
+    dx, dy = bx - ax, by - ay
+    t = max(0.0, min(1.0, ((px - ax) * dx + (py - ay) * dy) / (dx * dx + dy * dy)))
+    cx, cy = ax + t * dx, ay + t * dy
+    return math.hypot(px - cx, py - cy)
+
+
+# Tributaries as polylines in (row, col), joining the main stream.
+TRIBUTARIES = [
+    [(18, 14), (34, 24), (52, 36), (66, main_stream_col(66))],
+    [(10, 86), (30, 76), (46, 64), (58, main_stream_col(58))],
+]
+
+
+def stream_distance(r, c):
+    """Distance in cells to the nearest stream, and the stream's own bed height."""
+    d_main = abs(c - main_stream_col(r))
+    best = d_main
+    for line in TRIBUTARIES:
+        for (ar, ac), (br, bc) in zip(line, line[1:]):
+            best = min(best, distance_to_segment(r, c, ar, ac, br, bc))
+    return best
+
+
+def inside(r, c):
+    """The ridge line: an ellipse with a wavy edge, open at the outlet."""
+    y = (r - 60.5) / 60.0
+    x = (c - 50.5) / 47.0
+    angle = math.atan2(y, x)
+    edge = 0.93 + 0.05 * math.sin(5 * angle) + 0.03 * math.cos(9 * angle)
+    return x * x + y * y <= edge * edge or (r >= 110 and abs(c - OUTLET_COL) <= 3)
+
+
+noise = [[random.uniform(-0.15, 0.15) for _ in range(COLS + 1)] for _ in range(ROWS + 1)]
+
+
+def elevation(r, c):
+    # The valley floor falls 0.8 % towards the outlet (row 120 is lowest).
+    floor = 300.0 + 0.008 * SIZE * (ROWS - r)
+    d = stream_distance(r, c) * SIZE
+    # Side slopes: 6 % near the streams, steepening to about 15 % up the hills.
+    sides = 0.06 * d + 0.09 * d * d / (d + 400.0)
+    smooth_noise = (noise[r][c] + noise[r - 1][c] + noise[r][c - 1]) / 3.0 if r > 1 and c > 1 else 0.0
+    return floor + sides + smooth_noise * min(1.0, d / 60.0)
+
+
+def land_use(r, c):
+    """1 forest on the upper slopes, 2 pasture lower down, 3 the stream corridor."""
+    d = stream_distance(r, c)
+    if d <= 1.5:
+        return 3
+    if elevation(r, c) - (300.0 + 0.008 * SIZE * (ROWS - r)) > 45.0:
+        return 1
+    return 2
+
+
+def header():
+    return (f"north: {ROWS * SIZE:.1f}\nsouth: 0.0\neast: {COLS * SIZE:.1f}\nwest: 0.0\n"
+            f"rows: {ROWS}\ncols: {COLS}\n")
+
+
+def drain_to_outlet(mask, z):
+    """Fills every pit: a priority flood from the outlet raises each cell to
+    at least 1 mm above the cell it drains through, so all water can reach the
+    outlet over the surface."""
+    done = [[False] * COLS for _ in range(ROWS)]
+    heap = [(z[ROWS - 1][OUTLET_COL - 1], ROWS - 1, OUTLET_COL - 1)]
+    done[ROWS - 1][OUTLET_COL - 1] = True
+    while heap:
+        h, r, c = heapq.heappop(heap)
+        for nr, nc in ((r - 1, c), (r + 1, c), (r, c - 1), (r, c + 1)):
+            if 0 <= nr < ROWS and 0 <= nc < COLS and mask[nr][nc] and not done[nr][nc]:
+                done[nr][nc] = True
+                z[nr][nc] = max(z[nr][nc], h + 0.001)
+                heapq.heappush(heap, (z[nr][nc], nr, nc))
+    # Cells the flood could not reach are cut off from the outlet: leave them out.
+    for r in range(ROWS):
+        for c in range(COLS):
+            if mask[r][c] and not done[r][c]:
+                mask[r][c] = 0
+
+
+def write_maps():
+    mask = [[1 if inside(r, c) else 0 for c in range(1, COLS + 1)] for r in range(1, ROWS + 1)]
+    mask[ROWS - 1][OUTLET_COL - 1] = 1
+    z = [[elevation(r, c) for c in range(1, COLS + 1)] for r in range(1, ROWS + 1)]
+    drain_to_outlet(mask, z)
+    with open("valley.msk", "w") as f:
+        f.write(header())
+        for row in mask:
+            f.write(" ".join(str(v) for v in row) + "\n")
+    with open("valley.ele", "w") as f:
+        f.write(header())
+        for r in range(1, ROWS + 1):
+            f.write(" ".join(f"{z[r - 1][c - 1]:.4f}" for c in range(1, COLS + 1)) + "\n")
+    with open("landuse.idx", "w") as f:
+        f.write(header())
+        for r in range(1, ROWS + 1):
+            f.write(" ".join(str(land_use(r, c)) for c in range(1, COLS + 1)) + "\n")
+    return sum(map(sum, mask))
+
+
+def table_row(ident, description, value):
+    return f"{ident:<6d}{description:<80.80s}{value:.4f}\n"
+
+
+def write_mapping_table():
+    with open("valley.cmt", "w") as f:
+        f.write("TORVA_INDEX_MAP_TABLES\n")
+        f.write('INDEX_MAP examples/valley/landuse.idx "Land use"\n')
+        f.write('ROUGHNESS "Land use"\n')
+        f.write("NUM_IDS 3\n")
+        f.write("ID    DESCRIPTION" + " " * 69 + "MANNING_N\n")
+        f.write(table_row(1, "Forest", 0.20))
+        f.write(table_row(2, "Pasture", 0.08))
+        f.write(table_row(3, "Stream corridor", 0.04))
+
+
+def write_gauges():
+    """A storm that crosses the valley from the west: three gauges, 10-minute depths."""
+    gauges = [("West_Ridge", 300.0, 1700.0), ("Valley_Floor", 1000.0, 1200.0),
+              ("East_Ridge", 1750.0, 600.0)]
+    depths = [  # mm in each 10-minute interval ending at the time stamp
+        (0.0, 0.0, 0.0), (2.0, 0.5, 0.0), (6.0, 3.0, 1.0), (9.0, 7.5, 4.0),
+        (5.0, 8.0, 7.0), (2.5, 4.0, 6.5), (1.0, 2.0, 3.0), (0.0, 0.5, 1.0), (0.0, 0.0, 0.0)]
+    with open("valley.gag", "w") as f:
+        f.write('EVENT "Afternoon storm"\n')
+        f.write(f"NRGAG {len(gauges)}\nNRPDS {len(depths)}\n")
+        for name, x, y in gauges:
+            f.write(f"COORD {x:.1f} {y:.1f} {name}\n")
+        for k, values in enumerate(depths):
+            minute = 10 * k
+            f.write(f"GAGES 2021 7 14 {14 + minute // 60} {minute % 60} "
+                    + " ".join(f"{v:.1f}" for v in values) + "\n")
+
+
+COMMON = f"""TORVAPROJECT
+WATERSHED_MASK examples/valley/valley.msk
+ELEVATION examples/valley/valley.ele
+MAPPING_TABLE examples/valley/valley.cmt
+ROWS {ROWS}
+COLS {COLS}
+GRIDSIZE {SIZE:.0f}
+OUTROW {ROWS}
+OUTCOL {OUTLET_COL}
+OUTSLOPE 0.008
+OVERTYPE ade
+RETENTION 1.0
+TIMESTEP 10
+HYD_FREQ 5
+MAP_FREQ 60
+"""
+
+
+def write_projects():
+    with open("valley_uniform.prj", "w") as f:
+        f.write(COMMON)
+        f.write("TOT_TIME 120\nSTART_DATE 2021 7 14\nSTART_TIME 14 0\n"
+                "PRECIP_UNIF\nRAIN_INTENSITY 25.0\nRAIN_DURATION 45\n"
+                "SUMMARY examples/valley/out/uniform_summary.txt\n"
+                "OUTLET_HYDRO examples/valley/out/uniform.otl\n")
+    with open("valley_gauges.prj", "w") as f:
+        f.write(COMMON)
+        f.write("TOT_TIME 240\nPRECIP_FILE examples/valley/valley.gag\nRAIN_INV_DISTANCE\n"
+                "SUMMARY examples/valley/out/gauges_summary.txt\n"
+                "OUTLET_HYDRO examples/valley/out/gauges.otl\n")
+
+
+if __name__ == "__main__":
+    cells = write_maps()
+    write_mapping_table()
+    write_gauges()
+    write_projects()
+    print(f"{cells} cells in the watershed, outlet at row {ROWS} column {OUTLET_COL}")
