@@ -55,6 +55,15 @@ TEST(RunDriver, UniformRainRunReachesTheEndOfItsPeriod) {
     EXPECT_NE(summary.find("Running.... \n\n"), std::string::npos);
 }
 
+TEST(RunDriver, UniformRainRunConsoleMatchesGoldenFile) {
+    TempDir dir;
+    test::write_small_project(dir);
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    EXPECT_EQ(normalise(run.out), golden("run/golden/uniform_run.txt"));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+}
+
 TEST(RunDriver, MissingHydrographIntervalWarnsOnceAndGoesOn) {
     TempDir dir;
     std::string project = test::small_project_text();
@@ -117,9 +126,12 @@ TEST(RunDriver, RunTimeLineNamesThePartitionOnlyWithSeveralThreads) {
 
 TEST(RunDriver, EndTimeBeforeTheStartEndsTheRunAfterTheFirstStep) {
     TempDir dir;
-    test::write_small_project(dir, "END_TIME 2020 1 1 0 0\nSUPER_QUIET\n");
+    test::write_small_project(dir, "END_TIME 2020 1 1 0 0\n");
     const auto run = run_program_in(dir.path(), {"p.prj"});
     EXPECT_EQ(run.status, 0);
+    const std::string out = normalise(run.out);
+    EXPECT_NE(out.find("elapsed time     0.00"), std::string::npos);
+    EXPECT_EQ(out.find("elapsed time     5.00"), std::string::npos) << out;
 }
 
 }  // namespace
