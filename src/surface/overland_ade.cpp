@@ -68,10 +68,13 @@ struct SweepResult {
     double cleanup = 0.0;  // m, summed over cells
 };
 
-// One ADE sweep of `sub_step` seconds in one direction, with its stability test.
+// One ADE sweep of `sub_step` seconds in one direction, with its stability
+// test. The first sweep of a model step also saves the depths it starts
+// from (into `saved`, when given) for a restart, and the first sub-step
+// starts the face volumes afresh: neither needs a pass of its own.
 template <bool kLakes>
-SweepResult ade_sweep(const AdeFields& f, double* depth, const Direction& d, int n, double sub_step,
-                      bool parallel) {
+SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Direction& d, int n,
+                      double sub_step, bool first_sub_step, bool parallel) {
     const double k = sub_step / (f.cell_size * f.cell_size);
     int failures = 0;
     double cleanup = 0.0;
@@ -82,7 +85,9 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, const Direction& d, int
 #pragma omp for schedule(static) reduction(+ : failures, cleanup)
         for (int i = 1; i <= n; ++i) {
             const double q = d.flux[i];
-            d.face_volume[i] += q * sub_step;
+            d.face_volume[i] = first_sub_step ? q * sub_step : d.face_volume[i] + q * sub_step;
+            if (saved)
+                saved[i] = depth[i];
             if constexpr (kLakes) {
                 if (f.lake_number[i] > 0)
                     continue;
@@ -100,12 +105,6 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, const Direction& d, int
 void copy_depths(double* to, const double* from, int n, bool parallel) {
 #pragma omp parallel for schedule(static) if (parallel)
     for (int i = 1; i <= n; ++i) to[i] = from[i];
-}
-
-void clear(std::vector<double>& a, int n, bool parallel) {
-    double* p = a.data();
-#pragma omp parallel for schedule(static) if (parallel)
-    for (int i = 1; i <= n; ++i) p[i] = 0.0;
 }
 
 // The water that crossed the faces between lake cells and ordinary cells in
@@ -186,10 +185,7 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
     const double area = g.cell_size * g.cell_size;
 
     // Depths are saved rather than fluxes undone: a failed attempt restarts
-    // from the copy at the cost of one pass over the cells.
-    copy_depths(ov.saved_depth.data(), h, n, parallel);
-    clear(ov.face_volume_x, n, parallel);
-    clear(ov.face_volume_y, n, parallel);
+    // from the copy the first sweep made.
     if constexpr (kLakes)
         ov.channel_lakes.save_volumes();
 
@@ -205,19 +201,22 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
         double cleanup = 0.0;
         bool failed = false;
         double remaining = dt;
-        while (remaining > 1e-16) {
+        for (bool first_sub_step = true; remaining > 1e-16; first_sub_step = false) {
             double sub_step = step;
             remaining -= sub_step;
             if (remaining < 0.001) {
                 sub_step += remaining;
                 remaining = 0.0;
             }
-            SweepResult a = ade_sweep<kLakes>(f, h, first, n, sub_step, parallel);
+            double* saved = first_attempt && first_sub_step ? ov.saved_depth.data() : nullptr;
+            SweepResult a =
+                ade_sweep<kLakes>(f, h, saved, first, n, sub_step, first_sub_step, parallel);
             if (a.failures > 0) {
                 failed = true;
                 break;
             }
-            SweepResult b = ade_sweep<kLakes>(f, h, second, n, sub_step, parallel);
+            SweepResult b =
+                ade_sweep<kLakes>(f, h, nullptr, second, n, sub_step, first_sub_step, parallel);
             if (b.failures > 0) {
                 failed = true;
                 break;
@@ -234,8 +233,6 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
             return outflow;
         }
         step /= 2.0;
-        clear(ov.face_volume_x, n, parallel);
-        clear(ov.face_volume_y, n, parallel);
         if constexpr (kLakes)
             ov.channel_lakes.restore_volumes();
     }
