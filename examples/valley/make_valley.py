@@ -10,6 +10,12 @@ machine-made. The watershed mask holds the cells inside the ridge line, an
 ellipse with a wavy edge; the outlet is where the main stream leaves the
 mask at the south.
 
+The soils follow the height above the valley floor: sandy loam on the floor,
+loam on the slopes and clay loam up by the ridges, with wet silty clay loam in
+the stream beds. They carry the Green and Ampt parameters of those textures
+and start moist from earlier rain, so that a storm of 25 mm/h runs off the
+slopes and the stream beds while the sandy floor soaks much of it up.
+
 Run from this folder: python3 make_valley.py. Standard library only.
 """
 
@@ -83,6 +89,32 @@ def land_use(r, c):
     return 2
 
 
+# Green and Ampt parameters of the soil textures (Rawls, Brakensiek and Miller,
+# 1983): saturated conductivity (cm/h), wetting front capillary head (cm),
+# porosity, and the initial water content of a soil still wet from the rain of
+# the day before. The stream beds are silty clay loam, fed from the hills and
+# close to saturation.
+SOILS = {
+    "silty clay loam": (0.10, 27.30, 0.471, 0.45),
+    "sandy loam": (1.09, 11.01, 0.453, 0.30),
+    "loam": (0.34, 8.89, 0.463, 0.34),
+    "clay loam": (0.10, 20.88, 0.464, 0.38),
+}
+
+
+def soil_texture(r, c):
+    """Silty clay loam in the stream beds, sandy loam on the valley floor, loam
+    on the slopes and clay loam by the ridges."""
+    if stream_distance(r, c) <= 1.5:
+        return "silty clay loam"
+    height = elevation(r, c) - (300.0 + 0.008 * SIZE * (ROWS - r))
+    if height <= 3.0:
+        return "sandy loam"
+    if height <= 50.0:
+        return "loam"
+    return "clay loam"
+
+
 def header():
     return (f"north: {ROWS * SIZE:.1f}\nsouth: 0.0\neast: {COLS * SIZE:.1f}\nwest: 0.0\n"
             f"rows: {ROWS}\ncols: {COLS}\n")
@@ -127,6 +159,18 @@ def write_maps():
         for r in range(1, ROWS + 1):
             f.write(" ".join(str(land_use(r, c)) for c in range(1, COLS + 1)) + "\n")
     return sum(map(sum, mask))
+
+
+def write_soil_maps():
+    """One map per Green and Ampt parameter, in the units the project cards take."""
+    soils = [[SOILS[soil_texture(r, c)] for c in range(1, COLS + 1)] for r in range(1, ROWS + 1)]
+    maps = [("conductivity.map", 0, "{:.2f}"), ("capillary.map", 1, "{:.2f}"),
+            ("porosity.map", 2, "{:.3f}"), ("moisture.map", 3, "{:.2f}")]
+    for name, column, form in maps:
+        with open(name, "w") as f:
+            f.write(header())
+            for row in soils:
+                f.write(" ".join(form.format(cell[column]) for cell in row) + "\n")
 
 
 def table_row(ident, description, value):
@@ -193,10 +237,22 @@ def write_projects():
         f.write("TOT_TIME 240\nPRECIP_FILE examples/valley/valley.gag\nRAIN_INV_DISTANCE\n"
                 "SUMMARY examples/valley/out/gauges_summary.txt\n"
                 "OUTLET_HYDRO examples/valley/out/gauges.otl\n")
+    with open("valley_infiltration.prj", "w") as f:
+        f.write(COMMON)
+        f.write("TOT_TIME 120\nSTART_DATE 2021 7 14\nSTART_TIME 14 0\n"
+                "PRECIP_UNIF\nRAIN_INTENSITY 25.0\nRAIN_DURATION 45\n"
+                "GREEN_AMPT\n"
+                "CONDUCTIVITY examples/valley/conductivity.map\n"
+                "CAPILLARY examples/valley/capillary.map\n"
+                "POROSITY examples/valley/porosity.map\n"
+                "MOISTURE examples/valley/moisture.map\n"
+                "SUMMARY examples/valley/out/infiltration_summary.txt\n"
+                "OUTLET_HYDRO examples/valley/out/infiltration.otl\n")
 
 
 if __name__ == "__main__":
     cells = write_maps()
+    write_soil_maps()
     write_mapping_table()
     write_gauges()
     write_projects()
