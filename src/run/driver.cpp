@@ -370,9 +370,8 @@ void write_run_time(RunContext& ctx, double seconds) {
         std::fclose(times);
 }
 
-}  // namespace
-
-int run_simulation(RunContext& ctx, std::string_view project_file, CalibrationResults* results) {
+int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults* results,
+             const std::function<void(const Model&)>& inspect) {
     const std::clock_t started = std::clock();
     auto model = std::make_unique<Model>();
     ctx.error.clear();
@@ -385,6 +384,8 @@ int run_simulation(RunContext& ctx, std::string_view project_file, CalibrationRe
     ctx.summary = nullptr;
     std::fflush(ctx.out);
     std::fflush(ctx.err);
+    if (inspect)
+        inspect(*model);
     model.reset();
     ctx.replacement.parameters.clear();
     write_run_time(ctx, processor_seconds(started));
@@ -393,6 +394,17 @@ int run_simulation(RunContext& ctx, std::string_view project_file, CalibrationRe
     if (ctx.error.code != 0)
         return ctx.error.code;
     return ctx.error.fatal ? ctx.error.last_fatal_code : 0;
+}
+
+}  // namespace
+
+int run_simulation(RunContext& ctx, std::string_view project_file, CalibrationResults* results) {
+    return simulate(ctx, project_file, results, {});
+}
+
+int run_simulation(RunContext& ctx, std::string_view project_file,
+                   const std::function<void(const Model&)>& inspect) {
+    return simulate(ctx, project_file, nullptr, inspect);
 }
 
 }  // namespace torva
