@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "input/series.hpp"
 #include "run/arrays.hpp"
 #include "run/context.hpp"
 #include "run/model.hpp"
@@ -60,6 +61,8 @@ void link_boundary_series(Model& model) {
     const OverlandBoundaryCells& b = model.tables.ov_boundary;
     const auto& index = model.tables.time_series_index;
     ov.series_values.assign(index.size(), 0.0);
+    ov.series_hints.assign(index.size(), 0);
+    std::vector<char> used(index.size(), 0);
     ov.unknown_series_id = 0;
     const int n = model.grid.num_cells;
     for (int i = 1; i <= n; ++i) {
@@ -70,29 +73,15 @@ void link_boundary_series(Model& model) {
         for (std::size_t k = 0; k < index.size(); ++k)
             if (index[k].id == id && index[k].series >= 0)
                 ov.boundary_series[i] = static_cast<int>(k);
-        if (ov.boundary_series[i] < 0 && ov.unknown_series_id == 0)
+        if (ov.boundary_series[i] >= 0)
+            used[ov.boundary_series[i]] = 1;
+        else if (ov.unknown_series_id == 0)
             ov.unknown_series_id = id;
     }
-}
-
-// The value of a time series at time t: linear between entries, the end
-// values outside them.
-double series_value_at(const TimeSeries& s, double t) {
-    const std::size_t count = s.times.size();
-    if (count == 0)
-        return 0.0;
-    if (count == 1 || t <= s.times[0])
-        return s.values[0];
-    if (t >= s.times[count - 1])
-        return s.values[count - 1];
-    for (std::size_t k = 0; k + 1 < count; ++k) {
-        if (s.times[k] <= t && t <= s.times[k + 1]) {
-            const double span = s.times[k + 1] - s.times[k];
-            const double w = span > 0.0 ? (t - s.times[k]) / span : 0.0;
-            return (1.0 - w) * s.values[k] + w * s.values[k + 1];
-        }
-    }
-    return s.values[count - 1];
+    ov.used_series.clear();
+    for (std::size_t k = 0; k < used.size(); ++k)
+        if (used[k])
+            ov.used_series.push_back(static_cast<int>(k));
 }
 
 // Whether any cell holds water, and the first cell whose depth is not a number.
@@ -217,13 +206,15 @@ void update_time_series_boundaries(Model& model, RunContext& ctx) {
         ctx.error.raise(err::message_printed);
         return;
     }
-    // Each series is evaluated once, then the cells take their value.
+    // Each series named by a boundary cell is evaluated once, then the cells take its value.
     const auto& index = model.tables.time_series_index;
     const double now = model.clock.current_time;
-    for (std::size_t k = 0; k < index.size() && k < ov.series_values.size(); ++k)
-        ov.series_values[k] = index[k].series >= 0
-                                  ? series_value_at(ctx.series.time_series[index[k].series], now)
-                                  : 0.0;
+    for (const int k : ov.used_series) {
+        ov.series_values[k] = time_series_value(ctx, &ctx.series.time_series[index[k].series], now,
+                                                ov.series_hints[k]);
+        if (ctx.error.pending())
+            return;
+    }
     std::vector<double>& value = model.tables.ov_boundary.value;
     const int* series = ov.boundary_series.data();
     const double* values = ov.series_values.data();
