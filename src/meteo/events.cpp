@@ -1,24 +1,11 @@
 #include "meteo/events.hpp"
 
+#include "output/summary.hpp"
 #include "run/context.hpp"
 #include "run/model.hpp"
 #include "soil/infiltration.hpp"
 
 namespace torva {
-namespace {
-
-double surface_volume(const Model& model) {
-    const std::vector<double>& depth = model.overland.depth;
-    const int cells = model.grid.num_cells;
-    if (depth.size() < static_cast<std::size_t>(cells) + 1)
-        return 0.0;
-    double sum = 0.0;
-    // Summed in cell order so that the figure does not depend on the thread count.
-    for (int i = 1; i <= cells; ++i) sum += depth[i];
-    return sum * model.grid.cell_size * model.grid.cell_size;
-}
-
-}  // namespace
 
 void event_start_phase(Model& model, RunContext& ctx) {
     const Precipitation& p = model.precip;
@@ -26,8 +13,7 @@ void event_start_phase(Model& model, RunContext& ctx) {
         return;
     model.event_number = p.events_read > 0 ? p.events_read : 1;
     model.event_ended = false;
-    model.totals.event = VolumeTotals{};
-    model.totals.event_initial_surface = surface_volume(model);
+    start_event_accounting(model);
     start_infiltration_event(model, ctx);
     const bool single_event = !model.run.long_term && !model.run.host_event_mode;
     if (single_event || model.run.host_event_mode) {
