@@ -220,6 +220,16 @@ bool fits_cells(const Grid& grid, std::size_t entries) {
     return entries >= static_cast<std::size_t>(grid.num_cells) + 1;
 }
 
+// The header of a per-cell map, and a grid set up to place `entries` values by cell.
+bool take_header_for_cells(RunContext& ctx, TokenStream& tokens, const std::string& path,
+                           Grid& grid, std::size_t entries) {
+    if (!take_header(ctx, tokens, path, grid))
+        return false;
+    if (!grid_is_shaped(grid) || !fits_cells(grid, entries))
+        return fail(ctx, "Error: the grid for map %s is not set up\n", path.c_str());
+    return true;
+}
+
 }  // namespace
 
 bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path_view, Grid& grid,
@@ -254,10 +264,8 @@ bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view,
     const std::string path(path_view);
     LineSource lines(file);
     TokenStream tokens(lines);
-    if (!take_header(ctx, tokens, path, grid))
+    if (!take_header_for_cells(ctx, tokens, path, grid, values.size()))
         return false;
-    if (!grid_is_shaped(grid) || !fits_cells(grid, values.size()))
-        return fail(ctx, "Error: the grid for map %s is not set up\n", path.c_str());
 
     const std::size_t width = static_cast<std::size_t>(grid.cols) + 2;
     const std::size_t last_cell = values.size() - 1;
@@ -306,10 +314,8 @@ bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path_vi
     const std::string path(path_view);
     LineSource lines(file);
     TokenStream tokens(lines);
-    if (!take_header(ctx, tokens, path, grid))
+    if (!take_header_for_cells(ctx, tokens, path, grid, values.size()))
         return false;
-    if (!grid_is_shaped(grid) || !fits_cells(grid, values.size()))
-        return fail(ctx, "Error: the grid for map %s is not set up\n", path.c_str());
 
     const std::size_t width = static_cast<std::size_t>(grid.cols) + 2;
     const std::size_t last_cell = values.size() - 1;
