@@ -29,8 +29,10 @@ random.seed(7)
 
 
 def main_stream_col(r):
-    """Column of the main stream in row r (meanders around column 50)."""
-    return OUTLET_COL + 6.0 * math.sin(r / 17.0) * (r / ROWS)
+    """Column of the main stream in row r: it meanders around column 50 and
+    straightens over the last 15 rows to leave the watershed at the outlet."""
+    straighten = min(1.0, (ROWS - r) / 15.0)
+    return OUTLET_COL + 6.0 * math.sin(r / 17.0) * (r / ROWS) * straighten
 
 
 def distance_to_segment(px, py, ax, ay, bx, by):
@@ -219,7 +221,7 @@ OUTCOL {OUTLET_COL}
 OUTSLOPE 0.008
 OVERTYPE ade
 RETENTION 1.0
-TIMESTEP 10
+TIMESTEP 2
 HYD_FREQ 5
 MAP_FREQ 60
 """
