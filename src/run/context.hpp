@@ -10,6 +10,7 @@
 #include "input/replace.hpp"
 #include "input/series.hpp"
 #include "run/errors.hpp"
+#include "run/phase_times.hpp"
 
 namespace torva {
 
@@ -32,6 +33,7 @@ struct RunContext {
 
     Replacement replacement;
     SeriesLists series;
+    PhaseTimes phase_times;
 
     // printf to the console.
     void print(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -1,6 +1,8 @@
 #include "run/driver.hpp"
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 
@@ -275,11 +277,12 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
 // The time loop: each pass is one model step, the phases in the order the
 // water moves. Returns when the run is over or a check stopped it.
 void run_time_loop(Model& model, RunContext& ctx) {
+    PhaseTimes& times = ctx.phase_times;
     while (true) {
         advance_clock(model);
         if (run_must_stop(ctx) || run_must_stop(ctx))
             return;
-        precipitation_phase(model, ctx);
+        timed(times, TimedPhase::precipitation, [&] { precipitation_phase(model, ctx); });
         if (run_must_stop(ctx))
             return;
         event_start_phase(model, ctx);
@@ -288,11 +291,11 @@ void run_time_loop(Model& model, RunContext& ctx) {
         radar_phase(model, ctx);
         if (run_must_stop(ctx))
             return;
-        apply_rainfall_phase(model, ctx);
+        timed(times, TimedPhase::rainfall, [&] { apply_rainfall_phase(model, ctx); });
         if (run_must_stop(ctx))
             return;
         // Surface fluxes from a coupled host environment are not part of this build.
-        infiltration_phase(model, ctx);
+        timed(times, TimedPhase::infiltration, [&] { infiltration_phase(model, ctx); });
         if (run_must_stop(ctx))
             return;
         hydromet_phase(model, ctx);
@@ -303,17 +306,17 @@ void run_time_loop(Model& model, RunContext& ctx) {
         if (run_must_stop(ctx))
             return;
         // Sediment processes on the grid are not part of this build.
-        overland_flow_phase(model, ctx);
+        timed(times, TimedPhase::overland, [&] { overland_flow_phase(model, ctx); });
         if (run_must_stop(ctx))
             return;
         // Pipe networks and overland contaminants are not part of this build.
-        groundwater_phase(model, ctx);
+        timed(times, TimedPhase::groundwater, [&] { groundwater_phase(model, ctx); });
         if (run_must_stop(ctx))
             return;
         overland_lakes_phase(model, ctx);
         if (run_must_stop(ctx))
             return;
-        channel_routing_phase(model, ctx);
+        timed(times, TimedPhase::channel, [&] { channel_routing_phase(model, ctx); });
         if (run_must_stop(ctx))
             return;
         track_peak(model);
@@ -330,10 +333,10 @@ void run_time_loop(Model& model, RunContext& ctx) {
         event_end_phase(model, ctx);
         if (run_must_stop(ctx))
             return;
-        hydrograph_output_phase(model, ctx);
+        timed(times, TimedPhase::output, [&] { hydrograph_output_phase(model, ctx); });
         if (run_must_stop(ctx))
             return;
-        map_output_phase(model, ctx);
+        timed(times, TimedPhase::output, [&] { map_output_phase(model, ctx); });
         if (run_must_stop(ctx))
             return;
         notify_analyzers(model, ctx, kStepFinished);
@@ -357,6 +360,21 @@ void run_time_loop(Model& model, RunContext& ctx) {
     }
 }
 
+void write_phase_times(RunContext& ctx, double loop_seconds) {
+    static constexpr const char* kNames[] = {"precipitation", "rainfall",    "infiltration",
+                                             "overland flow", "groundwater", "channel routing",
+                                             "output"};
+    const PhaseTimes& times = ctx.phase_times;
+    double timed_seconds = 0.0;
+    ctx.print("Wall time of the time loop by phase (s):\n");
+    for (std::size_t k = 0; k < times.seconds.size(); ++k) {
+        ctx.print("  %-16s %10.3lf\n", kNames[k], times.seconds[k]);
+        timed_seconds += times.seconds[k];
+    }
+    ctx.print("  %-16s %10.3lf\n", "other", loop_seconds - timed_seconds);
+    ctx.print("  %-16s %10.3lf\n", "time loop", loop_seconds);
+}
+
 void write_run_time(RunContext& ctx, double seconds) {
     std::FILE* times = std::fopen("out_time.dat", "a");
     if (times)
@@ -377,8 +395,15 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
     ctx.error.clear();
     ctx.summary = nullptr;
 
-    if (initialise(*model, ctx, project_file, results, started))
+    ctx.phase_times = PhaseTimes{};
+    ctx.phase_times.enabled = std::getenv("TORVA_PHASE_TIMES") != nullptr;
+    double loop_seconds = 0.0;
+    if (initialise(*model, ctx, project_file, results, started)) {
+        const auto loop_start = std::chrono::steady_clock::now();
         run_time_loop(*model, ctx);
+        loop_seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - loop_start).count();
+    }
 
     close_run_files(*model, ctx);
     ctx.summary = nullptr;
@@ -389,6 +414,8 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
     model.reset();
     ctx.replacement.parameters.clear();
     write_run_time(ctx, processor_seconds(started));
+    if (ctx.phase_times.enabled)
+        write_phase_times(ctx, loop_seconds);
     // The reporter clears a code once printed; the code that made the run
     // fatal is kept so that callers can tell a failed run from a clean one.
     if (ctx.error.code != 0)

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
 #include "run/context.hpp"
 #include "run/driver.hpp"
 #include "support/harness.hpp"
@@ -53,6 +57,38 @@ TEST(RunDriver, UniformRainRunReachesTheEndOfItsPeriod) {
                            "Run parameters read from ORBAL project file: p.prj\n"),
               std::string::npos);
     EXPECT_NE(summary.find("Running.... \n\n"), std::string::npos);
+}
+
+TEST(RunDriver, PhaseTimesArePrintedOnlyWhenAskedFor) {
+    TempDir dir;
+    test::write_small_project(dir);
+    const auto quiet = run_program_in(dir.path(), {"p.prj"});
+    EXPECT_EQ(quiet.out.find("by phase"), std::string::npos);
+
+    ::setenv("TORVA_PHASE_TIMES", "1", 1);
+    const auto timed = run_program_in(dir.path(), {"p.prj"});
+    ::unsetenv("TORVA_PHASE_TIMES");
+    ASSERT_EQ(timed.status, 0) << timed.out;
+    const std::size_t table = timed.out.find("Wall time of the time loop by phase (s):\n");
+    ASSERT_NE(table, std::string::npos) << timed.out;
+    EXPECT_LT(timed.out.find("Run time:"), table);
+    // The phases and the rest add up to the loop's time, to the printed digits.
+    double sum = 0.0, loop = 0.0, value = 0.0;
+    char name[32];
+    std::istringstream lines(timed.out.substr(table));
+    std::string line;
+    std::getline(lines, line);
+    int rows = 0;
+    while (std::getline(lines, line) &&
+           std::sscanf(line.c_str(), " %31[a-z ] %lf", name, &value) == 2) {
+        ++rows;
+        if (std::string(name).rfind("time loop", 0) == 0)
+            loop = value;
+        else
+            sum += value;
+    }
+    EXPECT_EQ(rows, 9);
+    EXPECT_NEAR(sum, loop, 0.005);
 }
 
 TEST(RunDriver, UniformRainRunConsoleMatchesGoldenFile) {
