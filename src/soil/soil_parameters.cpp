@@ -160,6 +160,39 @@ bool missing_parameter(RunContext& ctx, const char* what, const char* card) {
     return false;
 }
 
+// The values a soil parameter can take: from `lowest` (itself allowed or not)
+// to `highest`.
+struct Range {
+    double lowest;
+    bool lowest_allowed;
+    double highest;
+};
+
+constexpr Range kNotNegative{0.0, true, HUGE_VAL};
+constexpr Range kFraction{0.0, true, 1.0};
+
+// A value no soil can have (negative, beyond its bounds, or not a number)
+// would turn the infiltration into nonsense several phases later; it stops the
+// run here, naming the first cell that holds one, in the units of its map or table.
+bool in_range(const Model& model, RunContext& ctx, const std::vector<double>& values,
+              const char* what, const char* units, Range range) {
+    const Grid& g = model.grid;
+    for (int i = 1; i <= g.num_cells && static_cast<std::size_t>(i) < values.size(); ++i) {
+        const double v = values[i];
+        const bool above_lowest = range.lowest_allowed ? v >= range.lowest : v > range.lowest;
+        if (above_lowest && v <= range.highest)
+            continue;
+        ctx.print_and_log(
+            "Error: the %s of grid cell %d (row %d, column %d) is %g%s, which no soil can "
+            "have.\n",
+            what, i, g.cell_row.size() > static_cast<std::size_t>(i) ? g.cell_row[i] : 0,
+            g.cell_col.size() > static_cast<std::size_t>(i) ? g.cell_col[i] : 0, v, units);
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    return true;
+}
+
 bool read_green_ampt_parameters(Model& model, RunContext& ctx, SoilTable& table) {
     Soil& soil = model.soil;
     bool found = false;
@@ -172,6 +205,9 @@ bool read_green_ampt_parameters(Model& model, RunContext& ctx, SoilTable& table)
         return false;
     if (!found)
         return missing_parameter(ctx, "saturated hydraulic conductivity", "CONDUCTIVITY");
+    if (!in_range(model, ctx, soil.conductivity, "saturated hydraulic conductivity", " cm/h",
+                  kNotNegative))
+        return false;
     scale(soil.conductivity, kCmPerHourToMetresPerSecond);
     if (!read_parameter(model, ctx,
                         {Card::CAPILLARY, "reading capillary drive map from file: %s\n",
@@ -181,6 +217,8 @@ bool read_green_ampt_parameters(Model& model, RunContext& ctx, SoilTable& table)
         return false;
     if (!found)
         return missing_parameter(ctx, "capillary head", "CAPILLARY");
+    if (!in_range(model, ctx, soil.capillary_head, "capillary head", " cm", kNotNegative))
+        return false;
     scale(soil.capillary_head, kCmToMetres);
     if (!read_parameter(model, ctx,
                         {Card::POROSITY, "reading porosity map from file: %s\n",
@@ -190,6 +228,10 @@ bool read_green_ampt_parameters(Model& model, RunContext& ctx, SoilTable& table)
         return false;
     if (!found)
         return missing_parameter(ctx, "porosity", "POROSITY");
+    // A porosity of 0 is allowed: with no conductivity it marks ground that
+    // takes no water in, such as rock or pavement.
+    if (!in_range(model, ctx, soil.porosity, "porosity", "", kFraction))
+        return false;
     if (model.project.infiltration != InfiltrationMethod::redistribution)
         return true;
 
@@ -215,7 +257,9 @@ bool read_green_ampt_parameters(Model& model, RunContext& ctx, SoilTable& table)
         ctx.error.raise(err::message_printed);
         return false;
     }
-    return true;
+    return in_range(model, ctx, soil.pore_index, "pore distribution index", "",
+                    {0.0, false, HUGE_VAL}) &&
+           in_range(model, ctx, soil.residual_saturation, "residual saturation", "", kFraction);
 }
 
 bool read_evapotranspiration_parameters(Model& model, RunContext& ctx) {
@@ -277,6 +321,8 @@ bool read_initial_moisture(Model& model, RunContext& ctx) {
         for (int i = 1; i <= n; ++i)
             soil.moisture[i] = soil.residual_saturation.empty() ? 0.0 : soil.residual_saturation[i];
     }
+    if (!in_range(model, ctx, soil.moisture, "initial water content", "", kFraction))
+        return false;
 
     switch (model.project.infiltration) {
         case InfiltrationMethod::redistribution: {

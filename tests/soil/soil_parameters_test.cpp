@@ -40,6 +40,8 @@ struct SoilSetUp {
         g.cell_number.assign(3 * 4, 0);
         g.number_at(1, 1) = 1;
         g.number_at(1, 2) = 2;
+        g.cell_row = {0, 1, 1};
+        g.cell_col = {0, 1, 2};
         g.elevation = {0.0, 100.0, 100.0};
         model->project.infiltration = method;
     }
@@ -108,6 +110,45 @@ TEST(SoilParameters, WithoutMoistureSourceTheSoilStartsUniform) {
     EXPECT_EQ(s.model->soil.moisture[2], 0.07);
     EXPECT_EQ(s.model->soil.front_moisture[2], 0.07);
     EXPECT_EQ(s.model->soil.surface_moisture[2], 0.07);
+}
+
+// A value no soil can have stops the run at set-up, naming the cell in the
+// units of the map, rather than turning into a non-real depth phases later.
+TEST(SoilParameters, ValuesNoSoilCanHaveStopTheRunNamingTheCell) {
+    struct Case {
+        const char* conductivity;
+        const char* porosity;
+        const char* moisture;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"3.6 -0.5", "0.45 0.45", "0.3 0.3",
+         "Error: the saturated hydraulic conductivity of grid cell 2 (row 1, column 2) is "
+         "-0.5 cm/h, which no soil can have.\n"},
+        {"3.6 3.6", "-0.1 0.45", "0.3 0.3",
+         "Error: the porosity of grid cell 1 (row 1, column 1) is -0.1, which no soil can "
+         "have.\n"},
+        {"3.6 3.6", "0.45 1.2", "0.3 0.3",
+         "Error: the porosity of grid cell 2 (row 1, column 2) is 1.2, which no soil can "
+         "have.\n"},
+        {"3.6 3.6", "0.45 0.45", "0.3 -0.1",
+         "Error: the initial water content of grid cell 2 (row 1, column 2) is -0.1, which no "
+         "soil can have.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        SoilSetUp s(InfiltrationMethod::green_ampt);
+        s.map(Card::CONDUCTIVITY, "ks.map", c.conductivity);
+        s.map(Card::CAPILLARY, "psi.map", "10 20");
+        s.map(Card::POROSITY, "phi.map", c.porosity);
+        s.map(Card::MOISTURE, "theta.map", c.moisture);
+        read_soil_parameters(*s.model, s.ctx);
+        EXPECT_EQ(s.ctx.error.code, err::message_printed);
+        const std::string console = s.console();
+        const std::size_t at = console.find("Error:");
+        ASSERT_NE(at, std::string::npos) << console;
+        EXPECT_EQ(console.substr(at), c.message);
+    }
 }
 
 TEST(SoilParameters, RedistributionWithoutPoreIndexStopsTheRun) {
