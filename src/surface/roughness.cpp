@@ -97,7 +97,21 @@ void read_retention(Model& model, RunContext& ctx, std::size_t entries) {
         if (!table_to_cells(model, ctx, MappingTable::retention, 1, retention, "retention_depth"))
             return;
     }
-    for (std::size_t i = 1; i < retention.size(); ++i) retention[i] /= 1000.0;
+    // A negative retention would let a dry cell send water it does not hold.
+    const Grid& g = model.grid;
+    for (std::size_t i = 1; i < retention.size(); ++i) {
+        if (!(retention[i] >= 0.0)) {
+            const bool placed = i < g.cell_row.size() && i < g.cell_col.size();
+            ctx.print(
+                "Error: the retention depth of grid cell %d (row %d, column %d) is %g mm; "
+                "retention depths cannot be negative.\n",
+                static_cast<int>(i), placed ? g.cell_row[i] : 0, placed ? g.cell_col[i] : 0,
+                retention[i]);
+            ctx.error.raise(err::message_printed);
+            return;
+        }
+        retention[i] /= 1000.0;
+    }
 }
 
 void read_roughness(Model& model, RunContext& ctx, std::size_t entries) {
@@ -127,7 +141,7 @@ void read_roughness(Model& model, RunContext& ctx, std::size_t entries) {
     }
     // Flow over a cell without roughness has no bound.
     for (std::size_t i = 1; i < n.size(); ++i) {
-        if (n[i] <= 0.0) {
+        if (!(n[i] > 0.0)) {
             ctx.print("Overland Manning n=0 at grid cell %d.  Program terminating.\n",
                       static_cast<int>(i));
             ctx.error.raise(err::message_printed);

@@ -132,6 +132,16 @@ TEST_F(SurfaceParameterSources, UniformRetentionIsKeptInMetres) {
     EXPECT_EQ(s.console(), "");
 }
 
+TEST_F(SurfaceParameterSources, NegativeRetentionStopsTheRunNamingTheCell) {
+    s.card(Card::MANNING_N).real[0] = 0.03;
+    s.card(Card::RETENTION).real[0] = -2.0;
+    read_surface_parameters(*s.model, s.ctx);
+    EXPECT_EQ(s.ctx.error.code, err::message_printed);
+    EXPECT_EQ(s.console(),
+              "Error: the retention depth of grid cell 1 (row 1, column 1) is -2 mm; retention "
+              "depths cannot be negative.\n");
+}
+
 TEST_F(SurfaceParameterSources, WithoutRetentionCardsNothingIsRetained) {
     s.card(Card::MANNING_N).real[0] = 0.03;
     read_surface_parameters(*s.model, s.ctx);
