@@ -218,35 +218,19 @@ class IntegerScanner {
 
     // Next value as much of the token as reads as an integer; false at end of file.
     bool next(long& value) {
-        while (true) {
-            while (pos_ < line_.size() && is_number_separator(line_[pos_])) ++pos_;
-            if (pos_ < line_.size())
-                break;
-            if (!reader_.next(line_))
-                return false;
-            pos_ = 0;
-        }
-        std::size_t end = pos_;
-        while (end < line_.size() && !is_number_separator(line_[end])) ++end;
-        value = lenient_long(std::string_view(line_).substr(pos_, end - pos_));
-        pos_ = end;
+        std::string_view token;
+        if (!next_token(token))
+            return false;
+        value = lenient_long(token);
         return true;
     }
 
     // Checked form: false when the token is missing or not wholly an integer.
     bool next_checked(long& value) {
-        while (true) {
-            while (pos_ < line_.size() && is_number_separator(line_[pos_])) ++pos_;
-            if (pos_ < line_.size())
-                break;
-            if (!reader_.next(line_))
-                return false;
-            pos_ = 0;
-        }
-        std::size_t end = pos_;
-        while (end < line_.size() && !is_number_separator(line_[end])) ++end;
-        const std::string token = line_.substr(pos_, end - pos_);
-        pos_ = end;
+        std::string_view view;
+        if (!next_token(view))
+            return false;
+        const std::string token(view);
         char* stop = nullptr;
         errno = 0;
         value = std::strtol(token.c_str(), &stop, 10);
@@ -255,6 +239,24 @@ class IntegerScanner {
     }
 
   private:
+    // The next token, reading further lines as needed; false at end of file.
+    // The view lasts until the next call.
+    bool next_token(std::string_view& token) {
+        while (true) {
+            while (pos_ < line_.size() && is_number_separator(line_[pos_])) ++pos_;
+            if (pos_ < line_.size())
+                break;
+            if (!reader_.next(line_))
+                return false;
+            pos_ = 0;
+        }
+        std::size_t end = pos_;
+        while (end < line_.size() && !is_number_separator(line_[end])) ++end;
+        token = std::string_view(line_).substr(pos_, end - pos_);
+        pos_ = end;
+        return true;
+    }
+
     LineReader& reader_;
     std::string line_;
     std::size_t pos_ = 0;

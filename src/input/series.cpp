@@ -121,12 +121,13 @@ struct SeriesFileFormat {
     const char* end;
     const char* kind;         // in messages
     const char* entry_words;  // what a data line holds, in messages
+    bool mode_line;           // a time-mode line follows the name line
 };
 
 constexpr SeriesFileFormat kTimeSeriesFile{"TORVA_TS", "END_TS", "time series",
-                                           "year month day hour minute value"};
+                                           "year month day hour minute value", true};
 constexpr SeriesFileFormat kElevationSeriesFile{"TORVA_ES", "END_ES", "elevation series",
-                                                "elevation value"};
+                                                "elevation value", false};
 
 bool read_next_or_report(RunContext& ctx, LineReader& reader, std::string& line,
                          const SeriesFileFormat& format, const std::string& name,
@@ -168,79 +169,92 @@ double series_entry_time(int year, int month, int day, int hour, int minute, boo
     return relative ? time - 1721028.5 : time;
 }
 
-int read_time_series_file(RunContext& ctx, std::FILE* file, const std::string& file_name) {
-    const SeriesFileFormat& format = kTimeSeriesFile;
+namespace {
+
+// Reads every series of a file: its header line, its name line, the time-mode
+// line where the kind has one (given to `mode`), then one entry per line up to
+// the end line (each given to `entry`, which says whether it read as one).
+// Each complete series goes to `store`. Returns the number of series stored;
+// a series cut short or an unreadable entry stops the reading with a message.
+template <class Series, class Mode, class Entry, class Store>
+int read_series_blocks(RunContext& ctx, std::FILE* file, const std::string& file_name,
+                       const SeriesFileFormat& format, Mode mode, Entry entry, Store store) {
     LineReader reader(file, ctx);
     std::string line;
     int count = 0;
     while (reader.next(line)) {
         if (!starts_with_word(line, format.header))
             continue;
-        TimeSeries series;
+        Series series;
         if (!read_next_or_report(ctx, reader, line, format, series.name, file_name))
             return count;
         Tokens(line).text(series.name);
-        if (!read_next_or_report(ctx, reader, line, format, series.name, file_name))
-            return count;
-        series.relative_times = starts_with_word(line, "RELATIVE");
+        if (format.mode_line) {
+            if (!read_next_or_report(ctx, reader, line, format, series.name, file_name))
+                return count;
+            mode(series, line);
+        }
         while (true) {
             if (!read_next_or_report(ctx, reader, line, format, series.name, file_name))
                 return count;
             if (starts_with_word(line, format.end))
                 break;
-            Tokens entry(line);
-            int year, month, day, hour, minute;
-            double value;
-            if (!(entry.integer(year) && entry.integer(month) && entry.integer(day) &&
-                  entry.integer(hour) && entry.integer(minute) && entry.real(value) &&
-                  std::isfinite(value))) {
+            if (!entry(series, line)) {
                 report_bad_entry(ctx, format, series.name, file_name, reader.line_number(), line);
                 return count;
             }
-            series.times.push_back(
-                series_entry_time(year, month, day, hour, minute, series.relative_times));
-            series.values.push_back(value);
         }
-        for (std::size_t k = 1; k < series.times.size(); ++k)
-            if (!(series.times[k - 1] <= series.times[k]))
-                series.increasing = false;
-        ctx.print("Read time series %s\n", series.name.c_str());
-        ctx.series.time_series.push_back(std::move(series));
+        store(std::move(series));
         ++count;
     }
     return count;
 }
 
+}  // namespace
+
+int read_time_series_file(RunContext& ctx, std::FILE* file, const std::string& file_name) {
+    return read_series_blocks<TimeSeries>(
+        ctx, file, file_name, kTimeSeriesFile,
+        [](TimeSeries& series, const std::string& line) {
+            series.relative_times = starts_with_word(line, "RELATIVE");
+        },
+        [](TimeSeries& series, const std::string& line) {
+            Tokens entry(line);
+            int year, month, day, hour, minute;
+            double value;
+            if (!(entry.integer(year) && entry.integer(month) && entry.integer(day) &&
+                  entry.integer(hour) && entry.integer(minute) && entry.real(value) &&
+                  std::isfinite(value)))
+                return false;
+            series.times.push_back(
+                series_entry_time(year, month, day, hour, minute, series.relative_times));
+            series.values.push_back(value);
+            return true;
+        },
+        [&ctx](TimeSeries&& series) {
+            for (std::size_t k = 1; k < series.times.size(); ++k)
+                if (!(series.times[k - 1] <= series.times[k]))
+                    series.increasing = false;
+            ctx.print("Read time series %s\n", series.name.c_str());
+            ctx.series.time_series.push_back(std::move(series));
+        });
+}
+
 int read_elevation_series_file(RunContext& ctx, std::FILE* file, const std::string& file_name) {
-    const SeriesFileFormat& format = kElevationSeriesFile;
-    LineReader reader(file, ctx);
-    std::string line;
-    int count = 0;
-    while (reader.next(line)) {
-        if (!starts_with_word(line, format.header))
-            continue;
-        ElevationSeries series;
-        if (!read_next_or_report(ctx, reader, line, format, series.name, file_name))
-            return count;
-        Tokens(line).text(series.name);
-        while (true) {
-            if (!read_next_or_report(ctx, reader, line, format, series.name, file_name))
-                return count;
-            if (starts_with_word(line, format.end))
-                break;
+    return read_series_blocks<ElevationSeries>(
+        ctx, file, file_name, kElevationSeriesFile, [](ElevationSeries&, const std::string&) {},
+        [](ElevationSeries& series, const std::string& line) {
             Tokens entry(line);
             double x, y;
-            if (!(entry.real(x) && entry.real(y) && std::isfinite(x) && std::isfinite(y))) {
-                report_bad_entry(ctx, format, series.name, file_name, reader.line_number(), line);
-                return count;
-            }
+            if (!(entry.real(x) && entry.real(y) && std::isfinite(x) && std::isfinite(y)))
+                return false;
             series.elevations.push_back(x);
             series.values.push_back(y);
-        }
-        ctx.series.elevation_series.push_back(std::move(series));
-        ++count;
-    }
-    return count;
+            return true;
+        },
+        [&ctx](ElevationSeries&& series) {
+            ctx.series.elevation_series.push_back(std::move(series));
+        });
 }
 
 void read_time_series_card(RunContext& ctx, const std::string& file_name) {
