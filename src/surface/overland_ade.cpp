@@ -160,6 +160,20 @@ AdeFields fields_of(const Model& model, const double* depth) {
             model.grid.cell_size};
 }
 
+// The faces across the east side of each cell, fed from its west neighbour.
+Direction x_direction(Model& model) {
+    Overland& ov = model.overland;
+    return {ov.face_east.data(), model.grid.west_neighbour.data(), ov.flux_x.data(),
+            ov.face_volume_x.data()};
+}
+
+// The faces across the south side of each cell, fed from its north neighbour.
+Direction y_direction(Model& model) {
+    Overland& ov = model.overland;
+    return {ov.face_south.data(), model.grid.north_neighbour.data(), ov.flux_y.data(),
+            ov.face_volume_y.data()};
+}
+
 void print_ade_stop(RunContext& ctx) {
     ctx.print("The ADE overland routing time step is getting really small\n");
     ctx.print("less than 1/100 of a second\n");
@@ -176,10 +190,8 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
     const bool parallel = runs_parallel(ov, n);
     double* h = ov.depth.data();
     const AdeFields f = fields_of(model, h);
-    const Direction x{ov.face_east.data(), g.west_neighbour.data(), ov.flux_x.data(),
-                      ov.face_volume_x.data()};
-    const Direction y{ov.face_south.data(), g.north_neighbour.data(), ov.flux_y.data(),
-                      ov.face_volume_y.data()};
+    const Direction x = x_direction(model);
+    const Direction y = y_direction(model);
     const Direction& first = ov.ade_sweep_toggle == 1 ? x : y;
     const Direction& second = ov.ade_sweep_toggle == 1 ? y : x;
     const double area = g.cell_size * g.cell_size;
@@ -289,10 +301,8 @@ template <bool kLakes>
 double predictor_corrector_step(Model& model, double dt) {
     Overland& ov = model.overland;
     const Grid& g = model.grid;
-    const Direction x{ov.face_east.data(), g.west_neighbour.data(), ov.flux_x.data(),
-                      ov.face_volume_x.data()};
-    const Direction y{ov.face_south.data(), g.north_neighbour.data(), ov.flux_y.data(),
-                      ov.face_volume_y.data()};
+    const Direction x = x_direction(model);
+    const Direction y = y_direction(model);
     // The reverse of the ADE order.
     const Direction& first = ov.ade_sweep_toggle == 1 ? y : x;
     const Direction& second = ov.ade_sweep_toggle == 1 ? x : y;
