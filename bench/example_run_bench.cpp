@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "run/context.hpp"
+#include "core/context.hpp"
 #include "run/driver.hpp"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <memory>
 
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "surface/overland.hpp"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
 #include "grid/grid.hpp"
 #include "grid/raster.hpp"
-#include "run/context.hpp"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "fuzz_support.hpp"
 #include "grid/mapping.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 
 namespace {
 

@@ -4,12 +4,12 @@
 
 #include <memory>
 
+#include "core/context.hpp"
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
 #include "fuzz_support.hpp"
 #include "input/project.hpp"
 #include "input/replace.hpp"
-#include "run/context.hpp"
-#include "run/errors.hpp"
-#include "run/model.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace torva;

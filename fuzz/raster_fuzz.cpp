@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "fuzz_support.hpp"
 #include "grid/grid.hpp"
 #include "grid/lowspots.hpp"
 #include "grid/raster.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 
 namespace {
 

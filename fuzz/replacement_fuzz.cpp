@@ -2,10 +2,10 @@
 // reader: input parts are the parameter file, the value file and a text whose
 // lines are read with replacement active. The first byte picks the value line.
 
+#include "core/context.hpp"
 #include "fuzz_support.hpp"
 #include "input/replace.hpp"
 #include "input/tokens.hpp"
-#include "run/context.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace torva;

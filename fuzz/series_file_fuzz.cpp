@@ -5,10 +5,10 @@
 #include <cmath>
 #include <vector>
 
+#include "core/context.hpp"
 #include "fuzz_support.hpp"
 #include "input/replace.hpp"
 #include "input/series.hpp"
-#include "run/context.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace torva;

@@ -1,7 +1,7 @@
 #include "calibration/results.hpp"
 
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 
 namespace torva {
 

@@ -1,12 +1,12 @@
 #pragma once
 // The channel network: links, nodes, routing and structures.
 
+#include "channel/channel_state.hpp"
+
 namespace torva {
 
 struct Model;
 struct RunContext;
-
-struct Channel {};
 
 // Reads the channel input file and builds the links and nodes.
 void read_channel_network(Model& model, RunContext& ctx);

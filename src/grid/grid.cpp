@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <string>
 
+#include "core/arrays.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
+#include "core/output_files.hpp"
 #include "grid/lowspots.hpp"
 #include "grid/raster.hpp"
 #include "input/tokens.hpp"
-#include "run/arrays.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
-#include "run/output_files.hpp"
 
 namespace torva {
 namespace {

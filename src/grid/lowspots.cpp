@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "input/tokens.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 
 namespace torva {
 namespace {

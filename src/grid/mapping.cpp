@@ -9,11 +9,11 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "core/arrays.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "grid/grid.hpp"
 #include "input/tokens.hpp"
-#include "run/arrays.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 
 namespace torva {
 namespace {

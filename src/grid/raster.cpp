@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
+#include "core/context.hpp"
+#include "core/errors.hpp"
+#include "core/output_files.hpp"
 #include "grid/grid.hpp"
 #include "input/replace.hpp"
-#include "run/context.hpp"
-#include "run/errors.hpp"
-#include "run/output_files.hpp"
 
 namespace torva {
 namespace {

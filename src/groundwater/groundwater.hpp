@@ -1,12 +1,12 @@
 #pragma once
 // The saturated zone: one unconfined layer with boundaries and wells.
 
+#include "groundwater/groundwater_state.hpp"
+
 namespace torva {
 
 struct Model;
 struct RunContext;
-
-struct Groundwater {};
 
 // Reads the water table, aquifer and boundary maps.
 void read_groundwater_maps(Model& model, RunContext& ctx);

@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "input/replace.hpp"
 #include "input/series.hpp"
 #include "input/tokens.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 
 namespace torva {
 namespace {

@@ -1,9 +1,9 @@
 // The run settings derived from the cards and the rules that refuse card
 // combinations that cannot work together.
 
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "input/project.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 
 namespace torva {
 

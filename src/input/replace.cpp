@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/context.hpp"
 #include "input/tokens.hpp"
-#include "run/context.hpp"
 
 namespace torva {
 namespace {

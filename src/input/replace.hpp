@@ -4,27 +4,12 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
+
+#include "core/replacement.hpp"
 
 namespace torva {
 
 struct RunContext;
-
-struct ReplacementParameter {
-    std::string tag;     // brackets included
-    std::string format;  // printf-style conversion, as the user wrote it
-    enum class Kind { integer, real, text } kind = Kind::real;
-    double real_value = 0.0;
-    int integer_value = 0;
-    std::string text_value;
-    bool used = false;
-};
-
-struct Replacement {
-    std::vector<ReplacementParameter> parameters;
-    bool active = false;  // once values are loaded; survives into later runs
-    int count = 0;        // replacements made since the values were loaded
-};
 
 // The declared tag and format fit these fields of the parameter file.
 inline constexpr std::size_t kMaxTagLength = 27;

@@ -4,8 +4,8 @@
 #include <climits>
 #include <cmath>
 
+#include "core/context.hpp"
 #include "input/tokens.hpp"
-#include "run/context.hpp"
 
 namespace torva {
 namespace {

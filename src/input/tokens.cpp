@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/context.hpp"
 #include "input/replace.hpp"
-#include "run/context.hpp"
 
 namespace torva {
 
@@ -100,14 +100,6 @@ bool LineReader::next(std::string& line) {
     if (ctx_.replacement.active)
         substitute_tags(ctx_, line, kBufferSize - 1);
     return true;
-}
-
-std::string strip_quotes(std::string_view name) {
-    if (!name.empty() && name.front() == '"')
-        name.remove_prefix(1);
-    if (!name.empty() && name.back() == '"')
-        name.remove_suffix(1);
-    return std::string(name);
 }
 
 }  // namespace torva

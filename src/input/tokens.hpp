@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/file_names.hpp"
+
 namespace torva {
 
 struct RunContext;
@@ -55,8 +57,5 @@ class LineReader {
     int line_number_ = 0;
     char buffer_[kBufferSize];
 };
-
-// Removes one leading and one trailing double quote.
-std::string strip_quotes(std::string_view name);
 
 }  // namespace torva

@@ -1,12 +1,12 @@
 #pragma once
 // Overland lakes that grow and shrink over the grid with their volume.
 
+#include "lakes/lakes_state.hpp"
+
 namespace torva {
 
 struct Model;
 struct RunContext;
-
-struct Lakes {};
 
 // Sets up the initial state of the lakes.
 void set_up_lakes(Model& model, RunContext& ctx);

@@ -1,8 +1,8 @@
 #include "meteo/events.hpp"
 
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "output/summary.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 #include "soil/infiltration.hpp"
 
 namespace torva {

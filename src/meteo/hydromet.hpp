@@ -1,12 +1,12 @@
 #pragma once
 // Hourly weather, radiation, evapotranspiration and snow of long-term runs.
 
+#include "meteo/hydromet_state.hpp"
+
 namespace torva {
 
 struct Model;
 struct RunContext;
-
-struct Hydromet {};
 
 // Opens and scans the hydrometeorological input of a long-term run.
 void prepare_hydromet(Model& model, RunContext& ctx);

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <tuple>
 
+#include "core/arrays.hpp"
+#include "core/clock.hpp"
+#include "core/context.hpp"
 #include "input/tokens.hpp"
-#include "run/arrays.hpp"
-#include "run/clock.hpp"
-#include "run/context.hpp"
 
 namespace torva {
 namespace {

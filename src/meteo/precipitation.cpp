@@ -4,12 +4,14 @@
 #include <filesystem>
 #include <limits>
 
+#include "core/arrays.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "input/tokens.hpp"
 #include "meteo/events.hpp"
 #include "meteo/rain_spreading.hpp"
-#include "run/arrays.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "output/analyzers.hpp"
+#include "surface/roughness.hpp"
 
 namespace torva {
 namespace {

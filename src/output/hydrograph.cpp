@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "core/context.hpp"
+#include "core/model_state.hpp"
+#include "core/output_files.hpp"
 #include "input/tokens.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
-#include "run/output_files.hpp"
 
 namespace torva {
 namespace {

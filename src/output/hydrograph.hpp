@@ -5,71 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "output/hydrograph_state.hpp"
+
 namespace torva {
 
 struct Model;
 struct RunContext;
 struct CalendarTime;
-
-// Per-node values of the channel network, [node][link], both from 1.
-using NodeLinkValues = std::vector<std::vector<double>>;
-
-// A link/node file: one quantity of the whole channel network, one row block
-// per output step.
-enum class LinkNodeMode { value = 0, difference = 1, ratio = 2 };
-
-struct LinkNodeFile {
-    std::FILE* file = nullptr;
-    LinkNodeMode mode = LinkNodeMode::value;
-    const char* first_line = "";  // the file word, with its newline
-    int rows_written = 0;
-};
-
-// What the link/node writers need to know of the network; the channel set-up
-// fills it. Links run from 1 to num_links.
-struct LinkNodeNetwork {
-    int num_links = 0;
-    std::vector<int> node_count;  // per link
-    std::vector<int> link_type;   // per link, bit set
-};
-
-// A grid cell whose soil moisture is reported.
-struct CellLocation {
-    int row = 0;
-    int col = 0;
-    int cell = 0;
-};
-
-// A channel link and node whose discharge or depth is reported.
-struct LinkNodeLocation {
-    int link = 0;
-    int node = 0;
-};
-
-struct Outputs {
-    std::FILE* summary = nullptr;
-    std::FILE* outlet_hydrograph = nullptr;     // OUTLET_HYDRO
-    std::FILE* six_digit_hydrograph = nullptr;  // SIG_OUTLET_HYDRO
-    std::string outlet_hydrograph_path;         // as opened, for the host file
-    int outlet_rows = 0;                        // rows written to the outlet file
-
-    std::vector<LinkNodeLocation> hydrograph_locations;  // IN_HYD_LOCATION
-    std::FILE* hydrograph_location_file = nullptr;       // OUT_HYD_LOCATION
-    std::FILE* depth_location_file = nullptr;            // OUT_DEP_LOCATION
-    std::FILE* concentration_location_file = nullptr;    // OUT_CON_LOCATION
-    std::FILE* mass_location_file = nullptr;             // OUT_MASS_LOCATION
-    std::vector<CellLocation> moisture_locations;        // IN_THETA_LOCATION
-    std::FILE* moisture_location_file = nullptr;         // OUT_THETA_LOCATION
-    std::FILE* lake_output = nullptr;                    // LAKE_OUTPUT
-
-    LinkNodeNetwork network;
-    LinkNodeFile channel_depth;      // CHAN_DEPTH
-    LinkNodeFile channel_discharge;  // CHAN_DISCHARGE
-    LinkNodeFile channel_stage;      // CHAN_STAGE
-    LinkNodeFile channel_velocity;   // CHAN_VELOCITY
-    LinkNodeFile flood_stream;       // FLOOD_STREAM
-    LinkNodeFile channel_sed_flux;   // CHAN_SED_FLUX
-};
 
 // m3/s to ft3/s (QOUT_CFS).
 inline constexpr double kCfsPerCms = 35.31466672;

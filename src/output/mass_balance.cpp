@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
+#include "core/model_state.hpp"
 #include "output/summary.hpp"
-#include "run/model.hpp"
 
 namespace torva {
 namespace {

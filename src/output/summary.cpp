@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "core/clock.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "meteo/events.hpp"
-#include "run/clock.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 
 namespace torva {
 namespace {

@@ -6,15 +6,28 @@
 #include <ctime>
 #include <memory>
 
+#include "calibration/results.hpp"
+#include "channel/channel.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
+#include "grid/grid.hpp"
 #include "grid/mapping.hpp"
+#include "groundwater/groundwater.hpp"
+#include "input/project.hpp"
 #include "input/replace.hpp"
 #include "input/series.hpp"
+#include "lakes/lakes.hpp"
 #include "meteo/events.hpp"
+#include "meteo/hydromet.hpp"
+#include "meteo/precipitation.hpp"
 #include "meteo/radar.hpp"
+#include "output/analyzers.hpp"
+#include "output/hydrograph.hpp"
 #include "output/maps.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "output/summary.hpp"
 #include "run/run_parameters.hpp"
+#include "soil/infiltration.hpp"
+#include "surface/overland.hpp"
 #include "surface/roughness.hpp"
 
 namespace torva {

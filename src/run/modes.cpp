@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "run/context.hpp"
+#include "core/context.hpp"
 #include "run/driver.hpp"
 
 namespace torva {

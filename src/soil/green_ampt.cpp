@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "soil/infiltration.hpp"
 
 namespace torva {

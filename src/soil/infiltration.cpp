@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "run/arrays.hpp"
-#include "run/clock.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "core/arrays.hpp"
+#include "core/clock.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 
 namespace torva {
 namespace {

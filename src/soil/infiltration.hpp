@@ -6,100 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "soil/soil_state.hpp"
+
 namespace torva {
 
 struct Model;
 struct RunContext;
-
-// Rates inside the single-layer methods are in m/s; maps and the console
-// report cm/h.
-inline constexpr double kMetresPerSecondToCmPerHour = 360000.0;
-// Cell loops over fewer cells than this run on one thread: starting the
-// threads would cost more than the loop.
-inline constexpr int kSerialCells = 2048;
-
-// One layer of a soil type of the layered method, in the units of the soil
-// layer input file.
-struct SoilLayer {
-    double conductivity = 0.0;    // cm/h
-    double capillary_head = 0.0;  // cm
-    double porosity = 0.0;
-    double initial_moisture = 0.0;
-    double thickness = 0.0;  // cm; the third layer extends without limit
-};
-
-struct LayeredSoilType {
-    std::array<SoilLayer, 3> layers{};
-    bool given = false;
-};
-
-struct Soil {
-    // ---- Parameters, per cell (N + 1 entries) ----
-    std::vector<int> soil_index;              // row of the soil tables
-    std::vector<double> conductivity;         // saturated conductivity Ks, m/s
-    std::vector<double> capillary_head;       // wetting front capillary head psi, m
-    std::vector<double> porosity;             // theta_s
-    std::vector<double> pore_index;           // Brooks-Corey lambda
-    std::vector<double> residual_saturation;  // theta_r
-    // Initial water content theta_i; with plain Green and Ampt the moisture
-    // deficit theta_s - theta_i instead.
-    std::vector<double> moisture;
-    // Multiplies Ks (and the plain rate) where a host supplies it; empty when
-    // not in use.
-    std::vector<double> conductivity_factor;
-
-    // Evapotranspiration parameters (used by the hydrometeorology phase).
-    std::vector<double> albedo;
-    std::vector<double> vegetation_height;  // m
-    std::vector<double> transmission_coefficient;
-    std::vector<double> canopy_resistance;
-    std::vector<double> wilting_point;
-
-    // Aquifer: elevations in metres; empty when not read.
-    std::vector<double> water_table;
-    std::vector<double> aquifer_bottom;
-    double richards_bottom_spacing = 0.0;  // m
-    // 1 where the water table reaches the land surface (set with the soil
-    // columns and by the groundwater phase), and whether any cell has it.
-    std::vector<int> water_table_at_surface;
-    bool water_table_reaches_surface = false;
-
-    // Cells that redistribution leaves alone: cells of a lake (filled by the
-    // lake set-up; empty without lakes), and frozen ground, from the frozen
-    // ground index CFGI kept by the hydrometeorology phase (empty in event runs).
-    std::vector<unsigned char> lake_cell;
-    std::vector<double> frozen_ground_index;
-
-    // Layered soil: one entry per soil index (entry 0 unused).
-    std::vector<LayeredSoilType> layer_table;
-
-    // ---- State, per cell ----
-    std::vector<double> infiltrated_depth;  // F since the event start, m
-    std::vector<double> infiltration_rate;  // reported rate, cm/h
-    std::vector<double> cumulative_depth;   // whole-run infiltrated depth, m (maps)
-    std::vector<double> event_depth;        // infiltrated depth of the event, m
-    // Redistribution.
-    std::vector<double> front_moisture;     // theta_0 of the redistributing front
-    std::vector<double> surface_moisture;   // reported theta
-    std::vector<double> first_front_depth;  // F1, depth held in the first front, m
-    std::vector<int> front_phase;           // 0 no supply, 1 one front, 2 two fronts
-    std::vector<int> wet_marker;            // step of the last wetting
-    std::vector<int> first_ponding_marker;  // step when the cell first ponded
-    std::vector<int> no_front_marker;       // step of the last supply-limited step without a front
-    // Layered soil: wetting front depth, cm.
-    std::vector<double> front_depth;
-    // Long-term runs: water held in the soil moisture accounting layer between
-    // events, m, over a layer `moisture_layer_depth` thick.
-    std::vector<double> stored_water;
-    double moisture_layer_depth = 0.0;  // m
-
-    // ---- Phase timing ----
-    int step = 0;                // infiltration step counter, 1 at the event start
-    double next_time = 0.0;      // Julian date of the next infiltration step
-    double previous_time = 0.0;  // Julian date of the previous infiltration step
-    double interval = 0.0;       // s between infiltration steps
-    bool event_set_up = false;   // the event-start set-up has run
-};
 
 // ---- Phases called by the run driver ----
 

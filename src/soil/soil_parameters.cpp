@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <string>
 
+#include "core/arrays.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "grid/mapping.hpp"
 #include "grid/raster.hpp"
 #include "input/tokens.hpp"
-#include "run/arrays.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 #include "soil/infiltration.hpp"
 
 namespace torva {

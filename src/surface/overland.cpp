@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/arrays.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "input/series.hpp"
-#include "run/arrays.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 #include "surface/overland_laws.hpp"
 
 namespace torva {

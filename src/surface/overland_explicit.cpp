@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "surface/overland.hpp"
 #include "surface/overland_laws.hpp"
 

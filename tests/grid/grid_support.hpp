@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
 #include "grid/grid.hpp"
-#include "run/context.hpp"
 
 namespace torva::grid_test {
 

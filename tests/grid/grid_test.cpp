@@ -9,9 +9,9 @@
 #include <memory>
 #include <random>
 
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
 #include "grid_support.hpp"
-#include "run/errors.hpp"
-#include "run/model.hpp"
 
 namespace torva {
 namespace {

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
 #include "grid/mapping.hpp"
-#include "run/context.hpp"
-#include "run/errors.hpp"
-#include "run/model.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 

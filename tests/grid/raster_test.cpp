@@ -8,9 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/errors.hpp"
 #include "grid_support.hpp"
 #include "input/replace.hpp"
-#include "run/errors.hpp"
 
 namespace torva {
 namespace {

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "run/context.hpp"
+#include "core/context.hpp"
 
 namespace torva::testing {
 

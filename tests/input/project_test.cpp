@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
+#include "core/context.hpp"
+#include "core/errors.hpp"
 #include "input/project.hpp"
-#include "run/context.hpp"
-#include "run/errors.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 

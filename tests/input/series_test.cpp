@@ -6,9 +6,9 @@
 #include <cmath>
 #include <string>
 
+#include "core/clock.hpp"
 #include "input/replace.hpp"
 #include "input_fixture.hpp"
-#include "run/clock.hpp"
 
 namespace torva {
 namespace {

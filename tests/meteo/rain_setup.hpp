@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "core/clock.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "meteo/events.hpp"
 #include "meteo/precipitation.hpp"
-#include "run/clock.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 #include "support/harness.hpp"
 
 namespace torva::test {

@@ -7,9 +7,9 @@
 #include <sstream>
 #include <string>
 
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "output/hydrograph.hpp"
-#include "run/context.hpp"
-#include "run/model.hpp"
 
 namespace torva {
 namespace {

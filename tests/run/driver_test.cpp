@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "run/context.hpp"
+#include "core/context.hpp"
 #include "run/driver.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"

@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "run/context.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "run/driver.hpp"
-#include "run/model.hpp"
 #include "support/harness.hpp"
 
 namespace torva {

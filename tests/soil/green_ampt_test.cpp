@@ -8,8 +8,8 @@
 #include <memory>
 #include <numeric>
 
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "soil/infiltration.hpp"
 
 namespace torva {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "soil/infiltration.hpp"
 #include "support/harness.hpp"
 

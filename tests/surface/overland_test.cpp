@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "run/context.hpp"
-#include "run/model.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "surface/overland.hpp"
 
 namespace torva {

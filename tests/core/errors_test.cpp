@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "run/context.hpp"
-#include "run/errors.hpp"
+#include "core/context.hpp"
+#include "core/errors.hpp"
 
 namespace torva {
 namespace {

@@ -1,9 +1,9 @@
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 #include <array>
 #include <cstdio>
 
-#include "run/context.hpp"
+#include "core/context.hpp"
 
 namespace torva {
 namespace {

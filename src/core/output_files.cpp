@@ -1,9 +1,9 @@
-#include "run/output_files.hpp"
+#include "core/output_files.hpp"
 
 #include <cstring>
 
-#include "input/tokens.hpp"
-#include "run/context.hpp"
+#include "core/context.hpp"
+#include "core/file_names.hpp"
 
 namespace torva {
 

@@ -1,4 +1,4 @@
-#include "run/context.hpp"
+#include "core/context.hpp"
 
 #include <cstdarg>
 

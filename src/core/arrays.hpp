@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "run/context.hpp"
+#include "core/context.hpp"
 
 namespace torva {
 

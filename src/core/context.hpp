@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "input/replace.hpp"
-#include "input/series.hpp"
-#include "run/errors.hpp"
-#include "run/phase_times.hpp"
+#include "core/errors.hpp"
+#include "core/phase_times.hpp"
+#include "core/replacement.hpp"
+#include "core/series_lists.hpp"
 
 namespace torva {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "run/clock.hpp"
+#include "core/clock.hpp"
 
 namespace torva {
 namespace {

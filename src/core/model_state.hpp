@@ -1,25 +1,27 @@
 #pragma once
 // The Model state: everything one simulation holds, grouped per process. The
-// run driver creates it, passes it to every phase and frees it at the end.
+// run driver creates it, passes it to every phase and frees it at the end. It
+// names each process's state through that process's *_state.hpp header, which
+// holds plain data only, so no process code comes in with it.
 
 #include <string>
 
-#include "calibration/results.hpp"
-#include "channel/channel.hpp"
-#include "grid/grid.hpp"
-#include "grid/mapping.hpp"
-#include "groundwater/groundwater.hpp"
-#include "input/project.hpp"
-#include "lakes/lakes.hpp"
-#include "meteo/hydromet.hpp"
-#include "meteo/precipitation.hpp"
-#include "output/analyzers.hpp"
-#include "output/hydrograph.hpp"
-#include "output/summary.hpp"
-#include "run/clock.hpp"
-#include "soil/infiltration.hpp"
-#include "surface/overland.hpp"
-#include "surface/roughness.hpp"
+#include "calibration/calibration_state.hpp"
+#include "channel/channel_state.hpp"
+#include "core/clock.hpp"
+#include "grid/grid_state.hpp"
+#include "grid/mapping_state.hpp"
+#include "groundwater/groundwater_state.hpp"
+#include "input/project_state.hpp"
+#include "lakes/lakes_state.hpp"
+#include "meteo/hydromet_state.hpp"
+#include "meteo/precip_state.hpp"
+#include "output/analyzers_state.hpp"
+#include "output/hydrograph_state.hpp"
+#include "output/summary_state.hpp"
+#include "soil/soil_state.hpp"
+#include "surface/overland_state.hpp"
+#include "surface/roughness_state.hpp"
 
 namespace torva {
 

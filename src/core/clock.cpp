@@ -1,4 +1,4 @@
-#include "run/clock.hpp"
+#include "core/clock.hpp"
 
 #include <cmath>
 

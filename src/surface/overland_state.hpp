@@ -1,0 +1,100 @@
+#pragma once
+// The overland flow state of one simulation: scheme, per-cell depths and face
+// flows, boundaries and the running volumes of the schemes.
+
+#include <vector>
+
+namespace torva {
+
+// The OVERTYPE card.
+enum class OverlandScheme { explicit_scheme = 1, ade = 2, ade_predictor_corrector = 3 };
+
+// Cell loops run as parallel loops over contiguous blocks unless lake cells
+// exchange water with the overland flow; then they run in cell order on one
+// thread. The lake set-up switches to `serial` when it creates lakes.
+enum class ExecutionForm { parallel, serial };
+
+// Water exchanged over the grid faces with the lakes of the channel network.
+// `lake_number` is a per-cell array (empty when the network has no lakes);
+// the per-lake arrays run from 1 to the number of lakes and are filled by the
+// channel network.
+struct ChannelLakeExchange {
+    std::vector<int> lake_number;          // per cell; 0 outside lakes
+    std::vector<double> water_surface;     // per lake, m
+    std::vector<double> net_inflow;        // per lake, m3; kept for the lake model
+    std::vector<double> overland_inflow;   // per lake, m3 of the step
+    std::vector<double> overland_outflow;  // per lake, m3 of the step
+    // The three volumes at the start of the model step, for a restarted step.
+    std::vector<double> saved_net_inflow, saved_inflow, saved_outflow;
+    bool present() const { return !lake_number.empty(); }
+    void save_volumes() {
+        saved_net_inflow = net_inflow;
+        saved_inflow = overland_inflow;
+        saved_outflow = overland_outflow;
+    }
+    void restore_volumes() {
+        net_inflow = saved_net_inflow;
+        overland_inflow = saved_inflow;
+        overland_outflow = saved_outflow;
+    }
+};
+
+// Explicit scheme state kept from one model step to the next.
+struct ExplicitStepState {
+    int reduced_steps_left = 0;  // further model steps that keep the reduced step (0 to 4)
+    double reduced_step = 0.0;   // s
+    bool reduced_in_force = false;
+    int sweep_toggle = 0;  // 0: x sweep first; flips at every call
+};
+
+struct Overland {
+    OverlandScheme scheme = OverlandScheme::ade;
+    ExecutionForm form = ExecutionForm::parallel;
+    // Grids smaller than this run the parallel form on one thread: waking
+    // threads costs more than a small sweep. Results do not depend on it.
+    int min_parallel_cells = 4096;
+    bool drains_to_channel = false;  // explicit channel routing takes the outlet water
+    bool track_max_depth = false;    // the maximum-depth map is wanted
+    bool set_up = false;
+
+    // Per-cell arrays, N + 1 entries (entry 0 stays 0: it is the discharge of
+    // the missing face of a cell without west or north neighbour).
+    std::vector<double> depth;          // overland water depth h, m
+    std::vector<double> max_depth;      // largest depth so far, m
+    std::vector<double> bed_slope_x;    // (z - z_east) / dx
+    std::vector<double> bed_slope_y;    // (z - z_south) / dx
+    std::vector<double> discharge_x;    // m3/s across the east face in the step
+    std::vector<double> discharge_y;    // m3/s across the south face in the step
+    std::vector<double> face_volume_x;  // m3 across the east face over the sub-steps
+    std::vector<double> face_volume_y;  // m3 across the south face over the sub-steps
+    std::vector<double> inverse_n;      // 1 / Manning n
+    // The neighbour across the east and south faces that carry flow: 0 where
+    // the grid has no neighbour or a dike blocks the face.
+    std::vector<int> face_east;
+    std::vector<int> face_south;
+
+    // Work arrays of the schemes, created at set-up so a step never allocates.
+    std::vector<double> saved_depth;  // depths at the start of the step, for cheap retries
+    std::vector<double> flux_x;       // discharge of the east face in the current sweep
+    std::vector<double> flux_y;       // discharge of the south face in the current sweep
+
+    ExplicitStepState explicit_state;
+    int ade_sweep_toggle = 1;  // 1: x then y; 2: y then x; alternates every model step
+
+    ChannelLakeExchange channel_lakes;
+
+    // Time-varying boundary values: per cell the position in the
+    // TIME_SERIES_INDEX list of its type 3 boundary (-1 for none), and the
+    // series values of the current step.
+    std::vector<int> boundary_series;
+    std::vector<double> series_values;  // per time series index entry
+    std::vector<int> series_hints;      // lookup hint per index entry
+    std::vector<int> used_series;       // index entries named by type 3 cells
+    int unknown_series_id = 0;          // first type 3 id missing from the index table
+
+    // Volumes of the current model step, m3.
+    double outlet_volume = 0.0;
+    double cleanup_volume = 0.0;  // water added when small negative depths are set to zero
+};
+
+}  // namespace torva
