@@ -2,62 +2,29 @@
 // Test support for the grid tests: files made from text, a context whose
 // console is captured, and small grids built from a mask drawn as text.
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/context.hpp"
 #include "grid/grid.hpp"
+#include "support/harness.hpp"
 
 namespace torva::grid_test {
 
-// An open temporary file holding the text, positioned at its start.
-inline std::FILE* file_with(const std::string& text) {
-    std::FILE* file = std::tmpfile();
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::rewind(file);
-    return file;
-}
-
-inline std::string contents(std::FILE* file) {
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-    return text;
-}
-
-inline std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::contents;
+using test::file_with;
+using test::read_file;
 
 inline std::string golden(const std::string& name) {
-    return read_file(std::filesystem::path(TORVA_TEST_DATA) / "grid" / "golden" / name);
+    return test::golden("grid/golden/" + name);
 }
 
 // A run context whose console and error stream go to temporary files.
 struct CapturedContext {
     RunContext ctx;
-    CapturedContext() {
-        ctx.out = std::tmpfile();
-        ctx.err = std::tmpfile();
-    }
-    ~CapturedContext() {
-        std::fclose(ctx.out);
-        std::fclose(ctx.err);
-    }
-    CapturedContext(const CapturedContext&) = delete;
-    CapturedContext& operator=(const CapturedContext&) = delete;
-    std::string console() { return contents(ctx.out); }
-    std::string errors() { return contents(ctx.err); }
+    test::Console capture{ctx};
+    std::string console() { return capture.text(); }
+    std::string errors() { return capture.errors(); }
 };
 
 // A grid whose mask is drawn row by row, north first: '#' inside, '.' outside.

@@ -1,16 +1,16 @@
 #pragma once
 // Hand-built watersheds for the overland tests: a grid drawn by functions,
-// a model of it with one scheme, step and roughness, and the console captured.
+// a model of it with one scheme, step and roughness.
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "support/harness.hpp"
 #include "surface/overland.hpp"
 
 namespace torva::test {
@@ -91,23 +91,5 @@ inline void step_clock(Model& m) {
     ++m.clock.step_index;
     m.clock.current_time = m.clock.start_time + m.clock.step_index * m.run.time_step_days;
 }
-
-// Console output of a test goes to a temporary file so it can be compared.
-struct CapturedConsole {
-    std::FILE* file = std::tmpfile();
-    explicit CapturedConsole(RunContext& ctx) { ctx.out = file; }
-    ~CapturedConsole() { std::fclose(file); }
-    CapturedConsole(const CapturedConsole&) = delete;
-    CapturedConsole& operator=(const CapturedConsole&) = delete;
-    std::string text() {
-        std::fflush(file);
-        std::rewind(file);
-        std::string s;
-        char buf[4096];
-        std::size_t got;
-        while ((got = std::fread(buf, 1, sizeof buf, file)) > 0) s.append(buf, got);
-        return s;
-    }
-};
 
 }  // namespace torva::test
