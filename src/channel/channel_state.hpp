@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "channel/structure_element.hpp"
+
 namespace torva {
 
 // Link type bits; a link's type is their sum.
@@ -106,34 +108,6 @@ struct SectionTables {
     std::vector<double> ybp;
 
     int count() const { return tables.empty() ? 0 : static_cast<int>(tables.size()) - 1; }
-};
-
-// Structure kinds, numbered as the channel input file knows them.
-enum class StructureKind : int {
-    weir = 1,
-    sag_weir = 2,
-    round_culvert = 3,
-    oval_culvert = 4,
-    rect_culvert = 5,
-    rating_curve = 6,
-    scheduled_release = 7,
-    rule_curve = 8
-};
-
-struct StructureElement {
-    StructureKind kind = StructureKind::weir;
-    double length = 0.0;
-    double upstream_invert = 0.0;
-    double downstream_invert = 0.0;
-    double slope = 0.0;
-    double forward_coefficient = 0.0;
-    double reverse_coefficient = 0.0;
-    double first_size = 0.0;   // width, diameter, A value or steep slope
-    double second_size = 0.0;  // height, B value or shallow slope
-    double crest_low_location = 0.0;
-    double roughness = 0.0;
-    int elevation_series = -1;  // position in the elevation series list; -1 for none
-    int time_series = -1;       // position in the time series list; -1 for none
 };
 
 enum class PumpFlow : int { elevation_series = 0, time_series = 1 };
