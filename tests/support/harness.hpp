@@ -24,6 +24,8 @@ class TempDir {
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path write(const std::string& name, const std::string& text) const;
     std::string read(const std::string& name) const;
+    // The full name of a file in the folder.
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
     bool exists(const std::string& name) const;
 
   private:
