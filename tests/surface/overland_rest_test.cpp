@@ -14,7 +14,7 @@ namespace torva {
 namespace {
 
 using test::build_grid;
-using test::CapturedConsole;
+using CapturedConsole = test::Console;
 using test::finish_set_up;
 using test::rain;
 using test::surface_volume;
