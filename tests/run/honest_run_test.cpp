@@ -25,10 +25,10 @@ struct CardCase {
 };
 
 const CardCase kUnavailableCards[] = {
-    {"CHANNEL_INPUT chan.chn\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nANALYZERS a\n",
+    {"CHAN_EXPLIC\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nANALYZERS a\n",
      "Error: the project file p.prj asks for processes that are not available in this version "
      "of TORVA:\n"
-     "  CHANNEL_INPUT          channel network and routing\n"
+     "  CHAN_EXPLIC            channel routing\n"
      "  GW_SIMULATION          groundwater\n"
      "  GW_UNIF_POROSITY       groundwater\n"
      "  GW_UNIF_HYCOND         groundwater\n"
