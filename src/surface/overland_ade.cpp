@@ -36,24 +36,25 @@ inline law::AdeCell ade_cell(const AdeFields& f, int i) {
         const int lake = f.lake_number[i];
         if (lake > 0) {
             const double surface = f.lake_surface[lake];
-            return {surface, surface - f.elevation[i], f.inverse_n[i]};
+            return {surface, surface - f.elevation[i], f.inverse_n[i], surface - f.elevation[i]};
         }
     }
-    return {f.elevation[i] + f.depth[i], f.depth[i] - f.retention[i], f.inverse_n[i]};
+    return {f.elevation[i] + f.depth[i], f.depth[i] - f.retention[i], f.inverse_n[i], f.depth[i]};
 }
 
 // `volume_rate` is the cell area over the sub-step: the face limit in m3/s
 // per metre of water.
 template <bool kLakes>
-inline double face_discharge(const AdeFields& f, int i, int j, double volume_rate) {
+inline law::FaceFlow face_flow(const AdeFields& f, int i, int j, double volume_rate,
+                               double sub_step) {
     if (j == 0)
-        return 0.0;
+        return {0.0, false};
     if constexpr (kLakes) {
         if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
-            return 0.0;
+            return {0.0, false};
     }
-    return law::ade_face_discharge(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size,
-                                   volume_rate);
+    return law::ade_face_flow(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size,
+                              volume_rate, sub_step);
 }
 
 // One direction of the grid: the neighbour across each cell's downstream face
@@ -85,9 +86,12 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Di
     double cleanup = 0.0;
 #pragma omp parallel if (parallel)
     {
-#pragma omp for schedule(static)
-        for (int i = 1; i <= n; ++i)
-            d.flux[i] = face_discharge<kLakes>(f, i, d.face_to[i], volume_rate);
+#pragma omp for schedule(static) reduction(+ : failures)
+        for (int i = 1; i <= n; ++i) {
+            const law::FaceFlow flow = face_flow<kLakes>(f, i, d.face_to[i], volume_rate, sub_step);
+            d.flux[i] = flow.discharge;
+            failures += flow.failed;
+        }
 #pragma omp for schedule(static) reduction(+ : failures, cleanup)
         for (int i = 1; i <= n; ++i) {
             const double q = d.flux[i];
@@ -312,9 +316,12 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
 
 #pragma omp parallel if (parallel)
     {
-#pragma omp for schedule(static)
-        for (int i = 1; i <= n; ++i)
-            d.flux[i] = face_discharge<kLakes>(now, i, d.face_to[i], volume_rate);
+#pragma omp for schedule(static) reduction(+ : failures)
+        for (int i = 1; i <= n; ++i) {
+            const law::FaceFlow flow = face_flow<kLakes>(now, i, d.face_to[i], volume_rate, step);
+            d.flux[i] = flow.discharge;
+            failures += flow.failed;
+        }
 #pragma omp for schedule(static)
         for (int i = 1; i <= n; ++i) {
             if (saved)
@@ -335,7 +342,7 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
             if (j == 0)
                 continue;
             const double mean =
-                0.5 * (d.flux[i] + face_discharge<kLakes>(ahead, i, j, volume_rate));
+                0.5 * (d.flux[i] + face_flow<kLakes>(ahead, i, j, volume_rate, step).discharge);
             d.flux[i] = law::limit_face_discharge(mean, ade_cell<kLakes>(now, i),
                                                   ade_cell<kLakes>(now, j), volume_rate);
         }

@@ -56,11 +56,17 @@ void print_face_failure(RunContext& ctx, char name, const law::ExplicitFaceTest&
     }
 }
 
-// The discharge of the face from cell i to j, held to the face limit.
-inline double face_discharge(const SweepContext& c, const ExplicitSweep& s, int i, int j,
-                             double depth_rate) {
-    return law::explicit_face_discharge(c.depth[i], c.depth[j], c.retention[i], c.retention[j],
-                                        c.inverse_n[i], s.bed_slope[i], c.cell_size, depth_rate);
+// The law's discharge of the face from cell i to j.
+inline double law_discharge(const SweepContext& c, const ExplicitSweep& s, int i, int j) {
+    return law::explicit_unit_discharge(c.depth[i], c.depth[j], c.retention[i], c.inverse_n[i],
+                                        s.bed_slope[i], c.cell_size);
+}
+
+// The same held to the face limit.
+inline double limited(const SweepContext& c, const ExplicitSweep& s, int i, int j, double q,
+                      double depth_rate) {
+    return law::explicit_face_limit(q, c.depth[i], c.depth[j], c.retention[i], c.retention[j],
+                                    s.bed_slope[i], c.cell_size, depth_rate);
 }
 
 // The depth cell i gives over the two faces of the sweep's direction.
@@ -84,10 +90,11 @@ int parallel_sweep(const SweepContext& c, const ExplicitSweep& s, double step, b
             const int j = s.face_to[i];
             double q = 0.0;
             if (j != 0) {
-                q = face_discharge(c, s, i, j, depth_rate);
+                q = law_discharge(c, s, i, j);
                 if (q != 0.0 &&
                     law::explicit_face_test(q, step, c.cell_size).check != law::FaceCheck::passed)
                     ++failures;
+                q = limited(c, s, i, j, q, depth_rate);
             }
             s.unit_discharge[i] = q;
         }
@@ -121,10 +128,11 @@ int serial_sweep(const SweepContext& c, const ExplicitSweep& s, double step, boo
         const int j = s.face_to[i];
         double q = 0.0;
         if (j != 0) {
-            q = face_discharge(c, s, i, j, depth_rate);
+            q = law_discharge(c, s, i, j);
             const law::ExplicitFaceTest t = law::explicit_face_test(q, step, c.cell_size);
             if (q != 0.0 && t.check != law::FaceCheck::passed)
                 report(t, q, i);
+            q = limited(c, s, i, j, q, depth_rate);
         }
         s.unit_discharge[i] = q;
     }

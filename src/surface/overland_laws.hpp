@@ -46,6 +46,7 @@ struct AdeCell {
     double surface;     // water-surface elevation z + h, m
     double flow_depth;  // h - retention, m (may be negative)
     double inverse_n;
+    double depth;  // h, m (for a channel-lake cell, its lake's depth over the cell)
 };
 
 // The face limit. A face moves, in one (sub-)step, at most a share of the
@@ -67,28 +68,54 @@ inline double face_cap(double drop, double giver_flow_depth, double share, doubl
 }
 
 // The ADE face discharge held to the face limit; `volume_rate` is the cell
-// area over the sub-step, m2/s.
-inline double ade_face_discharge(const AdeCell& cell, const AdeCell& neighbour, double cell_size,
-                                 double volume_rate) {
+// area over the sub-step, m2/s. Where the limit cuts a flow that would have
+// moved more than half the giving cell's depth (above 1 mm, in a sub-step
+// above 0.01 s), the face fails the sub-step as that cell would have failed
+// the stability test without the limit: a shorter sub-step then follows the
+// water rather than levelling it in one go.
+struct FaceFlow {
+    double discharge;  // m3/s, positive in the direction of the face
+    bool failed;
+};
+
+inline FaceFlow limited_flow(double q, double cap, double giver_depth, double volume_rate,
+                             double sub_step) {
+    if (q <= cap)
+        return {q, false};
+    const bool failed =
+        q > 0.5 * giver_depth * volume_rate && giver_depth > 0.001 && sub_step > 0.01;
+    return {cap > 0.0 ? cap : 0.0, failed};
+}
+
+inline FaceFlow ade_face_flow(const AdeCell& cell, const AdeCell& neighbour, double cell_size,
+                              double volume_rate, double sub_step) {
     const double drop = cell.surface - neighbour.surface;
     const double slope = drop / cell_size;
     if (slope > 0.0) {
         if (cell.flow_depth <= 0.0)
-            return 0.0;
+            return {0.0, false};
         const double q =
             depth_to_five_thirds(cell.flow_depth) * std::sqrt(slope) * cell.inverse_n * cell_size;
-        const double cap = face_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate);
-        return q < cap ? q : cap;
+        return limited_flow(q, face_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate),
+                            cell.depth, volume_rate, sub_step);
     }
     if (slope < 0.0) {
         if (neighbour.flow_depth <= 0.0)
-            return 0.0;
+            return {0.0, false};
         const double q = depth_to_five_thirds(neighbour.flow_depth) * std::sqrt(-slope) *
                          neighbour.inverse_n * cell_size;
-        const double cap = face_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate);
-        return -(q < cap ? q : cap);
+        const FaceFlow f =
+            limited_flow(q, face_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate),
+                         neighbour.depth, volume_rate, sub_step);
+        return {-f.discharge, f.failed};
     }
-    return 0.0;
+    return {0.0, false};
+}
+
+// The discharge alone, for a sub-step of `sub_step` seconds.
+inline double ade_face_discharge(const AdeCell& cell, const AdeCell& neighbour, double cell_size,
+                                 double volume_rate) {
+    return ade_face_flow(cell, neighbour, cell_size, volume_rate, 0.0).discharge;
 }
 
 // Clamps a discharge found otherwise (the predictor-corrector's average) to
@@ -155,14 +182,14 @@ inline double explicit_unit_discharge(double h_i, double h_j, double retention_i
     return slope >= 0.0 ? q : -q;
 }
 
-// The explicit unit discharge held to the face limit: `depth_rate` is the
-// cell size over the (sub-)step, m/s, so that q / depth_rate is the depth the
-// face moves. The giving cell's own retention bounds what it can give.
-inline double explicit_face_discharge(double h_i, double h_j, double retention_i,
-                                      double retention_j, double inverse_n_i, double bed_slope,
-                                      double cell_size, double depth_rate) {
-    const double q =
-        explicit_unit_discharge(h_i, h_j, retention_i, inverse_n_i, bed_slope, cell_size);
+// The explicit unit discharge q of the law held to the face limit:
+// `depth_rate` is the cell size over the (sub-)step, m/s, so that q /
+// depth_rate is the depth the face moves. The giving cell's own retention
+// bounds what it can give. The step tests judge the law's q, as ever; the
+// limit trims only what passes them.
+inline double explicit_face_limit(double q, double h_i, double h_j, double retention_i,
+                                  double retention_j, double bed_slope, double cell_size,
+                                  double depth_rate) {
     const double drop = bed_slope * cell_size - (h_j - h_i);  // fall of the water surface, m
     if (q > 0.0) {
         const double cap = face_cap(drop, h_i - retention_i, kExplicitLevelShare, depth_rate);
