@@ -31,7 +31,7 @@ constexpr NotNegative kNotNegative[] = {
 };
 
 Args args_of(Card card) {
-    for (const CardWord& w : card_words())
+    for (const CardWord& w : known_card_words())
         if (w.card == card)
             return w.args;
     return Args::none;
@@ -123,7 +123,7 @@ std::string closest_card_word(std::string_view unknown) {
     const int allowed = unknown.size() <= 4 ? 1 : 2;
     int best = allowed + 1;
     std::string_view closest;
-    for (const CardWord& w : card_words()) {
+    for (const CardWord& w : known_card_words()) {
         const std::size_t longer = std::max(w.word.size(), unknown.size());
         const std::size_t shorter = std::min(w.word.size(), unknown.size());
         if (longer - shorter > static_cast<std::size_t>(allowed))

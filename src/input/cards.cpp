@@ -397,7 +397,7 @@ const CardWord* find_card(std::string_view word) {
     return nullptr;
 }
 
-std::span<const CardWord> card_words() {
+std::span<const CardWord> known_card_words() {
     return kCardWords;
 }
 

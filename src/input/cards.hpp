@@ -401,7 +401,7 @@ struct CardWord {
 const CardWord* find_card(std::string_view lower_case_word);
 
 // Every card word, in the order of the card table.
-std::span<const CardWord> card_words();
+std::span<const CardWord> known_card_words();
 
 // Upper-case word of a card, for messages.
 std::string card_name(Card card);
