@@ -18,6 +18,7 @@
 #include "meteo/precip_state.hpp"
 #include "output/analyzers_state.hpp"
 #include "output/hydrograph_state.hpp"
+#include "output/maps_state.hpp"
 #include "output/summary_state.hpp"
 #include "soil/soil_state.hpp"
 #include "surface/overland_state.hpp"
@@ -108,6 +109,7 @@ struct Model {
     Lakes lakes;
     Channel channel;
     Outputs output;
+    MapOutputs maps;
     Totals totals;
     Analyzers analyzers;
 };
