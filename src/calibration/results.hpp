@@ -1,5 +1,5 @@
 #pragma once
-// The simulated event peaks and volumes a calibration scores.
+// Filling the calibration result record during a calibration run.
 
 #include "calibration/calibration_state.hpp"
 
@@ -8,7 +8,10 @@ namespace torva {
 struct Model;
 struct RunContext;
 
-// Sizes the calibration results record of a calibration run.
+// Sizes the record of a calibration run once the events are counted.
 void prepare_calibration_results(Model& model, RunContext& ctx);
+
+// Adds the step's outlet discharge to the current event's volume and peak.
+void accumulate_calibration_results(Model& model);
 
 }  // namespace torva

@@ -15,6 +15,12 @@
 //
 //     read_table(model, ctx, MappingTable::interception,
 //                {{1, &storage, "interception_storage"}, {2, &coeff, "interception_coeff"}});
+//
+// The readers, one job to a file: table_file.cpp (the file's layout and a
+// table's rows), index_map.cpp (the index maps), table_lookup.cpp (rows and
+// index map into per-cell arrays), table_availability.cpp (which tables can be
+// read), startup_tables.cpp (the files and the tables read once at start-up)
+// and stream_mapping.cpp (the tables of the channel nodes).
 
 #include <array>
 #include <initializer_list>

@@ -52,8 +52,8 @@ void advance_clock(Model& model) {
     c.day_of_year = day_of_year(c.calendar.year, c.calendar.month, c.calendar.day);
 }
 
-// Time loop phase 14: the outlet peak so far, and the per-location volumes and
-// peaks a calibration scores.
+// Time loop phase 14: the outlet peak so far, and the event peaks and volumes
+// a calibration scores.
 void track_peak(Model& model) {
     OutletRecord& o = model.outlet;
     if (o.discharge > o.peak) {
@@ -65,6 +65,8 @@ void track_peak(Model& model) {
         o.peak_minute = model.clock.calendar.minute;
         o.peak_step = model.clock.step_index;
     }
+    if (model.calibration)
+        accumulate_calibration_results(model);
 }
 
 // Time loop phase 16.

@@ -90,9 +90,10 @@ TEST_F(ReplacementTest, FormatWithoutAConversionOfItsKindIsRefused) {
     EXPECT_EQ(read_through_line_reader("[E] [F]\n"), "-42 0.500000\n");
 }
 
+// A tag matches whole, closing bracket and all: [KS] is no start of [KSAT].
 TEST_F(ReplacementTest, TagDeclaredFirstWinsOverALongerTagItBegins) {
-    declare_and_load("2\n[KS] %d\n[KS]X] %d\n", "1 2\n");
-    EXPECT_EQ(read_through_line_reader("[KS]X]\n"), "1X]\n");
+    declare_and_load("3\n[KS] %d\n[KS]X] %d\n[KSAT] %d\n", "1 2 3\n");
+    EXPECT_EQ(read_through_line_reader("[KS]X] [KSAT]\n"), "1X] 3\n");
     EXPECT_TRUE(ctx_.replacement.parameters[0].used);
     EXPECT_FALSE(ctx_.replacement.parameters[1].used);
 }

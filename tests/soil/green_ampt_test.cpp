@@ -288,6 +288,32 @@ TEST(Redistribution, PauseInRainRedistributesThenSecondFrontCatchesUp) {
     EXPECT_NEAR(model->totals.run.infiltration, soil.infiltrated_depth[1] * 900.0, 1e-9);
 }
 
+// Two fronts (phase 2): the old one at theta_0 = 0.2 holds F1 = 1.5 cm, the
+// new saturated one above it F - F1 = 0.5 cm. When the rain stops they merge
+// into one front of
+//   theta_i + [(theta_0 + theta_s - 2 theta_i)(F - F1) + (theta_0 - theta_i) F1] / F
+//   = 0.1 + [(0.2 + 0.5 - 0.2) 0.005 + 0.1 * 0.015] / 0.02 = 0.1 + 0.004 / 0.02 = 0.3.
+// With lambda = 0 unsaturated soil neither conducts nor draws water, so the
+// merged front does not redistribute in a pause without supply.
+TEST(Redistribution, FrontsMergeInAPauseIntoTheHandComputedWaterContent) {
+    RunContext ctx;
+    auto model = make_model(1, InfiltrationMethod::redistribution, 10.0,
+                            Soils{1e-5, 0.1, 0.5, 0.1, 0.0, 0.0});
+    ASSERT_TRUE(allocate_infiltration_state(*model, ctx));
+    Soil& soil = model->soil;
+    soil.step = 8;
+    soil.front_phase[1] = 2;
+    soil.front_moisture[1] = 0.2;
+    soil.infiltrated_depth[1] = 0.02;
+    soil.first_front_depth[1] = 0.015;
+    soil.wet_marker[1] = soil.first_ponding_marker[1] = 3;
+    green_ampt_with_redistribution(*model, 10.0);
+    EXPECT_EQ(soil.front_phase[1], 0);
+    EXPECT_NEAR(soil.front_moisture[1], 0.3, 1e-15);
+    EXPECT_NEAR(soil.surface_moisture[1], 0.3, 1e-15);
+    EXPECT_EQ(soil.first_front_depth[1], 0.02);
+}
+
 TEST(Redistribution, FrozenAndLakeCellsAreLeftAloneAndWaterTableCellsSaturate) {
     RunContext ctx;
     auto model = make_model(3, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil);
@@ -369,17 +395,27 @@ TEST(LayeredSoil, ZeroDeficitLayerUsesOnePercentOfPorosity) {
     EXPECT_NEAR(model->soil.front_depth[1], f_cm / 0.004, 1e-9);
 }
 
-TEST(LayeredSoil, SmallSupplyAllInfiltratesAndMovesTheFrontByItsDeficit) {
-    auto model = layered_model({SoilLayer{2.0, 5.0, 0.40, 0.20, 10.0},
-                                SoilLayer{1.0, 10.0, 0.45, 0.25, 50.0},
-                                SoilLayer{1.0, 10.0, 0.45, 0.25, 0.0}});
-    RunContext ctx;
-    model->overland.depth[1] = 0.0001;  // 0.01 cm
-    infiltrate_at(*model, ctx, 0);
-    EXPECT_EQ(model->overland.depth[1], 0.0);
-    EXPECT_NEAR(model->soil.infiltrated_depth[1], 0.0001, 1e-15);
-    EXPECT_NEAR(model->soil.front_depth[1], 0.01 / 0.2, 1e-12);
-    EXPECT_NEAR(model->soil.infiltration_rate[1], 0.01 / (60.0 / 3600.0), 1e-9);  // cm/h
+// 0.01 cm of supply in a 60 s step, far below the capacity, all enters the
+// soil and moves the front by 0.01 cm over the deficit of the layer that
+// holds it: 0.40 - 0.20 in the top layer, 0.45 - 0.15 in the second. With the
+// front at 15 cm the soil holds 10 * 0.2 + 5 * 0.3 = 3.5 cm.
+TEST(LayeredSoil, SmallSupplyAllInfiltratesAndMovesTheFrontByItsLayersDeficit) {
+    for (const double front : {0.0, 15.0}) {
+        SCOPED_TRACE(front);
+        auto model = layered_model({SoilLayer{2.0, 5.0, 0.40, 0.20, 10.0},
+                                    SoilLayer{1.0, 10.0, 0.45, 0.15, 50.0},
+                                    SoilLayer{1.0, 10.0, 0.45, 0.15, 0.0}});
+        RunContext ctx;
+        const double held = front > 10.0 ? 0.035 : 0.0;  // m
+        model->soil.front_depth[1] = front;
+        model->soil.infiltrated_depth[1] = held;
+        model->overland.depth[1] = 0.0001;  // 0.01 cm
+        infiltrate_at(*model, ctx, 0);
+        EXPECT_EQ(model->overland.depth[1], 0.0);
+        EXPECT_NEAR(model->soil.infiltrated_depth[1], held + 0.0001, 1e-15);
+        EXPECT_NEAR(model->soil.front_depth[1], front + 0.01 / (front > 10.0 ? 0.3 : 0.2), 1e-12);
+        EXPECT_NEAR(model->soil.infiltration_rate[1], 0.01 / (60.0 / 3600.0), 1e-9);  // cm/h
+    }
 }
 
 TEST(LayeredSoil, CellWithoutLayersStopsTheRunWithAMessage) {

@@ -7,105 +7,24 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "core/context.hpp"
-#include "core/model_state.hpp"
-#include "surface/overland.hpp"
+#include "surface/overland_grid.hpp"
 
 namespace torva {
 namespace {
 
-// A hand-built watershed: every position where `inside` holds is a cell, with
-// the elevation that `ground` gives; cells are numbered row by row.
-void build_grid(
-    Grid& g, int rows, int cols, double cell_size, const std::function<double(int, int)>& ground,
-    const std::function<bool(int, int)>& inside = [](int, int) { return true; }) {
-    g.rows = rows;
-    g.cols = cols;
-    g.cell_size = cell_size;
-    g.cell_number.assign((rows + 2) * (cols + 2), 0);
-    int n = 0;
-    for (int r = 1; r <= rows; ++r)
-        for (int c = 1; c <= cols; ++c)
-            if (inside(r, c))
-                g.number_at(r, c) = ++n;
-    g.num_cells = n;
-    g.area = n * cell_size * cell_size;
-    for (auto* a : {&g.cell_row, &g.cell_col, &g.east_neighbour, &g.south_neighbour,
-                    &g.west_neighbour, &g.north_neighbour})
-        a->assign(n + 1, 0);
-    g.elevation.assign(n + 1, 0.0);
-    for (int r = 1; r <= rows; ++r)
-        for (int c = 1; c <= cols; ++c) {
-            const int i = g.number_at(r, c);
-            if (!i)
-                continue;
-            g.cell_row[i] = r;
-            g.cell_col[i] = c;
-            g.elevation[i] = ground(r, c);
-            g.east_neighbour[i] = g.number_at(r, c + 1);
-            g.west_neighbour[i] = g.number_at(r, c - 1);
-            g.south_neighbour[i] = g.number_at(r + 1, c);
-            g.north_neighbour[i] = g.number_at(r - 1, c);
-        }
-}
+using test::build_grid;
+using test::CapturedConsole;
+using test::finish_set_up;
+using test::give_card;
+using test::rain;
+using test::step_clock;
+using test::surface_volume;
 
-void give_card(Model& m, Card card, const std::string& text) {
-    m.project[card].given = true;
-    m.project[card].text = text;
-}
-
-// A model of the grid with uniform roughness, a scheme and a step length.
-std::unique_ptr<Model> make_model(const std::string& scheme, double manning_n, double dt) {
-    auto m = std::make_unique<Model>();
-    give_card(*m, Card::OVERTYPE, scheme);
-    m->run.time_step = dt;
-    m->run.time_step_days = dt / 86400.0;
-    m->run.hydrograph_interval = 1.0;
-    m->run.quiet = false;
-    m->clock.start_time = m->clock.current_time = 2459000.5;
-    (void)manning_n;
-    return m;
-}
-
-void finish_set_up(Model& m, RunContext& ctx, double manning_n) {
-    const int n = m.grid.num_cells;
-    m.surface.manning_n.assign(n + 1, manning_n);
-    m.surface.retention_depth.assign(n + 1, 0.0);
-    compute_bed_slopes(m, ctx);
-    ASSERT_FALSE(ctx.error.pending());
-}
-
-void rain(Model& m, double metres) {
-    for (int i = 1; i <= m.grid.num_cells; ++i) m.overland.depth[i] += metres;
-}
-
-double surface_volume(const Model& m) {
-    double v = 0.0;
-    for (int i = 1; i <= m.grid.num_cells; ++i) v += m.overland.depth[i];
-    return v * m.grid.cell_size * m.grid.cell_size;
-}
-
-// Console output of a test goes to a temporary file so it can be compared.
-struct CapturedConsole {
-    std::FILE* file = std::tmpfile();
-    explicit CapturedConsole(RunContext& ctx) { ctx.out = file; }
-    ~CapturedConsole() { std::fclose(file); }
-    std::string text() {
-        std::fflush(file);
-        std::rewind(file);
-        std::string s;
-        char buf[4096];
-        std::size_t got;
-        while ((got = std::fread(buf, 1, sizeof buf, file)) > 0) s.append(buf, got);
-        return s;
-    }
-};
-
-void step_clock(Model& m) {
-    ++m.clock.step_index;
-    m.clock.current_time = m.clock.start_time + m.clock.step_index * m.run.time_step_days;
+std::unique_ptr<Model> make_model(const std::string& scheme, double, double dt) {
+    return test::overland_model(scheme, dt);
 }
 
 // Kinematic wave on a plane. A strip of cells, one cell wide, slopes at S
@@ -194,6 +113,7 @@ TEST(OverlandPlane, PredictorCorrectorReachesEquilibriumOverTwoSteps) {
 // outlet sees a rising limb, a peak and a recession, so the schemes' errors
 // show; as the step shrinks ADE must converge to what the explicit scheme
 // gives, which at its own adaptive step hardly depends on the model step.
+// The hydrograph is the mean outlet discharge of every five minutes.
 std::vector<double> v_catchment_hydrograph(const std::string& scheme, double dt) {
     const int rows = 40, cols = 21;
     const double dx = 20.0, n = 0.1, rain_rate = 25.0 / 1000.0 / 3600.0;
@@ -204,9 +124,9 @@ std::vector<double> v_catchment_hydrograph(const std::string& scheme, double dt)
         return 100.0 + 0.01 * dx * (rows - r) + 0.08 * dx * std::abs(c - 11);
     });
     m->grid.outlet_cell = m->grid.number_at(rows, 11);
-    m->run.outlet_slope = 0.01;
     finish_set_up(*m, ctx, n);
-    std::vector<double> every_five_minutes;
+    std::vector<double> every_five_minutes;  // mean discharge of each five minutes
+    double volume = 0.0;
     const int steps = static_cast<int>(std::lround(3600.0 / dt));
     const int rain_steps = static_cast<int>(std::lround(1800.0 / dt));
     for (int k = 1; k <= steps; ++k) {
@@ -215,8 +135,11 @@ std::vector<double> v_catchment_hydrograph(const std::string& scheme, double dt)
         overland_flow_phase(*m, ctx);
         EXPECT_FALSE(ctx.error.pending());
         step_clock(*m);
-        if (k % static_cast<int>(std::lround(300.0 / dt)) == 0)
-            every_five_minutes.push_back(m->outlet.discharge);
+        volume += m->outlet.discharge * dt;
+        if (k % static_cast<int>(std::lround(300.0 / dt)) == 0) {
+            every_five_minutes.push_back(volume / 300.0);
+            volume = 0.0;
+        }
     }
     return every_five_minutes;
 }
@@ -238,6 +161,12 @@ TEST(OverlandConvergence, AdeApproachesTheExplicitHydrographAsTheStepShrinks) {
     EXPECT_LT(at2, at4);
     EXPECT_LT(at1, at2);
     EXPECT_LT(at1, 0.002 * peak);
+    // At coarse steps faces fail the stability test and the sub-step halving
+    // carries ADE: the five-minute flows stay within a few percent of the
+    // peak (3.3, 4.1 and 7.5 % as built).
+    for (const auto& [dt, bound] : {std::pair{30.0, 0.05}, {60.0, 0.05}, {100.0, 0.1}})
+        EXPECT_LT(largest_difference(v_catchment_hydrograph("ade", dt), reference), bound * peak)
+            << dt << " s";
 }
 
 // A closed bowl: no outlet, every drop of rain stays on the surface.
@@ -249,7 +178,6 @@ double bowl_error(const std::string& scheme, ExecutionForm form) {
         return 0.005 * ((r - 8.3) * (r - 8.3) + (c - 7.6) * (c - 7.6));
     });
     m->grid.outlet_cell = 0;
-    m->run.outlet_slope = 0.01;
     finish_set_up(*m, ctx, 0.05);
     m->overland.form = form;
     double rained = 0.0;
@@ -319,7 +247,6 @@ std::unique_ptr<Model> two_cells(RunContext& ctx, const std::string& scheme, dou
     auto m = make_model(scheme, 0.05, dt);
     build_grid(m->grid, 1, 2, cell_size, [](int, int) { return 10.0; });
     m->grid.outlet_cell = 0;
-    m->run.outlet_slope = 0.01;
     finish_set_up(*m, ctx, 0.05);
     m->overland.depth[1] = h_left;
     return m;
@@ -413,25 +340,11 @@ TEST(OverlandAde, KeepsWaterWhenSurfacesLevel) {
     EXPECT_EQ(m->overland.discharge_x[1], 0.0);
 }
 
-TEST(OverlandAde, DikeOnTheEastSideBlocksTheFace) {
-    RunContext ctx;
-    auto m = make_model("ade", 0.05, 10.0);
-    build_grid(m->grid, 1, 2, 10.0, [](int, int c) { return 11.0 - c; });
-    m->grid.dike_sides = {0, kEastSide, kWestSide};
-    m->run.outlet_slope = 0.01;
-    finish_set_up(*m, ctx, 0.05);
-    m->overland.depth[1] = 0.2;
-    overland_flow_phase(*m, ctx);
-    EXPECT_EQ(m->overland.depth[1], 0.2);
-    EXPECT_EQ(m->overland.depth[2], 0.0);
-}
-
 TEST(OverlandPhase, DryGridRoutesNothingAndReportsNoOutflow) {
     RunContext ctx;
     auto m = make_model("ade", 0.05, 10.0);
     build_grid(m->grid, 3, 3, 10.0, [](int r, int) { return 10.0 - r; });
     m->grid.outlet_cell = 8;
-    m->run.outlet_slope = 0.01;
     finish_set_up(*m, ctx, 0.05);
     overland_flow_phase(*m, ctx);
     EXPECT_EQ(m->outlet.discharge, 0.0);
@@ -444,7 +357,6 @@ TEST(OverlandPhase, ExplicitChannelRoutingTakesNoWaterThroughTheOutlet) {
     m->project.channel_routing = ChannelRouting::explicit_routing;
     build_grid(m->grid, 1, 3, 10.0, [](int, int c) { return 10.0 - c; });
     m->grid.outlet_cell = 3;
-    m->run.outlet_slope = 0.01;
     finish_set_up(*m, ctx, 0.05);
     rain(*m, 0.01);
     overland_flow_phase(*m, ctx);
@@ -470,7 +382,6 @@ TEST(OverlandPhase, MaximumDepthFollowsTheHighestWater) {
     give_card(*m, Card::FLOOD_GRID, "flood");
     build_grid(m->grid, 1, 3, 10.0, [](int, int c) { return 10.0 - c; });
     m->grid.outlet_cell = 3;
-    m->run.outlet_slope = 0.01;
     finish_set_up(*m, ctx, 0.05);
     rain(*m, 0.02);
     overland_flow_phase(*m, ctx);
@@ -483,37 +394,12 @@ TEST(OverlandPhase, MaximumDepthFollowsTheHighestWater) {
     EXPECT_LT(m->overland.depth[3], m->overland.max_depth[3]);
 }
 
-TEST(OverlandBoundary, SlopeAndHeadBoundariesMoveWaterAndCountIt) {
-    RunContext ctx;
-    auto m = make_model("ade", 0.05, 10.0);
-    give_card(*m, Card::OV_BOUNDARY, "");
-    build_grid(m->grid, 1, 3, 10.0, [](int, int) { return 10.0; });
-    m->grid.outlet_cell = 0;
-    m->run.outlet_slope = 0.01;
-    OverlandBoundaryCells& b = m->tables.ov_boundary;
-    b.type = {0, 1, 0, 2};
-    b.value = {0.0, 0.0001, 0.0, 10.3};
-    b.index = b.value;
-    finish_set_up(*m, ctx, 0.05);
-    m->overland.depth[1] = 0.1;
-    apply_overland_boundaries(*m, ctx, 10.0);
-    // Slope boundary: dd = 0.1^(5/3) sqrt(0.0001) 10 / 0.05 * 10 / 100 = 0.0043 m;
-    // with three open sides 3 dd <= h, so the cell loses dd once.
-    const double dd = std::pow(0.1, 1.6666667461395264) * 0.01 * 10.0 / 0.05 * 10.0 / 100.0;
-    EXPECT_NEAR(m->overland.depth[1], 0.1 - dd, 1e-15);
-    EXPECT_NEAR(m->totals.run.slope_boundary_outflow, dd * 100.0, 1e-12);
-    // Head boundary: the cell is brought to 0.3 m, the water gained counted.
-    EXPECT_DOUBLE_EQ(m->overland.depth[3], 10.3 - 10.0);
-    EXPECT_NEAR(m->totals.run.boundary_inflow, 30.0, 1e-9);
-}
-
 TEST(OverlandBoundary, UnknownTimeSeriesIdStopsTheRun) {
     RunContext ctx;
     CapturedConsole console(ctx);
     auto m = make_model("ade", 0.05, 10.0);
     give_card(*m, Card::OV_BOUNDARY, "");
     build_grid(m->grid, 1, 2, 10.0, [](int, int) { return 10.0; });
-    m->run.outlet_slope = 0.01;
     OverlandBoundaryCells& b = m->tables.ov_boundary;
     b.type = {0, 3, 0};
     b.value = {0.0, 7.0, 0.0};
@@ -531,7 +417,6 @@ TEST(OverlandBoundary, TimeSeriesBoundaryTakesTheSeriesValueOfTheStep) {
     auto m = make_model("ade", 0.05, 10.0);
     give_card(*m, Card::OV_BOUNDARY, "");
     build_grid(m->grid, 1, 2, 10.0, [](int, int) { return 10.0; });
-    m->run.outlet_slope = 0.01;
     OverlandBoundaryCells& b = m->tables.ov_boundary;
     b.type = {0, 3, 0};
     b.value = {0.0, 4.0, 0.0};

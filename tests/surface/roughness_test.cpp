@@ -68,17 +68,20 @@ TEST(Interception, WorkedExampleFillsTheStoreThenPassesNinetyPercent) {
                 1e-12);
 }
 
-TEST(Interception, JanuaryStoreHoldsAQuarter) {
+// January divides storage and coefficient alike by 4: 4 mm of storage hold
+// 1 mm and a coefficient of 0.4 keeps 0.1 of the rain beyond. Of 3 mm in one
+// hour, 1 mm fills the store and 0.1 * 2 mm more stays on the leaves: 1.2 mm
+// held (0.12 m3 on 100 m2), 1.8 mm/h reaching the ground.
+TEST(Interception, JanuaryDividesStorageAndCoefficientByFour) {
     SurfaceParameters s;
     s.interception_storage = {0.0, 4.0};
-    s.interception_coeff = {0.0, 0.0};
+    s.interception_coeff = {0.0, 0.4};
     s.intercepted_depth = {0.0, 0.0};
     s.effective_rain_rate = {0.0, 0.0};
-    // 4 mm of storage hold 1 mm in January: of 3 mm in one hour, 2 mm pass.
     const double volume = intercept_rain(s, {0.0, 3.0}, 1, 3600.0, 10.0, 1, 45.0, nullptr);
-    EXPECT_NEAR(s.intercepted_depth[1], 1.0, 1e-12);
-    EXPECT_NEAR(s.effective_rain_rate[1], 2.0, 1e-12);
-    EXPECT_NEAR(volume, 0.1, 1e-12);  // 1 mm on 100 m2
+    EXPECT_NEAR(s.intercepted_depth[1], 1.2, 1e-12);
+    EXPECT_NEAR(s.effective_rain_rate[1], 1.8, 1e-12);
+    EXPECT_NEAR(volume, 0.12, 1e-12);
 }
 
 TEST(Interception, LakeCellsPassRainAndNegativeRainGivesNone) {

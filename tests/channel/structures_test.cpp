@@ -1,0 +1,224 @@
+// Hydraulic structure laws against hand-computed discharges.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "channel/culverts.hpp"
+#include "channel/structures.hpp"
+#include "core/context.hpp"
+
+namespace torva {
+namespace {
+
+TEST(Weir, FreeDrownedReversedAndStillCases) {
+    struct Case {
+        double cf, cr, length, h_up, h_dn, expected;
+        const char* why;
+    };
+    const Case cases[] = {
+        // free: (2/3) C L sqrt(19.62 H1^3 / 3) = (2/3) sqrt(6.54) = 1.704895
+        {1.0, 1.0, 1.0, 1.0, -1.0, 1.7048949136725895, "free, H1 = 1 m"},
+        // drowned (0.8 >= 2/3 of 1.0): C L H2 sqrt(19.62 dH) = 0.6*2*0.8*sqrt(3.924)
+        {0.6, 0.5, 2.0, 1.0, 0.8, 1.9016725270140493, "drowned"},
+        // the same levels swapped take the reverse coefficient: -0.5*2*0.8*sqrt(3.924)
+        {0.6, 0.5, 2.0, 0.8, 1.0, -1.5847271058450412, "drowned, reverse"},
+        // a drop below 1 cm is linearised: sqrt(1962) * 1 * 1 * 1.0 * 0.005
+        {1.0, 1.0, 1.0, 1.005, 1.0, 0.22147234590350104, "drowned, 5 mm drop"},
+        {1.0, 1.0, 1.0, -0.1, -0.2, 0.0, "both below the crest"},
+        {1.0, 1.0, 1.0, 0.7, 0.7, 0.0, "levels equal"},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(weir_discharge(c.cf, c.cr, c.length, 0.0, c.h_up, c.h_dn), c.expected, 1e-12)
+            << c.why;
+}
+
+TEST(Weir, LinearisedDropMeetsSquareRootAtOneCentimetre) {
+    const double below = weir_discharge(1.0, 1.0, 1.0, 0.0, 1.0099999999, 1.0);
+    const double at = weir_discharge(1.0, 1.0, 1.0, 0.0, 1.01, 1.0);
+    EXPECT_NEAR(below, at, 1e-8);
+}
+
+TEST(SagWeir, ParabolicCrestAndDegenerateCrest) {
+    // k = (0.3 - 0.1)/(2*10) = 0.01; the crest integral reduces to
+    // sqrt(19.62) C H^2 / sqrt(k) = 4.429447 * 0.25 / 0.1 = 11.073617 for H = 0.5 m.
+    StructureFailure failure = StructureFailure::none;
+    EXPECT_NEAR(sag_weir_discharge(1.0, 1.0, 10.0, 100.0, 0.1, 0.3, 100.5, 99.0, failure),
+                11.073617295175051, 1e-9);
+    EXPECT_NEAR(sag_weir_discharge(1.0, 1.0, 10.0, 100.0, 0.1, 0.3, 99.0, 100.5, failure),
+                -11.073617295175051, 1e-9);
+    EXPECT_EQ(sag_weir_discharge(1.0, 1.0, 10.0, 100.0, 0.1, 0.3, 99.0, 100.0, failure), 0.0);
+    EXPECT_EQ(failure, StructureFailure::none);
+    sag_weir_discharge(1.0, 1.0, 10.0, 100.0, 0.2, 0.2, 100.5, 99.0, failure);
+    EXPECT_EQ(failure, StructureFailure::sag_weir_shape);
+}
+
+TEST(BarrelGeometry, HalfFullRoundBarrelAndFullRectangle) {
+    // D = 2 m at y = 1 m: theta = pi/2, A = r^2 theta = pi/2, P = theta D = pi, T = D.
+    const BarrelSection half = barrel_section(StructureKind::round_culvert, 2.0, 0.0, 1.0);
+    EXPECT_NEAR(half.area, M_PI / 2.0, 1e-12);
+    EXPECT_NEAR(half.perimeter, M_PI, 1e-12);
+    EXPECT_NEAR(half.top_width, 2.0, 1e-12);
+    const BarrelSection rect = barrel_section(StructureKind::rect_culvert, 1.0, 2.0, 1.5);
+    EXPECT_EQ(rect.area, 2.0);
+    EXPECT_EQ(rect.perimeter, 6.0);
+    EXPECT_EQ(rect.top_width, 0.0);
+    // The oval at its crown: A = (0.450552317 + 0.850625935 - 0.0265118802 - 0.48046422) D B.
+    const BarrelSection oval = barrel_section(StructureKind::oval_culvert, 1.0, 2.0, 1.0);
+    EXPECT_NEAR(oval.area, 2.0 * 0.7942021518, 1e-9);
+}
+
+TEST(CriticalDepth, HalfFullRoundBarrel) {
+    // At y = 1 m in a 2 m barrel A = pi/2 and T = 2, so Q = sqrt(g A^3 / T) = 4.360129.
+    StructureFailure failure = StructureFailure::none;
+    EXPECT_NEAR(critical_depth(StructureKind::round_culvert, 2.0, 0.0, 4.360128827180319, failure),
+                1.0, 1e-7);
+    EXPECT_EQ(failure, StructureFailure::none);
+}
+
+// A round barrel of 1 m, n 0.013, inverts 10 and 9.99 m, forward and reverse
+// coefficients 0.8 and 0.7, on the mild slope 0.01/L.
+StructureElement round_barrel(double length) {
+    StructureElement c;
+    c.kind = StructureKind::round_culvert;
+    c.length = length;
+    c.up_invert = 10.0;
+    c.down_invert = 9.99;
+    c.coeff_forward = 0.8;
+    c.coeff_reverse = 0.7;
+    c.size1 = 1.0;
+    c.roughness = 0.013;
+    return c;
+}
+
+TEST(Culvert, FullBarrelFrictionEntersAboveFifteenMetres) {
+    // Headwater 12, tail water 11.5 above the crown: full flow, type 4.
+    // L = 15: k = 1, Q = 0.8 (pi/4) sqrt(19.62 * 0.5) = 1.967951.
+    const CulvertFlow at15 = culvert_flow(round_barrel(15.0), 0.9, 12.0, 11.5);
+    EXPECT_NEAR(at15.discharge, 1.9679513802075135, 1e-6);
+    EXPECT_EQ(at15.flow_type, 4);
+    // L = 15.01: k = 29 C^2 n^2 L / (D/4)^(4/3) + 1 = 1.298946, Q = 1.967951/sqrt(k).
+    const CulvertFlow above = culvert_flow(round_barrel(15.01), 0.9, 12.0, 11.5);
+    EXPECT_NEAR(above.discharge, 1.7267079930344915, 1e-6);
+}
+
+TEST(Culvert, ReverseFlowIsNegativeWithNegativeType) {
+    // The same barrel with the levels swapped: inlet at 9.99, headwater 12,
+    // reverse coefficient: -0.7 (pi/4) sqrt(19.62 * 0.5) = -1.721957, type -4.
+    const CulvertFlow back = culvert_flow(round_barrel(15.0), 0.9, 11.5, 12.0);
+    EXPECT_NEAR(back.discharge, -1.7219574576815737, 1e-6);
+    EXPECT_EQ(back.flow_type, -4);
+}
+
+TEST(Culvert, HeadwaterBelowAnInvertPassesNothing) {
+    // Flow would run backwards from 9.995, but the outlet invert is at 10.
+    const CulvertFlow none = culvert_flow(round_barrel(15.0), 0.9, 9.5, 9.995);
+    EXPECT_EQ(none.discharge, 0.0);
+    EXPECT_EQ(none.flow_type, 0);
+    EXPECT_EQ(culvert_flow(round_barrel(15.0), 0.9, 9.9, 9.0).discharge, 0.0);
+}
+
+TEST(Culvert, TooShortBarrelIsAFailureNamingTheCulvert) {
+    EXPECT_EQ(culvert_flow(round_barrel(0.00005), 0.9, 12.0, 11.5).failure,
+              StructureFailure::culvert_length);
+    RunContext ctx;
+    ctx.out = std::tmpfile();
+    StructureWork work;
+    EXPECT_EQ(structure_element_discharge(ctx, round_barrel(0.0), 7, work, 12.0, 11.0, 0.0), 0.0);
+    EXPECT_EQ(ctx.error.code, err::message_printed);
+    std::rewind(ctx.out);
+    char text[256] = {};
+    std::fread(text, 1, sizeof text - 1, ctx.out);
+    std::fclose(ctx.out);
+    EXPECT_STREQ(text,
+                 "Problem in culv_flow (ex_flow_route.c).  The culvert barrel length\n"
+                 "in culvert number 7 is 0.0.  This is not possible. Program terminated.\n");
+}
+
+TEST(Culvert, RectangularInletControlUsesTheTransitionCoefficient) {
+    // 2 m wide, 1 m high, 10 m long from 10 down to 9.5 (steep, S = 0.05), C 0.6.
+    StructureElement c;
+    c.kind = StructureKind::rect_culvert;
+    c.length = 10.0;
+    c.up_invert = 10.0;
+    c.down_invert = 9.5;
+    c.coeff_forward = c.coeff_reverse = 0.6;
+    c.size1 = 1.0;
+    c.size2 = 2.0;
+    c.roughness = 0.013;
+    // At headwater 1.5 D the outlet runs free (type 6): Qa = 0.6 * 2 * sqrt(19.62 * 1.0).
+    // At 1.49 D the critical depth is 2/3 * 1.49 = 0.99333, Ac = 1.98667, so
+    // C_t = Qa / (sqrt(19.62 (1.49 - 0.99333)) Ac) = 0.857085.
+    StructureFailure failure = StructureFailure::none;
+    const double c_t = culvert_transition(c, failure);
+    EXPECT_NEAR(c_t, 0.8570846836034133, 1e-9);
+    // Headwater 0.9 m over the inlet, tail water below the outlet: type 1,
+    // yc = 0.6, Q = C_t (0.6 * 2) sqrt(19.62) sqrt(0.3) = 2.495256.
+    const CulvertFlow q = culvert_flow(c, c_t, 10.9, 9.0);
+    EXPECT_NEAR(q.discharge, 2.4952560032174427, 1e-9);
+    EXPECT_EQ(q.flow_type, 1);
+    EXPECT_NEAR(q.critical_depth, 0.6, 1e-12);
+}
+
+// A short steep round or oval barrel with a free outlet: inlet control at
+// critical depth below a headwater of 1.5 rises, orifice flow above.
+StructureElement steep_barrel(StructureKind kind) {
+    StructureElement c;
+    c.kind = kind;
+    c.length = 10.0;
+    c.up_invert = 10.0;
+    c.down_invert = 9.5;
+    c.coeff_forward = c.coeff_reverse = 0.6;
+    c.size1 = 1.0;
+    c.size2 = 1.5;
+    c.roughness = 0.013;
+    return c;
+}
+
+TEST(Culvert, InletControlAtCriticalDepthJoinsOrificeFlow) {
+    for (StructureKind kind : {StructureKind::round_culvert, StructureKind::oval_culvert}) {
+        const StructureElement c = steep_barrel(kind);
+        StructureFailure failure = StructureFailure::none;
+        const double c_t = culvert_transition(c, failure);
+        ASSERT_EQ(failure, StructureFailure::none);
+        // Half a rise of headwater: the found discharge passes at critical depth
+        // with the head above it as velocity head, Q = C A(yc) sqrt(2g (h - yc)),
+        // with C blended towards C_t by r/1.5 = 1/3.
+        const CulvertFlow half = culvert_flow(c, c_t, 10.5, 9.0);
+        ASSERT_EQ(half.failure, StructureFailure::none);
+        EXPECT_EQ(half.flow_type, 1);
+        const double coeff = (1.0 - 0.5 / 1.5) * 0.6 + 0.5 * c_t / 1.5;
+        const double yc = half.critical_depth;
+        const BarrelSection s = barrel_section(kind, 1.0, 1.5, yc);
+        EXPECT_GT(half.discharge, 0.1);
+        EXPECT_NEAR(half.discharge, coeff * s.area * std::sqrt(19.62 * (0.5 - yc)), 2e-4);
+        EXPECT_NEAR(half.discharge * half.discharge / 9.81, std::pow(s.area, 3) / s.top_width,
+                    1e-6);
+        // Across a headwater of 1.5 rises the discharge does not jump.
+        const double below = culvert_flow(c, c_t, 11.4999, 9.0).discharge;
+        const double above = culvert_flow(c, c_t, 11.5001, 9.0).discharge;
+        EXPECT_NEAR(below / above, 1.0, 0.01) << static_cast<int>(kind);
+    }
+}
+
+TEST(StructureElement, CurvesAndReleasesReadTheirSeries) {
+    RunContext ctx;
+    ctx.series.elevation_series.push_back({"rating", {100.0, 101.0, 102.0}, {0.0, 2.0, 10.0}});
+    ctx.series.time_series.push_back({"release", {0.0, 1.0}, {3.0, 5.0}});
+    StructureElement e;
+    e.elevation_series = 0;
+    e.time_series = 0;
+    StructureWork work;
+    e.kind = StructureKind::rating_curve;  // interpolated: 2 + 0.25 * 8
+    EXPECT_NEAR(structure_element_discharge(ctx, e, 1, work, 101.25, 200.0, 0.0), 4.0, 1e-12);
+    e.kind = StructureKind::rule_curve;  // stepped: the value at 101
+    EXPECT_NEAR(structure_element_discharge(ctx, e, 1, work, 101.25, 200.0, 0.0), 2.0, 1e-12);
+    e.kind = StructureKind::scheduled_release;  // at half a day: 4
+    EXPECT_NEAR(structure_element_discharge(ctx, e, 1, work, 0.0, 0.0, 0.5), 4.0, 1e-12);
+    EXPECT_FALSE(ctx.error.pending());
+}
+
+}  // namespace
+}  // namespace torva
