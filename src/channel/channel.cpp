@@ -5,11 +5,6 @@
 
 namespace torva {
 
-void read_channel_network(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
-}
-
 void set_up_channel_time_series(Model& model, RunContext& ctx) {
     (void)model;
     (void)ctx;

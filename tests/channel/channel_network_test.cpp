@@ -1,0 +1,172 @@
+// The channel network as the set-up builds it from its files: the console
+// summary and diagnostic files of a network with every kind of link, what the
+// Model state holds afterwards, structures, pumps, point sources, hotstarts.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "channel/network_files.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
+#include "run/driver.hpp"
+#include "support/harness.hpp"
+#include "support/projects.hpp"
+
+namespace torva {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the small project with the given channel files in a fresh folder; the
+// Model state is handed to `inspect` as the set-up left it.
+std::string run_network(test::TempDir& dir, const std::string& channel,
+                        const std::string& grid_stream, const std::string& cards,
+                        const std::function<void(const Model&)>& inspect) {
+    test::write_small_project(dir, cards + "CHANNEL_INPUT chan.txt\nSTREAM_CELL chan.gst\n");
+    dir.write("chan.txt", channel);
+    dir.write("chan.gst", grid_stream);
+    RunContext ctx;
+    ctx.out = std::tmpfile();
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.path());
+    run_simulation(ctx, "p.prj", inspect);
+    fs::current_path(before);
+    std::fflush(ctx.out);
+    std::rewind(ctx.out);
+    std::string console;
+    for (int c; (c = std::fgetc(ctx.out)) != EOF;) console += static_cast<char>(c);
+    std::fclose(ctx.out);
+    return test::normalise(console);
+}
+
+TEST(ChannelNetwork, EveryKindOfLinkSummaryAndDiagnostics) {
+    // Five links in a chain: a subsurface trapezoid, an erodible break-point
+    // link with two sections, a lake, a structure of two elements and a
+    // one-node outlet link.
+    test::TempDir dir;
+    const std::string console =
+        run_network(dir, test::golden("channel/golden/full_network.chan"),
+                    test::golden("channel/golden/full_network.gst"), "", nullptr);
+    EXPECT_EQ(console, test::golden("channel/golden/full_network_console.txt"));
+    EXPECT_EQ(dir.read("short_links.dat"), "Links with 1 node:\n3\n5\n");
+    // Node 3 of link 1 (bed 10.3 m) lies in cells 2 and 5, whose ground is
+    // 10.1 and 10.0 m.
+    EXPECT_EQ(dir.read("bad_thalweg.dat"),
+              "Problem    link    node    thalweg     cell    elev\n"
+              "--> problem codes: 0=thalweg>cell elev, 1= difference <0.5, 2= difference<1.0, "
+              "3=difference>3.5\n"
+              "0        1       3   10.300000   2   10.100000\n"
+              "0        1       3   10.300000   5   10.000000\n");
+}
+
+TEST(ChannelNetwork, WhatTheModelHoldsAfterTheSetUp) {
+    test::TempDir dir;
+    bool inspected = false;
+    run_network(dir, test::golden("channel/golden/full_network.chan"),
+                test::golden("channel/golden/full_network.gst"), "", [&](const Model& model) {
+                    inspected = true;
+                    const Channel& ch = model.channel;
+                    ASSERT_TRUE(ch.read);
+                    // ALPHA given twice: the later value holds; THETA never given.
+                    EXPECT_EQ(ch.alpha, 2.0);
+                    EXPECT_EQ(ch.theta, 0.0);
+                    EXPECT_EQ(ch.links, 5);
+                    // XSEC at nodes 3 and 4: the last gives every node its section.
+                    for (int node = 1; node <= 4; ++node) {
+                        EXPECT_EQ(ch.bottom(node, 1), 3.0);
+                        EXPECT_EQ(ch.sslope(node, 1), 0.5);
+                        EXPECT_EQ(ch.bankfull_dep(node, 1), 0.8);
+                        EXPECT_EQ(ch.krb(node, 1), 1e-6);
+                        EXPECT_EQ(ch.mrb(node, 1), 0.5);
+                    }
+                    EXPECT_EQ(ch.link[1].type, kTrapezoidLink | kSubsurfaceLink);
+                    EXPECT_EQ(ch.link[1].inverse_n, 1e8);  // n of exactly 1e-8 is accepted
+                    EXPECT_EQ(ch.link[2].type, kBreakpointLink | kErodibleLink);
+                    // Erodible: every node its own table, from the four pairs both
+                    // sections share and the greater NUM_INTERP.
+                    for (int node = 1; node <= 4; ++node) {
+                        const SectionTable& t = ch.sections.tables[ch.table_num(node, 2)];
+                        EXPECT_EQ(ch.table_num(node, 2), node);
+                        EXPECT_EQ(t.levels, 20);
+                    }
+                    // The structure link has two nodes whatever NODES said.
+                    EXPECT_EQ(ch.link[4].nodes, 2);
+                    EXPECT_EQ(ch.link[4].first_structure, 1);
+                    EXPECT_EQ(ch.link[4].last_structure, 2);
+                    ASSERT_EQ(ch.structures.size(), 2u);
+                    EXPECT_EQ(ch.structures[0].kind, StructureKind::weir);
+                    EXPECT_EQ(ch.structures[0].length, 4.0);
+                    EXPECT_EQ(ch.structures[0].up_invert, 9.6);
+                    EXPECT_EQ(ch.structures[0].coeff_forward, 1.7);
+                    EXPECT_EQ(ch.structures[1].kind, StructureKind::rect_culvert);
+                    EXPECT_EQ(ch.structures[1].size1, 1.2);
+                    EXPECT_EQ(ch.structures[1].size2, 0.8);
+                    // The lake floods cell 5 (ground 10.0 m) 0.05 m deep: 5 m3 on
+                    // its 100 m2; cells 4 and 6 (10.1 m) stay dry.
+                    ASSERT_EQ(ch.lakes.size(), 1u);
+                    EXPECT_EQ(ch.link[3].lake, 1);
+                    EXPECT_EQ(ch.lakes[0].flooded_cells, 1);
+                    EXPECT_NEAR(ch.lakes[0].initial_volume, 5.0, 1e-12);
+                    EXPECT_EQ(ch.cell_lake[5], 1);
+                    EXPECT_EQ(ch.cell_lake[4], 0);
+                    EXPECT_TRUE(ch.lakes[0].losses);
+                    // Connectivity, and its saved copy.
+                    EXPECT_EQ(ch.link[3].downstream, 4);
+                    EXPECT_EQ(ch.link[3].upstream_count, 1);
+                    EXPECT_EQ(ch.link[3].upstream[0], 2);
+                    EXPECT_EQ(ch.link[3].saved_downstream, 4);
+                    EXPECT_EQ(ch.link[3].saved_upstream[0], 2);
+                    // Stream cells 2, 5 and 8 with 3, 3 and 2 entries.
+                    const StreamCells& s = ch.stream;
+                    EXPECT_EQ(s.count, 3);
+                    EXPECT_EQ(s.max_entries, 3);
+                    EXPECT_EQ(s.cell, (std::vector<int>{0, 2, 5, 8}));
+                    EXPECT_EQ(s.first_entry, (std::vector<int>{0, 0, 3, 6, 8}));
+                    EXPECT_EQ(s.fraction[2], 0.5);
+                    EXPECT_EQ(s.link[7], 5);
+                });
+    EXPECT_TRUE(inspected);
+}
+
+TEST(ChannelNetwork, HotstartPumpsAndPointSources) {
+    // The hotstart's third line names a node link 1 lacks and is passed over.
+    test::TempDir dir;
+    dir.write("hot.txt", "2 1 0.25 0.5\n3 2 0 0\n3 1 9 9\n");
+    dir.write("flows.ts", "TORVA_TS\nspring\nRELATIVE\n0 0 0 0 0 1.0\nEND_TS\n");
+    dir.write("curves.es", "TORVA_ES\nsump\n9 0\n10 0.2\nEND_ES\n");
+    const std::string channel =
+        test::edited(test::kSmallNetwork,
+                     {{"ELEV 9.55", "ELEV 9.55\nPUMPTO 2 3 ELEVATION sump\nPOINTSOURCE spring"},
+                      {"ELEV 9.45", "ELEV 9.45\nPUMPTO 1 1 TS spring"}});
+    run_network(dir, channel, test::kSmallGridStream,
+                "TIME_SERIES_FILE flows.ts\nELEV_SERIES_FILE curves.es\n"
+                "READ_CHAN_HOTSTART hot.txt\n",
+                [](const Model& model) {
+                    const Channel& ch = model.channel;
+                    ASSERT_TRUE(ch.read);
+                    EXPECT_EQ(ch.depth(2, 1), 0.25);
+                    EXPECT_EQ(ch.yp(2, 1), 9.55 + 0.25);
+                    EXPECT_EQ(ch.qp(2, 1), 0.5);
+                    EXPECT_EQ(ch.yp(3, 2), 9.4);
+                    EXPECT_TRUE(ch.holds_water);
+                    ASSERT_EQ(ch.pumps.size(), 2u);
+                    // A pump of a plain trapezoidal link pumps to node 1.
+                    EXPECT_EQ(ch.pumps[0].destination_link, 2);
+                    EXPECT_EQ(ch.pumps[0].destination_node, 1);
+                    EXPECT_EQ(ch.pumps[0].flow, PumpFlow::elevation_series);
+                    EXPECT_EQ(ch.pumps[0].series, 0);
+                    EXPECT_EQ(ch.pumps[1].destination_node, 1);
+                    EXPECT_EQ(ch.pumps[1].flow, PumpFlow::time_series);
+                    EXPECT_EQ(ch.pump(2, 1), 0);
+                    EXPECT_EQ(ch.pump(2, 2), 1);
+                    EXPECT_EQ(ch.point_source(2, 1), 0);
+                    EXPECT_EQ(ch.point_source(1, 1), -1);
+                });
+}
+
+}  // namespace
+}  // namespace torva
