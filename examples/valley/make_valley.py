@@ -16,6 +16,14 @@ the stream beds. They carry the Green and Ampt parameters of those textures
 and start moist from earlier rain, so that a storm of 25 mm/h runs off the
 slopes and the stream beds while the sandy floor soaks much of it up.
 
+The stream network follows the same streams: the two tributaries are
+trapezoidal links and the main stem three break-point links (above the
+north-east tributary, between the tributaries, and down to the outlet) with
+a surveyed-looking section of a low-flow channel, banks and terraces. Nodes
+lie about 40 m apart; the grid-stream file gives each stream cell the share
+of each node's length inside it, and every bed lies a metre or more below
+the ground of the cells its node crosses.
+
 Run from this folder: python3 make_valley.py. Standard library only.
 """
 
@@ -148,6 +156,7 @@ def write_maps():
     mask[ROWS - 1][OUTLET_COL - 1] = 1
     z = [[elevation(r, c) for c in range(1, COLS + 1)] for r in range(1, ROWS + 1)]
     drain_to_outlet(mask, z)
+    write_maps.mask, write_maps.z = mask, z
     with open("valley.msk", "w") as f:
         f.write(header())
         for row in mask:
@@ -209,6 +218,143 @@ def write_gauges():
                     + " ".join(f"{v:.1f}" for v in values) + "\n")
 
 
+# The stream network. Paths run downstream in (row, col) cell coordinates,
+# cell centres at whole numbers.
+NODE_SPACING = 40.0  # m, about
+BANK_HEIGHT = 1.0  # m of bed below the lowest ground a node crosses
+# A surveyed section of the main stem: station (m) and height above its
+# thalweg (m), left bank to right; a low-flow channel, banks and terraces.
+MAIN_SECTION = [(0.0, 3.1), (4.0, 2.7), (9.0, 2.3), (12.5, 1.7), (14.0, 0.9), (15.5, 0.3),
+                (17.0, 0.0), (18.5, 0.15), (20.0, 0.6), (21.5, 1.3), (25.0, 1.9),
+                (30.0, 2.4), (36.0, 3.0)]
+# The section at the outlet is wider: the last link interpolates its nodes'
+# sections between the two.
+OUTLET_SECTION = [(0.0, 3.1), (5.0, 2.7), (11.0, 2.3), (15.0, 1.7), (16.5, 0.9), (18.5, 0.3),
+                  (20.5, 0.0), (22.5, 0.15), (24.5, 0.6), (26.0, 1.3), (30.0, 1.9),
+                  (36.0, 2.4), (44.0, 3.0)]
+
+
+def cell_of(point):
+    return (math.floor(point[0] + 0.5), math.floor(point[1] + 0.5))
+
+
+def main_stem(first_row, last_row):
+    return [(r, main_stream_col(r)) for r in range(first_row, last_row + 1)]
+
+
+def inside_from(path, mask):
+    """The path from the first point whose cell, and the next two cells'
+    worth of path, lie inside the mask."""
+    samples = sample(path, 0.05)
+    for k, point in enumerate(samples):
+        ahead = samples[k:k + 40]
+        if all(mask[cell_of(p)[0] - 1][cell_of(p)[1] - 1] for p in ahead):
+            return [point] + [p for p in path if p[0] > point[0] + 1e-9]
+    raise SystemExit("a stream lies outside the watershed")
+
+
+def sample(path, step):
+    """Points along the path no more than `step` cells apart."""
+    points = [path[0]]
+    for a, b in zip(path, path[1:]):
+        n = max(1, math.ceil(math.hypot(b[0] - a[0], b[1] - a[1]) / step))
+        points += [(a[0] + (b[0] - a[0]) * k / n, a[1] + (b[1] - a[1]) * k / n)
+                   for k in range(1, n + 1)]
+    return points
+
+
+def place_nodes(path):
+    """Splits the path into nodes of equal length: the node count, the
+    spacing (m) and per node the length (m) it has in each cell."""
+    points = sample(path, 0.01)
+    length = sum(math.hypot(b[0] - a[0], b[1] - a[1]) for a, b in zip(points, points[1:])) * SIZE
+    nodes = max(2, round(length / NODE_SPACING))
+    dx = length / nodes
+    shares = [dict() for _ in range(nodes)]
+    s = 0.0
+    for a, b in zip(points, points[1:]):
+        piece = math.hypot(b[0] - a[0], b[1] - a[1]) * SIZE
+        middle = ((a[0] + b[0]) / 2, (a[1] + b[1]) / 2)
+        node = min(nodes - 1, int((s + piece / 2) / dx))
+        cell = cell_of(middle)
+        shares[node][cell] = shares[node].get(cell, 0.0) + piece
+        s += piece
+    return nodes, dx, shares
+
+
+def network_links(mask):
+    """Links 1 and 2 the tributaries, 3 to 5 the main stem; (path, downstream
+    link, upstream links) each."""
+    head = next(r for r in range(1, ROWS + 1)
+                if mask[r - 1][math.floor(main_stream_col(r) + 0.5) - 1])
+    west, east = TRIBUTARIES
+    return [
+        (inside_from(west, mask), 5, []),
+        (inside_from(east, mask), 4, []),
+        (main_stem(head + 1, 58), 4, []),
+        (main_stem(58, 66), 5, [2, 3]),
+        (main_stem(66, ROWS), 0, [1, 4]),
+    ]
+
+
+def write_network():
+    mask, z = write_maps.mask, write_maps.z
+    links = network_links(mask)
+    placed = [place_nodes(path) for path, _, _ in links]
+    # Beds a metre below the lowest ground of each node's cells, never rising
+    # downstream; a link starts below the ends of the links that feed it.
+    beds = []
+    for k, (nodes, dx, shares) in enumerate(placed):
+        ends = [beds[u - 1][-1] for u in links[k][2]]
+        bed = []
+        for node in range(nodes):
+            ground = min(z[r - 1][c - 1] for r, c in shares[node])
+            level = ground - BANK_HEIGHT
+            previous = bed[-1] if bed else (min(ends) if ends else None)
+            if previous is not None:
+                level = min(level, previous - 0.01)
+            bed.append(level)
+        beds.append(bed)
+
+    def section(points, node):
+        return ([f"NODE {node}", f"NPAIRS {len(points)}", "NUM_INTERP 62"]
+                + [f"X1 {x:.2f} {y:.2f}" for x, y in points])
+
+    lines = ["TORVA_CHAN", "ALPHA 1.0", "BETA 0.6", "THETA 0.7", f"LINKS {len(links)}",
+             f"MAXNODES {max(p[0] for p in placed)}"]
+    for k, (_, down, ups) in enumerate(links, start=1):
+        lines.append(" ".join(str(v) for v in ["CONNECT", k, down, len(ups)] + ups))
+    for k, ((nodes, dx, shares), bed) in enumerate(zip(placed, beds), start=1):
+        trapezoid = k <= 2
+        lines += [f"LINK {k}", "TRAPEZOID" if trapezoid else "BREAKPOINT", f"NODES {nodes}",
+                  f"DX {dx:.3f}", f"MANNINGS_N {0.045 if trapezoid else 0.035}"]
+        for node in range(1, nodes + 1):
+            lines += [f"NODE {node}", f"ELEV {bed[node - 1]:.3f}"]
+        if trapezoid:
+            lines += ["NODE 1", "XSEC", "BOTTOM_WIDTH 1.5", "SIDE_SLOPE 1.5", "BANKFULL_DEPTH 1.0"]
+        else:
+            lines += section(MAIN_SECTION, 1)
+            if k == len(links):
+                lines += section(OUTLET_SECTION, nodes)
+    with open("valley.chn", "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+    cells = {}
+    for k, (nodes, dx, shares) in enumerate(placed, start=1):
+        for node in range(nodes):
+            # Shares of the node's own sampled length, so that they add up to 1.
+            length = sum(shares[node].values())
+            for cell, piece in shares[node].items():
+                cells.setdefault(cell, []).append((k, node + 1, piece / length))
+    with open("valley.gst", "w") as f:
+        f.write(f"GRIDSTREAMFILE\nSTREAMCELLS {len(cells)}\n")
+        for (r, c), entries in sorted(cells.items()):
+            f.write(f"CELLIJ {r} {c}\nNUMNODES {len(entries)}\n")
+            for link, node, fraction in entries:
+                f.write(f"LINKNODE {link} {node} {fraction:.6f}\n")
+    return len(links), len(cells)
+
+
 COMMON = f"""TORVAPROJECT
 WATERSHED_MASK examples/valley/valley.msk
 ELEVATION examples/valley/valley.ele
@@ -250,6 +396,15 @@ def write_projects():
                 "MOISTURE examples/valley/moisture.map\n"
                 "SUMMARY examples/valley/out/infiltration_summary.txt\n"
                 "OUTLET_HYDRO examples/valley/out/infiltration.otl\n")
+    # The stream network, read and checked; routing it needs CHAN_EXPLIC.
+    with open("valley_channel.prj", "w") as f:
+        f.write(COMMON)
+        f.write("TOT_TIME 120\nSTART_DATE 2021 7 14\nSTART_TIME 14 0\n"
+                "PRECIP_UNIF\nRAIN_INTENSITY 25.0\nRAIN_DURATION 45\n"
+                "CHANNEL_INPUT examples/valley/valley.chn\n"
+                "STREAM_CELL examples/valley/valley.gst\n"
+                "SUMMARY examples/valley/out/channel_summary.txt\n"
+                "OUTLET_HYDRO examples/valley/out/channel.otl\n")
 
 
 if __name__ == "__main__":
@@ -257,5 +412,7 @@ if __name__ == "__main__":
     write_soil_maps()
     write_mapping_table()
     write_gauges()
+    links, stream_cells = write_network()
     write_projects()
-    print(f"{cells} cells in the watershed, outlet at row {ROWS} column {OUTLET_COL}")
+    print(f"{cells} cells in the watershed, outlet at row {ROWS} column {OUTLET_COL}; "
+          f"{links} channel links in {stream_cells} stream cells")

@@ -7,11 +7,11 @@
 
 #include <filesystem>
 #include <memory>
-#include <random>
 
 #include "core/errors.hpp"
 #include "core/model_state.hpp"
 #include "grid_support.hpp"
+#include "support/harness.hpp"
 
 namespace torva {
 namespace {
@@ -25,24 +25,10 @@ using grid_test::map_header;
 // folder of its project.
 class GridSetUp : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::random_device rd;
-        dir = fs::temp_directory_path() / ("torva_grid_" + std::to_string(rd()));
-        fs::create_directories(dir);
-        before = fs::current_path();
-        fs::current_path(dir);
-        model = std::make_unique<Model>();
-    }
-    void TearDown() override {
-        fs::current_path(before);
-        fs::remove_all(dir);
-    }
+    GridSetUp() : before(fs::current_path()) { fs::current_path(folder.path()); }
+    ~GridSetUp() override { fs::current_path(before); }
 
-    void write(const std::string& name, const std::string& text) {
-        std::FILE* file = std::fopen((dir / name).c_str(), "w");
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
-    }
+    void write(const std::string& name, const std::string& text) { folder.write(name, text); }
     void card(Card c, int value) {
         model->project[c].given = true;
         model->project[c].integer[0] = value;
@@ -81,9 +67,10 @@ class GridSetUp : public ::testing::Test {
     }
     const Grid& grid() const { return model->grid; }
 
-    fs::path dir;
+    test::TempDir folder;
+    const fs::path& dir = folder.path();
     fs::path before;
-    std::unique_ptr<Model> model;
+    std::unique_ptr<Model> model = std::make_unique<Model>();
     std::unique_ptr<CapturedContext> c = std::make_unique<CapturedContext>();
 };
 
@@ -147,73 +134,69 @@ TEST_F(GridSetUp, CellSizeAgreesToTheTenthTruncated) {
     EXPECT_TRUE(set_up());
 }
 
-TEST_F(GridSetUp, CellSizeOfThirtyPointOneFailsNorthSouthFirst) {
-    project(2, 2, 1, 1, 30.0);
-    write("mask.msk", "north: 60.2\nsouth: 0\neast: 60.2\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 1\n");
-    EXPECT_FALSE(set_up());
-    EXPECT_EQ(c->ctx.error.code, err::message_printed);
-    EXPECT_EQ(c->console(), golden("cell_size_north_south.txt"));
-    EXPECT_FALSE(fs::exists(dir / "maskmap"));
+// Each set-up that cannot go on stops with its message.
+// Cells of 30.1 m fail the size check north-south first; 29.99 m truncates to
+// 29.9 against the card's 30.0 and fails east-west.
+TEST_F(GridSetUp, EachUnworkableSetUpStopsWithItsMessage) {
+    struct Case {
+        int rows, cols, out_row, out_col;
+        double cell_size;
+        std::string mask, elevation;  // file texts; no file when empty
+        std::string message;          // a golden file, or the end of the console
+        int code;
+    };
+    const std::string h = map_header(2, 2);
+    const std::string full = h + "1 1\n1 1\n";
+    const std::string ground = h + "1 2\n3 4\n";
+    const std::vector<Case> cases = {
+        {2, 2, 1, 1, 30.0,
+         "north: 60.2\nsouth: 0\neast: 60.2\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 1\n", "",
+         "cell_size_north_south.txt", err::message_printed},
+        {2, 2, 1, 1, 30.0,
+         "north: 60\nsouth: 0\neast: 59.98\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 1\n", "",
+         "cell_size_east_west.txt", err::message_printed},
+        {2, 2, 2, 2, 10.0, h + "1 1\n1 0\n", ground, "outlet_outside.txt", err::message_printed},
+        {2, 2, 99, -5, 10.0, full, ground, "and OUTCOL project file cards.  TORVA terminating.\n\n",
+         err::message_printed},
+        {2, 2, 1, 1, 10.0, "", "",
+         "\nError: Unable to open watershed mask file.\n  (File: mask.msk)\n", err::open_file},
+        {0, 3, 1, 1, 10.0, "", "",
+         "Error: the ROWS and COLS cards must give the numbers of rows and columns of\n"
+         "the grid; they read 0 and 3.\n",
+         err::message_printed},
+        {2, 2, 1, 1, 10.0, full, map_header(3, 2) + "1 2\n3 4\n5 6\n",
+         "Incorrect number of rows in map: elevation.ele\n", err::message_printed},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.message);
+        model = std::make_unique<Model>();
+        c = std::make_unique<CapturedContext>();
+        for (const char* name : {"mask.msk", "elevation.ele"}) fs::remove(dir / name);
+        project(k.rows, k.cols, k.out_row, k.out_col, k.cell_size);
+        if (!k.mask.empty())
+            write("mask.msk", k.mask);
+        if (!k.elevation.empty())
+            write("elevation.ele", k.elevation);
+        EXPECT_FALSE(set_up());
+        EXPECT_EQ(c->ctx.error.code, k.code);
+        if (k.code != err::message_printed)
+            report_error(c->ctx);
+        const std::string console = c->console();
+        EXPECT_TRUE(console.ends_with(k.message.ends_with(".txt") ? golden(k.message) : k.message))
+            << console;
+        if (k.cell_size == 30.0)  // the mask's cells are not the grid's: no maskmap
+            EXPECT_FALSE(fs::exists(dir / "maskmap"));
+    }
 }
 
-TEST_F(GridSetUp, CellSizeJustBelowTheCardFailsEastWest) {
-    // 29.99 m truncates to 29.9, the card's 30.0 to 30.0.
-    project(2, 2, 1, 1, 30.0);
-    write("mask.msk", "north: 60\nsouth: 0\neast: 59.98\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 1\n");
-    EXPECT_FALSE(set_up());
-    EXPECT_EQ(c->console(), golden("cell_size_east_west.txt"));
-}
-
-TEST_F(GridSetUp, OutletOutsideTheMaskStopsUnlessChannelsCarryTheWater) {
+TEST_F(GridSetUp, OutletOutsideTheMaskIsAllowedWhenChannelsCarryTheWater) {
     project(2, 2, 2, 2);
     write("mask.msk", map_header(2, 2) + "1 1\n1 0\n");
     write("elevation.ele", map_header(2, 2) + "1 2\n3 4\n");
-    EXPECT_FALSE(set_up());
-    EXPECT_EQ(c->ctx.error.code, err::message_printed);
-    EXPECT_EQ(c->console(), golden("outlet_outside.txt"));
-
-    CapturedContext channels;
-    model = std::make_unique<Model>();
-    project(2, 2, 2, 2);
     model->project.channel_routing = ChannelRouting::explicit_routing;
-    read_grid_maps(*model, channels.ctx);
-    EXPECT_FALSE(channels.ctx.error.pending());
+    read_grid_maps(*model, c->ctx);
+    EXPECT_FALSE(c->ctx.error.pending());
     EXPECT_EQ(grid().outlet_cell, 0);
-}
-
-TEST_F(GridSetUp, OutletOffTheGridIsOutsideTheMask) {
-    project(2, 2, 99, -5);
-    write("mask.msk", map_header(2, 2) + "1 1\n1 1\n");
-    write("elevation.ele", map_header(2, 2) + "1 2\n3 4\n");
-    EXPECT_FALSE(set_up());
-    EXPECT_NE(c->console().find("OUTROW and OUTCOL project file cards."), std::string::npos);
-}
-
-TEST_F(GridSetUp, MissingMaskRaisesTheOpenFileError) {
-    project(2, 2, 1, 1);
-    EXPECT_FALSE(set_up());
-    report_error(c->ctx);
-    EXPECT_EQ(c->console(),
-              "reading watershed mask from file: mask.msk\n"
-              "\nError: Unable to open watershed mask file.\n  (File: mask.msk)\n");
-}
-
-TEST_F(GridSetUp, RowsAndColumnsMustBePositive) {
-    project(0, 3, 1, 1);
-    EXPECT_FALSE(set_up());
-    EXPECT_EQ(c->ctx.error.code, err::message_printed);
-    EXPECT_EQ(c->console(),
-              "Error: the ROWS and COLS cards must give the numbers of rows and columns of\n"
-              "the grid; they read 0 and 3.\n");
-}
-
-TEST_F(GridSetUp, ElevationMapOfAnotherSizeStopsTheSetUp) {
-    project(2, 2, 1, 1);
-    write("mask.msk", map_header(2, 2) + "1 1\n1 1\n");
-    write("elevation.ele", map_header(3, 2) + "1 2\n3 4\n5 6\n");
-    EXPECT_FALSE(set_up());
-    EXPECT_NE(c->console().find("Incorrect number of rows in map: elevation.ele\n"),
-              std::string::npos);
 }
 
 TEST_F(GridSetUp, MaskMapCarriesTheRunNumberInNumberedRuns) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/context.hpp"
+#include "support/harness.hpp"
 
 namespace torva::testing {
 
@@ -21,10 +22,8 @@ class InputTest : public ::testing::Test {
                ("torva_input_" + std::to_string(::getpid()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
-        ctx_.out = std::tmpfile();
     }
     void TearDown() override {
-        std::fclose(ctx_.out);
         if (ctx_.summary)
             std::fclose(ctx_.summary);
         std::filesystem::remove_all(dir_);
@@ -37,25 +36,13 @@ class InputTest : public ::testing::Test {
     }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-    static std::string contents(std::FILE* file) {
-        std::fflush(file);
-        std::rewind(file);
-        std::string text;
-        char chunk[4096];
-        std::size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-        return text;
-    }
+    static std::string contents(std::FILE* file) { return test::contents(file); }
     // The console output so far; clears it for the next check.
-    std::string console() {
-        std::string text = contents(ctx_.out);
-        std::fclose(ctx_.out);
-        ctx_.out = std::tmpfile();
-        return text;
-    }
+    std::string console() { return capture_.take(); }
 
     std::filesystem::path dir_;
     RunContext ctx_;
+    test::Console capture_{ctx_};
 };
 
 }  // namespace torva::testing

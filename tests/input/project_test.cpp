@@ -20,21 +20,11 @@ using test::TempDir;
 // Cards read one line at a time, with the console captured.
 struct CardReader {
     RunContext ctx;
+    test::Console capture{ctx};
     ProjectSettings settings;
-    CardReader() {
-        ctx.out = std::tmpfile();
-        set_project_defaults(settings);
-    }
-    ~CardReader() { std::fclose(ctx.out); }
+    CardReader() { set_project_defaults(settings); }
     bool read(const std::string& line) { return perform_card_line(settings, ctx, line); }
-    std::string console() {
-        std::fflush(ctx.out);
-        std::rewind(ctx.out);
-        std::string s;
-        int c;
-        while ((c = std::fgetc(ctx.out)) != EOF) s += static_cast<char>(c);
-        return s;
-    }
+    std::string console() { return capture.text(); }
 };
 
 TEST(ProjectCards, WordsMatchWithoutRegardToCaseButExactly) {

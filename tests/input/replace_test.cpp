@@ -33,28 +33,63 @@ class ReplacementTest : public testing::InputTest {
     }
 };
 
-TEST_F(ReplacementTest, DeclaredRealTagIsPrintedWithItsFormatInAReadLine) {
-    declare_and_load("1\n[KSAT] \"%5.3lf\"\n", "2.5\n");
-    EXPECT_EQ(read_through_line_reader("1  0.035  0.4  [KSAT]\n"), "1  0.035  0.4  2.500\n");
-    EXPECT_EQ(ctx_.replacement.count, 1);
-    EXPECT_TRUE(ctx_.replacement.parameters[0].used);
-    EXPECT_EQ(console(), "");
-}
-
-TEST_F(ReplacementTest, LastOfTheLettersDFSDecidesTheKind) {
-    declare_and_load(
-        "3\n"
-        "some words before [CELLS] %d\n"
-        "[KSAT] \"%4.2lf\"\n"
-        "[NAME] %s\n",
-        "7, 3.14159 \"two words\"\n");
-    ASSERT_EQ(ctx_.replacement.parameters.size(), 3u);
-    using Kind = ReplacementParameter::Kind;
-    EXPECT_EQ(ctx_.replacement.parameters[0].kind, Kind::integer);
-    EXPECT_EQ(ctx_.replacement.parameters[1].kind, Kind::real);
-    EXPECT_EQ(ctx_.replacement.parameters[2].kind, Kind::text);
-    EXPECT_EQ(read_through_line_reader("[CELLS] [KSAT] \"[NAME]\"\n"), "7 3.14 \"two words\"\n");
-    EXPECT_EQ(ctx_.replacement.count, 3);
+// Lines read through the shared line reader with the declared tags and the
+// loaded values: the line returned, the console, the count and the error code.
+TEST_F(ReplacementTest, LinesThroughTheLineReaderTakeTheirValues) {
+    struct Case {
+        const char* what;
+        std::string parameters, values, line, read, console;
+        int count;
+        int code = 0;
+    };
+    const std::string near_full(LineReader::kBufferSize - 1 - 5, 'x');
+    const std::string no_match = "Error: unable to match replace pair: ";
+    const std::string comment = "# comment [not a tag] and [other] then [A]";
+    const std::vector<Case> cases = {
+        {"real with its format", "1\n[KSAT] \"%5.3lf\"\n", "2.5\n", "1  0.035  0.4  [KSAT]",
+         "1  0.035  0.4  2.500", "", 1},
+        {"the last of d, f, s decides the kind",
+         "3\nsome words before [CELLS] %d\n[KSAT] \"%4.2lf\"\n[NAME] %s\n",
+         "7, 3.14159 \"two words\"\n", "[CELLS] [KSAT] \"[NAME]\"", "7 3.14 \"two words\"", "", 3},
+        // A tag matches whole, closing bracket and all: [KS] is no start of [KSAT].
+        {"whole tags, the first declared first", "3\n[KS] %d\n[KS]X] %d\n[KSAT] %d\n", "1 2 3\n",
+         "[KS]X] [KSAT]", "1X] 3", "", 2},
+        {"missing values read as 0 or empty text", "3\n[A] %d\n[B] %5.1lf\n[C] %s\n", "8\n",
+         "<[A]|[B]|[C]>", "<8|  0.0|>", "", 3},
+        {"a value holding a tag", "2\n[OUTER] %s\n[INNER] %d\n", "\"x[INNER]y\" 5\n", "a[OUTER]b",
+         "ax5yb", "", 2},
+        {"brackets of no tag", "1\n[A] %d\n", "4\n", comment,
+         "# comment [not a tag] and [other] then 4",
+         no_match + comment + "\n" + no_match + comment + "\n", 1},
+        {"a line that would not fit", "1\n[V] %s\n", "0123456789\n", near_full + "[V]",
+         near_full + "[V]",
+         "Error: a replacement value would make this line longer than 19999 characters; the "
+         "line is left as it is:\n" +
+             near_full + "[V]\n",
+         0, err::message_printed},
+        {"a value holding its own tag", "2\n[R] %s\n[S] %s\n", "\"r[S]\" \"s[R]\"\n", "a [R] b",
+         "a rs[R] b",
+         "Error: the value of replacement tag [R] holds the tag again, so it would be "
+         "replaced without end:\na rs[R] b\n",
+         2, err::message_printed},
+        // The value "x[" and the text after it form the tag again: each turn
+        // uses up text of the line, so the replacing ends by itself.
+        {"a tag reaching past a value", "1\n[A] %s\n", "x[\n", "[A]A]A]!", "xxx[!",
+         no_match + "xxx[!\n", 3},
+        {"values without parameters", "", "1 2 3\n", "a[b]", "a[b]", no_match + "a[b]\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ctx_.replacement = {};
+        ctx_.error.clear();
+        if (!c.parameters.empty())
+            ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", c.parameters)), 0);
+        ASSERT_EQ(read_replacement_values(ctx_, write("values.txt", c.values)), 0);
+        EXPECT_EQ(read_through_line_reader(c.line + "\n"), c.read + "\n");
+        EXPECT_EQ(console(), c.console);
+        EXPECT_EQ(ctx_.replacement.count, c.count);
+        EXPECT_EQ(ctx_.error.code, c.code);
+    }
 }
 
 TEST_F(ReplacementTest, FormatWithoutAConversionOfItsKindIsRefused) {
@@ -90,14 +125,6 @@ TEST_F(ReplacementTest, FormatWithoutAConversionOfItsKindIsRefused) {
     EXPECT_EQ(read_through_line_reader("[E] [F]\n"), "-42 0.500000\n");
 }
 
-// A tag matches whole, closing bracket and all: [KS] is no start of [KSAT].
-TEST_F(ReplacementTest, TagDeclaredFirstWinsOverALongerTagItBegins) {
-    declare_and_load("3\n[KS] %d\n[KS]X] %d\n[KSAT] %d\n", "1 2 3\n");
-    EXPECT_EQ(read_through_line_reader("[KS]X] [KSAT]\n"), "1X] 3\n");
-    EXPECT_TRUE(ctx_.replacement.parameters[0].used);
-    EXPECT_FALSE(ctx_.replacement.parameters[1].used);
-}
-
 TEST_F(ReplacementTest, ValueLineIsChosenByReplaceLineCard) {
     const std::string params = write("params.txt", "2\n[A] %d\n[B] %s\n");
     const std::string values = write("values.txt", "1 one\n2 two\n3 three\n4 four\n");
@@ -108,56 +135,6 @@ TEST_F(ReplacementTest, ValueLineIsChosenByReplaceLineCard) {
     ASSERT_TRUE(perform_card_line(settings, ctx_, "REPLACE_VALS \"" + values + "\""));
     EXPECT_TRUE(ctx_.replacement.active);
     EXPECT_EQ(read_through_line_reader("[A]-[B]\n"), "3-three\n");
-}
-
-TEST_F(ReplacementTest, MissingValuesReadAsZeroOrEmptyText) {
-    declare_and_load("3\n[A] %d\n[B] %5.1lf\n[C] %s\n", "8\n");
-    EXPECT_EQ(read_through_line_reader("<[A]|[B]|[C]>\n"), "<8|  0.0|>\n");
-}
-
-TEST_F(ReplacementTest, ValueHoldingATagIsReplacedInTurn) {
-    declare_and_load("2\n[OUTER] %s\n[INNER] %d\n", "\"x[INNER]y\" 5\n");
-    EXPECT_EQ(read_through_line_reader("a[OUTER]b\n"), "ax5yb\n");
-    EXPECT_EQ(ctx_.replacement.count, 2);
-}
-
-TEST_F(ReplacementTest, BracketThatStartsNoTagPrintsTheLineAndLeavesItUnchanged) {
-    declare_and_load("1\n[A] %d\n", "4\n");
-    EXPECT_EQ(read_through_line_reader("# comment [not a tag] and [other] then [A]\n"),
-              "# comment [not a tag] and [other] then 4\n");
-    EXPECT_EQ(console(),
-              "Error: unable to match replace pair: # comment [not a tag] and [other] then [A]\n"
-              "Error: unable to match replace pair: # comment [not a tag] and [other] then [A]\n");
-}
-
-TEST_F(ReplacementTest, RewrittenLineThatWouldNotFitTheBufferIsRefused) {
-    declare_and_load("1\n[V] %s\n", "0123456789\n");
-    const std::string near_full(LineReader::kBufferSize - 1 - 5, 'x');
-    EXPECT_EQ(read_through_line_reader(near_full + "[V]\n"), near_full + "[V]\n");
-    EXPECT_EQ(console(),
-              "Error: a replacement value would make this line longer than 19999 characters; the "
-              "line is left as it is:\n" +
-                  near_full + "[V]\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-    EXPECT_EQ(ctx_.replacement.count, 0);
-}
-
-TEST_F(ReplacementTest, ValueThatHoldsItsOwnTagIsRefusedInsteadOfGrowingWithoutEnd) {
-    declare_and_load("2\n[R] %s\n[S] %s\n", "\"r[S]\" \"s[R]\"\n");
-    EXPECT_EQ(read_through_line_reader("a [R] b\n"), "a rs[R] b\n");
-    EXPECT_EQ(console(),
-              "Error: the value of replacement tag [R] holds the tag again, so it would be "
-              "replaced without end:\na rs[R] b\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-}
-
-TEST_F(ReplacementTest, TagThatReachesPastAValueIsNoNesting) {
-    // The value "x[" and the text after it form the tag again: each turn uses
-    // up text of the line, so the replacing ends by itself.
-    declare_and_load("1\n[A] %s\n", "x[\n");
-    EXPECT_EQ(read_through_line_reader("[A]A]A]!\n"), "xxx[!\n");
-    EXPECT_EQ(console(), "Error: unable to match replace pair: xxx[!\n");
-    EXPECT_FALSE(ctx_.error.pending());
 }
 
 TEST_F(ReplacementTest, ParameterFileErrorsAreReportedAndGoodLinesStayDeclared) {
@@ -223,14 +200,6 @@ TEST_F(ReplacementTest, ReplaceLineBelowOneFindsNoValueLine) {
         EXPECT_EQ(console().rfind("Error: the value file " + values + " has no line ", 0), 0u);
         EXPECT_FALSE(ctx_.replacement.active);
     }
-}
-
-TEST_F(ReplacementTest, ValuesWithoutDeclaredParametersStillActivateReplacement) {
-    ASSERT_EQ(read_replacement_values(ctx_, write("values.txt", "1 2 3\n")), 0);
-    EXPECT_TRUE(ctx_.replacement.active);
-    // Every '[' now meets no tag.
-    EXPECT_EQ(read_through_line_reader("a[b]\n"), "a[b]\n");
-    EXPECT_EQ(console(), "Error: unable to match replace pair: a[b]\n");
 }
 
 TEST_F(ReplacementTest, ReportsListValuesAndUseInSummaryAndConsole) {

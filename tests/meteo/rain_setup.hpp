@@ -12,6 +12,7 @@
 #include "core/model_state.hpp"
 #include "meteo/events.hpp"
 #include "meteo/precipitation.hpp"
+#include "support/grids.hpp"
 #include "support/harness.hpp"
 
 namespace torva::test {
@@ -21,25 +22,11 @@ namespace torva::test {
 // (west, north).
 inline void make_grid(Grid& grid, int rows, int cols, double cell_size, double west = 0.0,
                       double north = 0.0) {
-    grid.rows = rows;
-    grid.cols = cols;
-    grid.cell_size = cell_size;
+    build_grid(grid, rows, cols, cell_size, [](int, int) { return 0.0; });
     grid.west = west;
     grid.north = north;
     grid.east = west + cols * cell_size;
     grid.south = north - rows * cell_size;
-    grid.num_cells = rows * cols;
-    grid.area = grid.num_cells * cell_size * cell_size;
-    grid.cell_number.assign(static_cast<std::size_t>(rows + 2) * (cols + 2), 0);
-    grid.cell_row.assign(grid.num_cells + 1, 0);
-    grid.cell_col.assign(grid.num_cells + 1, 0);
-    int n = 0;
-    for (int r = 1; r <= rows; ++r)
-        for (int c = 1; c <= cols; ++c) {
-            grid.number_at(r, c) = ++n;
-            grid.cell_row[n] = r;
-            grid.cell_col[n] = c;
-        }
 }
 
 class RainSetup {
@@ -47,7 +34,6 @@ class RainSetup {
     RainSetup(int rows, int cols, double cell_size, double time_step, double west = 0.0,
               double north = 0.0)
         : model(std::make_unique<Model>()) {
-        ctx.out = std::tmpfile();
         make_grid(model->grid, rows, cols, cell_size, west, north);
         model->run.time_step = time_step;
         model->run.time_step_days = time_step / 86400.0;
@@ -55,8 +41,6 @@ class RainSetup {
         model->overland.depth.assign(model->grid.num_cells + 1, 0.0);
         card(Card::MANNING_N).real[0] = 0.03;
     }
-    ~RainSetup() { std::fclose(ctx.out); }
-
     CardValue& card(Card c) {
         model->project[c].given = true;
         return model->project[c];
@@ -107,17 +91,11 @@ class RainSetup {
 
     double rate(int cell) const { return model->precip.rain_rate[cell]; }
 
-    std::string console() {
-        std::fflush(ctx.out);
-        std::rewind(ctx.out);
-        std::string text;
-        int ch;
-        while ((ch = std::fgetc(ctx.out)) != EOF) text += static_cast<char>(ch);
-        return text;
-    }
+    std::string console() { return capture.text(); }
 
     TempDir dir;
     RunContext ctx;
+    Console capture{ctx};
     std::unique_ptr<Model> model;
 };
 

@@ -1,43 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "output/hydrograph.hpp"
+#include "support/harness.hpp"
 
 namespace torva {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Folder {
-    fs::path path;
-    Folder() {
-        path = fs::temp_directory_path() /
-               ("torva_hydrograph_" +
-                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~Folder() { fs::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path / name) << text;
-    }
-    std::string read(const std::string& name) const {
-        std::ifstream in(path / name);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-};
+using Folder = test::TempDir;
 
 void give(Model& m, Card card, const std::string& text = "") {
     m.project[card].given = true;
@@ -137,18 +112,13 @@ TEST(OutletHydrograph, HostHydrographFileTakesTheDischargesBack) {
 TEST(OutletHydrograph, HostHydrographWithoutOutletFileIsAborted) {
     Folder dir;
     RunContext ctx;
-    std::FILE* console = std::tmpfile();
-    ctx.out = console;
+    test::Console console(ctx);
     auto m = std::make_unique<Model>();
     give(*m, Card::ORBAL_HYDRO, dir.file("host.ohy"));
     write_host_hydrograph(*m, ctx);
-    std::rewind(console);
-    char text[200] = {};
-    std::fread(text, 1, sizeof text - 1, console);
-    std::fclose(console);
-    EXPECT_STREQ(text,
-                 "\n\nError: Unable to open files to write the ORBAL hydrograph file.\n"
-                 " Write aborted.\n");
+    EXPECT_EQ(console.text(),
+              "\n\nError: Unable to open files to write the ORBAL hydrograph file.\n"
+              " Write aborted.\n");
 }
 
 TEST(MoistureLocations, SurfaceMoistureOfEachListedCell) {

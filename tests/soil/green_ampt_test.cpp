@@ -11,6 +11,7 @@
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "soil/infiltration.hpp"
+#include "support/harness.hpp"
 
 namespace torva {
 namespace {
@@ -424,41 +425,26 @@ TEST(LayeredSoil, CellWithoutLayersStopsTheRunWithAMessage) {
                                 SoilLayer{1.0, 10.0, 0.45, 0.25, 0.0}});
     model->soil.soil_index[1] = 4;
     RunContext ctx;
-    std::FILE* out = std::tmpfile();
-    ctx.out = out;
+    test::Console console(ctx);
     model->overland.depth[1] = 0.1;
     infiltrate_at(*model, ctx, 0);
     EXPECT_EQ(ctx.error.code, err::message_printed);
-    std::rewind(out);
-    char line[256] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
-    EXPECT_STREQ(line,
-                 "Error: no soil layers given for soil type 4 of grid cell 1 in the soil layer "
-                 "input file\n");
-    std::fclose(out);
+    EXPECT_EQ(console.text(),
+              "Error: no soil layers given for soil type 4 of grid cell 1 in the soil layer "
+              "input file\n");
 }
-
-}  // namespace
-}  // namespace torva
-
-namespace torva {
-namespace {
 
 TEST(InfiltrationPhase, MissingParametersStopTheRunInsteadOfReadingPastArrays) {
     RunContext ctx;
-    std::FILE* out = std::tmpfile();
-    ctx.out = out;
+    test::Console console(ctx);
     auto model = make_model(2, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
     model->soil.capillary_head.clear();
     model->overland.depth[1] = 0.01;
     infiltrate_at(*model, ctx, 0);
     EXPECT_EQ(ctx.error.code, err::message_printed);
     EXPECT_EQ(model->overland.depth[1], 0.01);
-    std::rewind(out);
-    char line[256] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
-    EXPECT_STREQ(line, "Error: the soil parameters of the infiltration method are not set up\n");
-    std::fclose(out);
+    EXPECT_EQ(console.text(),
+              "Error: the soil parameters of the infiltration method are not set up\n");
 }
 
 }  // namespace

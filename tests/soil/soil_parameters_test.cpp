@@ -12,6 +12,7 @@
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "soil/infiltration.hpp"
+#include "support/grids.hpp"
 #include "support/harness.hpp"
 
 namespace torva {
@@ -25,29 +26,12 @@ std::string two_cell_map(const std::string& values) {
 struct SoilSetUp {
     test::TempDir dir;
     RunContext ctx;
+    test::Console capture{ctx};
     std::unique_ptr<Model> model = std::make_unique<Model>();
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
 
     SoilSetUp(InfiltrationMethod method) {
-        ctx.out = out;
-        ctx.err = err;
-        Grid& g = model->grid;
-        g.rows = 1;
-        g.cols = 2;
-        g.cell_size = 10.0;
-        g.num_cells = 2;
-        g.cell_number.assign(3 * 4, 0);
-        g.number_at(1, 1) = 1;
-        g.number_at(1, 2) = 2;
-        g.cell_row = {0, 1, 1};
-        g.cell_col = {0, 1, 2};
-        g.elevation = {0.0, 100.0, 100.0};
+        test::build_grid(model->grid, 1, 2, 10.0, [](int, int) { return 100.0; });
         model->project.infiltration = method;
-    }
-    ~SoilSetUp() {
-        std::fclose(out);
-        std::fclose(err);
     }
     std::string map(Card card, const std::string& name, const std::string& values) {
         const std::string path = dir.write(name, two_cell_map(values)).string();
@@ -55,16 +39,8 @@ struct SoilSetUp {
         model->project[card].text = path;
         return path;
     }
-    static std::string text(std::FILE* f) {
-        std::fflush(f);
-        std::rewind(f);
-        std::string s;
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, f)) s += buffer;
-        return s;
-    }
-    std::string console() { return text(out); }
-    std::string errors() { return text(err); }
+    std::string console() { return capture.text(); }
+    std::string errors() { return capture.errors(); }
 };
 
 TEST(SoilParameters, MapsAreConvertedAndPlainGreenAmptKeepsTheDeficit) {

@@ -6,6 +6,7 @@
 #include <regex>
 #include <sstream>
 
+#include "core/context.hpp"
 #include "run/modes.hpp"
 
 namespace torva::test {
@@ -53,18 +54,39 @@ std::string golden(const std::string& relative) {
     return read_file(fs::path(TORVA_TEST_DATA) / relative);
 }
 
-namespace {
-std::string drain(std::FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
+std::string contents(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
     std::string text;
     char buffer[4096];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
     return text;
 }
-}  // namespace
+
+std::FILE* file_with(const std::string& text) {
+    std::FILE* file = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::rewind(file);
+    return file;
+}
+
+Console::Console(RunContext& ctx) : ctx_(ctx), out_(std::tmpfile()), err_(std::tmpfile()) {
+    ctx.out = out_;
+    ctx.err = err_;
+}
+
+Console::~Console() {
+    std::fclose(out_);
+    std::fclose(err_);
+}
+
+std::string Console::take() {
+    std::string text = contents(out_);
+    std::fclose(out_);
+    ctx_.out = out_ = std::tmpfile();
+    return text;
+}
 
 ProgramRun run_program_in(const fs::path& folder, const std::vector<std::string>& args) {
     const fs::path before = fs::current_path();
@@ -74,8 +96,10 @@ ProgramRun run_program_in(const fs::path& folder, const std::vector<std::string>
     ProgramRun run;
     run.status = torva::run_program(args, out, err);
     fs::current_path(before);
-    run.out = drain(out);
-    run.err = drain(err);
+    run.out = contents(out);
+    run.err = contents(err);
+    std::fclose(out);
+    std::fclose(err);
     return run;
 }
 

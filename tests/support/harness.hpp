@@ -2,9 +2,14 @@
 // Test support: temporary working folders, files, and whole-program runs with
 // their console output captured.
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+namespace torva {
+struct RunContext;
+}
 
 namespace torva::test {
 
@@ -19,6 +24,8 @@ class TempDir {
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path write(const std::string& name, const std::string& text) const;
     std::string read(const std::string& name) const;
+    // The full name of a file in the folder.
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
     bool exists(const std::string& name) const;
 
   private:
@@ -40,6 +47,28 @@ ProgramRun run_program_in(const std::filesystem::path& folder,
 std::string normalise(const std::string& console);
 
 std::string read_file(const std::filesystem::path& file);
+// Everything written to an open temporary file so far.
+std::string contents(std::FILE* file);
+// An open temporary file holding the text, positioned at its start.
+std::FILE* file_with(const std::string& text);
+
+// A run context whose console (and error stream) go to temporary files.
+class Console {
+  public:
+    explicit Console(RunContext& ctx);
+    ~Console();
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+    std::string text() const { return contents(out_); }
+    std::string errors() const { return contents(err_); }
+    // The console so far, cleared for the next check.
+    std::string take();
+
+  private:
+    RunContext& ctx_;
+    std::FILE* out_;
+    std::FILE* err_;
+};
 // Golden file under tests/<relative>.
 std::string golden(const std::string& relative);
 

@@ -15,8 +15,8 @@
 namespace torva {
 namespace {
 
+using CapturedConsole = test::Console;
 using test::build_grid;
-using test::CapturedConsole;
 using test::finish_set_up;
 using test::give_card;
 using test::rain;
