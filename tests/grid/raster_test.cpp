@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
+#include <type_traits>
 
 #include "core/errors.hpp"
 #include "grid_support.hpp"
@@ -22,51 +22,45 @@ using grid_test::golden;
 using grid_test::grid_from_mask;
 using grid_test::map_header;
 
-struct RealRead {
+// What a reader made of a map text: its result, values, console and error code.
+template <typename T>
+struct Read {
     bool ok = false;
-    std::vector<double> values;
+    std::vector<T> values;
     std::string console;
     int code = 0;
 };
 
-RealRead read_real(Grid& grid, const std::string& text, const char* path = "map.asc") {
+template <typename T>
+Read<T> read_map(Grid& grid, const std::string& text, const char* path) {
     CapturedContext c;
-    RealRead result;
-    result.values.assign(grid.num_cells + 1, -1.0);
+    Read<T> result;
+    result.values.assign(grid.num_cells + 1, T(-1));
     std::FILE* file = file_with(text);
-    result.ok = read_real_map(c.ctx, file, path, grid, result.values);
+    if constexpr (std::is_same_v<T, double>)
+        result.ok = read_real_map(c.ctx, file, path, grid, result.values);
+    else
+        result.ok = read_integer_map(c.ctx, file, path, grid, result.values);
     std::fclose(file);
     result.console = c.console();
     result.code = c.ctx.error.code;
     return result;
 }
 
-struct IntegerRead {
-    bool ok = false;
-    std::vector<int> values;
-    std::string console;
-    int code = 0;
-};
-
-IntegerRead read_integer(Grid& grid, const std::string& text, const char* path = "map.idx") {
-    CapturedContext c;
-    IntegerRead result;
-    result.values.assign(grid.num_cells + 1, -1);
-    std::FILE* file = file_with(text);
-    result.ok = read_integer_map(c.ctx, file, path, grid, result.values);
-    std::fclose(file);
-    result.console = c.console();
-    result.code = c.ctx.error.code;
-    return result;
+Read<double> read_real(Grid& grid, const std::string& text, const char* path = "map.asc") {
+    return read_map<double>(grid, text, path);
+}
+Read<int> read_integer(Grid& grid, const std::string& text, const char* path = "map.idx") {
+    return read_map<int>(grid, text, path);
 }
 
 TEST(RasterReader, RealMapStoresMaskCellsInCellNumberOrder) {
     // Cells 1 2 . / 3 . 4 ; separators of any kind and number, and a last row
     // without its newline.
     Grid grid = grid_from_mask({"##.", "#.#"});
-    const RealRead read = read_real(grid,
-                                    "north: 20\nsouth: 0\neast: 30\nwest: 0\nrows: 2\ncols: 3\n"
-                                    "1.5\t2.25 , 99\n3e2,,7,-4.125");
+    const Read<double> read = read_real(grid,
+                                        "north: 20\nsouth: 0\neast: 30\nwest: 0\nrows: 2\ncols: 3\n"
+                                        "1.5\t2.25 , 99\n3e2,,7,-4.125");
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(read.values, (std::vector<double>{-1.0, 1.5, 2.25, 300.0, -4.125}));
     EXPECT_EQ(read.console, "");
@@ -75,7 +69,7 @@ TEST(RasterReader, RealMapStoresMaskCellsInCellNumberOrder) {
 
 TEST(RasterReader, HeaderKeywordsAreNotComparedAndBoundsBecomeTheGeoreference) {
     Grid grid = grid_from_mask({"##"});
-    const RealRead read =
+    const Read<double> read =
         read_real(grid, "n: 4510.5\ns: 4500.5\nx: 320.0\ny: 300.0\nr: 1\nc: 2\n5 6\n");
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(grid.north, 4510.5);
@@ -85,30 +79,38 @@ TEST(RasterReader, HeaderKeywordsAreNotComparedAndBoundsBecomeTheGeoreference) {
     EXPECT_EQ(read.values, (std::vector<double>{-1.0, 5.0, 6.0}));
 }
 
-TEST(RasterReader, ShortRowsAndUnreadableTokensGiveZeroAndAreCounted) {
-    // A row of 3 values in a 5-column grid: columns 4 and 5 read 0.0; "1,2,,3"
-    // is three values; "abc" is not a number.
+// Zero values inside the mask are counted and warned about. A row of 3
+// values in a 5-column grid reads 0.0 for columns 4 and 5; "1,2,,3" is three
+// values and "abc" no number. Values outside the mask do not count.
+TEST(RasterReader, ZeroValuesInsideTheMaskAreCountedAndWarnedAbout) {
+    struct Case {
+        std::vector<std::string> mask;
+        std::string values;
+        std::string console;
+        bool integer = false;
+    };
+    const std::string zeros = "Warning: Map contains ";
+    const Case cases[] = {
+        {{"#####", "#####"},
+         "7 8 9\n1,2,,3 abc\n",
+         zeros + "4 cells with zero values. Map: map.asc\n"},
+        {{"##", ".#"},
+         "0 0\n0.0 0\n",
+         zeros + "only zero values. Map: map.asc\n" + zeros +
+             "3 cells with zero values. Map: map.asc\n"},
+        {{"#.", ".#"}, "0 5\n5 0\n", zeros + "2 cells with zero values. Map: map.asc\n"},
+        {{"##"}, "0 0\n", zeros + "only zero values. Map: map.idx\n", true},
+    };
+    for (const Case& c : cases) {
+        Grid grid = grid_from_mask(c.mask);
+        const std::string text = map_header(c.mask.size(), c.mask[0].size()) + c.values;
+        const std::string console =
+            c.integer ? read_integer(grid, text).console : read_real(grid, text).console;
+        EXPECT_EQ(console, c.console) << c.values;
+    }
     Grid grid = grid_from_mask({"#####", "#####"});
-    const RealRead read = read_real(grid, map_header(2, 5) + "7 8 9\n1,2,,3 abc\n");
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.values, (std::vector<double>{-1.0, 7, 8, 9, 0, 0, 1, 2, 3, 0, 0}));
-    EXPECT_EQ(read.console, "Warning: Map contains 4 cells with zero values. Map: map.asc\n");
-}
-
-TEST(RasterReader, AllZeroRealMapPrintsBothWarnings) {
-    Grid grid = grid_from_mask({"##", ".#"});
-    const RealRead read = read_real(grid, map_header(2, 2) + "0 0\n0.0 0\n");
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.console,
-              "Warning: Map contains only zero values. Map: map.asc\n"
-              "Warning: Map contains 3 cells with zero values. Map: map.asc\n");
-}
-
-TEST(RasterReader, ValuesOnlyOutsideTheMaskCountMaskCellsAsZero) {
-    Grid grid = grid_from_mask({"#.", ".#"});
-    const RealRead read = read_real(grid, map_header(2, 2) + "0 5\n5 0\n");
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.console, "Warning: Map contains 2 cells with zero values. Map: map.asc\n");
+    EXPECT_EQ(read_real(grid, map_header(2, 5) + cases[0].values).values,
+              (std::vector<double>{-1.0, 7, 8, 9, 0, 0, 1, 2, 3, 0, 0}));
 }
 
 TEST(RasterReader, RowLongerThanTheLineBufferStaysOneRow) {
@@ -120,7 +122,7 @@ TEST(RasterReader, RowLongerThanTheLineBufferStaysOneRow) {
         row1 += "12345.6789 ";
         row2 += "2 ";
     }
-    const RealRead read = read_real(grid, map_header(2, 2500) + row1 + "\n" + row2 + "\n");
+    const Read<double> read = read_real(grid, map_header(2, 2500) + row1 + "\n" + row2 + "\n");
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(read.values[2500], 12345.6789);
     EXPECT_EQ(read.values[2501], 2.0);
@@ -153,9 +155,9 @@ TEST(RasterReader, ReplacementValuesAreSubstitutedInRealMapRows) {
 
 TEST(RasterReader, IntegerMapReadsTheSameWhateverItsLineBreaks) {
     Grid grid = grid_from_mask({"###", "#.#"});
-    const IntegerRead by_rows = read_integer(grid, map_header(2, 3) + "1 2 3\n4 5 6\n");
-    const IntegerRead one_line = read_integer(grid, map_header(2, 3) + "1 2 3 4 5 6");
-    const IntegerRead ragged = read_integer(grid, map_header(2, 3) + "1\n2 3 4\n\n5\n6\n");
+    const Read<int> by_rows = read_integer(grid, map_header(2, 3) + "1 2 3\n4 5 6\n");
+    const Read<int> one_line = read_integer(grid, map_header(2, 3) + "1 2 3 4 5 6");
+    const Read<int> ragged = read_integer(grid, map_header(2, 3) + "1\n2 3 4\n\n5\n6\n");
     ASSERT_TRUE(by_rows.ok && one_line.ok && ragged.ok);
     EXPECT_EQ(by_rows.values, (std::vector<int>{-1, 1, 2, 3, 4, 6}));
     EXPECT_EQ(one_line.values, by_rows.values);
@@ -167,18 +169,11 @@ TEST(RasterReader, IntegerMapPrintsItsCensusAndStoresValuesItCannotCount) {
     // census table and are stored all the same. The 9 outside the mask is
     // not counted.
     Grid grid = grid_from_mask({"####", "###."});
-    const IntegerRead read =
+    const Read<int> read =
         read_integer(grid, map_header(2, 4) + "4 1 4 0\n-3 20000 10000 9\n", "dikes.map");
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(read.values, (std::vector<int>{-1, 4, 1, 4, 0, -3, 20000, 10000}));
     EXPECT_EQ(read.console, golden("census.txt"));
-}
-
-TEST(RasterReader, IntegerMapWithOnlyZerosWarnsButPrintsNoZeroCellCount) {
-    Grid grid = grid_from_mask({"##"});
-    const IntegerRead read = read_integer(grid, map_header(1, 2) + "0 0\n");
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.console, "Warning: Map contains only zero values. Map: map.idx\n");
 }
 
 TEST(RasterReader, FullGridModeStoresEveryCellAndKeepsTheBorderZero) {
@@ -212,14 +207,14 @@ TEST(RasterReader, MapOfAnotherSizeIsRefusedWithItsMessage) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.golden);
         Grid grid = grid_from_mask({"###", "###", "###"});
-        const RealRead real =
+        const Read<double> real =
             read_real(grid, test.header + "1 1 1 1\n1 1 1 1\n1 1 1 1\n1 1 1 1\n", "elevation.ele");
         EXPECT_FALSE(real.ok);
         EXPECT_EQ(real.code, err::message_printed);
         EXPECT_EQ(real.console, golden(test.golden));
         EXPECT_EQ(real.values, std::vector<double>(10, -1.0));
 
-        const IntegerRead integer = read_integer(
+        const Read<int> integer = read_integer(
             grid, test.header + "1 1 1 1\n1 1 1 1\n1 1 1 1\n1 1 1 1\n", "elevation.ele");
         EXPECT_FALSE(integer.ok);
         EXPECT_EQ(integer.console, golden(test.golden));
@@ -227,30 +222,26 @@ TEST(RasterReader, MapOfAnotherSizeIsRefusedWithItsMessage) {
     }
 }
 
-TEST(RasterReader, HundredAndOneRowsWhereTheGridHasHundredStop) {
-    Grid grid = grid_from_mask(std::vector<std::string>(100, "#"));
-    const RealRead read = read_real(grid, map_header(101, 1), "big.asc");
-    EXPECT_FALSE(read.ok);
-    EXPECT_EQ(read.console, "Incorrect number of rows in map: big.asc\n");
-}
-
 TEST(RasterReader, ShortMapStopsWithUnexpectedEnd) {
     Grid grid = grid_from_mask({"##", "##", "##"});
-    const RealRead real = read_real(grid, map_header(3, 2) + "1 2\n3 4\n", "short.asc");
+    const Read<double> real = read_real(grid, map_header(3, 2) + "1 2\n3 4\n", "short.asc");
     EXPECT_FALSE(real.ok);
     EXPECT_EQ(real.code, err::message_printed);
     EXPECT_EQ(real.console, golden("short_map.txt"));
 
-    const IntegerRead integer = read_integer(grid, map_header(3, 2) + "1 2\n3 4\n5", "short.asc");
+    const Read<int> integer = read_integer(grid, map_header(3, 2) + "1 2\n3 4\n5", "short.asc");
     EXPECT_FALSE(integer.ok);
     EXPECT_EQ(integer.console, golden("short_map.txt"));
 
-    const RealRead header_only = read_real(grid, "north: 30\nsouth: 0\n", "short.asc");
+    const Read<double> header_only = read_real(grid, "north: 30\nsouth: 0\n", "short.asc");
     EXPECT_FALSE(header_only.ok);
     EXPECT_EQ(header_only.console, golden("short_map.txt"));
 }
 
 TEST(RasterReader, EmptyOrGarbageFilesEndCleanly) {
+    Grid tall = grid_from_mask(std::vector<std::string>(100, "#"));
+    EXPECT_EQ(read_real(tall, map_header(101, 1), "big.asc").console,
+              "Incorrect number of rows in map: big.asc\n");
     Grid grid = grid_from_mask({"#"});
     EXPECT_FALSE(read_real(grid, "").ok);
     EXPECT_FALSE(read_integer(grid, std::string("\0\0\0\n\n", 5)).ok);
@@ -327,33 +318,11 @@ TEST_F(RasterWriter, BinaryDatasetIsLittleEndianWithAZeroPaddedName) {
     std::fclose(file);
     const std::string bytes = grid_test::read_file(path);
     std::filesystem::remove_all(dir);
-
-    std::string expected;
-    const auto int32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) expected += static_cast<char>(v >> (8 * i));
-    };
-    const auto int16 = [&](std::uint16_t v) {
-        for (int i = 0; i < 2; ++i) expected += static_cast<char>(v >> (8 * i));
-    };
-    const auto float64 = [&](double d) {
-        std::uint64_t v;
-        std::memcpy(&v, &d, 8);
-        for (int i = 0; i < 8; ++i) expected += static_cast<char>(v >> (8 * i));
-    };
-    for (std::uint32_t v :
-         {3000u, 100u, 4u, 110u, 8u, 120u, 2u, 130u, 160u, 100u, 170u, 6u, 180u, 6u, 190u})
-        int32(v);
-    expected += std::string("Depth") + std::string(35, '\0');
-    int32(200);
-    int16(1);
-    float64(60.0);
-    for (std::uint16_t flag : {1, 1, 0, 1, 1, 1}) int16(flag);
-    for (double v : {1.5, 2.0, 0.0, 3.25, 0.0, 10.125}) float64(v);
-    EXPECT_EQ(bytes.size(), 4u * 15 + 40 + 4 + 2 + 8 + 6 * 2 + 6 * 8);
-    EXPECT_EQ(bytes, expected);
-    // The version field reads 3000 little-endian: b8 0b 00 00.
-    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xb8);
-    EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0x0b);
+    // Fifteen 32-bit header fields (version 3000 first: b8 0b 00 00), the name
+    // in 40 bytes, the step header, a 16-bit flag per cell and a double per cell.
+    ASSERT_EQ(bytes.size(), 4u * 15 + 40 + 4 + 2 + 8 + 6 * 2 + 6 * 8);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\xb8\x0b\0\0", 4));
+    EXPECT_EQ(bytes, golden("dataset_binary.bin"));
 }
 
 TEST_F(RasterWriter, DatasetThatCannotBeCreatedRaisesTheOutputFileError) {

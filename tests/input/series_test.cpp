@@ -4,6 +4,7 @@
 #include <omp.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "core/clock.hpp"
@@ -162,28 +163,38 @@ TEST_F(SeriesTest, RuleCurveTakesTheLeftValueAndRatingCurveInterpolates) {
     EXPECT_FALSE(ctx_.error.pending());
 }
 
-TEST_F(SeriesTest, ElevationLookupFailures) {
-    EXPECT_EQ(elevation_series_value(ctx_, nullptr, 1.0), 0.0);
-    EXPECT_EQ(
-        console(),
-        "Error: attempting to extract a value from an elevation series that does not exist.\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-    ctx_.error.clear();
-
-    ElevationSeries empty{"none", {}, {}};
-    EXPECT_EQ(elevation_series_step_value(ctx_, &empty, 1.0), 0.0);
-    EXPECT_EQ(console(),
-              "Error: attempting to extract a value from an elevation series [none] with no "
-              "entries.\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-    ctx_.error.clear();
-
-    // No interval holds the elevation: a message, value 0, and the run goes on.
-    ElevationSeries curve{"tangled", {0, 10, 20}, {1, 2, 3}};
-    EXPECT_EQ(elevation_series_value(ctx_, &curve, std::nan("")), 0.0);
-    EXPECT_EQ(console(),
-              "Error: something is really messed up with your elevation series [tangled].\n");
-    EXPECT_FALSE(ctx_.error.pending());
+// A lookup without a series or entries stops the run; a value no interval
+// holds gives 0 and a message, and the run goes on.
+TEST_F(SeriesTest, LookupFailuresAndTheirMessages) {
+    TimeSeries no_entries{"none", {}, {}}, tangled{"tangled", {0, 10, 20}, {1, 2, 3}};
+    ElevationSeries no_heights{"none", {}, {}}, knotted{"tangled", {0, 10, 20}, {1, 2, 3}};
+    const std::string extract = "Error: attempting to extract a value from ";
+    struct Case {
+        std::function<double()> lookup;
+        std::string message;
+        int code;
+    };
+    int hint = 0;
+    const Case cases[] = {
+        {[&] { return time_series_value(ctx_, nullptr, 1.0, hint); },
+         extract + "a time series that does not exist.\n", err::message_printed},
+        {[&] { return time_series_value(ctx_, &no_entries, 1.0, hint); },
+         extract + "a time series [none] with no entries.\n", err::message_printed},
+        {[&] { return time_series_value(ctx_, &tangled, std::nan(""), hint); },
+         "Error: something is really messed up with your time series [tangled].\n", 0},
+        {[&] { return elevation_series_value(ctx_, nullptr, 1.0); },
+         extract + "an elevation series that does not exist.\n", err::message_printed},
+        {[&] { return elevation_series_step_value(ctx_, &no_heights, 1.0); },
+         extract + "an elevation series [none] with no entries.\n", err::message_printed},
+        {[&] { return elevation_series_value(ctx_, &knotted, std::nan("")); },
+         "Error: something is really messed up with your elevation series [tangled].\n", 0},
+    };
+    for (const Case& c : cases) {
+        ctx_.error.clear();
+        EXPECT_EQ(c.lookup(), 0.0);
+        EXPECT_EQ(console(), c.message);
+        EXPECT_EQ(ctx_.error.code, c.code);
+    }
 }
 
 TEST_F(SeriesTest, TimeLookupInterpolatesAndHoldsTheEnds) {
@@ -216,27 +227,6 @@ TEST_F(SeriesTest, TimeLookupDoesNotDependOnTheHint) {
     EXPECT_EQ(time_series_value(ctx_, &ts, 1.0, hint), 1.0);
     EXPECT_EQ(time_series_value(ctx_, &ts, 3.0, hint), 7.0);
     EXPECT_EQ(console(), "");
-}
-
-TEST_F(SeriesTest, TimeLookupFailures) {
-    int hint = 0;
-    EXPECT_EQ(time_series_value(ctx_, nullptr, 1.0, hint), 0.0);
-    EXPECT_EQ(console(),
-              "Error: attempting to extract a value from a time series that does not exist.\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-    ctx_.error.clear();
-
-    TimeSeries empty{"none", {}, {}};
-    EXPECT_EQ(time_series_value(ctx_, &empty, 1.0, hint), 0.0);
-    EXPECT_EQ(console(),
-              "Error: attempting to extract a value from a time series [none] with no entries.\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-    ctx_.error.clear();
-
-    TimeSeries ts{"tangled", {0, 10, 20}, {1, 2, 3}};
-    EXPECT_EQ(time_series_value(ctx_, &ts, std::nan(""), hint), 0.0);
-    EXPECT_EQ(console(), "Error: something is really messed up with your time series [tangled].\n");
-    EXPECT_FALSE(ctx_.error.pending());
 }
 
 TEST_F(SeriesTest, CellsTakeTheSeriesOfTheirIndexInParallel) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "meteo/rain_setup.hpp"
 
@@ -13,63 +14,34 @@ namespace {
 using test::golden;
 using test::RainSetup;
 
-// The console of the start-up scan of a file with this text.
-std::string scan_console(const std::string& file_text, RainSetup& s) {
-    s.use_file(file_text);
-    s.prepare();
-    EXPECT_EQ(s.ctx.error.code, err::message_printed);
-    return s.console();
-}
-
-std::string scan_console(const std::string& file_text) {
-    RainSetup s(1, 1, 100.0, 60.0);
-    return scan_console(file_text, s);
-}
-
-const char* kHeader = "EVENT \"spring storm\"\nNRGAG 2\nNRPDS 3\nCOORD 0 0 one\nCOORD 100 0 two\n";
-
-TEST(PrecipMessages, MissingEventCard) {
-    std::string text;
-    for (int i = 0; i < 10001; ++i) text += "word ";
-    text += "\nEVENT late\n";
-    EXPECT_EQ(scan_console(text), golden("meteo/golden/missing_event.txt"));
-}
-
-TEST(PrecipMessages, MissingGaugeCoordinateCard) {
-    EXPECT_EQ(scan_console("EVENT \"spring storm\"\nNRGAG 2\nNRPDS 1\nCOORD 0 0\n"
-                           "GAGES 2004 4 2 8 0 1 2\n"),
-              golden("meteo/golden/missing_coord.txt"));
-}
-
-TEST(PrecipMessages, TwoDataWordsInOneEvent) {
-    EXPECT_EQ(scan_console(std::string(kHeader) + "GAGES 2004 4 2 8 0 1 2\n"
-                                                  "ACCUM 2004 4 2 8 30 1 2\n"),
-              golden("meteo/golden/mixed_words.txt"));
-}
-
-TEST(PrecipMessages, UnknownDataWord) {
-    EXPECT_EQ(scan_console(std::string(kHeader) + "DEPTH 2004 4 2 8 0 1 2\n"),
-              golden("meteo/golden/unknown_word.txt"));
-}
-
-TEST(PrecipMessages, DecreasingTimeStamp) {
-    EXPECT_EQ(scan_console(std::string(kHeader) + "GAGES 2004 4 2 8 0 1 2\n"
-                                                  "GAGES 2004 4 2 9 5 1 2\n"
-                                                  "GAGES 2004 4 2 9 0 1 2\n"),
-              golden("meteo/golden/decreasing_time.txt"));
-}
-
-TEST(PrecipMessages, DecreasingAccumulation) {
-    EXPECT_EQ(scan_console(std::string(kHeader) + "ACCUM 2004 4 2 8 0 0 0\n"
-                                                  "ACCUM 2004 4 2 8 30 1.5 2.25\n"
-                                                  "ACCUM 2004 4 2 9 0 1.5 2.0\n"),
-              golden("meteo/golden/decreasing_accum.txt"));
-}
-
-TEST(PrecipMessages, UnreadableGaugeValue) {
-    EXPECT_EQ(scan_console(std::string(kHeader) + "GAGES 2004 4 2 8 0 1 2\n"
-                                                  "GAGES 2004 4 2 8 30 1 x2\n"),
-              golden("meteo/golden/unreadable_value.txt"));
+// Each file that cannot be simulated, the golden file of the start-up scan's
+// console, and the run stopped through the error record.
+TEST(PrecipMessages, EachUnworkableFileStopsTheStartUpScanWithItsMessage) {
+    const std::string header =
+        "EVENT \"spring storm\"\nNRGAG 2\nNRPDS 3\nCOORD 0 0 one\nCOORD 100 0 two\n";
+    std::string words;
+    for (int i = 0; i < 10001; ++i) words += "word ";
+    const std::pair<std::string, const char*> cases[] = {
+        {words + "\nEVENT late\n", "missing_event.txt"},
+        {"EVENT \"spring storm\"\nNRGAG 2\nNRPDS 1\nCOORD 0 0\nGAGES 2004 4 2 8 0 1 2\n",
+         "missing_coord.txt"},
+        {header + "GAGES 2004 4 2 8 0 1 2\nACCUM 2004 4 2 8 30 1 2\n", "mixed_words.txt"},
+        {header + "DEPTH 2004 4 2 8 0 1 2\n", "unknown_word.txt"},
+        {header + "GAGES 2004 4 2 8 0 1 2\nGAGES 2004 4 2 9 5 1 2\nGAGES 2004 4 2 9 0 1 2\n",
+         "decreasing_time.txt"},
+        {header +
+             "ACCUM 2004 4 2 8 0 0 0\nACCUM 2004 4 2 8 30 1.5 2.25\nACCUM 2004 4 2 9 0 1.5 2.0\n",
+         "decreasing_accum.txt"},
+        {header + "GAGES 2004 4 2 8 0 1 2\nGAGES 2004 4 2 8 30 1 x2\n", "unreadable_value.txt"},
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(expected);
+        RainSetup s(1, 1, 100.0, 60.0);
+        s.use_file(text);
+        s.prepare();
+        EXPECT_EQ(s.ctx.error.code, err::message_printed);
+        EXPECT_EQ(s.console(), golden(std::string("meteo/golden/") + expected));
+    }
 }
 
 TEST(PrecipMessages, ThiessenWithoutGaugeInReach) {
