@@ -24,14 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A table row: the id in characters 1 to 6, a description up to character
-// 86, the values from character 87.
-std::string row(int id, const std::string& values, const std::string& description = "soil") {
-    char id_field[16];
-    std::snprintf(id_field, sizeof id_field, "%6d", id);
-    std::string line = id_field + description;
-    line.resize(86, ' ');
-    return line + values;
+std::string row(int id, const std::string& values) {
+    return test::table_row(id, values);
 }
 
 // A grid-map header and the given value rows.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "output/summary.hpp"
+#include "support/grids.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 
@@ -18,27 +19,7 @@ using test::golden;
 using test::run_program_in;
 using test::TempDir;
 
-std::string map_header(int rows, int cols, double cell) {
-    char text[160];
-    std::snprintf(text, sizeof text, "north: %g\nsouth: 0\neast: %g\nwest: 0\nrows: %d\ncols: %d\n",
-                  rows * cell, cols * cell, rows, cols);
-    return text;
-}
-
-// A map of `rows` x `cols` values given by value(row, col), rows from the north.
-template <typename F>
-std::string map_of(int rows, int cols, double cell, F value) {
-    std::string text = map_header(rows, cols, cell);
-    for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) {
-            char v[32];
-            std::snprintf(v, sizeof v, "%s%g", c > 1 ? " " : "", value(r, c));
-            text += v;
-        }
-        text += "\n";
-    }
-    return text;
-}
+using test::map_of;
 
 // The number printed after `label` on its line of the summary file.
 double figure_after(const std::string& summary, const std::string& label) {
@@ -203,12 +184,11 @@ TEST(MassBalance, HeadAndFreeOutflowBoundariesAreOutputsOfBothBalances) {
     dir.write("ob.idx", map_of(3, 3, 10, [](int r, int c) {
                   return r == 1 && c == 1 ? 1.0 : r == 3 && c == 3 ? 2.0 : 0.0;
               }));
-    char rows[256];
-    std::snprintf(rows, sizeof rows, "%6d%-80s%s\n%6d%-80s%s\n", 1, "head", "2 9.0", 2, "free",
-                  "1 1.0");
-    dir.write("tables.cmt", std::string("TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"B\"\n"
-                                        "OVERLAND_BOUNDARY \"B\"\nNUM_IDS 2\nID D TYPE VALUE\n") +
-                                rows);
+    dir.write("tables.cmt",
+              "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"B\"\n"
+              "OVERLAND_BOUNDARY \"B\"\nNUM_IDS 2\nID D TYPE VALUE\n" +
+                  test::table_row(1, "2 9.0", "head") + "\n" + test::table_row(2, "1 1.0", "free") +
+                  "\n");
     const auto run = run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
     const std::string s = dir.read("summary.txt");

@@ -1,6 +1,7 @@
 #pragma once
 // Hand-built watershed grids for tests: drawn by functions or by a mask of text.
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -54,6 +55,33 @@ inline Grid grid_from_mask(const std::vector<std::string>& rows, double cell_siz
         cell_size, [](int, int) { return 0.0; },
         [&](int r, int c) { return rows[r - 1][c - 1] == '#'; });
     return grid;
+}
+
+// A grid map of rows x cols cells of `cell` metres, south-west corner at 0, 0,
+// with value(row, col) in each position, rows from the north.
+inline std::string map_of(int rows, int cols, double cell,
+                          const std::function<double(int, int)>& value) {
+    char text[160];
+    std::snprintf(text, sizeof text, "north: %g\nsouth: 0\neast: %g\nwest: 0\nrows: %d\ncols: %d\n",
+                  rows * cell, cols * cell, rows, cols);
+    std::string map = text;
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= cols; ++c) {
+            std::snprintf(text, sizeof text, "%g%s", value(r, c), c < cols ? " " : "\n");
+            map += text;
+        }
+    return map;
+}
+
+// A mapping table row: the id in characters 1 to 6, a description up to
+// character 86, the values from character 87.
+inline std::string table_row(int id, const std::string& values,
+                             const std::string& description = "soil") {
+    char id_field[16];
+    std::snprintf(id_field, sizeof id_field, "%6d", id);
+    std::string line = id_field + description;
+    line.resize(86, ' ');
+    return line + values;
 }
 
 }  // namespace torva::test

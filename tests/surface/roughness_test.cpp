@@ -7,6 +7,7 @@
 
 #include "grid/mapping.hpp"
 #include "meteo/rain_setup.hpp"
+#include "support/grids.hpp"
 #include "surface/roughness.hpp"
 
 namespace torva {
@@ -192,13 +193,8 @@ TEST_F(SurfaceParameterSources, InterceptionMapsOverrideAndAreAnnounced) {
     EXPECT_EQ(s.model->surface.interception_coeff[42], 0.0);
 }
 
-// A mapping table row: the id, a description, and the values from column 87.
 std::string table_row(int id, const std::string& values) {
-    char id_field[16];
-    std::snprintf(id_field, sizeof id_field, "%6d", id);
-    std::string line = std::string(id_field) + "  land use";
-    line.resize(86, ' ');
-    return line + values + "\n";
+    return test::table_row(id, values, "  land use") + "\n";
 }
 
 TEST_F(SurfaceParameterSources, TablesGiveInterceptionRetentionAndRoughness) {
