@@ -13,6 +13,7 @@
 #include "grid/grid.hpp"
 #include "grid/mapping.hpp"
 #include "groundwater/groundwater.hpp"
+#include "input/availability.hpp"
 #include "input/project.hpp"
 #include "input/replace.hpp"
 #include "input/series.hpp"
@@ -199,6 +200,9 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     if (results)
         model.calibration = true;
     validate_cards(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
+    refuse_unavailable_cards(model.project, ctx, model.project_file);
     if (run_must_stop(ctx))
         return false;
 

@@ -44,9 +44,10 @@ const char* const kUsage =
 void print_version_banner(std::FILE* out) {
     std::fprintf(out, "\n    -- TORVA version %4.2lf%c --\n \n", kVersion, kVersionLetter);
     std::fprintf(out,
-                 "    A physically based, distributed watershed model:\n"
-                 "    overland flow, infiltration, channel routing and groundwater\n"
-                 "    on a grid of square cells.\n"
+                 "    A physically based, distributed watershed model. This version\n"
+                 "    simulates uniform or gauged rainfall, interception, retention,\n"
+                 "    Green and Ampt infiltration and overland flow on a grid of square\n"
+                 "    cells, and reports the outlet hydrograph and a mass balance.\n"
                  "    Developed by the TORVA hydrology group.\n"
                  "    Contact: torva-support@hydrology.example.org\n \n");
     std::fprintf(out, "Intended for use with ORBAL Version 8.0 or higher");
@@ -155,11 +156,11 @@ int run_program(const std::vector<std::string>& args, std::FILE* out, std::FILE*
         }
         case RunMode::sce:
             std::fprintf(out, "SCE calibration mode is not yet available in this version.\n");
-            return 0;
+            return 1;
         case RunMode::monte_carlo:
             std::fprintf(out,
                          "Monte Carlo calibration mode is not yet available in this version.\n");
-            return 0;
+            return 1;
         case RunMode::version:
             print_version_banner(out);
             return 0;

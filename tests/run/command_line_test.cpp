@@ -93,11 +93,12 @@ TEST(CommandLine, CalibrationModesAreAnnouncedAsNotYetAvailable) {
     EXPECT_EQ(
         normalise(sce.out),
         std::string(kStartLine) + "SCE calibration mode is not yet available in this version.\n");
-    EXPECT_EQ(sce.status, 0);
+    EXPECT_EQ(sce.status, 1);
     const auto mc = run_program_in(dir.path(), {"-m5", "mc.in"});
     EXPECT_EQ(normalise(mc.out),
               std::string(kStartLine) +
                   "Monte Carlo calibration mode is not yet available in this version.\n");
+    EXPECT_EQ(mc.status, 1);
 }
 
 TEST(BatchMode, ZeroRunsPrintsOnlyTheMessage) {

@@ -1,0 +1,234 @@
+#include "input/availability.hpp"
+
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "core/context.hpp"
+#include "core/errors.hpp"
+#include "input/project.hpp"
+
+namespace torva {
+namespace {
+
+// The cards of each process that a project may ask for. The channel network
+// cards (CHANNEL_INPUT, STREAM_CELL, READ_CHAN_HOTSTART, K_RIVER, M_RIVER) are
+// not listed: the network is read and checked, and its reader stops the run.
+// clang-format off
+constexpr Card kChannelRoutingCards[] = {
+    Card::ST_MAPPING_TABLE, Card::MATERIALS,
+    Card::SECTION_TABLE, Card::ST_TIME_STEP, Card::LINKS, Card::NODES, Card::DIS_PROFILE,
+    Card::DIS_PROFILE_OUT, Card::WAT_SURF_PROFILE, Card::WAT_SURF_PROFILE_OUT,
+    Card::INCLUDE_CHANNEL_DEPTH, Card::CHAN_PREISS, Card::CHAN_EXPLIC, Card::CHAN_DRAIN,
+    Card::CHAN_BACKWATER, Card::CHAN_MESH, Card::OVERBANK_FLOW, Card::HEAD_BOUND, Card::BOUND_DEPTH,
+    Card::BOUND_TS, Card::EXPLIC_BACKWATER, Card::EXPLIC_HOTSTART,
+    Card::OVERLAND_BACKWATER, Card::STREAM_LOSS, Card::ALPHA, Card::BETA, Card::THETA,
+    Card::CHANNEL_GRIDSIZE, Card::CHANNEL_DELTAT, Card::DRAIN_TIME, Card::Q_MIN, Card::N_LINKS,
+    Card::MAX_NODES, Card::NON_ORTHO_CHANNELS, Card::MAX_COURANT_NUMBER, Card::FIRST_ORDER_CHAN_Q,
+    Card::WRITE_CHAN_HOTSTART, Card::HOTSTART_IS_DEPTH, Card::STREAM_INFO,
+    Card::IN_HYD_LOCATION, Card::OUT_HYD_LOCATION, Card::OUT_DEP_LOCATION, Card::CHAN_DEPTH,
+    Card::CHAN_DISCHARGE, Card::CHAN_STAGE, Card::CHAN_VELOCITY, Card::FLOOD_STREAM,
+};
+constexpr Card kGroundwaterCards[] = {
+    Card::GW_SIMULATION, Card::WATER_TABLE, Card::AQUIFER_BOTTOM, Card::AQUIFER_DELTA_Z,
+    Card::GW_ASSIGN_THETA, Card::GW_LSOR_DIR, Card::GW_TIMESTEP, Card::GW_LSOR_CON,
+    Card::SINGLE_UNSAT_SAT, Card::GW_LEAKAGE_RATE, Card::GW_RELAX_COEFF, Card::GW_FLUXBOUNDTABLE,
+    Card::GW_BOUNDFILE, Card::GW_OUTPUT, Card::GW_POROSITY_MAP, Card::GW_UNIF_POROSITY,
+    Card::GW_HYCOND_MAP, Card::GW_UNIF_HYCOND, Card::GW_WELL_LEVEL, Card::OUT_WELL_LOCATION,
+    Card::USE_WELLS, Card::INIT_ELEV_HEAD,
+};
+constexpr Card kLongTermCards[] = {
+    Card::LONG_TERM, Card::ALBEDO, Card::VHEIGHT, Card::TCOEFF, Card::CANOPY, Card::WILTING_POINT,
+    Card::ET_CALC_PENMAN, Card::ET_CALC_DEARDORFF, Card::HMET_SURFAWAYS, Card::HMET_SAMSON,
+    Card::HMET_HMX, Card::SEASONAL_RS, Card::TOP_LAYER_DEPTH, Card::MIXING_LAYER_DEPTH,
+    Card::DAILY_OUTPUT,
+};
+constexpr Card kRichardsCards[] = {
+    Card::INF_RICHARDS, Card::RICHARDS_WEIGHT, Card::RICHARDS_DTHETA_MAX, Card::RICHARDS_K_OPTION,
+    Card::RICHARDS_C_OPTION, Card::RICHARDS_UPPER_OPTION, Card::RICHARDS_ITER_MAX,
+};
+constexpr Card kOverlandLakeCards[] = {
+    Card::OVERLAND_LAKE_MAP, Card::OVERLAND_LAKE_FILE, Card::LAKE_PUMP, Card::M_LAKE,
+    Card::LAKE_OUTPUT,
+};
+constexpr Card kAnalyzerCards[] = {
+    Card::ANALYZERS,
+};
+constexpr Card kMapCards[] = {
+    Card::DEPTH, Card::DISCHARGE, Card::DIS_RAIN, Card::INF_DEPTH, Card::RATE_OF_INFIL,
+    Card::SURF_MOIST, Card::FLOOD_GRID,
+};
+constexpr Card kHotStartCards[] = {
+    Card::INITIAL_DEPTH, Card::OV_INIT_DEPTH, Card::WRITE_OV_HOTSTART,
+};
+constexpr Card kOptimisationCards[] = {
+    Card::OPTIMIZE,
+};
+constexpr Card kCellHydrographCards[] = {
+    Card::CELL_HYDRO,
+};
+constexpr Card kSedimentCards[] = {
+    Card::SOIL_EROSION, Card::SOIL_ERODABILITY, Card::CROP_MANAGEMENT, Card::CONSERVATION_PRACTICE,
+    Card::SAND_MAP, Card::SILT_MAP, Card::IN_SED_LOC, Card::VOL_SED_SUSP, Card::MAX_SED_FLUX,
+    Card::NET_SED_VOLUME, Card::OUTLET_SED_FLUX, Card::OUTLET_SED_TSS, Card::OUT_TSS_LOC,
+    Card::OUT_SED_LOC, Card::SAND_SIZE, Card::SILT_SIZE, Card::CLAY_SIZE, Card::WATER_TEMP,
+    Card::SED_POROSITY, Card::CHAN_SED_FLUX,
+};
+constexpr Card kContaminantCards[] = {
+    Card::CONTAM_MAP, Card::CHAN_CON_TRANS, Card::CHAN_CON_INPUT, Card::CHAN_DECAY_COEF,
+    Card::CHAN_DISP_COEF, Card::INIT_CHAN_CONC, Card::OV_CON_TRANS, Card::ALL_CONTAM_OUTPUT,
+    Card::OV_POINT_SOURCE, Card::OV_CON_MAP, Card::OV_DECAY_COEF, Card::OV_DISP_COEF,
+    Card::OV_UPTAKE_RATE, Card::KINETICS_TIMESTEP_FACTOR, Card::OV_MASS_LOAD, Card::SOIL_CON_TRANS,
+    Card::SOIL_STATIC_CONC, Card::SEDIMENT_CONTAM, Card::NUTRIENTS, Card::AQ_ENV, Card::OV_INIT_NO2,
+    Card::OV_INIT_NO3, Card::OV_INIT_NH4, Card::OV_INIT_ON, Card::OV_INIT_OP, Card::OV_INIT_DP,
+    Card::OV_INIT_ALG, Card::OV_INIT_CBOD, Card::OV_INIT_DO, Card::OV_DOC_INIT, Card::OV_DOC_FOC,
+    Card::OV_DISPERSION, Card::ST_INIT_NO2, Card::ST_INIT_NO3, Card::ST_INIT_NH4, Card::ST_INIT_ON,
+    Card::ST_INIT_OP, Card::ST_INIT_DP, Card::ST_INIT_ALG, Card::ST_INIT_CBOD, Card::ST_INIT_DO,
+    Card::SOURCEFILE, Card::OUT_OV_NO2, Card::OUT_OV_NO3, Card::OUT_OV_NH4, Card::OUT_OV_ON,
+    Card::OUT_OV_OP, Card::OUT_OV_DP, Card::OUT_OV_ALG, Card::OUT_OV_CBOD, Card::OUT_OV_DO,
+    Card::OUT_ST_NO2, Card::OUT_ST_NO3, Card::OUT_ST_NH4, Card::OUT_ST_ON, Card::OUT_ST_OP,
+    Card::OUT_ST_DP, Card::OUT_ST_ALG, Card::OUT_ST_CBOD, Card::OUT_ST_DO, Card::OUT_HYD_NO2,
+    Card::OUT_HYD_NO3, Card::OUT_HYD_NH4, Card::OUT_HYD_ON, Card::OUT_HYD_OP, Card::OUT_HYD_DP,
+    Card::OUT_HYD_ALG, Card::OUT_HYD_CBOD, Card::OUT_HYD_DO, Card::TOTAL_OV_N, Card::TOTAL_OV_P,
+    Card::TOTAL_CHAN_N, Card::TOTAL_CHAN_KN, Card::TOTAL_CHAN_P, Card::CHAN_PH, Card::SOILS_KVX_P,
+    Card::SOILS_KVX_C, Card::SOILS_KVX_N, Card::NO2_KOC, Card::NO3_KOC, Card::NH4_KOC, Card::ON_KOC,
+    Card::OP_KOC, Card::DP_KOC, Card::NO2_KM, Card::NO3_KM, Card::NH4_KM, Card::ON_KM, Card::OP_KM,
+    Card::DP_KM, Card::OUT_CON_LOCATION, Card::OUT_MASS_LOCATION,
+};
+constexpr Card kPipeCards[] = {
+    Card::STORM_SEWER, Card::GRID_PIPE, Card::PIPE_FLOW, Card::PIPE_HEAD, Card::PIPE_TILE,
+};
+constexpr Card kSacramentoCards[] = {
+    Card::SACRAMENTO,
+};
+constexpr Card kHostCouplingCards[] = {
+    Card::TANVIK, Card::MORREL, Card::TANVIK_EVENT_NUM, Card::MORREL_FIRST, Card::MOIST_TO_MORREL,
+    Card::KSAT_TO_MORREL, Card::ROUGH_TO_MORREL, Card::POROS_TO_MORREL, Card::EROSIVITY_TO_MORREL,
+    Card::CROP_FACT_TO_MORREL, Card::NET_EROSION_TO_MORREL, Card::MOIST_FROM_MORREL,
+    Card::KSAT_FROM_MORREL, Card::ROUGH_FROM_MORREL, Card::EROSIVITY_FROM_MORREL,
+    Card::CROP_FACT_FROM_MORREL, Card::ET_DEMAND_FROM_MORREL, Card::Q9_INPUT, Card::Q9_FLUXES,
+    Card::Q9_NODES_TO_SEGS, Card::Q9_SEGMENT_MAP, Card::Q9_SEGMENT_FLUXES, Card::FYSSI,
+};
+constexpr Card kQdatCards[] = {
+    Card::QDAT_FILE, Card::QDAT_BASE_GRID, Card::QDAT_BASE_STREAM, Card::QDAT_COMPRESSION,
+    Card::QDAT_DATASETGROUP,
+};
+constexpr Card kTopographicIndexCards[] = {
+    Card::TOPO_INDEX,
+};
+constexpr Card kElevationAdjustmentCards[] = {
+    Card::ADJUST_ELEV,
+};
+constexpr Card kOverlandPumpCards[] = {
+    Card::OV_PUMP,
+};
+constexpr Card kAreaReductionCards[] = {
+    Card::AREA_REDUCTION, Card::UNIF_AREA_REDUCTION,
+};
+constexpr Card kNoContinuousRedistributionCards[] = {
+    Card::NO_CONT_INF_REDIST,
+};
+constexpr Card kXWindowCards[] = {
+    Card::XWINDOWS, Card::XRAIN, Card::XDEPTH, Card::XINFDEP, Card::X_FREQ, Card::XCHAN,
+    Card::XWIN_WIDTH, Card::XWIN_HEIGHT, Card::XBIG, Card::XSURF,
+};
+constexpr Card kConsoleCards[] = {
+    Card::PAUSE, Card::SUPPRESS_PRINTING,
+};
+// clang-format on
+
+struct Process {
+    std::string_view name;
+    std::span<const Card> cards;
+};
+
+// The processes this version does not simulate: a project that gives any of
+// their cards is refused at set-up. When a process lands, delete its line.
+// clang-format off
+constexpr Process kNotSimulated[] = {
+    {"channel routing", kChannelRoutingCards},
+    {"groundwater", kGroundwaterCards},
+    {"long-term weather and evapotranspiration", kLongTermCards},
+    {"Richards equation infiltration", kRichardsCards},
+    {"overland lakes", kOverlandLakeCards},
+    {"analyzers", kAnalyzerCards},
+    {"map output", kMapCards},
+    {"initial overland depths and hot starts", kHotStartCards},
+    {"optimisation output", kOptimisationCards},
+    {"cell hydrographs", kCellHydrographCards},
+    {"sediment transport", kSedimentCards},
+    {"contaminants and nutrients", kContaminantCards},
+    {"pipe network", kPipeCards},
+    {"Sacramento soil moisture accounting", kSacramentoCards},
+    {"host coupling (TANVIK, MORREL, Q9)", kHostCouplingCards},
+    {"QDAT model-data files", kQdatCards},
+    {"topographic index", kTopographicIndexCards},
+    {"elevation adjustments", kElevationAdjustmentCards},
+    {"overland pumps", kOverlandPumpCards},
+    {"infiltration area reduction", kAreaReductionCards},
+    {"redistribution without continuous soil moisture", kNoContinuousRedistributionCards},
+};
+// clang-format on
+
+// Cards that only concern a host's display: they change no simulated number,
+// so a project that gives them runs, with a warning.
+constexpr Process kDisplayOnly[] = {{"X-window plotting", kXWindowCards},
+                                    {"console pauses and printing control", kConsoleCards}};
+
+const Process* process_of(Card card, std::span<const Process> processes) {
+    for (const Process& p : processes)
+        for (Card c : p.cards)
+            if (c == card)
+                return &p;
+    return nullptr;
+}
+
+}  // namespace
+
+CardUse card_use(Card card) {
+    if (process_of(card, kNotSimulated))
+        return CardUse::not_simulated;
+    if (process_of(card, kDisplayOnly))
+        return CardUse::display_only;
+    return CardUse::simulated;
+}
+
+std::string_view card_process(Card card) {
+    if (const Process* p = process_of(card, kNotSimulated))
+        return p->name;
+    if (const Process* p = process_of(card, kDisplayOnly))
+        return p->name;
+    return {};
+}
+
+void refuse_unavailable_cards(const ProjectSettings& settings, RunContext& ctx,
+                              std::string_view project_file) {
+    for (const Process& p : kDisplayOnly)
+        for (Card c : p.cards)
+            if (settings.given(c))
+                ctx.print(
+                    "Warning: card %s only concerns a host's display (%.*s), which this version "
+                    "does not provide; it changes no simulated number and is ignored.\n",
+                    card_name(c).c_str(), static_cast<int>(p.name.size()), p.name.data());
+
+    std::string listed;
+    for (const Process& p : kNotSimulated)
+        for (Card c : p.cards)
+            if (settings.given(c)) {
+                char line[160];
+                std::snprintf(line, sizeof line, "  %-22s %.*s\n", card_name(c).c_str(),
+                              static_cast<int>(p.name.size()), p.name.data());
+                listed += line;
+            }
+    if (listed.empty())
+        return;
+    ctx.print(
+        "Error: the project file %.*s asks for processes that are not available in this version "
+        "of TORVA:\n%s"
+        "Nothing has been simulated. Remove these cards from the project file to run without "
+        "these processes.\n",
+        static_cast<int>(project_file.size()), project_file.data(), listed.c_str());
+    ctx.error.raise(err::message_printed);
+}
+
+}  // namespace torva
