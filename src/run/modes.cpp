@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "calibration/monte_carlo.hpp"
+#include "calibration/sce_mode.hpp"
 #include "core/context.hpp"
 #include "run/driver.hpp"
 
@@ -78,6 +80,20 @@ bool simulate(const std::string& project, int total_threads, int batch_flag, int
     const int code = run_simulation(ctx, project);
     replacement_active = ctx.replacement.active;
     return code == 0;
+}
+
+// The simulations of a calibration: as many side by side as the machine has
+// processors, each through the run driver.
+SimulationSetup calibration_setup(int total_threads, std::FILE* out, std::FILE* err) {
+    SimulationSetup setup;
+    setup.out = out;
+    setup.err = err;
+    setup.total_threads = total_threads;
+    setup.workers = total_threads;
+    setup.run = [](RunContext& ctx, const std::string& project, CalibrationResults* results) {
+        return run_simulation(ctx, project, results);
+    };
+    return setup;
 }
 
 }  // namespace
@@ -155,12 +171,15 @@ int run_program(const std::vector<std::string>& args, std::FILE* out, std::FILE*
             return all_clean ? 0 : 1;
         }
         case RunMode::sce:
-            std::fprintf(out, "SCE calibration mode is not yet available in this version.\n");
-            return 1;
+            return run_sce_calibration(request.input_file,
+                                       calibration_setup(total_threads, out, err))
+                       ? 0
+                       : 1;
         case RunMode::monte_carlo:
-            std::fprintf(out,
-                         "Monte Carlo calibration mode is not yet available in this version.\n");
-            return 1;
+            return run_monte_carlo(request.run_count, request.input_file,
+                                   calibration_setup(total_threads, out, err))
+                       ? 0
+                       : 1;
         case RunMode::version:
             print_version_banner(out);
             return 0;
