@@ -55,10 +55,6 @@ constexpr Card kOverlandLakeCards[] = {
 constexpr Card kAnalyzerCards[] = {
     Card::ANALYZERS,
 };
-constexpr Card kMapCards[] = {
-    Card::DEPTH, Card::DISCHARGE, Card::DIS_RAIN, Card::INF_DEPTH, Card::RATE_OF_INFIL,
-    Card::SURF_MOIST, Card::FLOOD_GRID,
-};
 constexpr Card kHotStartCards[] = {
     Card::INITIAL_DEPTH, Card::OV_INIT_DEPTH, Card::WRITE_OV_HOTSTART,
 };
@@ -153,7 +149,6 @@ constexpr Process kNotSimulated[] = {
     {"Richards equation infiltration", kRichardsCards},
     {"overland lakes", kOverlandLakeCards},
     {"analyzers", kAnalyzerCards},
-    {"map output", kMapCards},
     {"initial overland depths and hot starts", kHotStartCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},

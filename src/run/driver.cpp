@@ -425,6 +425,7 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
             std::chrono::duration<double>(std::chrono::steady_clock::now() - loop_start).count();
     }
 
+    close_map_outputs(*model, ctx);
     close_run_files(*model, ctx);
     ctx.summary = nullptr;
     std::fflush(ctx.out);

@@ -42,7 +42,6 @@ const CardCase kUnavailableCards[] = {
      1},
     {"INF_RICHARDS\n", "  INF_RICHARDS           Richards equation infiltration\n", 1},
     {"OVERLAND_LAKE_MAP lakes.map\n", "  OVERLAND_LAKE_MAP      overland lakes\n", 1},
-    {"DEPTH depth\n", "  DEPTH                  map output\n", 1},
     {"SOIL_ERODABILITY k.map\n", "  SOIL_ERODABILITY       sediment transport\n", 1},
     {"NUTRIENTS\n", "  NUTRIENTS              contaminants and nutrients\n", 1},
     {"STORM_SEWER s.txt\n", "  STORM_SEWER            pipe network\n", 1},
