@@ -59,7 +59,9 @@ bool read_sce_input(RunContext& ctx, const std::string& file_name, SceSettings& 
         return false;
     }
 
-    Tokens settings(reader.next(line) ? line : std::string());
+    if (!reader.next(line))
+        line.clear();
+    Tokens settings(line);
     ok = settings.integer(s.maxn) && settings.integer(s.kstop) && finite_real(settings, s.pcento) &&
          settings.integer(s.ngs) && settings.integer(s.iseed) && settings.integer(s.ideflt) &&
          settings.integer(s.nopt);
@@ -69,7 +71,9 @@ bool read_sce_input(RunContext& ctx, const std::string& file_name, SceSettings& 
         return false;
     }
     // The complex settings are always read, and used only when ideflt is 1.
-    Tokens complex(reader.next(line) ? line : std::string());
+    if (!reader.next(line))
+        line.clear();
+    Tokens complex(line);
     s.npg = complex.integer();
     s.nps = complex.integer();
     s.nspl = complex.integer();
@@ -91,7 +95,9 @@ bool read_sce_input(RunContext& ctx, const std::string& file_name, SceSettings& 
     s.bu.assign(s.nopt + 1, 0.0);
     for (int j = 1; j <= s.nopt; ++j) {
         const bool have_line = reader.next(line);
-        Tokens bounds(have_line ? line : std::string());
+        if (!have_line)
+            line.clear();
+        Tokens bounds(line);
         if (!have_line || !finite_real(bounds, s.a[j]) || !finite_real(bounds, s.bl[j]) ||
             !finite_real(bounds, s.bu[j])) {
             ctx.print(

@@ -10,9 +10,4 @@ void set_up_channel_time_series(Model& model, RunContext& ctx) {
     (void)ctx;
 }
 
-void channel_routing_phase(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
-}
-
 }  // namespace torva

@@ -3,6 +3,7 @@
 // culverts, rating curves, rule curves and scheduled releases.
 
 #include "channel/culverts.hpp"
+#include "channel/routing_state.hpp"
 #include "channel/structure_element.hpp"
 
 namespace torva {
@@ -20,13 +21,6 @@ double weir_discharge(double coeff_forward, double coeff_reverse, double length,
 double sag_weir_discharge(double coeff_forward, double coeff_reverse, double length,
                           double crest_low, double slope_a, double slope_b, double h_up,
                           double h_dn, StructureFailure& failure);
-
-// What the routing keeps per element between evaluations.
-struct StructureWork {
-    double transition = 0.0;  // culvert transition coefficient
-    bool transition_known = false;
-    int series_hint = 0;  // remembered interval of a scheduled release
-};
 
 // Discharge of one element (number: its place among all elements, for
 // messages) for upstream and downstream water-surface elevations at model

@@ -33,6 +33,9 @@ struct RunContext {
     std::string output_folder;  // REPLACE_FOLDER, with its trailing backslash
     int partition = 0;          // always 0; printed before the run-time line
     int total_threads = 1;      // processors at start-up
+    // Threads of this simulation's cell loops when a calibration runs it
+    // beside others (then NUM_THREADS does not change them); 0 otherwise.
+    int cell_threads = 0;
 
     Replacement replacement;
     SeriesLists series;

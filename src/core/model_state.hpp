@@ -8,6 +8,7 @@
 
 #include "calibration/calibration_state.hpp"
 #include "channel/channel_state.hpp"
+#include "channel/routing_state.hpp"
 #include "core/clock.hpp"
 #include "grid/grid_state.hpp"
 #include "grid/mapping_state.hpp"
@@ -107,6 +108,7 @@ struct Model {
     Groundwater groundwater;
     Lakes lakes;
     Channel channel;
+    ChannelRouter router;
     Outputs output;
     Totals totals;
     Analyzers analyzers;

@@ -231,7 +231,8 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
 
         case Card::NUM_THREADS:
             if (v.integer[0] >= 1) {
-                omp_set_num_threads(v.integer[0]);
+                if (ctx.cell_threads == 0)
+                    omp_set_num_threads(v.integer[0]);
                 ctx.print("Setting the thread level to %d.\n", v.integer[0]);
             } else {
                 ctx.print("Error: unable to set the thread level to %d.\n", v.integer[0]);

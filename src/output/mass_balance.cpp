@@ -45,6 +45,24 @@ double single_layer_soil_storage(const Model& model) {
     return depth_sum * model.grid.cell_size * model.grid.cell_size;
 }
 
+// Water in the channels: flow area times node spacing over the nodes that
+// carry water of their own (lakes and structures keep none).
+double channel_storage(const Model& model) {
+    const Channel& ch = model.channel;
+    if (!ch.read || ch.area.empty())
+        return 0.0;
+    double volume = 0.0;
+    for (int link = 1; link <= ch.links; ++link) {
+        const ChannelLink& l = ch.link[link];
+        if (l.is(kLakeLink) || l.is(kStructureLink) || l.is(kTakenByLakeLink))
+            continue;
+        double area_sum = 0.0;
+        for (int j = 1; j <= l.nodes; ++j) area_sum += ch.area(j, link);
+        volume += area_sum * l.dx;
+    }
+    return volume;
+}
+
 BalanceOptions decide_options(const Model& model) {
     const ProjectSettings& p = model.project;
     BalanceOptions o;
@@ -77,8 +95,10 @@ Storages measure_storages(const Model& model) {
     s.surface = surface_storage(model);
     if (model.totals.options.single_layer_soil)
         s.soil = single_layer_soil_storage(model);
-    // Channels, groundwater, snow and lakes are measured here by their
-    // processes once those keep water; until then they hold none.
+    if (model.totals.options.channels)
+        s.channels = channel_storage(model);
+    // Groundwater, snow and lakes are measured here by their processes once
+    // those keep water; until then they hold none.
     return s;
 }
 
@@ -127,23 +147,24 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
             r.overall_error =
                 100.0 *
                 ((v_final - v_init - v.precipitation) + v.evaporation + v.outlet_discharge -
-                 v.groundwater_boundary_flux - v.overland_point_sources) /
+                 v.groundwater_boundary_flux - v.overland_point_sources - v.channel_point_sources) /
                 denominator;
         if (v.precipitation > 0.0)
-            r.surface_error =
-                100.0 *
-                ((v.precipitation + initial.surface + initial.channels +
-                  (v.groundwater_to_river - v.river_to_groundwater) + v.overland_point_sources) -
-                 (v.outlet_discharge + v.direct_evaporation + v.infiltration + fin.channels +
-                  fin.snow + fin.surface)) /
-                v.precipitation;
+            r.surface_error = 100.0 *
+                              ((v.precipitation + initial.surface + initial.channels +
+                                (v.groundwater_to_river - v.river_to_groundwater) +
+                                v.overland_point_sources + v.channel_point_sources) -
+                               (v.outlet_discharge + v.direct_evaporation + v.infiltration +
+                                fin.channels + fin.snow + fin.surface)) /
+                              v.precipitation;
     } else {
         const double v_init = initial.soil + initial.surface + initial.channels +
                               initial.groundwater + initial.perennial_lakes;
         const double v_final = fin.surface + fin.channels + fin.soil + fin.groundwater + fin.snow +
                                fin.perennial_lakes;
+        // Channel point sources bring water in like any other source.
         double in = v.precipitation + v.groundwater_boundary_flux + v.overland_point_sources +
-                    v.groundwater_to_lake;
+                    v.channel_point_sources + v.groundwater_to_lake;
         // Intercepted water stays on the canopy: it has left the grid's water
         // as surely as evaporated water has.
         double out = v.evaporation + v.interception + v.outlet_discharge + boundaries +
@@ -163,7 +184,7 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
             r.overall_error = 100.0 * (total - (v_final + out)) / total;
 
         const double s_in = v.precipitation + v.groundwater_to_river + v.groundwater_to_lake +
-                            v.exfiltration + v.overland_point_sources;
+                            v.exfiltration + v.overland_point_sources + v.channel_point_sources;
         const double s_final = fin.snow + fin.channels + fin.surface + fin.perennial_lakes;
         const double s_out = v.lake_to_groundwater + v.river_to_groundwater + v.direct_evaporation +
                              v.interception + v.outlet_discharge + v.infiltration + boundaries +

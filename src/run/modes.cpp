@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "calibration/monte_carlo.hpp"
+#ifdef TORVA_WITH_MPI
+#include "calibration/mpi_engine.hpp"
+#endif
+#include "calibration/sce_mode.hpp"
 #include "core/context.hpp"
 #include "run/driver.hpp"
 #include "run/interrupt.hpp"
@@ -86,6 +91,32 @@ int simulate(const std::string& project, int total_threads, int batch_flag, int 
     return code == 0 ? 0 : 1;
 }
 
+// The simulations of a calibration: as many side by side as the machine has
+// processors, each through the run driver.
+SimulationSetup calibration_setup(int total_threads, std::FILE* out, std::FILE* err) {
+    SimulationSetup setup;
+    setup.out = out;
+    setup.err = err;
+    setup.total_threads = total_threads;
+    setup.workers = total_threads;
+    setup.run = [](RunContext& ctx, const std::string& project, CalibrationResults* results) {
+        return run_simulation(ctx, project, results);
+    };
+    return setup;
+}
+
+// The -c and -m modes; under mpirun the processes share the work.
+bool calibrate(const RunRequest& request, const SimulationSetup& setup) {
+    const bool sce = request.mode == RunMode::sce;
+#ifdef TORVA_WITH_MPI
+    if (mpi_processes() > 1)
+        return sce ? run_sce_calibration_mpi(request.input_file, setup)
+                   : run_monte_carlo_mpi(request.run_count, request.input_file, setup);
+#endif
+    return sce ? run_sce_calibration(request.input_file, setup)
+               : run_monte_carlo(request.run_count, request.input_file, setup);
+}
+
 }  // namespace
 
 bool parse_command_line(const std::vector<std::string>& args, RunRequest& request, std::FILE* out) {
@@ -164,12 +195,8 @@ int run_program(const std::vector<std::string>& args, std::FILE* out, std::FILE*
             return status;
         }
         case RunMode::sce:
-            std::fprintf(out, "SCE calibration mode is not yet available in this version.\n");
-            return 1;
         case RunMode::monte_carlo:
-            std::fprintf(out,
-                         "Monte Carlo calibration mode is not yet available in this version.\n");
-            return 1;
+            return calibrate(request, calibration_setup(total_threads, out, err)) ? 0 : 1;
         case RunMode::version:
             print_version_banner(out);
             return 0;

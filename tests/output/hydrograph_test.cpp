@@ -7,6 +7,7 @@
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "output/hydrograph.hpp"
+#include "support/grids.hpp"
 #include "support/harness.hpp"
 
 namespace torva {
@@ -61,36 +62,25 @@ TEST(OutletHydrograph, RowEveryHydrographIntervalInElapsedMinutesWithSixDigitTwi
               "    2.00     6.000000\n");
 }
 
+// Strict Julian dates with discharges in cubic feet, and the long-term rows
+// (2459000.5 is 31 May 2020 00:00, day 152 of the year).
 TEST(OutletHydrograph, JulianDatesCubicFeetAndLongTermRows) {
     Folder dir;
-    {
+    for (const bool long_term : {false, true}) {
         RunContext ctx;
         auto m = std::make_unique<Model>();
-        give(*m, Card::OUTLET_HYDRO, dir.file("julian.otl"));
-        m->run.strict_julian = true;
-        m->run.english_units = true;
+        give(*m, Card::OUTLET_HYDRO, dir.file("outlet.otl"));
+        m->run.strict_julian = m->run.english_units = !long_term;
+        m->run.long_term = long_term;
         m->run.hydrograph_steps = 6;
         open_run_files(*m, ctx);
         run_steps(*m, ctx, 7);
         close_run_files(*m, ctx);
+        EXPECT_EQ(dir.read("outlet.otl"), long_term ? "    152.00000000      0.0000\n"
+                                                      "    152.00069444      3.0000\n"
+                                                    : "2459000.50000000      0.000\n"
+                                                      "2459000.50069444    105.944\n");
     }
-    EXPECT_EQ(dir.read("julian.otl"),
-              "2459000.50000000      0.000\n"
-              "2459000.50069444    105.944\n");
-    {
-        RunContext ctx;
-        auto m = std::make_unique<Model>();
-        give(*m, Card::OUTLET_HYDRO, dir.file("long.otl"));
-        m->run.long_term = true;
-        m->run.hydrograph_steps = 6;
-        open_run_files(*m, ctx);
-        run_steps(*m, ctx, 7);
-        close_run_files(*m, ctx);
-    }
-    // 2459000.5 is 31 May 2020 00:00, day 152 of the year.
-    EXPECT_EQ(dir.read("long.otl"),
-              "    152.00000000      0.0000\n"
-              "    152.00069444      3.0000\n");
 }
 
 TEST(OutletHydrograph, HostHydrographFileTakesTheDischargesBack) {
@@ -128,12 +118,7 @@ TEST(MoistureLocations, SurfaceMoistureOfEachListedCell) {
     dir.write("cells.txt", "2\n1 2\n2 1\n");
     give(*m, Card::IN_THETA_LOCATION, dir.file("cells.txt"));
     give(*m, Card::OUT_THETA_LOCATION, dir.file("theta.out"));
-    Grid& g = m->grid;
-    g.rows = g.cols = 2;
-    g.cell_number.assign(16, 0);
-    int n = 0;
-    for (int r = 1; r <= 2; ++r)
-        for (int c = 1; c <= 2; ++c) g.number_at(r, c) = ++n;
+    test::build_grid(m->grid, 2, 2, 10.0, [](int, int) { return 0.0; });
     m->soil.surface_moisture = {0.0, 0.11, 0.22, 0.33, 0.44};
     m->run.hydrograph_steps = 6;
     open_run_files(*m, ctx);

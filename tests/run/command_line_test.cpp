@@ -87,17 +87,17 @@ TEST(CommandLine, OverlongFileNameIsRefused) {
     EXPECT_NE(fits.err.find("Error opening project file named: ppp"), std::string::npos);
 }
 
-TEST(CommandLine, CalibrationModesAreAnnouncedAsNotYetAvailable) {
+TEST(CommandLine, CalibrationModesWithoutTheirControlFilesRunNothing) {
     TempDir dir;
     const auto sce = run_program_in(dir.path(), {"-c", "sce.in"});
-    EXPECT_EQ(
-        normalise(sce.out),
-        std::string(kStartLine) + "SCE calibration mode is not yet available in this version.\n");
+    EXPECT_EQ(normalise(sce.out),
+              std::string(kStartLine) +
+                  "Can't open SCE input file sce.in\n"
+                  "Error: unable to successufully setup SCE-UA. Unable to run.\n");
     EXPECT_EQ(sce.status, 1);
     const auto mc = run_program_in(dir.path(), {"-m5", "mc.in"});
     EXPECT_EQ(normalise(mc.out),
-              std::string(kStartLine) +
-                  "Monte Carlo calibration mode is not yet available in this version.\n");
+              std::string(kStartLine) + "Error: unable to open the Monte Carlo input file mc.in\n");
     EXPECT_EQ(mc.status, 1);
 }
 

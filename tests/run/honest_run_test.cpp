@@ -1,7 +1,7 @@
 // Runs that must not report success for what they did not do: cards whose
-// process this version does not simulate, calibration modes that are not
-// built. Each case runs the whole program on the small project with extra
-// cards and checks the message, the exit status and that no output was opened.
+// process this version does not simulate, and runs stopped by a signal. Each
+// case runs the whole program and checks the message, the exit status and the
+// files.
 
 #include <gtest/gtest.h>
 
@@ -73,17 +73,6 @@ TEST(UnavailableProcesses, CardsStopTheRunBeforeAnyOutputIsOpened) {
         const bool refused = c.status != 0;
         EXPECT_EQ(dir.exists("summary.txt"), !refused) << c.extra_cards;
         EXPECT_EQ(dir.exists("maskmap"), !refused) << c.extra_cards;
-    }
-}
-
-TEST(UnavailableProcesses, CalibrationModesEndWithStatusOne) {
-    TempDir dir;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-c", "sce.in"}, std::vector<std::string>{"-m5", "mc.in"}}) {
-        const auto run = run_program_in(dir.path(), args);
-        EXPECT_NE(run.out.find("calibration mode is not yet available in this version.\n"),
-                  std::string::npos);
-        EXPECT_EQ(run.status, 1) << args[0];
     }
 }
 

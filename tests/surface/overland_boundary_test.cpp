@@ -1,6 +1,7 @@
 // Where overland water meets an edge: dikes on either side of a cell, the low
 // spots that let water over a dike, and the free-outflow and head boundaries,
-// each with the water it moves and counts.
+// each with the water it moves and counts; and a dam break, the sharpest edge
+// the ADE sub-steps meet.
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,60 @@ TEST(OverlandBoundary, FreeOutflowAndHeadCellsMoveAndCountTheirWater) {
         EXPECT_NEAR(m->totals.run.boundary_inflow, c.head_in, 1e-9);
         EXPECT_EQ(m->totals.event.boundary_outflow, m->totals.run.boundary_outflow);
     }
+}
+
+// A dam break: 1 m of water at the head of a level strip of four dry cells,
+// one 10 s ADE step. The faces fail the stability test until the sub-steps
+// are short enough: no water is made by zeroing negative depths or lost, and
+// the face discharges reported for the step carry all the water that crossed.
+TEST(OverlandAde, DamBreakSubStepsKeepEveryDropAndReportItAll) {
+    RunContext ctx;
+    auto m = test::overland_model("ade", 10.0);
+    build_grid(m->grid, 1, 4, 10.0, [](int, int) { return 10.0; });
+    finish_set_up(*m, ctx, 0.05);
+    m->overland.depth[1] = 1.0;
+    overland_flow_phase(*m, ctx);
+    ASSERT_FALSE(ctx.error.pending());
+    const std::vector<double>& h = m->overland.depth;
+    EXPECT_GT(h[3], 0.0);
+    EXPECT_NEAR(h[1] + h[2] + h[3] + h[4], 1.0, 1e-12);
+    EXPECT_LT(m->totals.run.overland_cleanup, 1e-9);
+    // What crossed each face is what the cells beyond it gained.
+    EXPECT_NEAR(m->overland.discharge_x[1] * 10.0, (h[2] + h[3] + h[4]) * 100.0, 1e-9);
+    EXPECT_NEAR(m->overland.discharge_x[2] * 10.0, (h[3] + h[4]) * 100.0, 1e-9);
+}
+
+// A film of 0.5 mm on a cell 1 m above its dry neighbour, one 1000 s step:
+// at the full step the face would take about 0.2 m3 of the 0.05 m3 there. The
+// sub-steps halve until the film drains without a negative depth to zero out.
+TEST(OverlandAde, FilmOnASteepFaceDrainsWithoutMakingWater) {
+    RunContext ctx;
+    auto m = test::overland_model("ade", 1000.0);
+    build_grid(m->grid, 1, 2, 10.0, [](int, int c) { return 12.0 - c; });
+    finish_set_up(*m, ctx, 0.05);
+    m->overland.depth[1] = 0.0005;
+    overland_flow_phase(*m, ctx);
+    ASSERT_FALSE(ctx.error.pending());
+    EXPECT_NEAR(m->overland.depth[1] + m->overland.depth[2], 0.0005, 1e-15);
+    EXPECT_LT(m->totals.run.overland_cleanup, 1e-9);
+}
+
+// The predictor-corrector takes half the Manning outflow after each of its two
+// passes. A lone 10 m outlet cell holding 0.1 m (n 0.05, outlet slope 0.01)
+// gives Q(h) = h^(5/3) sqrt(0.01) / 0.05 * 10 = 20 h^(5/3) m3/s; over 10 s
+//   h1 = 0.1 - 0.5 * 20 * 0.1^(5/3) * 10 / 100 = 0.0784556531 m,
+//   h2 = h1 - 0.5 * 20 * h1^(5/3) * 10 / 100 = 0.0640773687 m,
+// and the outlet reports (0.1 - h2) * 100 / 10 = 0.359226313 m3/s.
+TEST(OverlandOutlet, PredictorCorrectorTakesHalfTheOutflowAfterEachPass) {
+    RunContext ctx;
+    auto m = test::overland_model("ade-pc", 10.0);
+    build_grid(m->grid, 1, 1, 10.0, [](int, int) { return 10.0; });
+    m->grid.outlet_cell = 1;
+    finish_set_up(*m, ctx, 0.05);
+    m->overland.depth[1] = 0.1;
+    overland_flow_phase(*m, ctx);
+    EXPECT_NEAR(m->overland.depth[1], 0.0640773687, 1e-10);
+    EXPECT_NEAR(m->outlet.discharge, 0.359226313, 1e-9);
 }
 
 }  // namespace

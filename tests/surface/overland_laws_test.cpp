@@ -54,5 +54,16 @@ TEST(CubeRoot, ExactCubesAndTheEdgesOfTheNumbers) {
     EXPECT_NEAR(depth_to_five_thirds(0.001), 1e-5, 1e-20);
 }
 
+// The upstream cell drives an ADE face: its depth above its retention and
+// its roughness. Water standing 0.5 m higher in the neighbour (n = 0.1, 0.25 m
+// deep, 0.05 m retention) flows back across a 10 m face at the slope 0.05:
+//   Q = -0.2^(5/3) sqrt(0.05) / 0.1 * 10 = -1.5294490 m3/s.
+TEST(AdeFace, TheUpstreamCellsDepthAndRoughnessDriveTheFlow) {
+    const overland_law::AdeCell cell{10.0, 0.1, 1.0 / 0.05};
+    const overland_law::AdeCell neighbour{10.5, 0.2, 1.0 / 0.1};
+    EXPECT_NEAR(overland_law::ade_face_discharge(cell, neighbour, 10.0), -1.5294490, 1e-7);
+    EXPECT_NEAR(overland_law::ade_face_discharge(neighbour, cell, 10.0), 1.5294490, 1e-7);
+}
+
 }  // namespace
 }  // namespace torva

@@ -435,13 +435,14 @@ TEST(OverlandBoundary, TimeSeriesBoundaryTakesTheSeriesValueOfTheStep) {
 TEST(OverlandSetUp, BedSlopesOfEdgeCellsComeFromTheirNeighbours) {
     RunContext ctx;
     auto m = make_model("ade", 0.05, 10.0);
-    build_grid(m->grid, 2, 2, 10.0, [](int r, int c) { return 10.0 * r + c; });
+    build_grid(m->grid, 2, 2, 10.0, [](int r, int c) { return 10.0 * r * c + c; });
     finish_set_up(*m, ctx, 0.05);
-    // Elevations 11 12 / 21 22: x slopes -0.1 in both rows, y slopes -1.
-    EXPECT_DOUBLE_EQ(m->overland.bed_slope_x[1], -0.1);
-    EXPECT_DOUBLE_EQ(m->overland.bed_slope_x[2], -0.1);  // from cell 1
+    // Elevations 11 22 / 21 42: x slopes -1.1 and -2.1, y slopes -1 and -2.
+    EXPECT_DOUBLE_EQ(m->overland.bed_slope_x[1], -1.1);
+    EXPECT_DOUBLE_EQ(m->overland.bed_slope_x[2], -1.1);  // from cell 1, numbered one lower
+    EXPECT_DOUBLE_EQ(m->overland.bed_slope_x[4], -2.1);  // from cell 3
     EXPECT_DOUBLE_EQ(m->overland.bed_slope_y[3], -1.0);  // from cell 1, north of it
-    EXPECT_DOUBLE_EQ(m->overland.bed_slope_y[4], -1.0);
+    EXPECT_DOUBLE_EQ(m->overland.bed_slope_y[4], -2.0);  // from cell 2
 }
 
 TEST(OverlandSetUp, UnknownSchemeWordIsRefused) {

@@ -1,0 +1,103 @@
+#include "calibration/sce_mode.hpp"
+
+#include "calibration/observations.hpp"
+#include "calibration/sce_search.hpp"
+#include "core/context.hpp"
+
+namespace torva {
+namespace {
+
+constexpr const char* kOutputName = "sce_output.dat";
+constexpr const char* kBestName = "best.out";
+
+// Closes an output file; false, after saying so, when any write to it failed.
+bool close_checked(std::FILE* file, const char* name, std::FILE* console) {
+    const bool failed = std::ferror(file) != 0;
+    if (std::fclose(file) != 0 || failed) {
+        std::fprintf(console, "Error: unable to write the file %s\n", name);
+        return false;
+    }
+    return true;
+}
+
+bool write_best(const SceOutcome& outcome, int nopt, std::FILE* console) {
+    std::FILE* best = std::fopen(kBestName, "w");
+    if (!best) {
+        std::fprintf(console, "Can't open output file %s\n", kBestName);
+        return false;
+    }
+    std::fprintf(best, "The best results of the SCE calibration %d runs:\n", outcome.evaluations);
+    for (int j = 1; j <= nopt; ++j) std::fprintf(best, "%lf\n", outcome.best[j]);
+    return close_checked(best, kBestName, console);
+}
+
+}  // namespace
+
+bool run_sce_calibration(const std::string& control_file, const SimulationSetup& setup,
+                         Evaluator* remote) {
+    RunContext reading;  // the control files' line reader substitutes nothing yet
+    reading.out = setup.out;
+    reading.err = setup.err;
+    std::FILE* console = setup.out;
+
+    std::FILE* probe = std::fopen(control_file.c_str(), "r");
+    if (!probe) {
+        std::fprintf(console, "Can't open SCE input file %s\n", control_file.c_str());
+        std::fprintf(console, "Error: unable to successufully setup SCE-UA. Unable to run.\n");
+        return false;
+    }
+    std::fclose(probe);
+    std::FILE* output = std::fopen(kOutputName, "w");
+    if (!output) {
+        std::fprintf(console, "Can't open output file %s\n", kOutputName);
+        std::fprintf(console, "Error: unable to successufully setup SCE-UA. Unable to run.\n");
+        return false;
+    }
+    std::fprintf(console, " ENTER THE SCEIN SUBROUTINE --- \n");
+
+    SceSettings settings;
+    Observations observations;
+    bool ready = read_sce_input(reading, control_file, settings) &&
+                 check_sce_settings(settings, console, output);
+    if (ready && !read_observations(reading, settings.observation_file, observations)) {
+        std::fprintf(console,
+                     "Error: unable to open the observation file for reading or problem while "
+                     "reading it.\n");
+        ready = false;
+    }
+    if (!ready) {
+        std::fprintf(console, "Error: unable to successufully setup SCE-UA. Unable to run.\n");
+        close_checked(output, kOutputName, console);
+        return false;
+    }
+
+    ScoreHistory history;
+    SimulationObjective local(setup, settings.project_file, settings.parameter_file, observations,
+                              history);
+    Evaluator& evaluator = remote ? *remote : static_cast<Evaluator&>(local);
+    SceStreams streams;
+    streams.console = console;
+    streams.output = output;
+    SceOutcome outcome;
+    const int runs = run_sce_search(settings, evaluator, streams, outcome);
+    const bool output_written = close_checked(output, kOutputName, console);
+    if (runs < 1) {
+        std::fprintf(console, "Error: unable to successfully run the SCE method\n");
+        return false;
+    }
+
+    std::fprintf(console, "The best results of the SCE calibration after %d runs:\n", runs);
+    for (int j = 1; j <= settings.nopt; ++j) std::fprintf(console, "%lf\n", outcome.best[j]);
+    const bool best_written = write_best(outcome, settings.nopt, console);
+
+    // The best point once more as an ordinary simulation, so that its
+    // hydrograph and summary stand beside the observations.
+    std::fprintf(console,
+                 "Running the best point as an ordinary simulation; its output files carry the "
+                 "prefix 0000_.\n");
+    std::fflush(console);
+    simulate_point(setup, settings.project_file, settings.parameter_file, outcome.best, 0, nullptr);
+    return output_written && best_written;
+}
+
+}  // namespace torva

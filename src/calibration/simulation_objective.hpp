@@ -1,0 +1,73 @@
+#pragma once
+// The objective of a watershed calibration: one whole simulation of the project
+// with the candidate's values in place of the replacement keys, scored against
+// the observed event peaks and volumes.
+
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "calibration/evaluator.hpp"
+#include "calibration/observations.hpp"
+
+namespace torva {
+
+struct RunContext;
+struct CalibrationResults;
+
+// The run driver, handed down by the run modes: runs the project and returns
+// the error code left at the end (0 for a clean run).
+using SimulationRunner =
+    std::function<int(RunContext& ctx, const std::string& project, CalibrationResults* results)>;
+
+// What every simulation of a calibration shares: where it prints, the machine
+// it runs on and the driver.
+struct SimulationSetup {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    int total_threads = 1;  // processors of the machine
+    int workers = 1;        // simulations run side by side
+    int partition = 0;      // this process's rank among cooperating processes
+    SimulationRunner run;
+};
+
+class SimulationObjective : public Evaluator {
+  public:
+    SimulationObjective(const SimulationSetup& setup, std::string project, std::string parameters,
+                        const Observations& observations, ScoreHistory& history);
+    ~SimulationObjective() override;
+
+    int workers() const override { return setup_.workers; }
+    // Evaluation `number` writes its output files with the prefix of that
+    // run number; a simulation that fails scores +infinity, the worst value.
+    double evaluate(const Point& x, int number, int worker) override;
+
+    // The whole score of one evaluation (workers on other processes send it
+    // back to the search).
+    Score score(const Point& x, int number);
+
+  private:
+    SimulationSetup setup_;
+    std::string project_;
+    std::string parameters_;
+    const Observations& observations_;
+    ScoreHistory& history_;
+
+    std::mutex files_lock_;
+    std::FILE* observation_log_ = nullptr;  // %d_obs.log
+    std::FILE* working_ = nullptr;          // %d_hmle.dat
+};
+
+// One simulation of the project with the point's values given to the keys of
+// the parameter file, numbered `run_number`; with `results` it is a calibration
+// run that hands back its events, its cell loops on one thread. Returns the
+// driver's error code.
+int simulate_point(const SimulationSetup& setup, const std::string& project,
+                   const std::string& parameters, const Point& x, int run_number,
+                   CalibrationResults* results);
+
+// The value a failed simulation scores.
+double failed_score();
+
+}  // namespace torva

@@ -1,0 +1,250 @@
+// Discharges at every kind of link end (diffusive wave with Manning
+// conveyance), hydraulic structure links, pumps, and the continuity update.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "channel/routing.hpp"
+#include "channel/structures.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
+#include "input/series.hpp"
+
+namespace torva {
+
+double lake_water_surface(const Channel& channel, int lake_link) {
+    const int lake = channel.link[lake_link].lake;
+    if (lake < 1 || lake > static_cast<int>(channel.lakes.size()))
+        return -HUGE_VAL;
+    return channel.lakes[lake - 1].initial_elevation;
+}
+
+bool node_from_depth(const Channel& ch, RunContext& ctx, int node, int link, double depth,
+                     SectionProperties& p) {
+    const ChannelLink& l = ch.link[link];
+    if (l.is(kTrapezoidLink)) {
+        p = trapezoid_from_depth({ch.bottom(node, link), ch.sslope(node, link), l.inverse_n},
+                                 std::max(depth, 0.0));
+        return true;
+    }
+    const int t = ch.table_num(node, link);
+    if (t < 1 || t > ch.sections.count()) {
+        std::fprintf(ctx.err, "Error in section: Request for table beyond max. table number.\n");
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    bool above = false;
+    p = table_from_depth(ch.sections, ch.sections.tables[t], std::max(depth, 0.0), above);
+    return true;
+}
+
+bool node_from_area(const Channel& ch, RunContext& ctx, int node, int link, double area,
+                    SectionProperties& p) {
+    const ChannelLink& l = ch.link[link];
+    if (l.is(kTrapezoidLink)) {
+        p = trapezoid_from_area({ch.bottom(node, link), ch.sslope(node, link), l.inverse_n},
+                                std::max(area, 0.0));
+        return true;
+    }
+    const int t = ch.table_num(node, link);
+    if (t < 1 || t > ch.sections.count()) {
+        std::fprintf(ctx.err, "Error in section: Request for table beyond max. table number.\n");
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    bool above = false;
+    p = table_from_area(ch.sections, ch.sections.tables[t], std::max(area, 0.0), above);
+    return true;
+}
+
+namespace {
+
+// Manning discharge down a water-surface slope s between two nodes: the
+// conveyance of the node the water comes from.
+double slope_discharge(double s, double k_upstream, double k_downstream) {
+    return s >= 0.0 ? k_upstream * std::sqrt(s) : -k_downstream * std::sqrt(-s);
+}
+
+// A structure link: the sum of its elements for the heads on its two sides,
+// never more than the node it draws from holds in the sub-step.
+double structure_link_discharge(Model& model, RunContext& ctx, int link, double dt) {
+    Channel& ch = model.channel;
+    ChannelRouter& r = model.router;
+    const ChannelLink& s = ch.link[link];
+    if (s.upstream_count < 1)
+        return 0.0;
+    const int up = s.upstream[0];
+    const ChannelLink& u = ch.link[up];
+    const double h_up = u.is(kLakeLink) ? lake_water_surface(ch, up) : ch.yp(u.nodes, up);
+    double h_dn;
+    const int down = s.downstream;
+    if (down == 0)  // a structure at the outlet falls freely
+        h_dn = u.is(kLakeLink) ? -HUGE_VAL : ch.bel(u.nodes, up);
+    else if (ch.link[down].is(kLakeLink) || ch.link[down].is(kTakenByLakeLink))
+        h_dn = lake_water_surface(ch, down);
+    else
+        h_dn = ch.yp(1, down);
+
+    double q = 0.0;
+    for (int e = s.first_structure; e <= s.last_structure; ++e) {
+        q += structure_element_discharge(ctx, ch.structures[e - 1], e, r.structure_work[e - 1],
+                                         h_up, h_dn, model.clock.current_time);
+        if (ctx.error.pending())
+            return 0.0;
+    }
+    if (q > 1e-16 && routable(u))
+        q = std::min(q, ch.area(u.nodes, up) * u.dx / dt);
+    else if (q < 0.0 && down != 0 && routable(ch.link[down]))
+        q = std::max(q, -ch.area(1, down) * ch.link[down].dx / dt);
+    return q;
+}
+
+bool outlet_slope_fault(RunContext& ctx) {
+    ctx.print("The outlet slope is negative.  Make sure that the bed\n");
+    ctx.print("elevation of the most downstream node is lower than\n");
+    ctx.print("the bed elevation of the node just upstream from it.\n");
+    ctx.print("Program stopped.\n");
+    ctx.error.raise(err::message_printed);
+    return false;
+}
+
+}  // namespace
+
+bool fill_discharges(Model& model, RunContext& ctx, NodeArray<double>& q, double dt) {
+    Channel& ch = model.channel;
+    const ChannelRouter& r = model.router;
+    // Structures first, so that the links draining into them find their flow
+    // whatever the numbering.
+    for (int link = ch.links; link >= 1; --link) {
+        const ChannelLink& l = ch.link[link];
+        if (!l.is(kStructureLink) || l.is(kTakenByLakeLink))
+            continue;
+        const double flow = structure_link_discharge(model, ctx, link, dt);
+        if (ctx.error.pending())
+            return false;
+        q(1, link) = q(2, link) = flow;
+    }
+    for (int link = ch.links; link >= 1; --link) {
+        const ChannelLink& l = ch.link[link];
+        if (!routable(l))
+            continue;
+        const int n = l.nodes;
+        for (int j = n - 1; j >= 1; --j) {
+            const double s = (ch.yp(j, link) - ch.yp(j + 1, link)) * l.inverse_dx;
+            q(j, link) = slope_discharge(s, ch.conv(j, link), ch.conv(j + 1, link));
+        }
+        const int down = l.downstream;
+        if (down == 0) {
+            if (r.head_boundary) {
+                // The boundary holds the depth: what arrives passes.
+                q(n, link) = (n > 1 ? q(n - 1, link) : 0.0) + ch.qlat(n, link) * l.dx +
+                             r.point_inflow(n, link);
+                continue;
+            }
+            const double s0 = n > 1 ? (ch.bel(n - 1, link) - ch.bel(n, link)) * l.inverse_dx
+                                    : model.run.outlet_slope;
+            if (s0 < 0.0)
+                return outlet_slope_fault(ctx);
+            q(n, link) = ch.conv(n, link) * std::sqrt(s0);
+            continue;
+        }
+        const ChannelLink& d = ch.link[down];
+        if (d.is(kLakeLink) || d.is(kTakenByLakeLink)) {
+            // No flow comes back out of a lake through a channel.
+            const double s = (ch.yp(n, link) - lake_water_surface(ch, down)) / (2.0 * l.dx);
+            q(n, link) = s > 0.0 ? ch.conv(n, link) * std::sqrt(s) : 0.0;
+        } else if (d.is(kStructureLink)) {
+            q(n, link) = q(1, down);
+        } else {
+            const double s = (ch.yp(n, link) - ch.yp(1, down)) / ((l.dx + d.dx) * 0.5);
+            q(n, link) = slope_discharge(s, ch.conv(n, link), ch.conv(1, down));
+        }
+    }
+    return true;
+}
+
+void set_pump_rates(Model& model, RunContext& ctx, double dt) {
+    Channel& ch = model.channel;
+    ChannelRouter& r = model.router;
+    for (std::size_t p = 0; p < ch.pumps.size(); ++p) {
+        const Pump& pump = ch.pumps[p];
+        double rate = 0.0;
+        if (pump.flow == PumpFlow::elevation_series) {
+            if (pump.series >= 0 &&
+                static_cast<std::size_t>(pump.series) < ctx.series.elevation_series.size())
+                rate = elevation_series_value(ctx, &ctx.series.elevation_series[pump.series],
+                                              ch.yp(pump.node, pump.link));
+        } else if (pump.series >= 0 &&
+                   static_cast<std::size_t>(pump.series) < ctx.series.time_series.size()) {
+            rate = time_series_value(ctx, &ctx.series.time_series[pump.series],
+                                     model.clock.current_time, r.pump_hint[p]);
+        }
+        // A pump moves water it finds: never more than its source node holds.
+        const ChannelLink& source = ch.link[pump.link];
+        if (!(rate > 1e-6) || !routable(source))
+            rate = 0.0;
+        else
+            rate = std::min(rate, r.area_old(pump.node, pump.link) * source.dx / dt);
+        r.pump_rate[p] = rate;
+    }
+}
+
+void continuity(Model& model, const NodeArray<double>& q, const NodeArray<double>& from,
+                NodeArray<double>& to, double dt) {
+    Channel& ch = model.channel;
+    const ChannelRouter& r = model.router;
+    for (int link = 1; link <= ch.links; ++link) {
+        const ChannelLink& l = ch.link[link];
+        if (!routable(l))
+            continue;
+        double inflow_from_above = 0.0;
+        for (int k = 0; k < l.upstream_count; ++k) {
+            const int up = l.upstream[k];
+            const ChannelLink& u = ch.link[up];
+            if (!u.is(kLakeLink) && !u.is(kTakenByLakeLink))
+                inflow_from_above += q(u.nodes, up);
+        }
+        for (int j = 1; j <= l.nodes; ++j) {
+            const double inflow = (j == 1 ? inflow_from_above : q(j - 1, link)) +
+                                  ch.qlat(j, link) * l.dx + r.point_inflow(j, link);
+            to(j, link) = (l.dx * from(j, link) + dt * (inflow - q(j, link))) * l.inverse_dx;
+        }
+    }
+    for (std::size_t p = 0; p < ch.pumps.size(); ++p) {
+        const double rate = r.pump_rate[p];
+        if (rate == 0.0)
+            continue;
+        const Pump& pump = ch.pumps[p];
+        to(pump.node, pump.link) -= dt * rate * ch.link[pump.link].inverse_dx;
+        if (routable(ch.link[pump.destination_link]))
+            to(pump.destination_node, pump.destination_link) +=
+                dt * rate * ch.link[pump.destination_link].inverse_dx;
+    }
+}
+
+bool apply_head_boundary(Model& model, RunContext& ctx) {
+    Channel& ch = model.channel;
+    ChannelRouter& r = model.router;
+    const int outlet = ch.links;
+    const ChannelLink& l = ch.link[outlet];
+    if (!r.head_boundary || !routable(l))
+        return true;
+    double depth = r.boundary_depth;
+    if (r.boundary_series >= 0)
+        depth = time_series_value(ctx, &ctx.series.time_series[r.boundary_series],
+                                  model.clock.current_time, r.boundary_hint);
+    const int n = l.nodes;
+    const double before = ch.area(n, outlet) * l.dx;
+    ch.yp(n, outlet) = ch.bel(n, outlet) + std::max(depth, 0.0);
+    if (!sections_from_stage(ch, ctx))
+        return false;
+    const double added = ch.area(n, outlet) * l.dx - before;
+    double VolumeTotals::*field =
+        added >= 0.0 ? &VolumeTotals::boundary_inflow : &VolumeTotals::boundary_outflow;
+    model.totals.run.*field += std::fabs(added);
+    model.totals.event.*field += std::fabs(added);
+    return true;
+}
+
+}  // namespace torva
