@@ -1,10 +1,6 @@
 #include "grid/raster.hpp"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -12,6 +8,7 @@
 #include "core/errors.hpp"
 #include "core/output_files.hpp"
 #include "grid/grid.hpp"
+#include "input/numbers.hpp"
 #include "input/replace.hpp"
 
 namespace torva {
@@ -113,43 +110,6 @@ class TokenStream {
     std::string_view rest_;
 };
 
-// A real read from the front of the token, as much of it as reads as a number;
-// 0.0 when it does not start with one.
-double parse_real(const char* first, const char* last) {
-    const char* p = first;
-    if (p < last && *p == '+' && p + 1 < last && *(p + 1) != '-' && *(p + 1) != '+')
-        ++p;
-    double value = 0.0;
-    const auto result = std::from_chars(p, last, value);
-    if (result.ec == std::errc{})
-        return value;
-    // Forms the fast conversion does not take (out of range): the C library decides.
-    char buffer[512];
-    const std::size_t n =
-        std::min<std::size_t>(static_cast<std::size_t>(last - first), sizeof buffer - 1);
-    std::memcpy(buffer, first, n);
-    buffer[n] = '\0';
-    char* end = nullptr;
-    value = std::strtod(buffer, &end);
-    return end == buffer ? 0.0 : value;
-}
-
-// An integer read from the front of the token; 0 when it does not start with
-// one, the nearest int when it is out of range.
-int parse_integer(std::string_view token) {
-    const char* p = token.data();
-    const char* last = p + token.size();
-    if (p < last && *p == '+' && p + 1 < last && *(p + 1) != '-' && *(p + 1) != '+')
-        ++p;
-    long long value = 0;
-    const auto result = std::from_chars(p, last, value);
-    if (result.ec == std::errc::result_out_of_range)
-        return (p < last && *p == '-') ? INT_MIN : INT_MAX;
-    if (result.ec != std::errc{})
-        return 0;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
-
 // Prints the message of a failed read and raises the fatal error whose message
 // has been printed; the caller's check ends the run.
 template <typename... Args>
@@ -163,6 +123,15 @@ bool unexpected_end(RunContext& ctx, const std::string& path) {
     return fail(ctx, "Unexpected end of file in file: %s\n", path.c_str());
 }
 
+// A value that is not a number, or not one a map may hold, stops the read
+// naming its place, so that it never enters the model as a zero.
+bool bad_value(RunContext& ctx, const std::string& path, int row, int col, std::string_view token,
+               NumberFault fault) {
+    const std::string shown(token);
+    return fail(ctx, "Error: in map %s, row %d, column %d: %s %s.\n", path.c_str(), row, col,
+                shown.c_str(), number_fault_text(fault));
+}
+
 // The six header lines: a keyword of the given width, whose text is not
 // compared with anything, then the value. The order alone gives the meaning.
 bool read_header(RunContext& ctx, TokenStream& tokens, const std::string& path, MapHeader& header) {
@@ -174,10 +143,13 @@ bool read_header(RunContext& ctx, TokenStream& tokens, const std::string& path, 
             return unexpected_end(ctx, path);
         if (!tokens.next(token))
             return unexpected_end(ctx, path);
-        if (i < 4)
-            *bounds[i] = parse_real(token.data(), token.data() + token.size());
-        else
-            (i == 4 ? header.rows : header.cols) = parse_integer(token);
+        const NumberFault fault = i < 4 ? read_real(token, *bounds[i])
+                                        : read_integer(token, i == 4 ? header.rows : header.cols);
+        if (fault != NumberFault::none) {
+            const std::string shown(token);
+            return fail(ctx, "Error: in map %s, header line %d: %s %s.\n", path.c_str(), i + 1,
+                        shown.c_str(), number_fault_text(fault));
+        }
     }
     tokens.end_line();
     return true;
@@ -206,6 +178,23 @@ bool take_header(RunContext& ctx, TokenStream& tokens, const std::string& path, 
 void warn_if_all_zero(RunContext& ctx, bool any_nonzero, const std::string& path) {
     if (!any_nonzero)
         ctx.print("Warning: Map contains only zero values. Map: %s\n", path.c_str());
+}
+
+// A map with more rows than its header gives was most likely meant for
+// another grid; the rows beyond are not read.
+void warn_if_rows_beyond(RunContext& ctx, LineSource& lines, const std::string& path, int rows) {
+    std::string_view line;
+    while (lines.next(line)) {
+        for (char c : line) {
+            if (!is_map_separator(c)) {
+                ctx.print(
+                    "Warning: map %s has more rows than the %d its header gives; the rows after "
+                    "row %d are not read.\n",
+                    path.c_str(), rows, rows);
+                return;
+            }
+        }
+    }
 }
 
 bool grid_is_shaped(const Grid& grid) {
@@ -251,7 +240,9 @@ bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path_
         for (int c = 1; c <= grid.cols; ++c) {
             if (!tokens.next(token))
                 return unexpected_end(ctx, path);
-            row[c] = parse_integer(token);
+            const NumberFault fault = read_integer(token, row[c]);
+            if (fault != NumberFault::none)
+                return bad_value(ctx, path, r, c, token, fault);
             any_nonzero |= row[c] != 0;
         }
     }
@@ -291,8 +282,19 @@ bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view,
             while (p < end && is_map_separator(*p)) ++p;
             const char* token_end = p;
             while (token_end < end && !is_map_separator(*token_end)) ++token_end;
-            // A row that ends early gives 0.0 for its missing trailing cells.
-            const double value = p < token_end ? parse_real(p, token_end) : 0.0;
+            if (p == token_end)
+                return fail(ctx,
+                            "Error: in map %s, row %d, column %d: the value is missing; the row "
+                            "holds %d values where the header gives %d columns.\n",
+                            path.c_str(), r, c, c - 1, grid.cols);
+            const std::string_view token(p, static_cast<std::size_t>(token_end - p));
+            double value = 0.0;
+            const NumberFault fault = read_real(token, value);
+            // Cells outside the mask are never used: their no-data words may be
+            // anything that is not garbage.
+            if (fault == NumberFault::not_a_number ||
+                (fault != NumberFault::none && mask_row[c] != 0))
+                return bad_value(ctx, path, r, c, token, fault);
             p = token_end;
             any_nonzero |= value != 0.0;
             if (mask_row[c] != 0 && cell < last_cell) {
@@ -302,6 +304,7 @@ bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view,
             }
         }
     }
+    warn_if_rows_beyond(ctx, lines, path, grid.rows);
     warn_if_all_zero(ctx, any_nonzero, path);
     if (zero_cells > 0)
         ctx.print("Warning: Map contains %d cells with zero values. Map: %s\n", zero_cells,
@@ -330,7 +333,11 @@ bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path_vi
         for (int c = 1; c <= grid.cols; ++c) {
             if (!tokens.next(token))
                 return unexpected_end(ctx, path);
-            const int value = parse_integer(token);
+            int value = 0;
+            const NumberFault fault = read_integer(token, value);
+            if (fault == NumberFault::not_a_number ||
+                (fault != NumberFault::none && mask_row[c] != 0))
+                return bad_value(ctx, path, r, c, token, fault);
             any_nonzero |= value != 0;
             if (mask_row[c] == 0 || cell >= last_cell)
                 continue;
@@ -350,162 +357,6 @@ bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path_vi
                   path.c_str(), uncounted, kCensusCategories);
     warn_if_all_zero(ctx, any_nonzero, path);
     return true;
-}
-
-namespace {
-
-void write_grid_map_header(std::FILE* file, const Grid& grid) {
-    std::fprintf(file, "north: %9.2lf\n", grid.north);
-    std::fprintf(file, "south: %9.2lf\n", grid.south);
-    std::fprintf(file, "east: %9.2lf\n", grid.east);
-    std::fprintf(file, "west: %9.2lf\n", grid.west);
-    std::fprintf(file, "rows: %5d\n", grid.rows);
-    std::fprintf(file, "cols: %5d\n", grid.cols);
-}
-
-// Calls write_cell(cell number or 0) for every grid position, row by row from
-// the north, and ends each row with a newline.
-template <typename WriteCell>
-void walk_rows(std::FILE* file, const Grid& grid, WriteCell write_cell) {
-    if (!grid_is_shaped(grid))
-        return;
-    for (int r = 1; r <= grid.rows; ++r) {
-        for (int c = 1; c <= grid.cols; ++c) write_cell(grid.number_at(r, c));
-        std::fputc('\n', file);
-    }
-}
-
-// The value of a cell, or nothing when the per-cell array does not reach it.
-bool value_of(const std::vector<double>& values, int cell, double& value) {
-    if (cell <= 0 || static_cast<std::size_t>(cell) >= values.size())
-        return false;
-    value = values[cell];
-    return true;
-}
-
-void put_le(std::FILE* file, std::uint64_t bits, int bytes) {
-    unsigned char out[8];
-    for (int i = 0; i < bytes; ++i) out[i] = static_cast<unsigned char>(bits >> (8 * i));
-    std::fwrite(out, 1, bytes, file);
-}
-void put_int32(std::FILE* file, std::int32_t v) {
-    put_le(file, static_cast<std::uint32_t>(v), 4);
-}
-void put_int16(std::FILE* file, std::int16_t v) {
-    put_le(file, static_cast<std::uint16_t>(v), 2);
-}
-void put_float64(std::FILE* file, double v) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    put_le(file, bits, 8);
-}
-
-}  // namespace
-
-void write_grid_map(std::FILE* file, const Grid& grid, const std::vector<double>& values) {
-    write_grid_map_header(file, grid);
-    walk_rows(file, grid, [&](int cell) {
-        double value = 0.0;
-        value_of(values, cell, value);
-        std::fprintf(file, "%lf ", value);
-    });
-}
-
-void write_cell_number_map(std::FILE* file, const Grid& grid) {
-    write_grid_map_header(file, grid);
-    walk_rows(file, grid, [&](int cell) { std::fprintf(file, "%d ", cell); });
-}
-
-void write_exchange_grid(std::FILE* file, const Grid& grid, const std::vector<double>& values) {
-    const double half = grid.cell_size / 2.0;
-    std::fprintf(file, "ncols \t%d\n", grid.cols);
-    std::fprintf(file, "nrows \t%d\n", grid.rows);
-    std::fprintf(file, "xllcenter %9.2lf\n", std::min(grid.east, grid.west) + half);
-    std::fprintf(file, "yllcenter %9.2lf\n", std::min(grid.north, grid.south) + half);
-    std::fprintf(file, "cellsize %9.2lf\n", grid.cell_size);
-    std::fprintf(file, "NODATA_value %s\n", kExchangeNoData);
-    // Cells outside the mask carry exactly the no-data value the header
-    // declares, so that every reader of the file leaves them out.
-    walk_rows(file, grid, [&](int cell) {
-        double value = 0.0;
-        if (value_of(values, cell, value))
-            std::fprintf(file, "%6.4lf ", value);
-        else
-            std::fprintf(file, "%s ", kExchangeNoData);
-    });
-}
-
-std::FILE* open_dataset(RunContext& ctx, std::string_view path, int object_id,
-                        std::string_view name, const Grid& grid, DatasetEncoding encoding) {
-    const bool binary = encoding == DatasetEncoding::binary;
-    std::FILE* file = open_output_file(ctx, path, Numbering::numbered, binary ? "wb" : "w");
-    if (!file) {
-        const std::string shown = output_path(ctx, path, Numbering::numbered);
-        ctx.error.raise(err::open_output_file, {.text2 = shown.empty() ? path : shown});
-        return nullptr;
-    }
-    const int cells = grid.rows * grid.cols;
-    const std::string quantity(name);
-    if (!binary) {
-        std::fprintf(file, "DATASET\n");
-        std::fprintf(file, "OBJTYPE grid2d\n");
-        std::fprintf(file, "BEGSCL\n");
-        std::fprintf(file, "OBJID %d\n", object_id);
-        std::fprintf(file, "ND %d\n", cells);
-        std::fprintf(file, "NC %d\n", cells);
-        std::fprintf(file, "NAME %s\n", quantity.c_str());
-        return file;
-    }
-    put_int32(file, 3000);  // version
-    put_int32(file, 100);   // object type
-    put_int32(file, 4);
-    put_int32(file, 110);  // value size
-    put_int32(file, 8);
-    put_int32(file, 120);  // flag size
-    put_int32(file, 2);
-    put_int32(file, 130);  // scalar data
-    put_int32(file, 160);  // object id
-    put_int32(file, object_id);
-    put_int32(file, 170);  // value count
-    put_int32(file, cells);
-    put_int32(file, 180);  // cell count
-    put_int32(file, cells);
-    put_int32(file, 190);  // name, zero-padded to 40 bytes
-    char padded[40] = {};
-    std::memcpy(padded, quantity.data(), std::min(quantity.size(), sizeof padded));
-    std::fwrite(padded, 1, sizeof padded, file);
-    return file;
-}
-
-void write_dataset_step(std::FILE* file, double time, const Grid& grid,
-                        const std::vector<double>& values, DatasetEncoding encoding) {
-    if (!grid_is_shaped(grid))
-        return;
-    const bool binary = encoding == DatasetEncoding::binary;
-    if (binary) {
-        put_int32(file, 200);
-        put_int16(file, 1);
-        put_float64(file, time);
-    } else {
-        std::fprintf(file, "TS 1 %lf\n", time);
-    }
-    for (int r = 1; r <= grid.rows; ++r)
-        for (int c = 1; c <= grid.cols; ++c) {
-            const int inside = grid.number_at(r, c) != 0 ? 1 : 0;
-            if (binary)
-                put_int16(file, static_cast<std::int16_t>(inside));
-            else
-                std::fprintf(file, "%d\n", inside);
-        }
-    for (int r = 1; r <= grid.rows; ++r)
-        for (int c = 1; c <= grid.cols; ++c) {
-            double value = 0.0;
-            value_of(values, grid.number_at(r, c), value);
-            if (binary)
-                put_float64(file, value);
-            else
-                std::fprintf(file, "%lf\n", value);
-        }
 }
 
 }  // namespace torva

@@ -365,6 +365,7 @@ void run_time_loop(Model& model, RunContext& ctx) {
         if (model.running)
             continue;
         write_run_summary(model, ctx);
+        report_channel_routing(model, ctx);
         if (ctx.interrupted_by)
             note_interruption(model, ctx);
         if (!run_must_stop(ctx))
@@ -418,6 +419,7 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
             std::chrono::duration<double>(std::chrono::steady_clock::now() - loop_start).count();
     }
 
+    close_map_outputs(*model, ctx);
     close_run_files(*model, ctx);
     ctx.summary = nullptr;
     std::fflush(ctx.out);
