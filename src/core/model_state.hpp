@@ -19,6 +19,7 @@
 #include "meteo/precip_state.hpp"
 #include "output/analyzers_state.hpp"
 #include "output/hydrograph_state.hpp"
+#include "output/maps_state.hpp"
 #include "output/summary_state.hpp"
 #include "soil/soil_state.hpp"
 #include "surface/overland_state.hpp"
@@ -110,6 +111,7 @@ struct Model {
     Channel channel;
     ChannelRouter router;
     Outputs output;
+    MapOutputs maps;
     Totals totals;
     Analyzers analyzers;
 };

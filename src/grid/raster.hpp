@@ -46,11 +46,13 @@ bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path, G
                       std::vector<int>& values);
 
 // Writers. `values` is a per-cell array of N + 1 entries; cells outside the
-// mask are written as the layout's outside value.
-void write_grid_map(std::FILE* file, const Grid& grid, const std::vector<double>& values);
+// mask are written as the layout's outside value. Each answers whether all of
+// its writes reached the file (a full disk makes it false; the caller names
+// the file and closes it).
+bool write_grid_map(std::FILE* file, const Grid& grid, const std::vector<double>& values);
 // The cell-number grid itself, one "%d " per cell (the maskmap file).
-void write_cell_number_map(std::FILE* file, const Grid& grid);
-void write_exchange_grid(std::FILE* file, const Grid& grid, const std::vector<double>& values);
+bool write_cell_number_map(std::FILE* file, const Grid& grid);
+bool write_exchange_grid(std::FILE* file, const Grid& grid, const std::vector<double>& values);
 
 // The no-data value an exchange grid declares in its header and writes for
 // every cell outside the mask.
@@ -65,8 +67,8 @@ std::FILE* open_dataset(RunContext& ctx, std::string_view path, int object_id,
                         std::string_view name, const Grid& grid, DatasetEncoding encoding);
 
 // Appends one time step of the quantity: its time, the inside flags of all
-// cells and their values (0 outside the mask).
-void write_dataset_step(std::FILE* file, double time, const Grid& grid,
+// cells and their values (0 outside the mask). False when a write failed.
+bool write_dataset_step(std::FILE* file, double time, const Grid& grid,
                         const std::vector<double>& values, DatasetEncoding encoding);
 
 }  // namespace torva

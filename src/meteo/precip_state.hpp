@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "meteo/radar_state.hpp"
+
 namespace torva {
 
 // The data word of an event's records; one word per event.
@@ -105,6 +107,7 @@ struct Precipitation {
     // Record of a radar file-list event whose grid is due at this step (0 for
     // none); the radar phase reads the file named for it.
     int radar_record_due = 0;
+    RadarGrid radar;
 
     // Span of the hydrometeorological data of a long-term run, set by its
     // start-up scan; events are checked against it when known.

@@ -1,13 +1,256 @@
 #include "meteo/radar.hpp"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "core/arrays.hpp"
 #include "core/context.hpp"
+#include "core/file_names.hpp"
 #include "core/model_state.hpp"
+#include "input/replace.hpp"
 
 namespace torva {
+namespace {
+
+constexpr double kMillimetresPerInch = 25.4;
+constexpr double kLargestIntensity = 100.0;  // mm/h
+constexpr int kRadarMappingError = 102;
+
+template <typename... Args>
+bool stop(RunContext& ctx, const char* format, Args... args) {
+    ctx.print(format, args...);
+    ctx.error.raise(err::message_printed);
+    return false;
+}
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',';
+}
+
+// The file named for a record, without the blanks and quotes around it.
+std::string radar_file_name(const std::string& listed) {
+    std::size_t first = 0;
+    std::size_t last = listed.size();
+    while (first < last && is_blank(listed[first])) ++first;
+    while (last > first && is_blank(listed[last - 1])) --last;
+    return strip_quotes(std::string_view(listed).substr(first, last - first));
+}
+
+bool read_whole_file(const std::string& path, std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    text.clear();
+    char block[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, n);
+    const bool read = !std::ferror(file);
+    std::fclose(file);
+    return read;
+}
+
+// A number from the front of text[pos..); false when none stands there or it
+// is not a real number.
+bool next_number(const std::string& text, std::size_t& pos, double& value) {
+    while (pos < text.size() && is_blank(text[pos])) ++pos;
+    const char* first = text.data() + pos;
+    const char* last = text.data() + text.size();
+    if (first < last && *first == '+')
+        ++first;
+    const auto result = std::from_chars(first, last, value);
+    if (result.ec != std::errc{} || !std::isfinite(value))
+        return false;
+    pos = result.ptr - text.data();
+    return pos >= text.size() || is_blank(text[pos]);
+}
+
+// The six header lines of a text radar file: a keyword, skipped, then the
+// value; replacement tags are resolved in each line. `pos` ends after them.
+bool read_text_header(RunContext& ctx, const std::string& text, std::size_t& pos,
+                      RadarHeader& header) {
+    double value[6];
+    std::string line;
+    for (int i = 0; i < 6; ++i) {
+        if (pos >= text.size())
+            return false;
+        const std::size_t end = std::min(text.find('\n', pos), text.size());
+        line.assign(text, pos, end - pos);
+        pos = end + 1;
+        if (ctx.replacement.active) {
+            substitute_tags(ctx, line, 19999);
+            if (ctx.error.pending())
+                return false;
+        }
+        std::size_t at = 0;
+        while (at < line.size() && is_blank(line[at])) ++at;
+        while (at < line.size() && !is_blank(line[at])) ++at;
+        if (!next_number(line, at, value[i]))
+            return false;
+    }
+    header = {};
+    if (value[0] != std::floor(value[0]) || value[1] != std::floor(value[1]) || value[0] > 1e9 ||
+        value[1] > 1e9)
+        return false;
+    header.cols = static_cast<int>(value[0]);
+    header.rows = static_cast<int>(value[1]);
+    header.west = value[2];
+    header.south = value[3];
+    header.cell_size = value[4];
+    header.no_data = value[5];
+    return true;
+}
+
+bool header_is_sound(const RadarHeader& h) {
+    return h.cols > 0 && h.rows > 0 && h.cell_size > 0.0 && std::isfinite(h.cell_size) &&
+           std::isfinite(h.west) && std::isfinite(h.south) && std::isfinite(h.north());
+}
+
+// Reads a radar file: its header and, when `values` holds as many entries as
+// the header's rows times columns, its values, row by row from the north-west.
+enum class RadarRead { ok, unreadable_header, unreadable_values };
+
+RadarRead read_radar_file(RunContext& ctx, RadarGrid& radar, const std::string& path,
+                          RadarHeader& header, std::vector<double>* values) {
+    if (!read_whole_file(path, radar.text))
+        return RadarRead::unreadable_header;
+    std::size_t pos = 0;
+    if (!read_text_header(ctx, radar.text, pos, header) || !header_is_sound(header))
+        return RadarRead::unreadable_header;
+    if (!values || values->size() != static_cast<std::size_t>(header.rows) * header.cols)
+        return RadarRead::ok;
+    for (double& v : *values)
+        if (!next_number(radar.text, pos, v))
+            return RadarRead::unreadable_values;
+    return RadarRead::ok;
+}
+
+// The radar cell that holds each watershed cell's centre. A centre outside
+// the radar grid, on any of its four sides, stops the run.
+bool map_cells(Model& model, RunContext& ctx, const std::string& path) {
+    const Grid& grid = model.grid;
+    RadarGrid& radar = model.precip.radar;
+    const RadarHeader& h = radar.header;
+    const double dx = grid.cell_size;
+    for (int i = 1; i <= grid.num_cells; ++i) {
+        const int row = grid.cell_row[i];
+        const int col = grid.cell_col[i];
+        const double x = grid.west + (col - 1) * dx + 0.5 * dx;
+        const double y = grid.north - 0.5 * dx - (row - 1) * dx;
+        const double radar_row = std::floor((h.north() - y) / h.cell_size);
+        const double radar_col = std::floor((x - h.west) / h.cell_size);
+        if (!(radar_row >= 0.0 && radar_row <= h.rows - 1 && radar_col >= 0.0 &&
+              radar_col <= h.cols - 1)) {
+            const auto shown = [](double v) {
+                return static_cast<int>(std::clamp(v, -2147483647.0, 2147483647.0));
+            };
+            ctx.print("Error!! p_I=%d, p_J=%d\n", shown(radar_row), shown(radar_col));
+            ctx.print("Watershed cell %d (row %d, column %d) lies outside the radar grid of %s\n",
+                      i, row, col, path.c_str());
+            ctx.error.raise(kRadarMappingError);
+            return false;
+        }
+        radar.cell_index[i] = h.cols * static_cast<int>(radar_row) + static_cast<int>(radar_col);
+    }
+    radar.mapped = true;
+    return true;
+}
+
+// A new radar event: the header of its first file sizes the grid and maps the cells.
+bool start_radar_event(Model& model, RunContext& ctx) {
+    Precipitation& p = model.precip;
+    RadarGrid& radar = p.radar;
+    radar.mapped = false;
+    const std::string path = radar_file_name(p.event.radar_files[1]);
+    RadarHeader header;
+    if (read_radar_file(ctx, radar, path, header, nullptr) != RadarRead::ok) {
+        if (!ctx.error.pending())
+            stop(ctx, "Error: unable to read radar header in file %s\n", path.c_str());
+        return false;
+    }
+    radar.header = header;
+    const std::size_t count = static_cast<std::size_t>(header.rows) * header.cols;
+    const std::size_t cells = static_cast<std::size_t>(model.grid.num_cells) + 1;
+    if (radar.values.size() != count && !allocate(ctx, radar.values, count, "radar_precip"))
+        return false;
+    if (radar.raw.size() != count && !allocate(ctx, radar.raw, count, "radar_precip_read"))
+        return false;
+    if (radar.cell_index.size() != cells && !allocate(ctx, radar.cell_index, cells, "radar_index"))
+        return false;
+    return map_cells(model, ctx, path);
+}
+
+// Reads the grid of a record into mm/h: no-data becomes 0, inches become
+// millimetres, and anything above 100 mm/h is reset to 100. A file that does
+// not match the event's first grid, or holds values that cannot be read,
+// stops the run before any of its values is used.
+bool read_radar_grid(RunContext& ctx, RadarGrid& radar, const std::string& path) {
+    ctx.print("Reading radar precip file %s.\n", path.c_str());
+    RadarHeader header;
+    const RadarRead read = read_radar_file(ctx, radar, path, header, &radar.raw);
+    if (ctx.error.pending())
+        return false;
+    if (read == RadarRead::unreadable_header)
+        return stop(ctx, "Error: unable to read radar header in file %s\n", path.c_str());
+    if (header.cols != radar.header.cols || header.rows != radar.header.rows)
+        return stop(ctx,
+                    "Error: radar precip file %s has %d columns and %d rows, but the first radar "
+                    "file of the event has %d and %d\n",
+                    path.c_str(), header.cols, header.rows, radar.header.cols, radar.header.rows);
+    if (read == RadarRead::unreadable_values)
+        return stop(ctx, "Error in reading radar precip file %s\n", path.c_str());
+    const double to_mm = header.millimetres ? 1.0 : kMillimetresPerInch;
+    double peak = 0.0;
+    for (std::size_t k = 0; k < radar.raw.size(); ++k) {
+        const double read = radar.raw[k];
+        double value = 0.0;
+        const bool no_data = header.has_no_data && std::fabs(read - header.no_data) < 0.01;
+        if (!no_data && read > 0.0)
+            value = read * to_mm;
+        if (value > kLargestIntensity) {
+            ctx.print(
+                "Warning: really big precip value (%lf) in cell (%d,%d) from radar rainfall.\n "
+                "resetting value to 100.0\n",
+                value, static_cast<int>(k / header.cols), static_cast<int>(k % header.cols));
+            value = kLargestIntensity;
+        }
+        radar.values[k] = value;
+        peak = std::max(peak, value);
+    }
+    ctx.print("Peak rainfall rate read: %lf mm/hr\n", peak);
+    return true;
+}
+
+// Every watershed cell takes the intensity of its radar cell.
+void apply_radar_grid(Model& model, RunContext& ctx) {
+    const RadarGrid& radar = model.precip.radar;
+    std::vector<double>& rate = model.precip.rain_rate;
+    double peak = 0.0;
+    for (int i = 1; i <= model.grid.num_cells; ++i) {
+        rate[i] = std::max(0.0, radar.values[radar.cell_index[i]]);
+        peak = std::max(peak, rate[i]);
+    }
+    ctx.print("Peak rainfall applied to watershed: %lf mm/hr\n", peak);
+}
+
+}  // namespace
 
 void radar_phase(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    Precipitation& p = model.precip;
+    if (p.source != PrecipSource::gauge_file || !p.event.file_list)
+        return;
+    if (p.event_began && !start_radar_event(model, ctx))
+        return;
+    const int due = p.radar_record_due;
+    if (due <= 0 || !p.radar.mapped)
+        return;
+    if (static_cast<std::size_t>(due + 1) >= p.event.radar_files.size())
+        return;
+    if (!read_radar_grid(ctx, p.radar, radar_file_name(p.event.radar_files[due + 1])))
+        return;
+    apply_radar_grid(model, ctx);
 }
 
 }  // namespace torva

@@ -1,18 +1,268 @@
 #include "output/maps.hpp"
 
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "core/arrays.hpp"
 #include "core/context.hpp"
+#include "core/file_names.hpp"
 #include "core/model_state.hpp"
+#include "core/output_files.hpp"
+#include "grid/raster.hpp"
+#include "input/project_state.hpp"
 
 namespace torva {
+namespace {
+
+// What each kind is called and where its values come from. Kinds whose process
+// is not part of this build have no values; their cards stop the run.
+struct KindInfo {
+    MapKind kind;
+    Card card;
+    const char* card_word;
+    const char* dataset_name;  // name in the dataset header and of the NetCDF variable
+    int object_id;
+    const char* base_name;     // of grid series files
+    const char* open_message;  // when a grid series file cannot be opened
+    const char* units;
+    const char* long_name;
+    bool built;
+};
+
+constexpr KindInfo kKinds[] = {
+    {MapKind::depth, Card::DEPTH, "DEPTH", "depth", 1010, "depth",
+     "Can't open depth map for writing: %s\n", "m", "overland water depth", true},
+    {MapKind::discharge, Card::DISCHARGE, "DISCHARGE", "discharge", 1011, "discharge",
+     "Can't open discharge map for writing: %s\n", "m3 s-1", "overland discharge magnitude", true},
+    {MapKind::rain, Card::DIS_RAIN, "DIS_RAIN", "rain", 1012, "rain",
+     "Can't open rainfall map for writing: %s\n", "mm h-1", "rainfall intensity", true},
+    {MapKind::infiltrated_depth, Card::INF_DEPTH, "INF_DEPTH", "infiltrated_depth", 1013, "infdep",
+     "Can't open Cum. infilt. depth map for writing: %s\n", "m", "cumulative infiltrated depth",
+     true},
+    {MapKind::infiltration_rate, Card::RATE_OF_INFIL, "RATE_OF_INFIL", "infiltration_rate", 1014,
+     "infrate", "Can't open infiltration rate map for writing: %s\n", "cm h-1", "infiltration rate",
+     true},
+    {MapKind::surface_moisture, Card::SURF_MOIST, "SURF_MOIST", "surface_moisture", 1015, "smoist",
+     "Can't open surface moisture content map for writing: %s\n", "1",
+     "surface soil moisture content", true},
+    {MapKind::groundwater_head, Card::GW_OUTPUT, "GW_OUTPUT", "groundwater_head", 1016, "gw_head",
+     "Can't open groundwater head map for writing: %s\n", "m", "groundwater head", false},
+    {MapKind::sediment_flux, Card::MAX_SED_FLUX, "MAX_SED_FLUX", "sediment_flux", 1017,
+     "max_sed_flux", "Can't open sediment flux map for writing: %s\n", "", "sediment flux", false},
+    {MapKind::sediment_volume, Card::NET_SED_VOLUME, "NET_SED_VOLUME", "sediment_volume", 1018,
+     "net_sed_volume", "Can't open sediment volume map for writing: %s\n", "m3",
+     "net sediment volume", false},
+    {MapKind::suspended_sediment, Card::VOL_SED_SUSP, "VOL_SED_SUSP", "suspended_sediment_conc",
+     1019, "sed_susp", "Can't open suspended sediment map for writing: %s\n", "",
+     "suspended sediment concentration", false},
+    {MapKind::contaminant, Card::OV_CON_MAP, "OV_CON_MAP", "contaminant_conc", 1020, "ov_con",
+     "Can't open contaminant map for writing: %s\n", "", "contaminant concentration", false},
+    {MapKind::flood_grid, Card::FLOOD_GRID, "FLOOD_GRID", "flood_grid", 1021, "flood_grid",
+     "Can't open flood grid map for writing: %s\n", "m", "largest overland water depth", true},
+};
+
+const KindInfo& info(MapKind kind) {
+    return kKinds[static_cast<int>(kind)];
+}
+
+MapForm form_of(int map_type) {
+    switch (map_type) {
+        case 0:
+            return MapForm::grid_series;
+        case 1:
+            return MapForm::text_dataset;
+        case 2:
+            return MapForm::binary_dataset;
+        case 4:
+            return MapForm::text_dataset;
+        default:
+            return MapForm::none;
+    }
+}
+
+template <typename... Args>
+bool stop(RunContext& ctx, const char* format, Args... args) {
+    ctx.print(format, args...);
+    ctx.error.raise(err::message_printed);
+    return false;
+}
+
+bool write_failed(RunContext& ctx, const std::string& path) {
+    return stop(ctx, "Error: could not write map file %s: %s\n", path.c_str(),
+                std::strerror(errno));
+}
+
+// A kind the run cannot compute stops the run at set-up rather than leave
+// its maps out unnoticed.
+bool can_compute(const Model& model, RunContext& ctx, const KindInfo& kind) {
+    if (!kind.built)
+        return stop(ctx,
+                    "Error: card %s asks for %s maps, but this build of TORVA does not simulate "
+                    "that process\n",
+                    kind.card_word, kind.dataset_name);
+    if (kind.kind == MapKind::surface_moisture &&
+        model.project.infiltration != InfiltrationMethod::redistribution)
+        return stop(ctx,
+                    "Error: card SURF_MOIST asks for surface moisture maps, which only Green and "
+                    "Ampt with redistribution computes\n");
+    return true;
+}
+
+// The values of a kind at this step, one per cell.
+const std::vector<double>& values_of(Model& model, MapKind kind) {
+    MapOutputs& maps = model.maps;
+    const std::size_t entries = maps.scratch.size();
+    const auto or_zero = [&](const std::vector<double>& values) -> const std::vector<double>& {
+        if (values.size() >= entries)
+            return values;
+        // The quantity is not computed in this run (no infiltration): it is 0.
+        std::fill(maps.scratch.begin(), maps.scratch.end(), 0.0);
+        return maps.scratch;
+    };
+    switch (kind) {
+        case MapKind::depth:
+            return or_zero(model.overland.depth);
+        case MapKind::discharge:
+            discharge_magnitudes(model.overland, maps.scratch);
+            return maps.scratch;
+        case MapKind::rain:
+            return or_zero(model.precip.rain_rate);
+        case MapKind::infiltrated_depth:
+            return or_zero(model.soil.cumulative_depth);
+        case MapKind::infiltration_rate:
+            return or_zero(model.soil.infiltration_rate);
+        case MapKind::surface_moisture:
+            return or_zero(model.soil.surface_moisture);
+        case MapKind::flood_grid:
+            return or_zero(model.overland.max_depth);
+        default:
+            break;
+    }
+    std::fill(maps.scratch.begin(), maps.scratch.end(), 0.0);
+    return maps.scratch;
+}
+
+bool close_checked(std::FILE* file) {
+    return std::fclose(file) == 0;
+}
+
+bool write_series_file(Model& model, RunContext& ctx, const MapOutput& out,
+                       const std::vector<double>& values) {
+    const KindInfo& kind = info(out.kind);
+    const std::string name =
+        series_file_name(out.name, kind.base_name, model.maps.series_counter, ".asc");
+    const std::string path = output_path(ctx, name, Numbering::plain);
+    ctx.print("opening file %s\n", name.c_str());
+    std::FILE* file = open_output_file(ctx, name, Numbering::plain);
+    if (!file)
+        return stop(ctx, kind.open_message, path.c_str());
+    bool written = write_exchange_grid(file, model.grid, values);
+    written = close_checked(file) && written;
+    return written || write_failed(ctx, path);
+}
+
+bool write_dataset_file_step(Model& model, RunContext& ctx, const MapOutput& out,
+                             const std::vector<double>& values) {
+    const DatasetEncoding encoding = model.maps.form == MapForm::binary_dataset
+                                         ? DatasetEncoding::binary
+                                         : DatasetEncoding::text;
+    const bool written = write_dataset_step(out.dataset, model.clock.elapsed_minutes, model.grid,
+                                            values, encoding) &&
+                         std::fflush(out.dataset) == 0 && !std::ferror(out.dataset);
+    return written || write_failed(ctx, out.path);
+}
+
+}  // namespace
+
+std::string series_file_name(std::string_view folder, std::string_view base, int counter,
+                             std::string_view extension) {
+    std::string name = strip_quotes(folder);
+    if (!name.empty()) {
+        if (name.back() == '\\')
+            name.back() = '/';
+        else if (name.back() != '/')
+            name += '/';
+    }
+    char number[16];
+    std::snprintf(number, sizeof number, ".%04d", counter);
+    name.append(base).append(number).append(extension);
+    return name;
+}
+
+void discharge_magnitudes(const Overland& overland, std::vector<double>& magnitude) {
+    const std::size_t n = magnitude.size();
+    if (overland.discharge_x.size() < n || overland.discharge_y.size() < n) {
+        std::fill(magnitude.begin(), magnitude.end(), 0.0);
+        return;
+    }
+    for (std::size_t i = 1; i < n; ++i)
+        magnitude[i] = std::hypot(overland.discharge_x[i], overland.discharge_y[i]);
+}
+
+bool map_due(int counter, int interval_steps) {
+    const int interval = interval_steps < 1 ? 1 : interval_steps;
+    return counter >= 1 && (counter - 1) % interval == 0;
+}
 
 void open_map_outputs(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    MapOutputs& maps = model.maps;
+    maps.form = form_of(model.project.integer(Card::MAP_TYPE));
+    if (maps.form == MapForm::none)
+        return;
+    for (const KindInfo& kind : kKinds) {
+        if (!model.project.given(kind.card))
+            continue;
+        if (!can_compute(model, ctx, kind))
+            return;
+        MapOutput& out = maps.outputs.emplace_back();
+        out.kind = kind.kind;
+        out.name = model.project.text(kind.card);
+        if (maps.form == MapForm::text_dataset || maps.form == MapForm::binary_dataset) {
+            const DatasetEncoding encoding = maps.form == MapForm::binary_dataset
+                                                 ? DatasetEncoding::binary
+                                                 : DatasetEncoding::text;
+            out.path = output_path(ctx, out.name, Numbering::numbered);
+            out.dataset = open_dataset(ctx, out.name, kind.object_id, kind.dataset_name, model.grid,
+                                       encoding);
+            if (!out.dataset)
+                return;
+        }
+    }
+    if (!maps.outputs.empty())
+        allocate(ctx, maps.scratch, static_cast<std::size_t>(model.grid.num_cells) + 1,
+                 "map_values");
 }
 
 void map_output_phase(Model& model, RunContext& ctx) {
-    (void)model;
-    (void)ctx;
+    MapOutputs& maps = model.maps;
+    if (maps.outputs.empty() || !map_due(model.clock.map_counter, model.run.map_steps))
+        return;
+    if (maps.form == MapForm::grid_series)
+        ++maps.series_counter;
+    for (const MapOutput& out : maps.outputs) {
+        const std::vector<double>& values = values_of(model, out.kind);
+        const bool written = maps.form == MapForm::grid_series
+                                 ? write_series_file(model, ctx, out, values)
+                                 : write_dataset_file_step(model, ctx, out, values);
+        if (!written)
+            return;
+    }
+}
+
+void close_map_outputs(Model& model, RunContext& ctx) {
+    bool failed = false;
+    for (MapOutput& out : model.maps.outputs) {
+        if (out.dataset && !close_checked(out.dataset) && !failed) {
+            failed = true;
+            ctx.print("Error: could not write map file %s: %s\n", out.path.c_str(),
+                      std::strerror(errno));
+        }
+        out.dataset = nullptr;
+    }
+    if (failed)
+        raise_and_report(ctx, err::message_printed);
 }
 
 }  // namespace torva

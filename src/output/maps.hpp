@@ -1,14 +1,35 @@
 #pragma once
-// Maps of state variables at the map interval.
+// Maps of state variables at the map interval: grid series of exchange grids,
+// or one dataset file per kind with a time step appended per output time.
+
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace torva {
 
 struct Model;
+struct Overland;
 struct RunContext;
 
-// Opens the map output files and writes their headers.
+// Opens the map output files of the kinds whose cards are given and writes
+// their headers; a kind this run cannot compute stops the run.
 void open_map_outputs(Model& model, RunContext& ctx);
-// Writes the maps that fall due.
+// Writes the maps that fall due. A map that cannot be written stops the run
+// with a message naming its file.
 void map_output_phase(Model& model, RunContext& ctx);
+// Closes the dataset files; a failed close stops the run like a failed write.
+void close_map_outputs(Model& model, RunContext& ctx);
+
+// Whether maps fall due at this value of the map counter: at counter 1 (the
+// second model step) and every `interval_steps` steps after it.
+bool map_due(int counter, int interval_steps);
+// The file of a grid series: the folder (a trailing / or \ accepted), the base
+// name, the four-digit counter and the extension: out/depth.0001.asc.
+std::string series_file_name(std::string_view folder, std::string_view base, int counter,
+                             std::string_view extension);
+// The magnitude of each cell's discharge, from its east and south face
+// discharges (m3/s), into magnitude[1..N].
+void discharge_magnitudes(const Overland& overland, std::vector<double>& magnitude);
 
 }  // namespace torva

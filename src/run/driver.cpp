@@ -210,6 +210,8 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     if (!ctx.error.pending())
         read_grid_maps(model, ctx);
     if (!ctx.error.pending())
+        read_location_lists(model, ctx);
+    if (!ctx.error.pending())
         read_index_maps(model, ctx);
     if (!ctx.error.pending())
         read_surface_parameters(model, ctx);
@@ -370,6 +372,7 @@ void run_time_loop(Model& model, RunContext& ctx) {
         }
         if (!ctx.error.pending()) {
             write_run_summary(model, ctx);
+            report_channel_routing(model, ctx);
             if (!run_must_stop(ctx))
                 notify_analyzers(model, ctx, kRunFinished);
         } else {
@@ -424,6 +427,7 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
             std::chrono::duration<double>(std::chrono::steady_clock::now() - loop_start).count();
     }
 
+    close_map_outputs(*model, ctx);
     close_run_files(*model, ctx);
     ctx.summary = nullptr;
     std::fflush(ctx.out);

@@ -24,10 +24,10 @@ struct CardCase {
 };
 
 const CardCase kUnavailableCards[] = {
-    {"CHAN_EXPLIC\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nANALYZERS a\n",
+    {"CHAN_PREISS\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nANALYZERS a\n",
      "Error: the project file p.prj asks for processes that are not available in this version "
      "of TORVA:\n"
-     "  CHAN_EXPLIC            channel routing\n"
+     "  CHAN_PREISS            channel routing\n"
      "  GW_SIMULATION          groundwater\n"
      "  GW_UNIF_POROSITY       groundwater\n"
      "  GW_UNIF_HYCOND         groundwater\n"
@@ -42,7 +42,6 @@ const CardCase kUnavailableCards[] = {
      1},
     {"INF_RICHARDS\n", "  INF_RICHARDS           Richards equation infiltration\n", 1},
     {"OVERLAND_LAKE_MAP lakes.map\n", "  OVERLAND_LAKE_MAP      overland lakes\n", 1},
-    {"DEPTH depth\n", "  DEPTH                  map output\n", 1},
     {"SOIL_ERODABILITY k.map\n", "  SOIL_ERODABILITY       sediment transport\n", 1},
     {"NUTRIENTS\n", "  NUTRIENTS              contaminants and nutrients\n", 1},
     {"STORM_SEWER s.txt\n", "  STORM_SEWER            pipe network\n", 1},

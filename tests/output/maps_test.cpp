@@ -1,0 +1,161 @@
+// Map output: grid series and dataset files of small runs, byte for byte; the
+// map schedule; the water the depth maps hold; failures of map files.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/model_state.hpp"
+#include "output/maps.hpp"
+#include "support/harness.hpp"
+#include "support/projects.hpp"
+
+namespace torva {
+namespace {
+
+using test::golden;
+using test::run_program_in;
+using test::TempDir;
+
+// The small project with its north-western cell left out of the watershed, so
+// that the maps show the outside value. Rain of 10 mm/h for 5 minutes on
+// 30 s steps; MAP_FREQ 1 writes at every second step (counter 1, 3, 5...).
+void write_mapped_project(const TempDir& dir, const std::string& cards) {
+    test::write_small_project(dir, "MAP_FREQ 1\n" + cards);
+    const std::string header = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
+    dir.write("mask.msk", header + "0 1 1\n1 1 1\n1 1 1\n");
+}
+
+// The first grid series file holds the depths after the second step:
+// 2 x 30 s of 10 mm/h is 0.1667 mm, shown as 0.0002 m; the north-western
+// cell, outside, carries the no-data value. Folders given with a trailing
+// backslash, a trailing slash or none name the same folder.
+TEST(MapOutput, GridSeriesGolden) {
+    TempDir dir;
+    write_mapped_project(dir, "MAP_TYPE 0\nDEPTH out\\\nDISCHARGE out/\nDIS_RAIN \"out\"\n");
+    std::filesystem::create_directory(dir.path() / "out");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(dir.read("out/depth.0001.asc"), golden("output/golden/depth.0001.asc"));
+    EXPECT_NE(run.out.find("opening file out/depth.0001.asc\n"), std::string::npos);
+    // The run's 22 steps (10.5 minutes) write at counters 1, 3, ..., 21.
+    EXPECT_TRUE(dir.exists("out/discharge.0011.asc"));
+    EXPECT_TRUE(dir.exists("out/rain.0011.asc"));
+    EXPECT_FALSE(dir.exists("out/depth.0012.asc"));
+}
+
+TEST(MapOutput, TextDatasetGolden) {
+    TempDir dir;
+    // Every 10 steps: the depths after 0.5, 5.5 and 10.5 minutes.
+    write_mapped_project(dir, "MAP_FREQ 5\nMAP_TYPE 1\nINF_DEPTH infdep.dat\nDEPTH depth.dat\n");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(dir.read("depth.dat"), golden("output/golden/depth.dat"));
+    // Without infiltration nothing infiltrates: every step holds zeros.
+    EXPECT_EQ(dir.read("infdep.dat").find("0.000001"), std::string::npos);
+}
+
+// Maps at counter 1, 121, 241 for MAP_FREQ 60 at 30 s steps (120 steps); an
+// interval shorter than a step writes at every step.
+TEST(MapOutput, ScheduleFollowsTheCounter) {
+    const int steps = static_cast<int>(60.0 / 30.0 * 60);
+    for (int counter : {1, 121, 241}) EXPECT_TRUE(map_due(counter, steps)) << counter;
+    for (int counter : {0, 2, 120, 122, 240}) EXPECT_FALSE(map_due(counter, steps)) << counter;
+    EXPECT_TRUE(map_due(7, 0));
+}
+
+// East and south face discharges of 3 and 4 m3/s make a discharge of 5 m3/s,
+// whatever the cell size.
+TEST(MapOutput, DischargeIsTheMagnitudeOfTheFaceDischarges) {
+    Overland overland;
+    overland.discharge_x = {0.0, 3.0, -0.6};
+    overland.discharge_y = {0.0, 4.0, 0.8};
+    std::vector<double> magnitude(3);
+    discharge_magnitudes(overland, magnitude);
+    EXPECT_EQ(magnitude[1], 5.0);
+    EXPECT_DOUBLE_EQ(magnitude[2], 1.0);
+}
+
+// The binary dataset's values are the doubles themselves: the last map (the
+// final step, MAP_FREQ 1 at 60 s steps writes every step) times the cell area
+// is the surface water the balance finds at the end.
+TEST(MapOutput, DepthMapsHoldTheSurfaceStorageOfTheBalance) {
+    TempDir dir;
+    test::write_small_project(dir, "MAP_FREQ 1\nMAP_TYPE 2\nDEPTH depth.bin\nSUMMARY s.txt\n",
+                              "60");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string data = dir.read("depth.bin");
+    const std::size_t header = 4 * 15 + 40;
+    const std::size_t step = 4 + 2 + 8 + 9 * 2 + 9 * 8;
+    ASSERT_EQ((data.size() - header) % step, 0u);
+    ASSERT_GT(data.size(), header);
+    const std::size_t last = data.size() - 9 * 8;
+    double sum = 0.0;
+    for (int k = 0; k < 9; ++k) {
+        double depth;
+        std::memcpy(&depth, data.data() + last + 8 * k, 8);
+        sum += depth;
+    }
+    const std::string summary = dir.read("s.txt");
+    const std::string label = "Final volume on surface=";
+    const std::size_t at = summary.find(label);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NEAR(sum * 100.0, std::stod(summary.substr(at + label.size())), 0.005);
+    EXPECT_GT(sum, 0.0);
+}
+
+// Every map that cannot be written ends the run with a message naming the
+// file and exit status 1.
+TEST(MapOutput, FailedWritesStopTheRun) {
+    struct Case {
+        std::string cards;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"MAP_TYPE 1\nDEPTH /dev/full\n",
+         "Error: could not write map file /dev/full: No space left on device\n"},
+        {"MAP_TYPE 0\nDEPTH full\n",
+         "Error: could not write map file full/depth.0001.asc: No space left on device\n"},
+        {"MAP_TYPE 0\nDEPTH gone\n", "Can't open depth map for writing: gone/depth.0001.asc\n"},
+        {"MAP_TYPE 0\nDIS_RAIN gone\n",
+         "Can't open rainfall map for writing: gone/rain.0001.asc\n"},
+        {"MAP_TYPE 2\nDEPTH gone/d.bin\n", "Error: Can't open output file: gone/d.bin\n"},
+        {"MAP_TYPE 0\nDEPTH locked\n", "Can't open depth map for writing: locked/depth.0001.asc\n"},
+        {"MAP_TYPE 1\nSURF_MOIST sm.dat\n",
+         "Error: card SURF_MOIST asks for surface moisture maps, which only Green and Ampt with "
+         "redistribution computes\n"},
+    };
+    for (const Case& c : cases) {
+        if (c.cards.find("locked") != std::string::npos && geteuid() == 0)
+            continue;  // the superuser writes into read-only folders
+        TempDir dir;
+        write_mapped_project(dir, c.cards);
+        std::filesystem::create_directory(dir.path() / "full");
+        std::filesystem::create_symlink("/dev/full", dir.path() / "full" / "depth.0001.asc");
+        std::filesystem::create_directory(dir.path() / "locked");
+        std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_read |
+                                                                std::filesystem::perms::owner_exec);
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        EXPECT_EQ(run.status, 1) << c.cards;
+        EXPECT_NE(run.out.find(c.message), std::string::npos) << c.cards << run.out;
+    }
+}
+
+// MAP_TYPE 3 writes no map even when DEPTH is given.
+TEST(MapOutput, OtherMapTypesWriteNothing) {
+    TempDir dir;
+    write_mapped_project(dir, "MAP_TYPE 3\nDEPTH depth.dat\n");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(dir.exists("depth.dat"));
+}
+
+}  // namespace
+}  // namespace torva
