@@ -185,6 +185,14 @@ TEST(Refusals, MapsTablesListsAndGauges) {
          1,
          {table("1", test::table_row(1, "0.2"))[0],
           {"landuse.idx", kSmallHeader + "1 1 1\n1 1 1\n1 1 x\n"}}},
+        {"MAPPING_TABLE land.cmt\nOV_BOUNDARY",
+         "\nIndex ID exceeds table limit, file: ob.idx [row 1:col 2]\n",
+         1,
+         {{"ob.idx", kSmallHeader + "0 2 0\n0 0 0\n0 0 0\n"},
+          {"land.cmt",
+           "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"B\"\nOVERLAND_BOUNDARY \"B\"\n"
+           "NUM_IDS 1\nID D TYPE VALUE\n" +
+               test::table_row(1, "2 10.5") + "\n"}}},
         {kTheta,
          theta_error(" announces 2 locations but holds 1; entry 2 is missing. Make the "
                      "first number the count of the row and column pairs that follow."),
