@@ -17,7 +17,6 @@
 #include "grid/mapping.hpp"
 #include "grid_support.hpp"
 #include "support/harness.hpp"
-#include "support/projects.hpp"
 
 namespace torva {
 namespace {
@@ -103,40 +102,29 @@ TEST(MappingKeywords, LinesGetTheLongestNameTheyBeginWith) {
     EXPECT_EQ(keyword_of("DISPERSION x", TableFileKind::grid), 24);
 }
 
-TEST(MappingTableFile, FileWithAnotherFirstLineHoldsNoTables) {
+// Where each table of a file stands: a file with another first line holds no
+// tables; index map names differing in case are different maps; the first
+// table line of a name counts; GROUNDWATER is not found in the line of
+// GROUNDWATER_BOUNDARY.
+TEST(MappingTableFile, TablesAreFoundByTheirWholeNameUnderTheirIndexMap) {
     TableFile file;
     parse_table_file({"TORVA_STREAM_INDEX_MAP_TABLES", "INDEX_MAP a.idx \"Soils\"",
                       "ROUGHNESS \"Soils\"", "NUM_IDS 1"},
                      TableFileKind::grid, file);
     EXPECT_FALSE(find_table(file, 1).found);
-    parse_table_file({"TORVA_INDEX_MAP_TABLES extra words", "INDEX_MAP a.idx \"Soils\"",
-                      "ROUGHNESS \"Soils\"", "NUM_IDS 1"},
-                     TableFileKind::grid, file);
-    EXPECT_TRUE(find_table(file, 1).found);
-}
-
-TEST(MappingTableFile, IndexMapNamesDifferingInCaseAreDifferentMaps) {
-    TableFile file;
-    parse_table_file({"TORVA_INDEX_MAP_TABLES", "INDEX_MAP \"my maps/soils.idx\" \"Soils\"",
-                      "INDEX_MAP soils_lower.idx \"soils\"", "GREEN_AMPT_INFILTRATION \"soils\"",
-                      "NUM_IDS 1", "RETENTION \"Soils\"", "NUM_IDS 1", "RETENTION \"Other\""},
-                     TableFileKind::grid, file);
+    parse_table_file(
+        {"TORVA_INDEX_MAP_TABLES extra words", "INDEX_MAP \"my maps/soils.idx\" \"Soils\"",
+         "INDEX_MAP soils_lower.idx \"soils\"", "GREEN_AMPT_INFILTRATION \"soils\"", "NUM_IDS 1",
+         "RETENTION \"Soils\"", "NUM_IDS 1", "RETENTION \"Other\"",
+         "GROUNDWATER_BOUNDARY \"soils\"", "NUM_IDS 1", "GROUNDWATER \"soils\""},
+        TableFileKind::grid, file);
     ASSERT_EQ(file.index_maps.size(), 2u);
-    const TableLocation ga = find_table(file, 4);
-    EXPECT_EQ(ga.index_map_path, "soils_lower.idx");
-    const TableLocation retention = find_table(file, 3);
-    EXPECT_EQ(retention.line, 5u);  // the first table line of its name counts
-    EXPECT_EQ(retention.index_map_path, "my maps/soils.idx");
+    EXPECT_EQ(find_table(file, 4).index_map_path, "soils_lower.idx");
+    EXPECT_EQ(find_table(file, 3).line, 5u);
+    EXPECT_EQ(find_table(file, 3).index_map_path, "my maps/soils.idx");
     EXPECT_FALSE(find_table(file, 1).found);
-}
-
-TEST(MappingTableFile, GroundwaterIsNotFoundInTheBoundaryTableLine) {
-    TableFile file;
-    parse_table_file({"TORVA_INDEX_MAP_TABLES", "INDEX_MAP b.idx \"B\"",
-                      "GROUNDWATER_BOUNDARY \"B\"", "NUM_IDS 1", "GROUNDWATER \"B\"", "NUM_IDS 1"},
-                     TableFileKind::grid, file);
-    EXPECT_EQ(find_table(file, 18).line, 2u);
-    EXPECT_EQ(find_table(file, 17).line, 4u);
+    EXPECT_EQ(find_table(file, 18).line, 8u);
+    EXPECT_EQ(find_table(file, 17).line, 10u);
 }
 
 TEST_F(MappingTest, RowsReadTheirValuesFromColumn87Only) {
@@ -545,34 +533,6 @@ TEST_F(StreamMappingTest, ShortDestinationIsRefusedNotWrittenPast) {
     EXPECT_EQ(
         reported(),
         "Error: the per-node arrays for stream table KVX_N do not hold every link and node\n\n");
-}
-
-// The whole program on a 3 x 3 project with an overland boundary table. An
-// index map holding an id the table does not have prints the availability
-// check and stops with the file, row and column of the bad id; a good map
-// gives the boundary cell its type and value and runs to its end.
-TEST(MappingTablesEndToEnd, OverlandBoundaryTableRunsOrStopsAtAnIdBeyondIt) {
-    for (const char* id : {"5", "1"}) {
-        SCOPED_TRACE(id);
-        test::TempDir dir;
-        test::write_small_project(dir, "MAPPING_TABLE tables.cmt\nOV_BOUNDARY\n");
-        const std::string header = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
-        dir.write("ob.idx", header + "0 " + id + " 0\n0 0 0\n0 0 0\n");
-        dir.write("tables.cmt",
-                  "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"Boundary\"\n"
-                  "OVERLAND_BOUNDARY \"Boundary\"\nNUM_IDS 1\nID D TYPE VALUE\n" +
-                      row(1, "2 10.5") + "\n");
-        const test::ProgramRun run = test::run_program_in(dir.path(), {"p.prj"});
-        if (id[0] == '5') {
-            EXPECT_EQ(test::normalise(run.out),
-                      test::golden("grid/golden/index_id_beyond_table.txt"));
-            continue;
-        }
-        EXPECT_NE(run.out.find("  Overland Boundary..................Y\n"), std::string::npos);
-        EXPECT_NE(run.out.find("In map ob.idx category 1 has 1 values\n"), std::string::npos);
-        EXPECT_NE(run.out.find("Running....\n"), std::string::npos) << run.out;
-        EXPECT_EQ(run.out.find("Error"), std::string::npos) << run.out;
-    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -81,6 +82,10 @@ TEST(BatchReplacement, EachRunTakesItsValueLineAndNumbersItsFiles) {
     EXPECT_EQ(dir.read("0000_maskmap"), dir.read("0002_maskmap"));
     EXPECT_FALSE(dir.exists("maskmap"));
     EXPECT_FALSE(dir.exists("0003_maskmap"));
+    // Each run appends its time.
+    const std::string times = dir.read("out_time.dat");
+    EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), 3);
+    EXPECT_EQ(times.rfind("total time (s): ", 0), 0u);
 }
 
 TEST(BatchReplacement, ReplaceFolderHoldsTheNumberedFiles) {

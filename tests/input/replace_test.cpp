@@ -170,36 +170,31 @@ TEST_F(ReplacementTest, ParameterFileErrorsAreReportedAndGoodLinesStayDeclared) 
     EXPECT_FALSE(ctx_.error.pending());
 }
 
-TEST_F(ReplacementTest, ValueFileThatCannotBeOpenedLeavesReplacementAsItWas) {
+// A value file that cannot be opened leaves replacement as it was and the run
+// goes on; a run whose value line is missing (a batch longer than the value
+// file, a REPLACE_LINE below 1) stops rather than run with stale values.
+TEST_F(ReplacementTest, ValueFileOrLineThatIsMissing) {
     ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
-    const std::string absent = path("absent.txt");
-    EXPECT_EQ(read_replacement_values(ctx_, absent), -1);
-    EXPECT_EQ(console(), "Error: unable to open the value file " + absent);
-    EXPECT_FALSE(ctx_.replacement.active);
+    EXPECT_EQ(read_replacement_values(ctx_, path("absent.txt")), -1);
+    EXPECT_EQ(console(), "Error: unable to open the value file " + path("absent.txt"));
     EXPECT_FALSE(ctx_.error.pending());
-}
 
-TEST_F(ReplacementTest, RunWhoseValueLineIsMissingStops) {
-    // A batch longer than the value file would otherwise run with stale values.
-    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
     const std::string values = write("values.txt", "1\n2\n");
-    ctx_.replace_line = 2;
-    EXPECT_EQ(read_replacement_values(ctx_, values), -1);
-    EXPECT_EQ(console(), "Error: the value file " + values + " has no line 3\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-    EXPECT_FALSE(ctx_.replacement.active);
-}
-
-TEST_F(ReplacementTest, ReplaceLineBelowOneFindsNoValueLine) {
-    const std::string values = write("values.txt", "1\n");
     ProjectSettings settings;
     set_project_defaults(settings);
-    for (const char* card : {"REPLACE_LINE 0", "REPLACE_LINE -2147483648"}) {
+    for (const char* card : {"REPLACE_LINE 3", "REPLACE_LINE 0", "REPLACE_LINE -2147483648"}) {
+        SCOPED_TRACE(card);
+        ctx_.error.clear();
         ASSERT_TRUE(perform_card_line(settings, ctx_, card));
         EXPECT_EQ(read_replacement_values(ctx_, values), -1);
-        EXPECT_EQ(console().rfind("Error: the value file " + values + " has no line ", 0), 0u);
+        const std::string out = console();
+        EXPECT_EQ(out.rfind("Error: the value file " + values + " has no line ", 0), 0u) << out;
+        EXPECT_EQ(ctx_.error.code, err::message_printed);
         EXPECT_FALSE(ctx_.replacement.active);
     }
+    ctx_.replace_line = 2;
+    read_replacement_values(ctx_, values);
+    EXPECT_EQ(console(), "Error: the value file " + values + " has no line 3\n");
 }
 
 TEST_F(ReplacementTest, ReportsListValuesAndUseInSummaryAndConsole) {
@@ -224,8 +219,11 @@ TEST_F(ReplacementTest, ReportsListValuesAndUseInSummaryAndConsole) {
     EXPECT_EQ(contents(ctx_.summary), expected);
 }
 
-TEST_F(ReplacementTest, LoadingValuesAgainClearsUseAndCount) {
-    declare_and_load("1\n[A] %d\n", "1\n2\n");
+TEST_F(ReplacementTest, LinesAreLeftAloneUntilValuesLoadAndLoadingAgainClearsTheCount) {
+    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
+    EXPECT_EQ(read_through_line_reader("x [A] [B]\n"), "x [A] [B]\n");
+    EXPECT_EQ(console(), "");
+    ASSERT_EQ(read_replacement_values(ctx_, write("values.txt", "1\n2\n")), 0);
     read_through_line_reader("[A]\n");
     ASSERT_EQ(ctx_.replacement.count, 1);
     ctx_.replace_line = 1;
@@ -233,12 +231,6 @@ TEST_F(ReplacementTest, LoadingValuesAgainClearsUseAndCount) {
     EXPECT_EQ(ctx_.replacement.count, 0);
     EXPECT_FALSE(ctx_.replacement.parameters[0].used);
     EXPECT_EQ(read_through_line_reader("[A]\n"), "2\n");
-}
-
-TEST_F(ReplacementTest, InactiveReplacementLeavesLinesAlone) {
-    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
-    EXPECT_EQ(read_through_line_reader("x [A] [B]\n"), "x [A] [B]\n");
-    EXPECT_EQ(console(), "");
 }
 
 }  // namespace
