@@ -273,14 +273,6 @@ TEST_F(MappingTest, TableFaultsAreRefusedWithTheirMessages) {
     }
 }
 
-TEST_F(MappingTest, MissingMappingTableFileStopsTheRun) {
-    model.project[Card::MAPPING_TABLE].given = true;
-    model.project[Card::MAPPING_TABLE].text = (dir_.path() / "absent.cmt").string();
-    read_index_maps(model, ctx);
-    EXPECT_EQ(reported(), "\nUnable to open Mapping Table file: <dir>/absent.cmt\n");
-    EXPECT_EQ(ctx.error.fatal, 1);
-}
-
 TEST_F(MappingTest, AvailabilityCheckPrintsEveryTableInItsOrder) {
     write("soils.idx", map_text(3, 3, "0 1 1\n1 1 1\n1 1 1\n"));
     use_mapping_table(
@@ -367,34 +359,51 @@ TEST_F(MappingTest, WetlandsAreNumberedInTheOrderOfTheirFirstCell) {
               (std::array<double, 9>{0, 0.1, 0.2, 0.1, 0.4, 0.5, 0, 0.5, 0.7}));
 }
 
-TEST_F(MappingTest, WetlandIdCountAndLimitAreChecked) {
-    write("wet.idx", map_text(3, 3, "0 300 300\n300 0 0\n0 0 300\n"));
-    use_mapping_table(wetland_file(row(300, "1 1 1 1 1 1 1") + "\n", 1));
+// Sets of tables and index maps that stop the run as they are read: the
+// reporter's message. (300 wetland ids are accepted, 301 are not.)
+TEST_F(MappingTest, TableSetsThatCannotBeUsedStopTheRun) {
+    const std::string wetland = row(300, "1 1 1 1 1 1 1") + "\n";
+    const struct {
+        std::string table, index_map;  // no table file when empty
+        bool ov_boundary;
+        std::string message;
+    } cases[] = {
+        {"", "", false, "\nUnable to open Mapping Table file: <dir>/absent.cmt\n"},
+        {"TORVA_INDEX_MAP_TABLES\n", "", true,
+         "\nError: The OV_BOUNDARY card has been specified in the project file but the \n"
+         "       OVERLAND_BOUNDARY table was not found...\n"},
+        {wetland_file(wetland, 1), "0 300 300\n300 0 0\n0 0 300\n", false, ""},
+        {wetland_file(row(301, "1 1 1 1 1 1 1") + "\n", 1), "0 301 301\n301 0 0\n0 0 0\n", false,
+         "\nThe number of wetland ids specified in the master table file \n"
+         "is over 300!  This is highly unusual.  I'm bombing... in a   \n"
+         "dazed and confused state.  So many wetlands!\n"},
+        {wetland_file(row(1, "1 1 1 1 1 1 1") + "\n" + row(2, "1 1 1 1 1 1 1") + "\n", 2),
+         "0 2 2\n2 0 0\n0 0 0\n", false,
+         "\nThere is a problem with the wetlands index map.  It contains\n"
+         "1 ID's, while the mapping table file contains 2 ID's.\n"
+         "The index map and mapping table file must have the same number\n"
+         "of ID's. \n"},
+    };
     model.run.super_quiet = true;
-    read_index_maps(model, ctx);
-    EXPECT_FALSE(ctx.error.pending());  // 300 is accepted
-    EXPECT_EQ(model.tables.num_wetlands, 1);
-
-    write("wet.idx", map_text(3, 3, "0 301 301\n301 0 0\n0 0 0\n"));
-    use_mapping_table(wetland_file(row(301, "1 1 1 1 1 1 1") + "\n", 1));
-    read_index_maps(model, ctx);
-    console();
-    EXPECT_EQ(reported(),
-              "\nThe number of wetland ids specified in the master table file \n"
-              "is over 300!  This is highly unusual.  I'm bombing... in a   \n"
-              "dazed and confused state.  So many wetlands!\n");
-
-    ctx.error.clear();
-    write("wet.idx", map_text(3, 3, "0 2 2\n2 0 0\n0 0 0\n"));
-    use_mapping_table(
-        wetland_file(row(1, "1 1 1 1 1 1 1") + "\n" + row(2, "1 1 1 1 1 1 1") + "\n", 2));
-    read_index_maps(model, ctx);
-    console();
-    EXPECT_EQ(reported(),
-              "\nThere is a problem with the wetlands index map.  It contains\n"
-              "1 ID's, while the mapping table file contains 2 ID's.\n"
-              "The index map and mapping table file must have the same number\n"
-              "of ID's. \n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        ctx.error.clear();
+        if (c.table.empty()) {
+            model.project[Card::MAPPING_TABLE].given = true;
+            model.project[Card::MAPPING_TABLE].text = (dir_.path() / "absent.cmt").string();
+        } else {
+            use_mapping_table(c.table);
+        }
+        if (!c.index_map.empty())
+            write("wet.idx", map_text(3, 3, c.index_map));
+        model.project[Card::OV_BOUNDARY].given = c.ov_boundary;
+        read_index_maps(model, ctx);
+        console();
+        EXPECT_EQ(ctx.error.pending(), !c.message.empty());
+        if (c.message.empty())
+            EXPECT_EQ(model.tables.num_wetlands, 1);
+        EXPECT_EQ(reported(), c.message);
+    }
 }
 
 TEST_F(MappingTest, OverlandBoundaryGivesTypeValueAndSeriesId) {
@@ -410,14 +419,6 @@ TEST_F(MappingTest, OverlandBoundaryGivesTypeValueAndSeriesId) {
     EXPECT_EQ(b.type, (std::vector<int>{0, 0, 0, 0, 0, 1, 2, 0, 3}));
     EXPECT_EQ(b.value, (std::vector<double>{0, 0, 0, 0, 0, 0.002, 101.5, 0, 4}));
     EXPECT_EQ(b.index, b.value);
-}
-
-TEST_F(MappingTest, OverlandBoundaryCardWithoutItsTableStopsTheRun) {
-    model.project[Card::OV_BOUNDARY].given = true;
-    read_index_maps(model, ctx);
-    EXPECT_EQ(reported(),
-              "\nError: The OV_BOUNDARY card has been specified in the project file but the \n"
-              "       OVERLAND_BOUNDARY table was not found...\n");
 }
 
 TEST_F(MappingTest, TimeSeriesIndexLinksIdsToSeriesByName) {

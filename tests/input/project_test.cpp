@@ -55,7 +55,7 @@ TEST(ProjectCards, CommentsEmptyLinesAndHostWordsAreIgnoredSilently) {
     EXPECT_FALSE(r.settings.given(Card::TIMESTEP));
 }
 
-TEST(ProjectCards, WordsThatShareACardReachTheSameSetting) {
+TEST(ProjectCards, SharedWordsReachOneSettingAndTheLastOfAGroupWins) {
     CardReader r;
     r.read("EMBANKMENT dikes.map");
     EXPECT_EQ(r.settings.text(Card::DIKE_MAP), "dikes.map");
@@ -64,6 +64,15 @@ TEST(ProjectCards, WordsThatShareACardReachTheSameSetting) {
     r.read("DIFFUSIVE_WAVE");
     EXPECT_EQ(r.settings.channel_routing, ChannelRouting::explicit_routing);
     EXPECT_TRUE(r.settings.channels_simulated);
+    // The last card of a group selects the method.
+    r.read("PRECIP_UNIF");
+    r.read("PRECIP_FILE rain.gag");
+    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::gauges);
+    r.read("PRECIP_UNIF");
+    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::uniform);
+    r.read("GREEN_AMPT");
+    r.read("INF_REDIST");
+    EXPECT_EQ(r.settings.infiltration, InfiltrationMethod::redistribution);
     EXPECT_EQ(r.console(), "");
 }
 
@@ -82,19 +91,6 @@ TEST(ProjectCards, DefaultsStandUntilACardOverridesThem) {
     EXPECT_EQ(r.settings.richards_upper_option, 3);
 }
 
-TEST(ProjectCards, LastCardOfAGroupSelectsTheMethod) {
-    CardReader r;
-    r.read("PRECIP_UNIF");
-    r.read("PRECIP_FILE rain.gag");
-    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::gauges);
-    r.read("PRECIP_UNIF");
-    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::uniform);
-    r.read("GREEN_AMPT");
-    r.read("INF_REDIST");
-    EXPECT_EQ(r.settings.infiltration, InfiltrationMethod::redistribution);
-    EXPECT_EQ(r.console(), "");
-}
-
 TEST(ProjectCards, ArgumentsAndTheirMessages) {
     CardReader r;
     r.read("START_DATE 2020 6 1");
@@ -105,12 +101,16 @@ TEST(ProjectCards, ArgumentsAndTheirMessages) {
     r.read("UNITS");
     r.read("FLUSH_BUFFER");
     r.read("NO2_KOC 1.5 2.5");
+    r.read("NUM_THREADS 0");
+    r.read("NUM_THREADS 1");
     EXPECT_EQ(r.settings.integer(Card::START_DATE, 2), 1);
     EXPECT_EQ(r.settings.integer(Card::END_TIME, 4), 4);
     EXPECT_EQ(r.settings.text(Card::OUTLET_HYDRO), "my outlet.otl");
     EXPECT_EQ(r.settings.integer(Card::FLUSH_BUFFER), 0);
     EXPECT_DOUBLE_EQ(r.settings.real(Card::NO2_KOC, 1), 2.5);
-    EXPECT_EQ(r.console(), "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 0\n");
+    EXPECT_EQ(r.console(),
+              "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 0\n"
+              "Error: unable to set the thread level to 0.\nSetting the thread level to 1.\n");
 }
 
 TEST(ProjectCards, RetentionDepthWithANumberIsAUniformDepth) {
@@ -126,14 +126,6 @@ TEST(ProjectCards, RetentionDepthWithANumberIsAUniformDepth) {
     map.read("RETEN_DEPTH reten.map");
     EXPECT_EQ(map.settings.text(Card::RETEN_DEPTH), "reten.map");
     EXPECT_EQ(map.console(), "");
-}
-
-TEST(ProjectCards, ThreadCountMustBePositive) {
-    CardReader r;
-    r.read("NUM_THREADS 0");
-    r.read("NUM_THREADS 1");
-    EXPECT_EQ(r.console(),
-              "Error: unable to set the thread level to 0.\nSetting the thread level to 1.\n");
 }
 
 TEST(ProjectCards, CalibrationKeywordsAreCaseSensitiveAndStopTheReading) {

@@ -92,36 +92,51 @@ TEST_F(ReplacementTest, LinesThroughTheLineReaderTakeTheirValues) {
     }
 }
 
-TEST_F(ReplacementTest, FormatWithoutAConversionOfItsKindIsRefused) {
-    // Only the valid declarations survive; the others would print garbage or
-    // read arguments that are not there.
-    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt",
-                                                      "6\n"
-                                                      "[A] \"%g\"\n"
-                                                      "[B] \"%s%s\"\n"
-                                                      "[C] \"%*d\"\n"
-                                                      "[D] \"%e days\"\n"
-                                                      "[E] \"%ld\"\n"
-                                                      "[F] \"%Lf\"\n")),
-              -1);
+// Parameter files with faults: the console, and the tags still declared. A
+// format needs one conversion of its kind, or it would print garbage or read
+// arguments that are not there; length modifiers are the user's habit, not a
+// promise about the argument.
+TEST_F(ReplacementTest, ParameterFileFaultsAreReportedAndGoodLinesStayDeclared) {
+    const std::string bad = "Error: Improperly formatted line in the replacement parameter file\n";
     const std::string hint =
         "---> The format must be a C-style format in quotes, such as \"%4.2lf\"\n";
-    EXPECT_EQ(
-        console(),
-        "Error: Improperly formatted line in the replacement parameter file\nline:[A] \"%g\"\n" +
-            hint +
-            "Error: Improperly formatted line in the replacement parameter file\nline:[B] "
-            "\"%s%s\"\n" +
-            hint +
-            "Error: Improperly formatted line in the replacement parameter file\nline:[C] "
-            "\"%*d\"\n" +
-            hint +
-            "Error: Improperly formatted line in the replacement parameter file\nline:[D] "
-            "\"%e days\"\n" +
-            hint);
-    ASSERT_EQ(ctx_.replacement.parameters.size(), 2u);
+    const std::string long_tag = "[" + std::string(26, 'T') + "]";
+    const std::string longest_tag = "[" + std::string(25, 'T') + "]";
+    const struct {
+        std::string file, console;
+        std::vector<std::string> tags;
+    } cases[] = {
+        {"6\n[A] \"%g\"\n[B] \"%s%s\"\n[C] \"%*d\"\n[D] \"%e days\"\n[E] \"%ld\"\n[F] \"%Lf\"\n",
+         bad + "line:[A] \"%g\"\n" + hint + bad + "line:[B] \"%s%s\"\n" + hint + bad +
+             "line:[C] \"%*d\"\n" + hint + bad + "line:[D] \"%e days\"\n" + hint,
+         {"[E]", "[F]"}},
+        {"6\nno brackets %d\n[A] %d\n" + long_tag + " %d\n" + longest_tag +
+             " %d\n[B] \"%012345.12lf\"\n",
+         bad + "line:no brackets %d\nError: the tag " + long_tag +
+             " in the replacement parameter file is longer than 27 characters\nError: the format "
+             "%012345.12lf of the tag [B] in the replacement parameter file is longer than 11 "
+             "characters\nError: unexpected end of parameter list file after 5 parameters. "
+             "Expecting 6\n",
+         {"[A]", longest_tag}},
+        {"many\n[C] %d\n",
+         "Error: unable to read the number of parameters in the parameter list file\n",
+         {}},
+        {"", "Error: unable to open the replace parameter file.\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ctx_.replacement = {};
+        const std::string file = c.file.empty() ? path("absent.txt") : write("params.txt", c.file);
+        EXPECT_EQ(read_replacement_parameters(ctx_, file), -1);
+        EXPECT_EQ(console(), c.console);
+        std::vector<std::string> tags;
+        for (const auto& p : ctx_.replacement.parameters) tags.push_back(p.tag);
+        EXPECT_EQ(tags, c.tags);
+        EXPECT_FALSE(ctx_.error.pending());
+    }
+    ASSERT_EQ(
+        read_replacement_parameters(ctx_, write("params.txt", "2\n[E] \"%ld\"\n[F] \"%Lf\"\n")), 0);
     ASSERT_EQ(read_replacement_values(ctx_, write("values.txt", "-42 0.5\n")), 0);
-    // Length modifiers are the user's habit, not a promise about the argument.
     EXPECT_EQ(read_through_line_reader("[E] [F]\n"), "-42 0.500000\n");
 }
 
@@ -135,39 +150,6 @@ TEST_F(ReplacementTest, ValueLineIsChosenByReplaceLineCard) {
     ASSERT_TRUE(perform_card_line(settings, ctx_, "REPLACE_VALS \"" + values + "\""));
     EXPECT_TRUE(ctx_.replacement.active);
     EXPECT_EQ(read_through_line_reader("[A]-[B]\n"), "3-three\n");
-}
-
-TEST_F(ReplacementTest, ParameterFileErrorsAreReportedAndGoodLinesStayDeclared) {
-    const std::string too_long_tag = "[" + std::string(26, 'T') + "]";
-    const std::string long_enough_tag = "[" + std::string(25, 'T') + "]";
-    EXPECT_EQ(read_replacement_parameters(ctx_, write("params.txt",
-                                                      "6\n"
-                                                      "no brackets %d\n"
-                                                      "[A] %d\n" +
-                                                          too_long_tag + " %d\n" + long_enough_tag +
-                                                          " %d\n"
-                                                          "[B] \"%012345.12lf\"\n")),
-              -1);
-    EXPECT_EQ(
-        console(),
-        "Error: Improperly formatted line in the replacement parameter file\nline:no brackets "
-        "%d\n"
-        "Error: the tag " +
-            too_long_tag +
-            " in the replacement parameter file is longer than 27 characters\n"
-            "Error: the format %012345.12lf of the tag [B] in the replacement parameter file is "
-            "longer than 11 characters\n"
-            "Error: unexpected end of parameter list file after 5 parameters. Expecting 6\n");
-    ASSERT_EQ(ctx_.replacement.parameters.size(), 2u);
-    EXPECT_EQ(ctx_.replacement.parameters[0].tag, "[A]");
-    EXPECT_EQ(ctx_.replacement.parameters[1].tag, long_enough_tag);
-
-    EXPECT_EQ(read_replacement_parameters(ctx_, write("count.txt", "many\n[C] %d\n")), -1);
-    EXPECT_EQ(read_replacement_parameters(ctx_, path("absent.txt")), -1);
-    EXPECT_EQ(console(),
-              "Error: unable to read the number of parameters in the parameter list file\n"
-              "Error: unable to open the replace parameter file.\n");
-    EXPECT_FALSE(ctx_.error.pending());
 }
 
 // A value file that cannot be opened leaves replacement as it was and the run
