@@ -210,7 +210,7 @@ TEST(LinkNodeFiles, HeaderAndRowBlocksOfEachMode) {
     const std::vector<double> own = {0.0, 0.0, 0.125, 2.5};
     const std::vector<int> shown = {0, 2, 2, 0};
 
-    LinkNodeFile depth{std::fopen(dir.file("depth.lnd").c_str(), "w"), LinkNodeMode::difference,
+    LinkNodeFile depth{OutputFile(dir.file("depth.lnd")), LinkNodeMode::difference,
                        "TORVA_LINKNODE_STREAM_DEPTH\n", 0};
     CalendarTime start;
     start.year = 2020;
@@ -218,10 +218,11 @@ TEST(LinkNodeFiles, HeaderAndRowBlocksOfEachMode) {
     start.day = 1;
     start.hour = 9;
     start.minute = 5;
-    ASSERT_TRUE(write_link_node_header(ctx, depth.file, depth.first_line, 3, 5, 120 / 5, start));
+    ASSERT_TRUE(
+        write_link_node_header(ctx, depth.file.get(), depth.first_line, 3, 5, 120 / 5, start));
     ASSERT_TRUE(write_link_node_rows(ctx, depth, net, stage, &bed, own, &shown));
     ASSERT_TRUE(write_link_node_rows(ctx, depth, net, stage, &bed, own, &shown));
-    std::fclose(depth.file);
+    ASSERT_TRUE(depth.file.close());
     EXPECT_EQ(dir.read("depth.lnd"),
               "TORVA_LINKNODE_STREAM_DEPTH\n"
               "NUM_LINKS     3\n"
@@ -239,10 +240,10 @@ TEST(LinkNodeFiles, HeaderAndRowBlocksOfEachMode) {
               "0  -999.999   \n"
               "\n");
 
-    LinkNodeFile flow{std::fopen(dir.file("flow.lnd").c_str(), "w"), LinkNodeMode::value,
+    LinkNodeFile flow{OutputFile(dir.file("flow.lnd")), LinkNodeMode::value,
                       "TORVA_LINKNODE_STREAM_FLOW\n", 0};
     ASSERT_TRUE(write_link_node_rows(ctx, flow, net, stage, nullptr, own));
-    std::fclose(flow.file);
+    ASSERT_TRUE(flow.file.close());
     EXPECT_EQ(dir.read("flow.lnd"),
               "TS    0\n"
               "2   1  10.50000   1  10.25000   \n"
@@ -250,10 +251,10 @@ TEST(LinkNodeFiles, HeaderAndRowBlocksOfEachMode) {
               "-2  2.50000   \n"
               "\n");
 
-    LinkNodeFile velocity{std::fopen(dir.file("velocity.lnd").c_str(), "w"), LinkNodeMode::ratio,
+    LinkNodeFile velocity{OutputFile(dir.file("velocity.lnd")), LinkNodeMode::ratio,
                           "TORVA_LINKNODE_STREAM_VELOCITY\n", 0};
     ASSERT_TRUE(write_link_node_rows(ctx, velocity, net, stage, &bed, own));
-    std::fclose(velocity.file);
+    ASSERT_TRUE(velocity.file.close());
     // The third node of link 2 has a flow area below 1e-7: velocity 0.
     EXPECT_EQ(dir.read("velocity.lnd"),
               "TS    0\n"
