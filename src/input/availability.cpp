@@ -55,9 +55,6 @@ constexpr Card kOverlandLakeCards[] = {
 constexpr Card kAnalyzerCards[] = {
     Card::ANALYZERS,
 };
-constexpr Card kHotStartCards[] = {
-    Card::INITIAL_DEPTH, Card::OV_INIT_DEPTH, Card::WRITE_OV_HOTSTART,
-};
 constexpr Card kOptimisationCards[] = {
     Card::OPTIMIZE,
 };
@@ -149,7 +146,6 @@ constexpr Process kNotSimulated[] = {
     {"Richards equation infiltration", kRichardsCards},
     {"overland lakes", kOverlandLakeCards},
     {"analyzers", kAnalyzerCards},
-    {"initial overland depths and hot starts", kHotStartCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},
     {"sediment transport", kSedimentCards},

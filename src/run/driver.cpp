@@ -371,6 +371,8 @@ void run_time_loop(Model& model, RunContext& ctx) {
         if (ctx.interrupted_by)
             note_interruption(model, ctx);
         if (!run_must_stop(ctx))
+            write_overland_hotstart(model, ctx);
+        if (!run_must_stop(ctx))
             notify_analyzers(model, ctx, kRunFinished);
         return;
     }

@@ -41,62 +41,47 @@ void run_steps(Model& m, RunContext& ctx, int steps) {
     }
 }
 
-TEST(OutletHydrograph, RowEveryHydrographIntervalInElapsedMinutesWithSixDigitTwin) {
-    Folder dir;
-    RunContext ctx;
-    auto m = std::make_unique<Model>();
-    give(*m, Card::OUTLET_HYDRO, dir.file("outlet.otl"));
-    give(*m, Card::SIG_OUTLET_HYDRO, dir.file("outlet6.otl"));
-    m->run.hydrograph_steps = 6;  // HYD_FREQ 1 with 10 s steps
-    open_run_files(*m, ctx);
-    ASSERT_FALSE(ctx.error.pending());
-    run_steps(*m, ctx, 14);
-    close_run_files(*m, ctx);
-    EXPECT_EQ(dir.read("outlet.otl"),
-              "    0.00     0.000\n"
-              "    1.00     3.000\n"
-              "    2.00     6.000\n");
-    EXPECT_EQ(dir.read("outlet6.otl"),
-              "    0.00     0.000000\n"
-              "    1.00     3.000000\n"
-              "    2.00     6.000000\n");
-}
-
-// Strict Julian dates with discharges in cubic feet, and the long-term rows
-// (2459000.5 is 31 May 2020 00:00, day 152 of the year).
-TEST(OutletHydrograph, JulianDatesCubicFeetAndLongTermRows) {
-    Folder dir;
-    for (const bool long_term : {false, true}) {
+// Each outlet file of a run whose outlet discharge rises by 0.5 m3/s a 10 s
+// step, written every `every` steps: rows in elapsed minutes and their six
+// digit twin; strict Julian dates with discharges in cubic feet; long-term
+// rows (2459000.5 is 31 May 2020 00:00, day 152 of the year); the host's
+// hydrograph file, which takes the discharges back every step.
+TEST(OutletHydrograph, EachFileInItsLayout) {
+    enum { kPlain, kJulianFeet, kLongTerm };
+    const struct {
+        Card card;
+        int units, every, steps;
+        std::string expected;
+    } cases[] = {
+        {Card::OUTLET_HYDRO, kPlain, 6, 14,
+         "    0.00     0.000\n    1.00     3.000\n    2.00     6.000\n"},
+        {Card::SIG_OUTLET_HYDRO, kPlain, 6, 14,
+         "    0.00     0.000000\n    1.00     3.000000\n    2.00     6.000000\n"},
+        {Card::OUTLET_HYDRO, kJulianFeet, 6, 7,
+         "2459000.50000000      0.000\n2459000.50069444    105.944\n"},
+        {Card::OUTLET_HYDRO, kLongTerm, 6, 7,
+         "    152.00000000      0.0000\n    152.00069444      3.0000\n"},
+        {Card::ORBAL_HYDRO, kPlain, 1, 12,
+         "TORVA_ORBAL_HYDROGRAPH_FILE\n0\n20200531\n0\n1\n12\n"
+         "     0.0000      0.5000      1.0000      1.5000      2.0000      2.5000      3.0000"
+         "      3.5000      4.0000      4.5000\n     5.0000      5.5000 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        Folder dir;
         RunContext ctx;
         auto m = std::make_unique<Model>();
         give(*m, Card::OUTLET_HYDRO, dir.file("outlet.otl"));
-        m->run.strict_julian = m->run.english_units = !long_term;
-        m->run.long_term = long_term;
-        m->run.hydrograph_steps = 6;
+        give(*m, c.card, dir.file("asked"));
+        m->run.strict_julian = m->run.english_units = c.units == kJulianFeet;
+        m->run.long_term = c.units == kLongTerm;
+        m->run.hydrograph_steps = c.every;
         open_run_files(*m, ctx);
-        run_steps(*m, ctx, 7);
+        ASSERT_FALSE(ctx.error.pending());
+        run_steps(*m, ctx, c.steps);
         close_run_files(*m, ctx);
-        EXPECT_EQ(dir.read("outlet.otl"), long_term ? "    152.00000000      0.0000\n"
-                                                      "    152.00069444      3.0000\n"
-                                                    : "2459000.50000000      0.000\n"
-                                                      "2459000.50069444    105.944\n");
+        EXPECT_EQ(dir.read("asked"), c.expected);
     }
-}
-
-TEST(OutletHydrograph, HostHydrographFileTakesTheDischargesBack) {
-    Folder dir;
-    RunContext ctx;
-    auto m = std::make_unique<Model>();
-    give(*m, Card::OUTLET_HYDRO, dir.file("outlet.otl"));
-    give(*m, Card::ORBAL_HYDRO, dir.file("host.ohy"));
-    m->run.hydrograph_steps = 1;
-    open_run_files(*m, ctx);
-    run_steps(*m, ctx, 12);
-    close_run_files(*m, ctx);
-    EXPECT_EQ(dir.read("host.ohy"),
-              "TORVA_ORBAL_HYDROGRAPH_FILE\n0\n20200531\n0\n1\n12\n"
-              "     0.0000      0.5000      1.0000      1.5000      2.0000      2.5000      3.0000"
-              "      3.5000      4.0000      4.5000\n     5.0000      5.5000 ");
 }
 
 TEST(OutletHydrograph, HostHydrographWithoutOutletFileIsAborted) {

@@ -103,7 +103,7 @@ TEST(PlainGreenAmpt, RainBelowConductivitySoaksInWithoutPonding) {
     EXPECT_NEAR(model->soil.infiltration_rate[2], rain * 360000.0, 1e-9);  // cm/h
 }
 
-TEST(PlainGreenAmpt, DryCellReportsZeroRateAndKeepsItsState) {
+TEST(PlainGreenAmpt, DryCellKeepsItsStateAndEachModelTimeRunsOnce) {
     RunContext ctx;
     auto model = make_model(2, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
     model->overland.depth[1] = 5e-11;
@@ -118,17 +118,11 @@ TEST(PlainGreenAmpt, DryCellReportsZeroRateAndKeepsItsState) {
     EXPECT_EQ(model->overland.depth[2], 0.0);
     EXPECT_DOUBLE_EQ(model->soil.infiltrated_depth[2], 0.001);
     EXPECT_DOUBLE_EQ(model->soil.infiltration_rate[2], 0.001 / 10.0 * 360000.0);
-}
-
-TEST(PlainGreenAmpt, RunsOnlyWhenTheInfiltrationTimeIsReached) {
-    RunContext ctx;
-    auto model = make_model(1, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
-    model->overland.depth[1] = 1.0;
-    infiltrate_at(*model, ctx, 0);
+    // The phase runs once per model time: the same time again changes nothing.
     EXPECT_EQ(model->soil.step, 2);
-    const double after_first = model->soil.infiltrated_depth[1];
-    infiltration_phase(*model, ctx);  // same model time again: nothing happens
-    EXPECT_EQ(model->soil.infiltrated_depth[1], after_first);
+    model->overland.depth[2] = 0.001;
+    infiltration_phase(*model, ctx);
+    EXPECT_EQ(model->overland.depth[2], 0.001);
     EXPECT_EQ(model->soil.step, 2);
 }
 
@@ -419,32 +413,30 @@ TEST(LayeredSoil, SmallSupplyAllInfiltratesAndMovesTheFrontByItsLayersDeficit) {
     }
 }
 
-TEST(LayeredSoil, CellWithoutLayersStopsTheRunWithAMessage) {
-    auto model = layered_model({SoilLayer{2.0, 5.0, 0.40, 0.20, 10.0},
-                                SoilLayer{1.0, 10.0, 0.45, 0.25, 50.0},
-                                SoilLayer{1.0, 10.0, 0.45, 0.25, 0.0}});
-    model->soil.soil_index[1] = 4;
-    RunContext ctx;
-    test::Console console(ctx);
-    model->overland.depth[1] = 0.1;
-    infiltrate_at(*model, ctx, 0);
-    EXPECT_EQ(ctx.error.code, err::message_printed);
-    EXPECT_EQ(console.text(),
-              "Error: no soil layers given for soil type 4 of grid cell 1 in the soil layer "
-              "input file\n");
-}
-
+// Parameters missing at the phase stop the run rather than read past arrays:
+// a cell whose soil type has no layers, a method whose maps were never set up.
 TEST(InfiltrationPhase, MissingParametersStopTheRunInsteadOfReadingPastArrays) {
-    RunContext ctx;
-    test::Console console(ctx);
-    auto model = make_model(2, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
-    model->soil.capillary_head.clear();
-    model->overland.depth[1] = 0.01;
-    infiltrate_at(*model, ctx, 0);
-    EXPECT_EQ(ctx.error.code, err::message_printed);
-    EXPECT_EQ(model->overland.depth[1], 0.01);
-    EXPECT_EQ(console.text(),
-              "Error: the soil parameters of the infiltration method are not set up\n");
+    for (const bool layered : {true, false}) {
+        auto model = layered ? layered_model({SoilLayer{2.0, 5.0, 0.40, 0.20, 10.0},
+                                              SoilLayer{1.0, 10.0, 0.45, 0.25, 50.0},
+                                              SoilLayer{1.0, 10.0, 0.45, 0.25, 0.0}})
+                             : make_model(2, InfiltrationMethod::green_ampt, 10.0,
+                                          Soils{1e-5, 0.1, 0.45, 0.2});
+        if (layered)
+            model->soil.soil_index[1] = 4;
+        else
+            model->soil.capillary_head.clear();
+        RunContext ctx;
+        test::Console console(ctx);
+        model->overland.depth[1] = 0.01;
+        infiltrate_at(*model, ctx, 0);
+        EXPECT_EQ(ctx.error.code, err::message_printed);
+        EXPECT_EQ(model->overland.depth[1], 0.01);
+        EXPECT_EQ(console.text(), layered ? "Error: no soil layers given for soil type 4 of grid "
+                                            "cell 1 in the soil layer input file\n"
+                                          : "Error: the soil parameters of the infiltration "
+                                            "method are not set up\n");
+    }
 }
 
 }  // namespace
