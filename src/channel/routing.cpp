@@ -313,6 +313,7 @@ void set_up_channel_time_series(Model& model, RunContext& ctx) {
     }
     if (!sections_from_stage(ch, ctx))
         return;
+    copy(ch.yp, ch.yp_max_flood);
     if (!ch.lakes.empty())
         channel_message(model, ctx,
                         "Note: the lakes of the channel network hold their initial water "
@@ -339,6 +340,10 @@ void channel_routing_phase(Model& model, RunContext& ctx) {
     ++r.channel_steps;
     if (!route_channels(model, ctx, dt))
         return;
+    // The highest water surface each node has seen, for the flood output.
+    std::vector<double>& highest = ch.yp_max_flood.storage();
+    const std::vector<double>& now = ch.yp.storage();
+    for (std::size_t i = 0; i < highest.size(); ++i) highest[i] = std::max(highest[i], now[i]);
     const ChannelLink& outlet = ch.link[ch.links];
     model.outlet.discharge = ch.qp(outlet.nodes, ch.links);
     add_to_totals(model, &VolumeTotals::outlet_discharge, r.step_outlet_volume);
