@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "channel/channel.hpp"
 #include "channel/routing.hpp"
@@ -358,12 +359,16 @@ void report_channel_routing(const Model& model, RunContext& ctx) {
         "Channel routing: %lld channel steps, %lld sub-steps, %lld sub-steps repeated "
         "with half the step, %lld sub-steps unsettled after two passes\n",
         r.channel_steps, r.sub_steps, r.rejected_sub_steps, r.unsettled_sub_steps);
-    if (r.unsettled_sub_steps > 0)
-        channel_message(model, ctx,
-                        "Warning: in some channel sub-steps the second predictor-corrector pass "
-                        "still\nchanged a flow area by more than 0.01 m2; in deep pools the "
-                        "water levels\nmay be off although the discharges look right. A "
-                        "shorter TIMESTEP or\nMAX_COURANT_NUMBER avoids it.\n");
+    if (r.unsettled_sub_steps == 0)
+        return;
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Warning: in %lld of %lld channel sub-steps the second predictor-corrector "
+                  "pass still\nchanged a flow area by more than 0.01 m2; in deep pools the water "
+                  "levels\nmay be off although the discharges look right. A smaller "
+                  "MAX_COURANT_NUMBER\nmay avoid it.\n",
+                  r.unsettled_sub_steps, r.sub_steps);
+    channel_message(model, ctx, text);
 }
 
 }  // namespace torva

@@ -72,6 +72,9 @@ struct Variant {
     int rain_minutes = 30;  // of a 60-minute run
     bool point_source = false;
     bool head_boundary = false;
+    const char* bound_depth = "0.3";  // m, with the head boundary
+    const char* step = "5";           // s
+    const char* courant = "";         // MAX_COURANT_NUMBER, when given
     bool cfs = false;
     const char* locations = "3\n1 2\n2 2\n3 3\n";  // the ends of the branches, the outlet
     const char* without = "";                      // a card line left out
@@ -81,8 +84,10 @@ struct Variant {
 test::ProgramRun run_y(const TempDir& dir, const Variant& v) {
     std::string project =
         "TORVAPROJECT\nWATERSHED_MASK y.msk\nELEVATION y.ele\nROWS 5\nCOLS 5\nGRIDSIZE 20\n"
-        "OUTROW 5\nOUTCOL 3\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP 5\nTOT_TIME 60\n"
-        "HYD_FREQ 5\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nPRECIP_UNIF\n"
+        "OUTROW 5\nOUTCOL 3\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP " +
+        std::string(v.step) +
+        "\nTOT_TIME 60\nHYD_FREQ 5\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 10 "
+        "0\nPRECIP_UNIF\n"
         "RAIN_INTENSITY 30\nRAIN_DURATION " +
         std::to_string(v.rain_minutes) +
         "\nSUMMARY y.sum\nOUTLET_HYDRO y.otl\n"
@@ -95,9 +100,11 @@ test::ProgramRun run_y(const TempDir& dir, const Variant& v) {
             "GREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\nPOROSITY por.map\n"
             "MOISTURE moist.map\n";
     if (v.head_boundary)
-        project += "HEAD_BOUND\nBOUND_DEPTH 0.3\n";
+        project += "HEAD_BOUND\nBOUND_DEPTH " + std::string(v.bound_depth) + "\n";
     if (v.cfs)
         project += "QOUT_CFS\n";
+    if (*v.courant)
+        project += "MAX_COURANT_NUMBER " + std::string(v.courant) + "\n";
     if (*v.without)
         project.erase(project.find(v.without), std::string(v.without).size());
     dir.write("y.prj", project);
@@ -209,6 +216,49 @@ const Refusal kRefusals[] = {
     {{.name = "LocationNodeZero", .locations = "1\n3 0\n"},
      "entry 1: node 0 is not a node of link 3, whose nodes are 1 to 3;"},
 };
+
+// A pool held 1.5 m deep at the outlet over nodes 20 m apart: the second
+// predictor-corrector pass keeps moving areas, the summary counts those
+// sub-steps, one warning at the end gives the same count, and the balance
+// still closes. At 1 m and a Courant limit of 0.05 the passes settle.
+TEST(YNetworkDeepPool, UnsettledSubStepsAreCountedAndWarnedOnce) {
+    struct Case {
+        const char* depth;
+        const char* courant;
+        bool settles;
+    };
+    for (const Case& c : {Case{"1.5", "", false}, Case{"1.0", "0.05", true}}) {
+        TempDir dir;
+        const auto run = run_y(
+            dir,
+            {.name = "pool", .head_boundary = true, .bound_depth = c.depth, .courant = c.courant});
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::string summary = dir.read("y.sum");
+        EXPECT_LE(std::fabs(figure(summary, "mass conservation error:")), 5e-7);
+        EXPECT_LE(std::fabs(figure(summary, "Overall mass balance error =")), 5e-7);
+        long long steps = 0, sub_steps = 0, halved = 0, unsettled = -1;
+        const std::size_t at = summary.find("Channel routing: ");
+        ASSERT_NE(at, std::string::npos);
+        ASSERT_EQ(std::sscanf(summary.c_str() + at,
+                              "Channel routing: %lld channel steps, %lld sub-steps, %lld sub-steps "
+                              "repeated with half the step, %lld sub-steps unsettled",
+                              &steps, &sub_steps, &halved, &unsettled),
+                  4);
+        EXPECT_EQ(steps, 722);
+        const std::string warning = "Warning: in " + std::to_string(unsettled) + " of " +
+                                    std::to_string(sub_steps) + " channel sub-steps";
+        if (c.settles) {
+            EXPECT_EQ(unsettled, 0);
+            EXPECT_EQ(run.out.find("Warning: in "), std::string::npos);
+        } else {
+            EXPECT_GT(unsettled, sub_steps / 2);
+            const std::size_t first = run.out.find(warning);
+            EXPECT_NE(first, std::string::npos) << run.out;
+            EXPECT_EQ(run.out.find("Warning: in ", first + 1), std::string::npos);
+            EXPECT_NE(summary.find(warning), std::string::npos);
+        }
+    }
+}
 
 class YNetworkRefusals : public ::testing::TestWithParam<Refusal> {};
 

@@ -7,7 +7,6 @@
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "output/hydrograph.hpp"
-#include "support/grids.hpp"
 #include "support/harness.hpp"
 
 namespace torva {
@@ -94,26 +93,6 @@ TEST(OutletHydrograph, HostHydrographWithoutOutletFileIsAborted) {
     EXPECT_EQ(console.text(),
               "\n\nError: Unable to open files to write the ORBAL hydrograph file.\n"
               " Write aborted.\n");
-}
-
-TEST(MoistureLocations, SurfaceMoistureOfEachListedCell) {
-    Folder dir;
-    RunContext ctx;
-    auto m = std::make_unique<Model>();
-    dir.write("cells.txt", "2\n1 2\n2 1\n");
-    give(*m, Card::IN_THETA_LOCATION, dir.file("cells.txt"));
-    give(*m, Card::OUT_THETA_LOCATION, dir.file("theta.out"));
-    test::build_grid(m->grid, 2, 2, 10.0, [](int, int) { return 0.0; });
-    m->soil.surface_moisture = {0.0, 0.11, 0.22, 0.33, 0.44};
-    m->run.hydrograph_steps = 6;
-    open_run_files(*m, ctx);
-    read_location_lists(*m, ctx);
-    ASSERT_FALSE(ctx.error.pending());
-    run_steps(*m, ctx, 7);
-    close_run_files(*m, ctx);
-    EXPECT_EQ(dir.read("theta.out"),
-              "    0.00000000     0.220000     0.330000 \n"
-              "    1.00000000     0.220000     0.330000 \n");
 }
 
 // Each output file that cannot be created stops the run with its own code.
