@@ -28,7 +28,8 @@ const Message kMessages[] = {
      {Arg::text1, Arg::text2}},
     {5,
      Severity::error,
-     "Error: TORVA not compiled with QDAT, but QDAT file format specified\n",
+     "Error: TORVA not compiled with QDAT, but QDAT file format specified\n"
+     "MAP_TYPE 4 asks for QDAT files; give MAP_TYPE 0, 1 or 2 in the project file.\n",
      {}},
     {6,
      Severity::error,
@@ -264,12 +265,21 @@ const Message kMessages[] = {
      "ordinates at the points specified in the file %s\n"
      "This is done by using the OUT_HYD_LOCATION card in the project file.\n",
      {Arg::text1, Arg::text2}},
-    {52, Severity::error, "Error: Time step is 0 seconds.\n", {}},
+    {52,
+     Severity::error,
+     "Error: Time step is 0 seconds.\n"
+     "Give the model step in seconds, more than 0, on the TIMESTEP card of the project file.\n",
+     {}},
     {55,
      Severity::warning,
-     "Warning: Write hydrograph time step not specified, defaulting to 1 hour.\n",
+     "Warning: Write hydrograph time step not specified, defaulting to 1 hour.\n"
+     "Give the HYD_FREQ card (minutes) in the project file to choose the interval.\n",
      {}},
-    {56, Severity::error, "Error: Outlet slope not specified.\n", {}},
+    {56,
+     Severity::error,
+     "Error: Outlet slope not specified.\n"
+     "Give the slope at the outlet, more than 0, on the OUTSLOPE card of the project file.\n",
+     {}},
     {57,
      Severity::error,
      "Error: Latitude and longitude of basin centroid required for long-term simulations.\n"

@@ -27,8 +27,14 @@ void progress(const Model& model, RunContext& ctx, const char* format, Args... a
 
 // Opens an input map named by a card; a map that cannot be opened raises the
 // open-file error with the kind of map.
-std::FILE* open_map(RunContext& ctx, const std::string& path, const char* kind) {
-    std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
+std::FILE* open_map(RunContext& ctx, const std::string& path, const char* kind, Card card) {
+    if (path.empty()) {
+        ctx.print("\nError: the project file gives no %s card; name the %s map there.\n",
+                  card_name(card).c_str(), kind);
+        ctx.error.raise(err::message_printed);
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "r");
     if (!file)
         ctx.error.raise(err::open_file, {.text1 = kind, .text2 = path});
     return file;
@@ -45,6 +51,7 @@ bool cell_size_agrees(RunContext& ctx, double card_size, double map_size, const 
     ctx.print("the %s dimension of the raster grid cells %7.4f m as calculated\n", direction,
               map_size);
     ctx.print("from the WATERSHED_MASK header.  Check your data to make sure they agree.\n");
+    ctx.print("(The grid size is the GRIDSIZE card.)\n");
     ctx.print("TORVA terminating.\n\n");
     ctx.error.raise(err::message_printed);
     return false;
@@ -77,7 +84,7 @@ bool read_watershed_mask(Model& model, RunContext& ctx) {
     Grid& grid = model.grid;
     const std::string path = strip_quotes(p.text(Card::WATERSHED_MASK));
     progress(model, ctx, "reading watershed mask from file: %s\n", path.c_str());
-    std::FILE* file = open_map(ctx, path, "watershed mask");
+    std::FILE* file = open_map(ctx, path, "watershed mask", Card::WATERSHED_MASK);
     if (!file)
         return false;
     const bool read = read_full_grid_map(ctx, file, path, grid, grid.cell_number);
@@ -136,7 +143,7 @@ bool read_elevation_and_outlet(Model& model, RunContext& ctx) {
         return false;
     const std::string path = strip_quotes(p.text(Card::ELEVATION));
     progress(model, ctx, "reading elevation map from file: %s\n", path.c_str());
-    std::FILE* file = open_map(ctx, path, "elevation");
+    std::FILE* file = open_map(ctx, path, "elevation", Card::ELEVATION);
     if (!file)
         return false;
     const bool read = read_real_map(ctx, file, path, grid, grid.elevation);

@@ -134,6 +134,9 @@ void read_roughness(Model& model, RunContext& ctx, std::size_t entries) {
         const double uniform = cards.real(Card::MANNING_N);
         if (uniform <= 0.0) {
             ctx.print("\nInvalid spatially uniform overland flow Manning n value=%lf\n", uniform);
+            ctx.print(
+                "Give MANNING_N (more than 0), a ROUGHNESS map, or a roughness table in the "
+                "MAPPING_TABLE file.\n");
             ctx.print("TORVA exiting.\n");
             ctx.error.raise(err::message_printed);
             return;

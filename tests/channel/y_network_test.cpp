@@ -75,9 +75,11 @@ struct Variant {
     const char* bound_depth = "0.3";  // m, with the head boundary
     const char* step = "5";           // s
     const char* courant = "";         // MAX_COURANT_NUMBER, when given
+    const char* threads = "";         // NUM_THREADS, when given
     bool cfs = false;
     const char* locations = "3\n1 2\n2 2\n3 3\n";  // the ends of the branches, the outlet
     const char* without = "";                      // a card line left out
+    const char* extra = "";                        // further cards
 };
 
 // Writes the project and its files and runs it.
@@ -103,8 +105,11 @@ test::ProgramRun run_y(const TempDir& dir, const Variant& v) {
         project += "HEAD_BOUND\nBOUND_DEPTH " + std::string(v.bound_depth) + "\n";
     if (v.cfs)
         project += "QOUT_CFS\n";
+    if (*v.threads)
+        project += "NUM_THREADS " + std::string(v.threads) + "\n";
     if (*v.courant)
         project += "MAX_COURANT_NUMBER " + std::string(v.courant) + "\n";
+    project += v.extra;
     if (*v.without)
         project.erase(project.find(v.without), std::string(v.without).size());
     dir.write("y.prj", project);
@@ -322,7 +327,8 @@ Blocks blocks_of(const std::string& text, int links) {
 // and its figures agree with each other and with the location files.
 TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
     TempDir dir;
-    run_y_network(dir, {.name = "plain"});
+    const auto run = run_y(dir, {.name = "plain", .threads = "1", .extra = "STREAM_INFO\n"});
+    ASSERT_EQ(run.status, 0) << run.out;
     const auto outlet = rows_of(dir.read("y.otl"));
     const auto q = rows_of(dir.read("y.q"));
     const auto depth = rows_of(dir.read("y.dep"));
@@ -359,6 +365,29 @@ TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
     const Blocks& stage = blocks[2];
     const Blocks& velocity = blocks[3];
     const Blocks& flood = blocks[4];
+
+    // STREAM_INFO: the largest discharge after the last progress line (at
+    // 60 minutes, with the last block) is the largest of that block.
+    int max_node = 0, max_link = 0;
+    double max_q = -1.0;
+    for (int link = 1; link <= 3; ++link)
+        for (std::size_t j = 1; j < flow.back()[link].size(); ++j)
+            if (flow.back()[link][j] > max_q) {
+                max_q = flow.back()[link][j];
+                max_node = static_cast<int>(j);
+                max_link = link;
+            }
+    const std::size_t last = run.out.rfind("    ==> Max Qp (N ");
+    ASSERT_NE(last, std::string::npos) << run.out;
+    int node = 0, link = 0;
+    double value = 0.0;
+    ASSERT_EQ(std::sscanf(run.out.c_str() + last, "    ==> Max Qp (N %d, L %d) = %lf", &node, &link,
+                          &value),
+              3);
+    EXPECT_EQ(node, max_node);
+    EXPECT_EQ(link, max_link);
+    EXPECT_NEAR(value, max_q, 6e-6);
+    EXPECT_NE(run.out.find("elapsed time    60.00"), std::string::npos);
     for (std::size_t b = 0; b < flow.size(); ++b) {
         // The location files name link 1 node 2, link 2 node 2, link 3 node 3.
         EXPECT_NEAR(flow[b][1][2], q[b][1], 6e-6);
@@ -383,9 +412,9 @@ TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
     }
 
     // With QOUT_CFS the discharges are in cubic feet per second, the depths
-    // unchanged.
+    // unchanged, and on two threads every figure is the same as on one.
     TempDir cfs_dir;
-    run_y_network(cfs_dir, {.name = "cfs", .cfs = true});
+    run_y_network(cfs_dir, {.name = "cfs", .threads = "2", .cfs = true});
     const auto q_cfs = rows_of(cfs_dir.read("y.q"));
     const auto flow_cfs = blocks_of(cfs_dir.read("q.lnd"), 3);
     ASSERT_EQ(q_cfs.size(), q.size());
@@ -394,6 +423,7 @@ TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
         EXPECT_NEAR(flow_cfs[r][3][3], flow[r][3][3] * 35.31466672, 5e-4);
     }
     EXPECT_EQ(cfs_dir.read("y.dep"), dir.read("y.dep"));
+    EXPECT_EQ(cfs_dir.read("depth.lnd"), dir.read("depth.lnd"));
 }
 
 }  // namespace
