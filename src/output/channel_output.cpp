@@ -160,10 +160,16 @@ void write_channel_outputs(Model& model, RunContext& ctx) {
 
     // A lake's own value is its water surface, a structure's the discharge it
     // passes (discharge file) or the water surface it holds back (stage file).
-    const LinkFigure lake_surface = [&](int k) { return lake_water_surface(ch, k); };
+    const LinkFigure lake_surface = [&](int k) {
+        return ch.link[k].is(kLakeLink) ? lake_water_surface(ch, k) : 0.0;
+    };
     const LinkFigure standing_water = [](int) { return 0.0; };
-    const LinkFigure structure_flow = [&](int k) { return ch.qp(1, k) * to_output_units; };
-    const LinkFigure held_back = [&](int k) { return structure_head(ch, k); };
+    const LinkFigure structure_flow = [&](int k) {
+        return ch.link[k].is(kStructureLink) ? ch.qp(1, k) * to_output_units : 0.0;
+    };
+    const LinkFigure held_back = [&](int k) {
+        return ch.link[k].is(kStructureLink) ? structure_head(ch, k) : 0.0;
+    };
     struct Block {
         LinkNodeFile& file;
         NodeFigure value;
