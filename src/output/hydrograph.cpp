@@ -199,7 +199,7 @@ void open_outputs(Model& model, RunContext& ctx) {
                        "output channel velocity", "TORVA_LINKNODE_STREAM_VELOCITY\n",
                        LinkNodeMode::ratio) &&
         open_link_node(model, ctx, o.flood_stream, Card::FLOOD_STREAM, "output flood stream stage",
-                       "TORVA_LINKNODE_FLOOD_STREAM_DEPTH\n", LinkNodeMode::value) &&
+                       "TORVA_LINKNODE_FLOOD_STREAM_DEPTH\n", LinkNodeMode::difference) &&
         open_link_node(model, ctx, o.channel_sed_flux, Card::CHAN_SED_FLUX,
                        "output stream_sed_flux", "TORVA_LINKNODE_STREAM_SED_FLUX\n",
                        LinkNodeMode::value);

@@ -90,6 +90,8 @@ void print_progress_line(Model& model, RunContext& ctx) {
             "event %2d elapsed time %8.2lf  %2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d Qout=%8.2lf cms\n",
             model.event_number, model.clock.elapsed_minutes, t.month, t.day, t.year, t.hour,
             t.minute, model.clock.whole_seconds, model.outlet.discharge);
+    if (run.stream_info)
+        print_stream_extremes(model, ctx);
     if (run.flush_interval > 0 && ++model.progress_lines >= run.flush_interval) {
         std::fflush(ctx.out);
         model.progress_lines = 0;
