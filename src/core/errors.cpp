@@ -463,6 +463,7 @@ const Message kMessages[] = {
      Severity::error,
      "Error: Stream head boundary time series (%s) can not be found. Check project file.\n",
      {Arg::text1}},
+    {131, Severity::error, "Error: Can't write output file: %s (%s)\n", {Arg::text2, Arg::text1}},
 };
 
 const Message* find_message(int code) {
@@ -475,7 +476,7 @@ const Message* find_message(int code) {
 // Codes whose message also goes to the summary file once it is open.
 bool mirrored_to_summary(int code) {
     return (code >= 5 && code <= 7) || (code >= 38 && code <= 96) || (code >= 98 && code <= 127) ||
-           code == 130;
+           code == 130 || code == err::write_output_file;
 }
 
 std::string fill(const Message& m, const ErrorRecord& record) {

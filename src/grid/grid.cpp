@@ -67,14 +67,16 @@ void number_cells(Grid& grid) {
     grid.num_cells = n;
 }
 
-void write_mask_map(RunContext& ctx, const Grid& grid) {
-    std::FILE* file = open_output_file(ctx, "maskmap", Numbering::numbered);
+// The cell numbers for the host. A mask map that cannot be opened is only
+// said; one opened but not written in full stops the run.
+bool write_mask_map(RunContext& ctx, const Grid& grid) {
+    OutputFile file = open_output_file(ctx, "maskmap", Numbering::numbered);
     if (!file) {
         ctx.print("Error: unable to open mask map file for writing\n");
-        return;
+        return true;
     }
-    write_cell_number_map(file, grid);
-    std::fclose(file);
+    write_cell_number_map(file.get(), grid);
+    return close_output(ctx, file);
 }
 
 bool read_watershed_mask(Model& model, RunContext& ctx) {
@@ -107,7 +109,8 @@ bool read_watershed_mask(Model& model, RunContext& ctx) {
                 grid.cell_col[cell] = c;
             }
 
-    write_mask_map(ctx, grid);
+    if (!write_mask_map(ctx, grid))
+        return false;
     progress(model, ctx, "number of grid cells in watershed: %d\n", grid.num_cells);
     grid.area = grid.cell_size * grid.cell_size * grid.num_cells;
     return true;

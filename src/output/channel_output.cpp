@@ -29,7 +29,8 @@ void write_failed(RunContext& ctx, const char* first_line, const std::string& pa
 }
 
 // One location row: the time value, then the figure at every location.
-bool write_location_row(const Model& model, std::FILE* f, const NodeFigure& figure) {
+bool write_location_row(const Model& model, OutputFile& file, const NodeFigure& figure) {
+    std::FILE* f = file.get();
     bool ok = model.run.long_term ? std::fprintf(f, "%16.8lf ", long_term_time(model, 0, 0)) >= 0
                                   : std::fprintf(f, "%14.8lf ", model.clock.elapsed_minutes) >= 0;
     for (const LinkNodeLocation& loc : model.output.hydrograph_locations)
@@ -91,7 +92,7 @@ bool write_link_node_header(std::FILE* file, const char* first_line, int num_lin
 
 bool write_link_node_rows(LinkNodeFile& out, const Channel& ch, const NodeFigure& node_value,
                           const LinkFigure& own, const std::vector<int>* shown_nodes) {
-    std::FILE* f = out.file;
+    std::FILE* f = out.file.get();
     const bool value_file = out.mode == LinkNodeMode::value;
     bool ok = std::fprintf(f, "TS    %d\n", out.rows_written) >= 0;
     for (int link = 1; link <= ch.links && ok; ++link) {
@@ -133,9 +134,9 @@ void write_link_node_headers(Model& model, RunContext& ctx) {
     const int rows = minutes > 0 ? p.integer(Card::TOT_TIME) / minutes : 0;
     for (LinkNodeFile* f : {&o.channel_depth, &o.channel_discharge, &o.channel_stage,
                             &o.channel_velocity, &o.flood_stream, &o.channel_sed_flux}) {
-        if (f->file && !write_link_node_header(f->file, f->first_line, model.channel.links, minutes,
-                                               rows, start))
-            return write_failed(ctx, "Error writing to link/node file...\n", f->path);
+        if (f->file && !write_link_node_header(f->file.get(), f->first_line, model.channel.links,
+                                               minutes, rows, start))
+            return write_failed(ctx, "Error writing to link/node file...\n", f->file.path());
     }
 }
 
@@ -186,7 +187,7 @@ void write_channel_outputs(Model& model, RunContext& ctx) {
     };
     for (const Block& b : blocks)
         if (b.file.file && !write_link_node_rows(b.file, ch, b.value, b.own))
-            return write_failed(ctx, "Error writing to link/node file...\n", b.file.path);
+            return write_failed(ctx, "Error writing to link/node file...\n", b.file.file.path());
 }
 
 void print_stream_extremes(const Model& model, RunContext& ctx) {

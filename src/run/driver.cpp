@@ -10,6 +10,7 @@
 #include "channel/channel.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/output_files.hpp"
 #include "grid/grid.hpp"
 #include "grid/mapping.hpp"
 #include "groundwater/groundwater.hpp"
@@ -402,17 +403,19 @@ void write_phase_times(RunContext& ctx, double loop_seconds) {
     ctx.print("  %-16s %10.3lf\n", "time loop", loop_seconds);
 }
 
+// The run time is appended to out_time.dat in the working folder; a file that
+// cannot be opened is passed over, one that cannot be written fails the run.
 void write_run_time(RunContext& ctx, double seconds) {
-    std::FILE* times = std::fopen("out_time.dat", "a");
+    OutputFile times("out_time.dat", "a");
     if (times)
-        std::fprintf(times, "total time (s): %8.2lf\n", seconds);
+        times.print("total time (s): %8.2lf\n", seconds);
     if (ctx.total_threads == 1)
         ctx.print("Run time: %6.2lf(s) \n", seconds);
     else
         ctx.print("%d: Run time: %6.2lf(s) \n", ctx.partition, seconds);
     std::fflush(ctx.out);
-    if (times)
-        std::fclose(times);
+    if (!close_output(ctx, times))
+        report_error(ctx);
 }
 
 int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults* results,
