@@ -2,10 +2,8 @@
 // nodes on the grid through the grid-stream file, takes a channel hotstart,
 // and writes the two diagnostic files.
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "channel/channel.hpp"
 #include "channel/channel_input.hpp"
@@ -203,31 +201,27 @@ void write_channel_hotstart(const Model& model, RunContext& ctx) {
     if (!model.project.given(Card::WRITE_CHAN_HOTSTART) || !model.channel.read)
         return;
     const Channel& ch = model.channel;
-    const std::string& name = model.project.text(Card::WRITE_CHAN_HOTSTART);
-    const std::string path = output_path(ctx, name, Numbering::numbered);
-    std::FILE* file = open_output_file(ctx, name, Numbering::numbered);
-    if (!file)
-        return ctx.error.raise(err::open_output_file, {.text2 = path});
+    OutputFile file =
+        open_output_file(ctx, model.project.text(Card::WRITE_CHAN_HOTSTART), Numbering::numbered);
+    if (!file) {
+        raise_open_failure(ctx, file);
+        return;
+    }
     // The lines READ_CHAN_HOTSTART reads, with every digit, so that a run
     // started from the file starts from the water this run ended with.
-    errno = 0;
-    bool written = true;
-    for (int link = 1; link <= ch.links && written; ++link) {
+    for (int link = 1; link <= ch.links; ++link) {
         const ChannelLink& l = ch.link[link];
         if (l.is(kLakeLink) || l.is(kStructureLink) || l.is(kTakenByLakeLink))
             continue;
-        for (int j = 1; j <= l.nodes && written; ++j)
-            written = std::fprintf(file, "%d %d %.17g %.17g\n", j, link,
-                                   ch.yp(j, link) - ch.bel(j, link), ch.qp(j, link)) >= 0;
+        for (int j = 1; j <= l.nodes; ++j)
+            file.print("%d %d %.17g %.17g\n", j, link, ch.yp(j, link) - ch.bel(j, link),
+                       ch.qp(j, link));
     }
-    const int write_errno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed)
-        return;
-    const int cause = !written ? write_errno : errno;
-    ctx.print("Error: could not write the channel hot start file %s: %s\n", path.c_str(),
-              std::strerror(cause ? cause : EIO));
-    ctx.error.raise(err::message_printed);
+    if (!file.close()) {
+        ctx.print("Error: could not write the channel hot start file %s: %s\n", file.path().c_str(),
+                  file.failure().c_str());
+        ctx.error.raise(err::message_printed);
+    }
 }
 
 void read_channel_network(Model& model, RunContext& ctx) {
