@@ -256,4 +256,11 @@ void close_map_outputs(Model& model, RunContext& ctx) {
         raise_and_report(ctx, err::message_printed);
 }
 
+const char* map_base_name(Card card) {
+    for (const KindInfo& kind : kKinds)
+        if (kind.card == card)
+            return kind.base_name;
+    return nullptr;
+}
+
 }  // namespace torva

@@ -29,6 +29,7 @@
 #include "output/maps.hpp"
 #include "output/summary.hpp"
 #include "run/interrupt.hpp"
+#include "run/output_names.hpp"
 #include "run/run_parameters.hpp"
 #include "soil/infiltration.hpp"
 #include "surface/overland.hpp"
@@ -210,6 +211,10 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     if (run_must_stop(ctx))
         return false;
     refuse_unavailable_cards(model.project, ctx, model.project_file);
+    if (run_must_stop(ctx))
+        return false;
+    // No output is opened before its name is known to spare every input.
+    outputs_spare_inputs(model, ctx, model.project_file);
     if (run_must_stop(ctx))
         return false;
 
