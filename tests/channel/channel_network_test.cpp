@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -31,19 +30,14 @@ std::string run_network(test::TempDir& dir, const std::string& channel,
     dir.write("chan.txt", channel);
     dir.write("chan.gst", grid_stream);
     RunContext ctx;
-    ctx.out = std::tmpfile();
+    test::Console console(ctx);
     if (prepare)
         prepare(ctx);
     const fs::path before = fs::current_path();
     fs::current_path(dir.path());
     run_simulation(ctx, "p.prj", inspect);
     fs::current_path(before);
-    std::fflush(ctx.out);
-    std::rewind(ctx.out);
-    std::string console;
-    for (int c; (c = std::fgetc(ctx.out)) != EOF;) console += static_cast<char>(c);
-    std::fclose(ctx.out);
-    return test::normalise(console);
+    return test::normalise(console.text());
 }
 
 TEST(ChannelNetwork, EveryKindOfLinkSummaryAndDiagnostics) {

@@ -37,29 +37,25 @@ void expect_uniform_flow(const Model& model) {
     }
 }
 
-TEST(ChannelRouting, TrapezoidReachesManningNormalDepth) {
-    RunContext ctx;
-    auto model = test::make_network({LinkSpec{}}, 10.0);
-    add_point_source(*model, ctx, 1, 5.0);
-    ASSERT_TRUE(sections_from_stage(model->channel, ctx));
-    test::run_channel_steps(*model, ctx, 4 * 360);  // four hours
-    ASSERT_FALSE(ctx.error.pending());
-    expect_uniform_flow(*model);
-}
-
-TEST(ChannelRouting, BreakpointTrapezoidReachesManningNormalDepth) {
-    // The same trapezoid as station/elevation pairs, 3 m deep in 300 levels.
-    RunContext ctx;
-    auto model = test::make_network({LinkSpec{.type = kBreakpointLink}}, 10.0);
-    const int table = add_section_table(model->channel, ctx, 1, 1, {0.0, 3.0, 5.0, 8.0},
-                                        {3.0, 0.0, 0.0, 3.0}, 300);
-    ASSERT_EQ(table, 1);
-    for (int j = 1; j <= 11; ++j) model->channel.table_num(j, 1) = table;
-    add_point_source(*model, ctx, 1, 5.0);
-    ASSERT_TRUE(sections_from_stage(model->channel, ctx));
-    test::run_channel_steps(*model, ctx, 4 * 360);
-    ASSERT_FALSE(ctx.error.pending());
-    expect_uniform_flow(*model);
+TEST(ChannelRouting, TrapezoidAndItsBreakPointTableReachManningNormalDepth) {
+    for (const bool breakpoints : {false, true}) {
+        SCOPED_TRACE(breakpoints ? "break-point" : "trapezoid");
+        RunContext ctx;
+        auto model = test::make_network(
+            {LinkSpec{.type = breakpoints ? kBreakpointLink : kTrapezoidLink}}, 10.0);
+        if (breakpoints) {
+            // The same trapezoid as station/elevation pairs, 3 m deep in 300 levels.
+            const int table = add_section_table(model->channel, ctx, 1, 1, {0.0, 3.0, 5.0, 8.0},
+                                                {3.0, 0.0, 0.0, 3.0}, 300);
+            ASSERT_EQ(table, 1);
+            for (int j = 1; j <= 11; ++j) model->channel.table_num(j, 1) = table;
+        }
+        add_point_source(*model, ctx, 1, 5.0);
+        ASSERT_TRUE(sections_from_stage(model->channel, ctx));
+        test::run_channel_steps(*model, ctx, 4 * 360);  // four hours
+        ASSERT_FALSE(ctx.error.pending());
+        expect_uniform_flow(*model);
+    }
 }
 
 // Link 1 (5 nodes, bed from 100 m down at `slope`) drains through structure

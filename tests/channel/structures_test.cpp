@@ -1,37 +1,46 @@
-// Hydraulic structure laws against hand-computed discharges.
+// Hydraulic structure laws against hand-computed discharges, at levels where
+// a wrong power or a dropped friction term would show.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "channel/culverts.hpp"
 #include "channel/structures.hpp"
 #include "core/context.hpp"
+#include "support/harness.hpp"
 
 namespace torva {
 namespace {
 
 TEST(Weir, FreeDrownedReversedAndStillCases) {
     struct Case {
-        double cf, cr, length, h_up, h_dn, expected;
+        double cf, cr, length, crest, h_up, h_dn, expected;
         const char* why;
     };
     const Case cases[] = {
         // free: (2/3) C L sqrt(19.62 H1^3 / 3) = (2/3) sqrt(6.54) = 1.704895
-        {1.0, 1.0, 1.0, 1.0, -1.0, 1.7048949136725895, "free, H1 = 1 m"},
+        {1.0, 1.0, 1.0, 0.0, 1.0, -1.0, 1.7048949136725895, "free, H1 = 1 m"},
+        // The head to the three halves, the lower side below 2/3 of it:
+        //   H = 0.5, C = 1, L = 2: (4/3) sqrt(19.62 * 0.125 / 3) = (4/3) sqrt(0.8175) = 1.205543
+        //   H = 2.25, C = 0.6, L = 3: 1.2 sqrt(19.62 * 11.390625 / 3) = 1.2 sqrt(74.49469)
+        {1.0, 1.0, 2.0, 0.0, 0.5, -1.0, 1.2055427546683415, "free, H1 = 0.5 m"},
+        {1.0, 1.0, 2.0, 0.0, -1.0, 0.5, -1.2055427546683415, "free, H1 = 0.5 m, reversed"},
+        {0.6, 0.6, 3.0, 100.0, 102.25, 100.5, 10.357236600560983, "free over a crest at 100 m"},
         // drowned (0.8 >= 2/3 of 1.0): C L H2 sqrt(19.62 dH) = 0.6*2*0.8*sqrt(3.924)
-        {0.6, 0.5, 2.0, 1.0, 0.8, 1.9016725270140493, "drowned"},
+        {0.6, 0.5, 2.0, 0.0, 1.0, 0.8, 1.9016725270140493, "drowned"},
         // the same levels swapped take the reverse coefficient: -0.5*2*0.8*sqrt(3.924)
-        {0.6, 0.5, 2.0, 0.8, 1.0, -1.5847271058450412, "drowned, reverse"},
+        {0.6, 0.5, 2.0, 0.0, 0.8, 1.0, -1.5847271058450412, "drowned, reverse"},
         // a drop below 1 cm is linearised: sqrt(1962) * 1 * 1 * 1.0 * 0.005
-        {1.0, 1.0, 1.0, 1.005, 1.0, 0.22147234590350104, "drowned, 5 mm drop"},
-        {1.0, 1.0, 1.0, -0.1, -0.2, 0.0, "both below the crest"},
-        {1.0, 1.0, 1.0, 0.7, 0.7, 0.0, "levels equal"},
+        {1.0, 1.0, 1.0, 0.0, 1.005, 1.0, 0.22147234590350104, "drowned, 5 mm drop"},
+        {1.0, 1.0, 1.0, 0.0, -0.1, -0.2, 0.0, "both below the crest"},
+        {1.0, 1.0, 1.0, 0.0, 0.7, 0.7, 0.0, "levels equal"},
     };
     for (const Case& c : cases)
-        EXPECT_NEAR(weir_discharge(c.cf, c.cr, c.length, 0.0, c.h_up, c.h_dn), c.expected, 1e-12)
+        EXPECT_NEAR(weir_discharge(c.cf, c.cr, c.length, c.crest, c.h_up, c.h_dn), c.expected,
+                    1e-12 * std::max(1.0, std::fabs(c.expected)))
             << c.why;
 }
 
@@ -78,14 +87,14 @@ TEST(CriticalDepth, HalfFullRoundBarrel) {
     EXPECT_EQ(failure, StructureFailure::none);
 }
 
-// A round barrel of 1 m, n 0.013, inverts 10 and 9.99 m, forward and reverse
-// coefficients 0.8 and 0.7, on the mild slope 0.01/L.
-StructureElement round_barrel(double length) {
+// A round barrel of 1 m, n 0.013, from invert 10 m down to `outlet`, forward
+// and reverse coefficients 0.8 and 0.7.
+StructureElement round_barrel(double length, double outlet = 9.99) {
     StructureElement c;
     c.kind = StructureKind::round_culvert;
     c.length = length;
     c.up_invert = 10.0;
-    c.down_invert = 9.99;
+    c.down_invert = outlet;
     c.coeff_forward = 0.8;
     c.coeff_reverse = 0.7;
     c.size1 = 1.0;
@@ -93,48 +102,58 @@ StructureElement round_barrel(double length) {
     return c;
 }
 
-TEST(Culvert, FullBarrelFrictionEntersAboveFifteenMetres) {
-    // Headwater 12, tail water 11.5 above the crown: full flow, type 4.
-    // L = 15: k = 1, Q = 0.8 (pi/4) sqrt(19.62 * 0.5) = 1.967951.
-    const CulvertFlow at15 = culvert_flow(round_barrel(15.0), 0.9, 12.0, 11.5);
-    EXPECT_NEAR(at15.discharge, 1.9679513802075135, 1e-6);
-    EXPECT_EQ(at15.flow_type, 4);
-    // L = 15.01: k = 29 C^2 n^2 L / (D/4)^(4/3) + 1 = 1.298946, Q = 1.967951/sqrt(k).
-    const CulvertFlow above = culvert_flow(round_barrel(15.01), 0.9, 12.0, 11.5);
-    EXPECT_NEAR(above.discharge, 1.7267079930344915, 1e-6);
-}
-
-TEST(Culvert, ReverseFlowIsNegativeWithNegativeType) {
-    // The same barrel with the levels swapped: inlet at 9.99, headwater 12,
-    // reverse coefficient: -0.7 (pi/4) sqrt(19.62 * 0.5) = -1.721957, type -4.
-    const CulvertFlow back = culvert_flow(round_barrel(15.0), 0.9, 11.5, 12.0);
-    EXPECT_NEAR(back.discharge, -1.7219574576815737, 1e-6);
-    EXPECT_EQ(back.flow_type, -4);
-}
-
-TEST(Culvert, HeadwaterBelowAnInvertPassesNothing) {
-    // Flow would run backwards from 9.995, but the outlet invert is at 10.
-    const CulvertFlow none = culvert_flow(round_barrel(15.0), 0.9, 9.5, 9.995);
-    EXPECT_EQ(none.discharge, 0.0);
-    EXPECT_EQ(none.flow_type, 0);
-    EXPECT_EQ(culvert_flow(round_barrel(15.0), 0.9, 9.9, 9.0).discharge, 0.0);
+TEST(Culvert, RoundBarrelFlowsFullPartlyReversedOrNot) {
+    struct Case {
+        double length, outlet, head, tail, discharge;
+        int type;
+        double tolerance;
+        const char* why;
+    };
+    const Case cases[] = {
+        // Headwater 12, tail water 11.5 above the crown: full flow, type 4.
+        // L = 15: k = 1, Q = 0.8 (pi/4) sqrt(19.62 * 0.5) = 1.967951.
+        {15.0, 9.99, 12.0, 11.5, 1.9679513802075135, 4, 1e-6, "full, 15 m"},
+        // L = 15.01: friction enters, k = 29 C^2 n^2 L / (D/4)^(4/3) + 1 = 1.298946,
+        // Q = 1.967951/sqrt(k).
+        {15.01, 9.99, 12.0, 11.5, 1.7267079930344915, 4, 1e-6, "full, 15.01 m"},
+        // The levels swapped: inlet at 9.99, reverse coefficient:
+        // -0.7 (pi/4) sqrt(19.62 * 0.5) = -1.721957, type -4.
+        {15.0, 9.99, 11.5, 12.0, -1.7219574576815737, -4, 1e-6, "reversed"},
+        // Flow would run backwards from 9.995, but the outlet invert is at 10.
+        {15.0, 9.99, 9.5, 9.995, 0.0, 0, 0.0, "below the outlet invert"},
+        {15.0, 9.99, 9.9, 9.0, 0.0, 0, 0.0, "below the inlet invert"},
+        // 100 m long (more than 40 rises) down to 9.9 m (slope 0.001, mild):
+        // outlet control, where the head lost through the barrel is
+        // dH = (Q/A)^2 (n^2 L / R^(4/3) + 1/(2g)). Full or half full,
+        // R = D/4 = 0.25 m, so the loss factor is
+        //   0.013^2 * 100 / 0.25^(4/3) + 1/19.62 = 0.0169 / 0.1574901 + 0.0509684 = 0.1582767.
+        // Headwater 12 m, tail water 11.5 m above the crown: full, A = 3.14159 / 4,
+        //   Q = 0.7853975 sqrt(0.5 / 0.1582767) = 1.395938.
+        {100.0, 9.9, 12.0, 11.5, 1.3959376107088655, 4, 1e-9, "long, full"},
+        // Headwater 11 m (1.1 rises), free outlet at 9.9 m: the barrel flows at
+        // half its headwater depth, y = 0.5 m, half full (A = pi/8), type 2:
+        //   Q = 0.3926991 sqrt(1.1 / 0.1582767) = 1.035256.
+        {100.0, 9.9, 11.0, 9.9, 1.035255914105164, 2, 1e-9, "long, part full"},
+    };
+    for (const Case& c : cases) {
+        const CulvertFlow flow =
+            culvert_flow(round_barrel(c.length, c.outlet), 0.9, c.head, c.tail);
+        EXPECT_NEAR(flow.discharge, c.discharge, c.tolerance) << c.why;
+        EXPECT_EQ(flow.flow_type, c.type) << c.why;
+    }
 }
 
 TEST(Culvert, TooShortBarrelIsAFailureNamingTheCulvert) {
     EXPECT_EQ(culvert_flow(round_barrel(0.00005), 0.9, 12.0, 11.5).failure,
               StructureFailure::culvert_length);
     RunContext ctx;
-    ctx.out = std::tmpfile();
+    test::Console console(ctx);
     StructureWork work;
     EXPECT_EQ(structure_element_discharge(ctx, round_barrel(0.0), 7, work, 12.0, 11.0, 0.0), 0.0);
     EXPECT_EQ(ctx.error.code, err::message_printed);
-    std::rewind(ctx.out);
-    char text[256] = {};
-    std::fread(text, 1, sizeof text - 1, ctx.out);
-    std::fclose(ctx.out);
-    EXPECT_STREQ(text,
-                 "Problem in culv_flow (ex_flow_route.c).  The culvert barrel length\n"
-                 "in culvert number 7 is 0.0.  This is not possible. Program terminated.\n");
+    EXPECT_EQ(console.text(),
+              "Problem in culv_flow (ex_flow_route.c).  The culvert barrel length\n"
+              "in culvert number 7 is 0.0.  This is not possible. Program terminated.\n");
 }
 
 TEST(Culvert, RectangularInletControlUsesTheTransitionCoefficient) {

@@ -1,5 +1,7 @@
 // Map output: grid series and dataset files of small runs, byte for byte; the
-// map schedule; the water the depth maps hold; failures of map files.
+// map schedule; the water the depth maps hold; failures of map files. And the
+// soil moisture the location file reports (what the location reader refuses:
+// see the input refusals).
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -155,6 +157,29 @@ TEST(MapOutput, OtherMapTypesWriteNothing) {
     const auto run = run_program_in(dir.path(), {"p.prj"});
     EXPECT_EQ(run.status, 0);
     EXPECT_FALSE(dir.exists("depth.dat"));
+}
+
+// Plain Green and Ampt: the north row has no conductivity and keeps its initial
+// moisture 0.1 (porosity 0.4 less the deficit 0.3); the rain soaks into the
+// other rows at once, whose wetted zone is saturated at the porosity 0.4. The
+// rows come every 5 minutes of a 10-minute run: at 0, 5 and 10 minutes.
+TEST(SoilMoistureLocations, PlainGreenAmptReportsTheSurfaceWaterContent) {
+    TempDir dir;
+    test::write_small_project(
+        dir,
+        "GREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\nPOROSITY por.map\n"
+        "MOISTURE moist.map\nIN_THETA_LOCATION theta.loc\nOUT_THETA_LOCATION theta.out\n");
+    dir.write("ks.map", test::kSmallHeader + "0 0 0\n100 100 100\n100 100 100\n");
+    dir.write("psi.map", test::kSmallHeader + "10 10 10\n10 10 10\n10 10 10\n");
+    dir.write("por.map", test::kSmallHeader + "0.4 0.4 0.4\n0.4 0.4 0.4\n0.4 0.4 0.4\n");
+    dir.write("moist.map", test::kSmallHeader + "0.1 0.1 0.1\n0.1 0.1 0.1\n0.1 0.1 0.1\n");
+    dir.write("theta.loc", "2\n1 1\n3 2\n");
+    const auto run = test::run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(dir.read("theta.out"),
+              "    0.00000000     0.100000     0.400000 \n"
+              "    5.00000000     0.100000     0.400000 \n"
+              "   10.00000000     0.100000     0.400000 \n");
 }
 
 }  // namespace

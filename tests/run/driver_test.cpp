@@ -116,16 +116,13 @@ TEST(RunDriver, RunTimeLineNamesThePartitionOnlyWithSeveralThreads) {
     for (int threads : {1, 2}) {
         RunContext ctx;
         ctx.total_threads = threads;
-        ctx.out = std::tmpfile();
+        test::Console console(ctx);
         const auto before = std::filesystem::current_path();
         std::filesystem::current_path(dir.path());
         EXPECT_EQ(run_simulation(ctx, "p.prj"), 0);
         std::filesystem::current_path(before);
-        std::rewind(ctx.out);
-        char line[256] = {};
-        std::string last;
-        while (std::fgets(line, sizeof line, ctx.out)) last = line;
-        std::fclose(ctx.out);
+        const std::string out = console.text();
+        const std::string last = out.substr(out.rfind('\n', out.size() - 2) + 1);
         EXPECT_EQ(last.rfind(threads == 1 ? "Run time: " : "0: Run time: ", 0), 0u) << last;
     }
 }
