@@ -2,8 +2,20 @@
 #include <vector>
 
 #include "run/modes.hpp"
+#ifdef TORVA_WITH_MPI
+#include "calibration/mpi_engine.hpp"
+#endif
 
 int main(int argc, char** argv) {
+#ifdef TORVA_WITH_MPI
+    // Started under mpirun, the processes cooperate in a calibration; alone,
+    // the program runs as it would without MPI.
+    torva::start_mpi(&argc, &argv);
+#endif
     std::vector<std::string> args(argv + 1, argv + argc);
-    return torva::run_program(args);
+    const int status = torva::run_program(args);
+#ifdef TORVA_WITH_MPI
+    torva::stop_mpi();
+#endif
+    return status;
 }

@@ -5,6 +5,9 @@
 #include <cstdlib>
 
 #include "calibration/monte_carlo.hpp"
+#ifdef TORVA_WITH_MPI
+#include "calibration/mpi_engine.hpp"
+#endif
 #include "calibration/sce_mode.hpp"
 #include "core/context.hpp"
 #include "run/driver.hpp"
@@ -96,6 +99,18 @@ SimulationSetup calibration_setup(int total_threads, std::FILE* out, std::FILE* 
     return setup;
 }
 
+// The -c and -m modes; under mpirun the processes share the work.
+bool calibrate(const RunRequest& request, const SimulationSetup& setup) {
+    const bool sce = request.mode == RunMode::sce;
+#ifdef TORVA_WITH_MPI
+    if (mpi_processes() > 1)
+        return sce ? run_sce_calibration_mpi(request.input_file, setup)
+                   : run_monte_carlo_mpi(request.run_count, request.input_file, setup);
+#endif
+    return sce ? run_sce_calibration(request.input_file, setup)
+               : run_monte_carlo(request.run_count, request.input_file, setup);
+}
+
 }  // namespace
 
 bool parse_command_line(const std::vector<std::string>& args, RunRequest& request, std::FILE* out) {
@@ -171,15 +186,8 @@ int run_program(const std::vector<std::string>& args, std::FILE* out, std::FILE*
             return all_clean ? 0 : 1;
         }
         case RunMode::sce:
-            return run_sce_calibration(request.input_file,
-                                       calibration_setup(total_threads, out, err))
-                       ? 0
-                       : 1;
         case RunMode::monte_carlo:
-            return run_monte_carlo(request.run_count, request.input_file,
-                                   calibration_setup(total_threads, out, err))
-                       ? 0
-                       : 1;
+            return calibrate(request, calibration_setup(total_threads, out, err)) ? 0 : 1;
         case RunMode::version:
             print_version_banner(out);
             return 0;

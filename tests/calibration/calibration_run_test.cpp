@@ -14,6 +14,7 @@
 #include "calibration/calibration_state.hpp"
 #include "calibration/monte_carlo.hpp"
 #include "calibration/sce_mode.hpp"
+#include "calibration/synthetic_watershed.hpp"
 #include "core/context.hpp"
 #include "run/driver.hpp"
 #include "support/harness.hpp"
@@ -22,94 +23,7 @@ namespace torva {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TempDir;
-
-constexpr double kTrueRoughness = 0.05;
-constexpr double kTrueConductivity = 1.0;
-
-std::string uniform_map(const std::string& value) {
-    std::string map = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
-    for (int r = 0; r < 5; ++r) {
-        for (int c = 0; c < 5; ++c) map += value + " ";
-        map += "\n";
-    }
-    return map;
-}
-
-// A 5 x 5 plane of 10 m cells that falls 0.1 m per row to the outlet in the
-// middle of its southern edge; the roughness and conductivity are tags.
-void write_synthetic_watershed(const TempDir& dir) {
-    dir.write("p.prj",
-              "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 5\nCOLS 5\n"
-              "GRIDSIZE 10\nOUTROW 5\nOUTCOL 3\nOUTSLOPE 0.01\nMANNING_N [N]\nTIMESTEP 30\n"
-              "TOT_TIME 40\nHYD_FREQ 5\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\n"
-              "PRECIP_UNIF\nRAIN_INTENSITY 40\nRAIN_DURATION 20\nGREEN_AMPT\n"
-              "CONDUCTIVITY conductivity.map\nCAPILLARY capillary.map\nPOROSITY porosity.map\n"
-              "MOISTURE moisture.map\nSUPER_QUIET\nOUTLET_HYDRO out.otl\n");
-    dir.write("mask.msk", uniform_map("1"));
-    std::string elevation = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
-    for (int r = 0; r < 5; ++r) {
-        for (int c = 0; c < 5; ++c)
-            elevation += std::to_string(10.5 - 0.1 * r + 0.02 * std::abs(c - 2)) + " ";
-        elevation += "\n";
-    }
-    dir.write("elevation.ele", elevation);
-    dir.write("conductivity.map", uniform_map("[K]"));
-    dir.write("capillary.map", uniform_map("5.0"));
-    dir.write("porosity.map", uniform_map("0.45"));
-    dir.write("moisture.map", uniform_map("0.2"));
-    dir.write("params.txt", "2\n[N] \"%12.10lf\"\n[K] \"%12.10lf\"\n");
-}
-
-// Runs the project with the true values and writes what it made as the
-// observations of its one event.
-void observe_truth(const TempDir& dir) {
-    SimulationSetup setup;
-    setup.out = std::tmpfile();
-    setup.run = [](RunContext& ctx, const std::string& project, CalibrationResults* results) {
-        return run_simulation(ctx, project, results);
-    };
-    const fs::path before = fs::current_path();
-    fs::current_path(dir.path());
-    CalibrationResults truth;
-    const int code = simulate_point(setup, "p.prj", "params.txt",
-                                    {0.0, kTrueRoughness, kTrueConductivity}, 9999, &truth);
-    fs::current_path(before);
-    std::fclose(setup.out);
-    ASSERT_EQ(code, 0);
-    ASSERT_GT(truth.peak(1), 0.0);
-    char line[200];
-    std::snprintf(line, sizeof line, "1\n%.10f 1 %.10f 1\n", truth.peak(1), truth.volume(1));
-    dir.write("obs.txt", line);
-}
-
-SimulationSetup setup_for(int workers, std::FILE* console) {
-    SimulationSetup setup;
-    setup.out = console;
-    setup.err = console;
-    setup.workers = workers;
-    setup.total_threads = workers;
-    setup.run = [](RunContext& ctx, const std::string& project, CalibrationResults* results) {
-        return run_simulation(ctx, project, results);
-    };
-    return setup;
-}
-
-bool calibrate_in(const TempDir& dir, int workers) {
-    std::FILE* console = std::fopen((dir.path() / "console.txt").c_str(), "w");
-    const fs::path before = fs::current_path();
-    fs::current_path(dir.path());
-    const bool ok = run_sce_calibration("sce.in", setup_for(workers, console));
-    fs::current_path(before);
-    std::fclose(console);
-    return ok;
-}
-
-double best_value(const std::string& best_out, int line) {
-    std::size_t at = 0;
-    for (int i = 0; i < line; ++i) at = best_out.find('\n', at) + 1;
-    return std::stod(best_out.substr(at));
-}
+using namespace test;
 
 TEST(Calibration, SceRecoversRoughnessAndConductivity) {
     TempDir dir;

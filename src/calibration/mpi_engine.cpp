@@ -1,0 +1,207 @@
+#include "calibration/mpi_engine.hpp"
+
+#include <mpi.h>
+
+#include <cmath>
+#include <mutex>
+#include <vector>
+
+#include "calibration/monte_carlo.hpp"
+#include "calibration/sce_mode.hpp"
+#include "calibration/sce_settings.hpp"
+#include "core/context.hpp"
+
+namespace torva {
+namespace {
+
+constexpr int kJobTag = 1;
+constexpr int kScoreTag = 2;
+constexpr int kStopTag = 3;
+
+bool g_threads_may_share_mpi = false;
+
+// The search's evaluations, sent to the worker ranks: worker w of the search
+// is rank w + 1. A job is the evaluation number and the point; the answer is
+// the evaluation's whole score, which joins the history on rank 0.
+class RemoteEvaluator : public Evaluator {
+  public:
+    RemoteEvaluator(int workers, ScoreHistory& history) : workers_(workers), history_(history) {}
+
+    int workers() const override { return workers_; }
+
+    double evaluate(const Point& x, int number, int worker) override {
+        std::vector<double> job(x.size());
+        job[0] = number;
+        for (std::size_t i = 1; i < x.size(); ++i) job[i] = x[i];
+        double answer[4];
+        {
+            // Without thread support in the MPI library the workers take turns.
+            std::unique_lock<std::mutex> turn(serial_, std::defer_lock);
+            if (!g_threads_may_share_mpi)
+                turn.lock();
+            MPI_Send(job.data(), static_cast<int>(job.size()), MPI_DOUBLE, worker + 1, kJobTag,
+                     MPI_COMM_WORLD);
+            MPI_Recv(answer, 4, MPI_DOUBLE, worker + 1, kScoreTag, MPI_COMM_WORLD,
+                     MPI_STATUS_IGNORE);
+        }
+        Score score;
+        score.hmle = answer[0];
+        score.rmse = answer[1];
+        score.largest_peak = answer[2];
+        score.largest_volume = answer[3];
+        history_.add(score, x);
+        return score.hmle;
+    }
+
+  private:
+    int workers_;
+    ScoreHistory& history_;
+    std::mutex serial_;
+};
+
+void stop_workers(int processes) {
+    for (int rank = 1; rank < processes; ++rank)
+        MPI_Send(nullptr, 0, MPI_DOUBLE, rank, kStopTag, MPI_COMM_WORLD);
+}
+
+// A worker rank: evaluates the points rank 0 sends until it says stop.
+void serve_evaluations(const std::string& control_file, const SimulationSetup& setup) {
+    // Rank 0 reports what is wrong with the control files.
+    RunContext reader;
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    reader.out = quiet ? quiet : setup.out;
+    SceSettings settings;
+    Observations observations;
+    const bool ready = read_sce_input(reader, control_file, settings) &&
+                       read_observations(reader, settings.observation_file, observations);
+    if (quiet)
+        std::fclose(quiet);
+    ScoreHistory history;
+    SimulationObjective objective(setup, settings.project_file, settings.parameter_file,
+                                  observations, history);
+    std::vector<double> job;
+    while (true) {
+        MPI_Status status;
+        MPI_Probe(0, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+        int count = 0;
+        MPI_Get_count(&status, MPI_DOUBLE, &count);
+        job.assign(count > 0 ? count : 1, 0.0);
+        MPI_Recv(job.data(), count, MPI_DOUBLE, 0, status.MPI_TAG, MPI_COMM_WORLD,
+                 MPI_STATUS_IGNORE);
+        if (status.MPI_TAG == kStopTag)
+            return;
+        const int number = static_cast<int>(job[0]);
+        Point x(job.begin(), job.end());
+        x[0] = 0.0;
+        Score score;
+        if (ready)
+            score = objective.score(x, number);
+        else
+            score.hmle = failed_score();
+        const double answer[4] = {score.hmle, score.rmse, score.largest_peak, score.largest_volume};
+        MPI_Send(answer, 4, MPI_DOUBLE, 0, kScoreTag, MPI_COMM_WORLD);
+    }
+}
+
+}  // namespace
+
+void start_mpi(int* argc, char*** argv) {
+    int provided = MPI_THREAD_SINGLE;
+    MPI_Init_thread(argc, argv, MPI_THREAD_MULTIPLE, &provided);
+    g_threads_may_share_mpi = provided >= MPI_THREAD_MULTIPLE;
+}
+
+void stop_mpi() {
+    int started = 0, finished = 0;
+    MPI_Initialized(&started);
+    MPI_Finalized(&finished);
+    if (started && !finished)
+        MPI_Finalize();
+}
+
+int mpi_processes() {
+    int started = 0;
+    MPI_Initialized(&started);
+    if (!started)
+        return 1;
+    int size = 1;
+    MPI_Comm_size(MPI_COMM_WORLD, &size);
+    return size;
+}
+
+int mpi_rank() {
+    int started = 0;
+    MPI_Initialized(&started);
+    if (!started)
+        return 0;
+    int rank = 0;
+    MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+    return rank;
+}
+
+bool run_sce_calibration_mpi(const std::string& control_file, const SimulationSetup& setup) {
+    const int processes = mpi_processes();
+    const int rank = mpi_rank();
+    SimulationSetup mine = setup;
+    mine.partition = rank;
+    mine.workers = 1;
+    int ok = 0;
+    if (rank == 0) {
+        ScoreHistory history;
+        RemoteEvaluator remote(processes - 1, history);
+        ok = run_sce_calibration(control_file, mine, &remote) ? 1 : 0;
+        stop_workers(processes);
+    } else {
+        serve_evaluations(control_file, mine);
+    }
+    MPI_Bcast(&ok, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    return ok == 1;
+}
+
+bool run_monte_carlo_mpi(int runs, const std::string& control_file, const SimulationSetup& setup) {
+    const int processes = mpi_processes();
+    const int rank = mpi_rank();
+    SimulationSetup mine = setup;
+    mine.partition = rank;
+    mine.workers = 1;
+
+    RunContext reader;
+    reader.out = setup.out;
+    McRunRecord record;
+    record.threads = setup.total_threads;
+    record.processes = processes;
+    record.rank = rank;
+    MonteCarlo search(runs, control_file, record, reader);
+    ScoreHistory history;
+    SimulationObjective objective(mine, search.project_file(), search.parameter_file(),
+                                  search.observations(), history);
+    const int ran = search.run(objective) ? 1 : 0;
+    int all_ran = 0;
+    MPI_Allreduce(&ran, &all_ran, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+    if (!all_ran)
+        return false;
+
+    // The smallest magnitude wins; on equal magnitudes the lower rank.
+    struct {
+        double magnitude;
+        int rank;
+    } local{search.has_best() ? std::fabs(search.best_value()) : INFINITY, rank}, best{};
+    MPI_Allreduce(&local, &best, 1, MPI_DOUBLE_INT, MPI_MINLOC, MPI_COMM_WORLD);
+    // The winner sends its value and point: element 0 the value, 1 to P the point.
+    std::vector<double> message(search.parameters() + 1, 0.0);
+    if (rank == best.rank) {
+        message[0] = search.best_value();
+        for (int i = 1; i <= search.parameters(); ++i) message[i] = search.best()[i];
+    }
+    MPI_Bcast(message.data(), static_cast<int>(message.size()), MPI_DOUBLE, best.rank,
+              MPI_COMM_WORLD);
+    if (rank == 0) {
+        Point x(message);
+        x[0] = 0.0;
+        search.offer_best(message[0], x, true);
+        search.report(setup.out);
+    }
+    return true;
+}
+
+}  // namespace torva
