@@ -106,6 +106,26 @@ bool read_watershed_mask(Model& model, RunContext& ctx) {
     return true;
 }
 
+// Raster tools write -9999 (or -9999.99) where they have no elevation. No land
+// lies that deep, and a cell at such a height would drain the whole watershed
+// into itself: a cell of the mask without an elevation stops the run.
+bool elevations_are_real(RunContext& ctx, const Grid& grid, const std::string& path) {
+    constexpr double kNoDataAtOrBelow = -9999.0;
+    for (int cell = 1; cell <= grid.num_cells; ++cell) {
+        const double z = grid.elevation[cell];
+        if (std::isfinite(z) && z > kNoDataAtOrBelow)
+            continue;
+        ctx.print(
+            "Error: in map %s, row %d, column %d: grid cell %d inside the watershed mask has the "
+            "no-data elevation %g; give it an elevation or take it out of the WATERSHED_MASK "
+            "map.\n",
+            path.c_str(), grid.cell_row[cell], grid.cell_col[cell], cell, z);
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    return true;
+}
+
 bool read_elevation_and_outlet(Model& model, RunContext& ctx) {
     const ProjectSettings& p = model.project;
     Grid& grid = model.grid;
@@ -118,7 +138,7 @@ bool read_elevation_and_outlet(Model& model, RunContext& ctx) {
         return false;
     const bool read = read_real_map(ctx, file, path, grid, grid.elevation);
     std::fclose(file);
-    if (!read)
+    if (!read || !elevations_are_real(ctx, grid, path))
         return false;
 
     grid.outlet_cell = grid.number_or_zero(p.integer(Card::OUTROW), p.integer(Card::OUTCOL));

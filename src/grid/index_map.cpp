@@ -1,7 +1,6 @@
 // Index maps: the integer maps whose cell values are the ids of a table's rows.
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -11,29 +10,24 @@
 #include "grid/grid.hpp"
 #include "grid/mapping.hpp"
 #include "grid/mapping_internal.hpp"
+#include "input/numbers.hpp"
 #include "input/tokens.hpp"
 
 namespace torva {
 namespace mapping_internal {
 
-bool IntegerScanner::next(long& value) {
-    std::string_view token;
-    if (!next_token(token))
-        return false;
-    value = lenient_long(token);
-    return true;
+bool IntegerScanner::next(std::string_view& token) {
+    return next_token(token);
 }
 
 bool IntegerScanner::next_checked(long& value) {
-    std::string_view view;
-    if (!next_token(view))
+    std::string_view token;
+    if (!next_token(token))
         return false;
-    const std::string token(view);
-    char* stop = nullptr;
-    errno = 0;
-    value = std::strtol(token.c_str(), &stop, 10);
-    return stop != token.c_str() && *stop == '\0' && errno != ERANGE && value >= INT_MIN &&
-           value <= INT_MAX;
+    int v = 0;
+    const bool read = read_integer(token, v) == NumberFault::none;
+    value = v;
+    return read;
 }
 
 bool IntegerScanner::next_token(std::string_view& token) {
@@ -106,15 +100,27 @@ bool read_index_map(RunContext& ctx, const std::string& path, const Grid& grid, 
     IntegerScanner scanner(reader);
     for (int r = 1; ok && r <= rows; ++r) {
         for (int c = 1; c <= cols; ++c) {
-            long value = 0;
-            if (!scanner.next(value)) {
+            std::string_view token;
+            if (!scanner.next(token)) {
                 report_unexpected_end(ctx, path);
                 ok = false;
                 break;
             }
             const int cell = grid.number_at(r, c);
+            int read = 0;
+            const NumberFault fault = read_integer(token, read);
+            // Outside the mask any number will do, as a no-data value; words never.
+            if (fault == NumberFault::not_a_number || (fault != NumberFault::none && cell > 0)) {
+                const std::string shown(token);
+                ctx.print_and_log("Error: in map %s, row %d, column %d: %s %s.\n", path.c_str(), r,
+                                  c, shown.c_str(), number_fault_text(fault));
+                fail_with_printed_message(ctx);
+                ok = false;
+                break;
+            }
             if (cell <= 0)
                 continue;
+            const long value = read;
             if (value > largest_id) {
                 ctx.error.raise(kIndexIdExceedsTable, {.number1 = r, .number2 = c, .text2 = path});
                 ok = false;

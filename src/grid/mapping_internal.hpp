@@ -70,9 +70,10 @@ class IntegerScanner {
   public:
     explicit IntegerScanner(LineReader& reader) : reader_(reader) {}
 
-    // Next value as much of the token as reads as an integer; false at end of file.
-    bool next(long& value);
-    // Checked form: false when the token is missing or not wholly an integer.
+    // The next token, valid until the next call; false at end of file.
+    bool next(std::string_view& token);
+    // The next integer: false when the token is missing or not wholly an
+    // integer that fits.
     bool next_checked(long& value);
 
   private:

@@ -1,10 +1,6 @@
 #include "grid/raster.hpp"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -12,6 +8,7 @@
 #include "core/errors.hpp"
 #include "core/output_files.hpp"
 #include "grid/grid.hpp"
+#include "input/numbers.hpp"
 #include "input/replace.hpp"
 
 namespace torva {
@@ -113,43 +110,6 @@ class TokenStream {
     std::string_view rest_;
 };
 
-// A real read from the front of the token, as much of it as reads as a number;
-// 0.0 when it does not start with one.
-double parse_real(const char* first, const char* last) {
-    const char* p = first;
-    if (p < last && *p == '+' && p + 1 < last && *(p + 1) != '-' && *(p + 1) != '+')
-        ++p;
-    double value = 0.0;
-    const auto result = std::from_chars(p, last, value);
-    if (result.ec == std::errc{})
-        return value;
-    // Forms the fast conversion does not take (out of range): the C library decides.
-    char buffer[512];
-    const std::size_t n =
-        std::min<std::size_t>(static_cast<std::size_t>(last - first), sizeof buffer - 1);
-    std::memcpy(buffer, first, n);
-    buffer[n] = '\0';
-    char* end = nullptr;
-    value = std::strtod(buffer, &end);
-    return end == buffer ? 0.0 : value;
-}
-
-// An integer read from the front of the token; 0 when it does not start with
-// one, the nearest int when it is out of range.
-int parse_integer(std::string_view token) {
-    const char* p = token.data();
-    const char* last = p + token.size();
-    if (p < last && *p == '+' && p + 1 < last && *(p + 1) != '-' && *(p + 1) != '+')
-        ++p;
-    long long value = 0;
-    const auto result = std::from_chars(p, last, value);
-    if (result.ec == std::errc::result_out_of_range)
-        return (p < last && *p == '-') ? INT_MIN : INT_MAX;
-    if (result.ec != std::errc{})
-        return 0;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
-
 // Prints the message of a failed read and raises the fatal error whose message
 // has been printed; the caller's check ends the run.
 template <typename... Args>
@@ -163,6 +123,15 @@ bool unexpected_end(RunContext& ctx, const std::string& path) {
     return fail(ctx, "Unexpected end of file in file: %s\n", path.c_str());
 }
 
+// A value that is not a number, or not one a map may hold, stops the read
+// naming its place, so that it never enters the model as a zero.
+bool bad_value(RunContext& ctx, const std::string& path, int row, int col, std::string_view token,
+               NumberFault fault) {
+    const std::string shown(token);
+    return fail(ctx, "Error: in map %s, row %d, column %d: %s %s.\n", path.c_str(), row, col,
+                shown.c_str(), number_fault_text(fault));
+}
+
 // The six header lines: a keyword of the given width, whose text is not
 // compared with anything, then the value. The order alone gives the meaning.
 bool read_header(RunContext& ctx, TokenStream& tokens, const std::string& path, MapHeader& header) {
@@ -174,10 +143,13 @@ bool read_header(RunContext& ctx, TokenStream& tokens, const std::string& path, 
             return unexpected_end(ctx, path);
         if (!tokens.next(token))
             return unexpected_end(ctx, path);
-        if (i < 4)
-            *bounds[i] = parse_real(token.data(), token.data() + token.size());
-        else
-            (i == 4 ? header.rows : header.cols) = parse_integer(token);
+        const NumberFault fault = i < 4 ? read_real(token, *bounds[i])
+                                        : read_integer(token, i == 4 ? header.rows : header.cols);
+        if (fault != NumberFault::none) {
+            const std::string shown(token);
+            return fail(ctx, "Error: in map %s, header line %d: %s %s.\n", path.c_str(), i + 1,
+                        shown.c_str(), number_fault_text(fault));
+        }
     }
     tokens.end_line();
     return true;
@@ -206,6 +178,23 @@ bool take_header(RunContext& ctx, TokenStream& tokens, const std::string& path, 
 void warn_if_all_zero(RunContext& ctx, bool any_nonzero, const std::string& path) {
     if (!any_nonzero)
         ctx.print("Warning: Map contains only zero values. Map: %s\n", path.c_str());
+}
+
+// A map with more rows than its header gives was most likely meant for
+// another grid; the rows beyond are not read.
+void warn_if_rows_beyond(RunContext& ctx, LineSource& lines, const std::string& path, int rows) {
+    std::string_view line;
+    while (lines.next(line)) {
+        for (char c : line) {
+            if (!is_map_separator(c)) {
+                ctx.print(
+                    "Warning: map %s has more rows than the %d its header gives; the rows after "
+                    "row %d are not read.\n",
+                    path.c_str(), rows, rows);
+                return;
+            }
+        }
+    }
 }
 
 bool grid_is_shaped(const Grid& grid) {
@@ -251,7 +240,9 @@ bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path_
         for (int c = 1; c <= grid.cols; ++c) {
             if (!tokens.next(token))
                 return unexpected_end(ctx, path);
-            row[c] = parse_integer(token);
+            const NumberFault fault = read_integer(token, row[c]);
+            if (fault != NumberFault::none)
+                return bad_value(ctx, path, r, c, token, fault);
             any_nonzero |= row[c] != 0;
         }
     }
@@ -291,8 +282,19 @@ bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view,
             while (p < end && is_map_separator(*p)) ++p;
             const char* token_end = p;
             while (token_end < end && !is_map_separator(*token_end)) ++token_end;
-            // A row that ends early gives 0.0 for its missing trailing cells.
-            const double value = p < token_end ? parse_real(p, token_end) : 0.0;
+            if (p == token_end)
+                return fail(ctx,
+                            "Error: in map %s, row %d, column %d: the value is missing; the row "
+                            "holds %d values where the header gives %d columns.\n",
+                            path.c_str(), r, c, c - 1, grid.cols);
+            const std::string_view token(p, static_cast<std::size_t>(token_end - p));
+            double value = 0.0;
+            const NumberFault fault = read_real(token, value);
+            // Cells outside the mask are never used: their no-data words may be
+            // anything that is not garbage.
+            if (fault == NumberFault::not_a_number ||
+                (fault != NumberFault::none && mask_row[c] != 0))
+                return bad_value(ctx, path, r, c, token, fault);
             p = token_end;
             any_nonzero |= value != 0.0;
             if (mask_row[c] != 0 && cell < last_cell) {
@@ -302,6 +304,7 @@ bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view,
             }
         }
     }
+    warn_if_rows_beyond(ctx, lines, path, grid.rows);
     warn_if_all_zero(ctx, any_nonzero, path);
     if (zero_cells > 0)
         ctx.print("Warning: Map contains %d cells with zero values. Map: %s\n", zero_cells,
@@ -330,7 +333,11 @@ bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path_vi
         for (int c = 1; c <= grid.cols; ++c) {
             if (!tokens.next(token))
                 return unexpected_end(ctx, path);
-            const int value = parse_integer(token);
+            int value = 0;
+            const NumberFault fault = read_integer(token, value);
+            if (fault == NumberFault::not_a_number ||
+                (fault != NumberFault::none && mask_row[c] != 0))
+                return bad_value(ctx, path, r, c, token, fault);
             any_nonzero |= value != 0;
             if (mask_row[c] == 0 || cell >= last_cell)
                 continue;

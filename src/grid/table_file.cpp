@@ -11,6 +11,7 @@
 #include "core/context.hpp"
 #include "grid/mapping.hpp"
 #include "grid/mapping_internal.hpp"
+#include "input/numbers.hpp"
 #include "input/tokens.hpp"
 
 namespace torva {
@@ -131,6 +132,91 @@ constexpr int kStreamColumns[kLastStreamTable + 1] = {0, 1, 4, 3, 2, 3, 1};
 
 const char* kGridHeader = "TORVA_INDEX_MAP_TABLES";
 const char* kStreamHeader = "TORVA_STREAM_INDEX_MAP_TABLES";
+
+// One row of a table, for reading and for the messages that name it.
+struct TableRow {
+    const TableFile& file;
+    const char* table;
+    std::size_t index;  // in file.lines; the file's line number is one more
+
+    std::string_view text() const { return file.lines[index]; }
+    std::size_t line_number() const { return index + 1; }
+};
+
+std::string_view trim_separators(std::string_view field) {
+    while (!field.empty() && is_number_separator(field.front())) field.remove_prefix(1);
+    while (!field.empty() && is_number_separator(field.back())) field.remove_suffix(1);
+    return field;
+}
+
+// "Error: in mapping table file F, line L (table T, id I), column C: what.\n";
+// the id and the column are left out where they are not known.
+bool row_fails(RunContext& ctx, const TableRow& row, const int* id, std::size_t column,
+               const std::string& what) {
+    std::string place = "table " + std::string(row.table);
+    if (id)
+        place += ", id " + std::to_string(*id);
+    std::string at;
+    if (column > 0)
+        at = ", column " + std::to_string(column);
+    ctx.print_and_log("Error: in mapping table file %s, line %zu (%s)%s: %s.\n",
+                      row.file.path.c_str(), row.line_number(), place.c_str(), at.c_str(),
+                      what.c_str());
+    fail_with_printed_message(ctx);
+    return false;
+}
+
+// The id: the first word of characters 1 to 6 (a description that starts early
+// does not spoil it).
+bool read_row_id(RunContext& ctx, const TableRow& row, int& id) {
+    std::string_view field = trim_separators(row.text().substr(0, kIdWidth));
+    std::size_t end = 0;
+    while (end < field.size() && !is_number_separator(field[end])) ++end;
+    field = field.substr(0, end);
+    const NumberFault fault = read_integer(field, id);
+    if (fault == NumberFault::none)
+        return true;
+    return row_fails(
+        ctx, row, nullptr, 1,
+        "the id \"" + std::string(field) + "\" in columns 1 to 6 " + number_fault_text(fault));
+}
+
+// The values from character 87 on, as many as the table has columns. A value
+// cut by that column (written from an earlier column) or one that is missing
+// would otherwise be read as a wrong number or as 0.
+bool read_row_values(RunContext& ctx, const TableRow& row, int id, int columns, double* values) {
+    const std::string_view text = row.text();
+    if (text.size() > kValuesStart && !is_number_separator(text[kValuesStart]) &&
+        !is_number_separator(text[kValuesStart - 1])) {
+        std::size_t start = kValuesStart - 1;
+        while (start > kIdWidth && !is_number_separator(text[start - 1])) --start;
+        std::size_t stop = kValuesStart;
+        while (stop < text.size() && !is_number_separator(text[stop])) ++stop;
+        const std::string_view cut = text.substr(start, stop - start);
+        double ignored = 0.0;
+        if (read_real(cut, ignored) == NumberFault::none)
+            return row_fails(ctx, row, &id, start + 1,
+                             "the value " + std::string(cut) +
+                                 " starts before column 87, where the values of a row begin");
+    }
+    std::size_t pos = kValuesStart;
+    for (int k = 1; k <= columns; ++k) {
+        while (pos < text.size() && is_number_separator(text[pos])) ++pos;
+        std::size_t stop = pos;
+        while (stop < text.size() && !is_number_separator(text[stop])) ++stop;
+        if (pos == stop)
+            return row_fails(ctx, row, &id, 0,
+                             "value " + std::to_string(k) + " of " + std::to_string(columns) +
+                                 " is missing; the values of a row begin in column 87");
+        const std::string_view token = text.substr(pos, stop - pos);
+        const NumberFault fault = read_real(token, values[k - 1]);
+        if (fault != NumberFault::none)
+            return row_fails(ctx, row, &id, pos + 1,
+                             std::string(token) + " " + number_fault_text(fault));
+        pos = stop;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -254,6 +340,22 @@ int read_row_count(const TableFile& file, const TableLocation& location) {
 bool read_table_rows(RunContext& ctx, const TableFile& file, const TableLocation& location,
                      const char* name, int columns, TableRows& rows) {
     rows = TableRows{};
+    if (location.found && location.line + 1 < file.lines.size()) {
+        // A count that is there must read; a missing one is the "no entries" below.
+        Tokens t(file.lines[location.line + 1]);
+        std::string word, count;
+        t.text(word);
+        int n = 0;
+        const NumberFault fault = t.text(count) ? read_integer(count, n) : NumberFault::none;
+        if (fault != NumberFault::none) {
+            ctx.print_and_log(
+                "Error: in mapping table file %s, line %zu (table %s): NUM_IDS %s %s.\n",
+                file.path.c_str(), location.line + 2, name, count.c_str(),
+                number_fault_text(fault));
+            fail_with_printed_message(ctx);
+            return false;
+        }
+    }
     const int n = read_row_count(file, location);
     if (!location.found || n <= 0) {
         ctx.error.raise(kNoEntriesInTable, {.text1 = name});
@@ -271,15 +373,15 @@ bool read_table_rows(RunContext& ctx, const TableFile& file, const TableLocation
     rows.values.assign(static_cast<std::size_t>(n) * columns, 0.0);
     rows.largest_id = INT_MIN;
     for (int r = 0; r < n; ++r) {
-        const std::string_view row = file.lines[first + r];
-        const int id = static_cast<int>(lenient_long(row.substr(0, kIdWidth)));
+        const TableRow row{file, name, first + r};
+        int id = 0;
+        if (!read_row_id(ctx, row, id))
+            return false;
         rows.ids[r] = id;
         rows.largest_id = std::max(rows.largest_id, id);
-        if (row.size() <= kValuesStart)
-            continue;
-        Tokens values(row.substr(kValuesStart));
-        for (int k = 0; k < columns; ++k)
-            rows.values[static_cast<std::size_t>(r) * columns + k] = values.real();
+        double* values = rows.values.data() + static_cast<std::size_t>(r) * columns;
+        if (columns > 0 && !read_row_values(ctx, row, id, columns, values))
+            return false;
     }
     return true;
 }

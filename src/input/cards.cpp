@@ -389,10 +389,16 @@ const std::vector<const CardWord*>& sorted_words() {
 
 const CardWord* find_card(std::string_view word) {
     const auto& words = sorted_words();
-    auto it = std::lower_bound(words.begin(), words.end(), word,
-                               [](const CardWord* w, std::string_view key) { return w->word < key; });
-    if (it != words.end() && (*it)->word == word) return *it;
+    auto it =
+        std::lower_bound(words.begin(), words.end(), word,
+                         [](const CardWord* w, std::string_view key) { return w->word < key; });
+    if (it != words.end() && (*it)->word == word)
+        return *it;
     return nullptr;
+}
+
+std::span<const CardWord> known_card_words() {
+    return kCardWords;
 }
 
 std::string card_name(Card card) {

@@ -3,6 +3,7 @@
 // arguments it reads. Enumerators carry the card words as users write them.
 
 #include <array>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -399,12 +400,16 @@ struct CardWord {
 // The card of a lower-case word, or nullptr for a word that is not a card.
 const CardWord* find_card(std::string_view lower_case_word);
 
+// Every card word, in the order of the card table.
+std::span<const CardWord> known_card_words();
+
 // Upper-case word of a card, for messages.
 std::string card_name(Card card);
 
 // The value one card left in the project settings.
 struct CardValue {
     bool given = false;
+    int line = 0;  // line of the project file it was last given on (0: not from a file)
     std::string text;
     std::array<double, 2> real{};
     std::array<int, 5> integer{};

@@ -11,6 +11,7 @@
 
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "input/card_checks.hpp"
 #include "input/replace.hpp"
 #include "input/series.hpp"
 #include "input/tokens.hpp"
@@ -39,37 +40,40 @@ bool read_text_argument(Tokens& args, CardValue& value, std::string_view word, R
     return true;
 }
 
-// A token that reads wholly as a number.
-bool is_number(const std::string& token) {
-    if (token.empty())
-        return false;
-    char* end = nullptr;
-    std::strtod(token.c_str(), &end);
-    return end != token.c_str() && *end == '\0';
-}
-
-bool read_arguments(const CardWord& card, Tokens& args, CardValue& value, RunContext& ctx) {
+// The number arguments of a card, each through the checked reader: a missing
+// one leaves 0, one that is there must be a number the card can hold.
+bool read_arguments(const CardWord& card, Tokens& args, ProjectSettings& s, RunContext& ctx) {
+    CardValue& value = s[card.card];
+    std::string token;
+    const auto next_real = [&](double& v) {
+        v = 0.0;
+        return !args.text(token) || read_card_real(ctx, s, card.card, token, v);
+    };
+    const auto next_integer = [&](int& v) {
+        v = 0;
+        return !args.text(token) || read_card_integer(ctx, s, card.card, token, v);
+    };
     switch (card.args) {
         case Args::none:
         case Args::no_effect:
             break;
         case Args::integer:
-            value.integer[0] = args.integer();
-            break;
         case Args::integer2:
         case Args::integer3:
         case Args::integer5: {
-            const int n = card.args == Args::integer2 ? 2 : card.args == Args::integer3 ? 3 : 5;
-            for (int i = 0; i < n; ++i) value.integer[i] = args.integer();
+            const int n = card.args == Args::integer    ? 1
+                          : card.args == Args::integer2 ? 2
+                          : card.args == Args::integer3 ? 3
+                                                        : 5;
+            for (int i = 0; i < n; ++i)
+                if (!next_integer(value.integer[i]))
+                    return false;
             break;
         }
         case Args::real:
-            value.real[0] = args.real();
-            break;
+            return next_real(value.real[0]) && check_card_range(ctx, s, card.card);
         case Args::real2:
-            value.real[0] = args.real();
-            value.real[1] = args.real();
-            break;
+            return next_real(value.real[0]) && next_real(value.real[1]);
         case Args::text:
         case Args::keyword:
             return read_text_argument(args, value, card.word, ctx);
@@ -77,21 +81,29 @@ bool read_arguments(const CardWord& card, Tokens& args, CardValue& value, RunCon
         case Args::optional_text_or_number: {
             if (!read_text_argument(args, value, card.word, ctx))
                 return false;
-            if (is_number(value.text)) {
-                value.real[0] = std::strtod(value.text.c_str(), nullptr);
+            // A uniform value is a number; anything else names a map file. A
+            // number that is not finite is neither.
+            double number = 0.0;
+            const NumberFault fault = read_real(value.text, number);
+            if (fault == NumberFault::not_finite) {
+                refuse_card_value(ctx, s, card.card, value.text, number_fault_text(fault));
+                return false;
+            }
+            if (fault == NumberFault::none) {
+                value.real[0] = number;
                 value.integer[0] = 1;  // marks a uniform value
             }
             break;
         }
-        case Args::optional_integer: {
-            std::string token;
-            if (args.text(token))
-                value.integer[0] = static_cast<int>(std::strtol(token.c_str(), nullptr, 10));
-            else
+        case Args::optional_integer:
+            if (!args.text(token)) {
                 value.integer[0] = -1;
-            break;
-        }
+                break;
+            }
+            return read_card_integer(ctx, s, card.card, token, value.integer[0]);
     }
+    if (card.args == Args::integer)
+        return check_card_range(ctx, s, card.card);
     return true;
 }
 
@@ -332,6 +344,14 @@ bool perform_card_line(ProjectSettings& s, RunContext& ctx, std::string_view lin
     const CardWord* card = find_card(word);
     if (!card) {
         ctx.print("Warning: unknown card found in the project file: %s\n", word.c_str());
+        const std::string closest = closest_card_word(word);
+        const std::string where =
+            s.line > 0 ? "line " + std::to_string(s.line) + " of " + s.file_name + ", ignored"
+                       : "ignored";
+        if (closest.empty())
+            ctx.print("  (%s)\n", where.c_str());
+        else
+            ctx.print("  (%s; did you mean %s?)\n", where.c_str(), closest.c_str());
         return true;
     }
     if (is_nutrient_card(word) && !s.nutrients) {
@@ -341,7 +361,8 @@ bool perform_card_line(ProjectSettings& s, RunContext& ctx, std::string_view lin
     Tokens args(line.substr(end));
     CardValue& value = s[card->card];
     value.given = true;
-    if (!read_arguments(*card, args, value, ctx))
+    value.line = s.line;
+    if (!read_arguments(*card, args, s, ctx))
         return false;
     return perform_card_action(*card, s, ctx);
 }
@@ -369,10 +390,13 @@ void read_project_file(Model& model, RunContext& ctx, std::string_view file_name
     }
     set_project_defaults(s);
     s.read = true;
+    s.file_name = name;
     while (reader.next(line)) {
+        s.line = reader.line_number();
         if (!perform_card_line(s, ctx, line))
             break;
     }
+    s.line = 0;
     std::fclose(file);
 }
 

@@ -1,8 +1,11 @@
 // The run settings derived from the cards and the rules that refuse card
 // combinations that cannot work together.
 
+#include <string>
+
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "input/card_checks.hpp"
 #include "input/project.hpp"
 
 namespace torva {
@@ -38,7 +41,19 @@ void derive_run_settings(Model& model, RunContext& ctx) {
                                           e.integer[4]);
     }
     if (p.integer(Card::MAP_TYPE) == 4)
-        ctx.error.raise(err::qdat_not_supported);
+        return ctx.error.raise(err::qdat_not_supported);
+    // Without a length the run would end at once, or never.
+    if (!p.given(Card::TOT_TIME)) {
+        ctx.print_and_log(
+            "Error: the project file %s has no TOT_TIME card; give the length of the run in "
+            "minutes, for example TOT_TIME 120.\n",
+            p.file_name.c_str());
+        return ctx.error.raise(err::message_printed);
+    }
+    if (run.total_time <= 0)
+        refuse_card_value(ctx, p, Card::TOT_TIME, std::to_string(run.total_time),
+                          "minutes is no run at all; the length of the run (minutes) must be "
+                          "greater than 0");
 }
 
 void validate_cards(Model& model, RunContext& ctx) {

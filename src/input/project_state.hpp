@@ -27,7 +27,9 @@ enum class PrecipitationKind { uniform = 0, gauges = 1 };
 
 struct ProjectSettings {
     std::array<CardValue, kCardCount> cards{};
-    bool read = false;  // the file was opened and had a valid header
+    bool read = false;      // the file was opened and had a valid header
+    std::string file_name;  // the project file, for messages
+    int line = 0;           // the line being read
 
     // Method selectors: the last card of each group decides.
     InfiltrationMethod infiltration = InfiltrationMethod::none;

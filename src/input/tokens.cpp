@@ -1,10 +1,10 @@
 #include "input/tokens.hpp"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/context.hpp"
+#include "input/numbers.hpp"
 #include "input/replace.hpp"
 
 namespace torva {
@@ -62,30 +62,30 @@ int Tokens::integer() {
     return static_cast<int>(std::strtol(token.c_str(), nullptr, 10));
 }
 
-bool Tokens::real(double& value) {
-    value = 0.0;
+NumberFault Tokens::read(double& value) {
     std::string token;
-    if (!text(token))
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(token.c_str(), &end);
-    return end != token.c_str() && *end == '\0' && errno != ERANGE;
+    if (!text(token)) {
+        value = 0.0;
+        return NumberFault::missing;
+    }
+    return read_real(token, value);
+}
+
+NumberFault Tokens::read(int& value) {
+    std::string token;
+    if (!text(token)) {
+        value = 0;
+        return NumberFault::missing;
+    }
+    return read_integer(token, value);
+}
+
+bool Tokens::real(double& value) {
+    return read(value) == NumberFault::none;
 }
 
 bool Tokens::integer(int& value) {
-    value = 0;
-    std::string token;
-    if (!text(token))
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(token.c_str(), &end, 10);
-    if (end == token.c_str() || *end != '\0' || errno == ERANGE || v > 2147483647L ||
-        v < -2147483647L - 1)
-        return false;
-    value = static_cast<int>(v);
-    return true;
+    return read(value) == NumberFault::none;
 }
 
 bool LineReader::next(std::string& line) {

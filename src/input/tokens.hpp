@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "input/numbers.hpp"
+
 #include "core/file_names.hpp"
 
 namespace torva {
@@ -25,9 +27,14 @@ class Tokens {
     // the conversion can read from the start of the token.
     double real();
     int integer();
-    // Checked forms: false when the token is missing or not wholly a number.
+    // Checked forms: false when the token is missing or not wholly a number,
+    // a real that is not finite or an integer that does not fit (the value is
+    // then 0).
     bool real(double& value);
     bool integer(int& value);
+    // The same, telling what is wrong (NumberFault::none when nothing is).
+    NumberFault read(double& value);
+    NumberFault read(int& value);
 
     std::string_view rest() const { return rest_; }
     bool empty() const;

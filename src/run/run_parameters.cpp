@@ -1,9 +1,38 @@
 #include "run/run_parameters.hpp"
 
+#include <climits>
+#include <cstdio>
+#include <string>
+
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "input/card_checks.hpp"
 
 namespace torva {
+namespace {
+
+std::string format_number(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// Steps are counted in an int: a run or an output interval of more steps than
+// it holds would wrap round and write at the wrong times or never.
+bool fits_step_counter(RunContext& ctx, const ProjectSettings& p, Card card, double steps,
+                       double minutes) {
+    if (steps <= static_cast<double>(INT_MAX))
+        return true;
+    char problem[200];
+    std::snprintf(problem, sizeof problem,
+                  "minutes is %.0f time steps, more than the step counter holds (%d); give "
+                  "fewer minutes or a longer TIMESTEP",
+                  steps, INT_MAX);
+    refuse_card_value(ctx, p, card, format_number(minutes), problem);
+    return false;
+}
+
+}  // namespace
 
 void set_up_run_parameters(Model& model, RunContext& ctx) {
     RunSettings& run = model.run;
@@ -21,13 +50,26 @@ void set_up_run_parameters(Model& model, RunContext& ctx) {
         return;
     }
     run.time_step_days = run.time_step / 86400.0;
+    const double run_seconds = 60.0 * run.total_time;
+    if (run.time_step > run_seconds) {
+        refuse_card_value(ctx, p, Card::TIMESTEP, format_number(run.time_step),
+                          "seconds is longer than the whole run (TOT_TIME " +
+                              std::to_string(run.total_time) +
+                              " minutes); give a shorter step or a longer run");
+        return;
+    }
+    if (!fits_step_counter(ctx, p, Card::TOT_TIME, run_seconds / run.time_step, run.total_time))
+        return;
 
     run.hydrograph_interval = p.real(Card::HYD_FREQ);
     if (run.hydrograph_interval <= 0.0) {
         run.hydrograph_interval = 60.0;
         raise_and_report(ctx, err::hydrograph_interval_default);
     }
-    run.hydrograph_steps = static_cast<int>(60.0 / run.time_step * run.hydrograph_interval);
+    const double hydrograph_steps = 60.0 / run.time_step * run.hydrograph_interval;
+    if (!fits_step_counter(ctx, p, Card::HYD_FREQ, hydrograph_steps, run.hydrograph_interval))
+        return;
+    run.hydrograph_steps = static_cast<int>(hydrograph_steps);
 
     run.map_interval = p.integer(Card::MAP_FREQ);
     if (run.map_interval == 0) {
@@ -35,7 +77,10 @@ void set_up_run_parameters(Model& model, RunContext& ctx) {
         if (!run.super_quiet && ctx.partition == 0)
             ctx.print("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
     }
-    run.map_steps = static_cast<int>(60.0 / run.time_step * run.map_interval);
+    const double map_steps = 60.0 / run.time_step * run.map_interval;
+    if (!fits_step_counter(ctx, p, Card::MAP_FREQ, map_steps, run.map_interval))
+        return;
+    run.map_steps = static_cast<int>(map_steps);
 
     run.outlet_slope = p.real(Card::OUTSLOPE);
     if (run.outlet_slope < 1e-9) {

@@ -79,9 +79,9 @@ TEST(RasterReader, HeaderKeywordsAreNotComparedAndBoundsBecomeTheGeoreference) {
     EXPECT_EQ(read.values, (std::vector<double>{-1.0, 5.0, 6.0}));
 }
 
-// Zero values inside the mask are counted and warned about. A row of 3
-// values in a 5-column grid reads 0.0 for columns 4 and 5; "1,2,,3" is three
-// values and "abc" no number. Values outside the mask do not count.
+// Zero values inside the mask are counted and warned about; "1,2,,3" is
+// three values. Values outside the mask do not count. (Short rows and words
+// are refused: see the input refusal tests.)
 TEST(RasterReader, ZeroValuesInsideTheMaskAreCountedAndWarnedAbout) {
     struct Case {
         std::vector<std::string> mask;
@@ -92,7 +92,7 @@ TEST(RasterReader, ZeroValuesInsideTheMaskAreCountedAndWarnedAbout) {
     const std::string zeros = "Warning: Map contains ";
     const Case cases[] = {
         {{"#####", "#####"},
-         "7 8 9\n1,2,,3 abc\n",
+         "7 8 9 0 0\n1,2,,3 0 0\n",
          zeros + "4 cells with zero values. Map: map.asc\n"},
         {{"##", ".#"},
          "0 0\n0.0 0\n",
@@ -132,7 +132,8 @@ TEST(RasterReader, RowLongerThanTheLineBufferStaysOneRow) {
 
 TEST(RasterReader, ReplacementValuesAreSubstitutedInRealMapRows) {
     // A declared tag stands for its value printed with its format; an
-    // undeclared bracket is reported and its row parsed as it stands.
+    // undeclared bracket is reported and its row parsed as it stands, where
+    // the bracket is no number.
     CapturedContext c;
     ReplacementParameter depth;
     depth.tag = "[DEPTH]";
@@ -144,13 +145,14 @@ TEST(RasterReader, ReplacementValuesAreSubstitutedInRealMapRows) {
     Grid grid = grid_from_mask({"##", "##"});
     std::vector<double> values(5, -1.0);
     std::FILE* file = file_with(map_header(2, 2) + "[DEPTH] 1\n[X] 3\n");
-    ASSERT_TRUE(read_real_map(c.ctx, file, "depth.asc", grid, values));
+    ASSERT_FALSE(read_real_map(c.ctx, file, "depth.asc", grid, values));
     std::fclose(file);
-    EXPECT_EQ(values, (std::vector<double>{-1.0, 2.35, 1.0, 0.0, 3.0}));
+    EXPECT_EQ(values[1], 2.35);
+    EXPECT_EQ(values[2], 1.0);
     EXPECT_EQ(c.ctx.replacement.count, 1);
     EXPECT_EQ(c.console(),
               "Error: unable to match replace pair: [X] 3\n"
-              "Warning: Map contains 1 cells with zero values. Map: depth.asc\n");
+              "Error: in map depth.asc, row 2, column 1: [X] is not a number.\n");
 }
 
 TEST(RasterReader, IntegerMapReadsTheSameWhateverItsLineBreaks) {
