@@ -216,8 +216,11 @@ void read_channel_network(Model& model, RunContext& ctx) {
     if (!set_up_network(model, ctx, path))
         return;
     model.channel.read = true;
-    // The network is read and checked, but this version cannot route it:
-    // running on without the channels would report a watershed without them.
+    if (model.project.channel_routing == ChannelRouting::explicit_routing)
+        return;
+    // The network is read and checked, but this version routes it only with
+    // CHAN_EXPLIC: running on without the channels would report a watershed
+    // without them.
     ctx.print(
         "\nError: Channel routing is not available in this version of TORVA.\n"
         "The channel network of %s was read and checked; the run stops here.\n",

@@ -36,6 +36,12 @@ bool stop(RunContext& ctx, const char* line1, const char* line2 = nullptr,
     return false;
 }
 
+void channel_message(const Model& model, RunContext& ctx, const char* text) {
+    if (!model.run.super_quiet)
+        ctx.print("%s", text);
+    ctx.log("%s", text);
+}
+
 // The router's settings and working arrays, once per run.
 bool prepare_router(Model& model, RunContext& ctx) {
     Channel& ch = model.channel;
@@ -292,6 +298,27 @@ void advance_print_time(Model& model) {
 
 }  // namespace
 
+void set_up_channel_time_series(Model& model, RunContext& ctx) {
+    Channel& ch = model.channel;
+    if (model.project.channel_routing != ChannelRouting::explicit_routing || !ch.read)
+        return;
+    if (!prepare_router(model, ctx))
+        return;
+    // Nodes the hotstart file did not fill stand dry on their beds.
+    for (int link = 1; link <= ch.links; ++link) {
+        const ChannelLink& l = ch.link[link];
+        if (!routable(l))
+            continue;
+        for (int j = 1; j <= l.nodes; ++j) ch.yp(j, link) = ch.bel(j, link) + ch.depth(j, link);
+    }
+    if (!sections_from_stage(ch, ctx))
+        return;
+    if (!ch.lakes.empty())
+        channel_message(model, ctx,
+                        "Note: the lakes of the channel network hold their initial water "
+                        "surface;\nthis version does not simulate their water balance.\n");
+}
+
 void channel_routing_phase(Model& model, RunContext& ctx) {
     if (model.project.channel_routing != ChannelRouting::explicit_routing || !model.channel.read)
         return;
@@ -299,7 +326,8 @@ void channel_routing_phase(Model& model, RunContext& ctx) {
     ChannelRouter& r = model.router;
     if (!r.prepared && !prepare_router(model, ctx))
         return;
-    // One channel step per model step.
+    // One channel step per model step: the overland and channel phases
+    // exchange water at every step, so neither runs ahead of the other.
     const double dt = model.run.time_step;
     copy(ch.yp, r.yp_previous);
     if (!apply_head_boundary(model, ctx))
@@ -315,6 +343,22 @@ void channel_routing_phase(Model& model, RunContext& ctx) {
     model.outlet.discharge = ch.qp(outlet.nodes, ch.links);
     add_to_totals(model, &VolumeTotals::outlet_discharge, r.step_outlet_volume);
     advance_print_time(model);
+}
+
+void report_channel_routing(const Model& model, RunContext& ctx) {
+    const ChannelRouter& r = model.router;
+    if (!r.prepared)
+        return;
+    ctx.log(
+        "Channel routing: %lld channel steps, %lld sub-steps, %lld sub-steps repeated "
+        "with half the step, %lld sub-steps unsettled after two passes\n",
+        r.channel_steps, r.sub_steps, r.rejected_sub_steps, r.unsettled_sub_steps);
+    if (r.unsettled_sub_steps > 0)
+        channel_message(model, ctx,
+                        "Warning: in some channel sub-steps the second predictor-corrector pass "
+                        "still\nchanged a flow area by more than 0.01 m2; in deep pools the "
+                        "water levels\nmay be off although the discharges look right. A "
+                        "shorter TIMESTEP or\nMAX_COURANT_NUMBER avoids it.\n");
 }
 
 }  // namespace torva

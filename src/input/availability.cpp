@@ -12,19 +12,20 @@ namespace torva {
 namespace {
 
 // The cards of each process that a project may ask for. The channel network
-// cards (CHANNEL_INPUT, STREAM_CELL, READ_CHAN_HOTSTART, K_RIVER, M_RIVER) are
-// not listed: the network is read and checked, and its reader stops the run.
+// cards (CHANNEL_INPUT, STREAM_CELL, READ_CHAN_HOTSTART, K_RIVER, M_RIVER) and
+// the explicit routing's cards (CHAN_EXPLIC, MAX_COURANT_NUMBER, HEAD_BOUND,
+// BOUND_DEPTH, BOUND_TS, OVERBANK_FLOW, OVERLAND_BACKWATER) are not listed:
+// they are built, and a network without CHAN_EXPLIC stops at its reader.
 // clang-format off
 constexpr Card kChannelRoutingCards[] = {
     Card::ST_MAPPING_TABLE, Card::MATERIALS,
     Card::SECTION_TABLE, Card::ST_TIME_STEP, Card::LINKS, Card::NODES, Card::DIS_PROFILE,
     Card::DIS_PROFILE_OUT, Card::WAT_SURF_PROFILE, Card::WAT_SURF_PROFILE_OUT,
-    Card::INCLUDE_CHANNEL_DEPTH, Card::CHAN_PREISS, Card::CHAN_EXPLIC, Card::CHAN_DRAIN,
-    Card::CHAN_BACKWATER, Card::CHAN_MESH, Card::OVERBANK_FLOW, Card::HEAD_BOUND, Card::BOUND_DEPTH,
-    Card::BOUND_TS, Card::EXPLIC_BACKWATER, Card::EXPLIC_HOTSTART,
-    Card::OVERLAND_BACKWATER, Card::STREAM_LOSS, Card::ALPHA, Card::BETA, Card::THETA,
+    Card::INCLUDE_CHANNEL_DEPTH, Card::CHAN_PREISS, Card::CHAN_DRAIN,
+    Card::CHAN_BACKWATER, Card::CHAN_MESH, Card::EXPLIC_BACKWATER, Card::EXPLIC_HOTSTART,
+    Card::STREAM_LOSS, Card::ALPHA, Card::BETA, Card::THETA,
     Card::CHANNEL_GRIDSIZE, Card::CHANNEL_DELTAT, Card::DRAIN_TIME, Card::Q_MIN, Card::N_LINKS,
-    Card::MAX_NODES, Card::NON_ORTHO_CHANNELS, Card::MAX_COURANT_NUMBER, Card::FIRST_ORDER_CHAN_Q,
+    Card::MAX_NODES, Card::NON_ORTHO_CHANNELS, Card::FIRST_ORDER_CHAN_Q,
     Card::WRITE_CHAN_HOTSTART, Card::HOTSTART_IS_DEPTH, Card::STREAM_INFO,
     Card::IN_HYD_LOCATION, Card::OUT_HYD_LOCATION, Card::OUT_DEP_LOCATION, Card::CHAN_DEPTH,
     Card::CHAN_DISCHARGE, Card::CHAN_STAGE, Card::CHAN_VELOCITY, Card::FLOOD_STREAM,

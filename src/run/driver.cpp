@@ -370,6 +370,7 @@ void run_time_loop(Model& model, RunContext& ctx) {
         }
         if (!ctx.error.pending()) {
             write_run_summary(model, ctx);
+            report_channel_routing(model, ctx);
             if (!run_must_stop(ctx))
                 notify_analyzers(model, ctx, kRunFinished);
         } else {

@@ -25,12 +25,15 @@ namespace fs = std::filesystem;
 // Model state is handed to `inspect` as the set-up left it.
 std::string run_network(test::TempDir& dir, const std::string& channel,
                         const std::string& grid_stream, const std::string& cards,
-                        const std::function<void(const Model&)>& inspect) {
+                        const std::function<void(const Model&)>& inspect,
+                        const std::function<void(RunContext&)>& prepare = nullptr) {
     test::write_small_project(dir, cards + "CHANNEL_INPUT chan.txt\nSTREAM_CELL chan.gst\n");
     dir.write("chan.txt", channel);
     dir.write("chan.gst", grid_stream);
     RunContext ctx;
     ctx.out = std::tmpfile();
+    if (prepare)
+        prepare(ctx);
     const fs::path before = fs::current_path();
     fs::current_path(dir.path());
     run_simulation(ctx, "p.prj", inspect);
@@ -166,6 +169,34 @@ TEST(ChannelNetwork, HotstartPumpsAndPointSources) {
                     EXPECT_EQ(ch.point_source(2, 1), 0);
                     EXPECT_EQ(ch.point_source(1, 1), -1);
                 });
+}
+
+TEST(ChannelNetwork, ReplacementTagsOnEveryLine) {
+    // [SPACING] in a link card, [BED] in a node card, both as a batch run
+    // would give them.
+    test::TempDir dir;
+    const std::string channel = test::edited(
+        test::kSmallNetwork,
+        {{"MANNINGS_N 0.04", "MANNINGS_N 0.04\nDX [SPACING]"}, {"ELEV 9.4", "ELEV [BED]"}});
+    double dx = 0.0, bed = 0.0;
+    run_network(
+        dir, channel, test::kSmallGridStream, "",
+        [&](const Model& model) {
+            dx = model.channel.link[2].dx;
+            bed = model.channel.bel(3, 2);
+        },
+        [](RunContext& ctx) {
+            for (const auto& [tag, value] : {std::pair{"[SPACING]", 12.5}, {"[BED]", 9.35}}) {
+                ReplacementParameter p;
+                p.tag = tag;
+                p.format = "%.2f";
+                p.real_value = value;
+                ctx.replacement.parameters.push_back(p);
+            }
+            ctx.replacement.active = true;
+        });
+    EXPECT_EQ(dx, 12.5);
+    EXPECT_EQ(bed, 9.35);
 }
 
 }  // namespace

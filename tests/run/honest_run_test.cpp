@@ -24,10 +24,10 @@ struct CardCase {
 };
 
 const CardCase kUnavailableCards[] = {
-    {"CHAN_EXPLIC\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nANALYZERS a\n",
+    {"CHAN_PREISS\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nANALYZERS a\n",
      "Error: the project file p.prj asks for processes that are not available in this version "
      "of TORVA:\n"
-     "  CHAN_EXPLIC            channel routing\n"
+     "  CHAN_PREISS            channel routing\n"
      "  GW_SIMULATION          groundwater\n"
      "  GW_UNIF_POROSITY       groundwater\n"
      "  GW_UNIF_HYCOND         groundwater\n"
