@@ -152,6 +152,22 @@ EventRead decreasing_time_error(RunContext& ctx, const PrecipEvent& event, int r
     return format_error(ctx);
 }
 
+// Two records of one time hold the rain of no time at all: whatever fell
+// between them would be lost.
+EventRead equal_time_error(RunContext& ctx, const PrecipEvent& event, int record,
+                           std::string_view path) {
+    const RecordStamp& t = event.stamps[record];
+    const std::string file(path.empty() ? std::string_view("the precipitation file") : path);
+    print_event_lines(ctx, event);
+    ctx.print(
+        "Records %d and %d of file %s both carry the time %ld/%ld/%ld %ld:%2.2ld; the rain "
+        "between them would be lost.\n",
+        record - 1, record, file.c_str(), long(t.year), long(t.month), long(t.day), long(t.hour),
+        long(t.minute));
+    ctx.print("Give each record of the event a later time than the record before it.\n\n");
+    return format_error(ctx);
+}
+
 EventRead decreasing_accumulation_error(RunContext& ctx, const PrecipEvent& event, int record,
                                         int gauge) {
     print_event_lines(ctx, event);
@@ -287,7 +303,8 @@ EventRead read_coordinates(TokenCursor& in, RunContext& ctx, PrecipEvent& event)
 }
 
 // The data word and the year, month, day, hour and minute of record k.
-EventRead read_record_header(TokenCursor& in, RunContext& ctx, PrecipEvent& event, int k) {
+EventRead read_record_header(TokenCursor& in, RunContext& ctx, PrecipEvent& event, int k,
+                             std::string_view path) {
     std::string word;
     if (!in.token(word)) {
         ctx.print("\n last year %d last month %d last day %d last hour %d last minute %d \n", 0, 0,
@@ -329,6 +346,8 @@ EventRead read_record_header(TokenCursor& in, RunContext& ctx, PrecipEvent& even
         calendar_to_julian(stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute);
     if (k > 1 && earlier(stamp, event.stamps[k - 1]))
         return decreasing_time_error(ctx, event, k);
+    if (k > 1 && !earlier(event.stamps[k - 1], stamp))
+        return equal_time_error(ctx, event, k, path);
     return EventRead::ok;
 }
 
@@ -364,8 +383,8 @@ long minutes_between(const RecordStamp& a, const RecordStamp& b) {
 
 }  // namespace
 
-EventRead read_precip_event(std::FILE* file, RunContext& ctx, PrecipEvent& event,
-                            int& events_seen) {
+EventRead read_precip_event(std::FILE* file, RunContext& ctx, PrecipEvent& event, int& events_seen,
+                            std::string_view path) {
     TokenCursor in(file, ctx);
     event = PrecipEvent{};
     EventRead result = find_event(in, ctx, event, events_seen);
@@ -380,7 +399,7 @@ EventRead read_precip_event(std::FILE* file, RunContext& ctx, PrecipEvent& event
     if (result != EventRead::ok)
         return result;
     for (int k = 1; k <= event.record_count; ++k) {
-        result = read_record_header(in, ctx, event, k);
+        result = read_record_header(in, ctx, event, k, path);
         if (result == EventRead::ok)
             result = read_record_values(in, ctx, event, k);
         if (result != EventRead::ok)
@@ -405,9 +424,9 @@ void convert_to_intensities(PrecipEvent& event, RunContext& ctx) {
         for (int g = 1; g <= event.gauge_count; ++g) {
             double& v = event.value(g, k);
             const double next = event.value(g, k + 1);
-            // Records with equal stamps hold the rain of no time at all; such a
-            // record is passed over, and its intensity is kept finite.
-            const bool instant = minutes == 0;
+            // The reader refuses records of equal time, so minutes > 0; the
+            // guard keeps an intensity finite all the same.
+            const bool instant = minutes <= 0;
             switch (event.type) {
                 case PrecipDataType::radar:
                     v = next;

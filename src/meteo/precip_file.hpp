@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "meteo/precip_state.hpp"
@@ -20,7 +21,8 @@ enum class EventRead { ok = 1, none = 0, unexpected_end = -1 };
 // print their lines, raise 4000 and give EventRead::none, as does the end of the
 // file before another EVENT; an end of file inside the event gives
 // EventRead::unexpected_end.
-EventRead read_precip_event(std::FILE* file, RunContext& ctx, PrecipEvent& event, int& events_seen);
+EventRead read_precip_event(std::FILE* file, RunContext& ctx, PrecipEvent& event, int& events_seen,
+                            std::string_view path = {});
 
 // Turns the raw gauge values into intensities in mm/h: afterwards value(g, k) is
 // the intensity from stamp k to stamp k + 1.

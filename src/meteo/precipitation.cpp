@@ -114,7 +114,7 @@ void scan_precipitation_file(Model& model, RunContext& ctx) {
     p.event_start_date.assign(1, RecordStamp{});
     p.events_seen = 0;
     EventRead result;
-    while ((result = read_precip_event(p.file.get(), ctx, p.event, p.events_seen)) ==
+    while ((result = read_precip_event(p.file.get(), ctx, p.event, p.events_seen, p.file_name)) ==
            EventRead::ok) {
         p.event_start.push_back(p.event.stamp_time[1]);
         p.event_start_date.push_back(p.event.stamps[1]);
@@ -191,7 +191,7 @@ EventRead read_next_event(Model& model, RunContext& ctx) {
     const int reads = host_driven(model) ? model.project.tanvik_event_num : 1;
     EventRead result = EventRead::none;
     for (int i = 0; i < reads; ++i) {
-        result = read_precip_event(p.file.get(), ctx, p.event, p.events_seen);
+        result = read_precip_event(p.file.get(), ctx, p.event, p.events_seen, p.file_name);
         if (result != EventRead::ok)
             break;
     }

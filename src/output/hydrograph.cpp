@@ -6,38 +6,81 @@
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "core/output_files.hpp"
+#include "input/numbers.hpp"
 #include "input/tokens.hpp"
+#include "soil/infiltration.hpp"
 
 namespace torva {
 namespace {
 
-// Reads every token of a location file into one list of integers; false
-// when the file cannot be opened.
-bool read_integers(RunContext& ctx, const std::string& path, std::vector<int>& numbers) {
-    std::FILE* f = std::fopen(strip_quotes(path).c_str(), "r");
+// A location file: the number of locations, then two integers per location
+// (link and node, or row and column). False when the file cannot be opened
+// (nothing raised) or, after its message, when an entry cannot be read: a word
+// where a number stands, or fewer pairs than the count announces.
+bool read_location_pairs(RunContext& ctx, Card card, const std::string& name,
+                         std::vector<std::pair<int, int>>& pairs, bool& opened) {
+    const std::string path = strip_quotes(name);
+    const std::string card_word = card_name(card);
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    opened = f != nullptr;
     if (!f)
         return false;
-    LineReader reader(f, ctx);
-    std::string line;
-    while (reader.next(line)) {
-        Tokens tokens(line);
-        int value = 0;
-        while (!tokens.empty() && tokens.integer(value)) numbers.push_back(value);
+    std::vector<int> numbers;
+    bool readable = true;
+    {
+        LineReader reader(f, ctx);
+        std::string line;
+        while (readable && reader.next(line)) {
+            Tokens tokens(line);
+            std::string token;
+            while (tokens.text(token)) {
+                int value = 0;
+                const NumberFault fault = read_integer(token, value);
+                if (fault != NumberFault::none) {
+                    ctx.print_and_log("Error: location file %s (card %s), line %d: %s %s.\n",
+                                      path.c_str(), card_word.c_str(), reader.line_number(),
+                                      token.c_str(), number_fault_text(fault));
+                    readable = false;
+                    break;
+                }
+                numbers.push_back(value);
+            }
+        }
     }
     std::fclose(f);
+    if (!readable) {
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    const int count = numbers.empty() ? 0 : numbers[0];
+    const int given = numbers.empty() ? 0 : static_cast<int>((numbers.size() - 1) / 2);
+    if (count < 0 || count > given) {
+        ctx.print_and_log(
+            "Error: location file %s (card %s) announces %d locations but holds %d; entry %d is "
+            "missing. Make the first number the count of the row and column pairs that follow.\n",
+            path.c_str(), card_word.c_str(), count, given, count < 0 ? 0 : given + 1);
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    for (int k = 0; k < count; ++k) pairs.emplace_back(numbers[1 + 2 * k], numbers[2 + 2 * k]);
     return true;
 }
 
-// A location file: the number of locations, then two integers per location
-// (link and node, or row and column).
-bool read_location_pairs(RunContext& ctx, const std::string& path,
-                         std::vector<std::pair<int, int>>& pairs) {
-    std::vector<int> numbers;
-    if (!read_integers(ctx, path, numbers))
+// A soil moisture location must be a cell of the watershed.
+bool cells_are_inside(RunContext& ctx, const Grid& grid, const std::string& name,
+                      const std::vector<std::pair<int, int>>& pairs) {
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+        const auto [row, col] = pairs[k];
+        const bool on_grid = row >= 1 && row <= grid.rows && col >= 1 && col <= grid.cols;
+        if (on_grid && grid.number_or_zero(row, col) > 0)
+            continue;
+        ctx.print_and_log(
+            "Error: location file %s (card IN_THETA_LOCATION), entry %zu: row %d, column %d lies "
+            "outside the %s; give a cell of the watershed.\n",
+            strip_quotes(name).c_str(), k + 1, row, col, on_grid ? "watershed mask" : "grid");
+        ctx.error.raise(err::message_printed);
         return false;
-    const int count = numbers.empty() ? 0 : numbers[0];
-    for (int k = 0; k < count && 2 + 2 * k < static_cast<int>(numbers.size()); ++k)
-        pairs.emplace_back(numbers[1 + 2 * k], numbers[2 + 2 * k]);
+    }
     return true;
 }
 
@@ -99,13 +142,6 @@ void open_outputs(Model& model, RunContext& ctx) {
     }
 
     if (p.given(Card::IN_HYD_LOCATION)) {
-        std::vector<std::pair<int, int>> pairs;
-        if (!read_location_pairs(ctx, p.text(Card::IN_HYD_LOCATION), pairs)) {
-            ctx.error.raise(err::open_file, {.text1 = "hydrograph location",
-                                             .text2 = p.text(Card::IN_HYD_LOCATION)});
-            return;
-        }
-        for (auto [link, node] : pairs) o.hydrograph_locations.push_back({link, node});
         if (p.given(Card::OUT_HYD_LOCATION)) {
             o.hydrograph_location_file =
                 open_location_output(model, ctx, Card::OUT_HYD_LOCATION, Card::IN_HYD_LOCATION, 51);
@@ -133,13 +169,6 @@ void open_outputs(Model& model, RunContext& ctx) {
     }
 
     if (p.given(Card::IN_THETA_LOCATION)) {
-        std::vector<std::pair<int, int>> pairs;
-        if (!read_location_pairs(ctx, p.text(Card::IN_THETA_LOCATION), pairs)) {
-            ctx.error.raise(err::open_file, {.text1 = "in_theta location",
-                                             .text2 = p.text(Card::IN_THETA_LOCATION)});
-            return;
-        }
-        for (auto [row, col] : pairs) o.moisture_locations.push_back({row, col, 0});
         if (p.given(Card::OUT_THETA_LOCATION)) {
             o.moisture_location_file = open_location_output(model, ctx, Card::OUT_THETA_LOCATION,
                                                             Card::IN_THETA_LOCATION, 48);
@@ -216,17 +245,44 @@ void write_moisture_row(Model& model) {
     Outputs& o = model.output;
     std::FILE* f = o.moisture_location_file;
     write_location_time(model, f);
-    const std::vector<double>& theta = model.soil.surface_moisture;
     for (const CellLocation& loc : o.moisture_locations) {
         const int cell = model.grid.number_or_zero(loc.row, loc.col);
-        const double value =
-            cell > 0 && static_cast<std::size_t>(cell) < theta.size() ? theta[cell] : 0.0;
-        std::fprintf(f, "%12.6lf ", value);
+        std::fprintf(f, "%12.6lf ", surface_water_content(model, cell));
     }
     std::fprintf(f, "\n");
 }
 
 }  // namespace
+
+void read_location_lists(Model& model, RunContext& ctx) {
+    Outputs& o = model.output;
+    const ProjectSettings& p = model.project;
+    bool opened = true;
+    if (p.given(Card::IN_HYD_LOCATION)) {
+        std::vector<std::pair<int, int>> pairs;
+        if (!read_location_pairs(ctx, Card::IN_HYD_LOCATION, p.text(Card::IN_HYD_LOCATION), pairs,
+                                 opened)) {
+            if (!opened)
+                ctx.error.raise(err::open_file, {.text1 = "hydrograph location",
+                                                 .text2 = p.text(Card::IN_HYD_LOCATION)});
+            return;
+        }
+        for (auto [link, node] : pairs) o.hydrograph_locations.push_back({link, node});
+    }
+    if (p.given(Card::IN_THETA_LOCATION)) {
+        std::vector<std::pair<int, int>> pairs;
+        if (!read_location_pairs(ctx, Card::IN_THETA_LOCATION, p.text(Card::IN_THETA_LOCATION),
+                                 pairs, opened)) {
+            if (!opened)
+                ctx.error.raise(err::open_file, {.text1 = "in_theta location",
+                                                 .text2 = p.text(Card::IN_THETA_LOCATION)});
+            return;
+        }
+        if (!cells_are_inside(ctx, model.grid, p.text(Card::IN_THETA_LOCATION), pairs))
+            return;
+        for (auto [row, col] : pairs) o.moisture_locations.push_back({row, col, 0});
+    }
+}
 
 void open_run_files(Model& model, RunContext& ctx) {
     const std::string& summary_name = model.project.text(Card::SUMMARY);

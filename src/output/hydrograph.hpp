@@ -16,9 +16,12 @@ struct CalendarTime;
 // m3/s to ft3/s (QOUT_CFS).
 inline constexpr double kCfsPerCms = 35.31466672;
 
-// Opens the summary file and the output files named by the cards, and reads
-// the location lists.
+// Opens the summary file and the output files named by the cards.
 void open_run_files(Model& model, RunContext& ctx);
+// Reads the location lists (IN_HYD_LOCATION, IN_THETA_LOCATION) once the grid
+// is read: an entry that does not read, a count beyond the entries given and a
+// soil moisture cell outside the grid or the mask stop the run naming it.
+void read_location_lists(Model& model, RunContext& ctx);
 // Writes the headers of the link/node output files.
 void write_link_node_headers(Model& model, RunContext& ctx);
 // Writes the hydrograph and location rows that fall due; after the last step

@@ -210,6 +210,8 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     if (!ctx.error.pending())
         read_grid_maps(model, ctx);
     if (!ctx.error.pending())
+        read_location_lists(model, ctx);
+    if (!ctx.error.pending())
         read_index_maps(model, ctx);
     if (!ctx.error.pending())
         read_surface_parameters(model, ctx);

@@ -101,6 +101,24 @@ bool parameters_ready(const Model& model, RunContext& ctx) {
 
 }  // namespace
 
+double surface_water_content(const Model& model, int cell) {
+    const Soil& soil = model.soil;
+    const auto at = [cell](const std::vector<double>& v) {
+        return cell > 0 && static_cast<std::size_t>(cell) < v.size() ? v[cell] : 0.0;
+    };
+    switch (model.project.infiltration) {
+        case InfiltrationMethod::redistribution:
+            return at(soil.surface_moisture);
+        case InfiltrationMethod::green_ampt:
+            // Plain Green and Ampt keeps the moisture deficit in place of the
+            // initial moisture.
+            return at(soil.infiltrated_depth) > 0.0 ? at(soil.porosity)
+                                                    : at(soil.porosity) - at(soil.moisture);
+        default:
+            return at(soil.surface_moisture);
+    }
+}
+
 bool allocate_infiltration_state(Model& model, RunContext& ctx) {
     Soil& soil = model.soil;
     const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;

@@ -45,6 +45,12 @@ bool skip_infiltration_to_next_event(Model& model, double next_event_start);
 // Sizes the per-cell state arrays (and zeroes them); false after an
 // allocation failure, which has been raised.
 bool allocate_infiltration_state(Model& model, RunContext& ctx);
+
+// The water content at the surface of a cell, as the infiltration method sees
+// it: with redistribution the reported moisture; with plain Green and Ampt
+// the porosity once water has entered the cell (the wetted zone is saturated)
+// and the initial moisture before; 0 where the method keeps none.
+double surface_water_content(const Model& model, int cell);
 // Reads the soil layer input file into soil.layer_table.
 bool read_soil_layer_file(Model& model, RunContext& ctx, const std::string& file_name);
 

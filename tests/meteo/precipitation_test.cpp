@@ -158,15 +158,18 @@ TEST(GaugeFile, CountsInEitherOrderAndTwoDigitYearsAreRead) {
     EXPECT_EQ(s.model->precip.event.title, "\"late storm\"");
 }
 
-TEST(GaugeFile, EqualTimeStampsAreAcceptedAndRainNoTime) {
+TEST(GaugeFile, EqualTimeStampsAreRefused) {
+    // The 5 mm would fall in no time and be lost.
     RainSetup s(1, 1, 100.0, 1800.0);
     s.use_file(
         "EVENT same\nNRGAG 1\nNRPDS 3\nCOORD 0 0\n"
         "GAGES 2004 7 1 10 0 0\nGAGES 2004 7 1 10 0 5\nGAGES 2004 7 1 10 30 2\n");
     s.prepare();
-    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
-    // The 5 mm fall in no time and are passed over; the 2 mm fall in half an hour.
-    expect_rates(intensities(s, 2), {4.0, 0.0});
+    EXPECT_TRUE(s.ctx.error.pending());
+    EXPECT_NE(s.console().find("Records 1 and 2 of file "), std::string::npos) << s.console();
+    EXPECT_NE(s.console().find(" both carry the time 2004/7/1 10:00; the rain between them "
+                               "would be lost.\n"),
+              std::string::npos);
 }
 
 TEST(GaugeFile, EventRunSimulatesOnlyTheFirstOfThreeEvents) {

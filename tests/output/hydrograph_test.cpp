@@ -122,6 +122,7 @@ TEST(MoistureLocations, SurfaceMoistureOfEachListedCell) {
     m->soil.surface_moisture = {0.0, 0.11, 0.22, 0.33, 0.44};
     m->run.hydrograph_steps = 6;
     open_run_files(*m, ctx);
+    read_location_lists(*m, ctx);
     ASSERT_FALSE(ctx.error.pending());
     run_steps(*m, ctx, 7);
     close_run_files(*m, ctx);
@@ -172,7 +173,7 @@ TEST(OutputFiles, EveryOpenFailureHasItsCode) {
         RunContext ctx;
         auto m = std::make_unique<Model>();
         give(*m, input, dir.file("no_such_list.txt"));
-        open_run_files(*m, ctx);
+        read_location_lists(*m, ctx);
         EXPECT_EQ(ctx.error.code, err::open_file);
         EXPECT_EQ(ctx.error.text1,
                   input == Card::IN_HYD_LOCATION ? "hydrograph location" : "in_theta location");
