@@ -23,6 +23,9 @@ struct RunContext {
     // The reporter's reference to the run's summary file; empty until opened.
     std::FILE* summary = nullptr;
 
+    // The signal (SIGINT, SIGTERM) that stopped the run after a whole step; 0 if none.
+    int interrupted_by = 0;
+
     // Batch numbering of output files.
     int batch_flag = 0;
     int run_number = 0;

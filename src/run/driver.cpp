@@ -26,6 +26,7 @@
 #include "output/hydrograph.hpp"
 #include "output/maps.hpp"
 #include "output/summary.hpp"
+#include "run/interrupt.hpp"
 #include "run/run_parameters.hpp"
 #include "soil/infiltration.hpp"
 #include "surface/overland.hpp"
@@ -38,7 +39,7 @@ constexpr double kCubicFeetPerCubicMetre = 35.31466672;
 
 // Time loop phase 1: the clock moves to the next step (the first call keeps the
 // start time) and the calendar form of the new time is derived.
-void advance_clock(Model& model) {
+void advance_clock(Model& model, RunContext&) {
     ModelClock& c = model.clock;
     if (c.step_counter > 0) {
         ++c.step_index;
@@ -55,7 +56,7 @@ void advance_clock(Model& model) {
 
 // Time loop phase 14: the outlet peak so far, and the event peaks and volumes
 // a calibration scores.
-void track_peak(Model& model) {
+void track_peak(Model& model, RunContext&) {
     OutletRecord& o = model.outlet;
     if (o.discharge > o.peak) {
         o.peak = o.discharge;
@@ -295,89 +296,82 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     return true;
 }
 
-// The time loop: each pass is one model step, the phases in the order the
-// water moves. Returns when the run is over or a check stopped it.
-void run_time_loop(Model& model, RunContext& ctx) {
-    PhaseTimes& times = ctx.phase_times;
-    while (true) {
-        advance_clock(model);
-        if (run_must_stop(ctx) || run_must_stop(ctx))
-            return;
-        timed(times, TimedPhase::precipitation, [&] { precipitation_phase(model, ctx); });
-        if (run_must_stop(ctx))
-            return;
-        event_start_phase(model, ctx);
-        if (run_must_stop(ctx))
-            return;
-        radar_phase(model, ctx);
-        if (run_must_stop(ctx))
-            return;
-        timed(times, TimedPhase::rainfall, [&] { apply_rainfall_phase(model, ctx); });
-        if (run_must_stop(ctx))
-            return;
-        // Surface fluxes from a coupled host environment are not part of this build.
-        timed(times, TimedPhase::infiltration, [&] { infiltration_phase(model, ctx); });
-        if (run_must_stop(ctx))
-            return;
-        hydromet_phase(model, ctx);
-        if (run_must_stop(ctx))
-            return;
-        // Sacramento soil moisture accounting is not part of this build.
-        soil_moisture_between_events_phase(model, ctx);
-        if (run_must_stop(ctx))
-            return;
-        // Sediment processes on the grid are not part of this build.
-        timed(times, TimedPhase::overland, [&] { overland_flow_phase(model, ctx); });
-        if (run_must_stop(ctx))
-            return;
-        // Pipe networks and overland contaminants are not part of this build.
-        timed(times, TimedPhase::groundwater, [&] { groundwater_phase(model, ctx); });
-        if (run_must_stop(ctx))
-            return;
-        overland_lakes_phase(model, ctx);
-        if (run_must_stop(ctx))
-            return;
-        timed(times, TimedPhase::channel, [&] { channel_routing_phase(model, ctx); });
-        if (run_must_stop(ctx))
-            return;
-        track_peak(model);
-        if (run_must_stop(ctx))
-            return;
-        // Channel contaminants are not part of this build.
-        print_progress_line(model, ctx);
-        if (run_must_stop(ctx))
-            return;
-        test_end_of_run(model, ctx);
-        if (run_must_stop(ctx))
-            return;
-        // File exchange with a host environment is not part of this build.
-        event_end_phase(model, ctx);
-        if (run_must_stop(ctx))
-            return;
-        timed(times, TimedPhase::output, [&] { hydrograph_output_phase(model, ctx); });
-        if (run_must_stop(ctx))
-            return;
-        timed(times, TimedPhase::output, [&] { map_output_phase(model, ctx); });
-        if (run_must_stop(ctx))
-            return;
-        notify_analyzers(model, ctx, kStepFinished);
+// One phase of a model step; phases not timed apart count as "other".
+struct StepPhase {
+    void (*run)(Model&, RunContext&);
+    TimedPhase timing = TimedPhase::count;
+};
 
-        if (model.running) {
-            if (ctx.error.pending()) {
-                notify_analyzers(model, ctx, kRunFailed);
-                report_error(ctx);
-                return;
-            }
+void step_finished_phase(Model& model, RunContext& ctx) {
+    notify_analyzers(model, ctx, kStepFinished);
+}
+
+// A model step: the phases in the order the water moves. Surface fluxes from
+// a host, Sacramento accounting, sediment, pipes and contaminants are not part
+// of this build.
+constexpr StepPhase kStep[] = {
+    {advance_clock},
+    {precipitation_phase, TimedPhase::precipitation},
+    {event_start_phase},
+    {radar_phase},
+    {apply_rainfall_phase, TimedPhase::rainfall},
+    {infiltration_phase, TimedPhase::infiltration},
+    {hydromet_phase},
+    {soil_moisture_between_events_phase},
+    {overland_flow_phase, TimedPhase::overland},
+    {groundwater_phase, TimedPhase::groundwater},
+    {overland_lakes_phase},
+    {channel_routing_phase, TimedPhase::channel},
+    {track_peak},
+    {print_progress_line},
+    {test_end_of_run},
+    {event_end_phase},
+    {hydrograph_output_phase, TimedPhase::output},
+    {map_output_phase, TimedPhase::output},
+    {step_finished_phase},
+};
+
+// Runs every phase of one step, each followed by the error check; false when
+// a check stopped the run.
+bool run_step(Model& model, RunContext& ctx) {
+    for (const StepPhase& phase : kStep) {
+        if (phase.timing == TimedPhase::count)
+            phase.run(model, ctx);
+        else
+            timed(ctx.phase_times, phase.timing, [&] { phase.run(model, ctx); });
+        if (run_must_stop(ctx))
+            return false;
+    }
+    return true;
+}
+
+// A stop signal ends the run after the step it arrived in, as the end of the
+// period would; the summary says so.
+void note_interruption(Model& model, RunContext& ctx) {
+    const CalendarTime& t = model.clock.calendar;
+    ctx.print_and_log(
+        "\nRun interrupted by %s after the step ending at %2d/%2.2d/%4d %2.2d:%2.2d:%2.2d "
+        "(elapsed time %.2lf minutes); the outputs hold every step up to it.\n",
+        stop_signal_name(ctx.interrupted_by), t.month, t.day, t.year, t.hour, t.minute,
+        model.clock.whole_seconds, model.clock.elapsed_minutes);
+}
+
+// The time loop: one step after another until the run is over, a check
+// stopped it or a stop signal came.
+void run_time_loop(Model& model, RunContext& ctx) {
+    while (run_step(model, ctx)) {
+        if (const int signal = stop_signal()) {
+            ctx.interrupted_by = signal;
+            model.running = false;
+        }
+        if (model.running)
             continue;
-        }
-        if (!ctx.error.pending()) {
-            write_run_summary(model, ctx);
-            report_channel_routing(model, ctx);
-            if (!run_must_stop(ctx))
-                notify_analyzers(model, ctx, kRunFinished);
-        } else {
-            report_error(ctx);
-        }
+        write_run_summary(model, ctx);
+        report_channel_routing(model, ctx);
+        if (ctx.interrupted_by)
+            note_interruption(model, ctx);
+        if (!run_must_stop(ctx))
+            notify_analyzers(model, ctx, kRunFinished);
         return;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "calibration/monte_carlo.hpp"
@@ -11,6 +12,7 @@
 #include "calibration/sce_mode.hpp"
 #include "core/context.hpp"
 #include "run/driver.hpp"
+#include "run/interrupt.hpp"
 
 namespace torva {
 namespace {
@@ -69,9 +71,11 @@ int run_count_of(const std::string& option) {
     return end == digits ? 1 : static_cast<int>(n);
 }
 
-// One simulation with its own context; returns true when it ran cleanly.
-bool simulate(const std::string& project, int total_threads, int batch_flag, int run_number,
-              bool& replacement_active, std::FILE* out, std::FILE* err) {
+// One simulation with its own context; returns its exit status: 0 when it ran
+// cleanly, 1 when it failed, 128 plus the signal's number when a stop signal
+// ended it.
+int simulate(const std::string& project, int total_threads, int batch_flag, int run_number,
+             bool& replacement_active, std::FILE* out, std::FILE* err) {
     RunContext ctx;
     ctx.out = out;
     ctx.err = err;
@@ -82,7 +86,9 @@ bool simulate(const std::string& project, int total_threads, int batch_flag, int
     ctx.replacement.active = replacement_active;
     const int code = run_simulation(ctx, project);
     replacement_active = ctx.replacement.active;
-    return code == 0;
+    if (ctx.interrupted_by)
+        return 128 + ctx.interrupted_by;
+    return code == 0 ? 0 : 1;
 }
 
 // The simulations of a calibration: as many side by side as the machine has
@@ -167,23 +173,26 @@ int run_program(const std::vector<std::string>& args, std::FILE* out, std::FILE*
                  kVersion, kVersionLetter, total_threads);
     std::fflush(out);
 
+    install_stop_handlers();
     RunRequest request;
     if (!parse_command_line(args, request, out))
         return request.refused ? 1 : 0;
     bool replacement_active = false;
     switch (request.mode) {
         case RunMode::project:
-            return simulate(request.input_file, total_threads, 0, 0, replacement_active, out, err)
-                       ? 0
-                       : 1;
+            return simulate(request.input_file, total_threads, 0, 0, replacement_active, out, err);
         case RunMode::batch: {
             std::fprintf(out, "TORVA is running in batch mode, and is running %d runs...\n",
                          request.run_count);
-            bool all_clean = true;
-            for (int i = 0; i < request.run_count; ++i)
-                all_clean &=
+            int status = 0;
+            for (int i = 0; i < request.run_count; ++i) {
+                const int run =
                     simulate(request.input_file, total_threads, 1, i, replacement_active, out, err);
-            return all_clean ? 0 : 1;
+                if (run > 1)
+                    return run;  // a stop signal ends the batch
+                status = std::max(status, run);
+            }
+            return status;
         }
         case RunMode::sce:
         case RunMode::monte_carlo:

@@ -8,6 +8,7 @@
 
 #include "channel/cross_section.hpp"
 #include "channel/network_support.hpp"
+#include "channel/routing.hpp"
 #include "channel/section_tables.hpp"
 #include "channel/structures.hpp"
 #include "core/context.hpp"
@@ -180,6 +181,79 @@ TEST(ChannelRouting, PumpMovesWaterItFindsAndCreatesNone) {
                 1e-6 * v.channel_point_sources);
     EXPECT_NEAR(model->outlet.discharge, 5.0, 0.01);
     EXPECT_LT(model->channel.qp(1, 2), 0.01);  // the pump takes it all before the weir
+}
+
+}  // namespace
+}  // namespace torva
+
+namespace torva {
+namespace {
+
+// One 20 m cell holding link 1's node 3 over its whole 100 m spacing, ground
+// 2 m above the bed (100 m at node 1, slope 0.001 -> bed 99.8 at node 3).
+std::unique_ptr<Model> one_stream_cell(double overland_depth) {
+    auto model = test::make_network({LinkSpec{.nodes = 5}}, 10.0);
+    model->grid.cell_size = 20.0;
+    model->grid.elevation = {0.0, 101.8};
+    model->overland.depth = {0.0, overland_depth};
+    model->overland.inverse_n = {0.0, 1.0 / 0.05};
+    StreamCells& s = model->channel.stream;
+    s.count = 1;
+    s.cell = {0, 1};
+    s.first_entry = {0, 0, 1};
+    s.link = {1};
+    s.node = {3};
+    s.fraction = {1.0};
+    return model;
+}
+
+TEST(GridExchange, OverlandWaterSpillsIntoTheChannelOverTheBank) {
+    // 1 cm over the cell: Q = 3.40978982734 * 100 m * 0.01^1.5 = 0.340979 m3/s,
+    // 3.40979 m3 in 10 s, so the cell keeps 4 m3 - 3.40979 m3 of its water.
+    RunContext ctx;
+    auto model = one_stream_cell(0.01);
+    ASSERT_TRUE(sections_from_stage(model->channel, ctx));
+    const double moved = exchange_with_grid(*model, ctx, 10.0);
+    EXPECT_NEAR(moved, 3.40978982734, 1e-9);
+    EXPECT_NEAR(model->channel.qlat(3, 1) * 100.0 * 10.0, moved, 1e-12);
+    EXPECT_NEAR(model->overland.depth[1] * 400.0, 4.0 - moved, 1e-9);
+}
+
+TEST(GridExchange, AnInflowThatWouldOverdrawTheCellEmptiesItExactly) {
+    // 0.1 m over the cell would spill 3.40978982734 * 100 * 0.1^1.5 = 10.78 m3/s,
+    // 1078 m3 in 100 s against the 40 m3 the cell holds: exactly 40 m3 moves.
+    RunContext ctx;
+    auto model = one_stream_cell(0.1);
+    ASSERT_TRUE(sections_from_stage(model->channel, ctx));
+    const double moved = exchange_with_grid(*model, ctx, 100.0);
+    EXPECT_DOUBLE_EQ(moved, 40.0);
+    EXPECT_EQ(model->overland.depth[1], 0.0);
+}
+
+TEST(GridExchange, FloodingChannelGivesWaterOnceAndTheBalanceCloses) {
+    // With OVERBANK_FLOW, a channel 2.5 m deep above its 1 m banks (bank top
+    // 100.8 m at node 3) floods the dry cell, whose ground lies at 100.7 m;
+    // what the cell gains, the channel loses through qlat in the routing and
+    // nowhere else.
+    RunContext ctx;
+    auto model = one_stream_cell(0.0);
+    model->project[Card::OVERBANK_FLOW].given = true;
+    Channel& ch = model->channel;
+    for (int j = 1; j <= 5; ++j) {
+        ch.bankfull_dep(j, 1) = 1.0;
+        ch.yp(j, 1) = 100.0 - 0.1 * (j - 1) + 2.5;
+    }
+    model->grid.elevation[1] = 100.7;
+    ASSERT_TRUE(sections_from_stage(ch, ctx));
+    const double stored_before = test::stored_in_channels(*model);
+    test::run_channel_steps(*model, ctx, 1);
+    ASSERT_FALSE(ctx.error.pending());
+    const double on_cell = model->overland.depth[1] * 400.0;
+    EXPECT_GT(on_cell, 0.0);
+    const VolumeTotals& v = model->totals.run;
+    EXPECT_NEAR(v.channel_lateral_inflow, -on_cell, 1e-9);
+    EXPECT_NEAR(test::stored_in_channels(*model) - stored_before,
+                v.channel_lateral_inflow - v.outlet_discharge, 1e-9 * stored_before);
 }
 
 }  // namespace

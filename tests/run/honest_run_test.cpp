@@ -1,10 +1,18 @@
 // Runs that must not report success for what they did not do: cards whose
-// process this version does not simulate. Each case runs the whole program on the small project
-// with extra cards and checks the message, the exit status and that no output was opened.
+// process this version does not simulate, and runs stopped by a signal. Each
+// case runs the whole program and checks the message, the exit status and the
+// files.
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/harness.hpp"
@@ -64,6 +72,82 @@ TEST(UnavailableProcesses, CardsStopTheRunBeforeAnyOutputIsOpened) {
         const bool refused = c.status != 0;
         EXPECT_EQ(dir.exists("summary.txt"), !refused) << c.extra_cards;
         EXPECT_EQ(dir.exists("maskmap"), !refused) << c.extra_cards;
+    }
+}
+
+struct Stopped {
+    int status = -1;  // exit status, -1 when the program did not exit by itself
+    std::string out;
+};
+
+// Starts the program on p.prj in `folder`, sends `signal` once the time loop
+// has run for a moment, and waits for the program to end.
+Stopped run_and_stop(const std::filesystem::path& folder, int signal) {
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipe_ends[1], STDOUT_FILENO);
+        close(pipe_ends[0]);
+        if (chdir(folder.c_str()) == 0)
+            execl(TORVA_BINARY, "torva", "p.prj", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipe_ends[1]);
+    Stopped stopped;
+    char buffer[4096];
+    bool sent = false;
+    ssize_t n;
+    while ((n = read(pipe_ends[0], buffer, sizeof buffer)) > 0) {
+        stopped.out.append(buffer, static_cast<std::size_t>(n));
+        if (!sent && stopped.out.find("Running....\n") != std::string::npos) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            kill(pid, signal);
+            sent = true;
+        }
+    }
+    close(pipe_ends[0]);
+    int wait_status = 0;
+    waitpid(pid, &wait_status, 0);
+    if (WIFEXITED(wait_status))
+        stopped.status = WEXITSTATUS(wait_status);
+    return stopped;
+}
+
+// Every line of a hydrograph file holds its two numbers and ends in a newline.
+bool whole_lines(const std::string& text) {
+    if (text.empty() || text.back() != '\n')
+        return false;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        double minutes = 0.0, discharge = 0.0;
+        if (std::sscanf(line.c_str(), "%lf %lf", &minutes, &discharge) != 2)
+            return false;
+    }
+    return true;
+}
+
+TEST(StopSignals, RunFinishesItsStepWritesItsSummaryAndExitsWith128PlusTheSignal) {
+    const struct {
+        int signal;
+        const char* name;
+        int status;
+    } cases[] = {{SIGINT, "SIGINT", 130}, {SIGTERM, "SIGTERM", 143}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        // A year of one-second steps: far longer than the test waits.
+        test::write_small_project(dir, "TOT_TIME 525600\nSUMMARY summary.txt\nOUTLET_HYDRO q.otl\n",
+                                  "1");
+        const Stopped run = run_and_stop(dir.path(), c.signal);
+        EXPECT_EQ(run.status, c.status) << run.out;
+        const std::string note = std::string("Run interrupted by ") + c.name + " after the step";
+        EXPECT_NE(run.out.find(note), std::string::npos) << run.out;
+        const std::string summary = dir.read("summary.txt");
+        EXPECT_NE(summary.find("SIMULATION TOTALS"), std::string::npos);
+        EXPECT_NE(summary.find(note), std::string::npos);
+        EXPECT_TRUE(whole_lines(dir.read("q.otl")));
     }
 }
 
