@@ -2,8 +2,10 @@
 
 #include <mpi.h>
 
+#include <chrono>
 #include <cmath>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "calibration/monte_carlo.hpp"
@@ -19,6 +21,27 @@ constexpr int kScoreTag = 2;
 constexpr int kStopTag = 3;
 
 bool g_threads_may_share_mpi = false;
+
+// Waiting ranks poll with short sleeps instead of spinning in the MPI library,
+// so that a rank waiting for an evaluation leaves its core to the simulations
+// (the searching rank mostly waits, and usually shares a machine with workers).
+void wait_for(MPI_Request& request) {
+    int done = 0;
+    MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+    }
+}
+
+void probe(int source, MPI_Status& status) {
+    int found = 0;
+    MPI_Iprobe(source, MPI_ANY_TAG, MPI_COMM_WORLD, &found, &status);
+    while (!found) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        MPI_Iprobe(source, MPI_ANY_TAG, MPI_COMM_WORLD, &found, &status);
+    }
+}
 
 // The search's evaluations, sent to the worker ranks: worker w of the search
 // is rank w + 1. A job is the evaluation number and the point; the answer is
@@ -39,10 +62,11 @@ class RemoteEvaluator : public Evaluator {
             std::unique_lock<std::mutex> turn(serial_, std::defer_lock);
             if (!g_threads_may_share_mpi)
                 turn.lock();
+            MPI_Request received;
+            MPI_Irecv(answer, 4, MPI_DOUBLE, worker + 1, kScoreTag, MPI_COMM_WORLD, &received);
             MPI_Send(job.data(), static_cast<int>(job.size()), MPI_DOUBLE, worker + 1, kJobTag,
                      MPI_COMM_WORLD);
-            MPI_Recv(answer, 4, MPI_DOUBLE, worker + 1, kScoreTag, MPI_COMM_WORLD,
-                     MPI_STATUS_IGNORE);
+            wait_for(received);
         }
         Score score;
         score.hmle = answer[0];
@@ -82,7 +106,7 @@ void serve_evaluations(const std::string& control_file, const SimulationSetup& s
     std::vector<double> job;
     while (true) {
         MPI_Status status;
-        MPI_Probe(0, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+        probe(0, status);
         int count = 0;
         MPI_Get_count(&status, MPI_DOUBLE, &count);
         job.assign(count > 0 ? count : 1, 0.0);

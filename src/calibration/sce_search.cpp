@@ -26,8 +26,11 @@ class Search {
     Search(SceSettings& s, Evaluator& evaluator, SceStreams& io)
         : s_(s), evaluator_(evaluator), io_(io), random_(s.iseed) {}
     ~Search() {
-        if (log_)
-            std::fclose(log_);
+        if (!log_)
+            return;
+        const bool failed = std::ferror(log_) != 0;
+        if (std::fclose(log_) != 0 || failed)
+            std::fprintf(io_.console, "Error: unable to write the file %s\n", io_.log_name.c_str());
     }
 
     int run(SceOutcome& outcome);

@@ -60,11 +60,42 @@ SimulationObjective::SimulationObjective(const SimulationSetup& setup, std::stri
       observations_(observations),
       history_(history) {}
 
+namespace {
+
+// Opens a working file of the calibration on first use; says so once when it
+// cannot be opened, and the search goes on without it.
+void open_once(std::FILE*& file, bool& refused, const std::string& name, std::FILE* console) {
+    if (file || refused)
+        return;
+    file = std::fopen(name.c_str(), "a");
+    if (!file) {
+        refused = true;
+        std::fprintf(console, "Error: unable to open %s; the calibration goes on without it.\n",
+                     name.c_str());
+    }
+}
+
+void close_checked(std::FILE* file, const std::string& name, std::FILE* console) {
+    if (!file)
+        return;
+    const bool failed = std::ferror(file) != 0;
+    if (std::fclose(file) != 0 || failed)
+        std::fprintf(console, "Error: unable to write the file %s\n", name.c_str());
+}
+
+}  // namespace
+
 SimulationObjective::~SimulationObjective() {
-    if (observation_log_)
-        std::fclose(observation_log_);
-    if (working_)
-        std::fclose(working_);
+    close_checked(observation_log_, observation_log_name(), setup_.out);
+    close_checked(working_, working_name(), setup_.out);
+}
+
+std::string SimulationObjective::observation_log_name() const {
+    return std::to_string(setup_.partition) + "_obs.log";
+}
+
+std::string SimulationObjective::working_name() const {
+    return std::to_string(setup_.partition) + "_hmle.dat";
 }
 
 Score SimulationObjective::score(const Point& x, int number) {
@@ -79,14 +110,8 @@ Score SimulationObjective::score(const Point& x, int number) {
                      "search goes on.\n",
                      number, code);
     } else {
-        if (!working_) {
-            const std::string name = std::to_string(setup_.partition) + "_hmle.dat";
-            working_ = std::fopen(name.c_str(), "a");
-        }
-        if (!observation_log_) {
-            const std::string name = std::to_string(setup_.partition) + "_obs.log";
-            observation_log_ = std::fopen(name.c_str(), "a");
-        }
+        open_once(working_, working_refused_, working_name(), setup_.out);
+        open_once(observation_log_, observation_log_refused_, observation_log_name(), setup_.out);
         score = score_events(observations_, results, working_);
         if (observation_log_)
             write_observation_table(observations_, observation_log_);

@@ -54,9 +54,14 @@ class SimulationObjective : public Evaluator {
     const Observations& observations_;
     ScoreHistory& history_;
 
+    std::string observation_log_name() const;  // <partition>_obs.log
+    std::string working_name() const;          // <partition>_hmle.dat
+
     std::mutex files_lock_;
-    std::FILE* observation_log_ = nullptr;  // %d_obs.log
-    std::FILE* working_ = nullptr;          // %d_hmle.dat
+    std::FILE* observation_log_ = nullptr;
+    std::FILE* working_ = nullptr;
+    bool observation_log_refused_ = false;
+    bool working_refused_ = false;
 };
 
 // One simulation of the project with the point's values given to the keys of

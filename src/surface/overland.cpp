@@ -1,5 +1,6 @@
 #include "surface/overland.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -50,6 +51,10 @@ bool allocate_overland_arrays(Overland& ov, RunContext& ctx, std::size_t n) {
            allocate(ctx, ov.face_east, n, "face_east") &&
            allocate(ctx, ov.face_south, n, "face_south") &&
            allocate(ctx, ov.saved_depth, n, "saved_depth") &&
+           (ov.scheme != OverlandScheme::ade_predictor_corrector ||
+            allocate(ctx, ov.predicted_depth, n, "predicted_depth")) &&
+           (ov.scheme != OverlandScheme::explicit_scheme ||
+            allocate(ctx, ov.cell_outflow, n, "cell_outflow")) &&
            allocate(ctx, ov.flux_x, n, "flux_x") && allocate(ctx, ov.flux_y, n, "flux_y") &&
            allocate(ctx, ov.boundary_series, n, "boundary_series") &&
            (!ov.track_max_depth || allocate(ctx, ov.max_depth, n, "max_depth"));
@@ -280,6 +285,7 @@ void apply_overland_boundaries(Model& model, RunContext& ctx, double dt) {
 void apply_low_spot_flows(Model& model, double dt) {
     Grid& g = model.grid;
     double* h = model.overland.depth.data();
+    const double* retention = model.surface.retention_depth.data();
     const double dx = g.cell_size;
     for (LowSpot& spot : g.low_spots) {
         const int cell = g.number_or_zero(spot.row, spot.col);
@@ -314,10 +320,12 @@ void apply_low_spot_flows(Model& model, double dt) {
         spot.flow = q;
         const int from = w_cell > w_other ? cell : other;
         const int to = from == cell ? other : cell;
+        // The weir levels the two surfaces at most, and gives no more than the
+        // higher cell holds above its retention.
+        const double cap = std::min(0.5 * std::fabs(w_cell - w_other), h[from] - retention[from]);
         double dd = q * dt / (dx * dx);
-        // The weir never takes more than the higher cell holds.
-        if (dd > h[from])
-            dd = h[from] > 0.0 ? h[from] : 0.0;
+        if (dd > cap)
+            dd = cap > 0.0 ? cap : 0.0;
         h[from] -= dd;
         h[to] += dd;
     }

@@ -36,21 +36,25 @@ inline law::AdeCell ade_cell(const AdeFields& f, int i) {
         const int lake = f.lake_number[i];
         if (lake > 0) {
             const double surface = f.lake_surface[lake];
-            return {surface, surface - f.elevation[i], f.inverse_n[i]};
+            return {surface, surface - f.elevation[i], f.inverse_n[i], surface - f.elevation[i]};
         }
     }
-    return {f.elevation[i] + f.depth[i], f.depth[i] - f.retention[i], f.inverse_n[i]};
+    return {f.elevation[i] + f.depth[i], f.depth[i] - f.retention[i], f.inverse_n[i], f.depth[i]};
 }
 
+// `volume_rate` is the cell area over the sub-step: the face limit in m3/s
+// per metre of water.
 template <bool kLakes>
-inline double face_discharge(const AdeFields& f, int i, int j) {
+inline law::FaceFlow face_flow(const AdeFields& f, int i, int j, double volume_rate,
+                               double sub_step) {
     if (j == 0)
-        return 0.0;
+        return {0.0, false};
     if constexpr (kLakes) {
         if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
-            return 0.0;
+            return {0.0, false};
     }
-    return law::ade_face_discharge(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size);
+    return law::ade_face_flow(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size,
+                              volume_rate, sub_step);
 }
 
 // One direction of the grid: the neighbour across each cell's downstream face
@@ -75,13 +79,19 @@ struct SweepResult {
 template <bool kLakes>
 SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Direction& d, int n,
                       double sub_step, bool first_sub_step, bool parallel) {
-    const double k = sub_step / (f.cell_size * f.cell_size);
+    const double area = f.cell_size * f.cell_size;
+    const double k = sub_step / area;
+    const double volume_rate = area / sub_step;
     int failures = 0;
     double cleanup = 0.0;
 #pragma omp parallel if (parallel)
     {
-#pragma omp for schedule(static)
-        for (int i = 1; i <= n; ++i) d.flux[i] = face_discharge<kLakes>(f, i, d.face_to[i]);
+#pragma omp for schedule(static) reduction(+ : failures)
+        for (int i = 1; i <= n; ++i) {
+            const law::FaceFlow flow = face_flow<kLakes>(f, i, d.face_to[i], volume_rate, sub_step);
+            d.flux[i] = flow.discharge;
+            failures += flow.failed;
+        }
 #pragma omp for schedule(static) reduction(+ : failures, cleanup)
         for (int i = 1; i <= n; ++i) {
             const double q = d.flux[i];
@@ -182,6 +192,66 @@ void print_ade_stop(RunContext& ctx) {
     ctx.error.raise(err::message_printed);
 }
 
+// What one sub-step did: the failing cells, the water added by setting small
+// negative depths to zero (m3) and the volume that left at the outlet (m3).
+struct SubStepResult {
+    int failures = 0;
+    double cleanup = 0.0;
+    double outflow = 0.0;
+};
+
+// The ADE step rule, shared by both ADE schemes: the model step runs as
+// sub-steps of the working step, which halves and starts the model step again
+// from its first depths whenever a cell fails; a working step below a
+// thousandth of a second stops the run. `sub_step(length, first, save)` runs
+// one sub-step; `save` asks it to save the depths it starts from.
+template <bool kLakes, typename SubStep>
+double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_step) {
+    Overland& ov = model.overland;
+    const int n = model.grid.num_cells;
+    const bool parallel = runs_parallel(ov, n);
+    // Depths are saved rather than fluxes undone: a failed attempt restarts
+    // from the copy the first sub-step made.
+    if constexpr (kLakes)
+        ov.channel_lakes.save_volumes();
+
+    double step = dt;
+    for (bool first_attempt = true;; first_attempt = false) {
+        if (step < 0.001) {
+            print_ade_stop(ctx);
+            return 0.0;
+        }
+        if (!first_attempt)
+            copy_depths(ov.depth.data(), ov.saved_depth.data(), n, parallel);
+        SubStepResult total;
+        bool failed = false;
+        double remaining = dt;
+        for (bool first_sub_step = true; remaining > 1e-16; first_sub_step = false) {
+            double length = step;
+            remaining -= length;
+            if (remaining < 0.001) {
+                length += remaining;
+                remaining = 0.0;
+            }
+            const SubStepResult r =
+                sub_step(length, first_sub_step, first_attempt && first_sub_step);
+            if (r.failures > 0) {
+                failed = true;
+                break;
+            }
+            total.cleanup += r.cleanup;
+            total.outflow += r.outflow;
+        }
+        if (!failed) {
+            ov.cleanup_volume += total.cleanup;
+            return total.outflow;
+        }
+        step /= 2.0;
+        if constexpr (kLakes)
+            ov.channel_lakes.restore_volumes();
+    }
+}
+
 template <bool kLakes>
 double ade_step(Model& model, RunContext& ctx, double dt) {
     Overland& ov = model.overland;
@@ -196,79 +266,66 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
     const Direction& second = ov.ade_sweep_toggle == 1 ? y : x;
     const double area = g.cell_size * g.cell_size;
 
-    // Depths are saved rather than fluxes undone: a failed attempt restarts
-    // from the copy the first sweep made.
-    if constexpr (kLakes)
-        ov.channel_lakes.save_volumes();
-
-    double step = dt;
-    for (bool first_attempt = true;; first_attempt = false) {
-        if (step < 0.001) {
-            print_ade_stop(ctx);
-            return 0.0;
-        }
-        if (!first_attempt)
-            copy_depths(h, ov.saved_depth.data(), n, parallel);
-        double outflow = 0.0;
-        double cleanup = 0.0;
-        bool failed = false;
-        double remaining = dt;
-        for (bool first_sub_step = true; remaining > 1e-16; first_sub_step = false) {
-            double sub_step = step;
-            remaining -= sub_step;
-            if (remaining < 0.001) {
-                sub_step += remaining;
-                remaining = 0.0;
-            }
-            double* saved = first_attempt && first_sub_step ? ov.saved_depth.data() : nullptr;
-            SweepResult a =
-                ade_sweep<kLakes>(f, h, saved, first, n, sub_step, first_sub_step, parallel);
+    return ade_step_rule<kLakes>(
+        model, ctx, dt, [&](double length, bool first_sub_step, bool save) {
+            SubStepResult r;
+            double* saved = save ? ov.saved_depth.data() : nullptr;
+            const SweepResult a =
+                ade_sweep<kLakes>(f, h, saved, first, n, length, first_sub_step, parallel);
             if (a.failures > 0) {
-                failed = true;
-                break;
+                r.failures = a.failures;
+                return r;
             }
-            SweepResult b =
-                ade_sweep<kLakes>(f, h, nullptr, second, n, sub_step, first_sub_step, parallel);
+            const SweepResult b =
+                ade_sweep<kLakes>(f, h, nullptr, second, n, length, first_sub_step, parallel);
             if (b.failures > 0) {
-                failed = true;
-                break;
+                r.failures = b.failures;
+                return r;
             }
-            cleanup += (a.cleanup + b.cleanup) * area;
+            r.cleanup = (a.cleanup + b.cleanup) * area;
             if constexpr (kLakes) {
-                add_lake_exchange(ov, x.face_to, x.flux, n, sub_step);
-                add_lake_exchange(ov, y.face_to, y.flux, n, sub_step);
+                add_lake_exchange(ov, x.face_to, x.flux, n, length);
+                add_lake_exchange(ov, y.face_to, y.flux, n, length);
             }
-            outflow += take_outlet_flow(model, h, sub_step, 1.0);
-        }
-        if (!failed) {
-            ov.cleanup_volume += cleanup;
-            return outflow;
-        }
-        step /= 2.0;
-        if constexpr (kLakes)
-            ov.channel_lakes.restore_volumes();
-    }
+            r.outflow = take_outlet_flow(model, h, length, 1.0);
+            return r;
+        });
 }
 
-// One predictor-corrector pass in one direction over the whole model step.
+// One predictor-corrector pass in one direction over a sub-step: the
+// predictor moves the face discharges of the current depths, the corrector
+// averages them with those of the predicted depths, limited like any face in
+// the state they are applied to, and the cells take the average with the ADE
+// stability test.
 template <bool kLakes>
-double predictor_corrector_pass(Model& model, const Direction& d, double dt) {
+SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double step,
+                                       bool first_sub_step, double* saved) {
     Overland& ov = model.overland;
     const int n = model.grid.num_cells;
     const bool parallel = runs_parallel(ov, n);
     double* h = ov.depth.data();
-    double* predicted = ov.saved_depth.data();
+    double* predicted = ov.predicted_depth.data();
     const AdeFields now = fields_of(model, h);
     const AdeFields ahead = fields_of(model, predicted);
-    const double k = dt / (model.grid.cell_size * model.grid.cell_size);
+    const double area = model.grid.cell_size * model.grid.cell_size;
+    const double k = step / area;
+    const double volume_rate = area / step;
     const int* lake = now.lake_number;
+    int failures = 0;
+    double cleanup = 0.0;
 
 #pragma omp parallel if (parallel)
     {
-#pragma omp for schedule(static)
-        for (int i = 1; i <= n; ++i) d.flux[i] = face_discharge<kLakes>(now, i, d.face_to[i]);
+#pragma omp for schedule(static) reduction(+ : failures)
+        for (int i = 1; i <= n; ++i) {
+            const law::FaceFlow flow = face_flow<kLakes>(now, i, d.face_to[i], volume_rate, step);
+            d.flux[i] = flow.discharge;
+            failures += flow.failed;
+        }
 #pragma omp for schedule(static)
         for (int i = 1; i <= n; ++i) {
+            if (saved)
+                saved[i] = h[i];
             predicted[i] = h[i];
             if constexpr (kLakes) {
                 if (lake[i] > 0)
@@ -277,28 +334,46 @@ double predictor_corrector_pass(Model& model, const Direction& d, double dt) {
             predicted[i] += (d.flux[d.face_from[i]] - d.flux[i]) * k;
         }
 #pragma omp single
-        take_outlet_flow(model, predicted, dt, 0.5);
+        take_outlet_flow(model, predicted, step, 0.5);
         // Each face averages its own two discharges, so the update is in place.
 #pragma omp for schedule(static)
-        for (int i = 1; i <= n; ++i)
-            d.flux[i] = 0.5 * (d.flux[i] + face_discharge<kLakes>(ahead, i, d.face_to[i]));
-#pragma omp for schedule(static)
         for (int i = 1; i <= n; ++i) {
-            d.face_volume[i] = d.flux[i] * dt;
+            const int j = d.face_to[i];
+            if (j == 0)
+                continue;
+            const double mean =
+                0.5 * (d.flux[i] + face_flow<kLakes>(ahead, i, j, volume_rate, step).discharge);
+            d.flux[i] = law::limit_face_discharge(mean, ade_cell<kLakes>(now, i),
+                                                  ade_cell<kLakes>(now, j), volume_rate);
+        }
+#pragma omp for schedule(static) reduction(+ : failures, cleanup)
+        for (int i = 1; i <= n; ++i) {
+            d.face_volume[i] =
+                first_sub_step ? d.flux[i] * step : d.face_volume[i] + d.flux[i] * step;
             if constexpr (kLakes) {
                 if (lake[i] > 0)
                     continue;
             }
-            h[i] += (d.flux[d.face_from[i]] - d.flux[i]) * k;
+            const law::AdeUpdate u =
+                law::ade_depth_update(h[i], (d.flux[d.face_from[i]] - d.flux[i]) * k, step);
+            h[i] = u.depth;
+            cleanup += u.cleanup;
+            failures += u.failed;
         }
     }
+    SubStepResult r;
+    r.failures = failures;
+    if (failures > 0)
+        return r;
+    r.cleanup = cleanup * area;
     if constexpr (kLakes)
-        add_lake_exchange(ov, d.face_to, d.flux, n, dt);
-    return take_outlet_flow(model, h, dt, 0.5);
+        add_lake_exchange(ov, d.face_to, d.flux, n, step);
+    r.outflow = take_outlet_flow(model, h, step, 0.5);
+    return r;
 }
 
 template <bool kLakes>
-double predictor_corrector_step(Model& model, double dt) {
+double predictor_corrector_step(Model& model, RunContext& ctx, double dt) {
     Overland& ov = model.overland;
     const Grid& g = model.grid;
     const Direction x = x_direction(model);
@@ -306,14 +381,29 @@ double predictor_corrector_step(Model& model, double dt) {
     // The reverse of the ADE order.
     const Direction& first = ov.ade_sweep_toggle == 1 ? y : x;
     const Direction& second = ov.ade_sweep_toggle == 1 ? x : y;
-    double outflow = predictor_corrector_pass<kLakes>(model, first, dt);
-    outflow += predictor_corrector_pass<kLakes>(model, second, dt);
+    const double outflow =
+        ade_step_rule<kLakes>(model, ctx, dt, [&](double length, bool first_sub_step, bool save) {
+            double* saved = save ? ov.saved_depth.data() : nullptr;
+            SubStepResult a =
+                predictor_corrector_pass<kLakes>(model, first, length, first_sub_step, saved);
+            if (a.failures > 0)
+                return a;
+            const SubStepResult b =
+                predictor_corrector_pass<kLakes>(model, second, length, first_sub_step, nullptr);
+            if (b.failures > 0)
+                return b;
+            a.cleanup += b.cleanup;
+            a.outflow += b.outflow;
+            return a;
+        });
+    if (ctx.error.pending())
+        return 0.0;
     const int n = g.num_cells;
-    const bool parallel = runs_parallel(ov, n);
-#pragma omp parallel for schedule(static) if (parallel)
+    const double inverse_dt = 1.0 / dt;
+#pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
     for (int i = 1; i <= n; ++i) {
-        ov.discharge_x[i] = ov.flux_x[i];
-        ov.discharge_y[i] = ov.flux_y[i];
+        ov.discharge_x[i] = ov.face_volume_x[i] * inverse_dt;
+        ov.discharge_y[i] = ov.face_volume_y[i] * inverse_dt;
     }
     return outflow;
 }
@@ -330,8 +420,8 @@ double route_ade(Model& model, RunContext& ctx, double dt) {
 
 double route_ade_predictor_corrector(Model& model, RunContext& ctx, double dt) {
     double outflow = model.overland.channel_lakes.present()
-                         ? predictor_corrector_step<true>(model, dt)
-                         : predictor_corrector_step<false>(model, dt);
+                         ? predictor_corrector_step<true>(model, ctx, dt)
+                         : predictor_corrector_step<false>(model, ctx, dt);
     if (!ctx.error.pending() && model.project.given(Card::LOWSPOT_FILE))
         apply_low_spot_flows(model, dt);
     return outflow;

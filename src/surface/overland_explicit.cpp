@@ -16,8 +16,9 @@ namespace {
 namespace law = overland_law;
 
 struct ExplicitSweep {
-    char name;           // 'x' or 'y', for the messages
-    const int* face_to;  // neighbour across the east or south face, 0 for none
+    char name;             // 'x' or 'y', for the messages
+    const int* face_to;    // neighbour across the east or south face, 0 for none
+    const int* face_from;  // neighbour across the west or north face, 0 for none
     const double* bed_slope;
     double* unit_discharge;  // m2/s per face
 };
@@ -27,6 +28,7 @@ struct SweepContext {
     const double* retention;
     const double* inverse_n;
     const int* lake_number;  // null without channel lakes
+    double* outflow;         // depth each cell gives over its faces in the sub-step, m
     double cell_size;
     int n;
 };
@@ -54,52 +56,117 @@ void print_face_failure(RunContext& ctx, char name, const law::ExplicitFaceTest&
     }
 }
 
-// One sweep over all faces of a direction; returns the number of failing faces.
-int parallel_sweep(const SweepContext& c, const ExplicitSweep& s, double step, bool parallel) {
+// The law's discharge of the face from cell i to j.
+inline double law_discharge(const SweepContext& c, const ExplicitSweep& s, int i, int j) {
+    return law::explicit_unit_discharge(c.depth[i], c.depth[j], c.retention[i], c.inverse_n[i],
+                                        s.bed_slope[i], c.cell_size);
+}
+
+// The same held to the face limit.
+inline double limited(const SweepContext& c, const ExplicitSweep& s, int i, int j, double q,
+                      double depth_rate) {
+    return law::explicit_face_limit(q, c.depth[i], c.depth[j], c.retention[i], c.retention[j],
+                                    s.bed_slope[i], c.cell_size, depth_rate);
+}
+
+// The depth cell i gives over the two faces of the sweep's direction.
+inline double given_over(const ExplicitSweep& s, const int* face_from, int i, double k) {
+    const double east = s.unit_discharge[i];
+    const double west = s.unit_discharge[face_from[i]];
+    return ((east > 0.0 ? east : 0.0) - (west < 0.0 ? west : 0.0)) * k;
+}
+
+// One sweep over all faces of a direction, then the outflow check of every
+// cell over the faces of the sweeps so far; returns the number of failures.
+int parallel_sweep(const SweepContext& c, const ExplicitSweep& s, double step, bool first_sweep,
+                   bool parallel) {
+    const double depth_rate = c.cell_size / step;
+    const double k = step / c.cell_size;
     int failures = 0;
-#pragma omp parallel for schedule(static) reduction(+ : failures) if (parallel)
-    for (int i = 1; i <= c.n; ++i) {
-        const int j = s.face_to[i];
-        double q = 0.0;
-        if (j != 0) {
-            q = law::explicit_unit_discharge(c.depth[i], c.depth[j], c.retention[i], c.inverse_n[i],
-                                             s.bed_slope[i], c.cell_size);
-            if (q != 0.0 &&
-                law::explicit_face_test(q, c.depth[i], c.depth[j], step, c.cell_size).check !=
-                    law::FaceCheck::passed)
-                ++failures;
+#pragma omp parallel if (parallel)
+    {
+#pragma omp for schedule(static) reduction(+ : failures)
+        for (int i = 1; i <= c.n; ++i) {
+            const int j = s.face_to[i];
+            double q = 0.0;
+            if (j != 0) {
+                q = law_discharge(c, s, i, j);
+                if (q != 0.0 &&
+                    law::explicit_face_test(q, step, c.cell_size).check != law::FaceCheck::passed)
+                    ++failures;
+                q = limited(c, s, i, j, q, depth_rate);
+            }
+            s.unit_discharge[i] = q;
         }
-        s.unit_discharge[i] = q;
+#pragma omp for schedule(static) reduction(+ : failures)
+        for (int i = 1; i <= c.n; ++i) {
+            const double given = given_over(s, s.face_from, i, k);
+            c.outflow[i] = first_sweep ? given : c.outflow[i] + given;
+            failures += law::outflow_exceeds_depth(c.depth[i], c.outflow[i]);
+        }
     }
     return failures;
 }
 
-// The same sweep in cell order, naming every failing face.
-int serial_sweep(const SweepContext& c, const ExplicitSweep& s, double step, RunContext& ctx,
-                 bool quiet, bool& newline_printed) {
+// The same sweep in cell order, naming every failing face and cell.
+int serial_sweep(const SweepContext& c, const ExplicitSweep& s, double step, bool first_sweep,
+                 RunContext& ctx, bool quiet, bool& newline_printed) {
+    const double depth_rate = c.cell_size / step;
+    const double k = step / c.cell_size;
     int failures = 0;
+    auto report = [&](const law::ExplicitFaceTest& t, double q, int cell) {
+        ++failures;
+        const bool lake_cell = c.lake_number && c.lake_number[cell] > 0;
+        if (quiet || lake_cell)
+            return;
+        if (!newline_printed)
+            ctx.print("\n");
+        newline_printed = true;
+        print_face_failure(ctx, s.name, t, q, step, cell);
+    };
     for (int i = 1; i <= c.n; ++i) {
         const int j = s.face_to[i];
         double q = 0.0;
         if (j != 0) {
-            q = law::explicit_unit_discharge(c.depth[i], c.depth[j], c.retention[i], c.inverse_n[i],
-                                             s.bed_slope[i], c.cell_size);
-            const law::ExplicitFaceTest t =
-                law::explicit_face_test(q, c.depth[i], c.depth[j], step, c.cell_size);
-            if (q != 0.0 && t.check != law::FaceCheck::passed) {
-                ++failures;
-                const bool lake_cell = c.lake_number && c.lake_number[i] > 0;
-                if (!quiet && !lake_cell) {
-                    if (!newline_printed)
-                        ctx.print("\n");
-                    newline_printed = true;
-                    print_face_failure(ctx, s.name, t, q, step, i);
-                }
-            }
+            q = law_discharge(c, s, i, j);
+            const law::ExplicitFaceTest t = law::explicit_face_test(q, step, c.cell_size);
+            if (q != 0.0 && t.check != law::FaceCheck::passed)
+                report(t, q, i);
+            q = limited(c, s, i, j, q, depth_rate);
         }
         s.unit_discharge[i] = q;
     }
+    for (int i = 1; i <= c.n; ++i) {
+        const double given = given_over(s, s.face_from, i, k);
+        c.outflow[i] = first_sweep ? given : c.outflow[i] + given;
+        if (law::outflow_exceeds_depth(c.depth[i], c.outflow[i]))
+            report({law::FaceCheck::outflow, 0.0, 0.0, c.depth[i] - c.outflow[i]}, 0.0, i);
+    }
     return failures;
+}
+
+// A cell that would give more than it holds above its retention (within the
+// outflow check's tolerance, or where failures are no longer acted on) gives
+// what it holds, shared over its outflowing faces in proportion: no depth
+// turns negative. Each face is scaled only by its giving cell, so no two
+// threads write one face.
+void share_out_overdrawn_cells(const SweepContext& c, const ExplicitSweep& x,
+                               const ExplicitSweep& y, bool parallel) {
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int i = 1; i <= c.n; ++i) {
+        const double content = c.depth[i] - c.retention[i];
+        if (c.outflow[i] <= content || c.outflow[i] <= 0.0)
+            continue;
+        const double share = content > 0.0 ? content / c.outflow[i] : 0.0;
+        for (const ExplicitSweep* s : {&x, &y}) {
+            double* q = s->unit_discharge;
+            if (q[i] > 0.0)
+                q[i] *= share;
+            const int from = s->face_from[i];
+            if (from != 0 && q[from] < 0.0)
+                q[from] *= share;
+        }
+    }
 }
 
 // Every cell takes what its four faces brought in the sub-step.
@@ -150,10 +217,13 @@ double route_explicit(Model& model, RunContext& ctx, double dt) {
                          model.surface.retention_depth.data(),
                          ov.inverse_n.data(),
                          ov.channel_lakes.present() ? ov.channel_lakes.lake_number.data() : nullptr,
+                         ov.cell_outflow.data(),
                          g.cell_size,
                          n};
-    const ExplicitSweep x{'x', ov.face_east.data(), ov.bed_slope_x.data(), ov.flux_x.data()};
-    const ExplicitSweep y{'y', ov.face_south.data(), ov.bed_slope_y.data(), ov.flux_y.data()};
+    const ExplicitSweep x{'x', ov.face_east.data(), g.west_neighbour.data(), ov.bed_slope_x.data(),
+                          ov.flux_x.data()};
+    const ExplicitSweep y{'y', ov.face_south.data(), g.north_neighbour.data(),
+                          ov.bed_slope_y.data(), ov.flux_y.data()};
     const ExplicitSweep& first = st.sweep_toggle == 0 ? x : y;
     const ExplicitSweep& second = st.sweep_toggle == 0 ? y : x;
     st.sweep_toggle ^= 1;
@@ -165,9 +235,11 @@ double route_explicit(Model& model, RunContext& ctx, double dt) {
     while (true) {
         bool restart = false;
         for (const ExplicitSweep* s : {&first, &second}) {
-            const int failures = ov.form == ExecutionForm::parallel
-                                     ? parallel_sweep(c, *s, step, parallel)
-                                     : serial_sweep(c, *s, step, ctx, quiet, newline_printed);
+            const bool first_sweep = s == &first;
+            const int failures =
+                ov.form == ExecutionForm::parallel
+                    ? parallel_sweep(c, *s, step, first_sweep, parallel)
+                    : serial_sweep(c, *s, step, first_sweep, ctx, quiet, newline_printed);
             if (failures == 0 || no_more_reductions)
                 continue;
             if (step <= 0.005) {
@@ -194,6 +266,7 @@ double route_explicit(Model& model, RunContext& ctx, double dt) {
             copy_depths(h, ov.saved_depth.data(), n, parallel);
             continue;
         }
+        share_out_overdrawn_cells(c, x, y, parallel);
         apply_face_changes(ov, g, step, parallel);
         elapsed += step;
         if (elapsed > dt || std::fabs(elapsed - dt) < 0.0001)

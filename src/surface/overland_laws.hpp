@@ -46,21 +46,94 @@ struct AdeCell {
     double surface;     // water-surface elevation z + h, m
     double flow_depth;  // h - retention, m (may be negative)
     double inverse_n;
+    double depth;  // h, m (for a channel-lake cell, its lake's depth over the cell)
 };
 
-inline double ade_face_discharge(const AdeCell& cell, const AdeCell& neighbour, double cell_size) {
-    const double slope = (cell.surface - neighbour.surface) / cell_size;
+// The face limit. A face moves, in one (sub-)step, at most a share of the
+// volume that would level the water surfaces of its two cells, and never more
+// than the giving cell holds above its retention. With a cell's new surface
+// then a weighted mean of its own and its neighbours' surfaces, a pond cannot
+// overshoot and comes to rest level. An ADE sweep moves each cell's water over
+// two faces at once: each may level (share 1/2 of the surface difference). The
+// explicit scheme moves it over all four: each may take half of that (1/4).
+inline constexpr double kSweepLevelShare = 0.5;
+inline constexpr double kExplicitLevelShare = 0.25;
+
+// The limit (in the discharge's unit) for a water-surface fall `drop` (m) and
+// the giving cell's depth above its retention (m); `rate` turns a depth into
+// that unit: cell area over the step for m3/s, cell size over the step for m2/s.
+inline double face_cap(double drop, double giver_flow_depth, double share, double rate) {
+    const double level = drop * share;
+    return (level < giver_flow_depth ? level : giver_flow_depth) * rate;
+}
+
+// The ADE face discharge held to the face limit; `volume_rate` is the cell
+// area over the sub-step, m2/s. Where the limit cuts a flow that would have
+// moved more than half the giving cell's depth (above 1 mm, in a sub-step
+// above 0.01 s), the face fails the sub-step as that cell would have failed
+// the stability test without the limit: a shorter sub-step then follows the
+// water rather than levelling it in one go.
+struct FaceFlow {
+    double discharge;  // m3/s, positive in the direction of the face
+    bool failed;
+};
+
+inline FaceFlow limited_flow(double q, double cap, double giver_depth, double volume_rate,
+                             double sub_step) {
+    if (q <= cap)
+        return {q, false};
+    const bool failed =
+        q > 0.5 * giver_depth * volume_rate && giver_depth > 0.001 && sub_step > 0.01;
+    return {cap > 0.0 ? cap : 0.0, failed};
+}
+
+inline FaceFlow ade_face_flow(const AdeCell& cell, const AdeCell& neighbour, double cell_size,
+                              double volume_rate, double sub_step) {
+    const double drop = cell.surface - neighbour.surface;
+    const double slope = drop / cell_size;
     if (slope > 0.0) {
         if (cell.flow_depth <= 0.0)
-            return 0.0;
-        return depth_to_five_thirds(cell.flow_depth) * std::sqrt(slope) * cell.inverse_n *
-               cell_size;
+            return {0.0, false};
+        const double q =
+            depth_to_five_thirds(cell.flow_depth) * std::sqrt(slope) * cell.inverse_n * cell_size;
+        return limited_flow(q, face_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate),
+                            cell.depth, volume_rate, sub_step);
     }
     if (slope < 0.0) {
         if (neighbour.flow_depth <= 0.0)
+            return {0.0, false};
+        const double q = depth_to_five_thirds(neighbour.flow_depth) * std::sqrt(-slope) *
+                         neighbour.inverse_n * cell_size;
+        const FaceFlow f =
+            limited_flow(q, face_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate),
+                         neighbour.depth, volume_rate, sub_step);
+        return {-f.discharge, f.failed};
+    }
+    return {0.0, false};
+}
+
+// The discharge alone, for a sub-step of `sub_step` seconds.
+inline double ade_face_discharge(const AdeCell& cell, const AdeCell& neighbour, double cell_size,
+                                 double volume_rate) {
+    return ade_face_flow(cell, neighbour, cell_size, volume_rate, 0.0).discharge;
+}
+
+// Clamps a discharge found otherwise (the predictor-corrector's average) to
+// the direction and cap of the face in the state it is applied to.
+inline double limit_face_discharge(double q, const AdeCell& cell, const AdeCell& neighbour,
+                                   double volume_rate) {
+    const double drop = cell.surface - neighbour.surface;
+    if (drop > 0.0) {
+        if (cell.flow_depth <= 0.0 || q <= 0.0)
             return 0.0;
-        return -depth_to_five_thirds(neighbour.flow_depth) * std::sqrt(-slope) *
-               neighbour.inverse_n * cell_size;
+        const double cap = face_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate);
+        return q < cap ? q : cap;
+    }
+    if (drop < 0.0) {
+        if (neighbour.flow_depth <= 0.0 || q >= 0.0)
+            return 0.0;
+        const double cap = face_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate);
+        return -q < cap ? q : -cap;
     }
     return 0.0;
 }
@@ -109,33 +182,53 @@ inline double explicit_unit_discharge(double h_i, double h_j, double retention_i
     return slope >= 0.0 ? q : -q;
 }
 
-// Stability test of an explicit face; the first check that holds names the failure.
+// The explicit unit discharge q of the law held to the face limit:
+// `depth_rate` is the cell size over the (sub-)step, m/s, so that q /
+// depth_rate is the depth the face moves. The giving cell's own retention
+// bounds what it can give. The step tests judge the law's q, as ever; the
+// limit trims only what passes them.
+inline double explicit_face_limit(double q, double h_i, double h_j, double retention_i,
+                                  double retention_j, double bed_slope, double cell_size,
+                                  double depth_rate) {
+    const double drop = bed_slope * cell_size - (h_j - h_i);  // fall of the water surface, m
+    if (q > 0.0) {
+        const double cap = face_cap(drop, h_i - retention_i, kExplicitLevelShare, depth_rate);
+        return q < cap ? q : (cap > 0.0 ? cap : 0.0);
+    }
+    if (q < 0.0) {
+        const double cap = face_cap(-drop, h_j - retention_j, kExplicitLevelShare, depth_rate);
+        return -q < cap ? q : (cap > 0.0 ? -cap : 0.0);
+    }
+    return 0.0;
+}
+
+// Stability test of an explicit face; the first check that holds names the
+// failure. The outflow check is made per cell, over all the faces it gives through.
 enum class FaceCheck { passed, celerity, height_change, outflow };
 
 struct ExplicitFaceTest {
     FaceCheck check;
     double courant;      // |q dt / dx|, m
     double change;       // dd = q dt / dx, m
-    double donor_after;  // depth of the giving cell after the change, m
+    double donor_after;  // depth of the giving cell after its outflow, m
 };
 
-// The giving cell is the upstream one: cell i for flow towards j, j otherwise;
-// the outflow check looks at that cell's depth after it has given dd.
-inline ExplicitFaceTest explicit_face_test(double q, double h_i, double h_j, double dt,
-                                           double cell_size) {
+inline ExplicitFaceTest explicit_face_test(double q, double dt, double cell_size) {
     ExplicitFaceTest t{};
     t.change = q * dt / cell_size;
     t.courant = std::fabs(t.change);
-    t.donor_after = q >= 0.0 ? h_i - t.change : h_j + t.change;
     if (t.courant >= 0.06)
         t.check = FaceCheck::celerity;
     else if (std::fabs(t.change) > 0.1)
         t.check = FaceCheck::height_change;
-    else if (t.donor_after < -0.0001)
-        t.check = FaceCheck::outflow;
     else
         t.check = FaceCheck::passed;
     return t;
+}
+
+// The outflow check of a cell that gives `outflow` (m of depth) over all its faces.
+inline bool outflow_exceeds_depth(double h, double outflow) {
+    return h - outflow < -0.0001;
 }
 
 // Outflow volume (m3) through the outlet or a slope boundary in `dt` from a cell

@@ -74,9 +74,11 @@ struct Overland {
     std::vector<int> face_south;
 
     // Work arrays of the schemes, created at set-up so a step never allocates.
-    std::vector<double> saved_depth;  // depths at the start of the step, for cheap retries
-    std::vector<double> flux_x;       // discharge of the east face in the current sweep
-    std::vector<double> flux_y;       // discharge of the south face in the current sweep
+    std::vector<double> saved_depth;      // depths at the start of the step, for cheap retries
+    std::vector<double> predicted_depth;  // the predictor's depths (predictor-corrector)
+    std::vector<double> cell_outflow;  // depth a cell gives over its faces in a sub-step (explicit)
+    std::vector<double> flux_x;        // discharge of the east face in the current sweep
+    std::vector<double> flux_y;        // discharge of the south face in the current sweep
 
     ExplicitStepState explicit_state;
     int ade_sweep_toggle = 1;  // 1: x then y; 2: y then x; alternates every model step

@@ -58,11 +58,13 @@ TEST(CubeRoot, ExactCubesAndTheEdgesOfTheNumbers) {
 // its roughness. Water standing 0.5 m higher in the neighbour (n = 0.1, 0.25 m
 // deep, 0.05 m retention) flows back across a 10 m face at the slope 0.05:
 //   Q = -0.2^(5/3) sqrt(0.05) / 0.1 * 10 = -1.5294490 m3/s.
+// Over a 10 s sub-step (100 m2 / 10 s = 10 m2/s) the face limit, the lesser of
+// half the 0.5 m fall and the 0.2 m held, is 2 m3/s: it does not bind.
 TEST(AdeFace, TheUpstreamCellsDepthAndRoughnessDriveTheFlow) {
     const overland_law::AdeCell cell{10.0, 0.1, 1.0 / 0.05};
     const overland_law::AdeCell neighbour{10.5, 0.2, 1.0 / 0.1};
-    EXPECT_NEAR(overland_law::ade_face_discharge(cell, neighbour, 10.0), -1.5294490, 1e-7);
-    EXPECT_NEAR(overland_law::ade_face_discharge(neighbour, cell, 10.0), 1.5294490, 1e-7);
+    EXPECT_NEAR(overland_law::ade_face_discharge(cell, neighbour, 10.0, 10.0), -1.5294490, 1e-7);
+    EXPECT_NEAR(overland_law::ade_face_discharge(neighbour, cell, 10.0, 10.0), 1.5294490, 1e-7);
 }
 
 }  // namespace
