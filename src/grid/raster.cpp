@@ -241,26 +241,19 @@ void report_census(RunContext& ctx, const std::string& path, const std::vector<i
 
 enum class MapMode { full_grid, real, integer };
 
-// A map in a raster library format (GeoTIFF, NetCDF...): the checks and
-// messages of the text layout, and the cell size against GRIDSIZE, which the
-// text layout does not carry. The georeference comes from the file; no-data
+bool bad_library_value(RunContext& ctx, const std::string& path, int row, int col, double v,
+                       NumberFault fault) {
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%.17g", v);
+    return bad_value(ctx, path, row, col, shown, fault);
+}
+
+// A map in a raster library format (GeoTIFF, NetCDF...) with the checks and
+// messages of the text layout. The georeference comes from the file; no-data
 // cells may lie outside the mask only.
 bool read_library_map(RunContext& ctx, const std::string& path, Grid& grid, MapMode mode,
                       std::vector<int>* full, std::vector<double>* real,
                       std::vector<int>* integer) {
-    RasterGeoreference geo;
-    if (!read_library_raster(ctx, path, geo, nullptr))
-        return false;
-    grid.north = geo.north;
-    grid.west = geo.west;
-    grid.south = geo.north - geo.rows * geo.cell_size;
-    grid.east = geo.west + geo.cols * geo.cell_size;
-    grid.map_spatial_reference = geo.spatial_reference;
-    if (!check_shape(ctx, path, geo.rows, geo.cols, grid))
-        return false;
-    if (std::fabs(geo.cell_size - grid.cell_size) > 1e-9 * std::max(1.0, grid.cell_size))
-        return fail(ctx, "Incorrect cell size %lf in map: %s (GRIDSIZE is %lf)\n", geo.cell_size,
-                    path.c_str(), grid.cell_size);
     const std::size_t width = static_cast<std::size_t>(grid.cols) + 2;
     const std::size_t entries = mode == MapMode::real      ? real->size()
                                 : mode == MapMode::integer ? integer->size()
@@ -269,16 +262,15 @@ bool read_library_map(RunContext& ctx, const std::string& path, Grid& grid, MapM
         (mode == MapMode::full_grid && full->size() != grid.cell_number.size()) ||
         (mode != MapMode::full_grid && !fits_cells(grid, entries)))
         return fail(ctx, "Error: the grid for map %s is not set up\n", path.c_str());
+    RasterGeoreference geo;
     std::vector<double> values;
-    if (!allocate(ctx, values, static_cast<std::size_t>(geo.rows) * geo.cols, "map_values") ||
-        !read_library_raster(ctx, path, geo, &values))
+    if (!read_library_grid(ctx, path, grid, geo, values))
         return false;
-    const auto no_value = [&](double v) {
-        return std::isnan(v) || (geo.has_no_data && v == geo.no_data);
-    };
-    const auto as_integer = [](double v) {
-        return static_cast<int>(std::clamp(std::round(v), double(INT_MIN), double(INT_MAX)));
-    };
+    grid.north = geo.north;
+    grid.west = geo.west;
+    grid.south = geo.north - geo.rows * geo.cell_size;
+    grid.east = geo.west + geo.cols * geo.cell_size;
+    grid.map_spatial_reference = geo.spatial_reference;
     std::vector<int> census(mode == MapMode::integer ? kCensusCategories + 1 : 0, 0);
     int uncounted = 0, zero_cells = 0;
     bool any_nonzero = false;
@@ -286,26 +278,29 @@ bool read_library_map(RunContext& ctx, const std::string& path, Grid& grid, MapM
     for (int r = 1; r <= grid.rows; ++r) {
         for (int c = 1; c <= grid.cols; ++c) {
             const double v = values[static_cast<std::size_t>(r - 1) * grid.cols + (c - 1)];
-            const bool missing = no_value(v);
+            const bool missing = std::isnan(v);
             any_nonzero |= !missing && v != 0.0;
-            if (mode == MapMode::full_grid) {
-                (*full)[r * width + c] = missing ? 0 : as_integer(v);
-                continue;
-            }
-            if (grid.cell_number[r * width + c] == 0)
-                continue;
-            if (missing)
+            const bool inside = mode == MapMode::full_grid || grid.cell_number[r * width + c] != 0;
+            if (missing && inside && mode != MapMode::full_grid)
                 return fail(
                     ctx, "Error: map %s has no value at row %d, column %d, inside the watershed\n",
                     path.c_str(), r, c);
-            ++cell;
+            if (missing || !inside)
+                continue;
             if (mode == MapMode::real) {
-                (*real)[cell] = v;
+                (*real)[++cell] = v;
                 zero_cells += v == 0.0;
                 continue;
             }
-            const int value = as_integer(v);
-            (*integer)[cell] = value;
+            int value = 0;
+            const NumberFault fault = read_integer(v, value);
+            if (fault != NumberFault::none)
+                return bad_library_value(ctx, path, r, c, v, fault);
+            if (mode == MapMode::full_grid) {
+                (*full)[r * width + c] = value;
+                continue;
+            }
+            (*integer)[++cell] = value;
             if (value >= 0 && value <= kCensusCategories)
                 ++census[value];
             else
@@ -322,6 +317,20 @@ bool read_library_map(RunContext& ctx, const std::string& path, Grid& grid, MapM
 }
 
 }  // namespace
+
+bool read_library_grid(RunContext& ctx, const std::string& path, const Grid& grid,
+                       RasterGeoreference& geo, std::vector<double>& values) {
+    if (!read_library_raster(ctx, path, geo, nullptr) ||
+        !check_shape(ctx, path, geo.rows, geo.cols, grid))
+        return false;
+    if (std::fabs(geo.cell_size - grid.cell_size) > 1e-9 * std::max(1.0, grid.cell_size))
+        return fail(ctx, "Incorrect cell size %lf in map: %s (GRIDSIZE is %lf)\n", geo.cell_size,
+                    path.c_str(), grid.cell_size);
+    if (!allocate(ctx, values, static_cast<std::size_t>(geo.rows) * geo.cols, "map_values") ||
+        !read_library_raster(ctx, path, geo, &values))
+        return false;
+    return true;
+}
 
 bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path_view, Grid& grid,
                         std::vector<int>& full_grid) {

@@ -39,7 +39,10 @@ struct RasterGeoreference {
 };
 
 // Reads the georeference and, with `values` (sized by the caller to rows x
-// cols), the values of the first band row by row from the north-west. A file
+// cols), the values of the first band row by row from the north-west, NaN
+// where the band has its no-data value. Single-precision values come as the
+// shortest decimals that read back as them (the decimals they were written
+// from), so a float raster and the text map it was made from agree. A file
 // the library cannot read, one of several bands or rasters, and a grid that is
 // not north-up with square cells print their message, raise the
 // printed-message error and give false.

@@ -5,11 +5,16 @@
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <mutex>
+#include <vector>
 
+#include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/errors.hpp"
 #include "grid/raster_library.hpp"
@@ -42,6 +47,17 @@ bool stop(RunContext& ctx, const char* format, Args... args) {
     ctx.print(format, args...);
     ctx.error.raise(err::message_printed);
     return false;
+}
+
+// The double nearest to the shortest decimal that reads back as `f`.
+double as_written_decimal(float f) {
+    if (!std::isfinite(f) || f == std::trunc(f))
+        return f;
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, f);
+    double d = f;
+    std::from_chars(text, written.ptr, d);
+    return d;
 }
 
 }  // namespace
@@ -85,10 +101,32 @@ bool read_library_raster(RunContext& ctx, const std::string& path, RasterGeorefe
     geo.spatial_reference = wkt ? wkt : "";
     if (!values || values->size() != static_cast<std::size_t>(geo.rows) * geo.cols)
         return true;
-    if (GDALRasterIO(band, GF_Read, 0, 0, geo.cols, geo.rows, values->data(), geo.cols, geo.rows,
-                     GDT_Float64, 0, 0) != CE_None)
+    constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+    const bool single = GDALGetRasterDataType(band) == GDT_Float32;
+    if (!single) {
+        if (GDALRasterIO(band, GF_Read, 0, 0, geo.cols, geo.rows, values->data(), geo.cols,
+                         geo.rows, GDT_Float64, 0, 0) != CE_None)
+            return stop(ctx, "Error: can't read the values of raster %s: %s\n", path.c_str(),
+                        library_message().c_str());
+        if (geo.has_no_data)
+            std::replace(values->begin(), values->end(), geo.no_data, kNoValue);
+        return true;
+    }
+    // Single-precision values are read as the decimals they were written
+    // from: a 364.6337 stored as the float nearest to it is 364.6337, not
+    // 364.63369750976562, so a map gives the same run whether it comes as text
+    // or as a float raster.
+    std::vector<float> singles;
+    if (!allocate(ctx, singles, values->size(), "map_values"))
+        return false;
+    if (GDALRasterIO(band, GF_Read, 0, 0, geo.cols, geo.rows, singles.data(), geo.cols, geo.rows,
+                     GDT_Float32, 0, 0) != CE_None)
         return stop(ctx, "Error: can't read the values of raster %s: %s\n", path.c_str(),
                     library_message().c_str());
+    const float no_data = static_cast<float>(geo.no_data);
+    std::transform(singles.begin(), singles.end(), values->begin(), [&](float f) {
+        return geo.has_no_data && f == no_data ? kNoValue : as_written_decimal(f);
+    });
     return true;
 }
 

@@ -56,27 +56,63 @@ TEST(LibraryRaster, RecognisesRastersByTheirFirstBytes) {
 
 #ifdef TORVA_WITH_GDAL
 
-// A GeoTIFF is checked like a text map, and for its cell size as well.
-TEST(LibraryRaster, MapsOfAnotherShapeOrCellSizeAreRefused) {
+// A GeoTIFF is checked like a text map, and for its cell size as well; no
+// data is allowed outside the mask only. Each case turns one map of a small
+// project with a land-use index map into a GeoTIFF.
+TEST(LibraryRaster, MapsOfAnotherShapeOrCellSizeOrWithoutValuesAreRefused) {
+    const std::string header = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
+    const std::string narrow = "north: 30\nsouth: 0\neast: 15\nwest: 0\nrows: 3\ncols: 3\n";
+    const std::string mask = header + "0 1 1\n1 1 1\n1 1 1\n";
+    const std::string ones = header + "1 1 1\n1 1 1\n1 1 1\n";
     struct Case {
-        std::string elevation;  // text form, converted to a GeoTIFF
-        std::string message;
+        std::string file;  // converted to a GeoTIFF
+        std::string text;
+        std::string message;  // empty: the run succeeds
     };
     const std::vector<Case> cases = {
-        {"north: 30\nsouth: 0\neast: 15\nwest: 0\nrows: 3\ncols: 3\n1 1 1\n1 1 1\n1 1 1\n",
+        {"elevation.ele", narrow + "1 1 1\n1 1 1\n1 1 1\n",
          "Incorrect cell size 5.000000 in map: elevation.ele (GRIDSIZE is 10.000000)\n"},
-        {"north: 40\nsouth: 0\neast: 30\nwest: 0\nrows: 4\ncols: 3\n1 1 1\n1 1 1\n1 1 1\n1 1 1\n",
+        {"elevation.ele",
+         "north: 40\nsouth: 0\neast: 30\nwest: 0\nrows: 4\ncols: 3\n" +
+             std::string("1 1 1\n1 1 1\n1 1 1\n1 1 1\n"),
          "Incorrect number of rows in map: elevation.ele\n"},
-        {"north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n1 1 1\n1 -9999 1\n1 1 1\n",
+        {"elevation.ele", header + "1 1 1\n1 -9999 1\n1 1 1\n",
          "Error: map elevation.ele has no value at row 2, column 2, inside the watershed\n"},
+        {"elevation.ele", header + "-9999 1 1\n1 1 1\n1 1 1\n", ""},
+        {"mask.msk", header + "0 1 1\n1 0.5 1\n1 1 1\n",
+         "Error: in map mask.msk, row 2, column 2: 0.5 is not a whole number.\n"},
+        {"mask.msk", header + "-9999 1 1\n1 1 1\n1 1 1\n", ""},
+        {"landuse.idx", narrow + "1 1 1\n1 1 1\n1 1 1\n",
+         "Incorrect cell size 5.000000 in map: landuse.idx (GRIDSIZE is 10.000000)\n"},
+        {"landuse.idx",
+         "north: 30\nsouth: 0\neast: 40\nwest: 0\nrows: 3\ncols: 4\n" +
+             std::string("1 1 1 1\n1 1 1 1\n1 1 1 1\n"),
+         "Incorrect number of columns in map: landuse.idx\n"},
+        {"landuse.idx", header + "1 1 1\n1 1.5 1\n1 1 1\n",
+         "Error: in map landuse.idx, row 2, column 2: 1.5 is not a whole number.\n"},
+        {"landuse.idx", header + "1 1 -9999\n1 1 1\n1 1 1\n",
+         "Error: map landuse.idx has no value at row 1, column 3, inside the watershed\n"},
+        {"landuse.idx", header + "-9999 1 1\n1 1 1\n1 1 1\n",
+         "In map landuse.idx category 1 has 8 values\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;
         test::write_small_project(dir);
-        dir.write("elevation.ele", c.elevation);
-        convert_to_geotiff(dir.path() / "elevation.ele");
+        std::string project = dir.read("p.prj");
+        project.replace(project.find("MANNING_N 0.05"), 14, "MAPPING_TABLE land.cmt");
+        dir.write("p.prj", project);
+        dir.write("land.cmt",
+                  "TORVA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n"
+                  "ROUGHNESS \"Land use\"\nNUM_IDS 1\nID DESCRIPTION N\n1     land" +
+                      std::string(76, ' ') + "0.05\n");
+        dir.write("mask.msk", mask);
+        dir.write("landuse.idx", ones);
+        dir.write(c.file, c.text);
+        convert_to_geotiff(dir.path() / c.file);
         const auto run = run_program_in(dir.path(), {"p.prj"});
-        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.status, c.message.empty() || c.message.starts_with("In map") ? 0 : 1)
+            << c.file << "\n"
+            << c.text << run.out;
         EXPECT_NE(run.out.find(c.message), std::string::npos) << c.message << run.out;
     }
 }
