@@ -396,7 +396,9 @@ def write_projects():
                 "MOISTURE examples/valley/moisture.map\n"
                 "SUMMARY examples/valley/out/infiltration_summary.txt\n"
                 "OUTLET_HYDRO examples/valley/out/infiltration.otl\n")
-    # The stream network, read and checked; routing it needs CHAN_EXPLIC.
+    # The streams routed, with discharge and depth at the ends of the links
+    # (valley.loc: each branch where it joins, and the outlet) and the
+    # discharge and depth at every node in link/node files.
     with open("valley_channel.prj", "w") as f:
         f.write(COMMON)
         f.write("TOT_TIME 120\nSTART_DATE 2021 7 14\nSTART_TIME 14 0\n"
@@ -404,7 +406,15 @@ def write_projects():
                 "CHANNEL_INPUT examples/valley/valley.chn\n"
                 "STREAM_CELL examples/valley/valley.gst\n"
                 "SUMMARY examples/valley/out/channel_summary.txt\n"
-                "OUTLET_HYDRO examples/valley/out/channel.otl\n")
+                "OUTLET_HYDRO examples/valley/out/channel.otl\n"
+                "CHAN_EXPLIC\n"
+                "IN_HYD_LOCATION examples/valley/valley.loc\n"
+                "OUT_HYD_LOCATION examples/valley/out/channel_locations.q\n"
+                "OUT_DEP_LOCATION examples/valley/out/channel_locations.dep\n"
+                "CHAN_DISCHARGE examples/valley/out/channel_discharge.lnd\n"
+                "CHAN_DEPTH examples/valley/out/channel_depth.lnd\n")
+    with open("valley.loc", "w") as f:
+        f.write("5\n1 26\n2 27\n3 25\n4 4\n5 27\n")
 
 
 if __name__ == "__main__":

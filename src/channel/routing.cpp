@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "channel/channel.hpp"
 #include "channel/routing.hpp"
@@ -313,6 +314,7 @@ void set_up_channel_time_series(Model& model, RunContext& ctx) {
     }
     if (!sections_from_stage(ch, ctx))
         return;
+    copy(ch.yp, ch.yp_max_flood);
     if (!ch.lakes.empty())
         channel_message(model, ctx,
                         "Note: the lakes of the channel network hold their initial water "
@@ -339,6 +341,10 @@ void channel_routing_phase(Model& model, RunContext& ctx) {
     ++r.channel_steps;
     if (!route_channels(model, ctx, dt))
         return;
+    // The highest water surface each node has seen, for the flood output.
+    std::vector<double>& highest = ch.yp_max_flood.storage();
+    const std::vector<double>& now = ch.yp.storage();
+    for (std::size_t i = 0; i < highest.size(); ++i) highest[i] = std::max(highest[i], now[i]);
     const ChannelLink& outlet = ch.link[ch.links];
     model.outlet.discharge = ch.qp(outlet.nodes, ch.links);
     add_to_totals(model, &VolumeTotals::outlet_discharge, r.step_outlet_volume);
@@ -353,12 +359,16 @@ void report_channel_routing(const Model& model, RunContext& ctx) {
         "Channel routing: %lld channel steps, %lld sub-steps, %lld sub-steps repeated "
         "with half the step, %lld sub-steps unsettled after two passes\n",
         r.channel_steps, r.sub_steps, r.rejected_sub_steps, r.unsettled_sub_steps);
-    if (r.unsettled_sub_steps > 0)
-        channel_message(model, ctx,
-                        "Warning: in some channel sub-steps the second predictor-corrector pass "
-                        "still\nchanged a flow area by more than 0.01 m2; in deep pools the "
-                        "water levels\nmay be off although the discharges look right. A "
-                        "shorter TIMESTEP or\nMAX_COURANT_NUMBER avoids it.\n");
+    if (r.unsettled_sub_steps == 0)
+        return;
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Warning: in %lld of %lld channel sub-steps the second predictor-corrector "
+                  "pass still\nchanged a flow area by more than 0.01 m2; in deep pools the water "
+                  "levels\nmay be off although the discharges look right. A smaller "
+                  "MAX_COURANT_NUMBER\nmay avoid it.\n",
+                  r.unsettled_sub_steps, r.sub_steps);
+    channel_message(model, ctx, text);
 }
 
 }  // namespace torva

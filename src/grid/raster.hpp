@@ -60,6 +60,9 @@ bool read_library_grid(RunContext& ctx, const std::string& path, const Grid& gri
 // its writes reached the file (a full disk makes it false; the caller names
 // the file and closes it).
 bool write_grid_map(std::FILE* file, const Grid& grid, const std::vector<double>& values);
+// The same layout with each value in the shortest digits that read back as
+// exactly that value (a hot start: the next run starts from the same water).
+bool write_grid_map_exact(std::FILE* file, const Grid& grid, const std::vector<double>& values);
 // The cell-number grid itself, one "%d " per cell (the maskmap file).
 bool write_cell_number_map(std::FILE* file, const Grid& grid);
 bool write_exchange_grid(std::FILE* file, const Grid& grid, const std::vector<double>& values);

@@ -46,6 +46,12 @@ class TextOut {
             text_.append(width - n, ' ');
         text_.append(digits, n);
     }
+    // The shortest digits that read back as exactly this value.
+    void exact(double value) {
+        char digits[32];
+        const auto result = std::to_chars(digits, digits + sizeof digits, value);
+        text_.append(digits, result.ec == std::errc{} ? result.ptr : digits);
+    }
     void integer(int value) {
         char digits[16];
         const auto result = std::to_chars(digits, digits + sizeof digits, value);
@@ -150,6 +156,18 @@ bool write_grid_map(std::FILE* file, const Grid& grid, const std::vector<double>
         double value = 0.0;
         value_of(values, cell, value);
         out.fixed(value, 6);
+        out.put(' ');
+    });
+    return out.finish();
+}
+
+bool write_grid_map_exact(std::FILE* file, const Grid& grid, const std::vector<double>& values) {
+    TextOut out(file);
+    write_grid_map_header(out, grid);
+    walk_rows(out, grid, [&](int cell) {
+        double value = 0.0;
+        value_of(values, cell, value);
+        out.exact(value);
         out.put(' ');
     });
     return out.finish();

@@ -15,7 +15,8 @@ namespace {
 // cards (CHANNEL_INPUT, STREAM_CELL, READ_CHAN_HOTSTART, K_RIVER, M_RIVER) and
 // the explicit routing's cards (CHAN_EXPLIC, MAX_COURANT_NUMBER, HEAD_BOUND,
 // BOUND_DEPTH, BOUND_TS, OVERBANK_FLOW, OVERLAND_BACKWATER) are not listed:
-// they are built, and a network without CHAN_EXPLIC stops at its reader.
+// they are built, and a network without CHAN_EXPLIC stops at its reader. Nor
+// are the channel outputs (kChannelOutputCards), which need CHAN_EXPLIC.
 // clang-format off
 constexpr Card kChannelRoutingCards[] = {
     Card::ST_MAPPING_TABLE, Card::MATERIALS,
@@ -27,6 +28,8 @@ constexpr Card kChannelRoutingCards[] = {
     Card::CHANNEL_GRIDSIZE, Card::CHANNEL_DELTAT, Card::DRAIN_TIME, Card::Q_MIN, Card::N_LINKS,
     Card::MAX_NODES, Card::NON_ORTHO_CHANNELS, Card::FIRST_ORDER_CHAN_Q,
     Card::WRITE_CHAN_HOTSTART, Card::HOTSTART_IS_DEPTH, Card::STREAM_INFO,
+};
+constexpr Card kChannelOutputCards[] = {
     Card::IN_HYD_LOCATION, Card::OUT_HYD_LOCATION, Card::OUT_DEP_LOCATION, Card::CHAN_DEPTH,
     Card::CHAN_DISCHARGE, Card::CHAN_STAGE, Card::CHAN_VELOCITY, Card::FLOOD_STREAM,
 };
@@ -54,9 +57,6 @@ constexpr Card kOverlandLakeCards[] = {
 };
 constexpr Card kAnalyzerCards[] = {
     Card::ANALYZERS,
-};
-constexpr Card kHotStartCards[] = {
-    Card::INITIAL_DEPTH, Card::OV_INIT_DEPTH, Card::WRITE_OV_HOTSTART,
 };
 constexpr Card kOptimisationCards[] = {
     Card::OPTIMIZE,
@@ -149,7 +149,6 @@ constexpr Process kNotSimulated[] = {
     {"Richards equation infiltration", kRichardsCards},
     {"overland lakes", kOverlandLakeCards},
     {"analyzers", kAnalyzerCards},
-    {"initial overland depths and hot starts", kHotStartCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},
     {"sediment transport", kSedimentCards},
@@ -177,6 +176,34 @@ const Process* process_of(Card card, std::span<const Process> processes) {
             if (c == card)
                 return &p;
     return nullptr;
+}
+
+// The channel outputs report the routed network: without CHAN_EXPLIC they
+// would stay empty, and the location rows need their list of locations.
+void refuse_channel_outputs_without_routing(const ProjectSettings& settings, RunContext& ctx,
+                                            std::string_view project_file) {
+    std::string listed;
+    const bool routed = settings.channel_routing == ChannelRouting::explicit_routing;
+    for (Card c : kChannelOutputCards) {
+        if (!settings.given(c))
+            continue;
+        const bool needs_list = (c == Card::OUT_HYD_LOCATION || c == Card::OUT_DEP_LOCATION) &&
+                                !settings.given(Card::IN_HYD_LOCATION);
+        if (routed && !needs_list)
+            continue;
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-22s needs %s\n", card_name(c).c_str(),
+                      routed ? "IN_HYD_LOCATION, the list of its locations" : "CHAN_EXPLIC");
+        listed += line;
+    }
+    if (listed.empty())
+        return;
+    ctx.print(
+        "Error: the project file %.*s asks for channel outputs it cannot have:\n%s"
+        "Nothing has been simulated. Route the channels with CHAN_EXPLIC (with CHANNEL_INPUT and "
+        "STREAM_CELL)\nand name the locations with IN_HYD_LOCATION, or remove these cards.\n",
+        static_cast<int>(project_file.size()), project_file.data(), listed.c_str());
+    ctx.error.raise(err::message_printed);
 }
 
 }  // namespace
@@ -217,7 +244,7 @@ void refuse_unavailable_cards(const ProjectSettings& settings, RunContext& ctx,
                 listed += line;
             }
     if (listed.empty())
-        return;
+        return refuse_channel_outputs_without_routing(settings, ctx, project_file);
     ctx.print(
         "Error: the project file %.*s asks for processes that are not available in this version "
         "of TORVA:\n%s"

@@ -8,6 +8,7 @@
 #include "core/output_files.hpp"
 #include "input/numbers.hpp"
 #include "input/tokens.hpp"
+#include "output/channel_output.hpp"
 #include "soil/infiltration.hpp"
 
 namespace torva {
@@ -116,6 +117,7 @@ bool open_link_node(Model& model, RunContext& ctx, LinkNodeFile& out, Card card,
     out.mode = mode;
     if (!model.project.given(card))
         return true;
+    out.path = output_path(ctx, model.project.text(card), Numbering::numbered);
     out.file = open_or_raise(model, ctx, card, kind);
     return out.file != nullptr;
 }
@@ -309,97 +311,13 @@ double long_term_time(const Model& model, int first_weather_year, int last_weath
     return t.year + (doy * 1440.0 + t.hour * 60.0 + t.minute) / minutes_in_year;
 }
 
-bool write_link_node_header(RunContext& ctx, std::FILE* file, const char* first_line, int num_links,
-                            int minutes_between_rows, int num_rows, const CalendarTime& start) {
-    const bool ok = std::fputs(first_line, file) >= 0 &&
-                    std::fprintf(file, "NUM_LINKS     %d\n", num_links) >= 0 &&
-                    std::fprintf(file, "TIME_STEP     %d\n", minutes_between_rows) >= 0 &&
-                    std::fprintf(file, "NUM_TS        %d\n", num_rows) >= 0 &&
-                    std::fprintf(file, "START_TIME    %2d %2d %4d %2d %2d %2d\n", start.day,
-                                 start.month, start.year, start.hour, start.minute, 0) >= 0;
-    if (!ok)
-        ctx.print("Error writing to link/node file...\n");
-    return ok;
-}
-
-bool write_link_node_rows(RunContext& ctx, LinkNodeFile& out, const LinkNodeNetwork& network,
-                          const NodeLinkValues& values, const NodeLinkValues* second,
-                          const std::vector<double>& link_values,
-                          const std::vector<int>* shown_nodes) {
-    std::FILE* f = out.file;
-    const bool own_value_in_mode_0 = out.mode == LinkNodeMode::value;
-    bool ok = std::fprintf(f, "TS    %d\n", out.rows_written) >= 0;
-    for (int link = 1; link <= network.num_links && ok; ++link) {
-        const int type = network.link_type[link];
-        const double own =
-            static_cast<std::size_t>(link) < link_values.size() ? link_values[link] : 0.0;
-        if (type & 32) {
-            ok &= own_value_in_mode_0 ? std::fprintf(f, "0  -999.999   ") >= 0
-                                      : std::fprintf(f, "-1 %6.5lf   ", own) >= 0;
-        }
-        if (type & 64) {
-            ok &= own_value_in_mode_0 ? std::fprintf(f, "-2  %6.5lf   ", own) >= 0
-                                      : std::fprintf(f, "0  -999.999   ") >= 0;
-        }
-        if (type & (4 | 8 | 16)) {
-            const int nodes = network.node_count[link];
-            ok &= std::fprintf(f, "%d   ", nodes) >= 0;
-            const int shown = shown_nodes ? (*shown_nodes)[link] : nodes;
-            for (int node = 1; node <= nodes && ok; ++node) {
-                if (node > shown) {
-                    ok &= std::fprintf(f, "0  -999.999   ") >= 0;
-                    continue;
-                }
-                double v = values[node][link];
-                if (out.mode == LinkNodeMode::difference && second) {
-                    v -= (*second)[node][link];
-                } else if (out.mode == LinkNodeMode::ratio && second) {
-                    const double area = (*second)[node][link];
-                    v = area > 1e-7 ? v / area : 0.0;
-                }
-                ok &= std::fprintf(f, "1  %6.5lf   ", v) >= 0;
-            }
-        }
-        ok &= std::fprintf(f, "\n") >= 0;
-    }
-    ok &= std::fprintf(f, "\n") >= 0;
-    ++out.rows_written;
-    if (!ok)
-        ctx.print("Error writing to link/node file...\n");
-    return ok;
-}
-
-void write_link_node_headers(Model& model, RunContext& ctx) {
-    Outputs& o = model.output;
-    const ProjectSettings& p = model.project;
-    CalendarTime start;
-    start.year = p.integer(Card::START_DATE, 0);
-    start.month = p.integer(Card::START_DATE, 1);
-    start.day = p.integer(Card::START_DATE, 2);
-    start.hour = p.integer(Card::START_TIME, 0);
-    start.minute = p.integer(Card::START_TIME, 1);
-    const int minutes = static_cast<int>(model.run.hydrograph_steps * model.run.time_step / 60.0);
-    const int rows = minutes > 0 ? p.integer(Card::TOT_TIME) / minutes : 0;
-    for (LinkNodeFile* f : {&o.channel_depth, &o.channel_discharge, &o.channel_stage,
-                            &o.channel_velocity, &o.flood_stream, &o.channel_sed_flux}) {
-        if (!f->file)
-            continue;
-        if (!write_link_node_header(ctx, f->file, f->first_line, o.network.num_links, minutes, rows,
-                                    start)) {
-            ctx.error.raise(err::message_printed);
-            return;
-        }
-    }
-}
-
 void hydrograph_output_phase(Model& model, RunContext& ctx) {
     const int every = model.run.hydrograph_steps > 0 ? model.run.hydrograph_steps : 1;
     if (ctx.partition == 0 && model.clock.step_index % every == 0) {
         write_outlet_rows(model);
         if (model.output.moisture_location_file)
             write_moisture_row(model);
-        // The channel location rows and the link/node blocks are written by
-        // the channel routing with the writers above.
+        write_channel_outputs(model, ctx);
     }
     if (!model.running && !ctx.error.pending() && model.project.given(Card::ORBAL_HYDRO))
         write_host_hydrograph(model, ctx);

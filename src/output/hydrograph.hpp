@@ -22,8 +22,6 @@ void open_run_files(Model& model, RunContext& ctx);
 // is read: an entry that does not read, a count beyond the entries given and a
 // soil moisture cell outside the grid or the mask stop the run naming it.
 void read_location_lists(Model& model, RunContext& ctx);
-// Writes the headers of the link/node output files.
-void write_link_node_headers(Model& model, RunContext& ctx);
 // Writes the hydrograph and location rows that fall due; after the last step
 // of a completed run, writes the host hydrograph file.
 void hydrograph_output_phase(Model& model, RunContext& ctx);
@@ -34,19 +32,6 @@ void close_run_files(Model& model, RunContext& ctx);
 // STRICT_JULIAN_DATE; otherwise day of year and fraction when the weather
 // data lie in one year, else year and fraction of the year.
 double long_term_time(const Model& model, int first_weather_year, int last_weather_year);
-
-// Link/node header: the file word and the five header lines.
-bool write_link_node_header(RunContext& ctx, std::FILE* file, const char* first_line, int num_links,
-                            int minutes_between_rows, int num_rows, const CalendarTime& start);
-// One row block of a link/node file. `second` is the divisor or subtrahend of
-// modes 1 and 2; `link_values` the link's own value of links with bits 32 or
-// 64; `shown_nodes`, where given, the nodes per link that carry values (the
-// rest are written as missing). False, with the message printed, when the
-// file cannot be written.
-bool write_link_node_rows(RunContext& ctx, LinkNodeFile& out, const LinkNodeNetwork& network,
-                          const NodeLinkValues& values, const NodeLinkValues* second,
-                          const std::vector<double>& link_values,
-                          const std::vector<int>* shown_nodes = nullptr);
 
 // The file for the graphical host, assembled from the outlet hydrograph file.
 void write_host_hydrograph(Model& model, RunContext& ctx);

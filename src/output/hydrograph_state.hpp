@@ -7,9 +7,6 @@
 
 namespace torva {
 
-// Per-node values of the channel network, [node][link], both from 1.
-using NodeLinkValues = std::vector<std::vector<double>>;
-
 // A link/node file: one quantity of the whole channel network, one row block
 // per output step.
 enum class LinkNodeMode { value = 0, difference = 1, ratio = 2 };
@@ -18,15 +15,8 @@ struct LinkNodeFile {
     std::FILE* file = nullptr;
     LinkNodeMode mode = LinkNodeMode::value;
     const char* first_line = "";  // the file word, with its newline
+    std::string path;             // as opened, for messages
     int rows_written = 0;
-};
-
-// What the link/node writers need to know of the network; the channel set-up
-// fills it. Links run from 1 to num_links.
-struct LinkNodeNetwork {
-    int num_links = 0;
-    std::vector<int> node_count;  // per link
-    std::vector<int> link_type;   // per link, bit set
 };
 
 // A grid cell whose soil moisture is reported.
@@ -58,7 +48,6 @@ struct Outputs {
     std::FILE* moisture_location_file = nullptr;         // OUT_THETA_LOCATION
     std::FILE* lake_output = nullptr;                    // LAKE_OUTPUT
 
-    LinkNodeNetwork network;
     LinkNodeFile channel_depth;      // CHAN_DEPTH
     LinkNodeFile channel_discharge;  // CHAN_DISCHARGE
     LinkNodeFile channel_stage;      // CHAN_STAGE

@@ -23,6 +23,7 @@
 #include "meteo/precipitation.hpp"
 #include "meteo/radar.hpp"
 #include "output/analyzers.hpp"
+#include "output/channel_output.hpp"
 #include "output/hydrograph.hpp"
 #include "output/maps.hpp"
 #include "output/summary.hpp"
@@ -123,8 +124,10 @@ bool multi_event_end_test(Model& model, RunContext& ctx) {
             if (rain > 0.0 && stored >= 0.05 * rain && !groundwater && !sacramento)
                 return false;
         }
-        // Hydrograph locations of the channel network may still carry more than
-        // the cutoff; without channels there are none.
+        // A storm that never lifted the outlet above the cutoff may still be
+        // running down the channels past a hydrograph location.
+        if (cutoff > model.outlet.peak && location_discharge_above(model, cutoff))
+            return false;
         if (last_event) {
             model.running = false;
             if (!model.run.super_quiet) {
@@ -222,6 +225,8 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
         read_groundwater_maps(model, ctx);
     if (!ctx.error.pending())
         read_channel_network(model, ctx);
+    if (!ctx.error.pending())
+        check_channel_locations(model, ctx);
     if (run_must_stop(ctx))
         return false;
 
@@ -370,6 +375,8 @@ void run_time_loop(Model& model, RunContext& ctx) {
         report_channel_routing(model, ctx);
         if (ctx.interrupted_by)
             note_interruption(model, ctx);
+        if (!run_must_stop(ctx))
+            write_overland_hotstart(model, ctx);
         if (!run_must_stop(ctx))
             notify_analyzers(model, ctx, kRunFinished);
         return;

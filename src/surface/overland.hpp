@@ -21,6 +21,13 @@ inline bool runs_parallel(const Overland& ov, int num_cells) {
 // an initial-depth reader has already filled), selects the scheme from the
 // OVERTYPE card, and applies the dikes to the faces.
 void compute_bed_slopes(Model& model, RunContext& ctx);
+// Initial overland depths from the INITIAL_DEPTH map or from an earlier run's
+// hot start (OV_INIT_DEPTH, READ_OV_HOTSTART), read before the overland set-up,
+// which keeps them. Depths must not be negative.
+void read_initial_depths(Model& model, RunContext& ctx);
+// At the end of a run, the overland depths to the WRITE_OV_HOTSTART file in the
+// grid map layout. A hot start carries the overland depths only.
+void write_overland_hotstart(const Model& model, RunContext& ctx);
 // Routes the surface water of the step.
 void overland_flow_phase(Model& model, RunContext& ctx);
 

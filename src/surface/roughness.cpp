@@ -9,6 +9,7 @@
 #include "grid/mapping.hpp"
 #include "grid/raster.hpp"
 #include "input/tokens.hpp"
+#include "surface/overland.hpp"
 
 namespace torva {
 namespace {
@@ -161,6 +162,9 @@ void read_surface_parameters(Model& model, RunContext& ctx) {
     if (ctx.error.pending())
         return;
     read_roughness(model, ctx, entries);
+    if (ctx.error.pending())
+        return;
+    read_initial_depths(model, ctx);
 }
 
 double seasonal_divisor(int month, double latitude) {

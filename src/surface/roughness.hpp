@@ -11,7 +11,8 @@ namespace torva {
 struct Model;
 struct RunContext;
 
-// Gives every cell its interception, retention and roughness, in that order.
+// Gives every cell its interception, retention and roughness, in that order,
+// then the initial overland depths when a card names them.
 void read_surface_parameters(Model& model, RunContext& ctx);
 
 // The canopy holds less outside the growing season: storage and coefficient

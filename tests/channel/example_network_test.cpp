@@ -39,8 +39,16 @@ TEST(ExampleNetwork, ValleyStreamsReadCleanlyAndFollowTheStreams) {
     const std::string outputs = "examples/valley/out/";
     for (std::size_t at = text.find(outputs); at != std::string::npos; at = text.find(outputs))
         text.erase(at, outputs.size());
-    // The network alone: without routing the run stops once it is read.
-    text.erase(text.find("CHAN_EXPLIC\n"), 12);
+    // The network alone: without routing (nor the outputs of the routed
+    // network) the run stops once it is read.
+    for (const char* word : {"CHAN_EXPLIC", "IN_HYD_LOCATION", "OUT_HYD_LOCATION",
+                             "OUT_DEP_LOCATION", "CHAN_DISCHARGE", "CHAN_DEPTH"}) {
+        const std::size_t at = text.find(std::string(word) + "\n") != std::string::npos
+                                   ? text.find(std::string(word) + "\n")
+                                   : text.find(std::string(word) + " ");
+        ASSERT_NE(at, std::string::npos) << word;
+        text.erase(at, text.find('\n', at) + 1 - at);
+    }
     dir.write("valley_channel.prj", text);
     const std::string channel = test::read_file(fs::path(TORVA_EXAMPLES) / "valley/valley.chn");
 

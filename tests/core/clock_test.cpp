@@ -10,6 +10,7 @@ namespace {
 TEST(Clock, KnownJulianDates) {
     EXPECT_DOUBLE_EQ(calendar_to_julian(2000, 1, 1, 12, 0), 2451545.0);
     EXPECT_DOUBLE_EQ(calendar_to_julian(2000, 1, 1, 0, 0), 2451544.5);
+    EXPECT_DOUBLE_EQ(calendar_to_julian(2000, 1, 1, 12, 30), 2451545.0 + 30.0 / 1440.0);
     EXPECT_DOUBLE_EQ(calendar_to_julian(1858, 11, 17), 2400000.5);
     EXPECT_DOUBLE_EQ(calendar_to_julian(2024, 3, 1) - calendar_to_julian(2024, 2, 28), 2.0);
     EXPECT_DOUBLE_EQ(calendar_to_julian(2100, 3, 1) - calendar_to_julian(2100, 2, 28), 1.0);

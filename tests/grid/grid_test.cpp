@@ -101,31 +101,6 @@ TEST_F(GridSetUp, NumbersMaskCellsRowByRowAndLinksEdgeNeighbours) {
               "rows:     3\ncols:     4\n0 1 2 0 \n3 0 4 5 \n6 7 8 0 \n");
 }
 
-TEST_F(GridSetUp, OneCellMaskHasNoNeighbours) {
-    project(3, 3, 2, 2);
-    write("mask.msk", map_header(3, 3) + "0 0 0\n0 1 0\n0 0 0\n");
-    write("elevation.ele", map_header(3, 3) + "0 0 0\n0 5 0\n0 0 0\n");
-    ASSERT_TRUE(set_up());
-    EXPECT_EQ(grid().num_cells, 1);
-    EXPECT_EQ(grid().outlet_cell, 1);
-    for (const auto* n : {&grid().east_neighbour, &grid().south_neighbour, &grid().west_neighbour,
-                          &grid().north_neighbour})
-        EXPECT_EQ(*n, (std::vector<int>{0, 0}));
-}
-
-TEST_F(GridSetUp, EdgeCellsHaveNoNeighbourBeyondTheGrid) {
-    // A full 2 x 2 mask: cells on the edges link only inward.
-    project(2, 2, 1, 1);
-    write("mask.msk", map_header(2, 2) + "1 1\n1 1\n");
-    write("elevation.ele", map_header(2, 2) + "1 2\n3 4\n");
-    ASSERT_TRUE(set_up());
-    EXPECT_EQ(grid().east_neighbour, (std::vector<int>{0, 2, 0, 4, 0}));
-    EXPECT_EQ(grid().west_neighbour, (std::vector<int>{0, 0, 1, 0, 3}));
-    EXPECT_EQ(grid().south_neighbour, (std::vector<int>{0, 3, 4, 0, 0}));
-    EXPECT_EQ(grid().north_neighbour, (std::vector<int>{0, 0, 0, 1, 2}));
-    EXPECT_NE(c->console().find("outlet is in grid cell: 1\n"), std::string::npos);
-}
-
 TEST_F(GridSetUp, CellSizeAgreesToTheTenthTruncated) {
     // GRIDSIZE 30: cells of 30.04 m pass, as do 30.09 m.
     project(2, 2, 1, 1, 30.0);
@@ -198,17 +173,6 @@ TEST_F(GridSetUp, OutletOutsideTheMaskIsAllowedWhenChannelsCarryTheWater) {
     read_grid_maps(*model, c->ctx);
     EXPECT_FALSE(c->ctx.error.pending());
     EXPECT_EQ(grid().outlet_cell, 0);
-}
-
-TEST_F(GridSetUp, MaskMapCarriesTheRunNumberInNumberedRuns) {
-    project(1, 1, 1, 1);
-    write("mask.msk", map_header(1, 1) + "1\n");
-    write("elevation.ele", map_header(1, 1) + "1\n");
-    c->ctx.batch_flag = 1;
-    c->ctx.run_number = 2;
-    ASSERT_TRUE(set_up());
-    EXPECT_TRUE(fs::exists(dir / "0002_maskmap"));
-    EXPECT_FALSE(fs::exists(dir / "maskmap"));
 }
 
 TEST_F(GridSetUp, MaskMapThatCannotBeWrittenDoesNotStopTheRun) {
@@ -307,11 +271,6 @@ TEST_F(LowSpots, EachUnworkableLowSpotStopsWithItsMessage) {
         EXPECT_EQ(c->ctx.error.code, err::message_printed);
         EXPECT_EQ(spot_line ? failure() : c->errors(), golden(test.golden));
     }
-}
-
-TEST_F(LowSpots, FractionOfOneAndAHalfIsAccepted) {
-    dikes("2 8\n0 0\n", "LOWSPOT\nSPOT 1 1 2 1.5 11.5\n");
-    EXPECT_TRUE(set_up());
 }
 
 }  // namespace

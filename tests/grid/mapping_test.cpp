@@ -17,7 +17,6 @@
 #include "grid/mapping.hpp"
 #include "grid_support.hpp"
 #include "support/harness.hpp"
-#include "support/projects.hpp"
 
 namespace torva {
 namespace {
@@ -103,40 +102,29 @@ TEST(MappingKeywords, LinesGetTheLongestNameTheyBeginWith) {
     EXPECT_EQ(keyword_of("DISPERSION x", TableFileKind::grid), 24);
 }
 
-TEST(MappingTableFile, FileWithAnotherFirstLineHoldsNoTables) {
+// Where each table of a file stands: a file with another first line holds no
+// tables; index map names differing in case are different maps; the first
+// table line of a name counts; GROUNDWATER is not found in the line of
+// GROUNDWATER_BOUNDARY.
+TEST(MappingTableFile, TablesAreFoundByTheirWholeNameUnderTheirIndexMap) {
     TableFile file;
     parse_table_file({"TORVA_STREAM_INDEX_MAP_TABLES", "INDEX_MAP a.idx \"Soils\"",
                       "ROUGHNESS \"Soils\"", "NUM_IDS 1"},
                      TableFileKind::grid, file);
     EXPECT_FALSE(find_table(file, 1).found);
-    parse_table_file({"TORVA_INDEX_MAP_TABLES extra words", "INDEX_MAP a.idx \"Soils\"",
-                      "ROUGHNESS \"Soils\"", "NUM_IDS 1"},
-                     TableFileKind::grid, file);
-    EXPECT_TRUE(find_table(file, 1).found);
-}
-
-TEST(MappingTableFile, IndexMapNamesDifferingInCaseAreDifferentMaps) {
-    TableFile file;
-    parse_table_file({"TORVA_INDEX_MAP_TABLES", "INDEX_MAP \"my maps/soils.idx\" \"Soils\"",
-                      "INDEX_MAP soils_lower.idx \"soils\"", "GREEN_AMPT_INFILTRATION \"soils\"",
-                      "NUM_IDS 1", "RETENTION \"Soils\"", "NUM_IDS 1", "RETENTION \"Other\""},
-                     TableFileKind::grid, file);
+    parse_table_file(
+        {"TORVA_INDEX_MAP_TABLES extra words", "INDEX_MAP \"my maps/soils.idx\" \"Soils\"",
+         "INDEX_MAP soils_lower.idx \"soils\"", "GREEN_AMPT_INFILTRATION \"soils\"", "NUM_IDS 1",
+         "RETENTION \"Soils\"", "NUM_IDS 1", "RETENTION \"Other\"",
+         "GROUNDWATER_BOUNDARY \"soils\"", "NUM_IDS 1", "GROUNDWATER \"soils\""},
+        TableFileKind::grid, file);
     ASSERT_EQ(file.index_maps.size(), 2u);
-    const TableLocation ga = find_table(file, 4);
-    EXPECT_EQ(ga.index_map_path, "soils_lower.idx");
-    const TableLocation retention = find_table(file, 3);
-    EXPECT_EQ(retention.line, 5u);  // the first table line of its name counts
-    EXPECT_EQ(retention.index_map_path, "my maps/soils.idx");
+    EXPECT_EQ(find_table(file, 4).index_map_path, "soils_lower.idx");
+    EXPECT_EQ(find_table(file, 3).line, 5u);
+    EXPECT_EQ(find_table(file, 3).index_map_path, "my maps/soils.idx");
     EXPECT_FALSE(find_table(file, 1).found);
-}
-
-TEST(MappingTableFile, GroundwaterIsNotFoundInTheBoundaryTableLine) {
-    TableFile file;
-    parse_table_file({"TORVA_INDEX_MAP_TABLES", "INDEX_MAP b.idx \"B\"",
-                      "GROUNDWATER_BOUNDARY \"B\"", "NUM_IDS 1", "GROUNDWATER \"B\"", "NUM_IDS 1"},
-                     TableFileKind::grid, file);
-    EXPECT_EQ(find_table(file, 18).line, 2u);
-    EXPECT_EQ(find_table(file, 17).line, 4u);
+    EXPECT_EQ(find_table(file, 18).line, 8u);
+    EXPECT_EQ(find_table(file, 17).line, 10u);
 }
 
 TEST_F(MappingTest, RowsReadTheirValuesFromColumn87Only) {
@@ -285,14 +273,6 @@ TEST_F(MappingTest, TableFaultsAreRefusedWithTheirMessages) {
     }
 }
 
-TEST_F(MappingTest, MissingMappingTableFileStopsTheRun) {
-    model.project[Card::MAPPING_TABLE].given = true;
-    model.project[Card::MAPPING_TABLE].text = (dir_.path() / "absent.cmt").string();
-    read_index_maps(model, ctx);
-    EXPECT_EQ(reported(), "\nUnable to open Mapping Table file: <dir>/absent.cmt\n");
-    EXPECT_EQ(ctx.error.fatal, 1);
-}
-
 TEST_F(MappingTest, AvailabilityCheckPrintsEveryTableInItsOrder) {
     write("soils.idx", map_text(3, 3, "0 1 1\n1 1 1\n1 1 1\n"));
     use_mapping_table(
@@ -379,34 +359,51 @@ TEST_F(MappingTest, WetlandsAreNumberedInTheOrderOfTheirFirstCell) {
               (std::array<double, 9>{0, 0.1, 0.2, 0.1, 0.4, 0.5, 0, 0.5, 0.7}));
 }
 
-TEST_F(MappingTest, WetlandIdCountAndLimitAreChecked) {
-    write("wet.idx", map_text(3, 3, "0 300 300\n300 0 0\n0 0 300\n"));
-    use_mapping_table(wetland_file(row(300, "1 1 1 1 1 1 1") + "\n", 1));
+// Sets of tables and index maps that stop the run as they are read: the
+// reporter's message. (300 wetland ids are accepted, 301 are not.)
+TEST_F(MappingTest, TableSetsThatCannotBeUsedStopTheRun) {
+    const std::string wetland = row(300, "1 1 1 1 1 1 1") + "\n";
+    const struct {
+        std::string table, index_map;  // no table file when empty
+        bool ov_boundary;
+        std::string message;
+    } cases[] = {
+        {"", "", false, "\nUnable to open Mapping Table file: <dir>/absent.cmt\n"},
+        {"TORVA_INDEX_MAP_TABLES\n", "", true,
+         "\nError: The OV_BOUNDARY card has been specified in the project file but the \n"
+         "       OVERLAND_BOUNDARY table was not found...\n"},
+        {wetland_file(wetland, 1), "0 300 300\n300 0 0\n0 0 300\n", false, ""},
+        {wetland_file(row(301, "1 1 1 1 1 1 1") + "\n", 1), "0 301 301\n301 0 0\n0 0 0\n", false,
+         "\nThe number of wetland ids specified in the master table file \n"
+         "is over 300!  This is highly unusual.  I'm bombing... in a   \n"
+         "dazed and confused state.  So many wetlands!\n"},
+        {wetland_file(row(1, "1 1 1 1 1 1 1") + "\n" + row(2, "1 1 1 1 1 1 1") + "\n", 2),
+         "0 2 2\n2 0 0\n0 0 0\n", false,
+         "\nThere is a problem with the wetlands index map.  It contains\n"
+         "1 ID's, while the mapping table file contains 2 ID's.\n"
+         "The index map and mapping table file must have the same number\n"
+         "of ID's. \n"},
+    };
     model.run.super_quiet = true;
-    read_index_maps(model, ctx);
-    EXPECT_FALSE(ctx.error.pending());  // 300 is accepted
-    EXPECT_EQ(model.tables.num_wetlands, 1);
-
-    write("wet.idx", map_text(3, 3, "0 301 301\n301 0 0\n0 0 0\n"));
-    use_mapping_table(wetland_file(row(301, "1 1 1 1 1 1 1") + "\n", 1));
-    read_index_maps(model, ctx);
-    console();
-    EXPECT_EQ(reported(),
-              "\nThe number of wetland ids specified in the master table file \n"
-              "is over 300!  This is highly unusual.  I'm bombing... in a   \n"
-              "dazed and confused state.  So many wetlands!\n");
-
-    ctx.error.clear();
-    write("wet.idx", map_text(3, 3, "0 2 2\n2 0 0\n0 0 0\n"));
-    use_mapping_table(
-        wetland_file(row(1, "1 1 1 1 1 1 1") + "\n" + row(2, "1 1 1 1 1 1 1") + "\n", 2));
-    read_index_maps(model, ctx);
-    console();
-    EXPECT_EQ(reported(),
-              "\nThere is a problem with the wetlands index map.  It contains\n"
-              "1 ID's, while the mapping table file contains 2 ID's.\n"
-              "The index map and mapping table file must have the same number\n"
-              "of ID's. \n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        ctx.error.clear();
+        if (c.table.empty()) {
+            model.project[Card::MAPPING_TABLE].given = true;
+            model.project[Card::MAPPING_TABLE].text = (dir_.path() / "absent.cmt").string();
+        } else {
+            use_mapping_table(c.table);
+        }
+        if (!c.index_map.empty())
+            write("wet.idx", map_text(3, 3, c.index_map));
+        model.project[Card::OV_BOUNDARY].given = c.ov_boundary;
+        read_index_maps(model, ctx);
+        console();
+        EXPECT_EQ(ctx.error.pending(), !c.message.empty());
+        if (c.message.empty())
+            EXPECT_EQ(model.tables.num_wetlands, 1);
+        EXPECT_EQ(reported(), c.message);
+    }
 }
 
 TEST_F(MappingTest, OverlandBoundaryGivesTypeValueAndSeriesId) {
@@ -422,14 +419,6 @@ TEST_F(MappingTest, OverlandBoundaryGivesTypeValueAndSeriesId) {
     EXPECT_EQ(b.type, (std::vector<int>{0, 0, 0, 0, 0, 1, 2, 0, 3}));
     EXPECT_EQ(b.value, (std::vector<double>{0, 0, 0, 0, 0, 0.002, 101.5, 0, 4}));
     EXPECT_EQ(b.index, b.value);
-}
-
-TEST_F(MappingTest, OverlandBoundaryCardWithoutItsTableStopsTheRun) {
-    model.project[Card::OV_BOUNDARY].given = true;
-    read_index_maps(model, ctx);
-    EXPECT_EQ(reported(),
-              "\nError: The OV_BOUNDARY card has been specified in the project file but the \n"
-              "       OVERLAND_BOUNDARY table was not found...\n");
 }
 
 TEST_F(MappingTest, TimeSeriesIndexLinksIdsToSeriesByName) {
@@ -545,34 +534,6 @@ TEST_F(StreamMappingTest, ShortDestinationIsRefusedNotWrittenPast) {
     EXPECT_EQ(
         reported(),
         "Error: the per-node arrays for stream table KVX_N do not hold every link and node\n\n");
-}
-
-// The whole program on a 3 x 3 project with an overland boundary table. An
-// index map holding an id the table does not have prints the availability
-// check and stops with the file, row and column of the bad id; a good map
-// gives the boundary cell its type and value and runs to its end.
-TEST(MappingTablesEndToEnd, OverlandBoundaryTableRunsOrStopsAtAnIdBeyondIt) {
-    for (const char* id : {"5", "1"}) {
-        SCOPED_TRACE(id);
-        test::TempDir dir;
-        test::write_small_project(dir, "MAPPING_TABLE tables.cmt\nOV_BOUNDARY\n");
-        const std::string header = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
-        dir.write("ob.idx", header + "0 " + id + " 0\n0 0 0\n0 0 0\n");
-        dir.write("tables.cmt",
-                  "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"Boundary\"\n"
-                  "OVERLAND_BOUNDARY \"Boundary\"\nNUM_IDS 1\nID D TYPE VALUE\n" +
-                      row(1, "2 10.5") + "\n");
-        const test::ProgramRun run = test::run_program_in(dir.path(), {"p.prj"});
-        if (id[0] == '5') {
-            EXPECT_EQ(test::normalise(run.out),
-                      test::golden("grid/golden/index_id_beyond_table.txt"));
-            continue;
-        }
-        EXPECT_NE(run.out.find("  Overland Boundary..................Y\n"), std::string::npos);
-        EXPECT_NE(run.out.find("In map ob.idx category 1 has 1 values\n"), std::string::npos);
-        EXPECT_NE(run.out.find("Running....\n"), std::string::npos) << run.out;
-        EXPECT_EQ(run.out.find("Error"), std::string::npos) << run.out;
-    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -81,29 +82,26 @@ TEST(BatchReplacement, EachRunTakesItsValueLineAndNumbersItsFiles) {
     EXPECT_EQ(dir.read("0000_maskmap"), dir.read("0002_maskmap"));
     EXPECT_FALSE(dir.exists("maskmap"));
     EXPECT_FALSE(dir.exists("0003_maskmap"));
+    // Each run appends its time.
+    const std::string times = dir.read("out_time.dat");
+    EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), 3);
+    EXPECT_EQ(times.rfind("total time (s): ", 0), 0u);
 }
 
-TEST(BatchReplacement, ReplaceFolderHoldsTheNumberedFiles) {
-    TempDir dir;
-    // Projects from the host end the folder with a backslash.
-    write_replaced_project(dir, "REPLACE_FOLDER \"results\\\"\n");
-    std::filesystem::create_directory(dir.path() / "results");
-    run_torva(dir, "-b2 p.prj");
-    EXPECT_TRUE(dir.exists("results/0000_maskmap"));
-    EXPECT_TRUE(dir.exists("results/0001_maskmap"));
-    EXPECT_TRUE(dir.exists("results/0000_summary_first.txt"));
-    EXPECT_TRUE(dir.exists("results/0001_summary_second.txt"));
-    EXPECT_FALSE(dir.exists("0000_maskmap"));
-}
-
+// The numbered files go to the REPLACE_FOLDER, which projects from the host
+// end with a backslash.
 TEST(BatchReplacement, RunBeyondTheLastValueLineStopsBeforeWritingAnything) {
     TempDir dir;
-    write_replaced_project(dir);
+    write_replaced_project(dir, "REPLACE_FOLDER \"results\\\"\n");
+    std::filesystem::create_directory(dir.path() / "results");
     const std::string console = run_torva(dir, "-b4 p.prj", false);
     EXPECT_NE(console.find("Error: the value file values.txt has no line 4\n"), std::string::npos)
         << console;
-    EXPECT_TRUE(dir.exists("0002_summary_third.txt"));
-    EXPECT_FALSE(dir.exists("0003_maskmap"));
+    EXPECT_TRUE(dir.exists("results/0000_maskmap"));
+    EXPECT_TRUE(dir.exists("results/0001_summary_second.txt"));
+    EXPECT_TRUE(dir.exists("results/0002_summary_third.txt"));
+    EXPECT_FALSE(dir.exists("results/0003_maskmap"));
+    EXPECT_FALSE(dir.exists("0000_maskmap"));
     // The fourth run ends after reading its project: three runs went on to the time loop.
     std::size_t runs = 0;
     for (std::size_t at = console.find("Running....\n"); at != std::string::npos;

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/context.hpp"
 #include "core/errors.hpp"
@@ -52,8 +55,7 @@ TEST(ProjectCards, CommentsEmptyLinesAndHostWordsAreIgnoredSilently) {
     EXPECT_FALSE(r.settings.given(Card::TIMESTEP));
 }
 
-TEST(ProjectCards, EveryWordOfTheVocabularyIsACard) {
-    // Words that share a card reach the same setting.
+TEST(ProjectCards, SharedWordsReachOneSettingAndTheLastOfAGroupWins) {
     CardReader r;
     r.read("EMBANKMENT dikes.map");
     EXPECT_EQ(r.settings.text(Card::DIKE_MAP), "dikes.map");
@@ -62,10 +64,16 @@ TEST(ProjectCards, EveryWordOfTheVocabularyIsACard) {
     r.read("DIFFUSIVE_WAVE");
     EXPECT_EQ(r.settings.channel_routing, ChannelRouting::explicit_routing);
     EXPECT_TRUE(r.settings.channels_simulated);
+    // The last card of a group selects the method.
+    r.read("PRECIP_UNIF");
+    r.read("PRECIP_FILE rain.gag");
+    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::gauges);
+    r.read("PRECIP_UNIF");
+    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::uniform);
+    r.read("GREEN_AMPT");
+    r.read("INF_REDIST");
+    EXPECT_EQ(r.settings.infiltration, InfiltrationMethod::redistribution);
     EXPECT_EQ(r.console(), "");
-    for (const char* word : {"radar_intensity", "lake", "ntr_sum", "xbig", "q9_fluxes", "ov_pump",
-                             "fyssi", "qdat_compression", "richards_iter_max"})
-        EXPECT_NE(find_card(word), nullptr) << word;
 }
 
 TEST(ProjectCards, DefaultsStandUntilACardOverridesThem) {
@@ -83,19 +91,6 @@ TEST(ProjectCards, DefaultsStandUntilACardOverridesThem) {
     EXPECT_EQ(r.settings.richards_upper_option, 3);
 }
 
-TEST(ProjectCards, LastCardOfAGroupSelectsTheMethod) {
-    CardReader r;
-    r.read("PRECIP_UNIF");
-    r.read("PRECIP_FILE rain.gag");
-    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::gauges);
-    r.read("PRECIP_UNIF");
-    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::uniform);
-    r.read("GREEN_AMPT");
-    r.read("INF_REDIST");
-    EXPECT_EQ(r.settings.infiltration, InfiltrationMethod::redistribution);
-    EXPECT_EQ(r.console(), "");
-}
-
 TEST(ProjectCards, ArgumentsAndTheirMessages) {
     CardReader r;
     r.read("START_DATE 2020 6 1");
@@ -106,12 +101,16 @@ TEST(ProjectCards, ArgumentsAndTheirMessages) {
     r.read("UNITS");
     r.read("FLUSH_BUFFER");
     r.read("NO2_KOC 1.5 2.5");
+    r.read("NUM_THREADS 0");
+    r.read("NUM_THREADS 1");
     EXPECT_EQ(r.settings.integer(Card::START_DATE, 2), 1);
     EXPECT_EQ(r.settings.integer(Card::END_TIME, 4), 4);
     EXPECT_EQ(r.settings.text(Card::OUTLET_HYDRO), "my outlet.otl");
     EXPECT_EQ(r.settings.integer(Card::FLUSH_BUFFER), 0);
     EXPECT_DOUBLE_EQ(r.settings.real(Card::NO2_KOC, 1), 2.5);
-    EXPECT_EQ(r.console(), "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 0\n");
+    EXPECT_EQ(r.console(),
+              "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 0\n"
+              "Error: unable to set the thread level to 0.\nSetting the thread level to 1.\n");
 }
 
 TEST(ProjectCards, RetentionDepthWithANumberIsAUniformDepth) {
@@ -127,14 +126,6 @@ TEST(ProjectCards, RetentionDepthWithANumberIsAUniformDepth) {
     map.read("RETEN_DEPTH reten.map");
     EXPECT_EQ(map.settings.text(Card::RETEN_DEPTH), "reten.map");
     EXPECT_EQ(map.console(), "");
-}
-
-TEST(ProjectCards, ThreadCountMustBePositive) {
-    CardReader r;
-    r.read("NUM_THREADS 0");
-    r.read("NUM_THREADS 1");
-    EXPECT_EQ(r.console(),
-              "Error: unable to set the thread level to 0.\nSetting the thread level to 1.\n");
 }
 
 TEST(ProjectCards, CalibrationKeywordsAreCaseSensitiveAndStopTheReading) {
@@ -175,82 +166,64 @@ TEST(ProjectCards, OverlongFileNameIsRefusedNotCut) {
                   std::string(200, 'o') + "\n");
 }
 
-// Each rule with a project that breaks it, in the order the rules are checked.
-struct RuleCase {
-    const char* cards;
-    int code;
-};
-
+// Each rule with a project that breaks it, in the order the rules are checked,
+// ends the run with the message of its code.
 TEST(CrossCardRules, EachBrokenRuleEndsTheRunWithItsMessage) {
-    const RuleCase cases[] = {
-        {"ROUGHNESS r.map\nMANNING_N 0.05\n", 6},
-        {"LONG_TERM\nET_CALC_PENMAN\nET_CALC_DEARDORFF\n", 7},
-        {"HMET_SAMSON a\nHMET_HMX b\n", 8},
-        {"LONG_TERM\n", 9},
-        {"RAIN_INTENSITY 0\n", 11},
-        {"LONG_TERM\nET_CALC_DEARDORFF\nGREEN_AMPT\n", 20},
-        {"LONG_TERM\nET_CALC_DEARDORFF\nINF_REDIST\n", 21},
-        {"LONG_TERM\nET_CALC_PENMAN\nINF_REDIST\nALBEDO a\n", 22},
-        {"LONG_TERM\nET_CALC_PENMAN\nINF_REDIST\nALBEDO a\nVHEIGHT v\n", 23},
-        {"LONG_TERM\nET_CALC_PENMAN\nINF_REDIST\nALBEDO a\nVHEIGHT v\nTCOEFF t\n", 24},
-        {"LONG_TERM\nET_CALC_PENMAN\nINF_REDIST\nALBEDO a\nVHEIGHT v\nTCOEFF t\nCANOPY c\n", 25},
-        {"INF_RICHARDS\nGW_SIMULATION\n", 32},
-        {"CHAN_DRAIN\n", 35},
-        {"CHAN_BACKWATER\n", 35},
-        {"GW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_POROSITY_MAP p.map\n", 38},
-        {"GW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nGW_HYCOND_MAP k.map\n", 40},
-        {"GW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nSACRAMENTO s\n", 42},
-        {"TANVIK\n", 43},
-        {"TANVIK\nMORREL m.dat\nTANVIK_EVENT_NUM\n", 44},
-        {"TANVIK\nMORREL m.dat\nGW_SIMULATION\nGW_UNIF_POROSITY 1\nGW_UNIF_HYCOND 1\n", 45},
-        {"MORREL m.dat\n", 46},
-        {"MAP_TYPE 4\n", 5},
+    const std::pair<const char*, int> rules[] = {
+        {"ROUGHNESS r.map\nMANNING_N 0.05", 6},
+        {"LONG_TERM\nET_CALC_PENMAN\nET_CALC_DEARDORFF", 7},
+        {"HMET_SAMSON a\nHMET_HMX b", 8},
+        {"LONG_TERM", 9},
+        {"RAIN_INTENSITY 0", 11},
+        {"LONG_TERM\nET_CALC_DEARDORFF\nGREEN_AMPT", 20},
+        {"LONG_TERM\nET_CALC_DEARDORFF\nINF_REDIST", 21},
+        {"LONG_TERM\nET_CALC_PENMAN\nINF_REDIST\nALBEDO a", 22},
+        {"LONG_TERM\nET_CALC_PENMAN\nINF_REDIST\nALBEDO a\nVHEIGHT v", 23},
+        {"LONG_TERM\nET_CALC_PENMAN\nINF_REDIST\nALBEDO a\nVHEIGHT v\nTCOEFF t", 24},
+        {"LONG_TERM\nET_CALC_PENMAN\nINF_REDIST\nALBEDO a\nVHEIGHT v\nTCOEFF t\nCANOPY c", 25},
+        {"INF_RICHARDS\nGW_SIMULATION", 32},
+        {"CHAN_DRAIN", 35},
+        {"CHAN_BACKWATER", 35},
+        {"GW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_POROSITY_MAP p.map", 38},
+        {"GW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nGW_HYCOND_MAP k.map", 40},
+        {"GW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nSACRAMENTO s", 42},
+        {"TANVIK", 43},
+        {"TANVIK\nMORREL m.dat\nTANVIK_EVENT_NUM", 44},
+        {"TANVIK\nMORREL m.dat\nGW_SIMULATION\nGW_UNIF_POROSITY 1\nGW_UNIF_HYCOND 1", 45},
+        {"MORREL m.dat", 46},
+        {"MAP_TYPE 4", 5},
     };
-    for (const RuleCase& c : cases) {
-        TempDir dir;
-        test::write_small_project(dir, c.cards);
-        const auto run = run_program_in(dir.path(), {"p.prj"});
+    std::vector<test::ProjectCase> cases;
+    for (const auto& [cards, code] : rules) {
         ErrorRecord record;
-        record.raise(c.code);
-        EXPECT_NE(run.out.find("\n" + error_message(record)), std::string::npos) << c.code << "\n"
-                                                                                 << run.out;
-        EXPECT_EQ(run.out.find("Running...."), std::string::npos) << c.code;
-        EXPECT_EQ(run.status, 1) << c.code;
+        record.raise(code);
+        cases.push_back({cards, "\n" + error_message(record)});
     }
-}
-
-TEST(CrossCardRules, HostEnvironmentLinesComeBeforeItsErrors) {
-    TempDir dir;
-    test::write_small_project(dir, "TANVIK\nMORREL share.dat\nTANVIK_EVENT_NUM\n");
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    EXPECT_NE(
-        run.out.find("Running TORVA in TANVIK environment\n"
+    const std::string neither =
+        "\nWarning: You have specified neither spatially-varied, uniform, "
+        "or mapping table ";
+    // The host's lines come before its errors; groundwater warns of what it
+    // lacks before it is refused as a process this version does not simulate.
+    cases.push_back({"TANVIK\nMORREL share.dat\nTANVIK_EVENT_NUM",
+                     "Running TORVA in TANVIK environment\n"
                      "TORVA will share data with MORREL through file: share.dat\n"
                      "This is an event call of TORVA by TANVIK, tanvik_event_num=-1\n\nError: "
-                     "TORVA is running within TANVIK in event mode."),
-        std::string::npos)
-        << run.out;
+                     "TORVA is running within TANVIK in event mode."});
+    cases.push_back({"GW_SIMULATION", neither + "porosity for\n"});
+    cases.push_back({"GW_SIMULATION", neither + "hydraulic \n"});
+    cases.push_back({"GW_SIMULATION", "  GW_SIMULATION          groundwater\n"});
+    // A 50,000-character line is split into lines of the buffer's length; the
+    // pieces are unknown words and the rest of the project still reads. Cards
+    // with missing arguments read as 0 (words are refused: see the refusals).
+    cases.push_back({"COMMENT_WORD" + std::string(50000, 'x'),
+                     "Warning: unknown card found in the project file: comment_wordxxx", 0});
+    cases.push_back(
+        {"HYD_FREQ\nSTART_DATE 2020", "Warning: Write hydrograph time step not specified", 0});
+    test::expect_project_cases(cases);
 }
 
-TEST(CrossCardRules, GroundwaterWithoutPorosityOrConductivityWarnsBeforeItIsRefused) {
+TEST(ProjectFile, BinaryFileIsRefused) {
     TempDir dir;
-    test::write_small_project(dir, "GW_SIMULATION\n");
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    EXPECT_NE(run.out.find("\nWarning: You have specified neither spatially-varied, uniform, or "
-                           "mapping table porosity for\n"),
-              std::string::npos);
-    EXPECT_NE(run.out.find("\nWarning: You have specified neither spatially-varied, uniform, or "
-                           "mapping table hydraulic \n"),
-              std::string::npos);
-    // The warnings come first; groundwater itself is not simulated by this version.
-    EXPECT_NE(run.out.find("  GW_SIMULATION          groundwater\n"), std::string::npos) << run.out;
-    EXPECT_EQ(run.status, 1);
-}
-
-TEST(ProjectFile, BadInputEndsCleanly) {
-    TempDir dir;
-    test::write_small_project(dir);
-    // A binary file as project file.
     std::string binary(4096, '\0');
     for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 37 % 256);
     dir.write("binary.prj", binary);
@@ -258,21 +231,6 @@ TEST(ProjectFile, BadInputEndsCleanly) {
     EXPECT_NE(b.err.find("File Does not Appear to be a Valid TORVA/KELDOR Project file\n"),
               std::string::npos);
     EXPECT_EQ(b.status, 1);
-
-    // A 50,000-character line is split into lines of the buffer's length; the
-    // pieces are unknown words and the rest of the project still reads.
-    dir.write("long.prj",
-              test::small_project_text("COMMENT_WORD" + std::string(50000, 'x') + "\n"));
-    const auto l = run_program_in(dir.path(), {"long.prj"});
-    EXPECT_NE(l.out.find("Warning: unknown card found in the project file: comment_wordxxx"),
-              std::string::npos);
-    EXPECT_EQ(l.status, 0);
-
-    // Cards with missing arguments read as 0 (non-numeric ones are refused:
-    // see the input refusal tests).
-    dir.write("args.prj", test::small_project_text("HYD_FREQ\nSTART_DATE 2020\n"));
-    const auto a = run_program_in(dir.path(), {"args.prj"});
-    EXPECT_NE(a.out.find("Warning: Write hydrograph time step not specified"), std::string::npos);
 }
 
 }  // namespace

@@ -1,322 +1,224 @@
-// What the readers refuse, end to end: the small project with one card, map
-// or table changed, run as `torva p.prj`, and the message and exit status the
-// program gives. One line of the table per case.
-//
-// The small project's cards stand on these lines of p.prj: 9 OUTSLOPE,
-// 10 MANNING_N, 11 TIMESTEP, 12 TOT_TIME, 13 HYD_FREQ, 14 MAP_FREQ,
-// 18 RAIN_INTENSITY, 19 RAIN_DURATION; added cards from line 20.
+// What the readers refuse, end to end: the small project with some lines
+// changed or a map, table, list or gauge file written over it, run as
+// `torva p.prj`, and the message and exit status the program gives. One case
+// a line: the project lines, then the message.
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "support/harness.hpp"
+#include "support/grids.hpp"
 #include "support/projects.hpp"
 
 namespace torva {
 namespace {
 
-using test::TempDir;
+using test::card_refusal;
+using test::kSmallHeader;
 
-struct Refusal {
-    const char* name;
-    std::vector<std::pair<std::string, std::string>> edits;  // in p.prj: text -> replacement
-    std::vector<std::pair<std::string, std::string>> files;  // written after the project
-    std::string message;                                     // found in the console output
-    int status;
-};
+const std::string kUseTable = "-MANNING_N\nMAPPING_TABLE land.cmt";
+const std::string kGaugeRain =
+    "-PRECIP_UNIF\n-RAIN_INTENSITY\n-RAIN_DURATION\nPRECIP_FILE rain.gag";
+const std::string kTheta = "IN_THETA_LOCATION theta.loc";
+const std::string kLongStep = "; give fewer minutes or a longer TIMESTEP";
 
-const std::string kHeader = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
-
-// A mapping table row: the id in characters 1 to 6, the description to 86,
-// the values from 87 (or from `start` when given).
-std::string table_row(int id, const std::string& values, std::size_t start = 86) {
-    std::string line = std::to_string(id);
-    line.resize(6, ' ');
-    line += "land";
-    line.resize(start, ' ');
-    return line + values;
+// A mapping table file land.cmt with one roughness table of this count and
+// row over a uniform index map.
+std::vector<std::pair<std::string, std::string>> table(const std::string& count,
+                                                       const std::string& row) {
+    return {{"land.cmt",
+             "TORVA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n"
+             "ROUGHNESS \"Land use\"\nNUM_IDS " +
+                 count + "\nID DESCRIPTION N\n" + row + "\n"},
+            {"landuse.idx", kSmallHeader + "1 1 1\n1 1 1\n1 1 1\n"}};
+}
+// A table row whose value starts in column `start` + 1.
+std::string early_row(const std::string& value, std::size_t start) {
+    std::string row = test::table_row(1, "");
+    row.resize(start, ' ');
+    return row + value;
+}
+std::string table_error(const std::string& where, const std::string& rest) {
+    return "Error: in mapping table file land.cmt, line 6 (table ROUGHNESS" + where + rest;
+}
+std::string map_error(const std::string& map, const std::string& rest) {
+    return "Error: in map " + map + ", " + rest + "\n";
+}
+std::string theta_error(const std::string& rest) {
+    return "Error: location file theta.loc (card IN_THETA_LOCATION)" + rest + "\n";
+}
+std::string elevation(const std::string& rows) {
+    return kSmallHeader + rows;
 }
 
-std::string roughness_table(const std::string& count, const std::string& row) {
-    return "TORVA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n"
-           "ROUGHNESS \"Land use\"\nNUM_IDS " +
-           count + "\nID DESCRIPTION N\n" + row + "\n";
+TEST(Refusals, CardValues) {
+    test::expect_project_cases({
+        card_refusal("TIMESTEP nan", "nan is not a finite number"),
+        card_refusal("TIMESTEP inf", "inf is not a finite number"),
+        card_refusal("TIMESTEP 1e999", "1e999 is not a finite number"),
+        card_refusal("TIMESTEP -5",
+                     "-5 is negative; the time step (seconds) must be greater than 0"),
+        card_refusal("TIMESTEP 1200",
+                     "1200 seconds is longer than the whole run (TOT_TIME 10 "
+                     "minutes); give a shorter step or a longer run"),
+        card_refusal("TOT_TIME 99999999999",
+                     "99999999999 does not fit in an integer (-2147483648 to 2147483647)"),
+        card_refusal("TOT_TIME 0",
+                     "0 minutes is no run at all; the length of the run (minutes) "
+                     "must be greater than 0"),
+        card_refusal("TOT_TIME -10",
+                     "-10 is negative; the length of the run (minutes) must be greater than 0"),
+        card_refusal("TOT_TIME 10.5", "10.5 is not a whole number"),
+        card_refusal("RAIN_INTENSITY -10",
+                     "-10 is negative; the rain intensity (mm/h) cannot be negative"),
+        card_refusal("RAIN_DURATION -5",
+                     "-5 is negative; the rain duration (minutes) cannot be negative"),
+        card_refusal("HYD_FREQ five", "five is not a number"),
+        card_refusal("HYD_FREQ 1e12",
+                     "1e+12 minutes is 2000000000000 time steps, more than the "
+                     "step counter holds (2147483647)" +
+                         kLongStep),
+        card_refusal("MAP_FREQ 2000000000",
+                     "2e+09 minutes is 4000000000 time steps, more than "
+                     "the step counter holds (2147483647)" +
+                         kLongStep),
+        card_refusal("OUTSLOPE nan", "nan is not a finite number"),
+        card_refusal("OUTSLOPE -0.01",
+                     "-0.01 is negative; the outlet slope must be greater than 0"),
+        card_refusal("MANNING_N inf", "inf is not a finite number"),
+        card_refusal("MANNING_N -0.05",
+                     "-0.05 is negative; the Manning roughness must be greater than 0"),
+        card_refusal("RETENTION nan", "nan is not a finite number"),
+        card_refusal("RETENTION -2", "-2 is negative; the retention depth (mm) cannot be negative"),
+        card_refusal("RETEN_DEPTH -nan", "-nan is not a finite number"),
+        {"-TOT_TIME",
+         "Error: the project file p.prj has no TOT_TIME card; give the length of the "
+         "run in minutes, for example TOT_TIME 120.\n"},
+        {"TOT_TIME 10.0", "Running....", 0},
+        {"TIMESETP 20",
+         "Warning: unknown card found in the project file: timesetp\n"
+         "  (line 20 of p.prj, ignored; did you mean TIMESTEP?)\n",
+         0},
+        {"WIBBLE 2",
+         "Warning: unknown card found in the project file: wibble\n"
+         "  (line 20 of p.prj, ignored)\n",
+         0},
+    });
 }
 
-const std::pair<std::string, std::string> kUseTable{"MANNING_N 0.05\n", "MAPPING_TABLE land.cmt\n"};
-const std::pair<std::string, std::string> kIndexMap{"landuse.idx",
-                                                    kHeader + "1 1 1\n1 1 1\n1 1 1\n"};
-
-std::string card_error(const std::string& card, int line, const std::string& rest) {
-    return "Error: card " + card + " on line " + std::to_string(line) + " of p.prj: " + rest +
-           ".\n";
+TEST(Refusals, MapsTablesListsAndGauges) {
+    const std::string no_data = "no-data elevation -9999";
+    const std::string give = "; give it an elevation or take it out of the WATERSHED_MASK map.";
+    test::expect_project_cases({
+        {"",
+         map_error("elevation.ele",
+                   "row 2, column 2: grid cell 5 inside the watershed mask "
+                   "has the " +
+                       no_data + give),
+         1,
+         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 -9999 10.1\n10.0 9.9 10.0\n")}}},
+        {"",
+         map_error("elevation.ele",
+                   "row 3, column 3: grid cell 9 inside the watershed mask "
+                   "has the " +
+                       no_data + ".99" + give),
+         1,
+         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 -9999.99\n")}}},
+        {"",
+         map_error("elevation.ele", "row 2, column 2: nan is not a finite number."),
+         1,
+         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 nan 10.1\n10.0 9.9 10.0\n")}}},
+        {"",
+         map_error("elevation.ele", "row 2, column 2: 1O.0 is not a number."),
+         1,
+         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 1O.0 10.1\n10.0 9.9 10.0\n")}}},
+        {"",
+         map_error("elevation.ele",
+                   "row 2, column 3: the value is missing; the row holds 2 "
+                   "values where the header gives 3 columns."),
+         1,
+         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 10.0\n10.0 9.9 10.0\n")}}},
+        {"",
+         "Warning: map elevation.ele has more rows than the 3 its header gives; the rows "
+         "after row 3 are not read.\n",
+         0,
+         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n9 9 9\n")}}},
+        {"",
+         map_error("mask.msk", "row 2, column 2: one is not a number."),
+         1,
+         {{"mask.msk", kSmallHeader + "1 1 1\n1 one 1\n1 1 1\n"}}},
+        {"",
+         map_error("mask.msk", "header line 4: zero is not a number."),
+         1,
+         {{"mask.msk",
+           "north: 30\nsouth: 0\neast: 30\nwest: zero\nrows: 3\ncols: 3\n1 1 1\n"
+           "1 1 1\n1 1 1\n"}}},
+        {"-MANNING_N\nROUGHNESS n.map",
+         map_error("n.map",
+                   "row 2, column 2: inf is not a finite "
+                   "number."),
+         1,
+         {{"n.map", kSmallHeader + "0.05 0.05 0.05\n0.05 inf 0.05\n0.05 0.05 0.05\n"}}},
+        {kUseTable,
+         table_error(", id 1): value 1 of 1 is missing; the values of a row begin in ",
+                     "column 87.\n"),
+         1, table("1", test::table_row(1, ""))},
+        {kUseTable,
+         table_error(", id 1), column 84: the value 0.035 starts before column 87, ",
+                     "where the values of a row begin.\n"),
+         1, table("1", early_row("0.035", 83))},
+        {kUseTable, table_error(", id 1), column 87: ", "n/a is not a number.\n"), 1,
+         table("1", test::table_row(1, "n/a"))},
+        {kUseTable, table_error(", id 1), column 87: ", "NaN is not a finite number.\n"), 1,
+         table("1", test::table_row(1, "NaN"))},
+        {kUseTable,
+         table_error("), column 1: ",
+                     "the id \"forest\" in columns 1 to 6 is not a "
+                     "number.\n"),
+         1, table("1", "forest 0.2")},
+        {kUseTable,
+         "Error: in mapping table file land.cmt, line 4 (table ROUGHNESS): NUM_IDS one "
+         "is not a number.\n",
+         1, table("one", test::table_row(1, "0.2"))},
+        {kUseTable,
+         map_error("landuse.idx", "row 3, column 3: x is not a number."),
+         1,
+         {table("1", test::table_row(1, "0.2"))[0],
+          {"landuse.idx", kSmallHeader + "1 1 1\n1 1 1\n1 1 x\n"}}},
+        {"MAPPING_TABLE land.cmt\nOV_BOUNDARY",
+         "\nIndex ID exceeds table limit, file: ob.idx [row 1:col 2]\n",
+         1,
+         {{"ob.idx", kSmallHeader + "0 2 0\n0 0 0\n0 0 0\n"},
+          {"land.cmt",
+           "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"B\"\nOVERLAND_BOUNDARY \"B\"\n"
+           "NUM_IDS 1\nID D TYPE VALUE\n" +
+               test::table_row(1, "2 10.5") + "\n"}}},
+        {kTheta,
+         theta_error(" announces 2 locations but holds 1; entry 2 is missing. Make the "
+                     "first number the count of the row and column pairs that follow."),
+         1,
+         {{"theta.loc", "2\n1 1\n"}}},
+        {kTheta,
+         theta_error(", entry 2: row 4, column 1 lies outside the grid; give a cell of "
+                     "the watershed."),
+         1,
+         {{"theta.loc", "2\n1 1\n4 1\n"}}},
+        {kTheta,
+         theta_error(", entry 1: row 1, column 3 lies outside the watershed mask; give "
+                     "a cell of the watershed."),
+         1,
+         {{"theta.loc", "1\n1 3\n"}, {"mask.msk", kSmallHeader + "1 1 0\n1 1 1\n1 1 1\n"}}},
+        {kTheta, theta_error(", line 2: one is not a number."), 1, {{"theta.loc", "1\n1 one\n"}}},
+        {kGaugeRain,
+         "Records 2 and 3 of file rain.gag both carry the time 2020/6/1 10:05; the "
+         "rain between them would be lost.\nGive each record of the event a later "
+         "time than the record before it.\n",
+         1,
+         {{"rain.gag",
+           "EVENT \"storm\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15 \"gauge\"\nGAGES 2020 6 1 "
+           "10 0 0.0\nGAGES 2020 6 1 10 5 1.0\nGAGES 2020 6 1 10 5 2.0\n"}}},
+    });
 }
-
-const Refusal kRefusals[] = {
-    // Numbers on cards.
-    {"TimeStepNan",
-     {{"TIMESTEP 30", "TIMESTEP nan"}},
-     {},
-     card_error("TIMESTEP", 11, "nan is not a finite number"),
-     1},
-    {"TimeStepInf",
-     {{"TIMESTEP 30", "TIMESTEP inf"}},
-     {},
-     card_error("TIMESTEP", 11, "inf is not a finite number"),
-     1},
-    {"TimeStepOverflowingReal",
-     {{"TIMESTEP 30", "TIMESTEP 1e999"}},
-     {},
-     card_error("TIMESTEP", 11, "1e999 is not a finite number"),
-     1},
-    {"TimeStepNegative",
-     {{"TIMESTEP 30", "TIMESTEP -5"}},
-     {},
-     card_error("TIMESTEP", 11, "-5 is negative; the time step (seconds) must be greater than 0"),
-     1},
-    {"TimeStepLongerThanTheRun",
-     {{"TIMESTEP 30", "TIMESTEP 1200"}},
-     {},
-     card_error("TIMESTEP", 11,
-                "1200 seconds is longer than the whole run (TOT_TIME 10 minutes); give a "
-                "shorter step or a longer run"),
-     1},
-    {"TotalTimeThatWraps",
-     {{"TOT_TIME 10", "TOT_TIME 99999999999"}},
-     {},
-     card_error("TOT_TIME", 12,
-                "99999999999 does not fit in an integer (-2147483648 to 2147483647)"),
-     1},
-    {"TotalTimeZero",
-     {{"TOT_TIME 10", "TOT_TIME 0"}},
-     {},
-     card_error("TOT_TIME", 12,
-                "0 minutes is no run at all; the length of the run (minutes) must be greater "
-                "than 0"),
-     1},
-    {"TotalTimeNegative",
-     {{"TOT_TIME 10", "TOT_TIME -10"}},
-     {},
-     card_error("TOT_TIME", 12,
-                "-10 is negative; the length of the run (minutes) must be greater than 0"),
-     1},
-    {"TotalTimeWithAFraction",
-     {{"TOT_TIME 10", "TOT_TIME 10.5"}},
-     {},
-     card_error("TOT_TIME", 12, "10.5 is not a whole number"),
-     1},
-    {"TotalTimeMissing",
-     {{"TOT_TIME 10\n", ""}},
-     {},
-     "Error: the project file p.prj has no TOT_TIME card; give the length of the run in "
-     "minutes, for example TOT_TIME 120.\n",
-     1},
-    {"RainIntensityNegative",
-     {{"RAIN_INTENSITY 10", "RAIN_INTENSITY -10"}},
-     {},
-     card_error("RAIN_INTENSITY", 18,
-                "-10 is negative; the rain intensity (mm/h) cannot be negative"),
-     1},
-    {"RainDurationNegative",
-     {{"RAIN_DURATION 5", "RAIN_DURATION -5"}},
-     {},
-     card_error("RAIN_DURATION", 19,
-                "-5 is negative; the rain duration (minutes) cannot be negative"),
-     1},
-    {"HydrographIntervalWord",
-     {{"HYD_FREQ 5", "HYD_FREQ five"}},
-     {},
-     card_error("HYD_FREQ", 13, "five is not a number"),
-     1},
-    {"HydrographIntervalOverflowingTheStepCount",
-     {{"HYD_FREQ 5", "HYD_FREQ 1e12"}},
-     {},
-     card_error("HYD_FREQ", 13,
-                "1e+12 minutes is 2000000000000 time steps, more than the step counter holds "
-                "(2147483647); give fewer minutes or a longer TIMESTEP"),
-     1},
-    {"MapIntervalOverflowingTheStepCount",
-     {{"MAP_FREQ 60", "MAP_FREQ 2000000000"}},
-     {},
-     card_error("MAP_FREQ", 14,
-                "2e+09 minutes is 4000000000 time steps, more than the step counter holds "
-                "(2147483647); give fewer minutes or a longer TIMESTEP"),
-     1},
-    {"OutletSlopeNan",
-     {{"OUTSLOPE 0.01", "OUTSLOPE nan"}},
-     {},
-     card_error("OUTSLOPE", 9, "nan is not a finite number"),
-     1},
-    {"OutletSlopeNegative",
-     {{"OUTSLOPE 0.01", "OUTSLOPE -0.01"}},
-     {},
-     card_error("OUTSLOPE", 9, "-0.01 is negative; the outlet slope must be greater than 0"),
-     1},
-    {"ManningInf",
-     {{"MANNING_N 0.05", "MANNING_N inf"}},
-     {},
-     card_error("MANNING_N", 10, "inf is not a finite number"),
-     1},
-    {"ManningNegative",
-     {{"MANNING_N 0.05", "MANNING_N -0.05"}},
-     {},
-     card_error("MANNING_N", 10, "-0.05 is negative; the Manning roughness must be greater than 0"),
-     1},
-    {"RetentionNan",
-     {{"RAIN_DURATION 5\n", "RAIN_DURATION 5\nRETENTION nan\n"}},
-     {},
-     card_error("RETENTION", 20, "nan is not a finite number"),
-     1},
-    {"RetentionNegative",
-     {{"RAIN_DURATION 5\n", "RAIN_DURATION 5\nRETENTION -2\n"}},
-     {},
-     card_error("RETENTION", 20, "-2 is negative; the retention depth (mm) cannot be negative"),
-     1},
-    {"UniformValueNotFinite",
-     {{"RAIN_DURATION 5\n", "RAIN_DURATION 5\nRETEN_DEPTH -nan\n"}},
-     {},
-     card_error("RETEN_DEPTH", 20, "-nan is not a finite number"),
-     1},
-    {"WholeNumberWrittenAsReal", {{"TOT_TIME 10", "TOT_TIME 10.0"}}, {}, "Running....", 0},
-
-    // Misspelt cards.
-    {"MisspeltCardSuggestsTheKnownOne",
-     {{"RAIN_DURATION 5\n", "RAIN_DURATION 5\nTIMESETP 20\n"}},
-     {},
-     "Warning: unknown card found in the project file: timesetp\n"
-     "  (line 20 of p.prj, ignored; did you mean TIMESTEP?)\n",
-     0},
-    {"UnknownCardFarFromAnyKnownOne",
-     {{"RAIN_DURATION 5\n", "RAIN_DURATION 5\nWIBBLE 2\n"}},
-     {},
-     "Warning: unknown card found in the project file: wibble\n  (line 20 of p.prj, ignored)\n",
-     0},
-
-    // Maps.
-    {"ElevationNoData",
-     {},
-     {{"elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 -9999 10.1\n10.0 9.9 10.0\n"}},
-     "Error: in map elevation.ele, row 2, column 2: grid cell 5 inside the watershed mask has the "
-     "no-data elevation -9999; give it an elevation or take it out of the WATERSHED_MASK map.\n",
-     1},
-    {"ElevationNoDataWithDecimals",
-     {},
-     {{"elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 -9999.99\n"}},
-     "Error: in map elevation.ele, row 3, column 3: grid cell 9 inside the watershed mask has the "
-     "no-data elevation -9999.99; give it an elevation or take it out of the WATERSHED_MASK "
-     "map.\n",
-     1},
-    {"ElevationNan",
-     {},
-     {{"elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 nan 10.1\n10.0 9.9 10.0\n"}},
-     "Error: in map elevation.ele, row 2, column 2: nan is not a finite number.\n",
-     1},
-    {"ElevationWord",
-     {},
-     {{"elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 1O.0 10.1\n10.0 9.9 10.0\n"}},
-     "Error: in map elevation.ele, row 2, column 2: 1O.0 is not a number.\n",
-     1},
-    {"ElevationShortRow",
-     {},
-     {{"elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 10.0\n10.0 9.9 10.0\n"}},
-     "Error: in map elevation.ele, row 2, column 3: the value is missing; the row holds 2 values "
-     "where the header gives 3 columns.\n",
-     1},
-    {"ElevationMoreRowsThanTheHeader",
-     {},
-     {{"elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n9 9 9\n"}},
-     "Warning: map elevation.ele has more rows than the 3 its header gives; the rows after row 3 "
-     "are not read.\n",
-     0},
-    {"MaskWord",
-     {},
-     {{"mask.msk", kHeader + "1 1 1\n1 one 1\n1 1 1\n"}},
-     "Error: in map mask.msk, row 2, column 2: one is not a number.\n",
-     1},
-    {"MapHeaderWord",
-     {},
-     {{"mask.msk",
-       "north: 30\nsouth: 0\neast: 30\nwest: zero\n"
-       "rows: 3\ncols: 3\n1 1 1\n1 1 1\n1 1 1\n"}},
-     "Error: in map mask.msk, header line 4: zero is not a number.\n",
-     1},
-    {"RoughnessMapInf",
-     {{"MANNING_N 0.05\n", "ROUGHNESS n.map\n"}},
-     {{"n.map", kHeader + "0.05 0.05 0.05\n0.05 inf 0.05\n0.05 0.05 0.05\n"}},
-     "Error: in map n.map, row 2, column 2: inf is not a finite number.\n",
-     1},
-
-    // Mapping tables and index maps.
-    {"TableValueMissing",
-     {kUseTable},
-     {{"land.cmt", roughness_table("1", table_row(1, ""))}, kIndexMap},
-     "Error: in mapping table file land.cmt, line 6 (table ROUGHNESS, id 1): value 1 of 1 is "
-     "missing; the values of a row begin in column 87.\n",
-     1},
-    {"TableValueStartsEarly",
-     {kUseTable},
-     {{"land.cmt", roughness_table("1", table_row(1, "0.035", 83))}, kIndexMap},
-     "Error: in mapping table file land.cmt, line 6 (table ROUGHNESS, id 1), column 84: the "
-     "value 0.035 starts before column 87, where the values of a row begin.\n",
-     1},
-    {"TableValueWord",
-     {kUseTable},
-     {{"land.cmt", roughness_table("1", table_row(1, "n/a"))}, kIndexMap},
-     "Error: in mapping table file land.cmt, line 6 (table ROUGHNESS, id 1), column 87: n/a "
-     "is not a number.\n",
-     1},
-    {"TableValueNan",
-     {kUseTable},
-     {{"land.cmt", roughness_table("1", table_row(1, "NaN"))}, kIndexMap},
-     "Error: in mapping table file land.cmt, line 6 (table ROUGHNESS, id 1), column 87: NaN "
-     "is not a finite number.\n",
-     1},
-    {"TableIdWord",
-     {kUseTable},
-     {{"land.cmt", roughness_table("1", "forest 0.2")}, kIndexMap},
-     "Error: in mapping table file land.cmt, line 6 (table ROUGHNESS), column 1: the id "
-     "\"forest\" in columns 1 to 6 is not a number.\n",
-     1},
-    {"TableCountWord",
-     {kUseTable},
-     {{"land.cmt", roughness_table("one", table_row(1, "0.2"))}, kIndexMap},
-     "Error: in mapping table file land.cmt, line 4 (table ROUGHNESS): NUM_IDS one is not a "
-     "number.\n",
-     1},
-    {"IndexMapWord",
-     {kUseTable},
-     {{"land.cmt", roughness_table("1", table_row(1, "0.2"))},
-      {"landuse.idx", kHeader + "1 1 1\n1 1 1\n1 1 x\n"}},
-     "Error: in map landuse.idx, row 3, column 3: x is not a number.\n",
-     1},
-};
-
-class Refusals : public ::testing::TestWithParam<Refusal> {};
-
-TEST_P(Refusals, MessageAndExitStatus) {
-    const Refusal& c = GetParam();
-    TempDir dir;
-    test::write_small_project(dir);
-    std::string project = test::small_project_text();
-    for (const auto& [from, to] : c.edits) {
-        const std::size_t at = project.find(from);
-        ASSERT_NE(at, std::string::npos) << from;
-        project.replace(at, from.size(), to);
-    }
-    dir.write("p.prj", project);
-    for (const auto& [name, text] : c.files) dir.write(name, text);
-    const auto run = test::run_program_in(dir.path(), {"p.prj"});
-    EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
-    EXPECT_EQ(run.status, c.status) << run.out;
-    if (c.status != 0)
-        EXPECT_EQ(run.out.find("Running...."), std::string::npos) << "refused only after starting";
-}
-
-INSTANTIATE_TEST_SUITE_P(Readers, Refusals, ::testing::ValuesIn(kRefusals),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace torva

@@ -92,36 +92,51 @@ TEST_F(ReplacementTest, LinesThroughTheLineReaderTakeTheirValues) {
     }
 }
 
-TEST_F(ReplacementTest, FormatWithoutAConversionOfItsKindIsRefused) {
-    // Only the valid declarations survive; the others would print garbage or
-    // read arguments that are not there.
-    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt",
-                                                      "6\n"
-                                                      "[A] \"%g\"\n"
-                                                      "[B] \"%s%s\"\n"
-                                                      "[C] \"%*d\"\n"
-                                                      "[D] \"%e days\"\n"
-                                                      "[E] \"%ld\"\n"
-                                                      "[F] \"%Lf\"\n")),
-              -1);
+// Parameter files with faults: the console, and the tags still declared. A
+// format needs one conversion of its kind, or it would print garbage or read
+// arguments that are not there; length modifiers are the user's habit, not a
+// promise about the argument.
+TEST_F(ReplacementTest, ParameterFileFaultsAreReportedAndGoodLinesStayDeclared) {
+    const std::string bad = "Error: Improperly formatted line in the replacement parameter file\n";
     const std::string hint =
         "---> The format must be a C-style format in quotes, such as \"%4.2lf\"\n";
-    EXPECT_EQ(
-        console(),
-        "Error: Improperly formatted line in the replacement parameter file\nline:[A] \"%g\"\n" +
-            hint +
-            "Error: Improperly formatted line in the replacement parameter file\nline:[B] "
-            "\"%s%s\"\n" +
-            hint +
-            "Error: Improperly formatted line in the replacement parameter file\nline:[C] "
-            "\"%*d\"\n" +
-            hint +
-            "Error: Improperly formatted line in the replacement parameter file\nline:[D] "
-            "\"%e days\"\n" +
-            hint);
-    ASSERT_EQ(ctx_.replacement.parameters.size(), 2u);
+    const std::string long_tag = "[" + std::string(26, 'T') + "]";
+    const std::string longest_tag = "[" + std::string(25, 'T') + "]";
+    const struct {
+        std::string file, console;
+        std::vector<std::string> tags;
+    } cases[] = {
+        {"6\n[A] \"%g\"\n[B] \"%s%s\"\n[C] \"%*d\"\n[D] \"%e days\"\n[E] \"%ld\"\n[F] \"%Lf\"\n",
+         bad + "line:[A] \"%g\"\n" + hint + bad + "line:[B] \"%s%s\"\n" + hint + bad +
+             "line:[C] \"%*d\"\n" + hint + bad + "line:[D] \"%e days\"\n" + hint,
+         {"[E]", "[F]"}},
+        {"6\nno brackets %d\n[A] %d\n" + long_tag + " %d\n" + longest_tag +
+             " %d\n[B] \"%012345.12lf\"\n",
+         bad + "line:no brackets %d\nError: the tag " + long_tag +
+             " in the replacement parameter file is longer than 27 characters\nError: the format "
+             "%012345.12lf of the tag [B] in the replacement parameter file is longer than 11 "
+             "characters\nError: unexpected end of parameter list file after 5 parameters. "
+             "Expecting 6\n",
+         {"[A]", longest_tag}},
+        {"many\n[C] %d\n",
+         "Error: unable to read the number of parameters in the parameter list file\n",
+         {}},
+        {"", "Error: unable to open the replace parameter file.\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ctx_.replacement = {};
+        const std::string file = c.file.empty() ? path("absent.txt") : write("params.txt", c.file);
+        EXPECT_EQ(read_replacement_parameters(ctx_, file), -1);
+        EXPECT_EQ(console(), c.console);
+        std::vector<std::string> tags;
+        for (const auto& p : ctx_.replacement.parameters) tags.push_back(p.tag);
+        EXPECT_EQ(tags, c.tags);
+        EXPECT_FALSE(ctx_.error.pending());
+    }
+    ASSERT_EQ(
+        read_replacement_parameters(ctx_, write("params.txt", "2\n[E] \"%ld\"\n[F] \"%Lf\"\n")), 0);
     ASSERT_EQ(read_replacement_values(ctx_, write("values.txt", "-42 0.5\n")), 0);
-    // Length modifiers are the user's habit, not a promise about the argument.
     EXPECT_EQ(read_through_line_reader("[E] [F]\n"), "-42 0.500000\n");
 }
 
@@ -137,69 +152,31 @@ TEST_F(ReplacementTest, ValueLineIsChosenByReplaceLineCard) {
     EXPECT_EQ(read_through_line_reader("[A]-[B]\n"), "3-three\n");
 }
 
-TEST_F(ReplacementTest, ParameterFileErrorsAreReportedAndGoodLinesStayDeclared) {
-    const std::string too_long_tag = "[" + std::string(26, 'T') + "]";
-    const std::string long_enough_tag = "[" + std::string(25, 'T') + "]";
-    EXPECT_EQ(read_replacement_parameters(ctx_, write("params.txt",
-                                                      "6\n"
-                                                      "no brackets %d\n"
-                                                      "[A] %d\n" +
-                                                          too_long_tag + " %d\n" + long_enough_tag +
-                                                          " %d\n"
-                                                          "[B] \"%012345.12lf\"\n")),
-              -1);
-    EXPECT_EQ(
-        console(),
-        "Error: Improperly formatted line in the replacement parameter file\nline:no brackets "
-        "%d\n"
-        "Error: the tag " +
-            too_long_tag +
-            " in the replacement parameter file is longer than 27 characters\n"
-            "Error: the format %012345.12lf of the tag [B] in the replacement parameter file is "
-            "longer than 11 characters\n"
-            "Error: unexpected end of parameter list file after 5 parameters. Expecting 6\n");
-    ASSERT_EQ(ctx_.replacement.parameters.size(), 2u);
-    EXPECT_EQ(ctx_.replacement.parameters[0].tag, "[A]");
-    EXPECT_EQ(ctx_.replacement.parameters[1].tag, long_enough_tag);
-
-    EXPECT_EQ(read_replacement_parameters(ctx_, write("count.txt", "many\n[C] %d\n")), -1);
-    EXPECT_EQ(read_replacement_parameters(ctx_, path("absent.txt")), -1);
-    EXPECT_EQ(console(),
-              "Error: unable to read the number of parameters in the parameter list file\n"
-              "Error: unable to open the replace parameter file.\n");
-    EXPECT_FALSE(ctx_.error.pending());
-}
-
-TEST_F(ReplacementTest, ValueFileThatCannotBeOpenedLeavesReplacementAsItWas) {
+// A value file that cannot be opened leaves replacement as it was and the run
+// goes on; a run whose value line is missing (a batch longer than the value
+// file, a REPLACE_LINE below 1) stops rather than run with stale values.
+TEST_F(ReplacementTest, ValueFileOrLineThatIsMissing) {
     ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
-    const std::string absent = path("absent.txt");
-    EXPECT_EQ(read_replacement_values(ctx_, absent), -1);
-    EXPECT_EQ(console(), "Error: unable to open the value file " + absent);
-    EXPECT_FALSE(ctx_.replacement.active);
+    EXPECT_EQ(read_replacement_values(ctx_, path("absent.txt")), -1);
+    EXPECT_EQ(console(), "Error: unable to open the value file " + path("absent.txt"));
     EXPECT_FALSE(ctx_.error.pending());
-}
 
-TEST_F(ReplacementTest, RunWhoseValueLineIsMissingStops) {
-    // A batch longer than the value file would otherwise run with stale values.
-    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
     const std::string values = write("values.txt", "1\n2\n");
-    ctx_.replace_line = 2;
-    EXPECT_EQ(read_replacement_values(ctx_, values), -1);
-    EXPECT_EQ(console(), "Error: the value file " + values + " has no line 3\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-    EXPECT_FALSE(ctx_.replacement.active);
-}
-
-TEST_F(ReplacementTest, ReplaceLineBelowOneFindsNoValueLine) {
-    const std::string values = write("values.txt", "1\n");
     ProjectSettings settings;
     set_project_defaults(settings);
-    for (const char* card : {"REPLACE_LINE 0", "REPLACE_LINE -2147483648"}) {
+    for (const char* card : {"REPLACE_LINE 3", "REPLACE_LINE 0", "REPLACE_LINE -2147483648"}) {
+        SCOPED_TRACE(card);
+        ctx_.error.clear();
         ASSERT_TRUE(perform_card_line(settings, ctx_, card));
         EXPECT_EQ(read_replacement_values(ctx_, values), -1);
-        EXPECT_EQ(console().rfind("Error: the value file " + values + " has no line ", 0), 0u);
+        const std::string out = console();
+        EXPECT_EQ(out.rfind("Error: the value file " + values + " has no line ", 0), 0u) << out;
+        EXPECT_EQ(ctx_.error.code, err::message_printed);
         EXPECT_FALSE(ctx_.replacement.active);
     }
+    ctx_.replace_line = 2;
+    read_replacement_values(ctx_, values);
+    EXPECT_EQ(console(), "Error: the value file " + values + " has no line 3\n");
 }
 
 TEST_F(ReplacementTest, ReportsListValuesAndUseInSummaryAndConsole) {
@@ -224,8 +201,11 @@ TEST_F(ReplacementTest, ReportsListValuesAndUseInSummaryAndConsole) {
     EXPECT_EQ(contents(ctx_.summary), expected);
 }
 
-TEST_F(ReplacementTest, LoadingValuesAgainClearsUseAndCount) {
-    declare_and_load("1\n[A] %d\n", "1\n2\n");
+TEST_F(ReplacementTest, LinesAreLeftAloneUntilValuesLoadAndLoadingAgainClearsTheCount) {
+    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
+    EXPECT_EQ(read_through_line_reader("x [A] [B]\n"), "x [A] [B]\n");
+    EXPECT_EQ(console(), "");
+    ASSERT_EQ(read_replacement_values(ctx_, write("values.txt", "1\n2\n")), 0);
     read_through_line_reader("[A]\n");
     ASSERT_EQ(ctx_.replacement.count, 1);
     ctx_.replace_line = 1;
@@ -233,12 +213,6 @@ TEST_F(ReplacementTest, LoadingValuesAgainClearsUseAndCount) {
     EXPECT_EQ(ctx_.replacement.count, 0);
     EXPECT_FALSE(ctx_.replacement.parameters[0].used);
     EXPECT_EQ(read_through_line_reader("[A]\n"), "2\n");
-}
-
-TEST_F(ReplacementTest, InactiveReplacementLeavesLinesAlone) {
-    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
-    EXPECT_EQ(read_through_line_reader("x [A] [B]\n"), "x [A] [B]\n");
-    EXPECT_EQ(console(), "");
 }
 
 }  // namespace

@@ -27,13 +27,11 @@ class SeriesTest : public testing::InputTest {
     }
 };
 
-TEST(SeriesEntryTime, RelativeEntryCountsDaysFromDayZero) {
+TEST(SeriesEntryTime, RelativeEntriesCountDaysAbsoluteOnesAreJulianDates) {
     EXPECT_DOUBLE_EQ(series_entry_time(0, 0, 1, 12, 0, true), 1.5);
     // Relative times pass through Julian dates, which keep about 1e-10 day.
     EXPECT_NEAR(series_entry_time(0, 0, 0, 6, 30, true), 0.25 + 30.0 / 1440.0, 1e-9);
-}
-
-TEST(SeriesEntryTime, AbsoluteEntryIsTheJulianDateOfTheModelClock) {
+    // Absolute entries are the Julian dates of the model clock.
     EXPECT_DOUBLE_EQ(series_entry_time(2000, 1, 1, 12, 0, false), 2451545.0);
     EXPECT_DOUBLE_EQ(series_entry_time(2000, 1, 1, 0, 0, false), 2451544.5);
     // Series times and the model clock must agree, or boundaries would shift.
@@ -83,38 +81,45 @@ TEST_F(SeriesTest, FileWithTwoSeriesIsReadInOrder) {
     EXPECT_DOUBLE_EQ(b.times[0], 2451545.0);
 }
 
-TEST_F(SeriesTest, TimeSeriesWithoutEndLineStopsTheRunNamingTheFile) {
-    const std::string out = read_time_series("TORVA_TS\nflow\nRELATIVE\n0 0 1 0 0 2.0\n");
-    EXPECT_EQ(out, "Error: the time series [flow] in file " + path("series.ts") +
-                       " ends without its END_TS line\n0 time series read from file " +
-                       path("series.ts") + "\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-    EXPECT_TRUE(ctx_.series.time_series.empty());
-}
-
-TEST_F(SeriesTest, DataLineThatDoesNotReadIsRejected) {
-    const std::string out =
-        read_time_series("TORVA_TS\nflow\nABSOLUTE\n2000 1 1 0 0 2.0\n2000 1 x 0 0 3.0\nEND_TS\n");
-    EXPECT_EQ(out, "Error: line 5 of file " + path("series.ts") +
-                       " is no entry (year month day hour minute value) of the time series "
-                       "[flow]:\n2000 1 x 0 0 3.0\n0 time series read from file " +
-                       path("series.ts") + "\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-}
-
-TEST_F(SeriesTest, EntryThatIsNoFiniteNumberIsRejected) {
-    read_elevation_series("TORVA_ES\ncurve\n1 nan\nEND_ES\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
-    EXPECT_TRUE(ctx_.series.elevation_series.empty());
-}
-
-TEST_F(SeriesTest, BlankLineInsideASeriesIsAnEntryAndIsRejected) {
-    const std::string out = read_elevation_series("TORVA_ES\ncurve\n1 2\n\n3 4\nEND_ES\n");
-    EXPECT_EQ(out, "Error: line 4 of file " + path("series.es") +
-                       " is no entry (elevation value) of the elevation series [curve]:\n\n"
-                       "0 elevation series read from file " +
-                       path("series.es") + "\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
+// Each file that cannot be read whole: the console, with <file> for the
+// file's name; the run stops and no series of the file is kept.
+TEST_F(SeriesTest, FaultsInAFileStopTheRunNamingTheLine) {
+    const std::string ts_none = "0 time series read from file <file>\n";
+    const std::string es_none = "0 elevation series read from file <file>\n";
+    const struct {
+        bool time;
+        std::string text, console;
+    } cases[] = {
+        {true, "TORVA_TS\nflow\nRELATIVE\n0 0 1 0 0 2.0\n",
+         "Error: the time series [flow] in file <file> ends without its END_TS line\n" + ts_none},
+        {true, "TORVA_TS\nflow\nABSOLUTE\n2000 1 1 0 0 2.0\n2000 1 x 0 0 3.0\nEND_TS\n",
+         "Error: line 5 of file <file> is no entry (year month day hour minute value) of the "
+         "time series [flow]:\n2000 1 x 0 0 3.0\n" +
+             ts_none},
+        {false, "TORVA_ES\ncurve\n1 nan\nEND_ES\n",
+         "Error: line 3 of file <file> is no entry (elevation value) of the elevation series "
+         "[curve]:\n1 nan\n" +
+             es_none},
+        // A blank line inside a series is an entry, and no good one.
+        {false, "TORVA_ES\ncurve\n1 2\n\n3 4\nEND_ES\n",
+         "Error: line 4 of file <file> is no entry (elevation value) of the elevation series "
+         "[curve]:\n\n" +
+             es_none},
+        {false, "TORVA_ES\nopen\n1 1\n",
+         "Error: the elevation series [open] in file <file> ends without its END_ES line\n" +
+             es_none},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ctx_.error.clear();
+        std::string out = c.time ? read_time_series(c.text) : read_elevation_series(c.text);
+        const std::string file = path(c.time ? "series.ts" : "series.es");
+        for (std::size_t at; (at = out.find(file)) != std::string::npos;)
+            out.replace(at, file.size(), "<file>");
+        EXPECT_EQ(out, c.console);
+        EXPECT_EQ(ctx_.error.code, err::message_printed);
+        EXPECT_TRUE(ctx_.series.time_series.empty() && ctx_.series.elevation_series.empty());
+    }
 }
 
 TEST_F(SeriesTest, ElevationSeriesFileHoldsSeveralCurves) {
@@ -127,9 +132,6 @@ TEST_F(SeriesTest, ElevationSeriesFileHoldsSeveralCurves) {
     EXPECT_EQ(rating->elevations, (std::vector<double>{10, 20}));
     EXPECT_EQ(rating->values, (std::vector<double>{1, 2}));
     EXPECT_FALSE(ctx_.error.pending());
-
-    read_elevation_series("TORVA_ES\nopen\n1 1\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
 }
 
 TEST_F(SeriesTest, MissingFilesPrintTheirMessageAndTheRunGoesOn) {
@@ -188,6 +190,14 @@ TEST_F(SeriesTest, LookupFailuresAndTheirMessages) {
          extract + "an elevation series [none] with no entries.\n", err::message_printed},
         {[&] { return elevation_series_value(ctx_, &knotted, std::nan("")); },
          "Error: something is really messed up with your elevation series [tangled].\n", 0},
+        // An index table entry whose series was never read.
+        {[&] {
+             std::vector<double> index{0, 1}, value(2);
+             std::vector<int> hints(2);
+             time_series_values_by_index(ctx_, {{1, -1}}, index, 1, 0.0, value, hints);
+             return value[1];
+         },
+         extract + "a time series that does not exist.\n", err::message_printed},
     };
     for (const Case& c : cases) {
         ctx_.error.clear();
@@ -197,7 +207,7 @@ TEST_F(SeriesTest, LookupFailuresAndTheirMessages) {
     }
 }
 
-TEST_F(SeriesTest, TimeLookupInterpolatesAndHoldsTheEnds) {
+TEST_F(SeriesTest, TimeLookupInterpolatesHoldsTheEndsWhateverTheHint) {
     TimeSeries ts{"q", {1.0, 2.0, 4.0}, {10.0, 20.0, 0.0}};
     int hint = 0;
     EXPECT_DOUBLE_EQ(time_series_value(ctx_, &ts, 0.5, hint), 10.0);
@@ -208,22 +218,19 @@ TEST_F(SeriesTest, TimeLookupInterpolatesAndHoldsTheEnds) {
     // Time moving backwards still finds its interval.
     EXPECT_DOUBLE_EQ(time_series_value(ctx_, &ts, 1.25, hint), 12.5);
     EXPECT_EQ(hint, 0);
-    EXPECT_EQ(console(), "");
-}
 
-TEST_F(SeriesTest, TimeLookupDoesNotDependOnTheHint) {
-    // A step written as two entries at the same time, and lookups on entries.
-    TimeSeries ts{"steps", {0, 1, 1, 2, 3, 3, 4}, {0, 1, 5, 6, 7, 9, 10}};
+    // A step written as two entries at the same time, and lookups on entries:
+    // the value does not depend on the hint.
+    ts = TimeSeries{"steps", {0, 1, 1, 2, 3, 3, 4}, {0, 1, 5, 6, 7, 9, 10}};
     for (double t : {0.5, 1.0, 1.5, 2.0, 3.0, 3.5}) {
         int reference_hint = 0;
         const double expected = time_series_value(ctx_, &ts, t, reference_hint);
-        for (int hint = -3; hint < 10; ++hint) {
-            int h = hint;
-            EXPECT_EQ(time_series_value(ctx_, &ts, t, h), expected)
-                << "t " << t << " hint " << hint;
+        for (int start = -3; start < 10; ++start) {
+            int h = start;
+            EXPECT_EQ(time_series_value(ctx_, &ts, t, h), expected) << t << " from " << start;
         }
     }
-    int hint = 0;
+    hint = 0;
     EXPECT_EQ(time_series_value(ctx_, &ts, 1.0, hint), 1.0);
     EXPECT_EQ(time_series_value(ctx_, &ts, 3.0, hint), 7.0);
     EXPECT_EQ(console(), "");
@@ -256,16 +263,6 @@ TEST_F(SeriesTest, CellsTakeTheSeriesOfTheirIndexInParallel) {
     EXPECT_EQ(ctx_.error.code, err::message_printed);
     EXPECT_EQ(value[400], 0.0);
     EXPECT_EQ(value[401], 150.0);
-}
-
-TEST_F(SeriesTest, IndexEntryWithoutItsSeriesIsFatal) {
-    const TimeSeriesIndexTable table{{1, -1}};
-    std::vector<double> index{0, 1}, value(2);
-    std::vector<int> hints(2);
-    time_series_values_by_index(ctx_, table, index, 1, 0.0, value, hints);
-    EXPECT_EQ(console(),
-              "Error: attempting to extract a value from a time series that does not exist.\n");
-    EXPECT_EQ(ctx_.error.code, err::message_printed);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -44,18 +46,64 @@ TEST(PrecipMessages, EachUnworkableFileStopsTheStartUpScanWithItsMessage) {
     }
 }
 
-TEST(PrecipMessages, ThiessenWithoutGaugeInReach) {
-    RainSetup s(2, 2, 100.0, 60.0);
-    s.model->run.quiet = true;
-    s.card(Card::RAIN_THIESSEN);
-    s.use_file(
+// Rain that cannot be set up or applied: the whole console (a golden file
+// when the text ends in .txt) and the run stopped through the error record.
+TEST(PrecipMessages, SettingsAndStepsThatCannotRain) {
+    const std::string far =
         "EVENT far\nNRGAG 2\nNRPDS 1\nCOORD 2000000 0\nCOORD 0 -3000000\n"
-        "RATES 2004 4 2 8 0 1 2\n");
-    s.prepare();
-    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
-    EXPECT_FALSE(s.step());
-    EXPECT_EQ(s.ctx.error.code, err::message_printed);
-    EXPECT_EQ(s.console(), golden("meteo/golden/thiessen_out_of_reach.txt"));
+        "RATES 2004 4 2 8 0 1 2\n";
+    const struct {
+        std::function<void(RainSetup&)> set_up;
+        bool stepped;  // the message comes from the first step, not the set-up
+        std::string console;
+        int code = err::message_printed;
+    } cases[] = {
+        {[](RainSetup& s) { s.use_file("EVENT \"very long\"\nNRGAG 1\nNRPDS 2000\nCOORD 0 0\n"); },
+         false,
+         "\nThere is a problem with your rainfall input file.  The event entitled:\n"
+         "   \"very long\"\nhas 2000 records (NRPDS); at most 1999 records fit in one event.\n"
+         "Check the format of the rainfall input file.\n"},
+        {[](RainSetup& s) {
+             s.use_uniform(10.0, 60);
+             s.model->project[Card::START_DATE].given = false;
+         },
+         false,
+         "You did not specify the starting date and time in the\nproject file.  You must do this "
+         "for simulations with\nuniform precipitation using the START_DATE and START_TIME\n"
+         "cards.  Edit the project file.   Program terminated.\n"},
+        {[](RainSetup& s) {
+             s.use_uniform(10.0, 60);
+             s.use_file("EVENT x\n");
+         },
+         false, "", 10},
+        {[&](RainSetup& s) {
+             s.model->run.quiet = true;
+             s.card(Card::RAIN_THIESSEN);
+             s.use_file(far);
+         },
+         true, "thiessen_out_of_reach.txt"},
+        {[](RainSetup& s) {
+             s.use_uniform(10.0, 60);
+             s.model->run.super_quiet = true;
+             s.model->overland.depth[2] = std::nan("");
+         },
+         true,
+         "A non-real number for water depth has been detected for overland cell 2 after "
+         "applying rainfall\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.console);
+        RainSetup s(2, 2, 100.0, 60.0);
+        c.set_up(s);
+        s.prepare();
+        if (c.stepped) {
+            ASSERT_FALSE(s.ctx.error.pending()) << s.console();
+            EXPECT_FALSE(s.step());
+        }
+        EXPECT_EQ(s.ctx.error.code, c.code);
+        EXPECT_EQ(s.console(),
+                  c.console.ends_with(".txt") ? golden("meteo/golden/" + c.console) : c.console);
+    }
 }
 
 TEST(PrecipMessages, HydrometSpanRefusesEarlierEvent) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "output/summary.hpp"
 #include "support/grids.hpp"
@@ -59,14 +60,15 @@ void write_level_watershed(const TempDir& dir) {
               "GREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\nPOROSITY por.map\n"
               "MOISTURE moist.map\n"
               "SUMMARY summary.txt\n");
-    dir.write("mask.msk", map_of(3, 3, 100, every(1)));
-    dir.write("level.ele", map_of(3, 3, 100, every(10)));
-    dir.write("storage.map", map_of(3, 3, 100, every(0.4)));
-    dir.write("coeff.map", map_of(3, 3, 100, every(0.1)));
+    for (const auto& [name, value] : {std::pair{"mask.msk", 1.0},
+                                      {"level.ele", 10.0},
+                                      {"storage.map", 0.4},
+                                      {"coeff.map", 0.1},
+                                      {"psi.map", 10.0},
+                                      {"por.map", 0.4},
+                                      {"moist.map", 0.1}})
+        dir.write(name, map_of(3, 3, 100, every(value)));
     dir.write("ks.map", map_of(3, 3, 100, [](int r, int) { return r == 3 ? 100000.0 : 0.0; }));
-    dir.write("psi.map", map_of(3, 3, 100, every(10)));
-    dir.write("por.map", map_of(3, 3, 100, every(0.4)));
-    dir.write("moist.map", map_of(3, 3, 100, every(0.1)));
 }
 
 TEST(SummaryFile, LevelWatershedWithInterceptionAndInfiltrationMatchesHandCheckedFile) {
@@ -135,17 +137,19 @@ TEST(MassBalance, ClosedBowlKeepsEveryCubicMetreForEveryScheme) {
                                "GREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\n"
                                "POROSITY por.map\nMOISTURE moist.map\n"
                                "SUMMARY summary.txt\nQUIET\n");
-        dir.write("mask.msk", map_of(9, 9, 30, every(1)));
+        for (const auto& [name, value] : {std::pair{"mask.msk", 1.0},
+                                          {"psi.map", 5.0},
+                                          {"por.map", 0.45},
+                                          {"moist.map", 0.3},
+                                          {"storage.map", 2.0},
+                                          {"coeff.map", 0.05}})
+            dir.write(name, map_of(9, 9, 30, every(value)));
         dir.write("bowl.ele", map_of(9, 9, 30, [](int r, int c) {
                       return 100.0 + 0.02 * ((r - 5) * (r - 5) + (c - 5) * (c - 5));
                   }));
         dir.write("ks.map",
                   map_of(9, 9, 30, [](int r, int c) { return r == 1 && c == 1 ? 100000.0 : 0.5; }));
-        dir.write("psi.map", map_of(9, 9, 30, every(5)));
-        dir.write("por.map", map_of(9, 9, 30, every(0.45)));
-        dir.write("moist.map", map_of(9, 9, 30, every(0.3)));
-        dir.write("storage.map", map_of(9, 9, 30, every(2)));
-        dir.write("coeff.map", map_of(9, 9, 30, every(0.05)));
+
         const auto run = run_program_in(dir.path(), {"p.prj"});
         ASSERT_EQ(run.status, 0) << run.out;
         const std::string s = dir.read("summary.txt");

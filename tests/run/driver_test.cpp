@@ -20,12 +20,11 @@ using test::normalise;
 using test::run_program_in;
 using test::TempDir;
 
-TEST(RunDriver, MissingProjectFileEndsTheRunWithCodeThree) {
+// (The console of a missing project file: see the command line tests.)
+TEST(RunDriver, MissingProjectFileSaysSoOnTheErrorStreamAndLogsItsTime) {
     TempDir dir;
     const auto run = run_program_in(dir.path(), {"absent.prj"});
-    EXPECT_EQ(normalise(run.out), golden("run/golden/missing_project.txt"));
     EXPECT_EQ(run.err, "Error opening project file named: absent.prj\n");
-    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(dir.read("out_time.dat").rfind("total time (s): ", 0), 0u);
 }
 
@@ -41,22 +40,6 @@ TEST(RunDriver, HeaderWithCarriageReturnGetsTheDos2unixHint) {
               "Parallel version of TORVA (4.0a) with SCE (OpenMP), N total threads.\n"
               "reading run parameters from project file: p.prj\n\nRun time: T(s) \n");
     EXPECT_EQ(run.status, 1);
-}
-
-TEST(RunDriver, UniformRainRunReachesTheEndOfItsPeriod) {
-    TempDir dir;
-    test::write_small_project(dir, "SUMMARY summary.txt\n");
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    EXPECT_EQ(run.status, 0) << run.out;
-    const std::string out = normalise(run.out);
-    EXPECT_NE(out.find("\nfinished reading project file\n"), std::string::npos);
-    EXPECT_NE(out.find("total time to init(s): T\nRunning....\n"), std::string::npos);
-    EXPECT_NE(out.find("Run time: T(s) \n"), std::string::npos);
-    const std::string summary = dir.read("summary.txt");
-    EXPECT_NE(summary.find("\n\n_________TORVA start-up information________\n"
-                           "Run parameters read from ORBAL project file: p.prj\n"),
-              std::string::npos);
-    EXPECT_NE(summary.find("Running.... \n\n"), std::string::npos);
 }
 
 TEST(RunDriver, PhaseTimesArePrintedOnlyWhenAskedFor) {
@@ -91,22 +74,24 @@ TEST(RunDriver, PhaseTimesArePrintedOnlyWhenAskedFor) {
     EXPECT_NEAR(sum, loop, 0.005);
 }
 
-TEST(RunDriver, UniformRainRunConsoleMatchesGoldenFile) {
+TEST(RunDriver, UniformRainRunReachesTheEndOfItsPeriod) {
     TempDir dir;
-    test::write_small_project(dir);
+    test::write_small_project(dir, "SUMMARY summary.txt\n");
     const auto run = run_program_in(dir.path(), {"p.prj"});
     EXPECT_EQ(normalise(run.out), golden("run/golden/uniform_run.txt"));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
+    const std::string summary = dir.read("summary.txt");
+    EXPECT_NE(summary.find("\n\n_________TORVA start-up information________\n"
+                           "Run parameters read from ORBAL project file: p.prj\n"),
+              std::string::npos);
+    EXPECT_NE(summary.find("Running.... \n\n"), std::string::npos);
 }
 
 TEST(RunDriver, MissingHydrographIntervalWarnsOnceAndGoesOn) {
     TempDir dir;
-    std::string project = test::small_project_text();
-    project.erase(project.find("HYD_FREQ 5\n"), 11);
-    dir.write("p.prj", project);
     test::write_small_project(dir);
-    dir.write("p.prj", project);
+    dir.write("p.prj", test::edited_project("-HYD_FREQ"));
     const auto run = run_program_in(dir.path(), {"p.prj"});
     const std::string warning =
         "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n";
@@ -116,28 +101,12 @@ TEST(RunDriver, MissingHydrographIntervalWarnsOnceAndGoesOn) {
     EXPECT_EQ(run.status, 0);
 }
 
-TEST(RunDriver, TimeStepLimits) {
-    TempDir dir;
-    test::write_small_project(dir, "", "0.001");
-    const auto tiny = run_program_in(dir.path(), {"p.prj"});
-    EXPECT_NE(tiny.out.find("\nError: Time step is 0 seconds.\n"), std::string::npos);
-    EXPECT_EQ(tiny.out.find("Running...."), std::string::npos);
-    EXPECT_EQ(tiny.status, 1);
-
-    test::write_small_project(dir, "", "90");
-    const auto long_step = run_program_in(dir.path(), {"p.prj"});
-    EXPECT_EQ(long_step.status, 0) << long_step.out;
-}
-
-TEST(RunDriver, MissingOutletSlopeStopsTheRun) {
-    TempDir dir;
-    test::write_small_project(dir);
-    std::string project = test::small_project_text();
-    project.replace(project.find("OUTSLOPE 0.01"), 13, "OUTSLOPE 0");
-    dir.write("p.prj", project);
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    EXPECT_NE(run.out.find("\nError: Outlet slope not specified.\n"), std::string::npos);
-    EXPECT_EQ(run.status, 1);
+TEST(RunDriver, TimeStepAndOutletSlopeLimits) {
+    test::expect_project_cases({
+        {"TIMESTEP 0.001", "\nError: Time step is 0 seconds.\n"},
+        {"TIMESTEP 90", "Running....", 0},
+        {"OUTSLOPE 0", "\nError: Outlet slope not specified.\n"},
+    });
 }
 
 TEST(RunDriver, RunTimeLineNamesThePartitionOnlyWithSeveralThreads) {

@@ -89,21 +89,7 @@ INSTANTIATE_TEST_SUITE_P(SandAndClay, PlainGreenAmptExact,
                              // clay: 0.03 cm/h, 31.63 cm, deficit 0.3
                              Soils{0.03 / 360000.0, 0.3163, 0.475, 0.30}));
 
-TEST(PlainGreenAmpt, RainBelowConductivitySoaksInWithoutPonding) {
-    RunContext ctx;
-    const Soils s{1e-5, 0.1, 0.45, 0.2};
-    auto model = make_model(3, InfiltrationMethod::green_ampt, 30.0, s);
-    const double rain = 0.6e-5;  // m/s, below Ks
-    for (int k = 0; k < 200; ++k) {
-        for (int i = 1; i <= 3; ++i) model->overland.depth[i] += rain * 30.0;
-        infiltrate_at(*model, ctx, k);
-        for (int i = 1; i <= 3; ++i) ASSERT_EQ(model->overland.depth[i], 0.0) << "step " << k;
-    }
-    EXPECT_NEAR(model->soil.infiltrated_depth[2], 200 * rain * 30.0, 1e-15);
-    EXPECT_NEAR(model->soil.infiltration_rate[2], rain * 360000.0, 1e-9);  // cm/h
-}
-
-TEST(PlainGreenAmpt, DryCellReportsZeroRateAndKeepsItsState) {
+TEST(PlainGreenAmpt, DryCellKeepsItsStateAndEachModelTimeRunsOnce) {
     RunContext ctx;
     auto model = make_model(2, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
     model->overland.depth[1] = 5e-11;
@@ -118,17 +104,11 @@ TEST(PlainGreenAmpt, DryCellReportsZeroRateAndKeepsItsState) {
     EXPECT_EQ(model->overland.depth[2], 0.0);
     EXPECT_DOUBLE_EQ(model->soil.infiltrated_depth[2], 0.001);
     EXPECT_DOUBLE_EQ(model->soil.infiltration_rate[2], 0.001 / 10.0 * 360000.0);
-}
-
-TEST(PlainGreenAmpt, RunsOnlyWhenTheInfiltrationTimeIsReached) {
-    RunContext ctx;
-    auto model = make_model(1, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
-    model->overland.depth[1] = 1.0;
-    infiltrate_at(*model, ctx, 0);
+    // The phase runs once per model time: the same time again changes nothing.
     EXPECT_EQ(model->soil.step, 2);
-    const double after_first = model->soil.infiltrated_depth[1];
-    infiltration_phase(*model, ctx);  // same model time again: nothing happens
-    EXPECT_EQ(model->soil.infiltrated_depth[1], after_first);
+    model->overland.depth[2] = 0.001;
+    infiltration_phase(*model, ctx);
+    EXPECT_EQ(model->overland.depth[2], 0.001);
     EXPECT_EQ(model->soil.step, 2);
 }
 
@@ -173,19 +153,30 @@ TEST(InfiltrationAccounting, VolumeTotalEqualsCumulativeDepthTimesCellArea) {
 // theta_s = 0.5 make Se = theta / 0.5, so theta_i = 0.1 has Se = 0.2.
 const Soils kRedistributingSoil{1e-5, 0.1, 0.5, 0.1, 1.0, 0.0};
 
-TEST(Redistribution, RainBelowConductivityFormsNoFront) {
-    RunContext ctx;
-    auto model = make_model(1, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil);
-    for (int k = 0; k < 100; ++k) {
-        model->overland.depth[1] += 0.5e-5 * 10.0;
-        infiltrate_at(*model, ctx, k);
-        ASSERT_EQ(model->overland.depth[1], 0.0);
-        ASSERT_EQ(model->soil.surface_moisture[1], 0.1);
+// Rain below the saturated conductivity soaks in without ponding: plain Green
+// and Ampt keeps the rate of the supply; redistribution forms no front and
+// leaves the surface water content as it was.
+TEST(InfiltrationBelowConductivity, RainSoaksInWithoutPondingOrFront) {
+    for (auto method : {InfiltrationMethod::green_ampt, InfiltrationMethod::redistribution}) {
+        const bool plain = method == InfiltrationMethod::green_ampt;
+        RunContext ctx;
+        auto model = make_model(1, method, 10.0, kRedistributingSoil);
+        const double rain = 0.5e-5;  // m/s, half of Ks
+        for (int k = 0; k < 100; ++k) {
+            model->overland.depth[1] += rain * 10.0;
+            infiltrate_at(*model, ctx, k);
+            ASSERT_EQ(model->overland.depth[1], 0.0) << "step " << k;
+        }
+        EXPECT_NEAR(model->soil.infiltrated_depth[1], 100 * rain * 10.0, 1e-15);
+        if (plain) {
+            EXPECT_NEAR(model->soil.infiltration_rate[1], rain * 360000.0, 1e-9);  // cm/h
+            continue;
+        }
+        EXPECT_EQ(model->soil.surface_moisture[1], 0.1);
+        EXPECT_EQ(model->soil.front_phase[1], 0);
+        EXPECT_EQ(model->soil.wet_marker[1], 0);
+        EXPECT_EQ(model->soil.no_front_marker[1], 100);
     }
-    EXPECT_EQ(model->soil.front_phase[1], 0);
-    EXPECT_EQ(model->soil.wet_marker[1], 0);
-    EXPECT_EQ(model->soil.no_front_marker[1], 100);
-    EXPECT_NEAR(model->soil.infiltrated_depth[1], 100 * 0.5e-5 * 10.0, 1e-15);
 }
 
 // A saturated first front holding F1 = 1 cm, no supply, dt = 10 s:
@@ -419,32 +410,30 @@ TEST(LayeredSoil, SmallSupplyAllInfiltratesAndMovesTheFrontByItsLayersDeficit) {
     }
 }
 
-TEST(LayeredSoil, CellWithoutLayersStopsTheRunWithAMessage) {
-    auto model = layered_model({SoilLayer{2.0, 5.0, 0.40, 0.20, 10.0},
-                                SoilLayer{1.0, 10.0, 0.45, 0.25, 50.0},
-                                SoilLayer{1.0, 10.0, 0.45, 0.25, 0.0}});
-    model->soil.soil_index[1] = 4;
-    RunContext ctx;
-    test::Console console(ctx);
-    model->overland.depth[1] = 0.1;
-    infiltrate_at(*model, ctx, 0);
-    EXPECT_EQ(ctx.error.code, err::message_printed);
-    EXPECT_EQ(console.text(),
-              "Error: no soil layers given for soil type 4 of grid cell 1 in the soil layer "
-              "input file\n");
-}
-
+// Parameters missing at the phase stop the run rather than read past arrays:
+// a cell whose soil type has no layers, a method whose maps were never set up.
 TEST(InfiltrationPhase, MissingParametersStopTheRunInsteadOfReadingPastArrays) {
-    RunContext ctx;
-    test::Console console(ctx);
-    auto model = make_model(2, InfiltrationMethod::green_ampt, 10.0, Soils{1e-5, 0.1, 0.45, 0.2});
-    model->soil.capillary_head.clear();
-    model->overland.depth[1] = 0.01;
-    infiltrate_at(*model, ctx, 0);
-    EXPECT_EQ(ctx.error.code, err::message_printed);
-    EXPECT_EQ(model->overland.depth[1], 0.01);
-    EXPECT_EQ(console.text(),
-              "Error: the soil parameters of the infiltration method are not set up\n");
+    for (const bool layered : {true, false}) {
+        auto model = layered ? layered_model({SoilLayer{2.0, 5.0, 0.40, 0.20, 10.0},
+                                              SoilLayer{1.0, 10.0, 0.45, 0.25, 50.0},
+                                              SoilLayer{1.0, 10.0, 0.45, 0.25, 0.0}})
+                             : make_model(2, InfiltrationMethod::green_ampt, 10.0,
+                                          Soils{1e-5, 0.1, 0.45, 0.2});
+        if (layered)
+            model->soil.soil_index[1] = 4;
+        else
+            model->soil.capillary_head.clear();
+        RunContext ctx;
+        test::Console console(ctx);
+        model->overland.depth[1] = 0.01;
+        infiltrate_at(*model, ctx, 0);
+        EXPECT_EQ(ctx.error.code, err::message_printed);
+        EXPECT_EQ(model->overland.depth[1], 0.01);
+        EXPECT_EQ(console.text(), layered ? "Error: no soil layers given for soil type 4 of grid "
+                                            "cell 1 in the soil layer input file\n"
+                                          : "Error: the soil parameters of the infiltration "
+                                            "method are not set up\n");
+    }
 }
 
 }  // namespace

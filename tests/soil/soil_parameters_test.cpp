@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -22,22 +24,25 @@ std::string two_cell_map(const std::string& values) {
     return "north: 10\nsouth: 0\neast: 20\nwest: 0\nrows: 1\ncols: 2\n" + values + "\n";
 }
 
-// A 1 x 2 grid with both cells inside the watershed; console output captured.
+// A 1 x 2 grid with both cells inside the watershed, working in a folder of
+// its own as the program does in its project's; console output captured.
 struct SoilSetUp {
     test::TempDir dir;
+    std::filesystem::path before = std::filesystem::current_path();
     RunContext ctx;
     test::Console capture{ctx};
     std::unique_ptr<Model> model = std::make_unique<Model>();
 
-    SoilSetUp(InfiltrationMethod method) {
+    explicit SoilSetUp(InfiltrationMethod method) {
+        std::filesystem::current_path(dir.path());
         test::build_grid(model->grid, 1, 2, 10.0, [](int, int) { return 100.0; });
         model->project.infiltration = method;
     }
-    std::string map(Card card, const std::string& name, const std::string& values) {
-        const std::string path = dir.write(name, two_cell_map(values)).string();
+    ~SoilSetUp() { std::filesystem::current_path(before); }
+    void map(Card card, const std::string& name, const std::string& values) {
+        dir.write(name, two_cell_map(values));
         model->project[card].given = true;
-        model->project[card].text = path;
-        return path;
+        model->project[card].text = name;
     }
     std::string console() { return capture.text(); }
     std::string errors() { return capture.errors(); }
@@ -45,10 +50,10 @@ struct SoilSetUp {
 
 TEST(SoilParameters, MapsAreConvertedAndPlainGreenAmptKeepsTheDeficit) {
     SoilSetUp s(InfiltrationMethod::green_ampt);
-    const std::string k = s.map(Card::CONDUCTIVITY, "ks.map", "3.6 7.2");
-    const std::string psi = s.map(Card::CAPILLARY, "psi.map", "10 20");
-    const std::string phi = s.map(Card::POROSITY, "phi.map", "0.45 0.45");
-    const std::string theta = s.map(Card::MOISTURE, "theta.map", "0.3 0.5");
+    s.map(Card::CONDUCTIVITY, "ks.map", "3.6 7.2");
+    s.map(Card::CAPILLARY, "psi.map", "10 20");
+    s.map(Card::POROSITY, "phi.map", "0.45 0.45");
+    s.map(Card::MOISTURE, "theta.map", "0.3 0.5");
     read_soil_parameters(*s.model, s.ctx);
     ASSERT_FALSE(s.ctx.error.pending());
     const Soil& soil = s.model->soil;
@@ -58,18 +63,12 @@ TEST(SoilParameters, MapsAreConvertedAndPlainGreenAmptKeepsTheDeficit) {
     EXPECT_DOUBLE_EQ(soil.capillary_head[2], 0.2);
     EXPECT_NEAR(soil.moisture[1], 0.15, 1e-15);  // deficit 0.45 - 0.3
     EXPECT_EQ(soil.moisture[2], 0.0);            // moisture above porosity
-    EXPECT_EQ(s.console(), "reading saturated hydraulic conductivity map from file: " + k +
-                               "\n"
-                               "reading capillary drive map from file: " +
-                               psi +
-                               "\n"
-                               "reading porosity map from file: " +
-                               phi +
-                               "\n"
-                               "reading soil moisture map from file: " +
-                               theta +
-                               "\n"
-                               "Warning: initial water content > phi at grid 2\n");
+    EXPECT_EQ(s.console(),
+              "reading saturated hydraulic conductivity map from file: ks.map\n"
+              "reading capillary drive map from file: psi.map\n"
+              "reading porosity map from file: phi.map\n"
+              "reading soil moisture map from file: theta.map\n"
+              "Warning: initial water content > phi at grid 2\n");
 }
 
 TEST(SoilParameters, WithoutMoistureSourceTheSoilStartsUniform) {
@@ -89,91 +88,72 @@ TEST(SoilParameters, WithoutMoistureSourceTheSoilStartsUniform) {
 }
 
 // A value no soil can have stops the run at set-up, naming the cell in the
-// units of the map, rather than turning into a non-real depth phases later.
-TEST(SoilParameters, ValuesNoSoilCanHaveStopTheRunNamingTheCell) {
-    struct Case {
-        const char* conductivity;
-        const char* porosity;
-        const char* moisture;
-        const char* message;
-    };
-    const Case cases[] = {
-        {"3.6 -0.5", "0.45 0.45", "0.3 0.3",
-         "Error: the saturated hydraulic conductivity of grid cell 2 (row 1, column 2) is "
-         "-0.5 cm/h, which no soil can have.\n"},
-        {"3.6 3.6", "-0.1 0.45", "0.3 0.3",
-         "Error: the porosity of grid cell 1 (row 1, column 1) is -0.1, which no soil can "
-         "have.\n"},
-        {"3.6 3.6", "0.45 1.2", "0.3 0.3",
-         "Error: the porosity of grid cell 2 (row 1, column 2) is 1.2, which no soil can "
-         "have.\n"},
-        {"3.6 3.6", "0.45 0.45", "0.3 -0.1",
+// units of the map, rather than turning into a non-real depth phases later;
+// redistribution without its pore index or residual saturation map stops too.
+// The console from the message on.
+TEST(SoilParameters, ValuesNoSoilCanHaveAndMissingMapsStopTheRun) {
+    const std::string plain = "3.6 3.6|0.45 0.45|0.3 0.3";
+    const std::string redist = "For infiltration redistribution, ";
+    const struct {
+        InfiltrationMethod method;
+        std::string maps;  // conductivity|porosity|moisture|pore index
+        std::string message;
+    } cases[] = {
+        {InfiltrationMethod::green_ampt, "3.6 -0.5|0.45 0.45|0.3 0.3",
+         "Error: the saturated hydraulic conductivity of grid cell 2 (row 1, column 2) is -0.5 "
+         "cm/h, which no soil can have.\n"},
+        {InfiltrationMethod::green_ampt, "3.6 3.6|-0.1 0.45|0.3 0.3",
+         "Error: the porosity of grid cell 1 (row 1, column 1) is -0.1, which no soil can have.\n"},
+        {InfiltrationMethod::green_ampt, "3.6 3.6|0.45 1.2|0.3 0.3",
+         "Error: the porosity of grid cell 2 (row 1, column 2) is 1.2, which no soil can have.\n"},
+        {InfiltrationMethod::green_ampt, "3.6 3.6|0.45 0.45|0.3 -0.1",
          "Error: the initial water content of grid cell 2 (row 1, column 2) is -0.1, which no "
          "soil can have.\n"},
+        {InfiltrationMethod::redistribution, "3.6 3.6|0.45 0.45||",
+         redist + "the pore index map must be specified\n"},
+        {InfiltrationMethod::redistribution, "3.6 3.6|0.45 0.45||0.3 0.3",
+         redist + "pore index map must be specified\n"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        SoilSetUp s(InfiltrationMethod::green_ampt);
-        s.map(Card::CONDUCTIVITY, "ks.map", c.conductivity);
+        SoilSetUp s(c.method);
+        const Card cards[] = {Card::CONDUCTIVITY, Card::POROSITY, Card::MOISTURE, Card::PORE_INDEX};
+        const char* names[] = {"ks.map", "phi.map", "theta.map", "lambda.map"};
+        std::size_t from = 0;
+        for (int k = 0; k < 4; ++k) {
+            const std::size_t to = std::min(c.maps.find('|', from), c.maps.size());
+            if (to > from)
+                s.map(cards[k], names[k], c.maps.substr(from, to - from));
+            from = to + 1;
+        }
         s.map(Card::CAPILLARY, "psi.map", "10 20");
-        s.map(Card::POROSITY, "phi.map", c.porosity);
-        s.map(Card::MOISTURE, "theta.map", c.moisture);
         read_soil_parameters(*s.model, s.ctx);
         EXPECT_EQ(s.ctx.error.code, err::message_printed);
         const std::string console = s.console();
-        const std::size_t at = console.find("Error:");
+        const std::size_t at = console.find(c.message.substr(0, 8));
         ASSERT_NE(at, std::string::npos) << console;
         EXPECT_EQ(console.substr(at), c.message);
+        if (c.method == InfiltrationMethod::redistribution)
+            EXPECT_EQ(s.errors(), "Program stopped.\n");
     }
-}
-
-TEST(SoilParameters, RedistributionWithoutPoreIndexStopsTheRun) {
-    SoilSetUp s(InfiltrationMethod::redistribution);
-    s.map(Card::CONDUCTIVITY, "ks.map", "3.6 3.6");
-    s.map(Card::CAPILLARY, "psi.map", "10 10");
-    s.map(Card::POROSITY, "phi.map", "0.45 0.45");
-    read_soil_parameters(*s.model, s.ctx);
-    EXPECT_EQ(s.ctx.error.code, err::message_printed);
-    const std::string console = s.console();
-    EXPECT_EQ(console.substr(console.rfind("For")),
-              "For infiltration redistribution, the pore index map must be specified\n");
-    EXPECT_EQ(s.errors(), "Program stopped.\n");
-}
-
-TEST(SoilParameters, RedistributionWithoutResidualSaturationStopsTheRun) {
-    SoilSetUp s(InfiltrationMethod::redistribution);
-    s.map(Card::CONDUCTIVITY, "ks.map", "3.6 3.6");
-    s.map(Card::CAPILLARY, "psi.map", "10 10");
-    s.map(Card::POROSITY, "phi.map", "0.45 0.45");
-    s.map(Card::PORE_INDEX, "lambda.map", "0.3 0.3");
-    read_soil_parameters(*s.model, s.ctx);
-    EXPECT_EQ(s.ctx.error.code, err::message_printed);
-    const std::string console = s.console();
-    EXPECT_EQ(console.substr(console.rfind("For")),
-              "For infiltration redistribution, pore index map must be specified\n");
-    EXPECT_EQ(s.errors(), "Program stopped.\n");
 }
 
 TEST(SoilParameters, AquiferBottomAboveGroundIsSetToGround) {
     SoilSetUp s(InfiltrationMethod::none);
     s.model->run.long_term = true;
     s.model->project[Card::GW_SIMULATION].given = true;
-    const std::string wt = s.map(Card::WATER_TABLE, "wt.map", "98 97");
-    const std::string bottom = s.map(Card::AQUIFER_BOTTOM, "bottom.map", "90 100.5");
+    s.map(Card::WATER_TABLE, "wt.map", "98 97");
+    s.map(Card::AQUIFER_BOTTOM, "bottom.map", "90 100.5");
     read_soil_parameters(*s.model, s.ctx);
     ASSERT_FALSE(s.ctx.error.pending());
     EXPECT_EQ(s.model->soil.water_table[2], 97.0);
     EXPECT_EQ(s.model->soil.aquifer_bottom[1], 90.0);
     EXPECT_EQ(s.model->soil.aquifer_bottom[2], 100.0);
     EXPECT_EQ(s.console(),
-              "reading water table map from file: " + wt +
-                  "\n"
-                  "reading aquifer bottom map from file: " +
-                  bottom +
-                  "\n"
-                  "Aquifer bottom elevation 100.500000 for cell 2 is at or above ground "
-                  "surface elevation 100.000000 \n"
-                  "Aquifer bottom elevation set to ground elevation \n");
+              "reading water table map from file: wt.map\n"
+              "reading aquifer bottom map from file: bottom.map\n"
+              "Aquifer bottom elevation 100.500000 for cell 2 is at or above ground surface "
+              "elevation 100.000000 \nAquifer bottom elevation set to ground elevation \n");
 }
 
 TEST(SoilLayerFile, FillsTheLayerTableOfEachSoilIndex) {

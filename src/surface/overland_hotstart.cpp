@@ -1,0 +1,113 @@
+// Initial overland depths and the overland hot start. A run may start with
+// water on the surface, from a map of depths (INITIAL_DEPTH) or from the depths
+// an earlier run left (OV_INIT_DEPTH or READ_OV_HOTSTART, written there by
+// WRITE_OV_HOTSTART). The water counts as initial surface storage in both
+// balances, since the storages are measured after the depths are read.
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/arrays.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
+#include "core/output_files.hpp"
+#include "grid/raster.hpp"
+#include "input/tokens.hpp"
+#include "surface/overland.hpp"
+
+namespace torva {
+namespace {
+
+void stop(RunContext& ctx) {
+    ctx.error.raise(err::message_printed);
+}
+
+// The row and column of a cell, found in the cell-number grid (the per-cell
+// row and column arrays are filled later, with the connectivity).
+void position_of(const Grid& g, int cell, int& row, int& col) {
+    for (row = 1; row <= g.rows; ++row)
+        for (col = 1; col <= g.cols; ++col)
+            if (g.number_at(row, col) == cell)
+                return;
+    row = col = 0;
+}
+
+}  // namespace
+
+void read_initial_depths(Model& model, RunContext& ctx) {
+    const ProjectSettings& cards = model.project;
+    const bool map = cards.given(Card::INITIAL_DEPTH);
+    const bool hot_start = cards.given(Card::OV_INIT_DEPTH);
+    if (!map && !hot_start)
+        return;
+    if (map && hot_start) {
+        ctx.print(
+            "Error: both INITIAL_DEPTH and OV_INIT_DEPTH (READ_OV_HOTSTART) give the initial "
+            "overland depths.  Give only one of them.\n");
+        stop(ctx);
+        return;
+    }
+    const Card card = map ? Card::INITIAL_DEPTH : Card::OV_INIT_DEPTH;
+    const std::string path = strip_quotes(cards.text(card));
+    const char* progress = map ? "reading initial overland depths from file: %s\n"
+                               : "reading overland hot start depths from file: %s\n";
+    if (!model.run.quiet && !model.run.super_quiet)
+        ctx.print(progress, path.c_str());
+    ctx.log(progress, path.c_str());
+
+    Grid& g = model.grid;
+    std::vector<double>& depth = model.overland.depth;
+    if (!allocate(ctx, depth, static_cast<std::size_t>(g.num_cells) + 1, "ov_depth"))
+        return;
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) {
+        ctx.error.raise(err::open_file,
+                        {.text1 = map ? "initial depth map" : "overland hot start", .text2 = path});
+        return;
+    }
+    const bool read = read_real_map(ctx, file, path, g, depth);
+    std::fclose(file);
+    if (!read)
+        return;
+    for (int i = 1; i <= g.num_cells; ++i) {
+        if (depth[i] >= 0.0 && std::isfinite(depth[i]))
+            continue;
+        int row = 0, col = 0;
+        position_of(g, i, row, col);
+        ctx.print(
+            "Error: the initial overland depth of grid cell %d (row %d, column %d) in %s is %g m; "
+            "depths cannot be negative.\n",
+            i, row, col, path.c_str(), depth[i]);
+        stop(ctx);
+        return;
+    }
+}
+
+void write_overland_hotstart(const Model& model, RunContext& ctx) {
+    if (!model.project.given(Card::WRITE_OV_HOTSTART))
+        return;
+    const std::string& name = model.project.text(Card::WRITE_OV_HOTSTART);
+    const std::string path = output_path(ctx, name, Numbering::numbered);
+    std::FILE* file = open_output_file(ctx, name, Numbering::numbered);
+    if (!file) {
+        ctx.error.raise(err::open_output_file, {.text2 = path});
+        return;
+    }
+    // Every digit of the depths is kept, so that a run started from the file
+    // starts from exactly the water this run ended with.
+    errno = 0;
+    const bool written = write_grid_map_exact(file, model.grid, model.overland.depth);
+    const int write_errno = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        const int cause = !written ? write_errno : errno;
+        ctx.print("Error: could not write the overland hot start file %s: %s\n", path.c_str(),
+                  std::strerror(cause ? cause : EIO));
+        stop(ctx);
+    }
+}
+
+}  // namespace torva

@@ -1,0 +1,171 @@
+// Initial overland depths and the overland hot start, end to end: a run
+// continued from the depths another run left ends with the depths and the
+// hydrograph of the whole run, and the water a run starts with counts as
+// initial surface storage.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/harness.hpp"
+
+namespace torva {
+namespace {
+
+using test::TempDir;
+
+const std::string kHeader = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
+
+// A 5 x 5 watershed of 10 m cells sloping south to the outlet in the middle of
+// the last row, with a hollow round the centre that ponds; impervious, rain
+// from 10:00.
+void write_maps(const TempDir& dir) {
+    dir.write("mask.msk", kHeader + "1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n");
+    dir.write("elevation.ele", kHeader +
+                                   "10.6 10.5 10.4 10.5 10.6\n10.4 10.2 10.1 10.2 10.4\n"
+                                   "10.3 10.0 9.9 10.0 10.3\n10.2 10.1 10.0 10.1 10.2\n"
+                                   "10.1 10.0 9.95 10.0 10.1\n");
+}
+
+struct Case {
+    const char* scheme;
+    int step;  // s
+    int rain;  // mm/h
+};
+
+void write_project(const TempDir& dir, const std::string& name, const Case& c,
+                   const std::string& start_time, int total_minutes, int rain_minutes,
+                   const std::string& extra) {
+    std::ostringstream p;
+    p << "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 5\nCOLS 5\n"
+      << "GRIDSIZE 10\nOUTROW 5\nOUTCOL 3\nOUTSLOPE 0.01\nMANNING_N 0.05\nOVERTYPE " << c.scheme
+      << "\nTIMESTEP " << c.step << "\nTOT_TIME " << total_minutes
+      << "\nHYD_FREQ 5\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME " << start_time
+      << "\nPRECIP_UNIF\nRAIN_INTENSITY " << c.rain << "\nRAIN_DURATION " << rain_minutes
+      << "\nSUMMARY " << name << ".sum\nOUTLET_HYDRO " << name << ".otl\n"
+      << extra;
+    dir.write(name, p.str());
+}
+
+// The discharge column of an outlet hydrograph, as printed.
+std::vector<std::string> discharges(const std::string& text) {
+    std::vector<std::string> column;
+    std::istringstream in(text);
+    std::string time, discharge;
+    while (in >> time >> discharge) column.push_back(discharge);
+    return column;
+}
+
+std::string summary_value(const std::string& summary, const std::string& label) {
+    const std::size_t at = summary.find(label);
+    if (at == std::string::npos)
+        return "";
+    std::istringstream in(summary.substr(at + label.size()));
+    std::string value;
+    in >> value;
+    return value;
+}
+
+bool balance_closes(const std::string& summary) {
+    const std::string error = summary_value(summary, "Overall mass balance error =");
+    return error == "0.000000" || error == "-0.000000";
+}
+
+// Sixty minutes with 40 minutes of rain, against its first thirty minutes
+// (ending with a hot start) followed by thirty from 10:30 started from that
+// hot start, with the ten minutes of rain that remain. A run ends after the
+// step that passes TOT_TIME minutes: TOT_TIME 58 at 60 s is 60 steps and 28 is
+// 30; at 30 s, 59 is 120 steps and 29 is 60. Both halves hold an even number
+// of steps, so the ADE sweep order (which alternates every step) starts the
+// second half as the whole run reaches it. The explicit scheme keeps a cut
+// step for four more steps, which a hot start does not carry: its case rains
+// so that no cut is in force at 10:30. Then the second half ends with every
+// digit of the whole run's depths, and the two hydrographs are the same.
+TEST(OverlandHotStart, ARunContinuedFromItsHotStartEndsAsTheWholeRun) {
+    const Case cases[] = {{"ade", 60, 100}, {"ade-pc", 60, 100}, {"explicit", 30, 30}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.scheme) + " at " + std::to_string(c.step) + " s");
+        TempDir dir;
+        write_maps(dir);
+        const int half = c.step == 60 ? 28 : 29;
+        write_project(dir, "whole.prj", c, "10 0", half + 30, 40, "WRITE_OV_HOTSTART whole.hot\n");
+        write_project(dir, "first.prj", c, "10 0", half, 40, "WRITE_OV_HOTSTART first.hot\n");
+        write_project(dir, "second.prj", c, "10 30", half, 10,
+                      "READ_OV_HOTSTART first.hot\nWRITE_OV_HOTSTART second.hot\n");
+        for (const char* project : {"whole.prj", "first.prj", "second.prj"}) {
+            const test::ProgramRun run = test::run_program_in(dir.path(), {project});
+            ASSERT_EQ(run.status, 0) << project << "\n" << run.out;
+        }
+        EXPECT_EQ(dir.read("second.hot"), dir.read("whole.hot"));
+        std::vector<std::string> halves = discharges(dir.read("first.prj.otl"));
+        const std::vector<std::string> second = discharges(dir.read("second.prj.otl"));
+        halves.insert(halves.end(), second.begin(), second.end());
+        EXPECT_EQ(halves, discharges(dir.read("whole.prj.otl")));
+        ASSERT_EQ(halves.size(), 12u);
+
+        const std::string first_summary = dir.read("first.prj.sum");
+        const std::string second_summary = dir.read("second.prj.sum");
+        EXPECT_EQ(summary_value(second_summary, "Initial volume on surface="),
+                  summary_value(first_summary, "Final volume on surface="));
+        EXPECT_NE(summary_value(second_summary, "Initial volume on surface="), "0.00");
+        EXPECT_TRUE(balance_closes(second_summary)) << second_summary;
+    }
+}
+
+// 0.2 m on the centre cell is 0.2 * 100 = 20 m3 of initial surface water,
+// before five minutes of 30 mm/h (6.25 m3 over the 2500 m2); the balance
+// closes on both.
+TEST(OverlandHotStart, InitialDepthMapIsCountedAsInitialStorage) {
+    TempDir dir;
+    write_maps(dir);
+    const std::string zeros = "0 0 0 0 0\n";
+    dir.write("depth.map", kHeader + zeros + zeros + "0 0 0.2 0 0\n" + zeros + zeros);
+    write_project(dir, "wet.prj", {"ade", 60, 30}, "10 0", 10, 5, "INITIAL_DEPTH depth.map\n");
+    const test::ProgramRun wet = test::run_program_in(dir.path(), {"wet.prj"});
+    ASSERT_EQ(wet.status, 0) << wet.out;
+    EXPECT_NE(wet.out.find("reading initial overland depths from file: depth.map\n"),
+              std::string::npos);
+    const std::string summary = dir.read("wet.prj.sum");
+    EXPECT_EQ(summary_value(summary, "Initial volume on surface="), "20.00");
+    EXPECT_EQ(summary_value(summary, "Total amount of precip="), "6.25");
+    EXPECT_TRUE(balance_closes(summary)) << summary;
+}
+
+// Depth maps and hot start files that cannot be used stop the run by name.
+TEST(OverlandHotStart, UnusableDepthFilesStopTheRunNamingThem) {
+    const std::string zeros = "0 0 0 0 0\n";
+    const struct {
+        std::string cards;
+        std::string message;
+    } cases[] = {
+        {"INITIAL_DEPTH negative.map\n",
+         "Error: the initial overland depth of grid cell 7 (row 2, column 2) in negative.map is "
+         "-0.1 m; depths cannot be negative.\n"},
+        {"INITIAL_DEPTH depth.map\nREAD_OV_HOTSTART depth.map\n",
+         "Error: both INITIAL_DEPTH and OV_INIT_DEPTH (READ_OV_HOTSTART) give the initial "
+         "overland depths.  Give only one of them.\n"},
+        {"OV_INIT_DEPTH missing.hot\n",
+         "Error: Unable to open overland hot start file.\n  (File: missing.hot)\n"},
+        {"WRITE_OV_HOTSTART no/such/folder.hot\n",
+         "Error: Can't open output file: no/such/folder.hot\n"},
+        {"WRITE_OV_HOTSTART /dev/full\n",
+         "Error: could not write the overland hot start file /dev/full: No space left on "
+         "device\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cards);
+        TempDir dir;
+        write_maps(dir);
+        dir.write("depth.map", kHeader + zeros + zeros + zeros + zeros + zeros);
+        dir.write("negative.map", kHeader + zeros + "0 -0.1 0 0 0\n" + zeros + zeros + zeros);
+        write_project(dir, "run.prj", {"ade", 60, 10}, "10 0", 5, 5, c.cards);
+        const test::ProgramRun run = test::run_program_in(dir.path(), {"run.prj"});
+        EXPECT_NE(run.status, 0);
+        EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+    }
+}
+
+}  // namespace
+}  // namespace torva
