@@ -164,6 +164,13 @@ TEST(LibraryRaster, NetcdfAndGeoTiffMapsHoldTheTextMapValues) {
     ASSERT_EQ(text.size(), 9u);
     ASSERT_EQ(netcdf.size(), 9u);
     ASSERT_EQ(tiff.size(), 9u);
+    // The time axis counts from the project's start, 2020-06-01 10:00.
+    GDALDatasetH nc = GDALOpen((dir.path() / "depth.nc").c_str(), GA_ReadOnly);
+    ASSERT_NE(nc, nullptr);
+    EXPECT_STREQ(GDALGetMetadataItem(nc, "time#units", nullptr),
+                 "minutes since 2020-06-01 10:00:00");
+    EXPECT_STREQ(GDALGetMetadataItem(GDALGetRasterBand(nc, 3), "NETCDF_DIM_time", nullptr), "2.5");
+    GDALClose(nc);
     EXPECT_EQ(netcdf[0], -9999.0);
     EXPECT_EQ(tiff[0], -9999.0);
     for (int k = 1; k < 9; ++k) {
