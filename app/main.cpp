@@ -2,11 +2,13 @@
 #include <vector>
 
 #include "run/modes.hpp"
+#include "run/thread_policy.hpp"
 #ifdef TORVA_WITH_MPI
 #include "calibration/mpi_engine.hpp"
 #endif
 
 int main(int argc, char** argv) {
+    torva::restart_with_passive_waiting(argv);
 #ifdef TORVA_WITH_MPI
     // Started under mpirun, the processes cooperate in a calibration; alone,
     // the program runs as it would without MPI.

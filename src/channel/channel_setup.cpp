@@ -105,21 +105,11 @@ bool check_node_spacing(RunContext& ctx, const Channel& ch) {
 // written stops the run.
 template <typename Write>
 bool write_diagnostic(RunContext& ctx, const char* name, Write write) {
-    std::FILE* file = open_output_file(ctx, name, Numbering::numbered);
-    if (!file) {
-        ctx.error.raise(err::open_output_file,
-                        {.text2 = output_path(ctx, name, Numbering::numbered)});
-        return false;
-    }
-    write(file);
-    const bool written = !std::ferror(file);
-    if (std::fclose(file) != 0 || !written) {
-        ctx.print("Error: the diagnostic file %s could not be written.\n",
-                  output_path(ctx, name, Numbering::numbered).c_str());
-        ctx.error.raise(err::message_printed);
-        return false;
-    }
-    return true;
+    OutputFile file = open_output_file(ctx, name, Numbering::numbered);
+    if (!file)
+        return raise_open_failure(ctx, file);
+    write(file.get());
+    return close_output(ctx, file);
 }
 
 bool write_diagnostics(Model& model, RunContext& ctx) {

@@ -28,7 +28,8 @@ const Message kMessages[] = {
      {Arg::text1, Arg::text2}},
     {5,
      Severity::error,
-     "Error: TORVA not compiled with QDAT, but QDAT file format specified\n",
+     "Error: TORVA not compiled with QDAT, but QDAT file format specified\n"
+     "MAP_TYPE 4 asks for QDAT files; give MAP_TYPE 0, 1 or 2 in the project file.\n",
      {}},
     {6,
      Severity::error,
@@ -264,12 +265,21 @@ const Message kMessages[] = {
      "ordinates at the points specified in the file %s\n"
      "This is done by using the OUT_HYD_LOCATION card in the project file.\n",
      {Arg::text1, Arg::text2}},
-    {52, Severity::error, "Error: Time step is 0 seconds.\n", {}},
+    {52,
+     Severity::error,
+     "Error: Time step is 0 seconds.\n"
+     "Give the model step in seconds, more than 0, on the TIMESTEP card of the project file.\n",
+     {}},
     {55,
      Severity::warning,
-     "Warning: Write hydrograph time step not specified, defaulting to 1 hour.\n",
+     "Warning: Write hydrograph time step not specified, defaulting to 1 hour.\n"
+     "Give the HYD_FREQ card (minutes) in the project file to choose the interval.\n",
      {}},
-    {56, Severity::error, "Error: Outlet slope not specified.\n", {}},
+    {56,
+     Severity::error,
+     "Error: Outlet slope not specified.\n"
+     "Give the slope at the outlet, more than 0, on the OUTSLOPE card of the project file.\n",
+     {}},
     {57,
      Severity::error,
      "Error: Latitude and longitude of basin centroid required for long-term simulations.\n"
@@ -453,6 +463,7 @@ const Message kMessages[] = {
      Severity::error,
      "Error: Stream head boundary time series (%s) can not be found. Check project file.\n",
      {Arg::text1}},
+    {131, Severity::error, "Error: Can't write output file: %s (%s)\n", {Arg::text2, Arg::text1}},
 };
 
 const Message* find_message(int code) {
@@ -465,7 +476,7 @@ const Message* find_message(int code) {
 // Codes whose message also goes to the summary file once it is open.
 bool mirrored_to_summary(int code) {
     return (code >= 5 && code <= 7) || (code >= 38 && code <= 96) || (code >= 98 && code <= 127) ||
-           code == 130;
+           code == 130 || code == err::write_output_file;
 }
 
 std::string fill(const Message& m, const ErrorRecord& record) {

@@ -21,6 +21,8 @@ inline constexpr int outlet_slope_missing = 56;
 inline constexpr int latitude_longitude_missing = 57;
 inline constexpr int gmt_offset_missing = 58;
 inline constexpr int open_output_file = 59;
+// A write, flush or close of an output file failed (full device, vanished folder).
+inline constexpr int write_output_file = 131;
 // The phase has printed its own message lines; the report adds nothing.
 inline constexpr int message_printed = 4000;
 }  // namespace err

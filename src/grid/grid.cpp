@@ -27,8 +27,14 @@ void progress(const Model& model, RunContext& ctx, const char* format, Args... a
 
 // Opens an input map named by a card; a map that cannot be opened raises the
 // open-file error with the kind of map.
-std::FILE* open_map(RunContext& ctx, const std::string& path, const char* kind) {
-    std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
+std::FILE* open_map(RunContext& ctx, const std::string& path, const char* kind, Card card) {
+    if (path.empty()) {
+        ctx.print("\nError: the project file gives no %s card; name the %s map there.\n",
+                  card_name(card).c_str(), kind);
+        ctx.error.raise(err::message_printed);
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "r");
     if (!file)
         ctx.error.raise(err::open_file, {.text1 = kind, .text2 = path});
     return file;
@@ -45,6 +51,7 @@ bool cell_size_agrees(RunContext& ctx, double card_size, double map_size, const 
     ctx.print("the %s dimension of the raster grid cells %7.4f m as calculated\n", direction,
               map_size);
     ctx.print("from the WATERSHED_MASK header.  Check your data to make sure they agree.\n");
+    ctx.print("(The grid size is the GRIDSIZE card.)\n");
     ctx.print("TORVA terminating.\n\n");
     ctx.error.raise(err::message_printed);
     return false;
@@ -60,14 +67,16 @@ void number_cells(Grid& grid) {
     grid.num_cells = n;
 }
 
-void write_mask_map(RunContext& ctx, const Grid& grid) {
-    std::FILE* file = open_output_file(ctx, "maskmap", Numbering::numbered);
+// The cell numbers for the host. A mask map that cannot be opened is only
+// said; one opened but not written in full stops the run.
+bool write_mask_map(RunContext& ctx, const Grid& grid) {
+    OutputFile file = open_output_file(ctx, "maskmap", Numbering::numbered);
     if (!file) {
         ctx.print("Error: unable to open mask map file for writing\n");
-        return;
+        return true;
     }
-    write_cell_number_map(file, grid);
-    std::fclose(file);
+    write_cell_number_map(file.get(), grid);
+    return close_output(ctx, file);
 }
 
 bool read_watershed_mask(Model& model, RunContext& ctx) {
@@ -75,7 +84,7 @@ bool read_watershed_mask(Model& model, RunContext& ctx) {
     Grid& grid = model.grid;
     const std::string path = strip_quotes(p.text(Card::WATERSHED_MASK));
     progress(model, ctx, "reading watershed mask from file: %s\n", path.c_str());
-    std::FILE* file = open_map(ctx, path, "watershed mask");
+    std::FILE* file = open_map(ctx, path, "watershed mask", Card::WATERSHED_MASK);
     if (!file)
         return false;
     const bool read = read_full_grid_map(ctx, file, path, grid, grid.cell_number);
@@ -100,7 +109,8 @@ bool read_watershed_mask(Model& model, RunContext& ctx) {
                 grid.cell_col[cell] = c;
             }
 
-    write_mask_map(ctx, grid);
+    if (!write_mask_map(ctx, grid))
+        return false;
     progress(model, ctx, "number of grid cells in watershed: %d\n", grid.num_cells);
     grid.area = grid.cell_size * grid.cell_size * grid.num_cells;
     return true;
@@ -133,7 +143,7 @@ bool read_elevation_and_outlet(Model& model, RunContext& ctx) {
         return false;
     const std::string path = strip_quotes(p.text(Card::ELEVATION));
     progress(model, ctx, "reading elevation map from file: %s\n", path.c_str());
-    std::FILE* file = open_map(ctx, path, "elevation");
+    std::FILE* file = open_map(ctx, path, "elevation", Card::ELEVATION);
     if (!file)
         return false;
     const bool read = read_real_map(ctx, file, path, grid, grid.elevation);

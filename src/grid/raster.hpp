@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/output_files.hpp"
+
 namespace torva {
 
 struct Grid;
@@ -74,9 +76,9 @@ inline constexpr const char* kExchangeNoData = "-9999.99";
 enum class DatasetEncoding { text, binary };
 
 // Creates a dataset file (numbered in numbered runs) and writes its header.
-// Returns nullptr after raising "Can't open output file" when it cannot be
-// created.
-std::FILE* open_dataset(RunContext& ctx, std::string_view path, int object_id,
+// Returns a file that is not open after raising "Can't open output file"
+// when it cannot be created.
+OutputFile open_dataset(RunContext& ctx, std::string_view path, int object_id,
                         std::string_view name, const Grid& grid, DatasetEncoding encoding);
 
 // Appends one time step of the quantity: its time, the inside flags of all

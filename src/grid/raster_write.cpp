@@ -208,23 +208,22 @@ bool write_exchange_grid(std::FILE* file, const Grid& grid, const std::vector<do
     return out.finish();
 }
 
-std::FILE* open_dataset(RunContext& ctx, std::string_view path, int object_id,
+OutputFile open_dataset(RunContext& ctx, std::string_view path, int object_id,
                         std::string_view name, const Grid& grid, DatasetEncoding encoding) {
     const bool binary = encoding == DatasetEncoding::binary;
-    std::FILE* file = open_output_file(ctx, path, Numbering::numbered, binary ? "wb" : "w");
+    OutputFile file = open_output_file(ctx, path, Numbering::numbered, binary ? "wb" : "w");
     if (!file) {
-        const std::string shown = output_path(ctx, path, Numbering::numbered);
-        ctx.error.raise(err::open_output_file, {.text2 = shown.empty() ? path : shown});
-        return nullptr;
+        ctx.error.raise(err::open_output_file, {.text2 = file.path().empty() ? path : file.path()});
+        return file;
     }
     const int cells = grid.rows * grid.cols;
     const std::string quantity(name);
     if (!binary) {
-        std::fprintf(file, "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID %d\nND %d\nNC %d\nNAME %s\n",
-                     object_id, cells, cells, quantity.c_str());
+        file.print("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID %d\nND %d\nNC %d\nNAME %s\n", object_id,
+                   cells, cells, quantity.c_str());
         return file;
     }
-    BinaryOut out(file);
+    BinaryOut out(file.get());
     out.int32(3000);  // version
     out.int32(100);   // object type
     out.int32(4);

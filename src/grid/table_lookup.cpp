@@ -6,6 +6,7 @@
 #include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/parallel.hpp"
 #include "grid/mapping.hpp"
 #include "grid/mapping_internal.hpp"
 
@@ -49,7 +50,7 @@ bool distribute_columns(RunContext& ctx, const TableRows& rows, const std::vecto
         const int* ids = cell_ids.data();
         const double* values = lookup.data();
         double* out = per_cell.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (num_cells >= kMinParallelCells)
         for (int cell = 1; cell <= num_cells; ++cell)
             out[cell] = ids[cell] >= 1 ? values[ids[cell]] : 0.0;
     }

@@ -247,7 +247,11 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
                     omp_set_num_threads(v.integer[0]);
                 ctx.print("Setting the thread level to %d.\n", v.integer[0]);
             } else {
-                ctx.print("Error: unable to set the thread level to %d.\n", v.integer[0]);
+                ctx.print(
+                    "Error: unable to set the thread level to %d.\n"
+                    "NUM_THREADS takes 1 or more threads; the run goes on with the threads it "
+                    "has.\n",
+                    v.integer[0]);
             }
             break;
 

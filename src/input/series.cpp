@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/context.hpp"
+#include "core/parallel.hpp"
 #include "input/tokens.hpp"
 
 namespace torva {
@@ -343,17 +344,23 @@ const TimeSeries* series_of(const SeriesLists& lists, const TimeSeriesIndexEntry
 
 }  // namespace
 
-void time_series_values_by_index(RunContext& ctx, const TimeSeriesIndexTable& table,
-                                 const std::vector<double>& cell_index, int cell_count, double t,
-                                 std::vector<double>& cell_value, std::vector<int>& cell_hint) {
+namespace {
+
+// The lookup shared by both forms: cells[k] for k < count names the cell (or,
+// without a list, cell k + 1). Each kind of failure remembers its first cell;
+// the messages are printed after the loop, once, in cell order.
+void look_up_cells(RunContext& ctx, const TimeSeriesIndexTable& table,
+                   const std::vector<double>& cell_index, const int* cells, int count, double t,
+                   std::vector<double>& cell_value, std::vector<int>& cell_hint) {
     const SeriesLists& lists = ctx.series;
-    // Each kind of failure remembers its first cell; the messages are printed
-    // after the loop, once, in cell order.
     int unknown_cell = INT_MAX;
     int failed_cell = INT_MAX;
     int messed_up_cell = INT_MAX;
-#pragma omp parallel for schedule(static) reduction(min : unknown_cell, failed_cell, messed_up_cell)
-    for (int cell = 1; cell <= cell_count; ++cell) {
+#pragma omp parallel for schedule(static) \
+    reduction(min                         \
+              : unknown_cell, failed_cell, messed_up_cell) if (count >= kMinParallelCells)
+    for (int k = 0; k < count; ++k) {
+        const int cell = cells ? cells[k] : k + 1;
         cell_value[cell] = 0.0;
         const TimeSeriesIndexEntry* entry = index_entry(table, cell_index[cell]);
         if (!entry) {
@@ -388,6 +395,22 @@ void time_series_values_by_index(RunContext& ctx, const TimeSeriesIndexTable& ta
             series_of(lists, *index_entry(table, cell_index[messed_up_cell]));
         report_time_lookup(ctx, Lookup::not_increasing, series);
     }
+}
+
+}  // namespace
+
+void time_series_values_by_index(RunContext& ctx, const TimeSeriesIndexTable& table,
+                                 const std::vector<double>& cell_index, int cell_count, double t,
+                                 std::vector<double>& cell_value, std::vector<int>& cell_hint) {
+    look_up_cells(ctx, table, cell_index, nullptr, cell_count, t, cell_value, cell_hint);
+}
+
+void time_series_values_by_index(RunContext& ctx, const TimeSeriesIndexTable& table,
+                                 const std::vector<double>& cell_index,
+                                 const std::vector<int>& cells, double t,
+                                 std::vector<double>& cell_value, std::vector<int>& cell_hint) {
+    look_up_cells(ctx, table, cell_index, cells.data(), static_cast<int>(cells.size()), t,
+                  cell_value, cell_hint);
 }
 
 }  // namespace torva

@@ -53,12 +53,19 @@ double elevation_series_step_value(RunContext& ctx, const ElevationSeries* serie
 double time_series_value(RunContext& ctx, const TimeSeries* series, double t, int& hint);
 
 // For cells 1..cell_count: the value at time t of the series whose table id
-// equals the integer part of cell_index[cell]. Cells run in parallel, each
-// writing only its own value and hint (cell_value and cell_hint have
-// cell_count + 1 entries). An id missing from the table is fatal and gives the
-// cell 0, as is an entry whose series does not exist.
+// equals the integer part of cell_index[cell], the first entry of that id.
+// Cells run in parallel (below kMinParallelCells on one thread), each writing
+// only its own value and hint (cell_value and cell_hint have cell_count + 1
+// entries). An id missing from the table is fatal and gives the cell 0, as is
+// an entry whose series does not exist.
 void time_series_values_by_index(RunContext& ctx, const TimeSeriesIndexTable& table,
                                  const std::vector<double>& cell_index, int cell_count, double t,
+                                 std::vector<double>& cell_value, std::vector<int>& cell_hint);
+// The same lookup for the listed cells only (overland boundaries of the time
+// series kind); the values and hints of other cells are left alone.
+void time_series_values_by_index(RunContext& ctx, const TimeSeriesIndexTable& table,
+                                 const std::vector<double>& cell_index,
+                                 const std::vector<int>& cells, double t,
                                  std::vector<double>& cell_value, std::vector<int>& cell_hint);
 
 }  // namespace torva

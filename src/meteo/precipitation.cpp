@@ -7,6 +7,7 @@
 #include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/parallel.hpp"
 #include "input/tokens.hpp"
 #include "meteo/events.hpp"
 #include "meteo/rain_spreading.hpp"
@@ -437,7 +438,8 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     double* h = depth.data();
     double rain_sum = 0.0;  // mm/h summed over cells
     int first_bad_cell = cells + 1;
-#pragma omp parallel for schedule(static) reduction(+ : rain_sum) reduction(min : first_bad_cell)
+#pragma omp parallel for schedule(static) reduction(+ : rain_sum) reduction(min : first_bad_cell) \
+    if (cells >= kMinParallelCells)
     for (int i = 1; i <= cells; ++i) {
         h[i] += rate[i] * dt * kRainToMetres;
         rain_sum += rain[i];

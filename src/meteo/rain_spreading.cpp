@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/parallel.hpp"
 #include "grid/grid.hpp"
 
 namespace torva {
@@ -25,7 +26,7 @@ void spread_inverse_distance(const Grid& grid, const PrecipEvent& event, int rec
     const int gauges = event.gauge_count;
     const double* value = event.record_values(record);
     if (gauges == 1) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (cells >= kMinParallelCells)
         for (int i = 1; i <= cells; ++i) rain_rate[i] = value[1];
         return;
     }
@@ -35,7 +36,7 @@ void spread_inverse_distance(const Grid& grid, const PrecipEvent& event, int rec
     // The gauge loop has no early exit so that it runs in vector lanes; the
     // first gauge within a cell size is remembered and wins afterwards.
     const double near_enough = grid.cell_size * grid.cell_size;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (cells >= kMinParallelCells)
     for (int i = 1; i <= cells; ++i) {
         const Point c = cell_centre(grid, i);
         double weight_sum = 0.0;
@@ -60,7 +61,7 @@ int find_nearest_gauges(const Grid& grid, const PrecipEvent& event, std::vector<
     constexpr double kOutOfReach = 900000.0;
     const int cells = grid.num_cells;
     int failures = 0;
-#pragma omp parallel for schedule(static) reduction(+ : failures)
+#pragma omp parallel for schedule(static) reduction(+ : failures) if (cells >= kMinParallelCells)
     for (int i = 1; i <= cells; ++i) {
         const Point c = cell_centre(grid, i);
         double best = kNoGauge;
@@ -87,7 +88,7 @@ void spread_nearest_gauge(const Grid& grid, const PrecipEvent& event,
     const int cells = grid.num_cells;
     const double* value = event.record_values(record);
     const bool single = event.gauge_count == 1;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (cells >= kMinParallelCells)
     for (int i = 1; i <= cells; ++i) rain_rate[i] = value[single ? 1 : nearest[i]];
 }
 

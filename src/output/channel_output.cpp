@@ -29,7 +29,8 @@ void write_failed(RunContext& ctx, const char* first_line, const std::string& pa
 }
 
 // One location row: the time value, then the figure at every location.
-bool write_location_row(const Model& model, std::FILE* f, const NodeFigure& figure) {
+bool write_location_row(const Model& model, OutputFile& file, const NodeFigure& figure) {
+    std::FILE* f = file.get();
     bool ok = model.run.long_term ? std::fprintf(f, "%16.8lf ", long_term_time(model, 0, 0)) >= 0
                                   : std::fprintf(f, "%14.8lf ", model.clock.elapsed_minutes) >= 0;
     for (const LinkNodeLocation& loc : model.output.hydrograph_locations)
@@ -91,7 +92,7 @@ bool write_link_node_header(std::FILE* file, const char* first_line, int num_lin
 
 bool write_link_node_rows(LinkNodeFile& out, const Channel& ch, const NodeFigure& node_value,
                           const LinkFigure& own, const std::vector<int>* shown_nodes) {
-    std::FILE* f = out.file;
+    std::FILE* f = out.file.get();
     const bool value_file = out.mode == LinkNodeMode::value;
     bool ok = std::fprintf(f, "TS    %d\n", out.rows_written) >= 0;
     for (int link = 1; link <= ch.links && ok; ++link) {
@@ -133,9 +134,9 @@ void write_link_node_headers(Model& model, RunContext& ctx) {
     const int rows = minutes > 0 ? p.integer(Card::TOT_TIME) / minutes : 0;
     for (LinkNodeFile* f : {&o.channel_depth, &o.channel_discharge, &o.channel_stage,
                             &o.channel_velocity, &o.flood_stream, &o.channel_sed_flux}) {
-        if (f->file && !write_link_node_header(f->file, f->first_line, model.channel.links, minutes,
-                                               rows, start))
-            return write_failed(ctx, "Error writing to link/node file...\n", f->path);
+        if (f->file && !write_link_node_header(f->file.get(), f->first_line, model.channel.links,
+                                               minutes, rows, start))
+            return write_failed(ctx, "Error writing to link/node file...\n", f->file.path());
     }
 }
 
@@ -159,10 +160,16 @@ void write_channel_outputs(Model& model, RunContext& ctx) {
 
     // A lake's own value is its water surface, a structure's the discharge it
     // passes (discharge file) or the water surface it holds back (stage file).
-    const LinkFigure lake_surface = [&](int k) { return lake_water_surface(ch, k); };
+    const LinkFigure lake_surface = [&](int k) {
+        return ch.link[k].is(kLakeLink) ? lake_water_surface(ch, k) : 0.0;
+    };
     const LinkFigure standing_water = [](int) { return 0.0; };
-    const LinkFigure structure_flow = [&](int k) { return ch.qp(1, k) * to_output_units; };
-    const LinkFigure held_back = [&](int k) { return structure_head(ch, k); };
+    const LinkFigure structure_flow = [&](int k) {
+        return ch.link[k].is(kStructureLink) ? ch.qp(1, k) * to_output_units : 0.0;
+    };
+    const LinkFigure held_back = [&](int k) {
+        return ch.link[k].is(kStructureLink) ? structure_head(ch, k) : 0.0;
+    };
     struct Block {
         LinkNodeFile& file;
         NodeFigure value;
@@ -180,7 +187,41 @@ void write_channel_outputs(Model& model, RunContext& ctx) {
     };
     for (const Block& b : blocks)
         if (b.file.file && !write_link_node_rows(b.file, ch, b.value, b.own))
-            return write_failed(ctx, "Error writing to link/node file...\n", b.file.path);
+            return write_failed(ctx, "Error writing to link/node file...\n", b.file.file.path());
+}
+
+void print_stream_extremes(const Model& model, RunContext& ctx) {
+    if (!routed(model))
+        return;
+    const Channel& ch = model.channel;
+    struct Extreme {
+        double value;
+        int node = 0, link = 0;
+        void take(double v, int j, int k, bool larger) {
+            if (larger ? v > value : v < value) {
+                value = v;
+                node = j;
+                link = k;
+            }
+        }
+    };
+    Extreme deepest{-5000.0}, shallowest{5000.0}, largest{-5000.0}, smallest{5000.0};
+    for (int k = 1; k <= ch.links; ++k) {
+        if (!routable(ch.link[k]))
+            continue;
+        for (int j = 1; j <= ch.link[k].nodes; ++j) {
+            const double depth = ch.yp(j, k) - ch.bel(j, k);
+            deepest.take(depth, j, k, true);
+            shallowest.take(depth, j, k, false);
+            largest.take(ch.qp(j, k), j, k, true);
+            smallest.take(ch.qp(j, k), j, k, false);
+        }
+    }
+    ctx.print("    ==> Max Yp (N %d, L %d) = %lf\n", deepest.node, deepest.link, deepest.value);
+    ctx.print("    ==> Min Yp (N %d, L %d) = %lf\n", shallowest.node, shallowest.link,
+              shallowest.value);
+    ctx.print("    ==> Max Qp (N %d, L %d) = %lf\n", largest.node, largest.link, largest.value);
+    ctx.print("    ==> Min Qp (N %d, L %d) = %lf\n", smallest.node, smallest.link, smallest.value);
 }
 
 bool location_discharge_above(const Model& model, double discharge) {

@@ -28,6 +28,10 @@ void write_link_node_headers(Model& model, RunContext& ctx);
 // link/node file. A write that fails stops the run naming the file.
 void write_channel_outputs(Model& model, RunContext& ctx);
 
+// With STREAM_INFO, after each progress line: where the water in the channels
+// is deepest and shallowest, and where the discharge is largest and smallest.
+void print_stream_extremes(const Model& model, RunContext& ctx);
+
 // Whether some hydrograph location carries more than `discharge` (m3/s).
 bool location_discharge_above(const Model& model, double discharge);
 

@@ -86,27 +86,23 @@ bool cells_are_inside(RunContext& ctx, const Grid& grid, const std::string& name
 }
 
 // Opens a numbered output file; on failure raises code 4 with the kind of file.
-std::FILE* open_or_raise(Model& model, RunContext& ctx, Card card, const char* kind) {
-    const std::string& name = model.project.text(card);
-    std::FILE* f = open_output_file(ctx, name, Numbering::numbered);
+OutputFile open_or_raise(Model& model, RunContext& ctx, Card card, const char* kind) {
+    OutputFile f = open_output_file(ctx, model.project.text(card), Numbering::numbered);
     if (!f)
-        ctx.error.raise(err::open_file,
-                        {.text1 = kind, .text2 = output_path(ctx, name, Numbering::numbered)});
+        ctx.error.raise(err::open_file, {.text1 = kind, .text2 = f.path()});
     return f;
 }
 
 // A location output file; its failure names the output and the input file.
-std::FILE* open_location_output(Model& model, RunContext& ctx, Card out, Card in, int code) {
-    const std::string& name = model.project.text(out);
-    std::FILE* f = open_output_file(ctx, name, Numbering::numbered);
+OutputFile open_location_output(Model& model, RunContext& ctx, Card out, Card in, int code) {
+    OutputFile f = open_output_file(ctx, model.project.text(out), Numbering::numbered);
     if (!f) {
-        const std::string path = output_path(ctx, name, Numbering::numbered);
         const std::string& input = model.project.text(in);
         // The soil moisture message names its two files the other way round.
         if (code == 48)
-            ctx.error.raise(code, {.text1 = input, .text2 = path});
+            ctx.error.raise(code, {.text1 = input, .text2 = f.path()});
         else
-            ctx.error.raise(code, {.text1 = path, .text2 = input});
+            ctx.error.raise(code, {.text1 = f.path(), .text2 = input});
     }
     return f;
 }
@@ -117,9 +113,8 @@ bool open_link_node(Model& model, RunContext& ctx, LinkNodeFile& out, Card card,
     out.mode = mode;
     if (!model.project.given(card))
         return true;
-    out.path = output_path(ctx, model.project.text(card), Numbering::numbered);
     out.file = open_or_raise(model, ctx, card, kind);
-    return out.file != nullptr;
+    return out.file.is_open();
 }
 
 void open_outputs(Model& model, RunContext& ctx) {
@@ -127,12 +122,11 @@ void open_outputs(Model& model, RunContext& ctx) {
     const ProjectSettings& p = model.project;
 
     if (p.given(Card::OUTLET_HYDRO)) {
-        o.outlet_hydrograph_path =
-            output_path(ctx, p.text(Card::OUTLET_HYDRO), Numbering::numbered);
         o.outlet_hydrograph =
             open_output_file(ctx, p.text(Card::OUTLET_HYDRO), Numbering::numbered);
+        o.outlet_hydrograph_path = o.outlet_hydrograph.path();
         if (!o.outlet_hydrograph) {
-            ctx.error.raise(err::open_output_file, {.text2 = o.outlet_hydrograph_path});
+            raise_open_failure(ctx, o.outlet_hydrograph);
             return;
         }
     }
@@ -199,7 +193,7 @@ void open_outputs(Model& model, RunContext& ctx) {
                        "output channel velocity", "TORVA_LINKNODE_STREAM_VELOCITY\n",
                        LinkNodeMode::ratio) &&
         open_link_node(model, ctx, o.flood_stream, Card::FLOOD_STREAM, "output flood stream stage",
-                       "TORVA_LINKNODE_FLOOD_STREAM_DEPTH\n", LinkNodeMode::value) &&
+                       "TORVA_LINKNODE_FLOOD_STREAM_DEPTH\n", LinkNodeMode::difference) &&
         open_link_node(model, ctx, o.channel_sed_flux, Card::CHAN_SED_FLUX,
                        "output stream_sed_flux", "TORVA_LINKNODE_STREAM_SED_FLUX\n",
                        LinkNodeMode::value);
@@ -214,44 +208,49 @@ double row_time(const Model& model) {
     return model.clock.elapsed_minutes;
 }
 
-void write_outlet_rows(Model& model) {
+// The outlet rows are flushed as they are written, so that a host can follow
+// the run and a full device stops it at once.
+bool write_outlet_rows(Model& model, RunContext& ctx) {
     Outputs& o = model.output;
     const bool cfs = model.run.english_units;
     const double q = model.outlet.discharge * (cfs ? kCfsPerCms : 1.0);
     const double t = row_time(model);
-    if (o.outlet_hydrograph) {
+    if (OutputFile& f = o.outlet_hydrograph) {
         if (model.run.long_term)
-            std::fprintf(o.outlet_hydrograph, "%16.8lf %11.4lf\n", t, q);
+            f.print("%16.8lf %11.4lf\n", t, q);
         else if (model.run.strict_julian)
-            std::fprintf(o.outlet_hydrograph, cfs ? "%16.8lf %10.3lf\n" : "%16.8lf %9.3lf\n", t, q);
+            f.print(cfs ? "%16.8lf %10.3lf\n" : "%16.8lf %9.3lf\n", t, q);
         else
-            std::fprintf(o.outlet_hydrograph, cfs ? "%8.2lf %10.3lf\n" : "%8.2lf %9.3lf\n", t, q);
+            f.print(cfs ? "%8.2lf %10.3lf\n" : "%8.2lf %9.3lf\n", t, q);
         ++o.outlet_rows;
-        std::fflush(o.outlet_hydrograph);
+        if (!flush_output(ctx, f))
+            return false;
     }
-    if (o.six_digit_hydrograph) {
-        std::fprintf(o.six_digit_hydrograph, "%8.2lf %12.6lf\n", t, q);
-        std::fflush(o.six_digit_hydrograph);
+    if (OutputFile& f = o.six_digit_hydrograph) {
+        f.print("%8.2lf %12.6lf\n", t, q);
+        if (!flush_output(ctx, f))
+            return false;
     }
+    return true;
 }
 
 // Location rows begin with the long-term time or the elapsed minutes.
-void write_location_time(const Model& model, std::FILE* f) {
+void write_location_time(const Model& model, OutputFile& f) {
     if (model.run.long_term)
-        std::fprintf(f, "%16.8lf ", long_term_time(model, 0, 0));
+        f.print("%16.8lf ", long_term_time(model, 0, 0));
     else
-        std::fprintf(f, "%14.8lf ", model.clock.elapsed_minutes);
+        f.print("%14.8lf ", model.clock.elapsed_minutes);
 }
 
-void write_moisture_row(Model& model) {
+bool write_moisture_row(Model& model, RunContext& ctx) {
     Outputs& o = model.output;
-    std::FILE* f = o.moisture_location_file;
+    OutputFile& f = o.moisture_location_file;
     write_location_time(model, f);
     for (const CellLocation& loc : o.moisture_locations) {
         const int cell = model.grid.number_or_zero(loc.row, loc.col);
-        std::fprintf(f, "%12.6lf ", surface_water_content(model, cell));
+        f.print("%12.6lf ", surface_water_content(model, cell));
     }
-    std::fprintf(f, "\n");
+    return f.print("\n") || raise_write_failure(ctx, f);
 }
 
 }  // namespace
@@ -291,11 +290,10 @@ void open_run_files(Model& model, RunContext& ctx) {
     if (!summary_name.empty()) {
         model.output.summary = open_output_file(ctx, summary_name, Numbering::numbered);
         if (!model.output.summary) {
-            ctx.error.raise(err::open_output_file,
-                            {.text2 = output_path(ctx, summary_name, Numbering::numbered)});
+            raise_open_failure(ctx, model.output.summary);
             return;
         }
-        ctx.summary = model.output.summary;
+        ctx.summary = model.output.summary.get();
     }
     open_outputs(model, ctx);
 }
@@ -314,9 +312,10 @@ double long_term_time(const Model& model, int first_weather_year, int last_weath
 void hydrograph_output_phase(Model& model, RunContext& ctx) {
     const int every = model.run.hydrograph_steps > 0 ? model.run.hydrograph_steps : 1;
     if (ctx.partition == 0 && model.clock.step_index % every == 0) {
-        write_outlet_rows(model);
-        if (model.output.moisture_location_file)
-            write_moisture_row(model);
+        if (!write_outlet_rows(model, ctx))
+            return;
+        if (model.output.moisture_location_file && !write_moisture_row(model, ctx))
+            return;
         write_channel_outputs(model, ctx);
     }
     if (!model.running && !ctx.error.pending() && model.project.given(Card::ORBAL_HYDRO))
@@ -325,12 +324,12 @@ void hydrograph_output_phase(Model& model, RunContext& ctx) {
 
 void write_host_hydrograph(Model& model, RunContext& ctx) {
     Outputs& o = model.output;
-    if (o.outlet_hydrograph)
-        std::fflush(o.outlet_hydrograph);
+    if (o.outlet_hydrograph && !flush_output(ctx, o.outlet_hydrograph))
+        return;
     std::FILE* in = o.outlet_hydrograph_path.empty()
                         ? nullptr
                         : std::fopen(o.outlet_hydrograph_path.c_str(), "r");
-    std::FILE* out =
+    OutputFile out =
         open_output_file(ctx, model.project.text(Card::ORBAL_HYDRO), Numbering::numbered);
     if (!in || !out) {
         ctx.print(
@@ -338,44 +337,43 @@ void write_host_hydrograph(Model& model, RunContext& ctx) {
             " Write aborted.\n");
         if (in)
             std::fclose(in);
-        if (out)
-            std::fclose(out);
         return;
     }
     const CalendarTime start = julian_to_calendar(model.clock.start_time);
-    std::fprintf(out, "TORVA_ORBAL_HYDROGRAPH_FILE\n");
-    std::fprintf(out, "%d\n", 0);  // no host template: no header lines to take over
-    std::fprintf(out, "%d\n", start.year * 10000 + start.month * 100 + start.day);
-    std::fprintf(out, "%d\n", start.hour * 100 + start.minute);
-    std::fprintf(out, "%d\n", model.run.hydrograph_steps);
-    std::fprintf(out, "%d\n", o.outlet_rows);
+    out.print("TORVA_ORBAL_HYDROGRAPH_FILE\n");
+    out.print("%d\n", 0);  // no host template: no header lines to take over
+    out.print("%d\n", start.year * 10000 + start.month * 100 + start.day);
+    out.print("%d\n", start.hour * 100 + start.minute);
+    out.print("%d\n", model.run.hydrograph_steps);
+    out.print("%d\n", o.outlet_rows);
     for (int k = 1; k <= o.outlet_rows; ++k) {
         double time = 0.0, discharge = 0.0;
         if (std::fscanf(in, "%lf %lf", &time, &discharge) != 2)
             break;
-        std::fprintf(out, "%11.4lf", discharge);
-        std::fprintf(out, k % 10 == 0 ? "\n" : " ");
+        out.print("%11.4lf", discharge);
+        out.print(k % 10 == 0 ? "\n" : " ");
     }
     std::fclose(in);
-    std::fclose(out);
+    close_output(ctx, out);
 }
 
 void close_run_files(Model& model, RunContext& ctx) {
     Outputs& o = model.output;
-    for (std::FILE** f :
+    // Every file is closed; the first that fails is reported, in the summary
+    // too while it is still open.
+    const bool earlier_error = ctx.error.pending();
+    for (OutputFile* f :
          {&o.outlet_hydrograph, &o.six_digit_hydrograph, &o.hydrograph_location_file,
           &o.depth_location_file, &o.concentration_location_file, &o.mass_location_file,
           &o.moisture_location_file, &o.lake_output, &o.channel_depth.file,
           &o.channel_discharge.file, &o.channel_stage.file, &o.channel_velocity.file,
-          &o.flood_stream.file, &o.channel_sed_flux.file}) {
-        if (*f)
-            std::fclose(*f);
-        *f = nullptr;
-    }
-    if (o.summary)
-        std::fclose(o.summary);
-    o.summary = nullptr;
+          &o.flood_stream.file, &o.channel_sed_flux.file})
+        close_output(ctx, *f);
+    if (!earlier_error)
+        report_error(ctx);
     ctx.summary = nullptr;
+    if (!close_output(ctx, o.summary) && !earlier_error)
+        report_error(ctx);
 }
 
 }  // namespace torva

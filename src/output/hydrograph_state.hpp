@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/output_files.hpp"
+
 namespace torva {
 
 // A link/node file: one quantity of the whole channel network, one row block
@@ -12,10 +14,9 @@ namespace torva {
 enum class LinkNodeMode { value = 0, difference = 1, ratio = 2 };
 
 struct LinkNodeFile {
-    std::FILE* file = nullptr;
+    OutputFile file;
     LinkNodeMode mode = LinkNodeMode::value;
     const char* first_line = "";  // the file word, with its newline
-    std::string path;             // as opened, for messages
     int rows_written = 0;
 };
 
@@ -33,20 +34,20 @@ struct LinkNodeLocation {
 };
 
 struct Outputs {
-    std::FILE* summary = nullptr;
-    std::FILE* outlet_hydrograph = nullptr;     // OUTLET_HYDRO
-    std::FILE* six_digit_hydrograph = nullptr;  // SIG_OUTLET_HYDRO
-    std::string outlet_hydrograph_path;         // as opened, for the host file
-    int outlet_rows = 0;                        // rows written to the outlet file
+    OutputFile summary;
+    OutputFile outlet_hydrograph;        // OUTLET_HYDRO
+    OutputFile six_digit_hydrograph;     // SIG_OUTLET_HYDRO
+    std::string outlet_hydrograph_path;  // as opened, for the host file
+    int outlet_rows = 0;                 // rows written to the outlet file
 
     std::vector<LinkNodeLocation> hydrograph_locations;  // IN_HYD_LOCATION
-    std::FILE* hydrograph_location_file = nullptr;       // OUT_HYD_LOCATION
-    std::FILE* depth_location_file = nullptr;            // OUT_DEP_LOCATION
-    std::FILE* concentration_location_file = nullptr;    // OUT_CON_LOCATION
-    std::FILE* mass_location_file = nullptr;             // OUT_MASS_LOCATION
+    OutputFile hydrograph_location_file;                 // OUT_HYD_LOCATION
+    OutputFile depth_location_file;                      // OUT_DEP_LOCATION
+    OutputFile concentration_location_file;              // OUT_CON_LOCATION
+    OutputFile mass_location_file;                       // OUT_MASS_LOCATION
     std::vector<CellLocation> moisture_locations;        // IN_THETA_LOCATION
-    std::FILE* moisture_location_file = nullptr;         // OUT_THETA_LOCATION
-    std::FILE* lake_output = nullptr;                    // LAKE_OUTPUT
+    OutputFile moisture_location_file;                   // OUT_THETA_LOCATION
+    OutputFile lake_output;                              // LAKE_OUTPUT
 
     LinkNodeFile channel_depth;      // CHAN_DEPTH
     LinkNodeFile channel_discharge;  // CHAN_DISCHARGE

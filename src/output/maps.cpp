@@ -1,6 +1,5 @@
 #include "output/maps.hpp"
 
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -98,9 +97,6 @@ bool stop(RunContext& ctx, const char* format, Args... args) {
 bool write_failed(RunContext& ctx, const std::string& path, const std::string& reason) {
     return stop(ctx, "Error: could not write map file %s: %s\n", path.c_str(), reason.c_str());
 }
-bool write_failed(RunContext& ctx, const std::string& path) {
-    return write_failed(ctx, path, std::strerror(errno));
-}
 
 // The grid as the raster library writes it: the values of every grid
 // position, row by row from the north-west, the fill value outside the mask.
@@ -193,34 +189,27 @@ const std::vector<double>& values_of(Model& model, MapKind kind) {
     return maps.scratch;
 }
 
-bool close_checked(std::FILE* file) {
-    return std::fclose(file) == 0;
-}
-
 bool write_series_file(Model& model, RunContext& ctx, const MapOutput& out,
                        const std::vector<double>& values) {
     const KindInfo& kind = info(out.kind);
     const std::string name =
         series_file_name(out.name, kind.base_name, model.maps.series_counter, ".asc");
-    const std::string path = output_path(ctx, name, Numbering::plain);
     ctx.print("opening file %s\n", name.c_str());
-    std::FILE* file = open_output_file(ctx, name, Numbering::plain);
+    OutputFile file = open_output_file(ctx, name, Numbering::plain);
     if (!file)
-        return stop(ctx, kind.open_message, path.c_str());
-    bool written = write_exchange_grid(file, model.grid, values);
-    written = close_checked(file) && written;
-    return written || write_failed(ctx, path);
+        return stop(ctx, kind.open_message, file.path().c_str());
+    write_exchange_grid(file.get(), model.grid, values);
+    return file.close() || write_failed(ctx, file.path(), file.failure());
 }
 
-bool write_dataset_file_step(Model& model, RunContext& ctx, const MapOutput& out,
+bool write_dataset_file_step(Model& model, RunContext& ctx, MapOutput& out,
                              const std::vector<double>& values) {
     const DatasetEncoding encoding = model.maps.form == MapForm::binary_dataset
                                          ? DatasetEncoding::binary
                                          : DatasetEncoding::text;
-    const bool written = write_dataset_step(out.dataset, model.clock.elapsed_minutes, model.grid,
-                                            values, encoding) &&
-                         std::fflush(out.dataset) == 0 && !std::ferror(out.dataset);
-    return written || write_failed(ctx, out.path);
+    write_dataset_step(out.dataset.get(), model.clock.elapsed_minutes, model.grid, values,
+                       encoding);
+    return out.dataset.flush() || write_failed(ctx, out.path, out.dataset.failure());
 }
 
 bool write_geotiff_file(Model& model, RunContext& ctx, const MapOutput& out,
@@ -354,7 +343,7 @@ void map_output_phase(Model& model, RunContext& ctx) {
         return;
     if (maps.form == MapForm::grid_series || maps.form == MapForm::geotiff)
         ++maps.series_counter;
-    for (const MapOutput& out : maps.outputs) {
+    for (MapOutput& out : maps.outputs) {
         const std::vector<double>& values = values_of(model, out.kind);
         bool written = false;
         switch (maps.form) {
@@ -381,12 +370,11 @@ void map_output_phase(Model& model, RunContext& ctx) {
 void close_map_outputs(Model& model, RunContext& ctx) {
     bool failed = false;
     for (MapOutput& out : model.maps.outputs) {
-        if (out.dataset && !close_checked(out.dataset) && !failed) {
+        if (out.dataset && !out.dataset.close() && !failed) {
             failed = true;
             ctx.print("Error: could not write map file %s: %s\n", out.path.c_str(),
-                      std::strerror(errno));
+                      out.dataset.failure().c_str());
         }
-        out.dataset = nullptr;
         NetcdfMapFile nc = netcdf_of(out, 0);
         std::string failure;
         if (!close_netcdf_map(nc, failure) && !failed) {
@@ -398,6 +386,13 @@ void close_map_outputs(Model& model, RunContext& ctx) {
     }
     if (failed)
         raise_and_report(ctx, err::message_printed);
+}
+
+const char* map_base_name(Card card) {
+    for (const KindInfo& kind : kKinds)
+        if (kind.card == card)
+            return kind.base_name;
+    return nullptr;
 }
 
 }  // namespace torva

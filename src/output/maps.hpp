@@ -8,6 +8,7 @@
 
 namespace torva {
 
+enum class Card : int;
 struct Model;
 struct Overland;
 struct RunContext;
@@ -28,6 +29,9 @@ bool map_due(int counter, int interval_steps);
 // name, the four-digit counter and the extension: out/depth.0001.asc.
 std::string series_file_name(std::string_view folder, std::string_view base, int counter,
                              std::string_view extension);
+// The base name of the grid series files of a map card (DEPTH: "depth"); null
+// for a card that writes no maps.
+const char* map_base_name(Card card);
 // The magnitude of each cell's discharge, from its east and south face
 // discharges (m3/s), into magnitude[1..N].
 void discharge_magnitudes(const Overland& overland, std::vector<double>& magnitude);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/output_files.hpp"
+
 namespace torva {
 
 // The MAP_TYPE card: 0 grid series, 1 text dataset, 2 binary dataset, 5 one
@@ -34,7 +36,7 @@ struct MapOutput {
     MapKind kind = MapKind::depth;
     std::string name;  // the card's argument: the file, or a grid series' folder
     std::string path;  // the dataset or NetCDF file as opened
-    std::FILE* dataset = nullptr;
+    OutputFile dataset;
     int netcdf = -1;         // NetCDF file id, -1 when none is open
     int netcdf_values = -1;  // its variable of values
     int netcdf_time = -1;    // its time variable

@@ -152,9 +152,9 @@ void write_event_error(const Model& model, RunContext& ctx) {
     const EventBalance& e = model.totals.event_balance;
     ctx.log("mass conservation error:             %9.6lf percent\n", 100.0 * e.error);
     if (e.error >= 0.0 || e.no_rain)
-        ctx.log("Note: positive mass conservation error indicates mass was created.\n");
+        ctx.log("Note: positive mass conservation error indicates mass was lost.\n");
     else
-        ctx.log("Note: negative mass conservation error indicates mass was gained.\n");
+        ctx.log("Note: negative mass conservation error indicates mass was created.\n");
     ctx.log("Mass input + original mass:           %9.6lf m3\n", e.input);
     ctx.log("Mass output + final mass:             %9.6lf m3\n", e.output);
     ctx.log("mass cleanup error from overland:     %9.6lf m3\n",

@@ -10,6 +10,7 @@
 #include "channel/channel.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/output_files.hpp"
 #include "grid/grid.hpp"
 #include "grid/mapping.hpp"
 #include "groundwater/groundwater.hpp"
@@ -28,6 +29,7 @@
 #include "output/maps.hpp"
 #include "output/summary.hpp"
 #include "run/interrupt.hpp"
+#include "run/output_names.hpp"
 #include "run/run_parameters.hpp"
 #include "soil/infiltration.hpp"
 #include "surface/overland.hpp"
@@ -90,6 +92,8 @@ void print_progress_line(Model& model, RunContext& ctx) {
             "event %2d elapsed time %8.2lf  %2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d Qout=%8.2lf cms\n",
             model.event_number, model.clock.elapsed_minutes, t.month, t.day, t.year, t.hour,
             t.minute, model.clock.whole_seconds, model.outlet.discharge);
+    if (run.stream_info)
+        print_stream_extremes(model, ctx);
     if (run.flush_interval > 0 && ++model.progress_lines >= run.flush_interval) {
         std::fflush(ctx.out);
         model.progress_lines = 0;
@@ -207,6 +211,10 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     if (run_must_stop(ctx))
         return false;
     refuse_unavailable_cards(model.project, ctx, model.project_file);
+    if (run_must_stop(ctx))
+        return false;
+    // No output is opened before its name is known to spare every input.
+    outputs_spare_inputs(model, ctx, model.project_file);
     if (run_must_stop(ctx))
         return false;
 
@@ -400,17 +408,19 @@ void write_phase_times(RunContext& ctx, double loop_seconds) {
     ctx.print("  %-16s %10.3lf\n", "time loop", loop_seconds);
 }
 
+// The run time is appended to out_time.dat in the working folder; a file that
+// cannot be opened is passed over, one that cannot be written fails the run.
 void write_run_time(RunContext& ctx, double seconds) {
-    std::FILE* times = std::fopen("out_time.dat", "a");
+    OutputFile times("out_time.dat", "a");
     if (times)
-        std::fprintf(times, "total time (s): %8.2lf\n", seconds);
+        times.print("total time (s): %8.2lf\n", seconds);
     if (ctx.total_threads == 1)
         ctx.print("Run time: %6.2lf(s) \n", seconds);
     else
         ctx.print("%d: Run time: %6.2lf(s) \n", ctx.partition, seconds);
     std::fflush(ctx.out);
-    if (times)
-        std::fclose(times);
+    if (!close_output(ctx, times))
+        report_error(ctx);
 }
 
 int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults* results,

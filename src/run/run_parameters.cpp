@@ -75,7 +75,9 @@ void set_up_run_parameters(Model& model, RunContext& ctx) {
     if (run.map_interval == 0) {
         run.map_interval = 360;
         if (!run.super_quiet && ctx.partition == 0)
-            ctx.print("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
+            ctx.print(
+                "Warning: Write solution time step not specified, defaulting to 6 hours.\n"
+                "Give the MAP_FREQ card (minutes) in the project file to choose the interval.\n");
     }
     const double map_steps = 60.0 / run.time_step * run.map_interval;
     if (!fits_step_counter(ctx, p, Card::MAP_FREQ, map_steps, run.map_interval))

@@ -56,37 +56,20 @@ bool allocate_overland_arrays(Overland& ov, RunContext& ctx, std::size_t n) {
            (ov.scheme != OverlandScheme::explicit_scheme ||
             allocate(ctx, ov.cell_outflow, n, "cell_outflow")) &&
            allocate(ctx, ov.flux_x, n, "flux_x") && allocate(ctx, ov.flux_y, n, "flux_y") &&
-           allocate(ctx, ov.boundary_series, n, "boundary_series") &&
            (!ov.track_max_depth || allocate(ctx, ov.max_depth, n, "max_depth"));
 }
 
-// Links every type 3 boundary cell to its series in the TIME_SERIES_INDEX list.
+// Lists the type 3 boundary cells, whose water surface follows a series of
+// the TIME_SERIES_INDEX list.
 void link_boundary_series(Model& model) {
     Overland& ov = model.overland;
     const OverlandBoundaryCells& b = model.tables.ov_boundary;
-    const auto& index = model.tables.time_series_index;
-    ov.series_values.assign(index.size(), 0.0);
-    ov.series_hints.assign(index.size(), 0);
-    std::vector<char> used(index.size(), 0);
-    ov.unknown_series_id = 0;
     const int n = model.grid.num_cells;
-    for (int i = 1; i <= n; ++i) {
-        ov.boundary_series[i] = -1;
-        if (b.type.size() <= static_cast<std::size_t>(i) || b.type[i] != 3)
-            continue;
-        const int id = static_cast<int>(b.index[i]);
-        for (std::size_t k = 0; k < index.size(); ++k)
-            if (index[k].id == id && index[k].series >= 0)
-                ov.boundary_series[i] = static_cast<int>(k);
-        if (ov.boundary_series[i] >= 0)
-            used[ov.boundary_series[i]] = 1;
-        else if (ov.unknown_series_id == 0)
-            ov.unknown_series_id = id;
-    }
-    ov.used_series.clear();
-    for (std::size_t k = 0; k < used.size(); ++k)
-        if (used[k])
-            ov.used_series.push_back(static_cast<int>(k));
+    ov.series_cells.clear();
+    for (int i = 1; i <= n && static_cast<std::size_t>(i) < b.type.size(); ++i)
+        if (b.type[i] == 3)
+            ov.series_cells.push_back(i);
+    ov.series_hints.assign(static_cast<std::size_t>(n) + 1, 0);
 }
 
 // Whether any cell holds water, and the first cell whose depth is not a number.
@@ -202,34 +185,12 @@ void compute_bed_slopes(Model& model, RunContext& ctx) {
 
 void update_time_series_boundaries(Model& model, RunContext& ctx) {
     Overland& ov = model.overland;
-    if (ov.unknown_series_id != 0) {
-        ctx.print(
-            "Error: attempting to extract a value from an unknown time series in the time series "
-            "table.    Check the mapping table file (.cmt). The specified time series index is %d, "
-            "but the \nindex is not found in the time series index table.\n",
-            ov.unknown_series_id);
-        ctx.error.raise(err::message_printed);
+    OverlandBoundaryCells& b = model.tables.ov_boundary;
+    const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
+    if (ov.series_cells.empty() || b.value.size() != size || b.index.size() != size)
         return;
-    }
-    // Each series named by a boundary cell is evaluated once, then the cells take its value.
-    const auto& index = model.tables.time_series_index;
-    const double now = model.clock.current_time;
-    for (const int k : ov.used_series) {
-        ov.series_values[k] = time_series_value(ctx, &ctx.series.time_series[index[k].series], now,
-                                                ov.series_hints[k]);
-        if (ctx.error.pending())
-            return;
-    }
-    std::vector<double>& value = model.tables.ov_boundary.value;
-    const int* series = ov.boundary_series.data();
-    const double* values = ov.series_values.data();
-    const int n = model.grid.num_cells;
-    if (value.size() != static_cast<std::size_t>(n) + 1)
-        return;
-#pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
-    for (int i = 1; i <= n; ++i)
-        if (series[i] >= 0)
-            value[i] = values[series[i]];
+    time_series_values_by_index(ctx, model.tables.time_series_index, b.index, ov.series_cells,
+                                model.clock.current_time, b.value, ov.series_hints);
 }
 
 void apply_overland_boundaries(Model& model, RunContext& ctx, double dt) {

@@ -4,10 +4,8 @@
 // WRITE_OV_HOTSTART). The water counts as initial surface storage in both
 // balances, since the storages are measured after the depths are read.
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "core/arrays.hpp"
@@ -90,22 +88,17 @@ void write_overland_hotstart(const Model& model, RunContext& ctx) {
     if (!model.project.given(Card::WRITE_OV_HOTSTART))
         return;
     const std::string& name = model.project.text(Card::WRITE_OV_HOTSTART);
-    const std::string path = output_path(ctx, name, Numbering::numbered);
-    std::FILE* file = open_output_file(ctx, name, Numbering::numbered);
+    OutputFile file = open_output_file(ctx, name, Numbering::numbered);
     if (!file) {
-        ctx.error.raise(err::open_output_file, {.text2 = path});
+        raise_open_failure(ctx, file);
         return;
     }
     // Every digit of the depths is kept, so that a run started from the file
     // starts from exactly the water this run ended with.
-    errno = 0;
-    const bool written = write_grid_map_exact(file, model.grid, model.overland.depth);
-    const int write_errno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        const int cause = !written ? write_errno : errno;
-        ctx.print("Error: could not write the overland hot start file %s: %s\n", path.c_str(),
-                  std::strerror(cause ? cause : EIO));
+    write_grid_map_exact(file.get(), model.grid, model.overland.depth);
+    if (!file.close()) {
+        ctx.print("Error: could not write the overland hot start file %s: %s\n",
+                  file.path().c_str(), file.failure().c_str());
         stop(ctx);
     }
 }

@@ -85,14 +85,10 @@ struct Overland {
 
     ChannelLakeExchange channel_lakes;
 
-    // Time-varying boundary values: per cell the position in the
-    // TIME_SERIES_INDEX list of its type 3 boundary (-1 for none), and the
-    // series values of the current step.
-    std::vector<int> boundary_series;
-    std::vector<double> series_values;  // per time series index entry
-    std::vector<int> series_hints;      // lookup hint per index entry
-    std::vector<int> used_series;       // index entries named by type 3 cells
-    int unknown_series_id = 0;          // first type 3 id missing from the index table
+    // Time-varying boundary values: the type 3 boundary cells, in cell order,
+    // and per cell the hint of its series lookup.
+    std::vector<int> series_cells;
+    std::vector<int> series_hints;
 
     // Volumes of the current model step, m3.
     double outlet_volume = 0.0;

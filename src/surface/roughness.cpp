@@ -6,6 +6,7 @@
 #include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/parallel.hpp"
 #include "grid/mapping.hpp"
 #include "grid/raster.hpp"
 #include "input/tokens.hpp"
@@ -133,6 +134,9 @@ void read_roughness(Model& model, RunContext& ctx, std::size_t entries) {
         const double uniform = cards.real(Card::MANNING_N);
         if (uniform <= 0.0) {
             ctx.print("\nInvalid spatially uniform overland flow Manning n value=%lf\n", uniform);
+            ctx.print(
+                "Give MANNING_N (more than 0), a ROUGHNESS map, or a roughness table in the "
+                "MAPPING_TABLE file.\n");
             ctx.print("TORVA exiting.\n");
             ctx.error.raise(err::message_printed);
             return;
@@ -198,7 +202,8 @@ double intercept_rain(SurfaceParameters& surface, const std::vector<double>& rai
     double* effective = surface.effective_rain_rate.data();
     const int* lake = lake_number && !lake_number->empty() ? lake_number->data() : nullptr;
     double intercepted_sum = 0.0;  // mm over cells
-#pragma omp parallel for schedule(static) reduction(+ : intercepted_sum)
+#pragma omp parallel for schedule(static) reduction(+ : intercepted_sum) \
+    if (cells >= kMinParallelCells)
     for (int i = 1; i <= cells; ++i) {
         const double r = rate[i];
         if (r < 0.0) {

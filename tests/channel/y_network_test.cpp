@@ -21,9 +21,11 @@ namespace {
 using test::TempDir;
 
 // 5 x 5 cells of 20 m (10,000 m2), falling 0.3 m a row to the south. Two
-// branches, links 1 and 2, run down columns 2 and 4 of the two northern rows
-// (one node per cell) and join link 3, which runs down column 3 from row 3
-// to the outlet cell (row 5); every bed lies 0.5 m below its cell's ground.
+// branches run down columns 2 and 4 of the two northern rows (one node per
+// cell) and join link 4, which runs down column 3 from row 3 to the outlet
+// cell (row 5); every bed lies 0.5 m below its cell's ground. The western
+// branch, link 1, drains over a weir (structure link 2, crest 0.1 m above the
+// bed at its end, 2 m long) into the stem; the eastern, link 3, flows freely.
 double ground(int row, int col) {
     const int from_stream =
         row <= 2 ? std::min(std::abs(col - 2), std::abs(col - 4)) : std::abs(col - 3);
@@ -46,20 +48,26 @@ const std::vector<std::pair<int, int>> kWest = {{1, 2}, {2, 2}};
 const std::vector<std::pair<int, int>> kEast = {{1, 4}, {2, 4}};
 const std::vector<std::pair<int, int>> kStem = {{3, 3}, {4, 3}, {5, 3}};
 
+// The links with nodes and the cells of their nodes.
+const std::pair<int, const std::vector<std::pair<int, int>>*> kNodeLinks[] = {
+    {1, &kWest}, {3, &kEast}, {4, &kStem}};
+
 std::string channel_file(bool point_source) {
-    return "TORVA_CHAN\nALPHA 1.0\nBETA 0.6\nTHETA 0.7\nLINKS 3\nMAXNODES 3\n"
-           "CONNECT 1 3 0\nCONNECT 2 3 0\nCONNECT 3 0 2 1 2\n" +
+    return "TORVA_CHAN\nALPHA 1.0\nBETA 0.6\nTHETA 0.7\nLINKS 4\nMAXNODES 3\n"
+           "CONNECT 1 2 0\nCONNECT 2 4 1 1\nCONNECT 3 4 0\nCONNECT 4 0 2 2 3\n" +
            trapezoid_link(1, kWest, point_source ? "POINTSOURCE spring\n" : "") +
-           trapezoid_link(2, kEast) + trapezoid_link(3, kStem);
+           "LINK 2\nSTRUCTURE\nNODES 2\nDX 1\nMANNINGS_N 0.035\nNUMSTRUCTS 1\n"
+           "STRUCTTYPE weir\nCREST_LENGTH 2.0\nCREST_LOW_ELEV 10.5\n"
+           "DISCHARGE_COEFF_FORWARD 1.0\nDISCHARGE_COEFF_REVERSE 1.0\n" +
+           trapezoid_link(3, kEast) + trapezoid_link(4, kStem);
 }
 
 std::string grid_stream_file() {
     std::ostringstream s;
     s << "GRIDSTREAMFILE\nSTREAMCELLS 7\n";
-    const std::vector<std::pair<int, int>>* links[] = {&kWest, &kEast, &kStem};
-    for (int link = 1; link <= 3; ++link)
-        for (std::size_t j = 0; j < links[link - 1]->size(); ++j) {
-            const auto [row, col] = (*links[link - 1])[j];
+    for (const auto& [link, cells] : kNodeLinks)
+        for (std::size_t j = 0; j < cells->size(); ++j) {
+            const auto [row, col] = (*cells)[j];
             s << "CELLIJ " << row << " " << col << "\nNUMNODES 1\nLINKNODE " << link << " " << j + 1
               << " 1.0\n";
         }
@@ -75,9 +83,11 @@ struct Variant {
     const char* bound_depth = "0.3";  // m, with the head boundary
     const char* step = "5";           // s
     const char* courant = "";         // MAX_COURANT_NUMBER, when given
+    const char* threads = "";         // NUM_THREADS, when given
     bool cfs = false;
-    const char* locations = "3\n1 2\n2 2\n3 3\n";  // the ends of the branches, the outlet
+    const char* locations = "3\n1 2\n3 2\n4 3\n";  // the ends of the branches, the outlet
     const char* without = "";                      // a card line left out
+    const char* extra = "";                        // further cards
 };
 
 // Writes the project and its files and runs it.
@@ -103,8 +113,11 @@ test::ProgramRun run_y(const TempDir& dir, const Variant& v) {
         project += "HEAD_BOUND\nBOUND_DEPTH " + std::string(v.bound_depth) + "\n";
     if (v.cfs)
         project += "QOUT_CFS\n";
+    if (*v.threads)
+        project += "NUM_THREADS " + std::string(v.threads) + "\n";
     if (*v.courant)
         project += "MAX_COURANT_NUMBER " + std::string(v.courant) + "\n";
+    project += v.extra;
     if (*v.without)
         project.erase(project.find(v.without), std::string(v.without).size());
     dir.write("y.prj", project);
@@ -207,14 +220,14 @@ const Refusal kRefusals[] = {
      "  OUT_HYD_LOCATION       needs IN_HYD_LOCATION, the list of its locations\n"
      "  OUT_DEP_LOCATION       needs IN_HYD_LOCATION, the list of its locations\n",
      true},
-    {{.name = "LocationOnNoLink", .locations = "2\n1 2\n4 1\n"},
-     "Error: location file y.loc (card IN_HYD_LOCATION), entry 2: link 4 is not a link of the "
-     "channel network, whose links are 1 to 3; give a link and one of its nodes.\n"},
+    {{.name = "LocationOnNoLink", .locations = "2\n1 2\n5 1\n"},
+     "Error: location file y.loc (card IN_HYD_LOCATION), entry 2: link 5 is not a link of the "
+     "channel network, whose links are 1 to 4; give a link and one of its nodes.\n"},
     {{.name = "LocationBeyondTheNodes", .locations = "1\n1 3\n"},
      "Error: location file y.loc (card IN_HYD_LOCATION), entry 1: node 3 is not a node of link "
      "1, whose nodes are 1 to 2; give a link and one of its nodes.\n"},
-    {{.name = "LocationNodeZero", .locations = "1\n3 0\n"},
-     "entry 1: node 0 is not a node of link 3, whose nodes are 1 to 3;"},
+    {{.name = "LocationNodeZero", .locations = "1\n4 0\n"},
+     "entry 1: node 0 is not a node of link 4, whose nodes are 1 to 3;"},
 };
 
 // A pool held 1.5 m deep at the outlet over nodes 20 m apart: the second
@@ -302,6 +315,15 @@ Blocks blocks_of(const std::string& text, int links) {
         for (int link = 1; link <= links; ++link) {
             std::getline(lines, line);
             std::istringstream tokens(line);
+            // A structure link: its own value (-2) or none (0), and no nodes.
+            if (link == 2) {
+                int kind = 0;
+                double own = 0.0;
+                tokens >> kind >> own;
+                blocks.back()[link] = {own};
+                EXPECT_TRUE((kind == -2 && own >= 0.0) || (kind == 0 && own == -999.999)) << line;
+                continue;
+            }
             int nodes = 0;
             tokens >> nodes;
             std::vector<double>& values = blocks.back()[link];
@@ -322,7 +344,8 @@ Blocks blocks_of(const std::string& text, int links) {
 // and its figures agree with each other and with the location files.
 TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
     TempDir dir;
-    run_y_network(dir, {.name = "plain"});
+    const auto run = run_y(dir, {.name = "plain", .threads = "1", .extra = "STREAM_INFO\n"});
+    ASSERT_EQ(run.status, 0) << run.out;
     const auto outlet = rows_of(dir.read("y.otl"));
     const auto q = rows_of(dir.read("y.q"));
     const auto depth = rows_of(dir.read("y.dep"));
@@ -348,10 +371,10 @@ TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
         const std::string text = dir.read(name);
         EXPECT_EQ(text.substr(0, text.find("TS    0")),
                   std::string(word) +
-                      "\nNUM_LINKS     3\nTIME_STEP     5\nNUM_TS        12\n"
+                      "\nNUM_LINKS     4\nTIME_STEP     5\nNUM_TS        12\n"
                       "START_TIME     1  6 2020 10  0  0\n")
             << name;
-        blocks.push_back(blocks_of(text, 3));
+        blocks.push_back(blocks_of(text, 4));
         EXPECT_EQ(blocks.back().size(), 13u) << name;
     }
     const Blocks& flow = blocks[0];
@@ -359,15 +382,41 @@ TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
     const Blocks& stage = blocks[2];
     const Blocks& velocity = blocks[3];
     const Blocks& flood = blocks[4];
+
+    // STREAM_INFO: the largest discharge after the last progress line (at
+    // 60 minutes, with the last block) is the largest of that block.
+    int max_node = 0, max_link = 0;
+    double max_q = -1.0;
+    for (const auto& [link, cells] : kNodeLinks)
+        for (std::size_t j = 1; j < flow.back()[link].size(); ++j)
+            if (flow.back()[link][j] > max_q) {
+                max_q = flow.back()[link][j];
+                max_node = static_cast<int>(j);
+                max_link = link;
+            }
+    const std::size_t last = run.out.rfind("    ==> Max Qp (N ");
+    ASSERT_NE(last, std::string::npos) << run.out;
+    int node = 0, link = 0;
+    double value = 0.0;
+    ASSERT_EQ(std::sscanf(run.out.c_str() + last, "    ==> Max Qp (N %d, L %d) = %lf", &node, &link,
+                          &value),
+              3);
+    EXPECT_EQ(node, max_node);
+    EXPECT_EQ(link, max_link);
+    EXPECT_NEAR(value, max_q, 6e-6);
+    EXPECT_NE(run.out.find("elapsed time    60.00"), std::string::npos);
     for (std::size_t b = 0; b < flow.size(); ++b) {
-        // The location files name link 1 node 2, link 2 node 2, link 3 node 3.
+        // The location files name link 1 node 2, link 3 node 2, link 4 node 3.
         EXPECT_NEAR(flow[b][1][2], q[b][1], 6e-6);
-        EXPECT_NEAR(flow[b][3][3], q[b][3], 6e-6);
-        EXPECT_NEAR(deep[b][2][2], depth[b][2], 6e-6);
-        const std::vector<std::pair<int, int>>* cells[] = {&kWest, &kEast, &kStem};
-        for (int link = 1; link <= 3; ++link)
-            for (int j = 1; j <= static_cast<int>(cells[link - 1]->size()); ++j) {
-                const auto [row, col] = (*cells[link - 1])[j - 1];
+        EXPECT_NEAR(flow[b][4][3], q[b][3], 6e-6);
+        EXPECT_NEAR(deep[b][3][2], depth[b][2], 6e-6);
+        // The weir passes what the end of the western branch gives it; it
+        // has no depth of its own.
+        EXPECT_NEAR(flow[b][2][0], flow[b][1][2], 6e-6);
+        EXPECT_EQ(deep[b][2][0], -999.999);
+        for (const auto& [link, cells] : kNodeLinks)
+            for (int j = 1; j <= static_cast<int>(cells->size()); ++j) {
+                const auto [row, col] = (*cells)[j - 1];
                 // Stage less depth is the bed; the flood depth is the
                 // deepest so far; the velocity is the discharge over the
                 // trapezoid's area y (1 + y).
@@ -375,25 +424,31 @@ TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
                 EXPECT_GE(flood[b][link][j], deep[b][link][j]);
                 if (b > 0)
                     EXPECT_GE(flood[b][link][j], flood[b - 1][link][j]);
+                // Both figures are rounded to 5 decimals: the quotient is
+                // off by up to 5e-6 (1 + v (1 + 2 y)) / A.
                 const double y = deep[b][link][j];
+                const double area = y * (1.0 + y);
+                const double v = velocity[b][link][j];
                 if (y > 0.01)
-                    EXPECT_NEAR(velocity[b][link][j], flow[b][link][j] / (y * (1.0 + y)),
-                                0.002 * velocity[b][link][j] + 1e-5);
+                    EXPECT_NEAR(v, flow[b][link][j] / area,
+                                5e-6 * (1.0 + v * (1.0 + 2.0 * y)) / area + 5e-6);
             }
     }
 
     // With QOUT_CFS the discharges are in cubic feet per second, the depths
-    // unchanged.
+    // unchanged, and on two threads every figure is the same as on one.
     TempDir cfs_dir;
-    run_y_network(cfs_dir, {.name = "cfs", .cfs = true});
+    run_y_network(cfs_dir, {.name = "cfs", .threads = "2", .cfs = true});
     const auto q_cfs = rows_of(cfs_dir.read("y.q"));
-    const auto flow_cfs = blocks_of(cfs_dir.read("q.lnd"), 3);
+    const auto flow_cfs = blocks_of(cfs_dir.read("q.lnd"), 4);
     ASSERT_EQ(q_cfs.size(), q.size());
     for (std::size_t r = 0; r < q.size(); ++r) {
         EXPECT_NEAR(q_cfs[r][3], q[r][3] * 35.31466672, 5e-5 * 35.3);
-        EXPECT_NEAR(flow_cfs[r][3][3], flow[r][3][3] * 35.31466672, 5e-4);
+        EXPECT_NEAR(flow_cfs[r][4][3], flow[r][4][3] * 35.31466672, 5e-4);
+        EXPECT_NEAR(flow_cfs[r][2][0], flow[r][2][0] * 35.31466672, 5e-4);
     }
     EXPECT_EQ(cfs_dir.read("y.dep"), dir.read("y.dep"));
+    EXPECT_EQ(cfs_dir.read("depth.lnd"), dir.read("depth.lnd"));
 }
 
 }  // namespace

@@ -301,10 +301,10 @@ TEST_F(RasterWriter, TextDatasetHeaderAndStep) {
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "depth.dat").string();
     CapturedContext c;
-    std::FILE* file = open_dataset(c.ctx, path, 100, "Depth", grid, DatasetEncoding::text);
-    ASSERT_NE(file, nullptr);
-    write_dataset_step(file, 60.0, grid, values, DatasetEncoding::text);
-    std::fclose(file);
+    OutputFile file = open_dataset(c.ctx, path, 100, "Depth", grid, DatasetEncoding::text);
+    ASSERT_TRUE(file.is_open());
+    write_dataset_step(file.get(), 60.0, grid, values, DatasetEncoding::text);
+    ASSERT_TRUE(file.close());
     EXPECT_EQ(grid_test::read_file(path), golden("dataset_text.txt"));
     std::filesystem::remove_all(dir);
 }
@@ -314,10 +314,10 @@ TEST_F(RasterWriter, BinaryDatasetIsLittleEndianWithAZeroPaddedName) {
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "depth.bin").string();
     CapturedContext c;
-    std::FILE* file = open_dataset(c.ctx, path, 100, "Depth", grid, DatasetEncoding::binary);
-    ASSERT_NE(file, nullptr);
-    write_dataset_step(file, 60.0, grid, values, DatasetEncoding::binary);
-    std::fclose(file);
+    OutputFile file = open_dataset(c.ctx, path, 100, "Depth", grid, DatasetEncoding::binary);
+    ASSERT_TRUE(file.is_open());
+    write_dataset_step(file.get(), 60.0, grid, values, DatasetEncoding::binary);
+    ASSERT_TRUE(file.close());
     const std::string bytes = grid_test::read_file(path);
     std::filesystem::remove_all(dir);
     // Fifteen 32-bit header fields (version 3000 first: b8 0b 00 00), the name
@@ -329,9 +329,9 @@ TEST_F(RasterWriter, BinaryDatasetIsLittleEndianWithAZeroPaddedName) {
 
 TEST_F(RasterWriter, DatasetThatCannotBeCreatedRaisesTheOutputFileError) {
     CapturedContext c;
-    std::FILE* file =
+    const OutputFile file =
         open_dataset(c.ctx, "/no/such/folder/depth.dat", 100, "Depth", grid, DatasetEncoding::text);
-    EXPECT_EQ(file, nullptr);
+    EXPECT_FALSE(file.is_open());
     EXPECT_EQ(c.ctx.error.code, err::open_output_file);
     report_error(c.ctx);
     EXPECT_EQ(c.console(), "\nError: Can't open output file: /no/such/folder/depth.dat\n");

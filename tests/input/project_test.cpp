@@ -110,7 +110,8 @@ TEST(ProjectCards, ArgumentsAndTheirMessages) {
     EXPECT_DOUBLE_EQ(r.settings.real(Card::NO2_KOC, 1), 2.5);
     EXPECT_EQ(r.console(),
               "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 0\n"
-              "Error: unable to set the thread level to 0.\nSetting the thread level to 1.\n");
+              "Error: unable to set the thread level to 0.\nNUM_THREADS takes 1 or more threads; "
+              "the run goes on with the threads it has.\nSetting the thread level to 1.\n");
 }
 
 TEST(ProjectCards, RetentionDepthWithANumberIsAUniformDepth) {

@@ -240,7 +240,7 @@ TEST_F(SeriesTest, CellsTakeTheSeriesOfTheirIndexInParallel) {
     ctx_.series.time_series.push_back({"low", {0, 10}, {0, 1}});
     ctx_.series.time_series.push_back({"high", {0, 10}, {100, 200}});
     const TimeSeriesIndexTable table{{3, 1}, {7, 0}};
-    const int cells = 1000;
+    const int cells = 5000;  // above the size that runs on one thread
     std::vector<double> index(cells + 1), value(cells + 1, -1.0);
     std::vector<int> hints(cells + 1, 0);
     for (int c = 1; c <= cells; ++c) index[c] = c % 2 ? 3.9 : 7.0;  // the integer part counts

@@ -33,11 +33,11 @@ std::string written(const test::TempDir& dir, const char* name, LinkNodeMode mod
                     const Channel& ch, const NodeFigure& value, int blocks = 1) {
     const std::vector<int> shown = {0, 2, 2, 0};
     const LinkFigure own = [](int link) { return link == 2 ? 0.125 : 2.5; };
-    LinkNodeFile out{std::fopen(dir.file(name).c_str(), "w"), mode, "", "", 0};
+    LinkNodeFile out{OutputFile(dir.file(name)), mode, "", 0};
     for (int k = 0; k < blocks; ++k)
         EXPECT_TRUE(write_link_node_rows(out, ch, value, own,
                                          mode == LinkNodeMode::difference ? &shown : nullptr));
-    std::fclose(out.file);
+    EXPECT_TRUE(out.file.close());
     return dir.read(name);
 }
 

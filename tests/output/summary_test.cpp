@@ -97,7 +97,7 @@ TEST(EventSummary, EventWithoutRainPrintsMinusOneHundredPercentAndBothNotes) {
               std::string::npos);
     EXPECT_NE(summary.find("volume of rainfall to overland:            0.0\n"), std::string::npos);
     EXPECT_NE(summary.find("mass conservation error:             -100.000000 percent\n"
-                           "Note: positive mass conservation error indicates mass was created.\n"),
+                           "Note: positive mass conservation error indicates mass was lost.\n"),
               std::string::npos)
         << summary;
     const std::size_t note = summary.find("Note: no rainfall was input.\n");

@@ -1,0 +1,256 @@
+#include "run/output_names.hpp"
+
+#include <cctype>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/context.hpp"
+#include "core/file_names.hpp"
+#include "core/model_state.hpp"
+#include "core/output_files.hpp"
+#include "grid/mapping.hpp"
+#include "input/numbers.hpp"
+#include "output/maps.hpp"
+
+namespace torva {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Cards whose argument is the name of a file the run writes.
+constexpr Card kOutputCards[] = {
+    Card::SUMMARY,           Card::OUTLET_HYDRO,
+    Card::SIG_OUTLET_HYDRO,  Card::ORBAL_HYDRO,
+    Card::CELL_HYDRO,        Card::OUT_HYD_LOCATION,
+    Card::OUT_DEP_LOCATION,  Card::OUT_CON_LOCATION,
+    Card::OUT_MASS_LOCATION, Card::OUT_THETA_LOCATION,
+    Card::OUT_WELL_LOCATION, Card::LAKE_OUTPUT,
+    Card::CHAN_DEPTH,        Card::CHAN_DISCHARGE,
+    Card::CHAN_STAGE,        Card::CHAN_VELOCITY,
+    Card::FLOOD_STREAM,      Card::CHAN_SED_FLUX,
+    Card::WRITE_OV_HOTSTART, Card::WRITE_CHAN_HOTSTART,
+    Card::DIS_PROFILE_OUT,   Card::WAT_SURF_PROFILE_OUT,
+    Card::OUTLET_SED_FLUX,   Card::OUTLET_SED_TSS,
+    Card::OUT_TSS_LOC,       Card::OUT_SED_LOC,
+    Card::QDAT_FILE,
+};
+
+// Cards of the maps of state variables.
+constexpr Card kMapCards[] = {
+    Card::DEPTH,          Card::DISCHARGE,    Card::DIS_RAIN,   Card::INF_DEPTH,
+    Card::RATE_OF_INFIL,  Card::SURF_MOIST,   Card::GW_OUTPUT,  Card::MAX_SED_FLUX,
+    Card::NET_SED_VOLUME, Card::VOL_SED_SUSP, Card::OV_CON_MAP, Card::FLOOD_GRID,
+};
+
+// Cards whose text argument is a word or a folder, not a file the run reads.
+constexpr Card kWordCards[] = {
+    Card::OVERTYPE,          Card::RICHARDS_K_OPTION,
+    Card::RICHARDS_C_OPTION, Card::RICHARDS_UPPER_OPTION,
+    Card::CALIB_COMP_DATA,   Card::CALIB_OBJ_FUNC,
+    Card::REPLACE_FOLDER,    Card::DAILY_OUTPUT,
+    Card::ANALYZERS,         Card::OPTIMIZE,
+};
+
+template <std::size_t N>
+bool among(Card card, const Card (&cards)[N]) {
+    for (Card c : cards)
+        if (c == card)
+            return true;
+    return false;
+}
+
+// An output: one file, or a series of files base.NNNN.extension in a folder.
+struct Output {
+    std::string who;   // "card SUMMARY", "the mask map"
+    std::string path;  // the file, or the series' folder
+    std::string base;  // empty for one file
+    std::string extension;
+};
+
+struct Input {
+    std::string who;  // "the input file of card ELEVATION", "the project file"
+    std::string path;
+};
+
+// Where a path leads: through the links of the part that exists, and
+// lexically normalised beyond it, from the working folder.
+fs::path resolved(const std::string& path) {
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    return ec ? fs::absolute(path, ec).lexically_normal() : p;
+}
+
+// Devices and pipes (/dev/null, /dev/stdout) may take any number of outputs.
+bool is_device(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    return !ec && fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty() || is_device(a) || is_device(b))
+        return false;
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec))
+        return fs::equivalent(a, b, ec);
+    return resolved(a) == resolved(b);
+}
+
+// Whether the file is one of the series: in its folder, named base.NNNN.extension.
+bool in_series(const Output& series, const std::string& file) {
+    const fs::path p(file);
+    const std::string name = p.filename().string();
+    const std::size_t digits = series.base.size() + 1;
+    const bool named = name.size() == digits + 4 + series.extension.size() &&
+                       name.compare(0, series.base.size(), series.base) == 0 &&
+                       name[series.base.size()] == '.' &&
+                       name.compare(digits + 4, std::string::npos, series.extension) == 0;
+    if (!named)
+        return false;
+    for (std::size_t k = digits; k < digits + 4; ++k)
+        if (!std::isdigit(static_cast<unsigned char>(name[k])))
+            return false;
+    const std::string folder = p.parent_path().empty() ? "." : p.parent_path().string();
+    return same_file(folder, series.path);
+}
+
+// The file of `output` that is `file`, as shown in the message; empty when none.
+std::string clash(const Output& output, const std::string& file) {
+    if (output.base.empty())
+        return same_file(output.path, file) ? output.path : std::string{};
+    return in_series(output, file) ? file : std::string{};
+}
+
+// A file name, not a number (cards such as CONDUCTIVITY take either).
+bool names_a_file(const CardValue& value) {
+    const std::string text = strip_quotes(value.text);
+    double number = 0.0;
+    return !text.empty() && read_real(text, number) != NumberFault::none;
+}
+
+std::string card_label(Card card) {
+    return "card " + card_name(card);
+}
+
+std::vector<Output> outputs_of(const Model& model, const RunContext& ctx) {
+    const ProjectSettings& p = model.project;
+    std::vector<Output> outputs;
+    for (Card card : kOutputCards)
+        if (p.given(card) && names_a_file(p[card]))
+            outputs.push_back(
+                {card_label(card), output_path(ctx, p.text(card), Numbering::numbered), "", ""});
+    // MAP_TYPE 0 (and 6) write a series of files into the card's folder; the
+    // others one file per kind.
+    const int map_type = p.integer(Card::MAP_TYPE);
+    const bool series = map_type == 0 || map_type == 6;
+    const bool one_file = map_type == 1 || map_type == 2 || map_type == 4 || map_type == 5;
+    for (Card card : kMapCards) {
+        if (!p.given(card) || !(series || one_file))
+            continue;
+        if (one_file) {
+            outputs.push_back(
+                {card_label(card), output_path(ctx, p.text(card), Numbering::numbered), "", ""});
+            continue;
+        }
+        const char* base = map_base_name(card);
+        const std::string extension = map_type == 0 ? ".asc" : ".tif";
+        const std::string first =
+            output_path(ctx, series_file_name(p.text(card), base, 1, extension), Numbering::plain);
+        const std::string folder = fs::path(first).parent_path().string();
+        outputs.push_back({card_label(card) + ", " + base + ".NNNN" + extension + " maps",
+                           folder.empty() ? "." : folder, base, extension});
+    }
+    // Files every run writes under fixed names.
+    outputs.push_back({"the mask map", output_path(ctx, "maskmap", Numbering::numbered), "", ""});
+    outputs.push_back({"the run time list", "out_time.dat", "", ""});
+    if (p.given(Card::CHANNEL_INPUT))
+        for (const char* name : {"short_links.dat", "bad_thalweg.dat"})
+            outputs.push_back(
+                {"the channel diagnostics", output_path(ctx, name, Numbering::numbered), "", ""});
+    return outputs;
+}
+
+// The index maps a mapping table file names, read as the run will read them.
+void add_index_maps(const RunContext& ctx, Card card, TableFileKind kind, const std::string& path,
+                    std::vector<Input>& inputs) {
+    // A context of its own, so that reading the file here neither counts
+    // replacements nor prints anything.
+    RunContext scratch;
+    scratch.replacement = ctx.replacement;
+    std::FILE* sink = std::tmpfile();
+    if (!sink)
+        return;
+    scratch.out = scratch.err = sink;
+    TableFile file;
+    if (load_table_file(scratch, path, kind, file))
+        for (const TableFile::IndexMap& map : file.index_maps)
+            inputs.push_back(
+                {"an index map of the mapping table " + file.path + " (" + card_label(card) + ")",
+                 strip_quotes(map.path)});
+    std::fclose(sink);
+}
+
+std::vector<Input> inputs_of(const Model& model, const RunContext& ctx,
+                             std::string_view project_file) {
+    const ProjectSettings& p = model.project;
+    std::vector<Input> inputs;
+    inputs.push_back({"the project file", std::string(project_file)});
+    // A card with two spellings is met twice: one entry is enough.
+    std::vector<bool> seen(kCardCount, false);
+    for (const CardWord& word : known_card_words()) {
+        const Card card = word.card;
+        const bool text = word.args == Args::text || word.args == Args::text_or_number ||
+                          word.args == Args::optional_text_or_number;
+        if (!text || seen[static_cast<int>(card)] || !p.given(card) || among(card, kOutputCards) ||
+            among(card, kMapCards) || among(card, kWordCards) || !names_a_file(p[card]))
+            continue;
+        seen[static_cast<int>(card)] = true;
+        inputs.push_back({"the input file of " + card_label(card), strip_quotes(p.text(card))});
+    }
+    if (p.given(Card::MAPPING_TABLE))
+        add_index_maps(ctx, Card::MAPPING_TABLE, TableFileKind::grid, p.text(Card::MAPPING_TABLE),
+                       inputs);
+    if (p.given(Card::ST_MAPPING_TABLE))
+        add_index_maps(ctx, Card::ST_MAPPING_TABLE, TableFileKind::stream,
+                       p.text(Card::ST_MAPPING_TABLE), inputs);
+    return inputs;
+}
+
+}  // namespace
+
+bool outputs_spare_inputs(const Model& model, RunContext& ctx, std::string_view project_file) {
+    const std::vector<Output> outputs = outputs_of(model, ctx);
+    const std::vector<Input> inputs = inputs_of(model, ctx, project_file);
+    int clashes = 0;
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        const Output& out = outputs[k];
+        for (const Input& in : inputs) {
+            const std::string file = clash(out, in.path);
+            if (file.empty())
+                continue;
+            ctx.print("Error: output file %s (%s) is %s.\n", file.c_str(), out.who.c_str(),
+                      in.who.c_str());
+            ++clashes;
+        }
+        for (std::size_t j = 0; j < k; ++j) {
+            const Output& other = outputs[j];
+            // Two series never share a file: their base names differ.
+            const std::string file = other.base.empty() ? clash(out, other.path)
+                                     : out.base.empty() ? clash(other, out.path)
+                                                        : std::string{};
+            if (file.empty())
+                continue;
+            ctx.print("Error: output file %s (%s) is also the output file of %s.\n", file.c_str(),
+                      out.who.c_str(), other.who.c_str());
+            ++clashes;
+        }
+    }
+    if (clashes == 0)
+        return true;
+    ctx.print("Give every output a name of its own that no input has; nothing has been written.\n");
+    ctx.error.raise(err::message_printed);
+    return false;
+}
+
+}  // namespace torva
