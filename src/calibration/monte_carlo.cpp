@@ -22,7 +22,7 @@ MonteCarlo::MonteCarlo(int runs, const std::string& input_file, const McRunRecor
         return;
     if (!record_.no_log) {
         const std::string name = "log_file_p" + std::to_string(record_.rank) + ".log";
-        log_ = std::fopen(name.c_str(), "w");
+        log_ = OutputFile(name);
         if (!log_)
             reader.print("Error: unable to open the log file %s.\n", name.c_str());
     }
@@ -31,10 +31,7 @@ MonteCarlo::MonteCarlo(int runs, const std::string& input_file, const McRunRecor
     read_observations(reader, observation_file_, observations_);
 }
 
-MonteCarlo::~MonteCarlo() {
-    if (log_)
-        std::fclose(log_);
-}
+MonteCarlo::~MonteCarlo() = default;
 
 void MonteCarlo::read_input(RunContext& reader, const std::string& input_file) {
     ready_ = false;
@@ -127,10 +124,10 @@ bool MonteCarlo::run(Evaluator& objective) {
         });
         for (int k = 0; k < n; ++k) {
             if (log_) {
-                std::fprintf(log_, "%lf:  ", values[k]);
-                for (int i = 1; i <= parameters_; ++i) std::fprintf(log_, "%lf ", points[k][i]);
-                std::fprintf(log_, "\n");
-                std::fflush(log_);
+                log_.print("%lf:  ", values[k]);
+                for (int i = 1; i <= parameters_; ++i) log_.print("%lf ", points[k][i]);
+                log_.print("\n");
+                log_.flush();
             }
             keep_if_better(values[k], points[k]);
         }
@@ -138,23 +135,22 @@ bool MonteCarlo::run(Evaluator& objective) {
     return true;
 }
 
-void MonteCarlo::report(std::FILE* console) const {
+bool MonteCarlo::report(std::FILE* console) {
     std::fprintf(console, "\n\nBest objective function value: %lf\nParameters:\n ", best_value_);
     for (int i = 1; i <= parameters_; ++i) std::fprintf(console, "%lf ", best_[i]);
     std::fprintf(console, "\n");
-    std::FILE* out = std::fopen("best.out", "w");
+    const bool log_written = close_and_say(log_, console);
+    OutputFile out("best.out");
     if (!out) {
         std::fprintf(console,
                      "Warning: Unable to open the best.out file. Only printing results to "
                      "stdout.\n");
-        return;
+        return log_written;
     }
-    std::fprintf(out, "%lf:  ", best_value_);
-    for (int i = 1; i <= parameters_; ++i) std::fprintf(out, "%lf ", best_[i]);
-    std::fprintf(out, "\n");
-    const bool failed = std::ferror(out) != 0;
-    if (std::fclose(out) != 0 || failed)
-        std::fprintf(console, "Error: unable to write the file best.out\n");
+    out.print("%lf:  ", best_value_);
+    for (int i = 1; i <= parameters_; ++i) out.print("%lf ", best_[i]);
+    out.print("\n");
+    return close_and_say(out, console) && log_written;
 }
 
 bool run_monte_carlo(int runs, const std::string& control_file, const SimulationSetup& setup) {
@@ -170,8 +166,8 @@ bool run_monte_carlo(int runs, const std::string& control_file, const Simulation
                                   search.observations(), history);
     if (!search.run(objective))
         return false;
-    search.report(setup.out);
-    return true;
+    const bool reported = search.report(setup.out);
+    return objective.close_files() && reported;
 }
 
 }  // namespace torva

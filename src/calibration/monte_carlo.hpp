@@ -7,6 +7,7 @@
 
 #include "calibration/evaluator.hpp"
 #include "calibration/observations.hpp"
+#include "core/output_files.hpp"
 
 namespace torva {
 
@@ -57,8 +58,9 @@ class MonteCarlo {
     // says whether it was found in a run numbered before this one's best.
     void offer_best(double value, const Point& x, bool earlier);
 
-    // Prints the best point and writes best.out.
-    void report(std::FILE* console) const;
+    // Prints the best point, writes best.out and closes the log; false, after
+    // saying so, when one of them could not be written.
+    bool report(std::FILE* console);
 
     int parameters() const { return parameters_; }
 
@@ -72,7 +74,7 @@ class MonteCarlo {
     Point lower_, upper_, current_;
     bool ready_ = false;
     Observations observations_;
-    std::FILE* log_ = nullptr;
+    OutputFile log_;
     bool has_best_ = false;
     double best_value_ = 0.0;
     Point best_;

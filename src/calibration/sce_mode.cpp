@@ -3,6 +3,7 @@
 #include "calibration/observations.hpp"
 #include "calibration/sce_search.hpp"
 #include "core/context.hpp"
+#include "core/output_files.hpp"
 
 namespace torva {
 namespace {
@@ -10,25 +11,15 @@ namespace {
 constexpr const char* kOutputName = "sce_output.dat";
 constexpr const char* kBestName = "best.out";
 
-// Closes an output file; false, after saying so, when any write to it failed.
-bool close_checked(std::FILE* file, const char* name, std::FILE* console) {
-    const bool failed = std::ferror(file) != 0;
-    if (std::fclose(file) != 0 || failed) {
-        std::fprintf(console, "Error: unable to write the file %s\n", name);
-        return false;
-    }
-    return true;
-}
-
 bool write_best(const SceOutcome& outcome, int nopt, std::FILE* console) {
-    std::FILE* best = std::fopen(kBestName, "w");
+    OutputFile best(kBestName);
     if (!best) {
         std::fprintf(console, "Can't open output file %s\n", kBestName);
         return false;
     }
-    std::fprintf(best, "The best results of the SCE calibration %d runs:\n", outcome.evaluations);
-    for (int j = 1; j <= nopt; ++j) std::fprintf(best, "%lf\n", outcome.best[j]);
-    return close_checked(best, kBestName, console);
+    best.print("The best results of the SCE calibration %d runs:\n", outcome.evaluations);
+    for (int j = 1; j <= nopt; ++j) best.print("%lf\n", outcome.best[j]);
+    return close_and_say(best, console);
 }
 
 }  // namespace
@@ -47,7 +38,7 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
         return false;
     }
     std::fclose(probe);
-    std::FILE* output = std::fopen(kOutputName, "w");
+    OutputFile output(kOutputName);
     if (!output) {
         std::fprintf(console, "Can't open output file %s\n", kOutputName);
         std::fprintf(console, "Error: unable to successufully setup SCE-UA. Unable to run.\n");
@@ -58,7 +49,7 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
     SceSettings settings;
     Observations observations;
     bool ready = read_sce_input(reading, control_file, settings) &&
-                 check_sce_settings(settings, console, output);
+                 check_sce_settings(settings, console, output.get());
     if (ready && !read_observations(reading, settings.observation_file, observations)) {
         std::fprintf(console,
                      "Error: unable to open the observation file for reading or problem while "
@@ -67,7 +58,7 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
     }
     if (!ready) {
         std::fprintf(console, "Error: unable to successufully setup SCE-UA. Unable to run.\n");
-        close_checked(output, kOutputName, console);
+        close_and_say(output, console);
         return false;
     }
 
@@ -77,10 +68,10 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
     Evaluator& evaluator = remote ? *remote : static_cast<Evaluator&>(local);
     SceStreams streams;
     streams.console = console;
-    streams.output = output;
+    streams.output = output.get();
     SceOutcome outcome;
     const int runs = run_sce_search(settings, evaluator, streams, outcome);
-    const bool output_written = close_checked(output, kOutputName, console);
+    const bool output_written = close_and_say(output, console) && !streams.log_failed;
     if (runs < 1) {
         std::fprintf(console, "Error: unable to successfully run the SCE method\n");
         return false;
@@ -97,7 +88,7 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
                  "prefix 0000_.\n");
     std::fflush(console);
     simulate_point(setup, settings.project_file, settings.parameter_file, outcome.best, 0, nullptr);
-    return output_written && best_written;
+    return local.close_files() && output_written && best_written;
 }
 
 }  // namespace torva

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "calibration/random.hpp"
+#include "core/output_files.hpp"
 
 namespace torva {
 namespace {
@@ -26,11 +27,8 @@ class Search {
     Search(SceSettings& s, Evaluator& evaluator, SceStreams& io)
         : s_(s), evaluator_(evaluator), io_(io), random_(s.iseed) {}
     ~Search() {
-        if (!log_)
-            return;
-        const bool failed = std::ferror(log_) != 0;
-        if (std::fclose(log_) != 0 || failed)
-            std::fprintf(io_.console, "Error: unable to write the file %s\n", io_.log_name.c_str());
+        if (!close_and_say(log_, io_.console))
+            io_.log_failed = true;
     }
 
     int run(SceOutcome& outcome);
@@ -65,7 +63,7 @@ class Search {
     std::atomic<int> counter_{0};
 
     std::mutex log_lock_;
-    std::FILE* log_ = nullptr;
+    OutputFile log_;
     bool log_refused_ = false;
 };
 
@@ -98,7 +96,7 @@ Point Search::point_near(const Point& centre, SearchRandom& random) const {
 
 void Search::write_log_line(const char* prefix, double criterion, const Point& x) {
     if (!log_ && !log_refused_) {
-        log_ = std::fopen(io_.log_name.c_str(), "w");
+        log_ = OutputFile(io_.log_name);
         if (!log_) {
             std::fprintf(io_.console, "Error: unable to open the log file.\n");
             log_refused_ = true;
@@ -106,9 +104,9 @@ void Search::write_log_line(const char* prefix, double criterion, const Point& x
     }
     if (!log_)
         return;
-    std::fprintf(log_, "%s%8.3lf  : ", prefix, criterion);
-    for (int j = 1; j <= s_.nopt; ++j) std::fprintf(log_, " %lf", x[j]);
-    std::fprintf(log_, "\n");
+    log_.print("%s%8.3lf  : ", prefix, criterion);
+    for (int j = 1; j <= s_.nopt; ++j) log_.print(" %lf", x[j]);
+    log_.print("\n");
 }
 
 // The initial population: drawn serially from the search's generator, so the

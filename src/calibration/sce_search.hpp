@@ -17,6 +17,7 @@ struct SceStreams {
     std::FILE* console = stdout;
     std::FILE* output = nullptr;  // sce_output.dat
     std::string log_name = "0000_log_file.txt";
+    bool log_failed = false;  // set when the log could not be written in full
 };
 
 struct SceOutcome {

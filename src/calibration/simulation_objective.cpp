@@ -64,10 +64,10 @@ namespace {
 
 // Opens a working file of the calibration on first use; says so once when it
 // cannot be opened, and the search goes on without it.
-void open_once(std::FILE*& file, bool& refused, const std::string& name, std::FILE* console) {
+void open_once(OutputFile& file, bool& refused, const std::string& name, std::FILE* console) {
     if (file || refused)
         return;
-    file = std::fopen(name.c_str(), "a");
+    file = OutputFile(name, "a");
     if (!file) {
         refused = true;
         std::fprintf(console, "Error: unable to open %s; the calibration goes on without it.\n",
@@ -75,19 +75,15 @@ void open_once(std::FILE*& file, bool& refused, const std::string& name, std::FI
     }
 }
 
-void close_checked(std::FILE* file, const std::string& name, std::FILE* console) {
-    if (!file)
-        return;
-    const bool failed = std::ferror(file) != 0;
-    if (std::fclose(file) != 0 || failed)
-        std::fprintf(console, "Error: unable to write the file %s\n", name.c_str());
-}
-
 }  // namespace
 
 SimulationObjective::~SimulationObjective() {
-    close_checked(observation_log_, observation_log_name(), setup_.out);
-    close_checked(working_, working_name(), setup_.out);
+    close_files();
+}
+
+bool SimulationObjective::close_files() {
+    const bool log_written = close_and_say(observation_log_, setup_.out);
+    return close_and_say(working_, setup_.out) && log_written;
 }
 
 std::string SimulationObjective::observation_log_name() const {
@@ -112,9 +108,9 @@ Score SimulationObjective::score(const Point& x, int number) {
     } else {
         open_once(working_, working_refused_, working_name(), setup_.out);
         open_once(observation_log_, observation_log_refused_, observation_log_name(), setup_.out);
-        score = score_events(observations_, results, working_);
+        score = score_events(observations_, results, working_.get());
         if (observation_log_)
-            write_observation_table(observations_, observation_log_);
+            write_observation_table(observations_, observation_log_.get());
     }
     history_.add(score, x);
     return score;

@@ -10,6 +10,7 @@
 
 #include "calibration/evaluator.hpp"
 #include "calibration/observations.hpp"
+#include "core/output_files.hpp"
 
 namespace torva {
 
@@ -47,6 +48,10 @@ class SimulationObjective : public Evaluator {
     // back to the search).
     Score score(const Point& x, int number);
 
+    // Closes the working files; false, after saying so, when one of them
+    // could not be written in full.
+    bool close_files();
+
   private:
     SimulationSetup setup_;
     std::string project_;
@@ -58,8 +63,8 @@ class SimulationObjective : public Evaluator {
     std::string working_name() const;          // <partition>_hmle.dat
 
     std::mutex files_lock_;
-    std::FILE* observation_log_ = nullptr;
-    std::FILE* working_ = nullptr;
+    OutputFile observation_log_;
+    OutputFile working_;
     bool observation_log_refused_ = false;
     bool working_refused_ = false;
 };

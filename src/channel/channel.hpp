@@ -14,6 +14,9 @@ void read_channel_network(Model& model, RunContext& ctx);
 void set_up_channel_time_series(Model& model, RunContext& ctx);
 // Routes the channel network through the step.
 void channel_routing_phase(Model& model, RunContext& ctx);
+// At the end of a run, the depth and discharge of every node to the
+// WRITE_CHAN_HOTSTART file, in the lines READ_CHAN_HOTSTART reads.
+void write_channel_hotstart(const Model& model, RunContext& ctx);
 // At the end of a run: the router's sub-step counts, and one warning when
 // some sub-steps ended with areas still moving between the two passes.
 void report_channel_routing(const Model& model, RunContext& ctx);

@@ -197,6 +197,33 @@ bool set_up_network(Model& model, RunContext& ctx, const std::string& path) {
 
 }  // namespace
 
+void write_channel_hotstart(const Model& model, RunContext& ctx) {
+    if (!model.project.given(Card::WRITE_CHAN_HOTSTART) || !model.channel.read)
+        return;
+    const Channel& ch = model.channel;
+    OutputFile file =
+        open_output_file(ctx, model.project.text(Card::WRITE_CHAN_HOTSTART), Numbering::numbered);
+    if (!file) {
+        raise_open_failure(ctx, file);
+        return;
+    }
+    // The lines READ_CHAN_HOTSTART reads, with every digit, so that a run
+    // started from the file starts from the water this run ended with.
+    for (int link = 1; link <= ch.links; ++link) {
+        const ChannelLink& l = ch.link[link];
+        if (l.is(kLakeLink) || l.is(kStructureLink) || l.is(kTakenByLakeLink))
+            continue;
+        for (int j = 1; j <= l.nodes; ++j)
+            file.print("%d %d %.17g %.17g\n", j, link, ch.yp(j, link) - ch.bel(j, link),
+                       ch.qp(j, link));
+    }
+    if (!file.close()) {
+        ctx.print("Error: could not write the channel hot start file %s: %s\n", file.path().c_str(),
+                  file.failure().c_str());
+        ctx.error.raise(err::message_printed);
+    }
+}
+
 void read_channel_network(Model& model, RunContext& ctx) {
     if (!model.project.given(Card::CHANNEL_INPUT))
         return;

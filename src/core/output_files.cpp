@@ -152,4 +152,12 @@ bool close_output(RunContext& ctx, OutputFile& file) {
     return raise_write_failure(ctx, file);
 }
 
+bool close_and_say(OutputFile& file, std::FILE* console) {
+    if (!file.is_open() || file.close())
+        return true;
+    std::fprintf(console, "Error: unable to write the file %s (%s)\n", file.path().c_str(),
+                 file.failure().c_str());
+    return false;
+}
+
 }  // namespace torva

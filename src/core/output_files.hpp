@@ -88,5 +88,9 @@ bool flush_output(RunContext& ctx, OutputFile& file);
 // Closes the file and raises its write failure; false then. A file that is
 // not open closes without a message.
 bool close_output(RunContext& ctx, OutputFile& file);
+// For files written outside a simulation (the calibration's): closes the file;
+// false, after printing "Error: unable to write the file NAME (reason)" to the
+// console, when any write to it failed. A file that is not open closes quietly.
+bool close_and_say(OutputFile& file, std::FILE* console);
 
 }  // namespace torva

@@ -27,12 +27,12 @@ constexpr Card kChannelRoutingCards[] = {
     Card::STREAM_LOSS, Card::ALPHA, Card::BETA, Card::THETA,
     Card::CHANNEL_GRIDSIZE, Card::CHANNEL_DELTAT, Card::DRAIN_TIME, Card::Q_MIN, Card::N_LINKS,
     Card::MAX_NODES, Card::NON_ORTHO_CHANNELS, Card::FIRST_ORDER_CHAN_Q,
-    Card::WRITE_CHAN_HOTSTART, Card::HOTSTART_IS_DEPTH,
+    Card::HOTSTART_IS_DEPTH,
 };
 constexpr Card kChannelOutputCards[] = {
     Card::IN_HYD_LOCATION, Card::OUT_HYD_LOCATION, Card::OUT_DEP_LOCATION, Card::CHAN_DEPTH,
     Card::CHAN_DISCHARGE, Card::CHAN_STAGE, Card::CHAN_VELOCITY, Card::FLOOD_STREAM,
-    Card::STREAM_INFO,
+    Card::STREAM_INFO, Card::WRITE_CHAN_HOTSTART,
 };
 constexpr Card kGroundwaterCards[] = {
     Card::GW_SIMULATION, Card::WATER_TABLE, Card::AQUIFER_BOTTOM, Card::AQUIFER_DELTA_Z,

@@ -385,6 +385,7 @@ void read_project_file(Model& model, RunContext& ctx, std::string_view file_name
     reader.next(line);
     if (line != "TORVAPROJECT" && line != "KELDORPROJECT") {
         ctx.print_error("File Does not Appear to be a Valid TORVA/KELDOR Project file\n");
+        ctx.print_error("  (File: %s; its first line must be TORVAPROJECT)\n", name.c_str());
         ctx.print_error(
             "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n");
         ctx.print_error("TORVA Terminating....\n");

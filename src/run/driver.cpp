@@ -388,6 +388,8 @@ void run_time_loop(Model& model, RunContext& ctx) {
         if (!run_must_stop(ctx))
             write_overland_hotstart(model, ctx);
         if (!run_must_stop(ctx))
+            write_channel_hotstart(model, ctx);
+        if (!run_must_stop(ctx))
             notify_analyzers(model, ctx, kRunFinished);
         return;
     }

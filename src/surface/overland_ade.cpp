@@ -42,21 +42,6 @@ inline law::AdeCell ade_cell(const AdeFields& f, int i) {
     return {f.elevation[i] + f.depth[i], f.depth[i] - f.retention[i], f.inverse_n[i], f.depth[i]};
 }
 
-// `volume_rate` is the cell area over the sub-step: the face limit in m3/s
-// per metre of water.
-template <bool kLakes>
-inline law::FaceFlow face_flow(const AdeFields& f, int i, int j, double volume_rate,
-                               double sub_step) {
-    if (j == 0)
-        return {0.0, false};
-    if constexpr (kLakes) {
-        if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
-            return {0.0, false};
-    }
-    return law::ade_face_flow(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size,
-                              volume_rate, sub_step);
-}
-
 // One direction of the grid: the neighbour across each cell's downstream face
 // (0 where no water crosses it), the neighbour across the opposite face, and
 // the face arrays of that direction.
@@ -66,6 +51,48 @@ struct Direction {
     double* flux;
     double* face_volume;
 };
+
+// The law's discharge across the downstream face of cell i (0 where no water
+// crosses it), before the levelling limit.
+template <bool kLakes>
+inline double law_discharge(const AdeFields& f, const Direction& d, int i, double volume_rate) {
+    const int j = i > 0 ? d.face_to[i] : 0;
+    if (j == 0)
+        return 0.0;
+    if constexpr (kLakes) {
+        if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
+            return 0.0;
+    }
+    return law::ade_face_discharge(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size,
+                                   volume_rate);
+}
+
+// What cells i and j = face_to[i] pass on through their far faces in the
+// direction of a flow of `sign`: the inflow to the giver and the outflow of the
+// receiver, from the law.
+template <bool kLakes>
+inline auto passed_on(const AdeFields& f, const Direction& d, int i, int j, double volume_rate) {
+    return [&f, &d, i, j, volume_rate](double sign) {
+        return sign * (law_discharge<kLakes>(f, d, d.face_from[i], volume_rate) +
+                       law_discharge<kLakes>(f, d, j, volume_rate));
+    };
+}
+
+// `volume_rate` is the cell area over the sub-step: the face limit in m3/s
+// per metre of water.
+template <bool kLakes>
+inline law::FaceFlow face_flow(const AdeFields& f, const Direction& d, int i, double volume_rate,
+                               double sub_step) {
+    const int j = d.face_to[i];
+    if (j == 0)
+        return {0.0, false};
+    if constexpr (kLakes) {
+        if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
+            return {0.0, false};
+    }
+    return law::ade_face_flow(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size,
+                              volume_rate, sub_step, passed_on<kLakes>(f, d, i, j, volume_rate));
+}
 
 struct SweepResult {
     int failures = 0;
@@ -88,7 +115,7 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Di
     {
 #pragma omp for schedule(static) reduction(+ : failures)
         for (int i = 1; i <= n; ++i) {
-            const law::FaceFlow flow = face_flow<kLakes>(f, i, d.face_to[i], volume_rate, sub_step);
+            const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
             d.flux[i] = flow.discharge;
             failures += flow.failed;
         }
@@ -318,7 +345,7 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
     {
 #pragma omp for schedule(static) reduction(+ : failures)
         for (int i = 1; i <= n; ++i) {
-            const law::FaceFlow flow = face_flow<kLakes>(now, i, d.face_to[i], volume_rate, step);
+            const law::FaceFlow flow = face_flow<kLakes>(now, d, i, volume_rate, step);
             d.flux[i] = flow.discharge;
             failures += flow.failed;
         }
@@ -342,9 +369,10 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
             if (j == 0)
                 continue;
             const double mean =
-                0.5 * (d.flux[i] + face_flow<kLakes>(ahead, i, j, volume_rate, step).discharge);
+                0.5 * (d.flux[i] + face_flow<kLakes>(ahead, d, i, volume_rate, step).discharge);
             d.flux[i] = law::limit_face_discharge(mean, ade_cell<kLakes>(now, i),
-                                                  ade_cell<kLakes>(now, j), volume_rate);
+                                                  ade_cell<kLakes>(now, j), volume_rate,
+                                                  passed_on<kLakes>(now, d, i, j, volume_rate));
         }
 #pragma omp for schedule(static) reduction(+ : failures, cleanup)
         for (int i = 1; i <= n; ++i) {

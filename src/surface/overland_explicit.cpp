@@ -62,11 +62,26 @@ inline double law_discharge(const SweepContext& c, const ExplicitSweep& s, int i
                                         s.bed_slope[i], c.cell_size);
 }
 
-// The same held to the face limit.
+// The law's discharge of the face across the downstream side of cell i held
+// to the levelling volume alone (0 where no water crosses it).
+inline double levelled(const SweepContext& c, const ExplicitSweep& s, int i, double depth_rate) {
+    const int j = i > 0 ? s.face_to[i] : 0;
+    if (j == 0)
+        return 0.0;
+    return law::explicit_face_limit(law_discharge(c, s, i, j), c.depth[i], c.depth[j],
+                                    c.retention[i], c.retention[j], s.bed_slope[i], c.cell_size,
+                                    depth_rate, law::nothing_passed_on);
+}
+
+// The law's discharge held to the face limit, with what the two cells pass on
+// along the sweep's direction.
 inline double limited(const SweepContext& c, const ExplicitSweep& s, int i, int j, double q,
                       double depth_rate) {
+    auto passed_on = [&](double sign) {
+        return sign * (levelled(c, s, s.face_from[i], depth_rate) + levelled(c, s, j, depth_rate));
+    };
     return law::explicit_face_limit(q, c.depth[i], c.depth[j], c.retention[i], c.retention[j],
-                                    s.bed_slope[i], c.cell_size, depth_rate);
+                                    s.bed_slope[i], c.cell_size, depth_rate, passed_on);
 }
 
 // The depth cell i gives over the two faces of the sweep's direction.

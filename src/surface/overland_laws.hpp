@@ -87,8 +87,46 @@ inline FaceFlow limited_flow(double q, double cap, double giver_depth, double vo
     return {cap > 0.0 ? cap : 0.0, failed};
 }
 
+// Water flowing down a slope passes on: the giving cell is fed through its
+// far face while the receiving cell gives through its own. The levelling
+// volume then grows by half of what the pair passes on in the flow's
+// direction (`passed_on`, m3/s), so that the two water surfaces still end the
+// sweep in their order: the limit bites where a cell would overshoot its
+// neighbour, as in a pond, and leaves a flowing stream to the law.
+inline double passing_cap(double drop, double giver_flow_depth, double share, double rate,
+                          double passed_on) {
+    const double level = drop * share * rate + (passed_on > 0.0 ? 0.5 * passed_on : 0.0);
+    const double held = giver_flow_depth * rate;
+    return level < held ? level : held;
+}
+
+// The law's discharge of a face (m3/s, positive towards the neighbour), held
+// only to what the giving cell holds above its retention.
+inline double ade_law_discharge(const AdeCell& cell, const AdeCell& neighbour, double cell_size,
+                                double volume_rate) {
+    const double drop = cell.surface - neighbour.surface;
+    const AdeCell& giver = drop > 0.0 ? cell : neighbour;
+    if (drop == 0.0 || giver.flow_depth <= 0.0)
+        return 0.0;
+    const double q = depth_to_five_thirds(giver.flow_depth) *
+                     std::sqrt(std::fabs(drop) / cell_size) * giver.inverse_n * cell_size;
+    const double held = giver.flow_depth * volume_rate;
+    const double limited = q < held ? q : held;
+    return drop > 0.0 ? limited : -limited;
+}
+
+// No face beside this one: nothing is passed on.
+inline double nothing_passed_on(double) {
+    return 0.0;
+}
+
+// The limited discharge of a face. `passed_on(sign)` gives what the two cells
+// pass on through their far faces in the direction of a flow of that sign
+// (+1 towards the neighbour); it is asked only where the levelling volume
+// alone would cut the flow.
+template <typename PassedOn>
 inline FaceFlow ade_face_flow(const AdeCell& cell, const AdeCell& neighbour, double cell_size,
-                              double volume_rate, double sub_step) {
+                              double volume_rate, double sub_step, PassedOn passed_on) {
     const double drop = cell.surface - neighbour.surface;
     const double slope = drop / cell_size;
     if (slope > 0.0) {
@@ -96,43 +134,53 @@ inline FaceFlow ade_face_flow(const AdeCell& cell, const AdeCell& neighbour, dou
             return {0.0, false};
         const double q =
             depth_to_five_thirds(cell.flow_depth) * std::sqrt(slope) * cell.inverse_n * cell_size;
-        return limited_flow(q, face_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate),
-                            cell.depth, volume_rate, sub_step);
+        double cap = face_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate);
+        if (q > cap)
+            cap = passing_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate, passed_on(1.0));
+        return limited_flow(q, cap, cell.depth, volume_rate, sub_step);
     }
     if (slope < 0.0) {
         if (neighbour.flow_depth <= 0.0)
             return {0.0, false};
         const double q = depth_to_five_thirds(neighbour.flow_depth) * std::sqrt(-slope) *
                          neighbour.inverse_n * cell_size;
-        const FaceFlow f =
-            limited_flow(q, face_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate),
-                         neighbour.depth, volume_rate, sub_step);
+        double cap = face_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate);
+        if (q > cap)
+            cap = passing_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate,
+                              passed_on(-1.0));
+        const FaceFlow f = limited_flow(q, cap, neighbour.depth, volume_rate, sub_step);
         return {-f.discharge, f.failed};
     }
     return {0.0, false};
 }
 
-// The discharge alone, for a sub-step of `sub_step` seconds.
+// The discharge alone, for a face with nothing beside it.
 inline double ade_face_discharge(const AdeCell& cell, const AdeCell& neighbour, double cell_size,
                                  double volume_rate) {
-    return ade_face_flow(cell, neighbour, cell_size, volume_rate, 0.0).discharge;
+    return ade_face_flow(cell, neighbour, cell_size, volume_rate, 0.0, nothing_passed_on).discharge;
 }
 
 // Clamps a discharge found otherwise (the predictor-corrector's average) to
 // the direction and cap of the face in the state it is applied to.
+template <typename PassedOn>
 inline double limit_face_discharge(double q, const AdeCell& cell, const AdeCell& neighbour,
-                                   double volume_rate) {
+                                   double volume_rate, PassedOn passed_on) {
     const double drop = cell.surface - neighbour.surface;
     if (drop > 0.0) {
         if (cell.flow_depth <= 0.0 || q <= 0.0)
             return 0.0;
-        const double cap = face_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate);
+        double cap = face_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate);
+        if (q > cap)
+            cap = passing_cap(drop, cell.flow_depth, kSweepLevelShare, volume_rate, passed_on(1.0));
         return q < cap ? q : cap;
     }
     if (drop < 0.0) {
         if (neighbour.flow_depth <= 0.0 || q >= 0.0)
             return 0.0;
-        const double cap = face_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate);
+        double cap = face_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate);
+        if (-q > cap)
+            cap = passing_cap(-drop, neighbour.flow_depth, kSweepLevelShare, volume_rate,
+                              passed_on(-1.0));
         return -q < cap ? q : -cap;
     }
     return 0.0;
@@ -186,17 +234,25 @@ inline double explicit_unit_discharge(double h_i, double h_j, double retention_i
 // `depth_rate` is the cell size over the (sub-)step, m/s, so that q /
 // depth_rate is the depth the face moves. The giving cell's own retention
 // bounds what it can give. The step tests judge the law's q, as ever; the
-// limit trims only what passes them.
+// limit trims only what passes them. `passed_on(sign)` is what the two cells
+// pass on through their far faces of the same direction, m2/s, as for ADE.
+template <typename PassedOn>
 inline double explicit_face_limit(double q, double h_i, double h_j, double retention_i,
                                   double retention_j, double bed_slope, double cell_size,
-                                  double depth_rate) {
+                                  double depth_rate, PassedOn passed_on) {
     const double drop = bed_slope * cell_size - (h_j - h_i);  // fall of the water surface, m
     if (q > 0.0) {
-        const double cap = face_cap(drop, h_i - retention_i, kExplicitLevelShare, depth_rate);
+        double cap = face_cap(drop, h_i - retention_i, kExplicitLevelShare, depth_rate);
+        if (q > cap)
+            cap = passing_cap(drop, h_i - retention_i, kExplicitLevelShare, depth_rate,
+                              passed_on(1.0));
         return q < cap ? q : (cap > 0.0 ? cap : 0.0);
     }
     if (q < 0.0) {
-        const double cap = face_cap(-drop, h_j - retention_j, kExplicitLevelShare, depth_rate);
+        double cap = face_cap(-drop, h_j - retention_j, kExplicitLevelShare, depth_rate);
+        if (-q > cap)
+            cap = passing_cap(-drop, h_j - retention_j, kExplicitLevelShare, depth_rate,
+                              passed_on(-1.0));
         return -q < cap ? q : (cap > 0.0 ? -cap : 0.0);
     }
     return 0.0;

@@ -88,6 +88,8 @@ struct Variant {
     const char* locations = "3\n1 2\n3 2\n4 3\n";  // the ends of the branches, the outlet
     const char* without = "";                      // a card line left out
     const char* extra = "";                        // further cards
+    std::string total = "60";                      // TOT_TIME, minutes
+    std::string start = "10 0";                    // START_TIME
 };
 
 // Writes the project and its files and runs it.
@@ -95,11 +97,9 @@ test::ProgramRun run_y(const TempDir& dir, const Variant& v) {
     std::string project =
         "TORVAPROJECT\nWATERSHED_MASK y.msk\nELEVATION y.ele\nROWS 5\nCOLS 5\nGRIDSIZE 20\n"
         "OUTROW 5\nOUTCOL 3\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP " +
-        std::string(v.step) +
-        "\nTOT_TIME 60\nHYD_FREQ 5\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 10 "
-        "0\nPRECIP_UNIF\n"
-        "RAIN_INTENSITY 30\nRAIN_DURATION " +
-        std::to_string(v.rain_minutes) +
+        std::string(v.step) + "\nTOT_TIME " + v.total +
+        "\nHYD_FREQ 5\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME " + v.start +
+        "\nPRECIP_UNIF\nRAIN_INTENSITY 30\nRAIN_DURATION " + std::to_string(v.rain_minutes) +
         "\nSUMMARY y.sum\nOUTLET_HYDRO y.otl\n"
         "TIME_SERIES_FILE spring.ts\nCHANNEL_INPUT y.chn\nSTREAM_CELL y.gst\nCHAN_EXPLIC\n"
         "IN_HYD_LOCATION y.loc\nOUT_HYD_LOCATION y.q\nOUT_DEP_LOCATION y.dep\n"
@@ -449,6 +449,41 @@ TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
     }
     EXPECT_EQ(cfs_dir.read("y.dep"), dir.read("y.dep"));
     EXPECT_EQ(cfs_dir.read("depth.lnd"), dir.read("depth.lnd"));
+}
+
+// A run continued from the channel and overland hot starts of another ends
+// as the whole run: its hydrograph rows follow on from the first run's, and
+// its channels end as the whole run's, to the last digit. At 60 s steps a run of TOT_TIME 28
+// takes 30 steps, half of the whole run's 60; the rain lasts 40 steps.
+TEST(YNetworkHotStart, ARunContinuedFromItsHotStartsEndsAsTheWholeRun) {
+    const char* writes = "WRITE_OV_HOTSTART end.ohot\nWRITE_CHAN_HOTSTART end.chot\n";
+    TempDir whole, first, second;
+    const std::string reads = std::string("READ_OV_HOTSTART ") + first.file("end.ohot") +
+                              "\nREAD_CHAN_HOTSTART " + first.file("end.chot") + "\n" + writes;
+    run_y_network(
+        whole, {.name = "whole", .rain_minutes = 40, .step = "60", .extra = writes, .total = "58"});
+    run_y_network(
+        first, {.name = "first", .rain_minutes = 40, .step = "60", .extra = writes, .total = "28"});
+    const std::string summary = run_y_network(second, {.name = "second",
+                                                       .rain_minutes = 10,
+                                                       .step = "60",
+                                                       .extra = reads.c_str(),
+                                                       .total = "28",
+                                                       .start = "10 30"});
+    EXPECT_LE(std::fabs(figure(summary, "Overall mass balance error =")), 5e-7);
+    EXPECT_NEAR(figure(summary, "Initial volume in channels="),
+                figure(first.read("y.sum"), "Final volume in channels="), 0.005);
+    EXPECT_GT(figure(summary, "Initial volume in channels="), 0.0);
+
+    auto rows = rows_of(first.read("y.otl"));
+    for (const auto& row : rows_of(second.read("y.otl"))) rows.push_back(row);
+    const auto whole_rows = rows_of(whole.read("y.otl"));
+    ASSERT_EQ(rows.size(), 12u);
+    ASSERT_EQ(whole_rows.size(), 12u);
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        EXPECT_EQ(rows[r][1], whole_rows[r][1]) << "row " << r;
+    EXPECT_EQ(second.read("end.chot"), whole.read("end.chot"));
+    EXPECT_EQ(rows_of(whole.read("end.chot")).size(), 7u);  // the nodes of links 1, 3 and 4
 }
 
 }  // namespace

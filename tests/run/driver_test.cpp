@@ -34,6 +34,7 @@ TEST(RunDriver, HeaderWithCarriageReturnGetsTheDos2unixHint) {
     const auto run = run_program_in(dir.path(), {"p.prj"});
     EXPECT_EQ(run.err,
               "File Does not Appear to be a Valid TORVA/KELDOR Project file\n"
+              "  (File: p.prj; its first line must be TORVAPROJECT)\n"
               "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n"
               "TORVA Terminating....\n");
     EXPECT_EQ(normalise(run.out),
