@@ -1,6 +1,7 @@
 #pragma once
 // The watershed grid: cells inside the mask, their numbering, neighbours and elevations.
 
+#include <string>
 #include <vector>
 
 namespace torva {
@@ -25,6 +26,10 @@ struct Grid {
     double cell_size = 0.0;  // metres
     // Bounds from the header of the last map read.
     double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
+    // Spatial reference (WKT) of the last map read and of the elevation map;
+    // empty for text maps, which carry none.
+    std::string map_spatial_reference;
+    std::string spatial_reference;
     int num_cells = 0;
     double area = 0.0;  // square metres
     // Cell number of the outlet cell at (OUTROW, OUTCOL); 0 when that position

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,6 +11,8 @@
 #include "grid/grid.hpp"
 #include "grid/mapping.hpp"
 #include "grid/mapping_internal.hpp"
+#include "grid/raster.hpp"
+#include "grid/raster_library.hpp"
 #include "input/numbers.hpp"
 #include "input/tokens.hpp"
 
@@ -71,6 +74,47 @@ bool read_map_header(LineReader& reader, int& rows, int& cols) {
     return true;
 }
 
+// The next id of an index map, from its text words or from the values of a
+// raster library map; `shown` is what a message prints of it.
+class IndexSource {
+  public:
+    IndexSource(LineReader& reader, const std::vector<double>* raster)
+        : scanner_(reader), raster_(raster) {}
+
+    // False at the end of a text map.
+    bool next(int& value, NumberFault& fault, bool& no_data, std::string& shown) {
+        no_data = false;
+        if (raster_) {
+            const double v = (*raster_)[index_++];
+            no_data = std::isnan(v);
+            char text[32];
+            std::snprintf(text, sizeof text, "%.17g", v);
+            shown = text;
+            fault = no_data ? NumberFault::none : read_integer(v, value);
+            return true;
+        }
+        std::string_view token;
+        if (!scanner_.next(token))
+            return false;
+        shown.assign(token);
+        fault = read_integer(token, value);
+        return true;
+    }
+
+  private:
+    IntegerScanner scanner_;
+    const std::vector<double>* raster_;
+    std::size_t index_ = 0;
+};
+
+void raise_wrong_shape(RunContext& ctx, const std::string& path, int rows, int cols,
+                       const Grid& grid) {
+    const int code = rows != grid.rows && cols != grid.cols ? kWrongRowsAndColumns
+                     : rows != grid.rows                    ? kWrongRows
+                                                            : kWrongColumns;
+    ctx.error.raise(code, {.text2 = path});
+}
+
 }  // namespace
 
 bool read_index_map(RunContext& ctx, const std::string& path, const Grid& grid, int largest_id,
@@ -81,37 +125,49 @@ bool read_index_map(RunContext& ctx, const std::string& path, const Grid& grid, 
         return false;
     }
     LineReader reader(f, ctx);
-    int rows = 0, cols = 0;
-    bool ok = read_map_header(reader, rows, cols);
+    // A GeoTIFF, NetCDF or other raster of the raster library stands in for the
+    // text layout; its shape and cell size are checked as it is read.
+    const bool library = is_library_raster(f, true);
+    RasterGeoreference geo;
+    std::vector<double> raster;
+    int rows = grid.rows, cols = grid.cols;
+    bool ok = library ? read_library_grid(ctx, path, grid, geo, raster)
+                      : read_map_header(reader, rows, cols);
     if (!ok) {
-        report_unexpected_end(ctx, path);
+        if (!library)
+            report_unexpected_end(ctx, path);
     } else if (rows != grid.rows || cols != grid.cols) {
         // Checked before any value is read, so a map of another shape never
         // reaches the grid's arrays.
-        const int code = rows != grid.rows && cols != grid.cols ? kWrongRowsAndColumns
-                         : rows != grid.rows                    ? kWrongRows
-                                                                : kWrongColumns;
-        ctx.error.raise(code, {.text2 = path});
+        raise_wrong_shape(ctx, path, rows, cols, grid);
         ok = false;
     } else {
         ok = allocate(ctx, cell_ids, static_cast<std::size_t>(grid.num_cells) + 1, "index_map");
     }
     std::vector<int> census(ok ? static_cast<std::size_t>(std::max(largest_id, 0)) + 1 : 0, 0);
-    IntegerScanner scanner(reader);
+    IndexSource source(reader, library ? &raster : nullptr);
+    std::string shown;
     for (int r = 1; ok && r <= rows; ++r) {
         for (int c = 1; c <= cols; ++c) {
-            std::string_view token;
-            if (!scanner.next(token)) {
+            int read = 0;
+            NumberFault fault = NumberFault::none;
+            bool no_data = false;
+            if (!source.next(read, fault, no_data, shown)) {
                 report_unexpected_end(ctx, path);
                 ok = false;
                 break;
             }
             const int cell = grid.number_at(r, c);
-            int read = 0;
-            const NumberFault fault = read_integer(token, read);
+            if (no_data && cell > 0) {
+                ctx.print_and_log(
+                    "Error: map %s has no value at row %d, column %d, inside the watershed\n",
+                    path.c_str(), r, c);
+                fail_with_printed_message(ctx);
+                ok = false;
+                break;
+            }
             // Outside the mask any number will do, as a no-data value; words never.
             if (fault == NumberFault::not_a_number || (fault != NumberFault::none && cell > 0)) {
-                const std::string shown(token);
                 ctx.print_and_log("Error: in map %s, row %d, column %d: %s %s.\n", path.c_str(), r,
                                   c, shown.c_str(), number_fault_text(fault));
                 fail_with_printed_message(ctx);

@@ -1,13 +1,17 @@
 #include "grid/raster.hpp"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <string>
 
+#include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/errors.hpp"
 #include "core/output_files.hpp"
 #include "grid/grid.hpp"
+#include "grid/raster_library.hpp"
 #include "input/numbers.hpp"
 #include "input/replace.hpp"
 
@@ -155,6 +159,19 @@ bool read_header(RunContext& ctx, TokenStream& tokens, const std::string& path, 
     return true;
 }
 
+// Compares a map's rows and columns with the grid's.
+bool check_shape(RunContext& ctx, const std::string& path, int rows, int cols, const Grid& grid) {
+    const bool rows_differ = rows != grid.rows;
+    const bool cols_differ = cols != grid.cols;
+    if (rows_differ && cols_differ)
+        return fail(ctx, "Incorrect number of rows and columns in map: %s\n", path.c_str());
+    if (cols_differ)
+        return fail(ctx, "Incorrect number of columns in map: %s\n", path.c_str());
+    if (rows_differ)
+        return fail(ctx, "Incorrect number of rows in map: %s\n", path.c_str());
+    return true;
+}
+
 // Stores the georeference and compares the header's size with the grid's.
 bool take_header(RunContext& ctx, TokenStream& tokens, const std::string& path, Grid& grid) {
     MapHeader header;
@@ -164,15 +181,7 @@ bool take_header(RunContext& ctx, TokenStream& tokens, const std::string& path, 
     grid.south = header.south;
     grid.east = header.east;
     grid.west = header.west;
-    const bool rows_differ = header.rows != grid.rows;
-    const bool cols_differ = header.cols != grid.cols;
-    if (rows_differ && cols_differ)
-        return fail(ctx, "Incorrect number of rows and columns in map: %s\n", path.c_str());
-    if (cols_differ)
-        return fail(ctx, "Incorrect number of columns in map: %s\n", path.c_str());
-    if (rows_differ)
-        return fail(ctx, "Incorrect number of rows in map: %s\n", path.c_str());
-    return true;
+    return check_shape(ctx, path, header.rows, header.cols, grid);
 }
 
 void warn_if_all_zero(RunContext& ctx, bool any_nonzero, const std::string& path) {
@@ -219,11 +228,115 @@ bool take_header_for_cells(RunContext& ctx, TokenStream& tokens, const std::stri
     return true;
 }
 
+void report_census(RunContext& ctx, const std::string& path, const std::vector<int>& census,
+                   int uncounted) {
+    for (int category = 1; category <= kCensusCategories; ++category)
+        if (census[category] > 0)
+            ctx.print("In map %s category %d has %d values\n", path.c_str(), category,
+                      census[category]);
+    if (uncounted > 0)
+        ctx.print("Warning: In map %s %d values lie outside the categories 0 to %d.\n",
+                  path.c_str(), uncounted, kCensusCategories);
+}
+
+enum class MapMode { full_grid, real, integer };
+
+bool bad_library_value(RunContext& ctx, const std::string& path, int row, int col, double v,
+                       NumberFault fault) {
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%.17g", v);
+    return bad_value(ctx, path, row, col, shown, fault);
+}
+
+// A map in a raster library format (GeoTIFF, NetCDF...) with the checks and
+// messages of the text layout. The georeference comes from the file; no-data
+// cells may lie outside the mask only.
+bool read_library_map(RunContext& ctx, const std::string& path, Grid& grid, MapMode mode,
+                      std::vector<int>* full, std::vector<double>* real,
+                      std::vector<int>* integer) {
+    const std::size_t width = static_cast<std::size_t>(grid.cols) + 2;
+    const std::size_t entries = mode == MapMode::real      ? real->size()
+                                : mode == MapMode::integer ? integer->size()
+                                                           : 0;
+    if (!grid_is_shaped(grid) ||
+        (mode == MapMode::full_grid && full->size() != grid.cell_number.size()) ||
+        (mode != MapMode::full_grid && !fits_cells(grid, entries)))
+        return fail(ctx, "Error: the grid for map %s is not set up\n", path.c_str());
+    RasterGeoreference geo;
+    std::vector<double> values;
+    if (!read_library_grid(ctx, path, grid, geo, values))
+        return false;
+    grid.north = geo.north;
+    grid.west = geo.west;
+    grid.south = geo.north - geo.rows * geo.cell_size;
+    grid.east = geo.west + geo.cols * geo.cell_size;
+    grid.map_spatial_reference = geo.spatial_reference;
+    std::vector<int> census(mode == MapMode::integer ? kCensusCategories + 1 : 0, 0);
+    int uncounted = 0, zero_cells = 0;
+    bool any_nonzero = false;
+    std::size_t cell = 0;
+    for (int r = 1; r <= grid.rows; ++r) {
+        for (int c = 1; c <= grid.cols; ++c) {
+            const double v = values[static_cast<std::size_t>(r - 1) * grid.cols + (c - 1)];
+            const bool missing = std::isnan(v);
+            any_nonzero |= !missing && v != 0.0;
+            const bool inside = mode == MapMode::full_grid || grid.cell_number[r * width + c] != 0;
+            if (missing && inside && mode != MapMode::full_grid)
+                return fail(
+                    ctx, "Error: map %s has no value at row %d, column %d, inside the watershed\n",
+                    path.c_str(), r, c);
+            if (missing || !inside)
+                continue;
+            if (mode == MapMode::real) {
+                (*real)[++cell] = v;
+                zero_cells += v == 0.0;
+                continue;
+            }
+            int value = 0;
+            const NumberFault fault = read_integer(v, value);
+            if (fault != NumberFault::none)
+                return bad_library_value(ctx, path, r, c, v, fault);
+            if (mode == MapMode::full_grid) {
+                (*full)[r * width + c] = value;
+                continue;
+            }
+            (*integer)[++cell] = value;
+            if (value >= 0 && value <= kCensusCategories)
+                ++census[value];
+            else
+                ++uncounted;
+        }
+    }
+    if (mode == MapMode::integer)
+        report_census(ctx, path, census, uncounted);
+    warn_if_all_zero(ctx, any_nonzero, path);
+    if (zero_cells > 0)
+        ctx.print("Warning: Map contains %d cells with zero values. Map: %s\n", zero_cells,
+                  path.c_str());
+    return true;
+}
+
 }  // namespace
+
+bool read_library_grid(RunContext& ctx, const std::string& path, const Grid& grid,
+                       RasterGeoreference& geo, std::vector<double>& values) {
+    if (!read_library_raster(ctx, path, geo, nullptr) ||
+        !check_shape(ctx, path, geo.rows, geo.cols, grid))
+        return false;
+    if (std::fabs(geo.cell_size - grid.cell_size) > 1e-9 * std::max(1.0, grid.cell_size))
+        return fail(ctx, "Incorrect cell size %lf in map: %s (GRIDSIZE is %lf)\n", geo.cell_size,
+                    path.c_str(), grid.cell_size);
+    if (!allocate(ctx, values, static_cast<std::size_t>(geo.rows) * geo.cols, "map_values") ||
+        !read_library_raster(ctx, path, geo, &values))
+        return false;
+    return true;
+}
 
 bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path_view, Grid& grid,
                         std::vector<int>& full_grid) {
     const std::string path(path_view);
+    if (is_library_raster(file, true))
+        return read_library_map(ctx, path, grid, MapMode::full_grid, &full_grid, nullptr, nullptr);
     LineSource lines(file);
     TokenStream tokens(lines);
     if (!take_header(ctx, tokens, path, grid))
@@ -253,6 +366,8 @@ bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path_
 bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view, Grid& grid,
                    std::vector<double>& values) {
     const std::string path(path_view);
+    if (is_library_raster(file, true))
+        return read_library_map(ctx, path, grid, MapMode::real, nullptr, &values, nullptr);
     LineSource lines(file);
     TokenStream tokens(lines);
     if (!take_header_for_cells(ctx, tokens, path, grid, values.size()))
@@ -315,6 +430,8 @@ bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view,
 bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path_view, Grid& grid,
                       std::vector<int>& values) {
     const std::string path(path_view);
+    if (is_library_raster(file, true))
+        return read_library_map(ctx, path, grid, MapMode::integer, nullptr, nullptr, &values);
     LineSource lines(file);
     TokenStream tokens(lines);
     if (!take_header_for_cells(ctx, tokens, path, grid, values.size()))
@@ -348,13 +465,7 @@ bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path_vi
                 ++uncounted;
         }
     }
-    for (int category = 1; category <= kCensusCategories; ++category)
-        if (census[category] > 0)
-            ctx.print("In map %s category %d has %d values\n", path.c_str(), category,
-                      census[category]);
-    if (uncounted > 0)
-        ctx.print("Warning: In map %s %d values lie outside the categories 0 to %d.\n",
-                  path.c_str(), uncounted, kCensusCategories);
+    report_census(ctx, path, census, uncounted);
     warn_if_all_zero(ctx, any_nonzero, path);
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,7 @@ namespace torva {
 
 struct Grid;
 struct RunContext;
+struct RasterGeoreference;
 
 // The six header lines of a grid map file.
 struct MapHeader {
@@ -46,6 +48,14 @@ bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path, Grid
 // census of the values 1 to 10000.
 bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path, Grid& grid,
                       std::vector<int>& values);
+
+// A map in a raster library format (GeoTIFF, NetCDF...), checked for rows and
+// columns against the grid and for its cell size against GRIDSIZE: its values
+// row by row from the north-west, NaN where it has no data. The readers above
+// take such a map in place of the text layout on their own; index maps use
+// this one. Failures are reported as above.
+bool read_library_grid(RunContext& ctx, const std::string& path, const Grid& grid,
+                       RasterGeoreference& geo, std::vector<double>& values);
 
 // Writers. `values` is a per-cell array of N + 1 entries; cells outside the
 // mask are written as the layout's outside value. Each answers whether all of

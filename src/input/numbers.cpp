@@ -62,6 +62,13 @@ NumberFault read_integer(std::string_view token, int& value) {
     const NumberFault fault = read_real(token, real);
     if (fault != NumberFault::none)
         return fault;
+    return read_integer(real, value);
+}
+
+NumberFault read_integer(double real, int& value) {
+    value = 0;
+    if (!std::isfinite(real))
+        return NumberFault::not_finite;
     if (real != std::trunc(real))
         return NumberFault::not_whole;
     if (real < INT_MIN || real > INT_MAX)

@@ -20,6 +20,8 @@ enum class NumberFault {
 
 NumberFault read_real(std::string_view token, double& value);
 NumberFault read_integer(std::string_view token, int& value);
+// An integer held by a real of a binary raster, judged as its word would be.
+NumberFault read_integer(double real, int& value);
 
 // What is wrong with the token, to follow it in a message: "is not a number",
 // "is not a finite number", "does not fit in an integer (-2147483648 to

@@ -10,6 +10,7 @@
 #include "core/context.hpp"
 #include "core/file_names.hpp"
 #include "core/model_state.hpp"
+#include "grid/raster_library.hpp"
 #include "input/replace.hpp"
 
 namespace torva {
@@ -112,8 +113,45 @@ bool header_is_sound(const RadarHeader& h) {
 // the header's rows times columns, its values, row by row from the north-west.
 enum class RadarRead { ok, unreadable_header, unreadable_values };
 
+// A GeoTIFF or NetCDF radar file, read through the raster library: its values
+// are inches per hour unless its unit says millimetres per hour, and a value
+// that is not a number is no data.
+RadarRead read_library_radar_file(RunContext& ctx, const std::string& path, RadarHeader& header,
+                                  std::vector<double>* values) {
+    RasterGeoreference geo;
+    if (!read_library_raster(ctx, path, geo, nullptr))
+        return RadarRead::unreadable_header;
+    header = {};
+    header.cols = geo.cols;
+    header.rows = geo.rows;
+    header.west = geo.west;
+    header.south = geo.north - geo.rows * geo.cell_size;
+    header.cell_size = geo.cell_size;
+    header.has_no_data = geo.has_no_data;
+    header.no_data = geo.no_data;
+    header.millimetres =
+        geo.unit == "mm/h" || geo.unit == "mm/hr" || geo.unit == "mm h-1" || geo.unit == "mm hr-1";
+    if (!header_is_sound(header))
+        return RadarRead::unreadable_header;
+    if (!values || values->size() != static_cast<std::size_t>(header.rows) * header.cols)
+        return RadarRead::ok;
+    return read_library_raster(ctx, path, geo, values) ? RadarRead::ok
+                                                       : RadarRead::unreadable_values;
+}
+
+bool is_library_radar_file(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    const bool library = is_library_raster(file, false);
+    std::fclose(file);
+    return library;
+}
+
 RadarRead read_radar_file(RunContext& ctx, RadarGrid& radar, const std::string& path,
                           RadarHeader& header, std::vector<double>* values) {
+    if (is_library_radar_file(path))
+        return read_library_radar_file(ctx, path, header, values);
     if (!read_whole_file(path, radar.text))
         return RadarRead::unreadable_header;
     std::size_t pos = 0;
@@ -206,7 +244,8 @@ bool read_radar_grid(RunContext& ctx, RadarGrid& radar, const std::string& path)
     for (std::size_t k = 0; k < radar.raw.size(); ++k) {
         const double read = radar.raw[k];
         double value = 0.0;
-        const bool no_data = header.has_no_data && std::fabs(read - header.no_data) < 0.01;
+        const bool no_data =
+            std::isnan(read) || (header.has_no_data && std::fabs(read - header.no_data) < 0.01);
         if (!no_data && read > 0.0)
             value = read * to_mm;
         if (value > kLargestIntensity) {

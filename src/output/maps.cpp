@@ -1,16 +1,17 @@
 #include "output/maps.hpp"
 
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include "core/arrays.hpp"
+#include "core/clock.hpp"
 #include "core/context.hpp"
 #include "core/file_names.hpp"
 #include "core/model_state.hpp"
 #include "core/output_files.hpp"
 #include "grid/raster.hpp"
+#include "grid/raster_library.hpp"
 #include "input/project_state.hpp"
 
 namespace torva {
@@ -77,6 +78,10 @@ MapForm form_of(int map_type) {
             return MapForm::binary_dataset;
         case 4:
             return MapForm::text_dataset;
+        case 5:
+            return MapForm::netcdf;
+        case 6:
+            return MapForm::geotiff;
         default:
             return MapForm::none;
     }
@@ -91,6 +96,47 @@ bool stop(RunContext& ctx, const char* format, Args... args) {
 
 bool write_failed(RunContext& ctx, const std::string& path, const std::string& reason) {
     return stop(ctx, "Error: could not write map file %s: %s\n", path.c_str(), reason.c_str());
+}
+
+// The grid as the raster library writes it: the values of every grid
+// position, row by row from the north-west, the fill value outside the mask.
+constexpr double kLibraryFillValue = -9999.0;
+
+RasterGeoreference library_georeference(const Grid& grid) {
+    RasterGeoreference geo;
+    geo.cols = grid.cols;
+    geo.rows = grid.rows;
+    geo.west = std::min(grid.west, grid.east);
+    geo.north = std::max(grid.north, grid.south);
+    geo.cell_size = grid.cell_size;
+    geo.has_no_data = true;
+    geo.no_data = kLibraryFillValue;
+    geo.spatial_reference = grid.spatial_reference;
+    return geo;
+}
+
+void fill_full_grid(const Grid& grid, const std::vector<double>& values,
+                    std::vector<double>& full) {
+    std::size_t k = 0;
+    for (int r = 1; r <= grid.rows; ++r)
+        for (int c = 1; c <= grid.cols; ++c, ++k) {
+            const int cell = grid.number_at(r, c);
+            full[k] = cell > 0 && static_cast<std::size_t>(cell) < values.size()
+                          ? values[cell]
+                          : kLibraryFillValue;
+        }
+}
+
+std::string minutes_since_start(const Model& model) {
+    const CalendarTime t = julian_to_calendar(model.clock.start_time);
+    char text[64];
+    std::snprintf(text, sizeof text, "minutes since %04d-%02d-%02d %02d:%02d:00", t.year, t.month,
+                  t.day, t.hour, t.minute);
+    return text;
+}
+
+NetcdfMapFile netcdf_of(const MapOutput& out, int steps) {
+    return {out.netcdf, out.netcdf_values, out.netcdf_time, steps};
 }
 
 // A kind the run cannot compute stops the run at set-up rather than leave
@@ -166,6 +212,49 @@ bool write_dataset_file_step(Model& model, RunContext& ctx, MapOutput& out,
     return out.dataset.flush() || write_failed(ctx, out.path, out.dataset.failure());
 }
 
+bool write_geotiff_file(Model& model, RunContext& ctx, const MapOutput& out,
+                        const std::vector<double>& values) {
+    const KindInfo& kind = info(out.kind);
+    const std::string name =
+        series_file_name(out.name, kind.base_name, model.maps.series_counter, ".tif");
+    const std::string path = output_path(ctx, name, Numbering::plain);
+    ctx.print("opening file %s\n", name.c_str());
+    fill_full_grid(model.grid, values, model.maps.full_grid);
+    std::string failure;
+    return write_geotiff(path, library_georeference(model.grid), model.maps.full_grid, failure) ||
+           write_failed(ctx, path, failure);
+}
+
+bool write_netcdf_step(Model& model, RunContext& ctx, const MapOutput& out,
+                       const std::vector<double>& values) {
+    fill_full_grid(model.grid, values, model.maps.full_grid);
+    NetcdfMapFile nc = netcdf_of(out, model.maps.netcdf_steps);
+    std::string failure;
+    return append_netcdf_map(nc, library_georeference(model.grid), model.clock.elapsed_minutes,
+                             model.maps.full_grid, failure) ||
+           write_failed(ctx, out.path, failure);
+}
+
+bool open_netcdf(Model& model, RunContext& ctx, MapOutput& out, const KindInfo& kind) {
+    NetcdfMapDescription d;
+    d.variable = kind.dataset_name;
+    d.long_name = kind.long_name;
+    d.units = kind.units;
+    d.time_units = minutes_since_start(model);
+    d.fill_value = kLibraryFillValue;
+    NetcdfMapFile nc;
+    std::string failure;
+    if (!create_netcdf_map(out.path, library_georeference(model.grid), d, nc, failure)) {
+        ctx.print("%s\n", failure.c_str());
+        ctx.error.raise(err::open_output_file, {.text2 = out.path});
+        return false;
+    }
+    out.netcdf = nc.file;
+    out.netcdf_values = nc.values;
+    out.netcdf_time = nc.time;
+    return true;
+}
+
 }  // namespace
 
 std::string series_file_name(std::string_view folder, std::string_view base, int counter,
@@ -203,6 +292,17 @@ void open_map_outputs(Model& model, RunContext& ctx) {
     maps.form = form_of(model.project.integer(Card::MAP_TYPE));
     if (maps.form == MapForm::none)
         return;
+    const bool library = maps.form == MapForm::netcdf || maps.form == MapForm::geotiff;
+    bool any = false;
+    for (const KindInfo& kind : kKinds) any |= model.project.given(kind.card);
+    if (library && any && !raster_library_built()) {
+        stop(ctx,
+             "Error: MAP_TYPE %d writes %s maps, but this TORVA was built without GDAL; install "
+             "it (apt-get install libgdal-dev) and build with cmake -DTORVA_WITH_GDAL=ON\n",
+             model.project.integer(Card::MAP_TYPE),
+             maps.form == MapForm::netcdf ? "NetCDF" : "GeoTIFF");
+        return;
+    }
     for (const KindInfo& kind : kKinds) {
         if (!model.project.given(kind.card))
             continue;
@@ -221,26 +321,50 @@ void open_map_outputs(Model& model, RunContext& ctx) {
             if (!out.dataset)
                 return;
         }
+        if (maps.form == MapForm::netcdf) {
+            out.path = output_path(ctx, out.name, Numbering::numbered);
+            if (!open_netcdf(model, ctx, out, kind))
+                return;
+        }
     }
-    if (!maps.outputs.empty())
-        allocate(ctx, maps.scratch, static_cast<std::size_t>(model.grid.num_cells) + 1,
-                 "map_values");
+    if (maps.outputs.empty())
+        return;
+    if (!allocate(ctx, maps.scratch, static_cast<std::size_t>(model.grid.num_cells) + 1,
+                  "map_values"))
+        return;
+    if (library)
+        allocate(ctx, maps.full_grid, static_cast<std::size_t>(model.grid.rows) * model.grid.cols,
+                 "map_grid");
 }
 
 void map_output_phase(Model& model, RunContext& ctx) {
     MapOutputs& maps = model.maps;
     if (maps.outputs.empty() || !map_due(model.clock.map_counter, model.run.map_steps))
         return;
-    if (maps.form == MapForm::grid_series)
+    if (maps.form == MapForm::grid_series || maps.form == MapForm::geotiff)
         ++maps.series_counter;
     for (MapOutput& out : maps.outputs) {
         const std::vector<double>& values = values_of(model, out.kind);
-        const bool written = maps.form == MapForm::grid_series
-                                 ? write_series_file(model, ctx, out, values)
-                                 : write_dataset_file_step(model, ctx, out, values);
+        bool written = false;
+        switch (maps.form) {
+            case MapForm::grid_series:
+                written = write_series_file(model, ctx, out, values);
+                break;
+            case MapForm::geotiff:
+                written = write_geotiff_file(model, ctx, out, values);
+                break;
+            case MapForm::netcdf:
+                written = write_netcdf_step(model, ctx, out, values);
+                break;
+            default:
+                written = write_dataset_file_step(model, ctx, out, values);
+                break;
+        }
         if (!written)
             return;
     }
+    if (maps.form == MapForm::netcdf)
+        ++maps.netcdf_steps;
 }
 
 void close_map_outputs(Model& model, RunContext& ctx) {
@@ -251,6 +375,14 @@ void close_map_outputs(Model& model, RunContext& ctx) {
             ctx.print("Error: could not write map file %s: %s\n", out.path.c_str(),
                       out.dataset.failure().c_str());
         }
+        NetcdfMapFile nc = netcdf_of(out, 0);
+        std::string failure;
+        if (!close_netcdf_map(nc, failure) && !failed) {
+            failed = true;
+            ctx.print("Error: could not write map file %s: %s\n", out.path.c_str(),
+                      failure.c_str());
+        }
+        out.netcdf = -1;
     }
     if (failed)
         raise_and_report(ctx, err::message_printed);

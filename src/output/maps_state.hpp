@@ -47,6 +47,8 @@ struct MapOutputs {
     int series_counter = 0;  // sets of grid series (or GeoTIFF) files written so far
     int netcdf_steps = 0;    // time steps written to the NetCDF files
     std::vector<MapOutput> outputs;
+    // Every grid position's value, for the raster library's writers.
+    std::vector<double> full_grid;
     // Values of a kind computed for the map (discharge magnitudes, or zeros
     // for a quantity this run does not compute), N + 1 entries.
     std::vector<double> scratch;

@@ -246,9 +246,6 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     allocate_grid_arrays(model, ctx);
     if (run_must_stop(ctx))
         return false;
-    open_map_outputs(model, ctx);
-    if (run_must_stop(ctx))
-        return false;
     write_link_node_headers(model, ctx);
     if (run_must_stop(ctx))
         return false;
@@ -263,6 +260,11 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
         prepare_hydromet(model, ctx);
     if (!ctx.error.pending())
         prepare_precipitation(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
+    // After the precipitation, which fixes the start of the run that map
+    // files with a time axis count their minutes from.
+    open_map_outputs(model, ctx);
     if (run_must_stop(ctx))
         return false;
     set_up_lakes(model, ctx);

@@ -10,6 +10,11 @@
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 
+#ifdef TORVA_WITH_GDAL
+#include <gdal.h>
+#include <gdal_utils.h>
+#endif
+
 namespace torva {
 namespace {
 
@@ -126,6 +131,57 @@ TEST(Radar, UnusableFilesStopTheRun) {
         EXPECT_NE(run.out.find(c.message), std::string::npos) << c.message << "\n" << run.out;
     }
 }
+
+#ifdef TORVA_WITH_GDAL
+
+// `gdal_translate -of format` of a text radar file onto itself: the same
+// values and georeference in a GeoTIFF or a NetCDF file.
+void translate_in_place(const std::filesystem::path& file, const char* format) {
+    GDALAllRegister();
+    const std::filesystem::path text = file.string() + ".txt";
+    std::filesystem::rename(file, text);
+    GDALDatasetH source = GDALOpen(text.c_str(), GA_ReadOnly);
+    ASSERT_NE(source, nullptr) << file;
+    char* args[] = {const_cast<char*>("-of"), const_cast<char*>(format), nullptr};
+    GDALTranslateOptions* options = GDALTranslateOptionsNew(args, nullptr);
+    GDALDatasetH copy = GDALTranslate(file.c_str(), source, options, nullptr);
+    GDALTranslateOptionsFree(options);
+    ASSERT_NE(copy, nullptr) << file;
+    GDALClose(copy);
+    GDALClose(source);
+}
+
+// The radar files of the first test as GeoTIFF and as NetCDF rasters give the
+// same rain maps and totals as the text files, and a raster that misses the
+// watershed's northern row is refused as the text one is.
+TEST(Radar, GeoTiffAndNetcdfRadarFilesRainAsTheTextOnes) {
+    TempDir text_dir;
+    write_radar_project(text_dir, radar_file(kFirst), radar_file(kFirst), radar_file(kSecond));
+    ASSERT_EQ(run_program_in(text_dir.path(), {"p.prj"}).status, 0);
+    for (const char* format : {"GTiff", "netCDF"}) {
+        TempDir dir;
+        write_radar_project(dir, radar_file(kFirst), radar_file(kFirst), radar_file(kSecond));
+        for (const char* file : {"r1.asc", "r2.asc", "r3.asc"})
+            translate_in_place(dir.path() / file, format);
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << format << run.out;
+        for (const char* output : {"out/rain.0001.asc", "out/rain.0002.asc", "s.txt"})
+            EXPECT_EQ(dir.read(output), text_dir.read(output)) << format << " " << output;
+
+        TempDir south;
+        write_radar_project(south, radar_file(kFirst, 0, -6), radar_file(kFirst),
+                            radar_file(kSecond));
+        translate_in_place(south.path() / "r1.asc", format);
+        const auto refused = run_program_in(south.path(), {"p.prj"});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.out.find("Error!! p_I=-1, p_J=0\nWatershed cell 1 (row 1, column 1) "
+                                   "lies outside the radar grid of r1.asc\n"),
+                  std::string::npos)
+            << format << refused.out;
+    }
+}
+
+#endif
 
 }  // namespace
 }  // namespace torva
