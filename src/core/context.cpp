@@ -1,8 +1,14 @@
 #include "core/context.hpp"
 
+#include <algorithm>
 #include <cstdarg>
 
 namespace torva {
+
+void RunContext::note_file_written(const std::string& path) {
+    if (std::find(files_written.begin(), files_written.end(), path) == files_written.end())
+        files_written.push_back(path);
+}
 
 void RunContext::print(const char* format, ...) {
     va_list args;

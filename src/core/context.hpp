@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/errors.hpp"
 #include "core/phase_times.hpp"
@@ -40,6 +41,11 @@ struct RunContext {
     Replacement replacement;
     SeriesLists series;
     PhaseTimes phase_times;
+
+    // The files this simulation has opened for writing, in the order of their
+    // first opening; the run lists them at its end.
+    std::vector<std::string> files_written;
+    void note_file_written(const std::string& path);
 
     // printf to the console.
     void print(const char* format, ...) __attribute__((format(printf, 2, 3)));

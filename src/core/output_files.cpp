@@ -121,10 +121,13 @@ std::string output_path(const RunContext& ctx, std::string_view name, Numbering 
     return path + file;
 }
 
-OutputFile open_output_file(const RunContext& ctx, std::string_view name, Numbering numbering,
+OutputFile open_output_file(RunContext& ctx, std::string_view name, Numbering numbering,
                             const char* mode) {
     const bool writing = std::strchr(mode, 'w') || std::strchr(mode, 'a');
-    return OutputFile(writing ? output_path(ctx, name, numbering) : strip_quotes(name), mode);
+    OutputFile file(writing ? output_path(ctx, name, numbering) : strip_quotes(name), mode);
+    if (writing && file)
+        ctx.note_file_written(file.path());
+    return file;
 }
 
 bool raise_open_failure(RunContext& ctx, const OutputFile& file) {

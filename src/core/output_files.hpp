@@ -73,7 +73,8 @@ std::string output_path(const RunContext& ctx, std::string_view name, Numbering 
 
 // Opens the output file for writing (mode "w", "a", "wb"...); a name that is
 // empty or cannot be opened gives a file that is not open, with the path tried.
-OutputFile open_output_file(const RunContext& ctx, std::string_view name, Numbering numbering,
+// A file opened for writing joins the run's list of files written.
+OutputFile open_output_file(RunContext& ctx, std::string_view name, Numbering numbering,
                             const char* mode = "w");
 
 // Raises "Can't open output file" naming the file; false, so that callers can

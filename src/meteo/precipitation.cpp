@@ -7,6 +7,7 @@
 #include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/output_files.hpp"
 #include "core/parallel.hpp"
 #include "input/tokens.hpp"
 #include "meteo/events.hpp"
@@ -80,18 +81,19 @@ void write_host_event_summary(Model& model, RunContext& ctx) {
     const Precipitation& p = model.precip;
     std::error_code ignored;
     std::filesystem::create_directories("exchange", ignored);
-    std::FILE* f = std::fopen("exchange/TANVIK_PRECIP.SUM", "w");
+    OutputFile f("exchange/TANVIK_PRECIP.SUM");
     if (!f) {
         ctx.print("Unable to open file TANVIK_PRECIP.SUM for writing. Program terminated\n");
         ctx.error.raise(err::message_printed);
         return;
     }
-    std::fprintf(f, "%d\n", p.events_in_file);
+    f.print("%d\n", p.events_in_file);
     for (int e = 1; e <= p.events_in_file; ++e) {
         const RecordStamp& s = p.event_start_date[e];
-        std::fprintf(f, "%4d %2d %2d %2d %2d\n", s.year, s.month, s.day, s.hour, s.minute);
+        f.print("%4d %2d %2d %2d %2d\n", s.year, s.month, s.day, s.hour, s.minute);
     }
-    std::fclose(f);
+    if (!close_output(ctx, f))
+        return;
     ctx.print("TORVA wrote precipitation data event summary to file: exchange/TANVIK_PRECIP.SUM\n");
     ctx.print("No simulations performed.  TORVA terminated.\n\n");
     ctx.error.raise(err::message_printed);

@@ -149,14 +149,13 @@ void write_channel_outputs(Model& model, RunContext& ctx) {
     const NodeFigure discharge = [&](int j, int k) { return ch.qp(j, k) * to_output_units; };
     const NodeFigure depth = [&](int j, int k) { return ch.yp(j, k) - ch.bel(j, k); };
 
-    const ProjectSettings& p = model.project;
     if (o.hydrograph_location_file &&
         !write_location_row(model, o.hydrograph_location_file, discharge))
         return write_failed(ctx, "Error writing to the hydrograph location file.\n",
-                            output_path(ctx, p.text(Card::OUT_HYD_LOCATION), Numbering::numbered));
+                            o.hydrograph_location_file.path());
     if (o.depth_location_file && !write_location_row(model, o.depth_location_file, depth))
         return write_failed(ctx, "Error writing to the depth location file.\n",
-                            output_path(ctx, p.text(Card::OUT_DEP_LOCATION), Numbering::numbered));
+                            o.depth_location_file.path());
 
     // A lake's own value is its water surface, a structure's the discharge it
     // passes (discharge file) or the water surface it holds back (stage file).

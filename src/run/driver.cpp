@@ -410,12 +410,24 @@ void write_phase_times(RunContext& ctx, double loop_seconds) {
     ctx.print("  %-16s %10.3lf\n", "time loop", loop_seconds);
 }
 
+// The files the run wrote, one path a line, so that a user (or a script)
+// finds every output without reading the project file again.
+void list_files_written(RunContext& ctx) {
+    if (ctx.files_written.empty())
+        return;
+    ctx.print("Files written:\n");
+    for (const std::string& path : ctx.files_written) ctx.print("  %s\n", path.c_str());
+}
+
 // The run time is appended to out_time.dat in the working folder; a file that
 // cannot be opened is passed over, one that cannot be written fails the run.
 void write_run_time(RunContext& ctx, double seconds) {
     OutputFile times("out_time.dat", "a");
-    if (times)
+    if (times) {
         times.print("total time (s): %8.2lf\n", seconds);
+        ctx.note_file_written(times.path());
+    }
+    list_files_written(ctx);
     if (ctx.total_threads == 1)
         ctx.print("Run time: %6.2lf(s) \n", seconds);
     else
@@ -431,6 +443,7 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
     auto model = std::make_unique<Model>();
     ctx.error.clear();
     ctx.summary = nullptr;
+    ctx.files_written.clear();
 
     ctx.phase_times = PhaseTimes{};
     ctx.phase_times.enabled = std::getenv("TORVA_PHASE_TIMES") != nullptr;

@@ -1,5 +1,6 @@
-// The link/node file layout for every kind of link: a channel link, a lake
-// link with nodes of which a lake holds some, and a structure link.
+// The link/node row layout for every kind of link: a channel link, a lake
+// link with nodes of which a lake holds some, and a structure link (the
+// headers and whole files are run end to end on the Y-shaped network).
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,6 @@
 #include <string>
 
 #include "channel/channel_state.hpp"
-#include "core/clock.hpp"
 #include "output/channel_output.hpp"
 #include "support/harness.hpp"
 
@@ -30,48 +30,26 @@ Channel small_network() {
 }
 
 std::string written(const test::TempDir& dir, const char* name, LinkNodeMode mode,
-                    const Channel& ch, const NodeFigure& value, int blocks = 1) {
+                    const Channel& ch, const NodeFigure& value) {
     const std::vector<int> shown = {0, 2, 2, 0};
     const LinkFigure own = [](int link) { return link == 2 ? 0.125 : 2.5; };
     LinkNodeFile out{OutputFile(dir.file(name)), mode, "", 0};
-    for (int k = 0; k < blocks; ++k)
-        EXPECT_TRUE(write_link_node_rows(out, ch, value, own,
-                                         mode == LinkNodeMode::difference ? &shown : nullptr));
+    EXPECT_TRUE(write_link_node_rows(out, ch, value, own,
+                                     mode == LinkNodeMode::difference ? &shown : nullptr));
     EXPECT_TRUE(out.file.close());
     return dir.read(name);
 }
 
-TEST(LinkNodeFiles, HeaderAndRowBlocksOfEachKindOfLink) {
+TEST(LinkNodeFiles, RowBlocksOfEachKindOfLink) {
     test::TempDir dir;
     const Channel ch = small_network();
     // Node j of link k carries 10 k + j / 4.
     const NodeFigure value = [](int j, int k) { return 10.0 * k + 0.25 * j; };
 
-    std::FILE* f = std::fopen(dir.file("header.lnd").c_str(), "w");
-    CalendarTime start;
-    start.year = 2020;
-    start.month = 6;
-    start.day = 1;
-    start.hour = 9;
-    start.minute = 5;
-    ASSERT_TRUE(write_link_node_header(f, "TORVA_LINKNODE_STREAM_DEPTH\n", 3, 5, 120 / 5, start));
-    std::fclose(f);
-    EXPECT_EQ(dir.read("header.lnd"),
-              "TORVA_LINKNODE_STREAM_DEPTH\n"
-              "NUM_LINKS     3\n"
-              "TIME_STEP     5\n"
-              "NUM_TS        24\n"
-              "START_TIME     1  6 2020  9  5  0\n");
-
     // Difference files: the lake gives its own value, the structure none, and
     // the lake's third node (beyond the shown count) is missing.
-    EXPECT_EQ(written(dir, "depth.lnd", LinkNodeMode::difference, ch, value, 2),
+    EXPECT_EQ(written(dir, "depth.lnd", LinkNodeMode::difference, ch, value),
               "TS    0\n"
-              "2   1  10.25000   1  10.50000   \n"
-              "-1 0.12500   3   1  20.25000   1  20.50000   0  -999.999   \n"
-              "0  -999.999   \n"
-              "\n"
-              "TS    1\n"
               "2   1  10.25000   1  10.50000   \n"
               "-1 0.12500   3   1  20.25000   1  20.50000   0  -999.999   \n"
               "0  -999.999   \n"

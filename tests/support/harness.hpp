@@ -43,7 +43,8 @@ ProgramRun run_program_in(const std::filesystem::path& folder,
                           const std::vector<std::string>& args);
 
 // Replaces what depends on the machine and the clock (thread count, timings)
-// by fixed words, so console output can be compared with golden files.
+// by fixed words, and drops the list of files written at the end of a run,
+// so console output can be compared with golden files.
 std::string normalise(const std::string& console);
 
 std::string read_file(const std::filesystem::path& file);
