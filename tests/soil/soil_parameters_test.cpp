@@ -182,22 +182,18 @@ TEST(SoilLayerFile, FillsTheLayerTableOfEachSoilIndex) {
     EXPECT_EQ(table[3].layers[2].initial_moisture, 0.30);
     EXPECT_EQ(table[1].layers[2].porosity, 0.42);
 
-    // A cell of soil type 2, which the file does not hold, stops the set-up.
+    // A cell of soil type 2, which the file does not hold, stops the set-up;
+    // so does a file that ends before its layers do.
     s.model->soil.soil_index = {0, 1, 2};
     set_up_soil_layers(*s.model, s.ctx);
     EXPECT_EQ(s.ctx.error.code, err::message_printed);
+    const std::string short_file =
+        s.dir.write("short.txt", "1 0\n1\n1.5 11.0 0.43 0.20 15\n").string();
+    EXPECT_FALSE(read_soil_layer_file(*s.model, s.ctx, short_file));
     EXPECT_EQ(s.console(),
               "Error: no soil layers given for soil type 2 of grid cell 2 in the soil layer input "
-              "file\n");
-}
-
-TEST(SoilLayerFile, ShortFileStopsWithAMessage) {
-    SoilSetUp s(InfiltrationMethod::layered_soil);
-    const std::string path = s.dir.write("layers.txt", "1 0\n1\n1.5 11.0 0.43 0.20 15\n").string();
-    EXPECT_FALSE(read_soil_layer_file(*s.model, s.ctx, path));
-    EXPECT_EQ(s.ctx.error.code, err::message_printed);
-    EXPECT_EQ(s.console(), "Error: problem reading the soil layer input file " + path +
-                               ": missing or bad layer values of soil index 1\n");
+              "file\nError: problem reading the soil layer input file " +
+                  short_file + ": missing or bad layer values of soil index 1\n");
 }
 
 // In a long-term run an event starts from the water of the moisture store:
