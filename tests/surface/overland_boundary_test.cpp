@@ -3,7 +3,7 @@
 // each with the water it moves and counts; boundaries whose water surface
 // follows a time series (the cell's id picks the first TIME_SERIES_INDEX entry
 // of that id; a lookup that cannot be made stops the run with the time series
-// messages); and a dam break, the sharpest edge the ADE sub-steps meet.
+// messages).
 
 #include <gtest/gtest.h>
 
@@ -14,35 +14,29 @@
 namespace torva {
 namespace {
 
-using test::build_grid;
-using test::finish_set_up;
+using test::overland_watershed;
 
 // Two cells, the first 1 m above the second, either side by side (east) or
 // one above the other (south), with 0.2 m of water on the upper one.
-std::unique_ptr<Model> upper_and_lower(RunContext& ctx, bool south, int upper_dike,
-                                       int lower_dike) {
-    auto m = test::overland_model("ade", 10.0);
-    build_grid(m->grid, south ? 2 : 1, south ? 1 : 2, 10.0,
-               [](int r, int c) { return 12.0 - r - c; });
-    m->grid.dike_sides = {0, upper_dike, lower_dike};
-    finish_set_up(*m, ctx, 0.05);
-    m->overland.depth[1] = 0.2;
-    return m;
-}
-
 TEST(OverlandDikes, ADikeOnTheSideFacingTheLowerCellKeepsAllWaterBack) {
-    struct Case {
+    const struct {
         const char* what;
         bool south;
         int upper_dike, lower_dike;
         bool blocked;
-    };
-    for (const Case& c : {Case{"east dike", false, kEastSide, kWestSide, true},
-                          Case{"south dike", true, kSouthSide, kNorthSide, true},
-                          Case{"dike on the other sides", true, kEastSide | kWestSide, 0, false}}) {
+    } cases[] = {{"east dike", false, kEastSide, kWestSide, true},
+                 {"south dike", true, kSouthSide, kNorthSide, true},
+                 {"dike on the other sides", true, kEastSide | kWestSide, 0, false}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         RunContext ctx;
-        auto m = upper_and_lower(ctx, c.south, c.upper_dike, c.lower_dike);
+        auto m = overland_watershed(
+            ctx, "ade", 10.0, c.south ? 2 : 1, c.south ? 1 : 2, 10.0,
+            [](int r, int col) { return 12.0 - r - col; }, 0, 0.05,
+            [&](Model& model) {
+                model.grid.dike_sides = {0, c.upper_dike, c.lower_dike};
+            });
+        m->overland.depth[1] = 0.2;
         overland_flow_phase(*m, ctx);
         EXPECT_EQ(m->overland.depth[2] == 0.0, c.blocked);
         EXPECT_EQ(m->overland.depth[1] == 0.2, c.blocked);
@@ -56,12 +50,11 @@ TEST(OverlandDikes, ADikeOnTheSideFacingTheLowerCellKeepsAllWaterBack) {
 // which over the 10 s step moves Q * 10 / 100 = 0.066187612 m to the lower cell.
 TEST(OverlandLowSpots, WaterOverALowSpotFollowsTheWeirLaw) {
     RunContext ctx;
-    auto m = test::overland_model("ade", 10.0);
-    test::give_card(*m, Card::LOWSPOT_FILE);
-    build_grid(m->grid, 2, 1, 10.0, [](int, int) { return 10.0; });
-    m->grid.dike_sides = {0, kSouthSide, kNorthSide};
-    m->grid.low_spots.push_back(LowSpot{1, 1, kSouthSide, 0.5, 10.1});
-    finish_set_up(*m, ctx, 0.05);
+    auto m = overland_watershed(ctx, "ade", 10.0, 2, 1, 10.0, test::level, 0, 0.05, [](Model& m) {
+        test::give_card(m, Card::LOWSPOT_FILE);
+        m.grid.dike_sides = {0, kSouthSide, kNorthSide};
+        m.grid.low_spots.push_back(LowSpot{1, 1, kSouthSide, 0.5, 10.1});
+    });
     m->overland.depth[1] = 0.3;
     overland_flow_phase(*m, ctx);
     EXPECT_NEAR(m->grid.low_spots[0].flow, 0.66187612, 1e-8);
@@ -69,9 +62,18 @@ TEST(OverlandLowSpots, WaterOverALowSpotFollowsTheWeirLaw) {
     EXPECT_NEAR(m->overland.depth[2], 0.066187612, 1e-9);
 }
 
-// Three level cells of 10 m in a row (ground 10 m, n 0.05, 10 s): the end
-// cells have three open sides. With p = 5/3 as single
-// precision, a free-outflow cell of depth h at boundary slope S loses
+// Overland boundary cells of the given types and values (index 1 to 3) on a
+// level row of three 10 m cells at 10 m, n 0.05.
+std::unique_ptr<Model> boundary_row(RunContext& ctx, std::vector<int> type,
+                                    std::vector<double> value) {
+    return overland_watershed(ctx, "ade", 10.0, 1, 3, 10.0, test::level, 0, 0.05, [&](Model& m) {
+        test::give_card(m, Card::OV_BOUNDARY);
+        m.tables.ov_boundary = {type, value, value};
+    });
+}
+
+// The end cells have three open sides. With p = 5/3 as single precision, a
+// free-outflow cell of depth h at boundary slope S loses
 //   dd = h^p sqrt(S) 10 / 0.05 * 10 / 100 = 20 sqrt(S) h^p,
 // and 0.1^p = 0.021544343, so at h = 0.1 m:
 //   S = 0.0001: dd = 0.0043088686 m, three times that is below h: one dd leaves;
@@ -79,32 +81,26 @@ TEST(OverlandLowSpots, WaterOverALowSpotFollowsTheWeirLaw) {
 // A head boundary, fixed or following a series, sets the cell to its level
 // above ground, never below it.
 TEST(OverlandBoundary, FreeOutflowAndHeadCellsMoveAndCountTheirWater) {
-    struct Case {
+    const struct {
         const char* what;
         int cell, type;
         double value, depth;
         double depth_after, slope_out, head_out, head_in;  // m, m3, m3, m3
+    } cases[] = {
+        {"small free outflow", 1, 1, 0.0001, 0.1, 0.1 - 0.0043088686, 0.43088686, 0.0, 0.0},
+        {"free outflow over a third", 3, 1, 0.04, 0.1, 0.0, 10.0, 0.0, 0.0},
+        {"head above ground", 3, 2, 10.3, 0.0, 0.3, 0.0, 0.0, 30.0},
+        {"head below ground", 3, 2, 9.5, 0.2, 0.0, 0.0, 20.0, 0.0},
+        {"series head above ground", 3, 3, 10.3, 0.0, 0.3, 0.0, 0.0, 30.0},
     };
-    const double dd = 0.0043088686;
-    for (const Case& c : {
-             Case{"small free outflow", 1, 1, 0.0001, 0.1, 0.1 - dd, dd * 100.0, 0.0, 0.0},
-             Case{"free outflow over a third", 3, 1, 0.04, 0.1, 0.0, 10.0, 0.0, 0.0},
-             Case{"head above ground", 3, 2, 10.3, 0.0, 0.3, 0.0, 0.0, 30.0},
-             Case{"head below ground", 3, 2, 9.5, 0.2, 0.0, 0.0, 20.0, 0.0},
-             Case{"series head above ground", 3, 3, 10.3, 0.0, 0.3, 0.0, 0.0, 30.0},
-         }) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         RunContext ctx;
-        auto m = test::overland_model("ade", 10.0);
-        test::give_card(*m, Card::OV_BOUNDARY);
-        build_grid(m->grid, 1, 3, 10.0, [](int, int) { return 10.0; });
-        OverlandBoundaryCells& b = m->tables.ov_boundary;
-        b.type.assign(4, 0);
-        b.value.assign(4, 0.0);
-        b.type[c.cell] = c.type;
-        b.value[c.cell] = c.value;
-        b.index = b.value;
-        finish_set_up(*m, ctx, 0.05);
+        std::vector<int> type(4, 0);
+        std::vector<double> value(4, 0.0);
+        type[c.cell] = c.type;
+        value[c.cell] = c.value;
+        auto m = boundary_row(ctx, type, value);
         m->overland.depth[c.cell] = c.depth;
         apply_overland_boundaries(*m, ctx, 10.0);
         EXPECT_NEAR(m->overland.depth[c.cell], c.depth_after, 1e-10);
@@ -116,27 +112,26 @@ TEST(OverlandBoundary, FreeOutflowAndHeadCellsMoveAndCountTheirWater) {
     }
 }
 
-constexpr const char* kUnknown =
-    "Error: attempting to extract a value from an unknown time series in the time series "
-    "table.    Check the mapping table file (.cmt). The specified time series index is 7, "
-    "but the \nindex is not found in the time series index table.\n";
-
+// Series "low" rises 10 -> 11 m and "high" 20 -> 22 m over a day; a quarter
+// of a day in they stand at 10.25 and 20.5 m. Cell 1 follows a series, cell 2
+// holds a fixed head of 12.5 m.
 TEST(OverlandSeriesBoundary, CellsTakeTheFirstIndexEntryOfTheirIdOrStopTheRun) {
-    struct Case {
+    const std::string unknown =
+        "Error: attempting to extract a value from an unknown time series in the time series "
+        "table.    Check the mapping table file (.cmt). The specified time series index is 7, "
+        "but the \nindex is not found in the time series index table.\n";
+    const struct {
         const char* what;
         TimeSeriesIndexTable index;
         double cell_id;
-        double value;  // of the type 3 cell after the update
-        const char* message;
-    };
-    // Series "low" rises 10 -> 11 m and "high" 20 -> 22 m over a day; a quarter
-    // of a day in they stand at 10.25 and 20.5 m.
-    const Case cases[] = {
+        double value;  // of the series cell after the update
+        std::string message;
+    } cases[] = {
         {"one entry", {{4, 0}}, 4.0, 10.25, ""},
         {"first of two entries of one id", {{4, 0}, {4, 1}}, 4.0, 10.25, ""},
         {"the id's own entry among others", {{3, 1}, {4, 0}}, 4.0, 10.25, ""},
         {"integer part of the id", {{3, 1}, {4, 0}}, 3.7, 20.5, ""},
-        {"id not in the table", {{4, 0}}, 7.0, 0.0, kUnknown},
+        {"id not in the table", {{4, 0}}, 7.0, 0.0, unknown},
         {"entry whose series was not read",
          {{4, -1}, {4, 0}},
          4.0,
@@ -148,85 +143,25 @@ TEST(OverlandSeriesBoundary, CellsTakeTheFirstIndexEntryOfTheirIdOrStopTheRun) {
          0.0,
          "Error: attempting to extract a value from a time series [empty] with no entries.\n"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         RunContext ctx;
         test::Console console(ctx);
-        auto m = test::overland_model("ade", 10.0);
-        test::give_card(*m, Card::OV_BOUNDARY);
-        test::build_grid(m->grid, 1, 3, 10.0, [](int, int) { return 10.0; });
-        OverlandBoundaryCells& b = m->tables.ov_boundary;
-        b.type = {0, 3, 2, 0};
-        b.value = {0.0, c.cell_id, 12.5, 0.0};
-        b.index = b.value;
+        auto m = boundary_row(ctx, {0, 3, 2, 0}, {0.0, c.cell_id, 12.5, 0.0});
         const double t0 = m->clock.start_time;
-        ctx.series.time_series.push_back({"low", {t0, t0 + 1.0}, {10.0, 11.0}, false});
-        ctx.series.time_series.push_back({"high", {t0, t0 + 1.0}, {20.0, 22.0}, false});
-        ctx.series.time_series.push_back({"empty", {}, {}, false});
+        ctx.series.time_series = {{"low", {t0, t0 + 1.0}, {10.0, 11.0}, false},
+                                  {"high", {t0, t0 + 1.0}, {20.0, 22.0}, false},
+                                  {"empty", {}, {}, false}};
         m->tables.time_series_index = c.index;
-        test::finish_set_up(*m, ctx, 0.05);
         m->clock.current_time = t0 + 0.25;
         overland_flow_phase(*m, ctx);
+        const OverlandBoundaryCells& b = m->tables.ov_boundary;
         EXPECT_EQ(console.text(), c.message);
-        EXPECT_EQ(ctx.error.pending(), *c.message != '\0');
+        EXPECT_EQ(ctx.error.pending(), !c.message.empty());
         EXPECT_DOUBLE_EQ(b.value[1], c.value);
         EXPECT_EQ(b.value[2], 12.5);  // a fixed head keeps its level
         EXPECT_EQ(b.index[1], c.cell_id);
     }
-}
-
-// A dam break: 1 m of water at the head of a level strip of four dry cells,
-// one 10 s ADE step. The faces fail the stability test until the sub-steps
-// are short enough: no water is made by zeroing negative depths or lost, and
-// the face discharges reported for the step carry all the water that crossed.
-TEST(OverlandAde, DamBreakSubStepsKeepEveryDropAndReportItAll) {
-    RunContext ctx;
-    auto m = test::overland_model("ade", 10.0);
-    build_grid(m->grid, 1, 4, 10.0, [](int, int) { return 10.0; });
-    finish_set_up(*m, ctx, 0.05);
-    m->overland.depth[1] = 1.0;
-    overland_flow_phase(*m, ctx);
-    ASSERT_FALSE(ctx.error.pending());
-    const std::vector<double>& h = m->overland.depth;
-    EXPECT_GT(h[3], 0.0);
-    EXPECT_NEAR(h[1] + h[2] + h[3] + h[4], 1.0, 1e-12);
-    EXPECT_LT(m->totals.run.overland_cleanup, 1e-9);
-    // What crossed each face is what the cells beyond it gained.
-    EXPECT_NEAR(m->overland.discharge_x[1] * 10.0, (h[2] + h[3] + h[4]) * 100.0, 1e-9);
-    EXPECT_NEAR(m->overland.discharge_x[2] * 10.0, (h[3] + h[4]) * 100.0, 1e-9);
-}
-
-// A film of 0.5 mm on a cell 1 m above its dry neighbour, one 1000 s step:
-// at the full step the face would take about 0.2 m3 of the 0.05 m3 there. The
-// sub-steps halve until the film drains without a negative depth to zero out.
-TEST(OverlandAde, FilmOnASteepFaceDrainsWithoutMakingWater) {
-    RunContext ctx;
-    auto m = test::overland_model("ade", 1000.0);
-    build_grid(m->grid, 1, 2, 10.0, [](int, int c) { return 12.0 - c; });
-    finish_set_up(*m, ctx, 0.05);
-    m->overland.depth[1] = 0.0005;
-    overland_flow_phase(*m, ctx);
-    ASSERT_FALSE(ctx.error.pending());
-    EXPECT_NEAR(m->overland.depth[1] + m->overland.depth[2], 0.0005, 1e-15);
-    EXPECT_LT(m->totals.run.overland_cleanup, 1e-9);
-}
-
-// The predictor-corrector takes half the Manning outflow after each of its two
-// passes. A lone 10 m outlet cell holding 0.1 m (n 0.05, outlet slope 0.01)
-// gives Q(h) = h^(5/3) sqrt(0.01) / 0.05 * 10 = 20 h^(5/3) m3/s; over 10 s
-//   h1 = 0.1 - 0.5 * 20 * 0.1^(5/3) * 10 / 100 = 0.0784556531 m,
-//   h2 = h1 - 0.5 * 20 * h1^(5/3) * 10 / 100 = 0.0640773687 m,
-// and the outlet reports (0.1 - h2) * 100 / 10 = 0.359226313 m3/s.
-TEST(OverlandOutlet, PredictorCorrectorTakesHalfTheOutflowAfterEachPass) {
-    RunContext ctx;
-    auto m = test::overland_model("ade-pc", 10.0);
-    build_grid(m->grid, 1, 1, 10.0, [](int, int) { return 10.0; });
-    m->grid.outlet_cell = 1;
-    finish_set_up(*m, ctx, 0.05);
-    m->overland.depth[1] = 0.1;
-    overland_flow_phase(*m, ctx);
-    EXPECT_NEAR(m->overland.depth[1], 0.0640773687, 1e-10);
-    EXPECT_NEAR(m->outlet.discharge, 0.359226313, 1e-9);
 }
 
 }  // namespace

@@ -9,25 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "support/harness.hpp"
+#include "support/projects.hpp"
 
 namespace torva {
 namespace {
 
 using test::TempDir;
-
-const std::string kHeader = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
-
-// A 5 x 5 watershed of 10 m cells sloping south to the outlet in the middle of
-// the last row, with a hollow round the centre that ponds; impervious, rain
-// from 10:00.
-void write_maps(const TempDir& dir) {
-    dir.write("mask.msk", kHeader + "1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n");
-    dir.write("elevation.ele", kHeader +
-                                   "10.6 10.5 10.4 10.5 10.6\n10.4 10.2 10.1 10.2 10.4\n"
-                                   "10.3 10.0 9.9 10.0 10.3\n10.2 10.1 10.0 10.1 10.2\n"
-                                   "10.1 10.0 9.95 10.0 10.1\n");
-}
 
 struct Case {
     const char* scheme;
@@ -35,18 +22,19 @@ struct Case {
     int rain;  // mm/h
 };
 
+// The small project (3 x 3 cells of 10 m draining south, impervious, rain
+// from 10:00) run with the scheme, writing its summary and hydrograph under
+// its own name.
 void write_project(const TempDir& dir, const std::string& name, const Case& c,
                    const std::string& start_time, int total_minutes, int rain_minutes,
                    const std::string& extra) {
-    std::ostringstream p;
-    p << "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 5\nCOLS 5\n"
-      << "GRIDSIZE 10\nOUTROW 5\nOUTCOL 3\nOUTSLOPE 0.01\nMANNING_N 0.05\nOVERTYPE " << c.scheme
-      << "\nTIMESTEP " << c.step << "\nTOT_TIME " << total_minutes
-      << "\nHYD_FREQ 5\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME " << start_time
-      << "\nPRECIP_UNIF\nRAIN_INTENSITY " << c.rain << "\nRAIN_DURATION " << rain_minutes
-      << "\nSUMMARY " << name << ".sum\nOUTLET_HYDRO " << name << ".otl\n"
-      << extra;
-    dir.write(name, p.str());
+    std::ostringstream edits;
+    edits << "OVERTYPE " << c.scheme << "\nTIMESTEP " << c.step << "\nTOT_TIME " << total_minutes
+          << "\nSTART_TIME " << start_time << "\nRAIN_INTENSITY " << c.rain << "\nRAIN_DURATION "
+          << rain_minutes << "\nSUMMARY " << name << ".sum\nOUTLET_HYDRO " << name << ".otl\n"
+          << extra;
+    test::write_small_project(dir);
+    dir.write(name, test::edited_project(edits.str()));
 }
 
 // The discharge column of an outlet hydrograph, as printed.
@@ -88,7 +76,6 @@ TEST(OverlandHotStart, ARunContinuedFromItsHotStartEndsAsTheWholeRun) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.scheme) + " at " + std::to_string(c.step) + " s");
         TempDir dir;
-        write_maps(dir);
         const int half = c.step == 60 ? 28 : 29;
         write_project(dir, "whole.prj", c, "10 0", half + 30, 40, "WRITE_OV_HOTSTART whole.hot\n");
         write_project(dir, "first.prj", c, "10 0", half, 40, "WRITE_OV_HOTSTART first.hot\n");
@@ -115,33 +102,30 @@ TEST(OverlandHotStart, ARunContinuedFromItsHotStartEndsAsTheWholeRun) {
 }
 
 // 0.2 m on the centre cell is 0.2 * 100 = 20 m3 of initial surface water,
-// before five minutes of 30 mm/h (6.25 m3 over the 2500 m2); the balance
+// before five minutes of 30 mm/h (2.25 m3 over the 900 m2); the balance
 // closes on both.
 TEST(OverlandHotStart, InitialDepthMapIsCountedAsInitialStorage) {
     TempDir dir;
-    write_maps(dir);
-    const std::string zeros = "0 0 0 0 0\n";
-    dir.write("depth.map", kHeader + zeros + zeros + "0 0 0.2 0 0\n" + zeros + zeros);
     write_project(dir, "wet.prj", {"ade", 60, 30}, "10 0", 10, 5, "INITIAL_DEPTH depth.map\n");
+    dir.write("depth.map", test::kSmallHeader + "0 0 0\n0 0.2 0\n0 0 0\n");
     const test::ProgramRun wet = test::run_program_in(dir.path(), {"wet.prj"});
     ASSERT_EQ(wet.status, 0) << wet.out;
     EXPECT_NE(wet.out.find("reading initial overland depths from file: depth.map\n"),
               std::string::npos);
     const std::string summary = dir.read("wet.prj.sum");
     EXPECT_EQ(summary_value(summary, "Initial volume on surface="), "20.00");
-    EXPECT_EQ(summary_value(summary, "Total amount of precip="), "6.25");
+    EXPECT_EQ(summary_value(summary, "Total amount of precip="), "2.25");
     EXPECT_TRUE(balance_closes(summary)) << summary;
 }
 
 // Depth maps and hot start files that cannot be used stop the run by name.
 TEST(OverlandHotStart, UnusableDepthFilesStopTheRunNamingThem) {
-    const std::string zeros = "0 0 0 0 0\n";
     const struct {
         std::string cards;
         std::string message;
     } cases[] = {
         {"INITIAL_DEPTH negative.map\n",
-         "Error: the initial overland depth of grid cell 7 (row 2, column 2) in negative.map is "
+         "Error: the initial overland depth of grid cell 5 (row 2, column 2) in negative.map is "
          "-0.1 m; depths cannot be negative.\n"},
         {"INITIAL_DEPTH depth.map\nREAD_OV_HOTSTART depth.map\n",
          "Error: both INITIAL_DEPTH and OV_INIT_DEPTH (READ_OV_HOTSTART) give the initial "
@@ -157,10 +141,9 @@ TEST(OverlandHotStart, UnusableDepthFilesStopTheRunNamingThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cards);
         TempDir dir;
-        write_maps(dir);
-        dir.write("depth.map", kHeader + zeros + zeros + zeros + zeros + zeros);
-        dir.write("negative.map", kHeader + zeros + "0 -0.1 0 0 0\n" + zeros + zeros + zeros);
         write_project(dir, "run.prj", {"ade", 60, 10}, "10 0", 5, 5, c.cards);
+        dir.write("depth.map", test::kSmallHeader + "0 0 0\n0 0 0\n0 0 0\n");
+        dir.write("negative.map", test::kSmallHeader + "0 0 0\n0 -0.1 0\n0 0 0\n");
         const test::ProgramRun run = test::run_program_in(dir.path(), {"run.prj"});
         EXPECT_NE(run.status, 0);
         EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
