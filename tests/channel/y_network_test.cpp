@@ -414,6 +414,8 @@ TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
         // has no depth of its own.
         EXPECT_NEAR(flow[b][2][0], flow[b][1][2], 6e-6);
         EXPECT_EQ(deep[b][2][0], -999.999);
+        // It holds back the water surface at the end of the western branch.
+        EXPECT_EQ(stage[b][2][0], stage[b][1][2]);
         for (const auto& [link, cells] : kNodeLinks)
             for (int j = 1; j <= static_cast<int>(cells->size()); ++j) {
                 const auto [row, col] = (*cells)[j - 1];
