@@ -149,6 +149,7 @@ TEST(ChannelNetwork, HotstartPumpsAndPointSources) {
                     EXPECT_EQ(ch.yp(2, 1), 9.55 + 0.25);
                     EXPECT_EQ(ch.qp(2, 1), 0.5);
                     EXPECT_EQ(ch.yp(3, 2), 9.4);
+                    EXPECT_EQ(ch.depth(3, 1), 0.0);
                     EXPECT_TRUE(ch.holds_water);
                     ASSERT_EQ(ch.pumps.size(), 2u);
                     // A pump of a plain trapezoidal link pumps to node 1.
