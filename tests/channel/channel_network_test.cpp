@@ -40,14 +40,70 @@ std::string run_network(test::TempDir& dir, const std::string& channel,
     return test::normalise(console.text());
 }
 
-TEST(ChannelNetwork, EveryKindOfLinkSummaryAndDiagnostics) {
+TEST(ChannelNetwork, EveryKindOfLinkSummaryDiagnosticsAndModel) {
     // Five links in a chain: a subsurface trapezoid, an erodible break-point
     // link with two sections, a lake, a structure of two elements and a
     // one-node outlet link.
     test::TempDir dir;
-    const std::string console =
-        run_network(dir, test::golden("channel/golden/full_network.chan"),
-                    test::golden("channel/golden/full_network.gst"), "", nullptr);
+    bool inspected = false;
+    const std::string console = run_network(
+        dir, test::golden("channel/golden/full_network.chan"),
+        test::golden("channel/golden/full_network.gst"), "", [&](const Model& model) {
+            inspected = true;
+            const Channel& ch = model.channel;
+            ASSERT_TRUE(ch.read);
+            // ALPHA given twice: the later value holds; THETA never given.
+            EXPECT_EQ(ch.alpha, 2.0);
+            EXPECT_EQ(ch.theta, 0.0);
+            EXPECT_EQ(ch.links, 5);
+            // XSEC at nodes 3 and 4: the last gives every node its section.
+            for (int node = 1; node <= 4; ++node) {
+                EXPECT_EQ((std::vector{ch.bottom(node, 1), ch.sslope(node, 1),
+                                       ch.bankfull_dep(node, 1), ch.krb(node, 1), ch.mrb(node, 1)}),
+                          (std::vector{3.0, 0.5, 0.8, 1e-6, 0.5}));
+                // Erodible: every node its own table, from the four pairs both
+                // sections share and the greater NUM_INTERP.
+                EXPECT_EQ(ch.table_num(node, 2), node);
+                EXPECT_EQ(ch.sections.tables[node].levels, 20);
+            }
+            EXPECT_EQ(ch.link[1].type, kTrapezoidLink | kSubsurfaceLink);
+            EXPECT_EQ(ch.link[1].inverse_n, 1e8);  // n of exactly 1e-8 is accepted
+            EXPECT_EQ(ch.link[2].type, kBreakpointLink | kErodibleLink);
+            // The structure link has two nodes whatever NODES said.
+            EXPECT_EQ(ch.link[4].nodes, 2);
+            EXPECT_EQ(ch.link[4].first_structure, 1);
+            EXPECT_EQ(ch.link[4].last_structure, 2);
+            ASSERT_EQ(ch.structures.size(), 2u);
+            const StructureElement &weir = ch.structures[0], &culvert = ch.structures[1];
+            EXPECT_EQ(weir.kind, StructureKind::weir);
+            EXPECT_EQ((std::vector{weir.length, weir.up_invert, weir.coeff_forward}),
+                      (std::vector{4.0, 9.6, 1.7}));
+            EXPECT_EQ(culvert.kind, StructureKind::rect_culvert);
+            EXPECT_EQ((std::vector{culvert.size1, culvert.size2}), (std::vector{1.2, 0.8}));
+            // The lake floods cell 5 (ground 10.0 m) 0.05 m deep: 5 m3 on its
+            // 100 m2; cells 4 and 6 (10.1 m) stay dry.
+            ASSERT_EQ(ch.lakes.size(), 1u);
+            EXPECT_EQ(ch.link[3].lake, 1);
+            EXPECT_EQ(ch.lakes[0].flooded_cells, 1);
+            EXPECT_NEAR(ch.lakes[0].initial_volume, 5.0, 1e-12);
+            EXPECT_EQ(ch.cell_lake[5], 1);
+            EXPECT_EQ(ch.cell_lake[4], 0);
+            EXPECT_TRUE(ch.lakes[0].losses);
+            // Connectivity, and its saved copy.
+            const ChannelLink& lake = ch.link[3];
+            EXPECT_EQ((std::vector{lake.downstream, lake.upstream_count, lake.upstream[0],
+                                   lake.saved_downstream, lake.saved_upstream[0]}),
+                      (std::vector{4, 1, 2, 4, 2}));
+            // Stream cells 2, 5 and 8 with 3, 3 and 2 entries.
+            const StreamCells& s = ch.stream;
+            EXPECT_EQ(s.count, 3);
+            EXPECT_EQ(s.max_entries, 3);
+            EXPECT_EQ(s.cell, (std::vector<int>{0, 2, 5, 8}));
+            EXPECT_EQ(s.first_entry, (std::vector<int>{0, 0, 3, 6, 8}));
+            EXPECT_EQ(s.fraction[2], 0.5);
+            EXPECT_EQ(s.link[7], 5);
+        });
+    EXPECT_TRUE(inspected);
     EXPECT_EQ(console, test::golden("channel/golden/full_network_console.txt"));
     EXPECT_EQ(dir.read("short_links.dat"), "Links with 1 node:\n3\n5\n");
     // Node 3 of link 1 (bed 10.3 m) lies in cells 2 and 5, whose ground is
@@ -58,75 +114,6 @@ TEST(ChannelNetwork, EveryKindOfLinkSummaryAndDiagnostics) {
               "3=difference>3.5\n"
               "0        1       3   10.300000   2   10.100000\n"
               "0        1       3   10.300000   5   10.000000\n");
-}
-
-TEST(ChannelNetwork, WhatTheModelHoldsAfterTheSetUp) {
-    test::TempDir dir;
-    bool inspected = false;
-    run_network(dir, test::golden("channel/golden/full_network.chan"),
-                test::golden("channel/golden/full_network.gst"), "", [&](const Model& model) {
-                    inspected = true;
-                    const Channel& ch = model.channel;
-                    ASSERT_TRUE(ch.read);
-                    // ALPHA given twice: the later value holds; THETA never given.
-                    EXPECT_EQ(ch.alpha, 2.0);
-                    EXPECT_EQ(ch.theta, 0.0);
-                    EXPECT_EQ(ch.links, 5);
-                    // XSEC at nodes 3 and 4: the last gives every node its section.
-                    for (int node = 1; node <= 4; ++node) {
-                        EXPECT_EQ(ch.bottom(node, 1), 3.0);
-                        EXPECT_EQ(ch.sslope(node, 1), 0.5);
-                        EXPECT_EQ(ch.bankfull_dep(node, 1), 0.8);
-                        EXPECT_EQ(ch.krb(node, 1), 1e-6);
-                        EXPECT_EQ(ch.mrb(node, 1), 0.5);
-                    }
-                    EXPECT_EQ(ch.link[1].type, kTrapezoidLink | kSubsurfaceLink);
-                    EXPECT_EQ(ch.link[1].inverse_n, 1e8);  // n of exactly 1e-8 is accepted
-                    EXPECT_EQ(ch.link[2].type, kBreakpointLink | kErodibleLink);
-                    // Erodible: every node its own table, from the four pairs both
-                    // sections share and the greater NUM_INTERP.
-                    for (int node = 1; node <= 4; ++node) {
-                        const SectionTable& t = ch.sections.tables[ch.table_num(node, 2)];
-                        EXPECT_EQ(ch.table_num(node, 2), node);
-                        EXPECT_EQ(t.levels, 20);
-                    }
-                    // The structure link has two nodes whatever NODES said.
-                    EXPECT_EQ(ch.link[4].nodes, 2);
-                    EXPECT_EQ(ch.link[4].first_structure, 1);
-                    EXPECT_EQ(ch.link[4].last_structure, 2);
-                    ASSERT_EQ(ch.structures.size(), 2u);
-                    EXPECT_EQ(ch.structures[0].kind, StructureKind::weir);
-                    EXPECT_EQ(ch.structures[0].length, 4.0);
-                    EXPECT_EQ(ch.structures[0].up_invert, 9.6);
-                    EXPECT_EQ(ch.structures[0].coeff_forward, 1.7);
-                    EXPECT_EQ(ch.structures[1].kind, StructureKind::rect_culvert);
-                    EXPECT_EQ(ch.structures[1].size1, 1.2);
-                    EXPECT_EQ(ch.structures[1].size2, 0.8);
-                    // The lake floods cell 5 (ground 10.0 m) 0.05 m deep: 5 m3 on
-                    // its 100 m2; cells 4 and 6 (10.1 m) stay dry.
-                    ASSERT_EQ(ch.lakes.size(), 1u);
-                    EXPECT_EQ(ch.link[3].lake, 1);
-                    EXPECT_EQ(ch.lakes[0].flooded_cells, 1);
-                    EXPECT_NEAR(ch.lakes[0].initial_volume, 5.0, 1e-12);
-                    EXPECT_EQ(ch.cell_lake[5], 1);
-                    EXPECT_EQ(ch.cell_lake[4], 0);
-                    EXPECT_TRUE(ch.lakes[0].losses);
-                    // Connectivity, and its saved copy.
-                    EXPECT_EQ(ch.link[3].downstream, 4);
-                    EXPECT_EQ(ch.link[3].upstream_count, 1);
-                    EXPECT_EQ(ch.link[3].upstream[0], 2);
-                    EXPECT_EQ(ch.link[3].saved_downstream, 4);
-                    EXPECT_EQ(ch.link[3].saved_upstream[0], 2);
-                    // Stream cells 2, 5 and 8 with 3, 3 and 2 entries.
-                    const StreamCells& s = ch.stream;
-                    EXPECT_EQ(s.count, 3);
-                    EXPECT_EQ(s.max_entries, 3);
-                    EXPECT_EQ(s.cell, (std::vector<int>{0, 2, 5, 8}));
-                    EXPECT_EQ(s.first_entry, (std::vector<int>{0, 0, 3, 6, 8}));
-                    EXPECT_EQ(s.fraction[2], 0.5);
-                    EXPECT_EQ(s.link[7], 5);
-                });
-    EXPECT_TRUE(inspected);
 }
 
 TEST(ChannelNetwork, HotstartPumpsAndPointSources) {
@@ -149,6 +136,7 @@ TEST(ChannelNetwork, HotstartPumpsAndPointSources) {
                     EXPECT_EQ(ch.yp(2, 1), 9.55 + 0.25);
                     EXPECT_EQ(ch.qp(2, 1), 0.5);
                     EXPECT_EQ(ch.yp(3, 2), 9.4);
+                    EXPECT_EQ(ch.depth(3, 1), 0.0);
                     EXPECT_TRUE(ch.holds_water);
                     ASSERT_EQ(ch.pumps.size(), 2u);
                     // A pump of a plain trapezoidal link pumps to node 1.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,6 @@ namespace torva {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TempDir;
 
 // Lines of the file that begin with `word`.
 int count_cards(const std::string& text, const std::string& word) {
@@ -33,30 +33,28 @@ int count_cards(const std::string& text, const std::string& word) {
 }
 
 TEST(ExampleNetwork, ValleyStreamsReadCleanlyAndFollowTheStreams) {
-    TempDir dir;
+    test::TempDir dir;
     fs::create_directory_symlink(TORVA_EXAMPLES, dir.path() / "examples");
-    std::string text = test::read_file(fs::path(TORVA_EXAMPLES) / "valley/valley_channel.prj");
-    const std::string outputs = "examples/valley/out/";
-    for (std::size_t at = text.find(outputs); at != std::string::npos; at = text.find(outputs))
-        text.erase(at, outputs.size());
+    const fs::path valley = fs::path(TORVA_EXAMPLES) / "valley";
     // The network alone: without routing (nor the outputs of the routed
-    // network) the run stops once it is read.
-    for (const char* word : {"CHAN_EXPLIC", "IN_HYD_LOCATION", "OUT_HYD_LOCATION",
-                             "OUT_DEP_LOCATION", "CHAN_DISCHARGE", "CHAN_DEPTH"}) {
-        const std::size_t at = text.find(std::string(word) + "\n") != std::string::npos
-                                   ? text.find(std::string(word) + "\n")
-                                   : text.find(std::string(word) + " ");
-        ASSERT_NE(at, std::string::npos) << word;
-        text.erase(at, text.find('\n', at) + 1 - at);
+    // network) the run stops once it is read; its outputs stay here.
+    std::string text;
+    std::istringstream project(test::read_file(valley / "valley_channel.prj"));
+    for (std::string line; std::getline(project, line);) {
+        const std::string card = line.substr(0, line.find(' '));
+        if (card != "CHAN_EXPLIC" && card != "IN_HYD_LOCATION" && card != "OUT_HYD_LOCATION" &&
+            card != "OUT_DEP_LOCATION" && card != "CHAN_DISCHARGE" && card != "CHAN_DEPTH")
+            text += line + "\n";
     }
+    for (std::size_t at; (at = text.find("examples/valley/out/")) != std::string::npos;)
+        text.erase(at, 20);
     dir.write("valley_channel.prj", text);
-    const std::string channel = test::read_file(fs::path(TORVA_EXAMPLES) / "valley/valley.chn");
+    const std::string channel = test::read_file(valley / "valley.chn");
 
     RunContext ctx;
     ctx.out = std::tmpfile();
     const fs::path before = fs::current_path();
     fs::current_path(dir.path());
-    std::vector<int> land_use;
     run_simulation(ctx, "valley_channel.prj", [&](const Model& model) {
         const Channel& ch = model.channel;
         ASSERT_TRUE(ch.read);
@@ -67,10 +65,11 @@ TEST(ExampleNetwork, ValleyStreamsReadCleanlyAndFollowTheStreams) {
         EXPECT_EQ(count_cards(channel, "NPAIRS"), 4);
 
         // Every node's length lies wholly in stream cells, each cell of the
-        // stream corridor (land use 3), and each link's cells join up.
-        std::FILE* map = std::fopen("examples/valley/landuse.idx", "r");
-        land_use.assign(model.grid.num_cells + 1, 0);
+        // stream corridor (land use 3), and each cell of a link touches
+        // another of its cells, corners included.
+        std::vector<int> land_use(model.grid.num_cells + 1, 0);
         Grid grid = model.grid;
+        std::FILE* map = std::fopen("examples/valley/landuse.idx", "r");
         ASSERT_TRUE(read_integer_map(ctx, map, "landuse.idx", grid, land_use));
         std::fclose(map);
         const StreamCells& s = ch.stream;
@@ -86,30 +85,30 @@ TEST(ExampleNetwork, ValleyStreamsReadCleanlyAndFollowTheStreams) {
         for (int link = 1; link <= ch.links; ++link) {
             for (int node = 1; node <= ch.link[link].nodes; ++node)
                 EXPECT_NEAR((placed[{link, node}]), 1.0, 1e-5) << link << " " << node;
-            // Each cell of a link touches another of its cells, corners included.
             const auto& cells = cells_of_link[link];
-            for (const auto& [r, c] : cells) {
-                bool joined = false;
-                for (const auto& [r2, c2] : cells)
-                    joined = joined || ((r2 != r || c2 != c) && std::abs(r2 - r) <= 1 &&
-                                        std::abs(c2 - c) <= 1);
-                EXPECT_TRUE(joined) << "link " << link << " row " << r << " col " << c;
-            }
+            for (const auto& [r, c] : cells)
+                EXPECT_TRUE(std::any_of(cells.begin(), cells.end(),
+                                        [&](const auto& other) {
+                                            return other != std::pair{r, c} &&
+                                                   std::abs(other.first - r) <= 1 &&
+                                                   std::abs(other.second - c) <= 1;
+                                        }))
+                    << "link " << link << " row " << r << " col " << c;
         }
-        // The main stem reaches the outlet cell, and its rows run unbroken
-        // from its head down to there.
-        bool outlet = false;
+        // The main stem (links 3 to 5) reaches the outlet cell, and its rows
+        // run unbroken from its head, in the first 11 rows, down to there.
         std::vector<bool> row_held(model.grid.rows + 1, false);
+        bool outlet = false;
         for (int link = 3; link <= 5; ++link)
             for (const auto& [r, c] : cells_of_link[link]) {
                 row_held[r] = true;
                 outlet = outlet || (r == 120 && c == 50);
             }
         EXPECT_TRUE(outlet);
-        int head = 1;
-        while (!row_held[head]) ++head;
+        const int head = static_cast<int>(std::find(row_held.begin() + 1, row_held.end(), true) -
+                                          row_held.begin());
         EXPECT_LT(head, 12);
-        for (int r = head; r <= model.grid.rows; ++r) EXPECT_TRUE(row_held[r]) << r;
+        EXPECT_EQ(std::find(row_held.begin() + head, row_held.end(), false), row_held.end());
     });
     fs::current_path(before);
     std::fclose(ctx.out);
