@@ -14,8 +14,7 @@
 
 #include "calibration/observations.hpp"
 #include "calibration/simulation_objective.hpp"
-#include "core/context.hpp"
-#include "run/driver.hpp"
+#include "run/modes.hpp"
 
 namespace {
 
@@ -53,14 +52,7 @@ void BM_CalibrationEvaluations(benchmark::State& state) {
     const fs::path before = fs::current_path();
     fs::current_path(write_calibration_folder());
     std::FILE* quiet = std::fopen("/dev/null", "w");
-    SimulationSetup setup;
-    setup.out = quiet;
-    setup.err = quiet;
-    setup.workers = workers;
-    setup.total_threads = workers;
-    setup.run = [](RunContext& ctx, const std::string& project, CalibrationResults* results) {
-        return run_simulation(ctx, project, results);
-    };
+    const SimulationSetup setup = calibration_setup(workers, quiet, quiet);
     Observations observations;
     observations.count = 1;
     observations.peak = {0.0, 10.0};

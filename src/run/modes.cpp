@@ -91,20 +91,6 @@ int simulate(const std::string& project, int total_threads, int batch_flag, int 
     return code == 0 ? 0 : 1;
 }
 
-// The simulations of a calibration: as many side by side as the machine has
-// processors, each through the run driver.
-SimulationSetup calibration_setup(int total_threads, std::FILE* out, std::FILE* err) {
-    SimulationSetup setup;
-    setup.out = out;
-    setup.err = err;
-    setup.total_threads = total_threads;
-    setup.workers = total_threads;
-    setup.run = [](RunContext& ctx, const std::string& project, CalibrationResults* results) {
-        return run_simulation(ctx, project, results);
-    };
-    return setup;
-}
-
 // The -c and -m modes; under mpirun the processes share the work.
 bool calibrate(const RunRequest& request, const SimulationSetup& setup) {
     const bool sce = request.mode == RunMode::sce;
@@ -118,6 +104,20 @@ bool calibrate(const RunRequest& request, const SimulationSetup& setup) {
 }
 
 }  // namespace
+
+// The simulations of a calibration: as many side by side as the machine has
+// processors, each through the run driver.
+SimulationSetup calibration_setup(int total_threads, std::FILE* out, std::FILE* err) {
+    SimulationSetup setup;
+    setup.out = out;
+    setup.err = err;
+    setup.total_threads = total_threads;
+    setup.workers = total_threads;
+    setup.run = [](RunContext& ctx, const std::string& project, CalibrationResults* results) {
+        return run_simulation(ctx, project, results);
+    };
+    return setup;
+}
 
 bool parse_command_line(const std::vector<std::string>& args, RunRequest& request, std::FILE* out) {
     request = RunRequest{};

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "calibration/simulation_objective.hpp"
+
 namespace torva {
 
 enum class RunMode {
@@ -39,5 +41,9 @@ bool parse_command_line(const std::vector<std::string>& args, RunRequest& reques
 // (or any run of a batch) failed, 0 otherwise.
 int run_program(const std::vector<std::string>& args, std::FILE* out = stdout,
                 std::FILE* err = stderr);
+
+// The simulations of a calibration: as many side by side as the machine has
+// processors, each an ordinary run through the run driver.
+SimulationSetup calibration_setup(int total_threads, std::FILE* out, std::FILE* err);
 
 }  // namespace torva

@@ -16,7 +16,7 @@
 #include "calibration/sce_mode.hpp"
 #include "calibration/synthetic_watershed.hpp"
 #include "core/context.hpp"
-#include "run/driver.hpp"
+#include "run/modes.hpp"
 #include "support/harness.hpp"
 
 namespace torva {
@@ -25,13 +25,21 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
+// sce.in for the synthetic watershed: the search settings line and the
+// roughness line (start, lower, upper); conductivity from 0.1 to 3 cm/hr.
+// Without observations of the truth, obs.txt asks for a 0.02 m3/s peak.
+void write_search(const TempDir& dir, const std::string& settings,
+                  const std::string& roughness = "0.1 0.01 0.2") {
+    write_synthetic_watershed(dir);
+    dir.write("obs.txt", "1\n0.02 1 10.0 1\n");
+    dir.write("sce.in", "p.prj\nparams.txt\nobs.txt\n" + settings + "\n0 0 0 0 0 0\n" + roughness +
+                            "\n0.5 0.1 3.0\n");
+}
+
 TEST(Calibration, SceRecoversRoughnessAndConductivity) {
     TempDir dir;
-    write_synthetic_watershed(dir);
+    write_search(dir, "3000 5 0.0001 2 7 0 2");
     observe_truth(dir);
-    dir.write("sce.in",
-              "p.prj\nparams.txt\nobs.txt\n3000 5 0.0001 2 7 0 2\n0 0 0 0 0 0\n"
-              "0.1 0.01 0.2\n0.5 0.1 3.0\n");
     ASSERT_TRUE(calibrate_in(dir, 2)) << dir.read("console.txt");
     const std::string best = dir.read("best.out");
     EXPECT_NEAR(best_value(best, 1), kTrueRoughness, 0.02 * kTrueRoughness) << best;
@@ -45,11 +53,7 @@ TEST(Calibration, SceRecoversRoughnessAndConductivity) {
 // ordinary run those with 0000_.
 TEST(Calibration, TinySearchWritesItsFilesInTheirLayouts) {
     TempDir dir;
-    write_synthetic_watershed(dir);
-    dir.write("obs.txt", "1\n0.02 1 10.0 1\n");
-    dir.write("sce.in",
-              "p.prj\nparams.txt\nobs.txt\n30 5 0.0001 2 7 0 2\n0 0 0 0 0 0\n"
-              "0.1 0.01 0.2\n0.5 0.1 3.0\n");
+    write_search(dir, "30 5 0.0001 2 7 0 2");
     ASSERT_TRUE(calibrate_in(dir, 1)) << dir.read("console.txt");
     for (const char* name : {"sce_output.dat", "best.out", "0000_log_file.txt"})
         EXPECT_EQ(dir.read(name), test::golden(std::string("calibration/golden/tiny_") + name))
@@ -70,13 +74,7 @@ TEST(Calibration, TinySearchWritesItsFilesInTheirLayouts) {
 // The same seed gives the same search with one worker and with two.
 TEST(Calibration, SameSeedSameFilesWithOneOrTwoWorkers) {
     TempDir one, two;
-    for (const TempDir* dir : {&one, &two}) {
-        write_synthetic_watershed(*dir);
-        dir->write("obs.txt", "1\n0.02 1 10.0 1\n");
-        dir->write("sce.in",
-                   "p.prj\nparams.txt\nobs.txt\n60 5 0.0001 3 21 0 2\n0 0 0 0 0 0\n"
-                   "0.1 0.01 0.2\n0.5 0.1 3.0\n");
-    }
+    for (const TempDir* dir : {&one, &two}) write_search(*dir, "60 5 0.0001 3 21 0 2");
     ASSERT_TRUE(calibrate_in(one, 1));
     ASSERT_TRUE(calibrate_in(two, 2));
     EXPECT_EQ(one.read("sce_output.dat"), two.read("sce_output.dat"));
@@ -87,11 +85,7 @@ TEST(Calibration, SameSeedSameFilesWithOneOrTwoWorkers) {
 // at set-up, score worst, and the search goes on to a point that runs.
 TEST(Calibration, FailedSimulationsDoNotStopTheSearch) {
     TempDir dir;
-    write_synthetic_watershed(dir);
-    dir.write("obs.txt", "1\n0.02 1 10.0 1\n");
-    dir.write("sce.in",
-              "p.prj\nparams.txt\nobs.txt\n40 5 0.0001 2 3 0 2\n0 0 0 0 0 0\n"
-              "0.1 -0.2 0.2\n0.5 0.1 3.0\n");
+    write_search(dir, "40 5 0.0001 2 3 0 2", "0.1 -0.2 0.2");
     ASSERT_TRUE(calibrate_in(dir, 2)) << dir.read("console.txt");
     EXPECT_NE(dir.read("console.txt").find("failed with error"), std::string::npos);
     EXPECT_NE(dir.read("0000_log_file.txt").find("     inf  : "), std::string::npos);
@@ -113,7 +107,7 @@ TEST(Calibration, MonteCarloImprovesOnItsFirstDraw) {
         MonteCarlo search(20, "mc.in", McRunRecord{}, reader);
         std::srand(17);
         ScoreHistory history;
-        SimulationObjective objective(setup_for(2, console), search.project_file(),
+        SimulationObjective objective(calibration_setup(2, console, console), search.project_file(),
                                       search.parameter_file(), search.observations(), history);
         ASSERT_TRUE(search.run(objective));
         search.report(console);

@@ -26,13 +26,6 @@ TEST(SceSearch, FindsTheOptimaOfTheTestFunctions) {
         }
 }
 
-std::string file_text(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-    return text;
-}
-
 // A point whose simulation fails scores +infinity; the search ranks it last
 // and goes on to the optimum in the part of the box that works.
 TEST(SceSearch, FailedEvaluationsRankLastAndTheSearchGoesOn) {
@@ -109,9 +102,9 @@ TEST(SceSearch, SettingsChecksWarnAndMend) {
         std::FILE* console = std::tmpfile();
         std::FILE* output = std::tmpfile();
         EXPECT_EQ(check_sce_settings(s, console, output), c.runnable) << c.name;
-        EXPECT_EQ(file_text(console), c.console) << c.name;
+        EXPECT_EQ(test::contents(console), c.console) << c.name;
         if (c.runnable)
-            EXPECT_EQ(file_text(output), c.output ? c.output : c.console) << c.name;
+            EXPECT_EQ(test::contents(output), c.output ? c.output : c.console) << c.name;
         std::fclose(console);
         std::fclose(output);
     }
@@ -126,7 +119,7 @@ TEST(SceSearch, EvaluationLimitBelowThePopulationRunsNoSearch) {
     FunctionEvaluator evaluator(sce_test::hartmann6_plus_4);
     SceOutcome outcome;
     EXPECT_EQ(run_sce_search(s, evaluator, streams, outcome), -1);
-    EXPECT_EQ(file_text(console),
+    EXPECT_EQ(test::contents(console),
               " ENTER THE SCEUA SUBROUTINE --- \n ***  Evolution Loop Number 0\n"
               "Error: maximum number of function calls less than the number of points\n");
     std::fclose(console);
@@ -153,8 +146,8 @@ TEST(SceSearch, OutputFileLayout) {
     FunctionEvaluator evaluator([](const Point&) { return -1.0; });
     SceOutcome outcome;
     EXPECT_EQ(run_sce_search(s, evaluator, streams, outcome), 50 + 3 * 25 * 2);
-    EXPECT_EQ(file_text(output), test::golden("calibration/golden/sce_output_layout.txt"));
-    EXPECT_EQ(file_text(console), test::golden("calibration/golden/sce_console_layout.txt"));
+    EXPECT_EQ(test::contents(output), test::golden("calibration/golden/sce_output_layout.txt"));
+    EXPECT_EQ(test::contents(console), test::golden("calibration/golden/sce_console_layout.txt"));
     std::fclose(output);
     std::fclose(console);
 }

@@ -8,8 +8,7 @@
 
 #include "calibration/calibration_state.hpp"
 #include "calibration/sce_mode.hpp"
-#include "core/context.hpp"
-#include "run/driver.hpp"
+#include "run/modes.hpp"
 
 namespace torva::test {
 
@@ -56,18 +55,15 @@ void write_synthetic_watershed(const TempDir& dir) {
 // Runs the project with the true values and writes what it made as the
 // observations of its one event.
 void observe_truth(const TempDir& dir) {
-    SimulationSetup setup;
-    setup.out = std::tmpfile();
-    setup.run = [](RunContext& ctx, const std::string& project, CalibrationResults* results) {
-        return run_simulation(ctx, project, results);
-    };
+    std::FILE* console = std::tmpfile();
+    const SimulationSetup setup = calibration_setup(1, console, console);
     const fs::path before = fs::current_path();
     fs::current_path(dir.path());
     CalibrationResults truth;
     const int code = simulate_point(setup, "p.prj", "params.txt",
                                     {0.0, kTrueRoughness, kTrueConductivity}, 9999, &truth);
     fs::current_path(before);
-    std::fclose(setup.out);
+    std::fclose(console);
     ASSERT_EQ(code, 0);
     ASSERT_GT(truth.peak(1), 0.0);
     char line[200];
@@ -75,23 +71,11 @@ void observe_truth(const TempDir& dir) {
     dir.write("obs.txt", line);
 }
 
-SimulationSetup setup_for(int workers, std::FILE* console) {
-    SimulationSetup setup;
-    setup.out = console;
-    setup.err = console;
-    setup.workers = workers;
-    setup.total_threads = workers;
-    setup.run = [](RunContext& ctx, const std::string& project, CalibrationResults* results) {
-        return run_simulation(ctx, project, results);
-    };
-    return setup;
-}
-
 bool calibrate_in(const TempDir& dir, int workers) {
     std::FILE* console = std::fopen((dir.path() / "console.txt").c_str(), "w");
     const fs::path before = fs::current_path();
     fs::current_path(dir.path());
-    const bool ok = run_sce_calibration("sce.in", setup_for(workers, console));
+    const bool ok = run_sce_calibration("sce.in", calibration_setup(workers, console, console));
     fs::current_path(before);
     std::fclose(console);
     return ok;

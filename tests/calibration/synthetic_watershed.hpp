@@ -17,8 +17,6 @@ inline constexpr double kTrueConductivity = 1.0;
 void write_synthetic_watershed(const TempDir& dir);
 // obs.txt: the peak and volume the model makes with the true values.
 void observe_truth(const TempDir& dir);
-// The simulations of a calibration through the run driver.
-SimulationSetup setup_for(int workers, std::FILE* console);
 // Runs `torva -c sce.in` in the folder on that many workers, the console to
 // console.txt.
 bool calibrate_in(const TempDir& dir, int workers);

@@ -1,5 +1,5 @@
 #pragma once
-// Small channel networks built in memory for routing tests.
+// Small channel networks built in memory for routing tests and benchmarks.
 
 #include <memory>
 #include <vector>
@@ -22,16 +22,27 @@ struct LinkSpec {
     double bottom = 2.0;     // trapezoid
     double side = 1.0;
     double bankfull = 3.0;
+    double depth = 0.0;  // of the water at the start, m
 };
 
-// A network of the given links (link k is links[k - 1]), dry, routed with
-// CHAN_EXPLIC at a model step of `step` seconds.
+// A network of the given links (link k is links[k - 1]), routed with
+// CHAN_EXPLIC at a model step of `step` seconds; its sections are not yet
+// set from its stages.
 std::unique_ptr<Model> make_network(const std::vector<LinkSpec>& links, double step);
+
+// A point source of q m3/s at node 1 of `link`.
+void add_point_source(Model& model, RunContext& ctx, int link, double q);
 
 // Runs the channel phase for `steps` model steps.
 void run_channel_steps(Model& model, RunContext& ctx, int steps);
 
 // Water in the routable links, m3.
 double stored_in_channels(const Model& model);
+
+// What the channels gained since they held `stored_before`, less what came in
+// (point sources, lateral and boundary inflow) and plus what went out (boundary
+// outflow and the outlet), relative to the point sources (or to 1 m3): 0 when
+// every cubic metre is accounted for.
+double channel_balance_error(const Model& model, double stored_before);
 
 }  // namespace torva::test

@@ -42,12 +42,9 @@ TEST(Weir, FreeDrownedReversedAndStillCases) {
         EXPECT_NEAR(weir_discharge(c.cf, c.cr, c.length, c.crest, c.h_up, c.h_dn), c.expected,
                     1e-12 * std::max(1.0, std::fabs(c.expected)))
             << c.why;
-}
-
-TEST(Weir, LinearisedDropMeetsSquareRootAtOneCentimetre) {
-    const double below = weir_discharge(1.0, 1.0, 1.0, 0.0, 1.0099999999, 1.0);
-    const double at = weir_discharge(1.0, 1.0, 1.0, 0.0, 1.01, 1.0);
-    EXPECT_NEAR(below, at, 1e-8);
+    // The linearised drop meets the square root at 1 cm.
+    EXPECT_NEAR(weir_discharge(1.0, 1.0, 1.0, 0.0, 1.0099999999, 1.0),
+                weir_discharge(1.0, 1.0, 1.0, 0.0, 1.01, 1.0), 1e-8);
 }
 
 TEST(SagWeir, ParabolicCrestAndDegenerateCrest) {
@@ -79,27 +76,26 @@ TEST(BarrelGeometry, HalfFullRoundBarrelAndFullRectangle) {
     EXPECT_NEAR(oval.area, 2.0 * 0.7942021518, 1e-9);
 }
 
-TEST(CriticalDepth, HalfFullRoundBarrel) {
-    // At y = 1 m in a 2 m barrel A = pi/2 and T = 2, so Q = sqrt(g A^3 / T) = 4.360129.
-    StructureFailure failure = StructureFailure::none;
-    EXPECT_NEAR(critical_depth(StructureKind::round_culvert, 2.0, 0.0, 4.360128827180319, failure),
-                1.0, 1e-7);
-    EXPECT_EQ(failure, StructureFailure::none);
-}
-
-// A round barrel of 1 m, n 0.013, from invert 10 m down to `outlet`, forward
-// and reverse coefficients 0.8 and 0.7.
-StructureElement round_barrel(double length, double outlet = 9.99) {
+// A barrel of n 0.013 from invert 10 m down to `outlet`, `size1` high (or
+// across) and `size2` wide.
+StructureElement barrel(StructureKind kind, double length, double outlet, double forward,
+                        double reverse, double size1 = 1.0, double size2 = 0.0) {
     StructureElement c;
-    c.kind = StructureKind::round_culvert;
+    c.kind = kind;
     c.length = length;
     c.up_invert = 10.0;
     c.down_invert = outlet;
-    c.coeff_forward = 0.8;
-    c.coeff_reverse = 0.7;
-    c.size1 = 1.0;
+    c.coeff_forward = forward;
+    c.coeff_reverse = reverse;
+    c.size1 = size1;
+    c.size2 = size2;
     c.roughness = 0.013;
     return c;
+}
+
+// A round barrel of 1 m, forward and reverse coefficients 0.8 and 0.7.
+StructureElement round_barrel(double length, double outlet = 9.99) {
+    return barrel(StructureKind::round_culvert, length, outlet, 0.8, 0.7);
 }
 
 TEST(Culvert, RoundBarrelFlowsFullPartlyReversedOrNot) {
@@ -158,15 +154,7 @@ TEST(Culvert, TooShortBarrelIsAFailureNamingTheCulvert) {
 
 TEST(Culvert, RectangularInletControlUsesTheTransitionCoefficient) {
     // 2 m wide, 1 m high, 10 m long from 10 down to 9.5 (steep, S = 0.05), C 0.6.
-    StructureElement c;
-    c.kind = StructureKind::rect_culvert;
-    c.length = 10.0;
-    c.up_invert = 10.0;
-    c.down_invert = 9.5;
-    c.coeff_forward = c.coeff_reverse = 0.6;
-    c.size1 = 1.0;
-    c.size2 = 2.0;
-    c.roughness = 0.013;
+    const StructureElement c = barrel(StructureKind::rect_culvert, 10.0, 9.5, 0.6, 0.6, 1.0, 2.0);
     // At headwater 1.5 D the outlet runs free (type 6): Qa = 0.6 * 2 * sqrt(19.62 * 1.0).
     // At 1.49 D the critical depth is 2/3 * 1.49 = 0.99333, Ac = 1.98667, so
     // C_t = Qa / (sqrt(19.62 (1.49 - 0.99333)) Ac) = 0.857085.
@@ -181,24 +169,11 @@ TEST(Culvert, RectangularInletControlUsesTheTransitionCoefficient) {
     EXPECT_NEAR(q.critical_depth, 0.6, 1e-12);
 }
 
-// A short steep round or oval barrel with a free outlet: inlet control at
-// critical depth below a headwater of 1.5 rises, orifice flow above.
-StructureElement steep_barrel(StructureKind kind) {
-    StructureElement c;
-    c.kind = kind;
-    c.length = 10.0;
-    c.up_invert = 10.0;
-    c.down_invert = 9.5;
-    c.coeff_forward = c.coeff_reverse = 0.6;
-    c.size1 = 1.0;
-    c.size2 = 1.5;
-    c.roughness = 0.013;
-    return c;
-}
-
 TEST(Culvert, InletControlAtCriticalDepthJoinsOrificeFlow) {
     for (StructureKind kind : {StructureKind::round_culvert, StructureKind::oval_culvert}) {
-        const StructureElement c = steep_barrel(kind);
+        // A short steep barrel with a free outlet: inlet control at critical
+        // depth below a headwater of 1.5 rises, orifice flow above.
+        const StructureElement c = barrel(kind, 10.0, 9.5, 0.6, 0.6, 1.0, 1.5);
         StructureFailure failure = StructureFailure::none;
         const double c_t = culvert_transition(c, failure);
         ASSERT_EQ(failure, StructureFailure::none);

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
+#include <tuple>
 
 #include "core/errors.hpp"
 #include "core/model_state.hpp"
@@ -99,6 +101,34 @@ TEST_F(GridSetUp, NumbersMaskCellsRowByRowAndLinksEdgeNeighbours) {
     EXPECT_EQ(grid_test::read_file(dir / "maskmap"),
               "north:     30.00\nsouth:      0.00\neast:     40.00\nwest:      0.00\n"
               "rows:     3\ncols:     4\n0 1 2 0 \n3 0 4 5 \n6 7 8 0 \n");
+}
+
+// A 200 x 300 mask of 30 m cells: the block of rows 11 to 190 and columns 21
+// to 280 with a hole of rows 51 to 60 and columns 101 to 110, 180 x 260 - 100
+// = 46700 cells. The outlet at row 190, column 150 follows 179 full rows of
+// 260 cells less the hole, then 130 cells of its own row: cell 46440 + 130.
+TEST_F(GridSetUp, LargeMaskWithAHoleNumbersItsCellsAndOutlet) {
+    project(200, 300, 190, 150, 30.0);
+    write("mask.msk", test::map_of(200, 300, 30, [](int r, int c) {
+              const bool block = r >= 11 && r <= 190 && c >= 21 && c <= 280;
+              return block && !(r >= 51 && r <= 60 && c >= 101 && c <= 110) ? 1.0 : 0.0;
+          }));
+    write("elevation.ele", test::map_of(200, 300, 30, [](int r, int) { return 200.0 - 0.5 * r; }));
+    ASSERT_TRUE(set_up());
+    EXPECT_NE(c->console().find("number of grid cells in watershed: 46700\n"
+                                "reading elevation map from file: elevation.ele\n"
+                                "outlet is in grid cell: 46570\n"),
+              std::string::npos);
+    // The maskmap: the first row inside the block, and the last cell number.
+    std::istringstream lines(grid_test::read_file(dir / "maskmap"));
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 206u);
+    std::string first_inside;
+    for (int c = 1; c <= 300; ++c)
+        first_inside += c <= 20 || c > 280 ? "0 " : std::to_string(c - 20) + " ";
+    EXPECT_EQ(rows[16], first_inside);
+    EXPECT_NE(rows[195].find(" 46700 0 "), std::string::npos);
 }
 
 TEST_F(GridSetUp, CellSizeAgreesToTheTenthTruncated) {
@@ -213,16 +243,11 @@ TEST_F(LowSpots, ReadsSpotLinesInFileOrderSkippingOthers) {
           "spot,1,1,2,1.5,12.25\n");
     ASSERT_TRUE(set_up());
     ASSERT_EQ(grid().low_spots.size(), 2u);
-    const LowSpot& a = grid().low_spots[0];
-    const LowSpot& b = grid().low_spots[1];
-    EXPECT_EQ(a.row, 1);
-    EXPECT_EQ(a.col, 1);
-    EXPECT_EQ(a.side, kEastSide);
-    EXPECT_EQ(a.fraction, 0.5);
-    EXPECT_EQ(a.elevation, 11.5);
-    EXPECT_EQ(b.fraction, 1.5);
-    EXPECT_EQ(b.elevation, 12.25);
-    EXPECT_EQ(b.flow, 0.0);
+    const auto spot = [](const LowSpot& s) {
+        return std::tuple(s.row, s.col, s.side, s.fraction, s.elevation, s.flow);
+    };
+    EXPECT_EQ(spot(grid().low_spots[0]), std::tuple(1, 1, kEastSide, 0.5, 11.5, 0.0));
+    EXPECT_EQ(spot(grid().low_spots[1]), std::tuple(1, 1, kEastSide, 1.5, 12.25, 0.0));
     EXPECT_EQ(grid().dike_sides, (std::vector<int>{0, 2, 8, 0, 0}));
     EXPECT_EQ(c->console(), golden("dike_set_up.txt"));
 }

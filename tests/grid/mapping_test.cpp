@@ -51,6 +51,16 @@ class MappingTest : public ::testing::Test {
         model.project[Card::MAPPING_TABLE].given = true;
         model.project[Card::MAPPING_TABLE].text = write("tables.cmt", text);
     }
+    // A mapping table file of one table, its rows given as id and values, over
+    // the index map m.idx of the 3 x 3 grid holding `ids`.
+    void use_table(const std::string& table, const std::string& ids,
+                   const std::vector<std::pair<int, std::string>>& rows) {
+        write("m.idx", map_text(3, 3, ids));
+        std::string text = "TORVA_INDEX_MAP_TABLES\nINDEX_MAP m.idx \"M\"\n" + table +
+                           " \"M\"\nNUM_IDS " + std::to_string(rows.size()) + "\nID D VALUES\n";
+        for (const auto& [id, values] : rows) text += row(id, values) + "\n";
+        use_mapping_table(text);
+    }
     // Console output since the last call, with the folder written as <dir>.
     std::string console() {
         std::string text = capture_.take();
@@ -72,13 +82,6 @@ class MappingTest : public ::testing::Test {
     test::Console capture_{ctx};
     Model model;
 };
-
-// A mapping table file with a roughness table over the 3 x 3 grid.
-std::string roughness_file(const std::string& index_map_line, const std::string& rows) {
-    return "TORVA_INDEX_MAP_TABLES\n" + index_map_line +
-           "ROUGHNESS \"Land use\"\nNUM_IDS 2\nID    DESCRIPTION1    DESCRIPTION2    MANNING_N\n" +
-           rows;
-}
 
 TEST(MappingKeywords, LinesGetTheLongestNameTheyBeginWith) {
     // Names that begin other names: the longest that fits wins.
@@ -140,19 +143,13 @@ TEST_F(MappingTest, RowsReadTheirValuesFromColumn87Only) {
     EXPECT_EQ(rows.num_ids, 2);
     EXPECT_EQ(rows.largest_id, 12345);
     EXPECT_EQ(rows.ids, (std::vector<int>{12345, 7}));
-    EXPECT_EQ(rows.value(0, 1), 1.5);
-    EXPECT_EQ(rows.value(0, 2), 2.25);
+    EXPECT_EQ(rows.values, (std::vector<double>{1.5, 2.25, 4.0, 0.0}));
     EXPECT_EQ(rows.value(1, 1), 4.0);
-    EXPECT_EQ(rows.value(1, 2), 0.0);
 }
 
 TEST_F(MappingTest, TableToCellsGivesEachCellItsRowAndZeroForIdsWithoutARow) {
     // Ids 1 and 3 have rows (3 twice: the later wins), id 2 has none.
-    write("landuse.idx", map_text(3, 3, "9 1 1\n3 3 2\n1 3 3\n"));
-    use_mapping_table(
-        "TORVA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n"
-        "ROUGHNESS \"Land use\"\nNUM_IDS 3\nID  DESCRIPTION  N\n" +
-        row(1, "0.035") + "\n" + row(3, "0.1") + "\n" + row(3, "0.2") + "\n");
+    use_table("ROUGHNESS", "9 1 1\n3 3 2\n1 3 3\n", {{1, "0.035"}, {3, "0.1"}, {3, "0.2"}});
     read_index_maps(model, ctx);
     ASSERT_FALSE(ctx.error.pending());
     console();
@@ -161,9 +158,8 @@ TEST_F(MappingTest, TableToCellsGivesEachCellItsRowAndZeroForIdsWithoutARow) {
     EXPECT_EQ(manning_n, (std::vector<double>{0.0, 0.035, 0.035, 0.2, 0.2, 0.0, 0.035, 0.2, 0.2}));
     // The cell outside the mask holds 9, which no check looks at.
     EXPECT_EQ(console(),
-              "In map landuse.idx category 1 has 3 values\n"
-              "In map landuse.idx category 2 has 1 values\n"
-              "In map landuse.idx category 3 has 4 values\n");
+              "In map m.idx category 1 has 3 values\nIn map m.idx category 2 has 1 values\n"
+              "In map m.idx category 3 has 4 values\n");
 }
 
 TEST_F(MappingTest, ReplacementValuesAreSubstitutedInTableRows) {
@@ -173,11 +169,7 @@ TEST_F(MappingTest, ReplacementValuesAreSubstitutedInTableRows) {
     ksat.real_value = 2.5;
     ctx.replacement.parameters.push_back(ksat);
     ctx.replacement.active = true;
-    write("soils.idx", map_text(3, 3, "0 1 1\n1 1 1\n1 1 1\n"));
-    use_mapping_table(
-        "TORVA_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"Soils\"\n"
-        "GREEN_AMPT_INFILTRATION \"Soils\"\nNUM_IDS 1\nID D KS PSI THS THR LAMBDA THI\n" +
-        row(1, "1 2 3 4 5 [KSAT]") + "\n");
+    use_table("GREEN_AMPT_INFILTRATION", "0 1 1\n1 1 1\n1 1 1\n", {{1, "1 2 3 4 5 [KSAT]"}});
     read_index_maps(model, ctx);
     std::vector<double> sixth;
     ASSERT_TRUE(table_to_cells(model, ctx, MappingTable::green_ampt_infiltration, 6, sixth, "g"));
@@ -312,11 +304,7 @@ TEST_F(MappingTest, WithoutTheCardNoTableIsAvailableAndNothingIsPrinted) {
 }
 
 TEST_F(MappingTest, SeveralColumnsAreReadInOnePass) {
-    write("veg.idx", map_text(3, 3, "0 2 2\n1 1 1\n2 2 2\n"));
-    use_mapping_table(
-        "TORVA_INDEX_MAP_TABLES\nINDEX_MAP veg.idx \"Veg\"\n"
-        "INTERCEPTION \"Veg\"\nNUM_IDS 2\nID D STORAGE COEFF\n" +
-        row(1, "1.0 0.1") + "\n" + row(2, "3.0 0.2") + "\n");
+    use_table("INTERCEPTION", "0 2 2\n1 1 1\n2 2 2\n", {{1, "1.0 0.1"}, {2, "3.0 0.2"}});
     read_index_maps(model, ctx);
     std::vector<double> storage, coeff;
     ASSERT_TRUE(
@@ -327,25 +315,16 @@ TEST_F(MappingTest, SeveralColumnsAreReadInOnePass) {
     // One census for both columns, after the availability check.
     const std::string out = console();
     EXPECT_NE(out.find("  Interception.......................Y\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("N\nIn map veg.idx category 1 has 3 values\n"
-                       "In map veg.idx category 2 has 5 values\n"),
+    EXPECT_NE(out.find("N\nIn map m.idx category 1 has 3 values\n"
+                       "In map m.idx category 2 has 5 values\n"),
               std::string::npos)
         << out;
 }
 
-// A wetland table of the given rows over the given index map.
-std::string wetland_file(const std::string& rows, int num_ids) {
-    return "TORVA_INDEX_MAP_TABLES\nINDEX_MAP wet.idx \"Wet\"\nWETLAND_PROPERTIES "
-           "\"Wet\"\nNUM_IDS " +
-           std::to_string(num_ids) + "\nID D C1 C2 C3 C4 C5 C6 C7\n" + rows;
-}
-
 TEST_F(MappingTest, WetlandsAreNumberedInTheOrderOfTheirFirstCell) {
     // Ids 9 and 5 only; cells of index 0 lie outside every wetland.
-    write("wet.idx", map_text(3, 3, "5 0 9\n9 0 5\n0 5 5\n"));
-    use_mapping_table(wetland_file(row(5, "100 200 8640 400 43200 0.5 700") + "\n" +
-                                       row(9, "1000 2000 86400 4000 86400 0.25 7000") + "\n",
-                                   2));
+    use_table("WETLAND_PROPERTIES", "5 0 9\n9 0 5\n0 5 5\n",
+              {{5, "100 200 8640 400 43200 0.5 700"}, {9, "1000 2000 86400 4000 86400 0.25 7000"}});
     model.run.super_quiet = true;
     read_index_maps(model, ctx);
     ASSERT_FALSE(ctx.error.pending()) << reported();
@@ -362,41 +341,44 @@ TEST_F(MappingTest, WetlandsAreNumberedInTheOrderOfTheirFirstCell) {
 // Sets of tables and index maps that stop the run as they are read: the
 // reporter's message. (300 wetland ids are accepted, 301 are not.)
 TEST_F(MappingTest, TableSetsThatCannotBeUsedStopTheRun) {
-    const std::string wetland = row(300, "1 1 1 1 1 1 1") + "\n";
+    const std::string wetland = "1 1 1 1 1 1 1";
     const struct {
-        std::string table, index_map;  // no table file when empty
-        bool ov_boundary;
+        std::string ids;  // of a wetland table; none: the table file is given whole
+        std::vector<std::pair<int, std::string>> rows;
+        std::string file;  // no file when empty
         std::string message;
     } cases[] = {
-        {"", "", false, "\nUnable to open Mapping Table file: <dir>/absent.cmt\n"},
-        {"TORVA_INDEX_MAP_TABLES\n", "", true,
+        {"", {}, "", "\nUnable to open Mapping Table file: <dir>/tables.cmt\n"},
+        {"",
+         {},
+         "TORVA_INDEX_MAP_TABLES\n",
          "\nError: The OV_BOUNDARY card has been specified in the project file but the \n"
          "       OVERLAND_BOUNDARY table was not found...\n"},
-        {wetland_file(wetland, 1), "0 300 300\n300 0 0\n0 0 300\n", false, ""},
-        {wetland_file(row(301, "1 1 1 1 1 1 1") + "\n", 1), "0 301 301\n301 0 0\n0 0 0\n", false,
+        {"0 300 300\n300 0 0\n0 0 300\n", {{300, wetland}}, "", ""},
+        {"0 301 301\n301 0 0\n0 0 0\n",
+         {{301, wetland}},
+         "",
          "\nThe number of wetland ids specified in the master table file \n"
          "is over 300!  This is highly unusual.  I'm bombing... in a   \n"
          "dazed and confused state.  So many wetlands!\n"},
-        {wetland_file(row(1, "1 1 1 1 1 1 1") + "\n" + row(2, "1 1 1 1 1 1 1") + "\n", 2),
-         "0 2 2\n2 0 0\n0 0 0\n", false,
+        {"0 2 2\n2 0 0\n0 0 0\n",
+         {{1, wetland}, {2, wetland}},
+         "",
          "\nThere is a problem with the wetlands index map.  It contains\n"
          "1 ID's, while the mapping table file contains 2 ID's.\n"
-         "The index map and mapping table file must have the same number\n"
-         "of ID's. \n"},
+         "The index map and mapping table file must have the same number\nof ID's. \n"},
     };
     model.run.super_quiet = true;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         ctx.error.clear();
-        if (c.table.empty()) {
-            model.project[Card::MAPPING_TABLE].given = true;
-            model.project[Card::MAPPING_TABLE].text = (dir_.path() / "absent.cmt").string();
-        } else {
-            use_mapping_table(c.table);
-        }
-        if (!c.index_map.empty())
-            write("wet.idx", map_text(3, 3, c.index_map));
-        model.project[Card::OV_BOUNDARY].given = c.ov_boundary;
+        if (!c.ids.empty())
+            use_table("WETLAND_PROPERTIES", c.ids, c.rows);
+        else
+            use_mapping_table(c.file);
+        if (c.file.empty() && c.ids.empty())
+            fs::remove(dir_.path() / "tables.cmt");
+        model.project[Card::OV_BOUNDARY].given = !c.file.empty();
         read_index_maps(model, ctx);
         console();
         EXPECT_EQ(ctx.error.pending(), !c.message.empty());
@@ -407,11 +389,8 @@ TEST_F(MappingTest, TableSetsThatCannotBeUsedStopTheRun) {
 }
 
 TEST_F(MappingTest, OverlandBoundaryGivesTypeValueAndSeriesId) {
-    write("ob.idx", map_text(3, 3, "0 0 0\n0 0 1\n2 0 3\n"));
-    use_mapping_table(
-        "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"OB\"\n"
-        "OVERLAND_BOUNDARY \"OB\"\nNUM_IDS 3\nID D TYPE VALUE\n" +
-        row(1, "1.9 0.002") + "\n" + row(2, "2 101.5") + "\n" + row(3, "3 4") + "\n");
+    use_table("OVERLAND_BOUNDARY", "0 0 0\n0 0 1\n2 0 3\n",
+              {{1, "1.9 0.002"}, {2, "2 101.5"}, {3, "3 4"}});
     model.project[Card::OV_BOUNDARY].given = true;
     read_index_maps(model, ctx);
     ASSERT_FALSE(ctx.error.pending()) << reported();
@@ -435,12 +414,10 @@ TEST_F(MappingTest, TimeSeriesIndexLinksIdsToSeriesByName) {
                        "Adding table to list: lake... Failure, table not found.\n"),
               std::string::npos)
         << out;
-    ASSERT_EQ(model.tables.time_series_index.size(), 3u);
-    EXPECT_EQ(model.tables.time_series_index[0].id, 4);
-    EXPECT_EQ(model.tables.time_series_index[0].series, 0);
-    EXPECT_EQ(model.tables.time_series_index[1].id, 12);
-    EXPECT_EQ(model.tables.time_series_index[1].series, 1);
-    EXPECT_EQ(model.tables.time_series_index[2].series, -1);
+    std::vector<std::pair<int, int>> ids_and_series;
+    for (const auto& [id, series] : model.tables.time_series_index)
+        ids_and_series.emplace_back(id, series);
+    EXPECT_EQ(ids_and_series, (std::vector<std::pair<int, int>>{{4, 0}, {12, 1}, {7, -1}}));
 }
 
 class StreamMappingTest : public MappingTest {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "grid/raster_library.hpp"
+#include "support/grids.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 
@@ -60,59 +61,51 @@ TEST(LibraryRaster, RecognisesRastersByTheirFirstBytes) {
 // data is allowed outside the mask only. Each case turns one map of a small
 // project with a land-use index map into a GeoTIFF.
 TEST(LibraryRaster, MapsOfAnotherShapeOrCellSizeOrWithoutValuesAreRefused) {
-    const std::string header = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
-    const std::string narrow = "north: 30\nsouth: 0\neast: 15\nwest: 0\nrows: 3\ncols: 3\n";
-    const std::string mask = header + "0 1 1\n1 1 1\n1 1 1\n";
-    const std::string ones = header + "1 1 1\n1 1 1\n1 1 1\n";
-    struct Case {
+    // A map of rows x cols cells of `cell` m, all 1 but `value` at row r, column c.
+    const auto ones = [](int rows, int cols, double cell, int r = 0, int c = 0, double value = 1) {
+        return test::map_of(rows, cols, cell,
+                            [=](int i, int j) { return i == r && j == c ? value : 1.0; });
+    };
+    const std::string no_value = "Error: map elevation.ele has no value at row ";
+    const std::string size = "Incorrect cell size 5.000000 in map: ";
+    const struct {
         std::string file;  // converted to a GeoTIFF
         std::string text;
-        std::string message;  // empty: the run succeeds
-    };
-    const std::vector<Case> cases = {
-        {"elevation.ele", narrow + "1 1 1\n1 1 1\n1 1 1\n",
-         "Incorrect cell size 5.000000 in map: elevation.ele (GRIDSIZE is 10.000000)\n"},
-        {"elevation.ele",
-         "north: 40\nsouth: 0\neast: 30\nwest: 0\nrows: 4\ncols: 3\n" +
-             std::string("1 1 1\n1 1 1\n1 1 1\n1 1 1\n"),
-         "Incorrect number of rows in map: elevation.ele\n"},
-        {"elevation.ele", header + "1 1 1\n1 -9999 1\n1 1 1\n",
-         "Error: map elevation.ele has no value at row 2, column 2, inside the watershed\n"},
-        {"elevation.ele", header + "-9999 1 1\n1 1 1\n1 1 1\n", ""},
-        {"mask.msk", header + "0 1 1\n1 0.5 1\n1 1 1\n",
+        std::string message;  // a run that succeeds prints it, or nothing when empty
+        int status = 1;
+    } cases[] = {
+        {"elevation.ele", ones(3, 3, 5), size + "elevation.ele (GRIDSIZE is 10.000000)\n"},
+        {"elevation.ele", ones(4, 3, 10), "Incorrect number of rows in map: elevation.ele\n"},
+        {"elevation.ele", ones(3, 3, 10, 2, 2, -9999),
+         no_value + "2, column 2, inside the watershed\n"},
+        {"elevation.ele", ones(3, 3, 10, 1, 1, -9999), "", 0},
+        {"mask.msk", ones(3, 3, 10, 2, 2, 0.5),
          "Error: in map mask.msk, row 2, column 2: 0.5 is not a whole number.\n"},
-        {"mask.msk", header + "-9999 1 1\n1 1 1\n1 1 1\n", ""},
-        {"landuse.idx", narrow + "1 1 1\n1 1 1\n1 1 1\n",
-         "Incorrect cell size 5.000000 in map: landuse.idx (GRIDSIZE is 10.000000)\n"},
-        {"landuse.idx",
-         "north: 30\nsouth: 0\neast: 40\nwest: 0\nrows: 3\ncols: 4\n" +
-             std::string("1 1 1 1\n1 1 1 1\n1 1 1 1\n"),
-         "Incorrect number of columns in map: landuse.idx\n"},
-        {"landuse.idx", header + "1 1 1\n1 1.5 1\n1 1 1\n",
+        {"mask.msk", ones(3, 3, 10, 1, 1, -9999), "", 0},
+        {"landuse.idx", ones(3, 3, 5), size + "landuse.idx (GRIDSIZE is 10.000000)\n"},
+        {"landuse.idx", ones(3, 4, 10), "Incorrect number of columns in map: landuse.idx\n"},
+        {"landuse.idx", ones(3, 3, 10, 2, 2, 1.5),
          "Error: in map landuse.idx, row 2, column 2: 1.5 is not a whole number.\n"},
-        {"landuse.idx", header + "1 1 -9999\n1 1 1\n1 1 1\n",
+        {"landuse.idx", ones(3, 3, 10, 1, 3, -9999),
          "Error: map landuse.idx has no value at row 1, column 3, inside the watershed\n"},
-        {"landuse.idx", header + "-9999 1 1\n1 1 1\n1 1 1\n",
-         "In map landuse.idx category 1 has 8 values\n"},
+        {"landuse.idx", ones(3, 3, 10, 1, 1, -9999), "In map landuse.idx category 1 has 8 values\n",
+         0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file + "\n" + c.text);
         TempDir dir;
         test::write_small_project(dir);
-        std::string project = dir.read("p.prj");
-        project.replace(project.find("MANNING_N 0.05"), 14, "MAPPING_TABLE land.cmt");
-        dir.write("p.prj", project);
+        dir.write("p.prj", test::edited_project("-MANNING_N\nMAPPING_TABLE land.cmt"));
         dir.write("land.cmt",
                   "TORVA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n"
-                  "ROUGHNESS \"Land use\"\nNUM_IDS 1\nID DESCRIPTION N\n1     land" +
-                      std::string(76, ' ') + "0.05\n");
-        dir.write("mask.msk", mask);
-        dir.write("landuse.idx", ones);
+                  "ROUGHNESS \"Land use\"\nNUM_IDS 1\nID DESCRIPTION N\n" +
+                      test::table_row(1, "0.05") + "\n");
+        dir.write("mask.msk", ones(3, 3, 10, 1, 1, 0));
+        dir.write("landuse.idx", ones(3, 3, 10));
         dir.write(c.file, c.text);
         convert_to_geotiff(dir.path() / c.file);
         const auto run = run_program_in(dir.path(), {"p.prj"});
-        EXPECT_EQ(run.status, c.message.empty() || c.message.starts_with("In map") ? 0 : 1)
-            << c.file << "\n"
-            << c.text << run.out;
+        EXPECT_EQ(run.status, c.status) << run.out;
         EXPECT_NE(run.out.find(c.message), std::string::npos) << c.message << run.out;
     }
 }
@@ -147,10 +140,9 @@ std::vector<double> exchange_values(const std::string& text) {
 // four decimals; outside the mask the NetCDF and GeoTIFF fill value.
 TEST(LibraryRaster, NetcdfAndGeoTiffMapsHoldTheTextMapValues) {
     TempDir dir;
-    const std::string mask = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
     const auto run_with = [&](const std::string& cards) {
         test::write_small_project(dir, "MAP_FREQ 1\n" + cards);
-        dir.write("mask.msk", mask + "0 1 1\n1 1 1\n1 1 1\n");
+        dir.write("mask.msk", test::kSmallHeader + "0 1 1\n1 1 1\n1 1 1\n");
         return run_program_in(dir.path(), {"p.prj"});
     };
     fs::create_directory(dir.path() / "asc");

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "support/harness.hpp"
@@ -47,67 +48,50 @@ std::string value_report(const std::string& name, const std::string& minutes,
            name + "\n  [T]            = " + minutes + "\n  [N]            = " + roughness + "\n\n";
 }
 
+// Four runs over three value lines: the numbered files go to the
+// REPLACE_FOLDER, which projects from the host end with a backslash; the run
+// beyond the last value line stops before writing anything.
 TEST(BatchReplacement, EachRunTakesItsValueLineAndNumbersItsFiles) {
     TempDir dir;
-    write_replaced_project(dir);
-    const std::string console = run_torva(dir, "-b3 p.prj");
-
-    EXPECT_NE(console.find("TORVA is running in batch mode, and is running 3 runs...\n"),
+    write_replaced_project(dir, "REPLACE_FOLDER \"results\\\"\n");
+    std::filesystem::create_directory(dir.path() / "results");
+    const std::string console = run_torva(dir, "-b4 p.prj", false);
+    EXPECT_NE(console.find("TORVA is running in batch mode, and is running 4 runs...\n"),
               std::string::npos);
     // The replaced TOT_TIME sets each run's length, in run order.
-    const std::size_t first = console.find("simulation duration 10 minutes\n");
-    const std::size_t second = console.find("simulation duration 20 minutes\n");
-    const std::size_t third = console.find("simulation duration 30 minutes\n");
-    ASSERT_NE(first, std::string::npos) << console;
-    ASSERT_NE(second, std::string::npos) << console;
-    ASSERT_NE(third, std::string::npos) << console;
-    EXPECT_LT(first, second);
-    EXPECT_LT(second, third);
+    std::size_t at = 0;
+    for (const char* minutes : {"10", "20", "30"}) {
+        at = console.find("simulation duration " + std::string(minutes) + " minutes\n", at);
+        ASSERT_NE(at, std::string::npos) << minutes << console;
+    }
+    EXPECT_NE(console.find("Error: the value file values.txt has no line 4\n"), std::string::npos);
+    // The fourth run ends after reading its project: three runs went on to the time loop.
+    std::size_t runs = 0;
+    for (at = console.find("Running....\n"); at != std::string::npos;
+         at = console.find("Running....\n", at + 1))
+        ++runs;
+    EXPECT_EQ(runs, 3u);
 
     // The replaced SUMMARY name, with the run number in front.
     const char* names[] = {"first", "second", "third"};
     const char* minutes[] = {"10", "20", "30"};
     const char* roughness[] = {"0.050", "0.060", "0.070"};
     for (int run = 0; run < 3; ++run) {
-        const std::string prefix = "000" + std::to_string(run) + "_";
-        const std::string summary_name = prefix + "summary_" + names[run] + ".txt";
-        ASSERT_TRUE(dir.exists(summary_name)) << summary_name;
-        const std::string summary = dir.read(summary_name);
+        const std::string prefix = "results/000" + std::to_string(run) + "_";
+        const std::string summary = dir.read(prefix + "summary_" + names[run] + ".txt");
         EXPECT_NE(summary.find(value_report(names[run], minutes[run], roughness[run])),
                   std::string::npos)
             << summary;
         EXPECT_NE(summary.find("\nTotal times a value was replaced: 3\n\n"), std::string::npos);
         EXPECT_TRUE(dir.exists(prefix + "maskmap")) << prefix << "maskmap";
     }
-    EXPECT_EQ(dir.read("0000_maskmap"), dir.read("0002_maskmap"));
-    EXPECT_FALSE(dir.exists("maskmap"));
-    EXPECT_FALSE(dir.exists("0003_maskmap"));
-    // Each run appends its time.
+    EXPECT_EQ(dir.read("results/0000_maskmap"), dir.read("results/0002_maskmap"));
+    for (const char* absent : {"maskmap", "0000_maskmap", "results/0003_maskmap"})
+        EXPECT_FALSE(dir.exists(absent)) << absent;
+    // Each run appends its time, the one refused as well.
     const std::string times = dir.read("out_time.dat");
-    EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), 3);
+    EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), 4);
     EXPECT_EQ(times.rfind("total time (s): ", 0), 0u);
-}
-
-// The numbered files go to the REPLACE_FOLDER, which projects from the host
-// end with a backslash.
-TEST(BatchReplacement, RunBeyondTheLastValueLineStopsBeforeWritingAnything) {
-    TempDir dir;
-    write_replaced_project(dir, "REPLACE_FOLDER \"results\\\"\n");
-    std::filesystem::create_directory(dir.path() / "results");
-    const std::string console = run_torva(dir, "-b4 p.prj", false);
-    EXPECT_NE(console.find("Error: the value file values.txt has no line 4\n"), std::string::npos)
-        << console;
-    EXPECT_TRUE(dir.exists("results/0000_maskmap"));
-    EXPECT_TRUE(dir.exists("results/0001_summary_second.txt"));
-    EXPECT_TRUE(dir.exists("results/0002_summary_third.txt"));
-    EXPECT_FALSE(dir.exists("results/0003_maskmap"));
-    EXPECT_FALSE(dir.exists("0000_maskmap"));
-    // The fourth run ends after reading its project: three runs went on to the time loop.
-    std::size_t runs = 0;
-    for (std::size_t at = console.find("Running....\n"); at != std::string::npos;
-         at = console.find("Running....\n", at + 1))
-        ++runs;
-    EXPECT_EQ(runs, 3u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,144 +28,110 @@ struct CardReader {
     ProjectSettings settings;
     CardReader() { set_project_defaults(settings); }
     bool read(const std::string& line) { return perform_card_line(settings, ctx, line); }
+    // Each line in turn; whether the last one read.
+    bool read_all(const std::string& lines) {
+        std::istringstream in(lines);
+        bool read = true;
+        for (std::string line; std::getline(in, line);) read = this->read(line);
+        return read;
+    }
     std::string console() { return capture.text(); }
 };
 
-TEST(ProjectCards, WordsMatchWithoutRegardToCaseButExactly) {
+// Card lines read one after another by a fresh reader: whether the last one
+// reads, the error code it leaves and everything printed. Words match without
+// regard to case but whole; comments, empty lines and the host's words are
+// ignored silently; a retention depth given as a number is a uniform depth;
+// calibration keywords are case-sensitive; nutrient cards need NUTRIENTS
+// first; an overlong file name is refused, not cut.
+TEST(ProjectCards, LinesReadWithTheirMessagesAndCodes) {
+    const std::string unknown = "Warning: unknown card found in the project file: ";
+    const struct {
+        std::string lines;
+        bool read;
+        int code;
+        std::string console;
+    } cases[] = {
+        {"timestep 30\nTIMESTEPS 10\nTIMESTE 10", true, 0,
+         unknown + "timesteps\n  (ignored; did you mean TIMESTEP?)\n" + unknown +
+             "timeste\n  (ignored; did you mean TIMESTEP?)\n"},
+        {"# a comment\n#TIMESTEP 5\n\n   \t \nORBAL\nmetric\nSimulation_Input x", true, 0, ""},
+        {"RETEN_DEPTH 2.5", true, 0,
+         "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\n"
+         "RETENTION <value>  -or-\nRETEN_DEPTH \n  Using 2.500000 for the uniform retention "
+         "depth\n\n"},
+        {"CALIB_OBJ_FUNC RMSE\nCALIB_COMP_DATA EVENTS\nCALIB_OBJ_FUNC rmse", false, 104, ""},
+        {"CALIB_COMP_DATA weekly", false, 103, ""},
+        {"OUT_HYD_NO3 no3.out", false, 79, ""},
+        {"NUTRIENTS\nOV_INIT_DO 4.5\nST_INIT_NH4 nh4.map", true, 0, ""},
+        {"SUMMARY " + std::string(127, 's'), true, 0, ""},
+        {"OUTLET_HYDRO " + std::string(200, 'o'), false, err::message_printed,
+         "Error: the argument of card outlet_hydro is longer than 127 characters:\n" +
+             std::string(200, 'o') + "\n"},
+        {"ALPHA 0.5\nN_LINKS 12\nUNITS\nNUM_THREADS 0\nNUM_THREADS 1", true, 0,
+         "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 0\n"
+         "Error: unable to set the thread level to 0.\nNUM_THREADS takes 1 or more threads; "
+         "the run goes on with the threads it has.\nSetting the thread level to 1.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines.substr(0, 60));
+        CardReader r;
+        EXPECT_EQ(r.read_all(c.lines), c.read);
+        EXPECT_EQ(r.ctx.error.code, c.code);
+        EXPECT_EQ(r.console(), c.console);
+    }
     CardReader r;
-    r.read("timestep 30");
-    EXPECT_DOUBLE_EQ(r.settings.real(Card::TIMESTEP), 30.0);
-    r.read("TimeStep\t45.5");
-    EXPECT_DOUBLE_EQ(r.settings.real(Card::TIMESTEP), 45.5);
-    r.read("TIMESTEPS 10");
-    r.read("TIMESTE 10");
-    EXPECT_DOUBLE_EQ(r.settings.real(Card::TIMESTEP), 45.5);
-    EXPECT_EQ(r.console(),
-              "Warning: unknown card found in the project file: timesteps\n"
-              "  (ignored; did you mean TIMESTEP?)\n"
-              "Warning: unknown card found in the project file: timeste\n"
-              "  (ignored; did you mean TIMESTEP?)\n");
+    r.read("OUT_HYD_NO3 no3.out");
+    EXPECT_EQ(error_message(r.ctx.error),
+              "Error: The NUTRIENTS card in the project file must be specified before the "
+              "OUT_HYD_XXX card\n");
 }
 
-TEST(ProjectCards, CommentsEmptyLinesAndHostWordsAreIgnoredSilently) {
-    CardReader r;
-    for (const char* line :
-         {"# a comment", "#TIMESTEP 5", "", "   \t ", "ORBAL", "metric", "Simulation_Input x"})
-        EXPECT_TRUE(r.read(line));
-    EXPECT_EQ(r.console(), "");
-    EXPECT_FALSE(r.settings.given(Card::TIMESTEP));
-}
-
-TEST(ProjectCards, SharedWordsReachOneSettingAndTheLastOfAGroupWins) {
-    CardReader r;
-    r.read("EMBANKMENT dikes.map");
-    EXPECT_EQ(r.settings.text(Card::DIKE_MAP), "dikes.map");
-    r.read("GW_FLUX_BOUNDTABLE flux.tbl");
-    EXPECT_EQ(r.settings.text(Card::GW_FLUXBOUNDTABLE), "flux.tbl");
-    r.read("DIFFUSIVE_WAVE");
-    EXPECT_EQ(r.settings.channel_routing, ChannelRouting::explicit_routing);
-    EXPECT_TRUE(r.settings.channels_simulated);
-    // The last card of a group selects the method.
-    r.read("PRECIP_UNIF");
-    r.read("PRECIP_FILE rain.gag");
-    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::gauges);
-    r.read("PRECIP_UNIF");
-    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::uniform);
-    r.read("GREEN_AMPT");
-    r.read("INF_REDIST");
-    EXPECT_EQ(r.settings.infiltration, InfiltrationMethod::redistribution);
-    EXPECT_EQ(r.console(), "");
-}
-
-TEST(ProjectCards, DefaultsStandUntilACardOverridesThem) {
+// What the cards set: the last word read, shared words reaching one setting,
+// the last card of a group choosing the method, defaults standing until a
+// card overrides them.
+TEST(ProjectCards, CardsSetTheirValuesAndDefaultsStand) {
     CardReader r;
     EXPECT_DOUBLE_EQ(r.settings.real(Card::EVENT_MIN_Q), 0.1);
     EXPECT_DOUBLE_EQ(r.settings.real(Card::AQUIFER_DELTA_Z), -999.9);
     EXPECT_EQ(r.settings.integer(Card::XWIN_HEIGHT), 660);
     EXPECT_EQ(r.settings.richards_k_option, 2);
     EXPECT_EQ(r.settings.calib_obj_func, 2);
-    r.read("RICHARDS_K_OPTION ARITHMETIC");
-    r.read("RICHARDS_C_OPTION havercamp");
-    r.read("RICHARDS_UPPER_OPTION Average");
+    r.read_all(
+        "timestep 30\nTimeStep\t45.5\nTIMESTEPS 10\nEMBANKMENT dikes.map\n"
+        "GW_FLUX_BOUNDTABLE flux.tbl\nDIFFUSIVE_WAVE\nPRECIP_UNIF\nPRECIP_FILE rain.gag\n"
+        "GREEN_AMPT\nINF_REDIST\nRICHARDS_K_OPTION ARITHMETIC\nRICHARDS_C_OPTION havercamp\n"
+        "RICHARDS_UPPER_OPTION Average\nSTART_DATE 2020 6 1\nEND_TIME 2020,6,2,3,4\n"
+        "OUTLET_HYDRO \"my outlet.otl\"\nFLUSH_BUFFER\nNO2_KOC 1.5 2.5\nRETEN_DEPTH 2.5\n"
+        "CALIB_OBJ_FUNC RMSE\nCALIB_COMP_DATA EVENTS\nNUTRIENTS\nST_INIT_NH4 nh4.map\nSUMMARY " +
+        std::string(127, 's'));
+    EXPECT_DOUBLE_EQ(r.settings.real(Card::TIMESTEP), 45.5);
+    EXPECT_EQ(r.settings.text(Card::DIKE_MAP), "dikes.map");
+    EXPECT_EQ(r.settings.text(Card::GW_FLUXBOUNDTABLE), "flux.tbl");
+    EXPECT_EQ(r.settings.channel_routing, ChannelRouting::explicit_routing);
+    EXPECT_TRUE(r.settings.channels_simulated);
+    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::gauges);
+    EXPECT_EQ(r.settings.infiltration, InfiltrationMethod::redistribution);
     EXPECT_EQ(r.settings.richards_k_option, 1);
     EXPECT_EQ(r.settings.richards_c_option, 2);
     EXPECT_EQ(r.settings.richards_upper_option, 3);
-}
-
-TEST(ProjectCards, ArgumentsAndTheirMessages) {
-    CardReader r;
-    r.read("START_DATE 2020 6 1");
-    r.read("END_TIME 2020,6,2,3,4");
-    r.read("OUTLET_HYDRO \"my outlet.otl\"");
-    r.read("ALPHA 0.5");
-    r.read("N_LINKS 12");
-    r.read("UNITS");
-    r.read("FLUSH_BUFFER");
-    r.read("NO2_KOC 1.5 2.5");
-    r.read("NUM_THREADS 0");
-    r.read("NUM_THREADS 1");
     EXPECT_EQ(r.settings.integer(Card::START_DATE, 2), 1);
     EXPECT_EQ(r.settings.integer(Card::END_TIME, 4), 4);
     EXPECT_EQ(r.settings.text(Card::OUTLET_HYDRO), "my outlet.otl");
     EXPECT_EQ(r.settings.integer(Card::FLUSH_BUFFER), 0);
     EXPECT_DOUBLE_EQ(r.settings.real(Card::NO2_KOC, 1), 2.5);
-    EXPECT_EQ(r.console(),
-              "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 0\n"
-              "Error: unable to set the thread level to 0.\nNUM_THREADS takes 1 or more threads; "
-              "the run goes on with the threads it has.\nSetting the thread level to 1.\n");
-}
-
-TEST(ProjectCards, RetentionDepthWithANumberIsAUniformDepth) {
-    CardReader r;
-    r.read("RETEN_DEPTH 2.5");
-    EXPECT_EQ(r.console(),
-              "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\n"
-              "RETENTION <value>  -or-\nRETEN_DEPTH \n  Using 2.500000 for the uniform retention "
-              "depth\n\n");
     EXPECT_DOUBLE_EQ(r.settings.real(Card::RETENTION), 2.5);
     EXPECT_TRUE(r.settings.text(Card::RETEN_DEPTH).empty());
+    EXPECT_EQ(r.settings.calib_obj_func, 0);
+    EXPECT_EQ(r.settings.calib_comp_data, 1);
+    EXPECT_EQ(r.settings.text(Card::ST_INIT_NH4), "nh4.map");
+    EXPECT_EQ(r.settings.text(Card::SUMMARY).size(), 127u);
+    r.read("PRECIP_UNIF");
+    EXPECT_EQ(r.settings.precipitation, PrecipitationKind::uniform);
     CardReader map;
     map.read("RETEN_DEPTH reten.map");
     EXPECT_EQ(map.settings.text(Card::RETEN_DEPTH), "reten.map");
-    EXPECT_EQ(map.console(), "");
-}
-
-TEST(ProjectCards, CalibrationKeywordsAreCaseSensitiveAndStopTheReading) {
-    CardReader r;
-    EXPECT_TRUE(r.read("CALIB_OBJ_FUNC RMSE"));
-    EXPECT_EQ(r.settings.calib_obj_func, 0);
-    EXPECT_TRUE(r.read("CALIB_COMP_DATA EVENTS"));
-    EXPECT_EQ(r.settings.calib_comp_data, 1);
-    EXPECT_FALSE(r.read("CALIB_OBJ_FUNC rmse"));
-    EXPECT_EQ(r.ctx.error.code, 104);
-    CardReader d;
-    EXPECT_FALSE(d.read("CALIB_COMP_DATA weekly"));
-    EXPECT_EQ(d.ctx.error.code, 103);
-}
-
-TEST(ProjectCards, NutrientCardsNeedNutrientsFirst) {
-    CardReader r;
-    EXPECT_FALSE(r.read("OUT_HYD_NO3 no3.out"));
-    EXPECT_EQ(r.ctx.error.code, 79);
-    EXPECT_EQ(error_message(r.ctx.error),
-              "Error: The NUTRIENTS card in the project file must be specified before the "
-              "OUT_HYD_XXX card\n");
-    CardReader ok;
-    ok.read("NUTRIENTS");
-    EXPECT_TRUE(ok.read("OV_INIT_DO 4.5"));
-    EXPECT_TRUE(ok.read("ST_INIT_NH4 nh4.map"));
-    EXPECT_EQ(ok.settings.text(Card::ST_INIT_NH4), "nh4.map");
-}
-
-TEST(ProjectCards, OverlongFileNameIsRefusedNotCut) {
-    CardReader r;
-    EXPECT_TRUE(r.read("SUMMARY " + std::string(127, 's')));
-    EXPECT_EQ(r.settings.text(Card::SUMMARY).size(), 127u);
-    EXPECT_FALSE(r.read("OUTLET_HYDRO " + std::string(200, 'o')));
-    EXPECT_EQ(r.ctx.error.code, err::message_printed);
-    EXPECT_EQ(r.console(),
-              "Error: the argument of card outlet_hydro is longer than 127 characters:\n" +
-                  std::string(200, 'o') + "\n");
+    EXPECT_FALSE(map.settings.given(Card::TIMESTEP));
 }
 
 // Each rule with a project that breaks it, in the order the rules are checked,

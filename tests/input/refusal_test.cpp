@@ -41,14 +41,25 @@ std::string early_row(const std::string& value, std::size_t start) {
 std::string table_error(const std::string& where, const std::string& rest) {
     return "Error: in mapping table file land.cmt, line 6 (table ROUGHNESS" + where + rest;
 }
-std::string map_error(const std::string& map, const std::string& rest) {
-    return "Error: in map " + map + ", " + rest + "\n";
+// The project with one file of the small grid written over, holding these rows.
+test::ProjectCase with_map(const std::string& edits, const std::string& file,
+                           const std::string& rows, const std::string& message, int status = 1) {
+    return {edits, message, status, {{file, kSmallHeader + rows}}};
 }
-std::string theta_error(const std::string& rest) {
-    return "Error: location file theta.loc (card IN_THETA_LOCATION)" + rest + "\n";
+test::ProjectCase bad_value(const std::string& file, const std::string& rows,
+                            const std::string& place, const std::string& reason) {
+    return with_map("", file, rows, "Error: in map " + file + ", " + place + ": " + reason + "\n");
 }
-std::string elevation(const std::string& rows) {
-    return kSmallHeader + rows;
+test::ProjectCase bad_row(const std::string& count, const std::string& row,
+                          const std::string& message) {
+    return {kUseTable, message, 1, table(count, row)};
+}
+test::ProjectCase bad_theta(const std::string& locations, const std::string& rest,
+                            const std::string& mask = "1 1 1\n1 1 1\n1 1 1\n") {
+    return {kTheta,
+            "Error: location file theta.loc (card IN_THETA_LOCATION)" + rest + "\n",
+            1,
+            {{"theta.loc", locations}, {"mask.msk", kSmallHeader + mask}}};
 }
 
 TEST(Refusals, CardValues) {
@@ -107,81 +118,55 @@ TEST(Refusals, CardValues) {
 }
 
 TEST(Refusals, MapsTablesListsAndGauges) {
-    const std::string no_data = "no-data elevation -9999";
+    const std::string no_data = "grid cell 5 inside the watershed mask has the no-data elevation ";
     const std::string give = "; give it an elevation or take it out of the WATERSHED_MASK map.";
+    const std::string values = "10.2 10.1 10.2\n10.1 ";
+    const std::string rest = " 10.1\n10.0 9.9 10.0\n";
+    const std::string ok = "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 ";
     test::expect_project_cases({
+        bad_value("elevation.ele", values + "-9999" + rest, "row 2, column 2",
+                  no_data + "-9999" + give),
+        bad_value(
+            "elevation.ele", ok + "-9999.99\n", "row 3, column 3",
+            "grid cell 9 inside the watershed mask has the no-data elevation -9999.99" + give),
+        bad_value("elevation.ele", values + "nan" + rest, "row 2, column 2",
+                  "nan is not a finite number."),
+        bad_value("elevation.ele", values + "1O.0" + rest, "row 2, column 2",
+                  "1O.0 is not a number."),
+        bad_value("elevation.ele", "10.2 10.1 10.2\n10.1 10.0\n10.0 9.9 10.0\n", "row 2, column 3",
+                  "the value is missing; the row holds 2 values where the header gives 3 columns."),
+        with_map("", "elevation.ele", ok + "10.0\n9 9 9\n",
+                 "Warning: map elevation.ele has more rows than the 3 its header gives; the rows "
+                 "after row 3 are not read.\n",
+                 0),
+        bad_value("mask.msk", "1 1 1\n1 one 1\n1 1 1\n", "row 2, column 2", "one is not a number."),
         {"",
-         map_error("elevation.ele",
-                   "row 2, column 2: grid cell 5 inside the watershed mask "
-                   "has the " +
-                       no_data + give),
-         1,
-         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 -9999 10.1\n10.0 9.9 10.0\n")}}},
-        {"",
-         map_error("elevation.ele",
-                   "row 3, column 3: grid cell 9 inside the watershed mask "
-                   "has the " +
-                       no_data + ".99" + give),
-         1,
-         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 -9999.99\n")}}},
-        {"",
-         map_error("elevation.ele", "row 2, column 2: nan is not a finite number."),
-         1,
-         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 nan 10.1\n10.0 9.9 10.0\n")}}},
-        {"",
-         map_error("elevation.ele", "row 2, column 2: 1O.0 is not a number."),
-         1,
-         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 1O.0 10.1\n10.0 9.9 10.0\n")}}},
-        {"",
-         map_error("elevation.ele",
-                   "row 2, column 3: the value is missing; the row holds 2 "
-                   "values where the header gives 3 columns."),
-         1,
-         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 10.0\n10.0 9.9 10.0\n")}}},
-        {"",
-         "Warning: map elevation.ele has more rows than the 3 its header gives; the rows "
-         "after row 3 are not read.\n",
-         0,
-         {{"elevation.ele", elevation("10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n9 9 9\n")}}},
-        {"",
-         map_error("mask.msk", "row 2, column 2: one is not a number."),
-         1,
-         {{"mask.msk", kSmallHeader + "1 1 1\n1 one 1\n1 1 1\n"}}},
-        {"",
-         map_error("mask.msk", "header line 4: zero is not a number."),
+         "Error: in map mask.msk, header line 4: zero is not a number.\n",
          1,
          {{"mask.msk",
            "north: 30\nsouth: 0\neast: 30\nwest: zero\nrows: 3\ncols: 3\n1 1 1\n"
            "1 1 1\n1 1 1\n"}}},
-        {"-MANNING_N\nROUGHNESS n.map",
-         map_error("n.map",
-                   "row 2, column 2: inf is not a finite "
-                   "number."),
-         1,
-         {{"n.map", kSmallHeader + "0.05 0.05 0.05\n0.05 inf 0.05\n0.05 0.05 0.05\n"}}},
+        with_map("-MANNING_N\nROUGHNESS n.map", "n.map",
+                 "0.05 0.05 0.05\n0.05 inf 0.05\n0.05 0.05 0.05\n",
+                 "Error: in map n.map, row 2, column 2: inf is not a finite number.\n"),
+        bad_row("1", test::table_row(1, ""),
+                table_error(", id 1): value 1 of 1 is missing; the values of a row begin in ",
+                            "column 87.\n")),
+        bad_row("1", early_row("0.035", 83),
+                table_error(", id 1), column 84: the value 0.035 starts before column 87, ",
+                            "where the values of a row begin.\n")),
+        bad_row("1", test::table_row(1, "n/a"),
+                table_error(", id 1), column 87: ", "n/a is not a number.\n")),
+        bad_row("1", test::table_row(1, "NaN"),
+                table_error(", id 1), column 87: ", "NaN is not a finite number.\n")),
+        bad_row(
+            "1", "forest 0.2",
+            table_error("), column 1: ", "the id \"forest\" in columns 1 to 6 is not a number.\n")),
+        bad_row("one", test::table_row(1, "0.2"),
+                "Error: in mapping table file land.cmt, line 4 (table ROUGHNESS): NUM_IDS one is "
+                "not a number.\n"),
         {kUseTable,
-         table_error(", id 1): value 1 of 1 is missing; the values of a row begin in ",
-                     "column 87.\n"),
-         1, table("1", test::table_row(1, ""))},
-        {kUseTable,
-         table_error(", id 1), column 84: the value 0.035 starts before column 87, ",
-                     "where the values of a row begin.\n"),
-         1, table("1", early_row("0.035", 83))},
-        {kUseTable, table_error(", id 1), column 87: ", "n/a is not a number.\n"), 1,
-         table("1", test::table_row(1, "n/a"))},
-        {kUseTable, table_error(", id 1), column 87: ", "NaN is not a finite number.\n"), 1,
-         table("1", test::table_row(1, "NaN"))},
-        {kUseTable,
-         table_error("), column 1: ",
-                     "the id \"forest\" in columns 1 to 6 is not a "
-                     "number.\n"),
-         1, table("1", "forest 0.2")},
-        {kUseTable,
-         "Error: in mapping table file land.cmt, line 4 (table ROUGHNESS): NUM_IDS one "
-         "is not a number.\n",
-         1, table("one", test::table_row(1, "0.2"))},
-        {kUseTable,
-         map_error("landuse.idx", "row 3, column 3: x is not a number."),
+         "Error: in map landuse.idx, row 3, column 3: x is not a number.\n",
          1,
          {table("1", test::table_row(1, "0.2"))[0],
           {"landuse.idx", kSmallHeader + "1 1 1\n1 1 1\n1 1 x\n"}}},
@@ -193,22 +178,17 @@ TEST(Refusals, MapsTablesListsAndGauges) {
            "TORVA_INDEX_MAP_TABLES\nINDEX_MAP ob.idx \"B\"\nOVERLAND_BOUNDARY \"B\"\n"
            "NUM_IDS 1\nID D TYPE VALUE\n" +
                test::table_row(1, "2 10.5") + "\n"}}},
-        {kTheta,
-         theta_error(" announces 2 locations but holds 1; entry 2 is missing. Make the "
-                     "first number the count of the row and column pairs that follow."),
-         1,
-         {{"theta.loc", "2\n1 1\n"}}},
-        {kTheta,
-         theta_error(", entry 2: row 4, column 1 lies outside the grid; give a cell of "
-                     "the watershed."),
-         1,
-         {{"theta.loc", "2\n1 1\n4 1\n"}}},
-        {kTheta,
-         theta_error(", entry 1: row 1, column 3 lies outside the watershed mask; give "
-                     "a cell of the watershed."),
-         1,
-         {{"theta.loc", "1\n1 3\n"}, {"mask.msk", kSmallHeader + "1 1 0\n1 1 1\n1 1 1\n"}}},
-        {kTheta, theta_error(", line 2: one is not a number."), 1, {{"theta.loc", "1\n1 one\n"}}},
+        bad_theta("2\n1 1\n",
+                  " announces 2 locations but holds 1; entry 2 is missing. Make the first number "
+                  "the count of the row and column pairs that follow."),
+        bad_theta(
+            "2\n1 1\n4 1\n",
+            ", entry 2: row 4, column 1 lies outside the grid; give a cell of the watershed."),
+        bad_theta("1\n1 3\n",
+                  ", entry 1: row 1, column 3 lies outside the watershed mask; give a cell of the "
+                  "watershed.",
+                  "1 1 0\n1 1 1\n1 1 1\n"),
+        bad_theta("1\n1 one\n", ", line 2: one is not a number."),
         {kGaugeRain,
          "Records 2 and 3 of file rain.gag both carry the time 2020/6/1 10:05; the "
          "rain between them would be lost.\nGive each record of the event a later "

@@ -140,9 +140,13 @@ TEST_F(ReplacementTest, ParameterFileFaultsAreReportedAndGoodLinesStayDeclared) 
     EXPECT_EQ(read_through_line_reader("[E] [F]\n"), "-42 0.500000\n");
 }
 
-TEST_F(ReplacementTest, ValueLineIsChosenByReplaceLineCard) {
+// The value line is chosen by the REPLACE_LINE card. A value file that cannot
+// be opened leaves replacement as it was and the run goes on; a run whose value
+// line is missing (a batch longer than the value file, a REPLACE_LINE below 1)
+// stops rather than run with stale values.
+TEST_F(ReplacementTest, ValueLineIsChosenByReplaceLineCardAndMustExist) {
     const std::string params = write("params.txt", "2\n[A] %d\n[B] %s\n");
-    const std::string values = write("values.txt", "1 one\n2 two\n3 three\n4 four\n");
+    std::string values = write("values.txt", "1 one\n2 two\n3 three\n4 four\n");
     ProjectSettings settings;
     set_project_defaults(settings);
     ASSERT_TRUE(perform_card_line(settings, ctx_, "REPLACE_PARAMS " + params));
@@ -150,20 +154,12 @@ TEST_F(ReplacementTest, ValueLineIsChosenByReplaceLineCard) {
     ASSERT_TRUE(perform_card_line(settings, ctx_, "REPLACE_VALS \"" + values + "\""));
     EXPECT_TRUE(ctx_.replacement.active);
     EXPECT_EQ(read_through_line_reader("[A]-[B]\n"), "3-three\n");
-}
 
-// A value file that cannot be opened leaves replacement as it was and the run
-// goes on; a run whose value line is missing (a batch longer than the value
-// file, a REPLACE_LINE below 1) stops rather than run with stale values.
-TEST_F(ReplacementTest, ValueFileOrLineThatIsMissing) {
-    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
     EXPECT_EQ(read_replacement_values(ctx_, path("absent.txt")), -1);
     EXPECT_EQ(console(), "Error: unable to open the value file " + path("absent.txt"));
     EXPECT_FALSE(ctx_.error.pending());
-
-    const std::string values = write("values.txt", "1\n2\n");
-    ProjectSettings settings;
-    set_project_defaults(settings);
+    values = write("values.txt", "1\n2\n");
+    ctx_.replacement.active = false;  // a missing line never turns replacement on
     for (const char* card : {"REPLACE_LINE 3", "REPLACE_LINE 0", "REPLACE_LINE -2147483648"}) {
         SCOPED_TRACE(card);
         ctx_.error.clear();

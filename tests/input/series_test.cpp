@@ -43,7 +43,18 @@ TEST(SeriesEntryTime, RelativeEntriesCountDaysAbsoluteOnesAreJulianDates) {
             << d[0] << "-" << d[1] << "-" << d[2];
 }
 
-TEST_F(SeriesTest, FileWithTwoSeriesIsReadInOrder) {
+// Files of two series each, read in order; a tag in a series line is replaced.
+TEST_F(SeriesTest, FilesOfTwoSeriesAreReadInOrder) {
+    ASSERT_EQ(read_replacement_parameters(ctx_, write("p.txt", "1\n[Q] %4.1lf\n")), 0);
+    ASSERT_EQ(read_replacement_values(ctx_, write("v.txt", "12.34\n")), 0);
+    EXPECT_EQ(read_elevation_series("TORVA_ES\n\"rating curve\"\n10 1\n20 [Q]\nEND_ES\n"
+                                    "TORVA_ES\nrule\n0, 5\nEND_ES\n"),
+              "2 elevation series read from file " + path("series.es") + "\n");
+    ASSERT_EQ(ctx_.series.elevation_series.size(), 2u);
+    const ElevationSeries* rating = find_elevation_series(ctx_.series, "rating curve");
+    ASSERT_NE(rating, nullptr);
+    EXPECT_EQ(rating->elevations, (std::vector<double>{10, 20}));
+    EXPECT_EQ(rating->values, (std::vector<double>{1, 12.3}));
     const std::string out = read_time_series(
         "written by the host program\n"
         "TORVA_TS\n"
@@ -122,18 +133,6 @@ TEST_F(SeriesTest, FaultsInAFileStopTheRunNamingTheLine) {
     }
 }
 
-TEST_F(SeriesTest, ElevationSeriesFileHoldsSeveralCurves) {
-    const std::string out = read_elevation_series(
-        "TORVA_ES\n\"rating curve\"\n10 1\n20 2\nEND_ES\nTORVA_ES\nrule\n0, 5\nEND_ES\n");
-    EXPECT_EQ(out, "2 elevation series read from file " + path("series.es") + "\n");
-    ASSERT_EQ(ctx_.series.elevation_series.size(), 2u);
-    const ElevationSeries* rating = find_elevation_series(ctx_.series, "rating curve");
-    ASSERT_NE(rating, nullptr);
-    EXPECT_EQ(rating->elevations, (std::vector<double>{10, 20}));
-    EXPECT_EQ(rating->values, (std::vector<double>{1, 2}));
-    EXPECT_FALSE(ctx_.error.pending());
-}
-
 TEST_F(SeriesTest, MissingFilesPrintTheirMessageAndTheRunGoesOn) {
     read_time_series_card(ctx_, path("absent.ts"));
     read_elevation_series_card(ctx_, path("absent.es"));
@@ -141,14 +140,6 @@ TEST_F(SeriesTest, MissingFilesPrintTheirMessageAndTheRunGoesOn) {
                              "]\nError: Elevation series file not found [" + path("absent.es") +
                              "]\n");
     EXPECT_FALSE(ctx_.error.pending());
-}
-
-TEST_F(SeriesTest, TagsInSeriesLinesAreReplaced) {
-    ASSERT_EQ(read_replacement_parameters(ctx_, write("p.txt", "1\n[Q] %4.1lf\n")), 0);
-    ASSERT_EQ(read_replacement_values(ctx_, write("v.txt", "12.34\n")), 0);
-    read_elevation_series("TORVA_ES\ncurve\n1 [Q]\nEND_ES\n");
-    ASSERT_EQ(ctx_.series.elevation_series.size(), 1u);
-    EXPECT_DOUBLE_EQ(ctx_.series.elevation_series[0].values[0], 12.3);
 }
 
 TEST_F(SeriesTest, RuleCurveTakesTheLeftValueAndRatingCurveInterpolates) {

@@ -91,24 +91,17 @@ TEST(Radar, UnusableFilesStopTheRun) {
         std::string message;
     };
     const std::string good = radar_file(kFirst);
-    const std::string outside = "Error in creating radar mapping to grid.\n";
+    // A radar grid shifted by 6 m leaves one watershed cell outside it.
+    const auto outside = [](const char* where, const char* cell) {
+        return std::string("Error!! ") + where + "\nWatershed cell " + cell +
+               " lies outside the radar grid of r1.asc\n\nError in creating radar mapping to "
+               "grid.\n";
+    };
     const std::vector<Case> cases = {
-        {radar_file(kFirst, 0, -6), good, good,
-         "Error!! p_I=-1, p_J=0\nWatershed cell 1 (row 1, column 1) lies outside the radar grid "
-         "of r1.asc\n\n" +
-             outside},
-        {radar_file(kFirst, 6, 0), good, good,
-         "Error!! p_I=0, p_J=-1\nWatershed cell 1 (row 1, column 1) lies outside the radar grid "
-         "of r1.asc\n\n" +
-             outside},
-        {radar_file(kFirst, 0, 6), good, good,
-         "Error!! p_I=3, p_J=0\nWatershed cell 7 (row 3, column 1) lies outside the radar grid "
-         "of r1.asc\n\n" +
-             outside},
-        {radar_file(kFirst, -6, 0), good, good,
-         "Error!! p_I=0, p_J=3\nWatershed cell 3 (row 1, column 3) lies outside the radar grid "
-         "of r1.asc\n\n" +
-             outside},
+        {radar_file(kFirst, 0, -6), good, good, outside("p_I=-1, p_J=0", "1 (row 1, column 1)")},
+        {radar_file(kFirst, 6, 0), good, good, outside("p_I=0, p_J=-1", "1 (row 1, column 1)")},
+        {radar_file(kFirst, 0, 6), good, good, outside("p_I=3, p_J=0", "7 (row 3, column 1)")},
+        {radar_file(kFirst, -6, 0), good, good, outside("p_I=0, p_J=3", "3 (row 1, column 3)")},
         {good, good, radar_file("1 1 1 1\n1 1 1 1\n1 1 1 1\n", 0, 0, 4),
          "Error: radar precip file r3.asc has 4 columns and 3 rows, but the first radar file of "
          "the event has 3 and 3\n"},

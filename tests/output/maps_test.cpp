@@ -15,6 +15,7 @@
 
 #include "core/model_state.hpp"
 #include "output/maps.hpp"
+#include "support/grid_projects.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 
@@ -159,21 +160,20 @@ TEST(MapOutput, OtherMapTypesWriteNothing) {
     EXPECT_FALSE(dir.exists("depth.dat"));
 }
 
-// Plain Green and Ampt: the north row has no conductivity and keeps its initial
-// moisture 0.1 (porosity 0.4 less the deficit 0.3); the rain soaks into the
-// other rows at once, whose wetted zone is saturated at the porosity 0.4. The
-// rows come every 5 minutes of a 10-minute run: at 0, 5 and 10 minutes.
+// Plain Green and Ampt on a 2 x 4 grid: the north row has no conductivity and
+// keeps its initial moisture 0.1 (porosity 0.4 less the deficit 0.3); the rain
+// soaks into the south row at once, whose wetted zone is saturated at the
+// porosity 0.4. The locations are row 1, column 4 and row 2, column 2; the rows
+// come every 5 minutes of a 10-minute run: at 0, 5 and 10 minutes.
 TEST(SoilMoistureLocations, PlainGreenAmptReportsTheSurfaceWaterContent) {
     TempDir dir;
-    test::write_small_project(
-        dir,
-        "GREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\nPOROSITY por.map\n"
-        "MOISTURE moist.map\nIN_THETA_LOCATION theta.loc\nOUT_THETA_LOCATION theta.out\n");
-    dir.write("ks.map", test::kSmallHeader + "0 0 0\n100 100 100\n100 100 100\n");
-    dir.write("psi.map", test::kSmallHeader + "10 10 10\n10 10 10\n10 10 10\n");
-    dir.write("por.map", test::kSmallHeader + "0.4 0.4 0.4\n0.4 0.4 0.4\n0.4 0.4 0.4\n");
-    dir.write("moist.map", test::kSmallHeader + "0.1 0.1 0.1\n0.1 0.1 0.1\n0.1 0.1 0.1\n");
-    dir.write("theta.loc", "2\n1 1\n3 2\n");
+    test::write_grid_project(
+        dir, 2, 4, 10,
+        "OUTROW 2\nGREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\nPOROSITY por.map\n"
+        "MOISTURE moist.map\nIN_THETA_LOCATION theta.loc\nOUT_THETA_LOCATION theta.out\n",
+        "elevation.ele 10 psi.map 10 por.map 0.4 moist.map 0.1",
+        {{"ks.map", [](int r, int) { return r == 1 ? 0.0 : 100.0; }}});
+    dir.write("theta.loc", "2\n1 4\n2 2\n");
     const auto run = test::run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(dir.read("theta.out"),

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "output/summary.hpp"
+#include "support/grid_projects.hpp"
 #include "support/grids.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
@@ -21,6 +22,7 @@ using test::run_program_in;
 using test::TempDir;
 
 using test::map_of;
+using test::write_grid_project;
 
 // The number printed after `label` on its line of the summary file.
 double figure_after(const std::string& summary, const std::string& label) {
@@ -44,31 +46,16 @@ double figure_after(const std::string& summary, const std::string& label) {
 //
 // The southern row soaks up everything (Ks 1000 m/h), the others nothing
 // (Ks 0): 11.5 m3 infiltrate and 23.0 m3 remain on the surface.
-void write_level_watershed(const TempDir& dir) {
-    const auto every = [](double v) { return [v](int, int) { return v; }; };
-    dir.write("p.prj",
-              "TORVAPROJECT\n"
-              "WATERSHED_MASK mask.msk\nELEVATION level.ele\n"
-              "ROWS 3\nCOLS 3\nGRIDSIZE 100\n"
-              "OUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\n"
-              "TIMESTEP 30\nTOT_TIME 10\nHYD_FREQ 5\nMAP_FREQ 60\n"
-              "START_DATE 2020 6 1\nSTART_TIME 10 0\n"
-              "PRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 5\n"
-              "MANNING_N 1000000\n"
-              "NUM_THREADS 1\n"
-              "STORAGE_CAPACITY storage.map\nINTERCEPTION_COEFF coeff.map\n"
-              "GREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\nPOROSITY por.map\n"
-              "MOISTURE moist.map\n"
-              "SUMMARY summary.txt\n");
-    for (const auto& [name, value] : {std::pair{"mask.msk", 1.0},
-                                      {"level.ele", 10.0},
-                                      {"storage.map", 0.4},
-                                      {"coeff.map", 0.1},
-                                      {"psi.map", 10.0},
-                                      {"por.map", 0.4},
-                                      {"moist.map", 0.1}})
-        dir.write(name, map_of(3, 3, 100, every(value)));
-    dir.write("ks.map", map_of(3, 3, 100, [](int r, int) { return r == 3 ? 100000.0 : 0.0; }));
+void write_level_watershed(const TempDir& dir, const std::string& edits = "") {
+    write_grid_project(
+        dir, 3, 3, 100,
+        "ELEVATION level.ele\nMANNING_N 1000000\nNUM_THREADS 1\n"
+        "STORAGE_CAPACITY storage.map\nINTERCEPTION_COEFF coeff.map\nGREEN_AMPT\n"
+        "CONDUCTIVITY ks.map\nCAPILLARY psi.map\nPOROSITY por.map\n"
+        "MOISTURE moist.map\nSUMMARY summary.txt\n" +
+            edits,
+        "level.ele 10 storage.map 0.4 coeff.map 0.1 psi.map 10 por.map 0.4 moist.map 0.1",
+        {{"ks.map", [](int r, int) { return r == 3 ? 100000.0 : 0.0; }}});
 }
 
 TEST(SummaryFile, LevelWatershedWithInterceptionAndInfiltrationMatchesHandCheckedFile) {
@@ -82,11 +69,8 @@ TEST(SummaryFile, LevelWatershedWithInterceptionAndInfiltrationMatchesHandChecke
 // A gauge event whose records hold no rain.
 TEST(EventSummary, EventWithoutRainPrintsMinusOneHundredPercentAndBothNotes) {
     TempDir dir;
-    write_level_watershed(dir);
-    std::string project = dir.read("p.prj");
-    project.replace(project.find("PRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 5\n"), 46,
-                    "PRECIP_FILE dry.gag\n");
-    dir.write("p.prj", project);
+    write_level_watershed(dir,
+                          "-PRECIP_UNIF\n-RAIN_INTENSITY\n-RAIN_DURATION\nPRECIP_FILE dry.gag");
     dir.write("dry.gag",
               "EVENT \"dry spell\"\nNRGAG 1\nNRPDS 2\nCOORD 150 150 \"gauge\"\n"
               "GAGES 2020 6 1 10 0 0.0\nGAGES 2020 6 1 10 5 0.0\n");
@@ -122,34 +106,18 @@ TEST(MassBalance, ClosedBowlKeepsEveryCubicMetreForEveryScheme) {
     for (const char* scheme : {"explicit", "ade", "ade-pc"}) {
         SCOPED_TRACE(scheme);
         TempDir dir;
-        const auto every = [](double v) { return [v](int, int) { return v; }; };
-        dir.write("p.prj", std::string("TORVAPROJECT\n"
-                                       "WATERSHED_MASK mask.msk\nELEVATION bowl.ele\n"
-                                       "ROWS 9\nCOLS 9\nGRIDSIZE 30\n"
-                                       "OUTROW 1\nOUTCOL 1\nOUTSLOPE 0.01\n"
-                                       "TIMESTEP 10\nTOT_TIME 60\nHYD_FREQ 5\nMAP_FREQ 60\n"
-                                       "START_DATE 2020 7 1\nSTART_TIME 10 0\n"
-                                       "PRECIP_UNIF\nRAIN_INTENSITY 60\nRAIN_DURATION 30\n"
-                                       "MANNING_N 0.05\nOVERTYPE ") +
-                               scheme +
-                               "\n"
-                               "INTERCEPTION_COEFF coeff.map\nSTORAGE_CAPACITY storage.map\n"
-                               "GREEN_AMPT\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\n"
-                               "POROSITY por.map\nMOISTURE moist.map\n"
-                               "SUMMARY summary.txt\nQUIET\n");
-        for (const auto& [name, value] : {std::pair{"mask.msk", 1.0},
-                                          {"psi.map", 5.0},
-                                          {"por.map", 0.45},
-                                          {"moist.map", 0.3},
-                                          {"storage.map", 2.0},
-                                          {"coeff.map", 0.05}})
-            dir.write(name, map_of(9, 9, 30, every(value)));
-        dir.write("bowl.ele", map_of(9, 9, 30, [](int r, int c) {
-                      return 100.0 + 0.02 * ((r - 5) * (r - 5) + (c - 5) * (c - 5));
-                  }));
-        dir.write("ks.map",
-                  map_of(9, 9, 30, [](int r, int c) { return r == 1 && c == 1 ? 100000.0 : 0.5; }));
-
+        write_grid_project(
+            dir, 9, 9, 30,
+            "ELEVATION bowl.ele\nOUTROW 1\nOUTCOL 1\nTIMESTEP 10\nTOT_TIME 60\n"
+            "START_DATE 2020 7 1\nRAIN_INTENSITY 60\nRAIN_DURATION 30\nOVERTYPE " +
+                std::string(scheme) +
+                "\nINTERCEPTION_COEFF coeff.map\nSTORAGE_CAPACITY storage.map\nGREEN_AMPT\n"
+                "CONDUCTIVITY ks.map\nCAPILLARY psi.map\nPOROSITY por.map\nMOISTURE moist.map\n"
+                "SUMMARY summary.txt\nQUIET\n",
+            "psi.map 5 por.map 0.45 moist.map 0.3 storage.map 2 coeff.map 0.05",
+            {{"bowl.ele",
+              [](int r, int c) { return 100.0 + 0.02 * ((r - 5) * (r - 5) + (c - 5) * (c - 5)); }},
+             {"ks.map", [](int r, int c) { return r == 1 && c == 1 ? 100000.0 : 0.5; }}});
         const auto run = run_program_in(dir.path(), {"p.prj"});
         ASSERT_EQ(run.status, 0) << run.out;
         const std::string s = dir.read("summary.txt");

@@ -61,12 +61,18 @@ TEST(CommandLine, EachLineThatRunsNoSimulationGivesItsConsoleAndStatus) {
     }
 }
 
-TEST(CommandLine, VersionAloneIsTheNameOfAProjectFile) {
-    TempDir dir;
-    const auto alone = run_program_in(dir.path(), {"-v"});
-    EXPECT_NE(alone.out.find("reading run parameters from project file: -v\n"), std::string::npos);
-    EXPECT_EQ(alone.err, "Error opening project file named: -v\n");
-    EXPECT_EQ(alone.status, 1);
+// A missing project file is said on the error stream, and its run time is
+// still logged; "-v" alone is the name of a project file.
+TEST(CommandLine, MissingProjectFileSaysSoAndLogsItsTime) {
+    for (const char* name : {"absent.prj", "-v"}) {
+        TempDir dir;
+        const auto run = run_program_in(dir.path(), {name});
+        EXPECT_NE(run.out.find(std::string("reading run parameters from project file: ") + name),
+                  std::string::npos);
+        EXPECT_EQ(run.err, std::string("Error opening project file named: ") + name + "\n");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(dir.read("out_time.dat").rfind("total time (s): ", 0), 0u);
+    }
 }
 
 TEST(CommandLine, OptionsMatchOnTheirFirstTwoCharacters) {
@@ -211,6 +217,9 @@ TEST(FrontDoor, MessagesSayWhichCardToChange) {
         {"-ELEVATION",
          "Error: the project file gives no ELEVATION card; name the elevation map there."},
         {"GRIDSIZE 20", "(The grid size is the GRIDSIZE card.)"},
+        {"TIMESTEP 0.001", "\nError: Time step is 0 seconds.\n"},
+        {"TIMESTEP 90", "Running....", 0},
+        {"OUTSLOPE 0", "\nError: Outlet slope not specified.\n"},
     });
 }
 

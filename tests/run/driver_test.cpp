@@ -20,14 +20,6 @@ using test::normalise;
 using test::run_program_in;
 using test::TempDir;
 
-// (The console of a missing project file: see the command line tests.)
-TEST(RunDriver, MissingProjectFileSaysSoOnTheErrorStreamAndLogsItsTime) {
-    TempDir dir;
-    const auto run = run_program_in(dir.path(), {"absent.prj"});
-    EXPECT_EQ(run.err, "Error opening project file named: absent.prj\n");
-    EXPECT_EQ(dir.read("out_time.dat").rfind("total time (s): ", 0), 0u);
-}
-
 TEST(RunDriver, HeaderWithCarriageReturnGetsTheDos2unixHint) {
     TempDir dir;
     dir.write("p.prj", "TORVAPROJECT\r\nTIMESTEP 30\r\n");
@@ -100,14 +92,6 @@ TEST(RunDriver, MissingHydrographIntervalWarnsOnceAndGoesOn) {
     ASSERT_NE(first, std::string::npos);
     EXPECT_EQ(run.out.find(warning, first + 1), std::string::npos);
     EXPECT_EQ(run.status, 0);
-}
-
-TEST(RunDriver, TimeStepAndOutletSlopeLimits) {
-    test::expect_project_cases({
-        {"TIMESTEP 0.001", "\nError: Time step is 0 seconds.\n"},
-        {"TIMESTEP 90", "Running....", 0},
-        {"OUTSLOPE 0", "\nError: Outlet slope not specified.\n"},
-    });
 }
 
 TEST(RunDriver, RunTimeLineNamesThePartitionOnlyWithSeveralThreads) {
