@@ -14,12 +14,7 @@
 namespace torva {
 namespace {
 
-using grid_test::CapturedContext;
-using grid_test::contents;
-using grid_test::file_with;
-using grid_test::golden;
-using grid_test::grid_from_mask;
-using grid_test::map_header;
+using namespace grid_test;  // the grid tests' files, contexts and maps
 
 // What a reader made of a map text: its result, values (-1 where none was
 // stored), console and error code.
@@ -163,13 +158,9 @@ TEST(RasterReader, ReplacementValuesAreSubstitutedInRealMapRows) {
     // undeclared bracket is reported and its row parsed as it stands, where
     // the bracket is no number.
     CapturedContext c;
-    ReplacementParameter depth;
-    depth.tag = "[DEPTH]";
-    depth.format = "%4.2lf";
-    depth.kind = ReplacementParameter::Kind::real;
-    depth.real_value = 2.345;
-    c.ctx.replacement.parameters.push_back(depth);
-    c.ctx.replacement.active = true;
+    c.ctx.replacement = {
+        .parameters = {{.tag = "[DEPTH]", .format = "%4.2lf", .real_value = 2.345}},
+        .active = true};
     Grid grid = grid_from_mask({"##", "##"});
     std::vector<double> values(5, -1.0);
     std::FILE* file = file_with(map_header(2, 2) + "[DEPTH] 1\n[X] 3\n");

@@ -106,11 +106,7 @@ TEST(MapOutput, DepthMapsHoldTheSurfaceStorageOfTheBalance) {
 // Every map that cannot be written ends the run with a message naming the
 // file and exit status 1.
 TEST(MapOutput, FailedWritesStopTheRun) {
-    struct Case {
-        std::string cards;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
+    const std::pair<std::string, std::string> cases[] = {
         {"MAP_TYPE 1\nDEPTH /dev/full\n",
          "Error: could not write map file /dev/full: No space left on device\n"},
         {"MAP_TYPE 0\nDEPTH full\n",
@@ -124,19 +120,19 @@ TEST(MapOutput, FailedWritesStopTheRun) {
          "Error: card SURF_MOIST asks for surface moisture maps, which only Green and Ampt with "
          "redistribution computes\n"},
     };
-    for (const Case& c : cases) {
-        if (c.cards.find("locked") != std::string::npos && geteuid() == 0)
+    for (const auto& [cards, message] : cases) {
+        if (cards.find("locked") != std::string::npos && geteuid() == 0)
             continue;  // the superuser writes into read-only folders
         TempDir dir;
-        write_mapped_project(dir, c.cards);
+        write_mapped_project(dir, cards);
         std::filesystem::create_directory(dir.path() / "full");
         std::filesystem::create_symlink("/dev/full", dir.path() / "full" / "depth.0001.asc");
         std::filesystem::create_directory(dir.path() / "locked");
         std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_read |
                                                                 std::filesystem::perms::owner_exec);
         const auto run = run_program_in(dir.path(), {"p.prj"});
-        EXPECT_EQ(run.status, 1) << c.cards;
-        EXPECT_NE(run.out.find(c.message), std::string::npos) << c.cards << run.out;
+        EXPECT_EQ(run.status, 1) << cards;
+        EXPECT_NE(run.out.find(message), std::string::npos) << cards << run.out;
     }
 }
 
