@@ -8,9 +8,11 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <vector>
 
 #include "channel/channel.hpp"
 #include "channel/cross_section.hpp"
+#include "channel/network_support.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 
@@ -38,53 +40,29 @@ int link_at(int position) {
 }
 
 std::unique_ptr<Model> tree_network(RunContext& ctx) {
-    auto m = std::make_unique<Model>();
-    m->project.channel_routing = ChannelRouting::explicit_routing;
-    m->run.time_step = 10.0;
-    m->run.time_step_days = 10.0 / 86400.0;
-    Channel& ch = m->channel;
-    ch.links = kLinks;
-    ch.max_nodes = kNodes;
-    for (NodeArray<double>* a :
-         {&ch.bel,      &ch.yp,         &ch.depth,  &ch.qp,           &ch.froude,
-          &ch.qp_vol,   &ch.qp_vol_sed, &ch.area,   &ch.area_old,     &ch.topw,
-          &ch.conv,     &ch.dconv,      &ch.bottom, &ch.bankfull_dep, &ch.sslope,
-          &ch.max_eros, &ch.krb,        &ch.mrb,    &ch.yp_max_flood, &ch.qlat})
-        a->assign(ch.max_nodes, ch.links);
-    ch.got_xsec.assign(ch.max_nodes, ch.links, 0);
-    ch.table_num.assign(ch.max_nodes, ch.links, 0);
-    ch.point_source.assign(ch.max_nodes, ch.links, -1);
-    ch.pump.assign(ch.max_nodes, ch.links, -1);
-    ch.link.assign(kLinks + 1, ChannelLink{});
-    ctx.series.time_series.push_back({"spring", {0.0, 1e9}, {0.5, 0.5}});
-    const int deepest = depth_of(kLinks);
+    std::vector<test::LinkSpec> links(kLinks);
     for (int position = 1; position <= kLinks; ++position) {
-        const int k = link_at(position);
-        ChannelLink& l = ch.link[k];
-        l.type = kTrapezoidLink;
-        l.nodes = kNodes;
-        l.dx = kDx;
-        l.inverse_dx = 1.0 / kDx;
-        l.mannings_n = 0.035;
-        l.inverse_n = 1.0 / 0.035;
-        l.downstream = position == 1 ? 0 : link_at(position / 2);
+        test::LinkSpec& s = links[link_at(position) - 1];
+        s = {.nodes = kNodes,
+             .dx = kDx,
+             .n = 0.035,
+             .downstream = position == 1 ? 0 : link_at(position / 2),
+             .top_bed = 10.0 + (depth_of(position) + 1) * kNodes * kFall,
+             .slope = kFall / kDx,
+             .bottom = 3.0,
+             .side = 2.0,
+             .bankfull = 2.0,
+             .depth = 0.5};
         for (int child : {2 * position, 2 * position + 1})
             if (child <= kLinks)
-                l.upstream[l.upstream_count++] = link_at(child);
-        const double top = 10.0 + (depth_of(position) + 1) * kNodes * kFall;
-        for (int j = 1; j <= kNodes; ++j) {
-            ch.bel(j, k) = top - (j - 1) * kFall;
-            ch.yp(j, k) = ch.bel(j, k) + 0.5;
-            ch.bottom(j, k) = 3.0;
-            ch.sslope(j, k) = 2.0;
-            ch.bankfull_dep(j, k) = 2.0;
-        }
-        if (depth_of(position) == deepest)
-            ch.point_source(1, k) = 0;
+                s.upstream.push_back(link_at(child));
     }
-    ch.stream.first_entry.assign(2, 0);
-    ch.read = true;
-    sections_from_stage(ch, ctx);
+    auto m = test::make_network(links, 10.0);
+    ctx.series.time_series.push_back({"spring", {0.0, 1e9}, {0.5, 0.5}});
+    for (int position = 1; position <= kLinks; ++position)
+        if (depth_of(position) == depth_of(kLinks))
+            m->channel.point_source(1, link_at(position)) = 0;
+    sections_from_stage(m->channel, ctx);
     return m;
 }
 

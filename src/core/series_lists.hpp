@@ -29,6 +29,9 @@ struct ElevationSeries {
 struct SeriesLists {
     std::deque<TimeSeries> time_series;
     std::deque<ElevationSeries> elevation_series;
+    // Every series file read, with its card, so that no output is written
+    // over one of several TIME_SERIES_FILE or ELEV_SERIES_FILE cards' files.
+    std::vector<std::pair<std::string, std::string>> files;  // card word, file name
 };
 
 // The mapping table's time series index table: cells name a series by its id.

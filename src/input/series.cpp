@@ -264,6 +264,7 @@ void read_time_series_card(RunContext& ctx, const std::string& file_name) {
         ctx.print("Error: Time series file not found [%s]\n", file_name.c_str());
         return;
     }
+    ctx.series.files.emplace_back("TIME_SERIES_FILE", file_name);
     const int count = read_time_series_file(ctx, file, file_name);
     std::fclose(file);
     ctx.print("%d time series read from file %s\n", count, file_name.c_str());
@@ -275,6 +276,7 @@ void read_elevation_series_card(RunContext& ctx, const std::string& file_name) {
         ctx.print("Error: Elevation series file not found [%s]\n", file_name.c_str());
         return;
     }
+    ctx.series.files.emplace_back("ELEV_SERIES_FILE", file_name);
     const int count = read_elevation_series_file(ctx, file, file_name);
     std::fclose(file);
     ctx.print("%d elevation series read from file %s\n", count, file_name.c_str());

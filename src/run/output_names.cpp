@@ -1,5 +1,6 @@
 #include "run/output_names.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <string>
@@ -207,6 +208,14 @@ std::vector<Input> inputs_of(const Model& model, const RunContext& ctx,
             continue;
         seen[static_cast<int>(card)] = true;
         inputs.push_back({"the input file of " + card_label(card), strip_quotes(p.text(card))});
+    }
+    // Series cards may be given several times; the card table keeps only the last.
+    for (const auto& [word, file] : ctx.series.files) {
+        const std::string who = "the input file of card " + word;
+        const std::string path = strip_quotes(file);
+        if (std::none_of(inputs.begin(), inputs.end(),
+                         [&](const Input& in) { return in.who == who && in.path == path; }))
+            inputs.push_back({who, path});
     }
     if (p.given(Card::MAPPING_TABLE))
         add_index_maps(ctx, Card::MAPPING_TABLE, TableFileKind::grid, p.text(Card::MAPPING_TABLE),

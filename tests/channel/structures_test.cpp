@@ -76,14 +76,6 @@ TEST(BarrelGeometry, HalfFullRoundBarrelAndFullRectangle) {
     EXPECT_NEAR(oval.area, 2.0 * 0.7942021518, 1e-9);
 }
 
-TEST(CriticalDepth, HalfFullRoundBarrel) {
-    // At y = 1 m in a 2 m barrel A = pi/2 and T = 2, so Q = sqrt(g A^3 / T) = 4.360129.
-    StructureFailure failure = StructureFailure::none;
-    EXPECT_NEAR(critical_depth(StructureKind::round_culvert, 2.0, 0.0, 4.360128827180319, failure),
-                1.0, 1e-7);
-    EXPECT_EQ(failure, StructureFailure::none);
-}
-
 // A barrel of n 0.013 from invert 10 m down to `outlet`, `size1` high (or
 // across) and `size2` wide.
 StructureElement barrel(StructureKind kind, double length, double outlet, double forward,

@@ -52,6 +52,8 @@ const ClashCase kClashes[] = {
     {"MAPPING_TABLE table.cmt\nSUMMARY soils.idx\n",
      "Error: output file soils.idx (card SUMMARY) is an index map of the mapping table table.cmt "
      "(card MAPPING_TABLE).\n"},
+    {"TIME_SERIES_FILE a.ts\nTIME_SERIES_FILE b.ts\nSUMMARY a.ts\n",
+     "Error: output file a.ts (card SUMMARY) is the input file of card TIME_SERIES_FILE.\n"},
     {"SUMMARY out_time.dat\n",
      "Error: output file out_time.dat (the run time list) is also the output file of card "
      "SUMMARY.\n"},
@@ -71,6 +73,9 @@ TEST(OutputNames, ClashesAreRefusedBeforeAnythingIsWritten) {
         dir.write("soils.idx",
                   "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n"
                   "1 1 1\n1 1 1\n1 1 1\n");
+        for (const char* name : {"a", "b"})
+            dir.write(std::string(name) + ".ts",
+                      std::string("TORVA_TS\n") + name + "\nRELATIVE\n0 0 0 0 0 1.0\nEND_TS\n");
         const std::string elevation = dir.read("elevation.ele");
         const auto run = run_program_in(dir.path(), {"p.prj"});
         EXPECT_EQ(run.status, 1) << c.cards;
