@@ -147,15 +147,14 @@ TEST(LibraryRaster, NetcdfAndGeoTiffMapsHoldTheTextMapValues) {
     };
     fs::create_directory(dir.path() / "asc");
     fs::create_directory(dir.path() / "tif");
-    ASSERT_EQ(run_with("MAP_TYPE 0\nDEPTH asc\n").status, 0);
-    ASSERT_EQ(run_with("MAP_TYPE 5\nDEPTH depth.nc\n").status, 0);
-    ASSERT_EQ(run_with("MAP_TYPE 6\nDEPTH tif\n").status, 0);
+    for (const char* cards :
+         {"MAP_TYPE 0\nDEPTH asc\n", "MAP_TYPE 5\nDEPTH depth.nc\n", "MAP_TYPE 6\nDEPTH tif\n"})
+        ASSERT_EQ(run_with(cards).status, 0) << cards;
     const std::vector<double> text = exchange_values(dir.read("asc/depth.0003.asc"));
     const std::vector<double> netcdf = read_band(dir.path() / "depth.nc", 3);
     const std::vector<double> tiff = read_band(dir.path() / "tif/depth.0003.tif", 1);
-    ASSERT_EQ(text.size(), 9u);
-    ASSERT_EQ(netcdf.size(), 9u);
-    ASSERT_EQ(tiff.size(), 9u);
+    ASSERT_EQ(std::vector({text.size(), netcdf.size(), tiff.size()}),
+              std::vector<std::size_t>(3, 9));
     // The time axis counts from the project's start, 2020-06-01 10:00.
     GDALDatasetH nc = GDALOpen((dir.path() / "depth.nc").c_str(), GA_ReadOnly);
     ASSERT_NE(nc, nullptr);
@@ -163,8 +162,7 @@ TEST(LibraryRaster, NetcdfAndGeoTiffMapsHoldTheTextMapValues) {
                  "minutes since 2020-06-01 10:00:00");
     EXPECT_STREQ(GDALGetMetadataItem(GDALGetRasterBand(nc, 3), "NETCDF_DIM_time", nullptr), "2.5");
     GDALClose(nc);
-    EXPECT_EQ(netcdf[0], -9999.0);
-    EXPECT_EQ(tiff[0], -9999.0);
+    EXPECT_EQ(std::pair(netcdf[0], tiff[0]), std::pair(-9999.0, -9999.0));
     for (int k = 1; k < 9; ++k) {
         EXPECT_NEAR(netcdf[k], text[k], 0.00005) << k;
         EXPECT_EQ(tiff[k], netcdf[k]) << k;

@@ -46,8 +46,7 @@ std::set<std::string> documented_cards(const std::string& section) {
     return words;
 }
 
-std::string upper(std::string_view word) {
-    std::string s(word);
+std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
@@ -60,7 +59,7 @@ TEST(CardReference, ReadmeListsEveryCardThisVersionActsOnAndNoOther) {
     std::set<std::string> acted_on;
     for (const CardWord& w : known_card_words())
         if (card_use(w.card) == CardUse::simulated && w.args != Args::no_effect)
-            acted_on.insert(upper(w.word));
+            acted_on.insert(upper(std::string(w.word)));
 
     std::string missing, extra;
     for (const std::string& card : acted_on)

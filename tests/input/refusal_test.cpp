@@ -62,46 +62,44 @@ test::ProjectCase bad_theta(const std::string& locations, const std::string& res
             {{"theta.loc", locations}, {"mask.msk", kSmallHeader + mask}}};
 }
 
+// A value refused as not finite, and a negative one with the rule of its card.
+test::ProjectCase not_finite(const std::string& card, const std::string& value) {
+    return card_refusal(card + " " + value, value + " is not a finite number");
+}
+test::ProjectCase negative(const std::string& card, const std::string& value,
+                           const std::string& rule) {
+    return card_refusal(card + " " + value, value + " is negative; the " + rule);
+}
+
 TEST(Refusals, CardValues) {
+    const std::string above_0 = " must be greater than 0";
+    const std::string counter = " time steps, more than the step counter holds (2147483647)";
     test::expect_project_cases({
-        card_refusal("TIMESTEP nan", "nan is not a finite number"),
-        card_refusal("TIMESTEP inf", "inf is not a finite number"),
-        card_refusal("TIMESTEP 1e999", "1e999 is not a finite number"),
-        card_refusal("TIMESTEP -5",
-                     "-5 is negative; the time step (seconds) must be greater than 0"),
+        not_finite("TIMESTEP", "nan"),
+        not_finite("TIMESTEP", "inf"),
+        not_finite("TIMESTEP", "1e999"),
+        not_finite("OUTSLOPE", "nan"),
+        not_finite("MANNING_N", "inf"),
+        not_finite("RETENTION", "nan"),
+        not_finite("RETEN_DEPTH", "-nan"),
+        negative("TIMESTEP", "-5", "time step (seconds)" + above_0),
+        negative("TOT_TIME", "-10", "length of the run (minutes)" + above_0),
+        negative("RAIN_INTENSITY", "-10", "rain intensity (mm/h) cannot be negative"),
+        negative("RAIN_DURATION", "-5", "rain duration (minutes) cannot be negative"),
+        negative("OUTSLOPE", "-0.01", "outlet slope" + above_0),
+        negative("MANNING_N", "-0.05", "Manning roughness" + above_0),
+        negative("RETENTION", "-2", "retention depth (mm) cannot be negative"),
         card_refusal("TIMESTEP 1200",
                      "1200 seconds is longer than the whole run (TOT_TIME 10 "
                      "minutes); give a shorter step or a longer run"),
         card_refusal("TOT_TIME 99999999999",
                      "99999999999 does not fit in an integer (-2147483648 to 2147483647)"),
         card_refusal("TOT_TIME 0",
-                     "0 minutes is no run at all; the length of the run (minutes) "
-                     "must be greater than 0"),
-        card_refusal("TOT_TIME -10",
-                     "-10 is negative; the length of the run (minutes) must be greater than 0"),
+                     "0 minutes is no run at all; the length of the run (minutes)" + above_0),
         card_refusal("TOT_TIME 10.5", "10.5 is not a whole number"),
-        card_refusal("RAIN_INTENSITY -10",
-                     "-10 is negative; the rain intensity (mm/h) cannot be negative"),
-        card_refusal("RAIN_DURATION -5",
-                     "-5 is negative; the rain duration (minutes) cannot be negative"),
         card_refusal("HYD_FREQ five", "five is not a number"),
-        card_refusal("HYD_FREQ 1e12",
-                     "1e+12 minutes is 2000000000000 time steps, more than the "
-                     "step counter holds (2147483647)" +
-                         kLongStep),
-        card_refusal("MAP_FREQ 2000000000",
-                     "2e+09 minutes is 4000000000 time steps, more than "
-                     "the step counter holds (2147483647)" +
-                         kLongStep),
-        card_refusal("OUTSLOPE nan", "nan is not a finite number"),
-        card_refusal("OUTSLOPE -0.01",
-                     "-0.01 is negative; the outlet slope must be greater than 0"),
-        card_refusal("MANNING_N inf", "inf is not a finite number"),
-        card_refusal("MANNING_N -0.05",
-                     "-0.05 is negative; the Manning roughness must be greater than 0"),
-        card_refusal("RETENTION nan", "nan is not a finite number"),
-        card_refusal("RETENTION -2", "-2 is negative; the retention depth (mm) cannot be negative"),
-        card_refusal("RETEN_DEPTH -nan", "-nan is not a finite number"),
+        card_refusal("HYD_FREQ 1e12", "1e+12 minutes is 2000000000000" + counter + kLongStep),
+        card_refusal("MAP_FREQ 2000000000", "2e+09 minutes is 4000000000" + counter + kLongStep),
         {"-TOT_TIME",
          "Error: the project file p.prj has no TOT_TIME card; give the length of the "
          "run in minutes, for example TOT_TIME 120.\n"},

@@ -140,7 +140,8 @@ TEST_F(ReplacementTest, ParameterFileFaultsAreReportedAndGoodLinesStayDeclared) 
     EXPECT_EQ(read_through_line_reader("[E] [F]\n"), "-42 0.500000\n");
 }
 
-// The value line is chosen by the REPLACE_LINE card. A value file that cannot
+// Lines are left alone until values load; the value line is chosen by the
+// REPLACE_LINE card, and loading again clears the count. A value file that cannot
 // be opened leaves replacement as it was and the run goes on; a run whose value
 // line is missing (a batch longer than the value file, a REPLACE_LINE below 1)
 // stops rather than run with stale values.
@@ -150,10 +151,19 @@ TEST_F(ReplacementTest, ValueLineIsChosenByReplaceLineCardAndMustExist) {
     ProjectSettings settings;
     set_project_defaults(settings);
     ASSERT_TRUE(perform_card_line(settings, ctx_, "REPLACE_PARAMS " + params));
+    EXPECT_EQ(read_through_line_reader("x [A] [B]\n"), "x [A] [B]\n");  // no values yet
+    EXPECT_EQ(console(), "");
     ASSERT_TRUE(perform_card_line(settings, ctx_, "REPLACE_LINE 3"));
     ASSERT_TRUE(perform_card_line(settings, ctx_, "REPLACE_VALS \"" + values + "\""));
     EXPECT_TRUE(ctx_.replacement.active);
     EXPECT_EQ(read_through_line_reader("[A]-[B]\n"), "3-three\n");
+    // Loading again clears the count and the use.
+    ASSERT_EQ(ctx_.replacement.count, 2);
+    ctx_.replace_line = 1;
+    ASSERT_EQ(read_replacement_values(ctx_, values), 0);
+    EXPECT_EQ(ctx_.replacement.count, 0);
+    EXPECT_FALSE(ctx_.replacement.parameters[0].used);
+    EXPECT_EQ(read_through_line_reader("[A]\n"), "2\n");
 
     EXPECT_EQ(read_replacement_values(ctx_, path("absent.txt")), -1);
     EXPECT_EQ(console(), "Error: unable to open the value file " + path("absent.txt"));
@@ -195,20 +205,6 @@ TEST_F(ReplacementTest, ReportsListValuesAndUseInSummaryAndConsole) {
         "\n";
     EXPECT_EQ(console(), expected);
     EXPECT_EQ(contents(ctx_.summary), expected);
-}
-
-TEST_F(ReplacementTest, LinesAreLeftAloneUntilValuesLoadAndLoadingAgainClearsTheCount) {
-    ASSERT_EQ(read_replacement_parameters(ctx_, write("params.txt", "1\n[A] %d\n")), 0);
-    EXPECT_EQ(read_through_line_reader("x [A] [B]\n"), "x [A] [B]\n");
-    EXPECT_EQ(console(), "");
-    ASSERT_EQ(read_replacement_values(ctx_, write("values.txt", "1\n2\n")), 0);
-    read_through_line_reader("[A]\n");
-    ASSERT_EQ(ctx_.replacement.count, 1);
-    ctx_.replace_line = 1;
-    ASSERT_EQ(read_replacement_values(ctx_, write("values.txt", "1\n2\n")), 0);
-    EXPECT_EQ(ctx_.replacement.count, 0);
-    EXPECT_FALSE(ctx_.replacement.parameters[0].used);
-    EXPECT_EQ(read_through_line_reader("[A]\n"), "2\n");
 }
 
 }  // namespace

@@ -55,20 +55,9 @@ TEST_F(SeriesTest, FilesOfTwoSeriesAreReadInOrder) {
     ASSERT_NE(rating, nullptr);
     EXPECT_EQ(rating->elevations, (std::vector<double>{10, 20}));
     EXPECT_EQ(rating->values, (std::vector<double>{1, 12.3}));
-    const std::string out = read_time_series(
-        "written by the host program\n"
-        "TORVA_TS\n"
-        "\"release A\"\n"
-        "RELATIVE\n"
-        "0 0 1 12 0 5.0\n"
-        "0 0 2 0 0 7.5\n"
-        "END_TS\n"
-        "TORVA_TS\n"
-        "inflow\n"
-        "ABSOLUTE\n"
-        "2000 1 1 12 0 1.0\n"
-        "END_TS\n");
-    EXPECT_EQ(out,
+    EXPECT_EQ(read_time_series("written by the host program\nTORVA_TS\n\"release A\"\nRELATIVE\n"
+                               "0 0 1 12 0 5.0\n0 0 2 0 0 7.5\nEND_TS\nTORVA_TS\ninflow\nABSOLUTE\n"
+                               "2000 1 1 12 0 1.0\nEND_TS\n"),
               "Read time series release A\nRead time series inflow\n2 time series read from file " +
                   path("series.ts") + "\n");
     ASSERT_EQ(ctx_.series.time_series.size(), 2u);
@@ -97,6 +86,8 @@ TEST_F(SeriesTest, FilesOfTwoSeriesAreReadInOrder) {
 TEST_F(SeriesTest, FaultsInAFileStopTheRunNamingTheLine) {
     const std::string ts_none = "0 time series read from file <file>\n";
     const std::string es_none = "0 elevation series read from file <file>\n";
+    const std::string line = "Error: line ", entry = " of file <file> is no entry (";
+    const std::string curve = "elevation value) of the elevation series [curve]:\n";
     const struct {
         bool time;
         std::string text, console;
@@ -104,18 +95,13 @@ TEST_F(SeriesTest, FaultsInAFileStopTheRunNamingTheLine) {
         {true, "TORVA_TS\nflow\nRELATIVE\n0 0 1 0 0 2.0\n",
          "Error: the time series [flow] in file <file> ends without its END_TS line\n" + ts_none},
         {true, "TORVA_TS\nflow\nABSOLUTE\n2000 1 1 0 0 2.0\n2000 1 x 0 0 3.0\nEND_TS\n",
-         "Error: line 5 of file <file> is no entry (year month day hour minute value) of the "
-         "time series [flow]:\n2000 1 x 0 0 3.0\n" +
-             ts_none},
+         line + "5" + entry + "year month day hour minute value) of the time series [flow]:\n" +
+             "2000 1 x 0 0 3.0\n" + ts_none},
         {false, "TORVA_ES\ncurve\n1 nan\nEND_ES\n",
-         "Error: line 3 of file <file> is no entry (elevation value) of the elevation series "
-         "[curve]:\n1 nan\n" +
-             es_none},
+         line + "3" + entry + curve + "1 nan\n" + es_none},
         // A blank line inside a series is an entry, and no good one.
         {false, "TORVA_ES\ncurve\n1 2\n\n3 4\nEND_ES\n",
-         "Error: line 4 of file <file> is no entry (elevation value) of the elevation series "
-         "[curve]:\n\n" +
-             es_none},
+         line + "4" + entry + curve + "\n" + es_none},
         {false, "TORVA_ES\nopen\n1 1\n",
          "Error: the elevation series [open] in file <file> ends without its END_ES line\n" +
              es_none},

@@ -31,8 +31,7 @@ using test::TempDir;
 // 30 s steps; MAP_FREQ 1 writes at every second step (counter 1, 3, 5...).
 void write_mapped_project(const TempDir& dir, const std::string& cards) {
     test::write_small_project(dir, "MAP_FREQ 1\n" + cards);
-    const std::string header = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
-    dir.write("mask.msk", header + "0 1 1\n1 1 1\n1 1 1\n");
+    dir.write("mask.msk", test::kSmallHeader + "0 1 1\n1 1 1\n1 1 1\n");
 }
 
 // The first grid series file holds the depths after the second step:
@@ -65,17 +64,12 @@ TEST(MapOutput, TextDatasetGolden) {
 }
 
 // Maps at counter 1, 121, 241 for MAP_FREQ 60 at 30 s steps (120 steps); an
-// interval shorter than a step writes at every step.
-TEST(MapOutput, ScheduleFollowsTheCounter) {
-    const int steps = static_cast<int>(60.0 / 30.0 * 60);
-    for (int counter : {1, 121, 241}) EXPECT_TRUE(map_due(counter, steps)) << counter;
-    for (int counter : {0, 2, 120, 122, 240}) EXPECT_FALSE(map_due(counter, steps)) << counter;
+// interval shorter than a step writes at every step. East and south face
+// discharges of 3 and 4 m3/s make a discharge of 5 m3/s, whatever the cell size.
+TEST(MapOutput, ScheduleAndDischargeMagnitude) {
+    for (int counter : {1, 121, 241}) EXPECT_TRUE(map_due(counter, 120)) << counter;
+    for (int counter : {0, 2, 120, 122, 240}) EXPECT_FALSE(map_due(counter, 120)) << counter;
     EXPECT_TRUE(map_due(7, 0));
-}
-
-// East and south face discharges of 3 and 4 m3/s make a discharge of 5 m3/s,
-// whatever the cell size.
-TEST(MapOutput, DischargeIsTheMagnitudeOfTheFaceDischarges) {
     Overland overland;
     overland.discharge_x = {0.0, 3.0, -0.6};
     overland.discharge_y = {0.0, 4.0, 0.8};
@@ -94,34 +88,25 @@ TEST(MapOutput, DepthMapsHoldTheSurfaceStorageOfTheBalance) {
                               "60");
     const auto run = run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
+    // A header of 100 bytes, then steps of 4 + 2 + 8 + 9 x 2 + 9 x 8 bytes,
+    // the depths last.
     const std::string data = dir.read("depth.bin");
-    const std::size_t header = 4 * 15 + 40;
-    const std::size_t step = 4 + 2 + 8 + 9 * 2 + 9 * 8;
-    ASSERT_EQ((data.size() - header) % step, 0u);
-    ASSERT_GT(data.size(), header);
-    const std::size_t last = data.size() - 9 * 8;
-    double sum = 0.0;
-    for (int k = 0; k < 9; ++k) {
-        double depth;
-        std::memcpy(&depth, data.data() + last + 8 * k, 8);
-        sum += depth;
-    }
+    ASSERT_EQ((data.size() - 100) % 104, 0u);
+    ASSERT_GT(data.size(), 100u);
+    double depth[9], sum = 0.0;
+    std::memcpy(depth, data.data() + data.size() - sizeof depth, sizeof depth);
+    for (double d : depth) sum += d;
     const std::string summary = dir.read("s.txt");
     const std::string label = "Final volume on surface=";
-    const std::size_t at = summary.find(label);
-    ASSERT_NE(at, std::string::npos);
-    EXPECT_NEAR(sum * 100.0, std::stod(summary.substr(at + label.size())), 0.005);
+    ASSERT_NE(summary.find(label), std::string::npos);
+    EXPECT_NEAR(sum * 100.0, std::stod(summary.substr(summary.find(label) + label.size())), 0.005);
     EXPECT_GT(sum, 0.0);
 }
 
 // Every map that cannot be written ends the run with a message naming the
 // file and exit status 1.
 TEST(MapOutput, FailedWritesStopTheRun) {
-    struct Case {
-        std::string cards;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
+    const std::pair<std::string, std::string> cases[] = {
         {"MAP_TYPE 1\nDEPTH /dev/full\n",
          "Error: could not write map file /dev/full: No space left on device\n"},
         {"MAP_TYPE 0\nDEPTH full\n",
@@ -135,19 +120,19 @@ TEST(MapOutput, FailedWritesStopTheRun) {
          "Error: card SURF_MOIST asks for surface moisture maps, which only Green and Ampt with "
          "redistribution computes\n"},
     };
-    for (const Case& c : cases) {
-        if (c.cards.find("locked") != std::string::npos && geteuid() == 0)
+    for (const auto& [cards, message] : cases) {
+        if (cards.find("locked") != std::string::npos && geteuid() == 0)
             continue;  // the superuser writes into read-only folders
         TempDir dir;
-        write_mapped_project(dir, c.cards);
+        write_mapped_project(dir, cards);
         std::filesystem::create_directory(dir.path() / "full");
         std::filesystem::create_symlink("/dev/full", dir.path() / "full" / "depth.0001.asc");
         std::filesystem::create_directory(dir.path() / "locked");
         std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_read |
                                                                 std::filesystem::perms::owner_exec);
         const auto run = run_program_in(dir.path(), {"p.prj"});
-        EXPECT_EQ(run.status, 1) << c.cards;
-        EXPECT_NE(run.out.find(c.message), std::string::npos) << c.cards << run.out;
+        EXPECT_EQ(run.status, 1) << cards;
+        EXPECT_NE(run.out.find(message), std::string::npos) << cards << run.out;
     }
 }
 
