@@ -28,7 +28,10 @@ struct Soils {
     double residual = 0.0;
 };
 
-std::unique_ptr<Model> make_model(int cells, InfiltrationMethod method, double dt, const Soils& s) {
+// A row of cells of 30 m with the soil; with `allocate` their infiltration
+// state too, as the event start sets it up.
+std::unique_ptr<Model> make_model(int cells, InfiltrationMethod method, double dt, const Soils& s,
+                                  bool allocate = false) {
     auto model = std::make_unique<Model>();
     test::build_grid(model->grid, 1, cells, 30.0, [](int, int) { return 0.0; });
     model->project.infiltration = method;
@@ -37,13 +40,14 @@ std::unique_ptr<Model> make_model(int cells, InfiltrationMethod method, double d
     model->clock.start_time = model->clock.current_time = kStart;
     model->overland.depth.assign(cells + 1, 0.0);
     Soil& soil = model->soil;
-    for (auto [field, value] : {std::pair{&soil.conductivity, s.ks},
-                                {&soil.capillary_head, s.psi},
-                                {&soil.porosity, s.porosity},
-                                {&soil.moisture, s.moisture},
-                                {&soil.pore_index, s.pore_index},
-                                {&soil.residual_saturation, s.residual}})
-        field->assign(cells + 1, value);
+    soil.conductivity.assign(cells + 1, s.ks);
+    soil.capillary_head.assign(cells + 1, s.psi);
+    soil.porosity.assign(cells + 1, s.porosity);
+    soil.moisture.assign(cells + 1, s.moisture);
+    soil.pore_index.assign(cells + 1, s.pore_index);
+    soil.residual_saturation.assign(cells + 1, s.residual);
+    RunContext ctx;
+    EXPECT_TRUE(!allocate || allocate_infiltration_state(*model, ctx));
     return model;
 }
 
@@ -184,8 +188,7 @@ TEST(InfiltrationBelowConductivity, RainSoaksInWithoutPondingOrFront) {
 // below the supply: the cell ponds with 1 cm - f dt left on the surface.
 TEST(Redistribution, HandCheckedPauseThenSecondFront) {
     RunContext ctx;
-    auto model = make_model(1, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil);
-    ASSERT_TRUE(allocate_infiltration_state(*model, ctx));
+    auto model = make_model(1, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil, true);
     Soil& soil = model->soil;
     soil.step = 6;
     soil.infiltrated_depth[1] = soil.first_front_depth[1] = 0.01;
@@ -220,9 +223,8 @@ TEST(Redistribution, HandCheckedPauseThenSecondFront) {
 // saturated front (phase 1) goes on. No water is made or lost on the way.
 TEST(Redistribution, PauseInRainRedistributesThenSecondFrontCatchesUp) {
     RunContext ctx;
-    auto model = make_model(1, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil);
+    auto model = make_model(1, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil, true);
     Soil& soil = model->soil;
-    ASSERT_TRUE(allocate_infiltration_state(*model, ctx));
     double rained = 0.0, previous_theta0 = 0.0;
     int first_redistributing_step = 0, two_front_steps = 0, merged_at = 0;
     for (int k = 0; k < 900; ++k) {
@@ -270,8 +272,7 @@ TEST(Redistribution, PauseInRainRedistributesThenSecondFrontCatchesUp) {
 TEST(Redistribution, FrontsMergeInAPauseIntoTheHandComputedWaterContent) {
     RunContext ctx;
     auto model = make_model(1, InfiltrationMethod::redistribution, 10.0,
-                            Soils{1e-5, 0.1, 0.5, 0.1, 0.0, 0.0});
-    ASSERT_TRUE(allocate_infiltration_state(*model, ctx));
+                            Soils{1e-5, 0.1, 0.5, 0.1, 0.0, 0.0}, true);
     Soil& soil = model->soil;
     soil.step = 8;
     soil.front_phase[1] = 2;
@@ -308,9 +309,7 @@ TEST(Redistribution, FrozenAndLakeCellsAreLeftAloneAndWaterTableCellsSaturate) {
 std::unique_ptr<Model> layered_model(const std::array<SoilLayer, 3>& layers) {
     auto model = make_model(1, InfiltrationMethod::layered_soil, 60.0, Soils{0, 0, 0, 0});
     model->soil.soil_index = {0, 1};
-    model->soil.layer_table.resize(2);
-    model->soil.layer_table[1].layers = layers;
-    model->soil.layer_table[1].given = true;
+    model->soil.layer_table = {{}, {layers, true}};
     RunContext ctx;
     EXPECT_TRUE(allocate_infiltration_state(*model, ctx));
     return model;

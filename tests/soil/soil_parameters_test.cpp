@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -92,26 +91,26 @@ TEST(SoilParameters, WithoutMoistureSourceTheSoilStartsUniform) {
 // redistribution without its pore index or residual saturation map stops too.
 // The console from the message on.
 TEST(SoilParameters, ValuesNoSoilCanHaveAndMissingMapsStopTheRun) {
-    const std::string plain = "3.6 3.6|0.45 0.45|0.3 0.3";
+    using enum InfiltrationMethod;
     const std::string redist = "For infiltration redistribution, ";
     const struct {
         InfiltrationMethod method;
-        std::string maps;  // conductivity|porosity|moisture|pore index
+        const char *ks, *porosity, *moisture, *pore_index;  // maps
         std::string message;
     } cases[] = {
-        {InfiltrationMethod::green_ampt, "3.6 -0.5|0.45 0.45|0.3 0.3",
+        {green_ampt, "3.6 -0.5", "0.45 0.45", "0.3 0.3", "",
          "Error: the saturated hydraulic conductivity of grid cell 2 (row 1, column 2) is -0.5 "
          "cm/h, which no soil can have.\n"},
-        {InfiltrationMethod::green_ampt, "3.6 3.6|-0.1 0.45|0.3 0.3",
+        {green_ampt, "3.6 3.6", "-0.1 0.45", "0.3 0.3", "",
          "Error: the porosity of grid cell 1 (row 1, column 1) is -0.1, which no soil can have.\n"},
-        {InfiltrationMethod::green_ampt, "3.6 3.6|0.45 1.2|0.3 0.3",
+        {green_ampt, "3.6 3.6", "0.45 1.2", "0.3 0.3", "",
          "Error: the porosity of grid cell 2 (row 1, column 2) is 1.2, which no soil can have.\n"},
-        {InfiltrationMethod::green_ampt, "3.6 3.6|0.45 0.45|0.3 -0.1",
+        {green_ampt, "3.6 3.6", "0.45 0.45", "0.3 -0.1", "",
          "Error: the initial water content of grid cell 2 (row 1, column 2) is -0.1, which no "
          "soil can have.\n"},
-        {InfiltrationMethod::redistribution, "3.6 3.6|0.45 0.45||",
+        {redistribution, "3.6 3.6", "0.45 0.45", "", "",
          redist + "the pore index map must be specified\n"},
-        {InfiltrationMethod::redistribution, "3.6 3.6|0.45 0.45||0.3 0.3",
+        {redistribution, "3.6 3.6", "0.45 0.45", "", "0.3 0.3",
          redist + "pore index map must be specified\n"},
     };
     for (const auto& c : cases) {
@@ -119,13 +118,10 @@ TEST(SoilParameters, ValuesNoSoilCanHaveAndMissingMapsStopTheRun) {
         SoilSetUp s(c.method);
         const Card cards[] = {Card::CONDUCTIVITY, Card::POROSITY, Card::MOISTURE, Card::PORE_INDEX};
         const char* names[] = {"ks.map", "phi.map", "theta.map", "lambda.map"};
-        std::size_t from = 0;
-        for (int k = 0; k < 4; ++k) {
-            const std::size_t to = std::min(c.maps.find('|', from), c.maps.size());
-            if (to > from)
-                s.map(cards[k], names[k], c.maps.substr(from, to - from));
-            from = to + 1;
-        }
+        const char* maps[] = {c.ks, c.porosity, c.moisture, c.pore_index};
+        for (int k = 0; k < 4; ++k)
+            if (*maps[k])
+                s.map(cards[k], names[k], maps[k]);
         s.map(Card::CAPILLARY, "psi.map", "10 20");
         read_soil_parameters(*s.model, s.ctx);
         EXPECT_EQ(s.ctx.error.code, err::message_printed);
@@ -133,7 +129,7 @@ TEST(SoilParameters, ValuesNoSoilCanHaveAndMissingMapsStopTheRun) {
         const std::size_t at = console.find(c.message.substr(0, 8));
         ASSERT_NE(at, std::string::npos) << console;
         EXPECT_EQ(console.substr(at), c.message);
-        if (c.method == InfiltrationMethod::redistribution)
+        if (c.method == redistribution)
             EXPECT_EQ(s.errors(), "Program stopped.\n");
     }
 }

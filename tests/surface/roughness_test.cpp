@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "grid/mapping.hpp"
 #include "meteo/rain_setup.hpp"
@@ -13,22 +15,17 @@
 namespace torva {
 namespace {
 
-using test::golden;
 using test::RainSetup;
 
+// July holds the full store at every latitude, January a quarter of it;
+// spring leaves come later north of 37 degrees.
 TEST(Interception, SeasonalDivisorFollowsMonthAndLatitude) {
-    // July holds the full store at every latitude; January a quarter of it.
-    EXPECT_EQ(seasonal_divisor(7, 10.0), 1.0);
-    EXPECT_EQ(seasonal_divisor(7, 60.0), 1.0);
-    EXPECT_EQ(seasonal_divisor(1, 10.0), 4.0);
-    EXPECT_EQ(seasonal_divisor(12, 45.0), 4.0);
-    // Spring leaves come later north of 37 degrees.
-    EXPECT_EQ(seasonal_divisor(4, 36.9), 2.5);
-    EXPECT_EQ(seasonal_divisor(4, 37.0), 4.0);
-    EXPECT_EQ(seasonal_divisor(5, 30.0), 1.0);
-    EXPECT_EQ(seasonal_divisor(5, 40.0), 3.0);
-    EXPECT_EQ(seasonal_divisor(6, 40.0), 2.0);
-    EXPECT_EQ(seasonal_divisor(10, 40.0), 2.5);
+    const double month_latitude_divisor[][3] = {
+        {7, 10.0, 1.0}, {7, 60.0, 1.0}, {1, 10.0, 4.0}, {12, 45.0, 4.0}, {4, 36.9, 2.5},
+        {4, 37.0, 4.0}, {5, 30.0, 1.0}, {5, 40.0, 3.0}, {6, 40.0, 2.0},  {10, 40.0, 2.5}};
+    for (const auto& [month, latitude, divisor] : month_latitude_divisor)
+        EXPECT_EQ(seasonal_divisor(static_cast<int>(month), latitude), divisor)
+            << month << latitude;
 }
 
 // Worked example: July, 2 mm storage, coefficient 0.1, 10 mm/h in 360 s steps,
@@ -69,108 +66,73 @@ TEST(Interception, WorkedExampleFillsTheStoreThenPassesNinetyPercent) {
                 1e-12);
 }
 
-// January divides storage and coefficient alike by 4: 4 mm of storage hold
-// 1 mm and a coefficient of 0.4 keeps 0.1 of the rain beyond. Of 3 mm in one
-// hour, 1 mm fills the store and 0.1 * 2 mm more stays on the leaves: 1.2 mm
-// held (0.12 m3 on 100 m2), 1.8 mm/h reaching the ground.
-TEST(Interception, JanuaryDividesStorageAndCoefficientByFour) {
+// One hour of January on three 10 m cells. January divides storage and
+// coefficient alike by 4: on cell 1, 4 mm of storage hold 1 mm and a
+// coefficient of 0.4 keeps 0.1 of the rain beyond. Of 3 mm, 1 mm fills the
+// store and 0.1 * 2 mm more stays on the leaves: 1.2 mm held (0.12 m3 on
+// 100 m2), 1.8 mm/h reaching the ground. Cell 2, a lake, passes its rain
+// whole; negative rain on cell 3 gives none.
+TEST(Interception, JanuaryDividesStorageAndCoefficientByFourAndLakesPassTheRain) {
     SurfaceParameters s;
-    s.interception_storage = {0.0, 4.0};
-    s.interception_coeff = {0.0, 0.4};
-    s.intercepted_depth = {0.0, 0.0};
-    s.effective_rain_rate = {0.0, 0.0};
-    const double volume = intercept_rain(s, {0.0, 3.0}, 1, 3600.0, 10.0, 1, 45.0, nullptr);
+    s.interception_storage = {0.0, 4.0, 2.0, 2.0};
+    s.interception_coeff = {0.0, 0.4, 0.5, 0.5};
+    s.intercepted_depth.assign(4, 0.0);
+    s.effective_rain_rate.assign(4, 0.0);
+    const std::vector<int> lake = {0, 0, 3, 0};
+    const double volume = intercept_rain(s, {0.0, 3.0, 5.0, -1.0}, 3, 3600.0, 10.0, 1, 45.0, &lake);
     EXPECT_NEAR(s.intercepted_depth[1], 1.2, 1e-12);
     EXPECT_NEAR(s.effective_rain_rate[1], 1.8, 1e-12);
     EXPECT_NEAR(volume, 0.12, 1e-12);
-}
-
-TEST(Interception, LakeCellsPassRainAndNegativeRainGivesNone) {
-    SurfaceParameters s;
-    s.interception_storage = {0.0, 2.0, 2.0};
-    s.interception_coeff = {0.0, 0.5, 0.5};
-    s.intercepted_depth = {0.0, 0.0, 0.0};
-    s.effective_rain_rate = {0.0, 0.0, 0.0};
-    const std::vector<int> lake = {0, 3, 0};
-    const double volume = intercept_rain(s, {0.0, 5.0, -1.0}, 2, 60.0, 10.0, 7, 40.0, &lake);
-    EXPECT_EQ(s.effective_rain_rate[1], 5.0);
-    EXPECT_EQ(s.effective_rain_rate[2], 0.0);
-    EXPECT_EQ(volume, 0.0);
-    EXPECT_EQ(s.intercepted_depth[1], 0.0);
+    EXPECT_EQ(s.effective_rain_rate[2], 5.0);
+    EXPECT_EQ(s.intercepted_depth[2], 0.0);
+    EXPECT_EQ(s.effective_rain_rate[3], 0.0);
 }
 
 // A 6 x 7 watershed of 100 m cells; cells are numbered row by row.
-class SurfaceParameterSources : public ::testing::Test {
-  protected:
-    RainSetup s{6, 7, 100.0, 60.0, 0.0, 600.0};
+RainSetup watershed() {
+    return RainSetup{6, 7, 100.0, 60.0, 0.0, 600.0};
+}
 
-    std::string map_with_zeros_at(std::initializer_list<int> zero_cells) {
-        std::string text = "north: 600\nsouth: 0\neast: 700\nwest: 0\nrows: 6\ncols: 7\n";
-        int cell = 0;
-        for (int r = 0; r < 6; ++r) {
-            for (int c = 0; c < 7; ++c) {
-                ++cell;
-                bool zero = false;
-                for (int z : zero_cells) zero = zero || z == cell;
-                text += zero ? "0 " : "0.05 ";
-            }
-            text += "\n";
-        }
-        return text;
-    }
-    void read() {
-        s.model->project[Card::MANNING_N].given = false;
+// A map of the watershed holding 0.05, or 0 in the listed cells.
+std::string map_file(RainSetup& s, const std::string& name, std::vector<int> zeros = {}) {
+    const auto value = [&](int r, int c) {
+        return std::count(zeros.begin(), zeros.end(), (r - 1) * 7 + c) ? 0.0 : 0.05;
+    };
+    return s.dir.write(name, test::map_of(6, 7, 100.0, value)).string();
+}
+
+TEST(SurfaceParameterSources, UniformRetentionIsKeptInMetresAndNoCardRetainsNothing) {
+    for (const double retention : {5.0, 0.0}) {
+        RainSetup s = watershed();
+        if (retention > 0.0)
+            s.card(Card::RETENTION).real[0] = retention;
         read_surface_parameters(*s.model, s.ctx);
+        ASSERT_FALSE(s.ctx.error.pending()) << s.console();
+        ASSERT_EQ(s.model->surface.retention_depth.size(), 43u);
+        EXPECT_EQ(s.model->surface.retention_depth[1], retention / 1000.0);
+        EXPECT_EQ(s.model->surface.retention_depth[42], retention / 1000.0);
+        EXPECT_EQ(s.model->surface.manning_n[42], 0.03);
+        EXPECT_FALSE(s.model->surface.interception);
+        EXPECT_EQ(s.console(), "");
     }
-};
+}
 
-TEST_F(SurfaceParameterSources, UniformRetentionIsKeptInMetres) {
-    s.card(Card::MANNING_N).real[0] = 0.03;
-    s.card(Card::RETENTION).real[0] = 5.0;
+// The map of retention is read before that of roughness, which stands in for
+// MANNING_N; a storage capacity map turns interception on, with no coefficient.
+TEST(SurfaceParameterSources, RoughnessRetentionAndInterceptionMapsAreRead) {
+    RainSetup s = watershed();
+    s.card(Card::ROUGHNESS).text = map_file(s, "n.map");
+    s.card(Card::RETEN_DEPTH).text = map_file(s, "ret.map");
+    s.card(Card::STORAGE_CAPACITY).text = map_file(s, "s.map");
+    s.model->project[Card::MANNING_N].given = false;
     read_surface_parameters(*s.model, s.ctx);
     ASSERT_FALSE(s.ctx.error.pending()) << s.console();
-    EXPECT_EQ(s.model->surface.retention_depth[1], 0.005);
-    EXPECT_EQ(s.model->surface.retention_depth[42], 0.005);
-    EXPECT_EQ(s.model->surface.manning_n[42], 0.03);
-    EXPECT_FALSE(s.model->surface.interception);
-    EXPECT_EQ(s.console(), "");
-}
-
-TEST_F(SurfaceParameterSources, NegativeRetentionStopsTheRunNamingTheCell) {
-    s.card(Card::MANNING_N).real[0] = 0.03;
-    s.card(Card::RETENTION).real[0] = -2.0;
-    read_surface_parameters(*s.model, s.ctx);
-    EXPECT_EQ(s.ctx.error.code, err::message_printed);
-    EXPECT_EQ(s.console(),
-              "Error: the retention depth of grid cell 1 (row 1, column 1) is -2 mm; retention "
-              "depths cannot be negative.\n");
-}
-
-TEST_F(SurfaceParameterSources, WithoutRetentionCardsNothingIsRetained) {
-    s.card(Card::MANNING_N).real[0] = 0.03;
-    read_surface_parameters(*s.model, s.ctx);
-    ASSERT_EQ(s.model->surface.retention_depth.size(), 43u);
-    EXPECT_EQ(s.model->surface.retention_depth[7], 0.0);
-}
-
-TEST_F(SurfaceParameterSources, RoughnessMapStopsAtTheFirstCellWithoutRoughness) {
-    s.card(Card::ROUGHNESS).text = s.dir.write("n.map", map_with_zeros_at({40, 17})).string();
-    s.model->run.quiet = true;
-    read();
-    EXPECT_EQ(s.ctx.error.code, err::message_printed);
-    const std::string stop = "Overland Manning n=0 at grid cell 17.  Program terminating.\n";
-    const std::string console = s.console();
-    ASSERT_GE(console.size(), stop.size());
-    EXPECT_EQ(console.substr(console.size() - stop.size()), stop) << console;
-}
-
-TEST_F(SurfaceParameterSources, RoughnessAndRetentionMapsAreRead) {
-    s.card(Card::ROUGHNESS).text = s.dir.write("n.map", map_with_zeros_at({})).string();
-    s.card(Card::RETEN_DEPTH).text = s.dir.write("ret.map", map_with_zeros_at({})).string();
-    read();
-    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
-    EXPECT_EQ(s.model->surface.manning_n[17], 0.05);
-    EXPECT_DOUBLE_EQ(s.model->surface.retention_depth[1], 0.00005);
+    const SurfaceParameters& p = s.model->surface;
+    EXPECT_EQ(p.manning_n[17], 0.05);
+    EXPECT_DOUBLE_EQ(p.retention_depth[1], 0.00005);
+    EXPECT_TRUE(p.interception);
+    EXPECT_EQ(p.interception_storage[42], 0.05);
+    EXPECT_EQ(p.interception_coeff[42], 0.0);
     const std::string dir = s.dir.path().string();
     const std::string console = s.console();
     const auto retention_line =
@@ -182,26 +144,57 @@ TEST_F(SurfaceParameterSources, RoughnessAndRetentionMapsAreRead) {
     EXPECT_LT(retention_line, roughness_line);
 }
 
-TEST_F(SurfaceParameterSources, InterceptionMapsOverrideAndAreAnnounced) {
-    s.card(Card::STORAGE_CAPACITY).text = s.dir.write("s.map", map_with_zeros_at({})).string();
-    s.card(Card::MANNING_N).real[0] = 0.1;
-    s.model->run.quiet = true;
-    read_surface_parameters(*s.model, s.ctx);
-    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
-    EXPECT_TRUE(s.model->surface.interception);
-    EXPECT_EQ(s.model->surface.interception_storage[42], 0.05);
-    EXPECT_EQ(s.model->surface.interception_coeff[42], 0.0);
+// What the console ends with.
+TEST(SurfaceParameterSources, ValuesThatCannotBeUsedStopTheRun) {
+    const struct {
+        double manning, retention;           // uniform; retention 0: no card
+        std::vector<int> zero_cells_of_map;  // a roughness map is read when not empty
+        std::string message;
+    } cases[] = {
+        {0.03,
+         -2.0,
+         {},
+         "Error: the retention depth of grid cell 1 (row 1, column 1) is -2 mm; retention "
+         "depths cannot be negative.\n"},
+        {0.0,
+         0.0,
+         {},
+         "\nInvalid spatially uniform overland flow Manning n value=0.000000\nGive MANNING_N "
+         "(more than 0), a ROUGHNESS map, or a roughness table in the MAPPING_TABLE file.\n"
+         "TORVA exiting.\n"},
+        {0.0, 0.0, {40, 17}, "Overland Manning n=0 at grid cell 17.  Program terminating.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        RainSetup s = watershed();
+        s.card(Card::MANNING_N).real[0] = c.manning;
+        if (c.retention != 0.0)
+            s.card(Card::RETENTION).real[0] = c.retention;
+        if (!c.zero_cells_of_map.empty()) {
+            s.card(Card::ROUGHNESS).text = map_file(s, "n.map", c.zero_cells_of_map);
+            s.model->project[Card::MANNING_N].given = false;
+            s.model->run.quiet = true;
+        }
+        read_surface_parameters(*s.model, s.ctx);
+        EXPECT_EQ(s.ctx.error.code, err::message_printed);
+        const std::string console = s.console();
+        ASSERT_GE(console.size(), c.message.size()) << console;
+        EXPECT_EQ(console.substr(console.size() - c.message.size()), c.message) << console;
+    }
 }
 
 std::string table_row(int id, const std::string& values) {
     return test::table_row(id, values, "  land use") + "\n";
 }
 
-TEST_F(SurfaceParameterSources, TablesGiveInterceptionRetentionAndRoughness) {
+TEST(SurfaceParameterSources, TablesGiveInterceptionRetentionAndRoughness) {
+    RainSetup s = watershed();
     // Land use 1 in the west half of the grid (columns 1 to 3), 2 in the east.
-    std::string index = "north: 600\nsouth: 0\neast: 700\nwest: 0\nrows: 6\ncols: 7\n";
-    for (int r = 0; r < 6; ++r) index += "1 1 1 2 2 2 2\n";
-    const std::string index_path = s.dir.write("landuse.idx", index).string();
+    const std::string index_path =
+        s.dir
+            .write("landuse.idx",
+                   test::map_of(6, 7, 100.0, [](int, int c) { return c < 4 ? 1 : 2; }))
+            .string();
     const std::string tables =
         "TORVA_INDEX_MAP_TABLES\nINDEX_MAP \"" + index_path + "\" \"Land use\"\n" +
         "ROUGHNESS \"Land use\"\nNUM_IDS 2\nID DESCRIPTION N\n" + table_row(1, "0.04") +
@@ -234,13 +227,6 @@ TEST_F(SurfaceParameterSources, TablesGiveInterceptionRetentionAndRoughness) {
           "reading retention storage table and map from master table file\n",
           "reading roughness table and map from master table file\n"})
         EXPECT_NE(console.find(line), std::string::npos) << line << console;
-}
-
-TEST_F(SurfaceParameterSources, ZeroUniformManningNStopsTheRun) {
-    s.card(Card::MANNING_N).real[0] = 0.0;
-    read_surface_parameters(*s.model, s.ctx);
-    EXPECT_EQ(s.ctx.error.code, err::message_printed);
-    EXPECT_EQ(s.console(), golden("surface/golden/zero_manning_n.txt"));
 }
 
 }  // namespace
