@@ -48,15 +48,14 @@ TEST(Interception, WorkedExampleFillsTheStoreThenPassesNinetyPercent) {
     surface.effective_rain_rate.assign(3, 0.0);
     s.prepare();
 
-    const double expected_passing[] = {0.0, 0.0, 9.0, 9.0};
-    const double expected_held[] = {1.0, 2.0, 2.1, 2.2};
-    const double expected_depth[] = {0.0, 0.0, 0.0009, 0.0018};
-    for (int k = 0; k < 4; ++k) {
-        SCOPED_TRACE(k + 1);
+    // mm/h passing, mm held and m on the ground after each step
+    const double expected[][3] = {
+        {0.0, 1.0, 0.0}, {0.0, 2.0, 0.0}, {9.0, 2.1, 0.0009}, {9.0, 2.2, 0.0018}};
+    for (const auto& [passing, held, depth] : expected) {
         ASSERT_TRUE(s.step()) << s.console();
-        EXPECT_NEAR(surface.effective_rain_rate[1], expected_passing[k], 1e-12);
-        EXPECT_NEAR(surface.intercepted_depth[1], expected_held[k], 1e-12);
-        EXPECT_NEAR(s.model->overland.depth[1], expected_depth[k], 1e-15);
+        EXPECT_NEAR(surface.effective_rain_rate[1], passing, 1e-12) << held;
+        EXPECT_NEAR(surface.intercepted_depth[1], held, 1e-12);
+        EXPECT_NEAR(s.model->overland.depth[1], depth, 1e-15) << held;
     }
     // Two 10 m cells: 2.2 mm held is 0.44 m3, 4 mm fallen is 0.8 m3.
     EXPECT_NEAR(s.model->totals.run.interception, 0.44, 1e-12);
