@@ -89,10 +89,10 @@ bool read_arguments(const CardWord& card, Tokens& args, ProjectSettings& s, RunC
                 refuse_card_value(ctx, s, card.card, value.text, number_fault_text(fault));
                 return false;
             }
-            if (fault == NumberFault::none) {
+            // integer[0] marks a uniform value; a later card naming a map clears it.
+            value.integer[0] = fault == NumberFault::none ? 1 : 0;
+            if (fault == NumberFault::none)
                 value.real[0] = number;
-                value.integer[0] = 1;  // marks a uniform value
-            }
             break;
         }
         case Args::optional_integer:
