@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "core/context.hpp"
 #include "core/model_state.hpp"
@@ -77,18 +77,22 @@ double exact_green_ampt(double ks, double s, double t) {
 }
 
 // Loamy sand (2.99 cm/h, 6.13 cm, deficit 0.35) and clay (0.03 cm/h, 31.63 cm,
-// deficit 0.3), ponded for an hour.
+// deficit 0.3), ponded for an hour on two cells of 900 m2: what each took is
+// what its surface lost, and the run and event totals hold both cells' water.
 TEST(PlainGreenAmpt, FollowsTheExactSolutionUnderPondingForAnHour) {
     for (const Soils& s : {Soils{2.99 / 360000.0, 0.0613, 0.437, 0.35},
                            Soils{0.03 / 360000.0, 0.3163, 0.475, 0.30}}) {
         RunContext ctx;
-        auto model = make_model(1, InfiltrationMethod::green_ampt, 10.0, s);
-        model->overland.depth[1] = 5.0;  // far more than an hour can take
+        auto model = make_model(2, InfiltrationMethod::green_ampt, 10.0, s);
+        model->overland.depth = {0.0, 5.0, 5.0};  // far more than an hour can take
         for (int k = 0; k < 360; ++k) infiltrate_at(*model, ctx, k);
         const double exact = exact_green_ampt(s.ks, s.psi * s.moisture, 3600.0);
         const double computed = model->soil.infiltrated_depth[1];
         EXPECT_NEAR(computed, exact, 0.01 * exact) << s.ks;
-        EXPECT_NEAR(model->overland.depth[1], 5.0 - computed, 1e-12);
+        EXPECT_EQ(model->soil.cumulative_depth[2], computed);
+        EXPECT_NEAR(model->overland.depth[2], 5.0 - computed, 1e-12);
+        EXPECT_NEAR(model->totals.run.infiltration, 1800.0 * computed, 1e-12 * computed);
+        EXPECT_NEAR(model->totals.event.infiltration, 1800.0 * computed, 1e-12 * computed);
         EXPECT_FALSE(ctx.error.pending());
     }
 }
@@ -114,35 +118,6 @@ TEST(PlainGreenAmpt, DryCellKeepsItsStateAndEachModelTimeRunsOnce) {
     infiltration_phase(*model, ctx);
     EXPECT_EQ(model->overland.depth[2], 0.001);
     EXPECT_EQ(model->soil.step, 2);
-}
-
-// Every cell's infiltrated depth times its area sums to the run total; with
-// no other process, the surface lost exactly that water.
-TEST(InfiltrationAccounting, VolumeTotalEqualsCumulativeDepthTimesCellArea) {
-    for (auto method : {InfiltrationMethod::green_ampt, InfiltrationMethod::redistribution}) {
-        RunContext ctx;
-        const int n = 7;
-        auto model = make_model(n, method, 20.0, Soils{2e-6, 0.11, 0.45, 0.15, 0.3, 0.04});
-        for (int i = 1; i <= n; ++i) {
-            model->soil.conductivity[i] = 1e-6 * i;
-            model->overland.depth[i] = 0.002 * (i % 3);
-        }
-        const double start_water = 0.014;  // 0.002 (i % 3) summed over the seven cells
-        for (int k = 0; k < 400; ++k) {
-            for (int i = 1; i <= n && k < 150; ++i) model->overland.depth[i] += 4e-6 * 20.0;
-            infiltrate_at(*model, ctx, k);
-        }
-        const double rained = 150 * n * 4e-6 * 20.0;
-        double summed = 0.0, left = 0.0;
-        for (int i = 1; i <= n; ++i) {
-            summed += model->soil.cumulative_depth[i] * 900.0;
-            left += model->overland.depth[i];
-        }
-        EXPECT_NEAR(model->totals.run.infiltration, summed, 1e-12 * summed);
-        EXPECT_NEAR(model->totals.event.infiltration, summed, 1e-12 * summed);
-        EXPECT_NEAR(summed, (start_water + rained - left) * 900.0, 1e-9 * summed);
-        EXPECT_GT(summed, 0.0);
-    }
 }
 
 // ---- Redistribution ----
@@ -233,7 +208,7 @@ TEST(Redistribution, PauseInRainRedistributesThenSecondFrontCatchesUp) {
     auto model = make_model(1, InfiltrationMethod::redistribution, 10.0, kRedistributingSoil, true);
     Soil& soil = model->soil;
     double rained = 0.0, previous_theta0 = 0.0;
-    int first_redistributing_step = 0, two_front_steps = 0, merged_at = 0;
+    int first_redistributing_step = 0, merged_at = 0;
     for (int k = 0; k < 900; ++k) {
         const bool raining = k < 120 || k >= 480;
         model->overland.depth[1] += raining ? 5e-4 : 0.0;
@@ -252,7 +227,6 @@ TEST(Redistribution, PauseInRainRedistributesThenSecondFrontCatchesUp) {
             }
             EXPECT_LT(theta0, previous_theta0) << "step " << k;
         }
-        two_front_steps += soil.front_phase[1] == 2;
         if (soil.front_phase[1] == 2)
             EXPECT_EQ(soil.surface_moisture[1], 0.5);
         if (phase_before == 2 && soil.front_phase[1] == 1 && merged_at == 0) {
@@ -263,10 +237,10 @@ TEST(Redistribution, PauseInRainRedistributesThenSecondFrontCatchesUp) {
     }
     EXPECT_GT(first_redistributing_step, 120);
     EXPECT_LT(first_redistributing_step, 480);
-    EXPECT_GT(two_front_steps, 10);
     EXPECT_GT(merged_at, 480);
     EXPECT_NEAR(soil.infiltrated_depth[1] + model->overland.depth[1], rained, 1e-12);
     EXPECT_NEAR(model->totals.run.infiltration, soil.infiltrated_depth[1] * 900.0, 1e-9);
+    EXPECT_NEAR(model->totals.event.infiltration, soil.infiltrated_depth[1] * 900.0, 1e-9);
 }
 
 // Two fronts (phase 2): the old one at theta_0 = 0.2 holds F1 = 1.5 cm, the
@@ -405,10 +379,6 @@ TEST(InfiltrationPhase, MissingParametersStopTheRunInsteadOfReadingPastArrays) {
     }
 }
 
-std::string two_cell_map(const std::string& values) {
-    return "north: 10\nsouth: 0\neast: 20\nwest: 0\nrows: 1\ncols: 2\n" + values + "\n";
-}
-
 // A 1 x 2 grid with both cells inside the watershed, working in a folder of
 // its own as the program does in its project's; console output captured.
 struct SoilSetUp {
@@ -425,7 +395,8 @@ struct SoilSetUp {
     }
     ~SoilSetUp() { std::filesystem::current_path(before); }
     void map(Card card, const std::string& name, const std::string& values) {
-        dir.write(name, two_cell_map(values));
+        dir.write(name,
+                  "north: 10\nsouth: 0\neast: 20\nwest: 0\nrows: 1\ncols: 2\n" + values + "\n");
         model->project[card].given = true;
         model->project[card].text = name;
     }
@@ -475,7 +446,7 @@ TEST(SoilParameters, WithoutMoistureSourceTheSoilStartsUniform) {
 // A value no soil can have stops the run at set-up, naming the cell in the
 // units of the map, rather than turning into a non-real depth phases later;
 // redistribution without its pore index or residual saturation map stops too.
-// The console from the message on.
+// The console ends with the message.
 TEST(SoilParameters, ValuesNoSoilCanHaveAndMissingMapsStopTheRun) {
     using enum InfiltrationMethod;
     const std::string redist = "For infiltration redistribution, ";
@@ -511,10 +482,7 @@ TEST(SoilParameters, ValuesNoSoilCanHaveAndMissingMapsStopTheRun) {
         s.map(Card::CAPILLARY, "psi.map", "10 20");
         read_soil_parameters(*s.model, s.ctx);
         EXPECT_EQ(s.ctx.error.code, err::message_printed);
-        const std::string console = s.console();
-        const std::size_t at = console.find(c.message.substr(0, 8));
-        ASSERT_NE(at, std::string::npos) << console;
-        EXPECT_EQ(console.substr(at), c.message);
+        EXPECT_TRUE(s.console().ends_with(c.message)) << s.console();
         if (c.method == redistribution)
             EXPECT_EQ(s.errors(), "Program stopped.\n");
     }
@@ -540,29 +508,20 @@ TEST(SoilParameters, AquiferBottomAboveGroundIsSetToGround) {
 
 TEST(SoilLayerFile, FillsTheLayerTableOfEachSoilIndex) {
     SoilSetUp s(InfiltrationMethod::layered_soil);
-    const std::string path = s.dir
-                                 .write("layers.txt",
-                                        "2 0\n"
-                                        "3\n"
-                                        "1.5, 11.0, 0.43, 0.20, 15\n"
-                                        "0.5 21.0 0.47 0.25 30\n"
-                                        "0.1 31.0 0.50 0.30\n"
-                                        "1\n"
-                                        "2.5 5 0.40 0.10 10\n"
-                                        "1.5 6 0.41 0.11 20\n"
-                                        "0.5 7 0.42 0.12\n")
-                                 .string();
+    // Two soil types: 3, then 1 (a comma may part the values).
+    const char* layers =
+        "2 0\n3\n1.5, 11.0, 0.43, 0.20, 15\n0.5 21.0 0.47 0.25 30\n0.1 31.0 0.50 0.30\n"
+        "1\n2.5 5 0.40 0.10 10\n1.5 6 0.41 0.11 20\n0.5 7 0.42 0.12\n";
+    const std::string path = s.dir.write("layers.txt", layers).string();
     ASSERT_TRUE(read_soil_layer_file(*s.model, s.ctx, path));
     const auto& table = s.model->soil.layer_table;
     ASSERT_EQ(table.size(), 4u);
-    EXPECT_TRUE(table[1].given);
-    EXPECT_FALSE(table[2].given);
-    EXPECT_TRUE(table[3].given);
-    EXPECT_EQ(table[3].layers[0].conductivity, 1.5);
-    EXPECT_EQ(table[3].layers[0].capillary_head, 11.0);
-    EXPECT_EQ(table[3].layers[1].thickness, 30.0);
-    EXPECT_EQ(table[3].layers[2].initial_moisture, 0.30);
-    EXPECT_EQ(table[1].layers[2].porosity, 0.42);
+    EXPECT_EQ((std::vector{table[1].given, table[2].given, table[3].given}),
+              (std::vector{true, false, true}));
+    EXPECT_EQ((std::vector{table[3].layers[0].conductivity, table[3].layers[0].capillary_head,
+                           table[3].layers[1].thickness, table[3].layers[2].initial_moisture,
+                           table[1].layers[2].porosity}),
+              (std::vector{1.5, 11.0, 30.0, 0.30, 0.42}));
 
     // A cell of soil type 2, which the file does not hold, stops the set-up;
     // so does a file that ends before its layers do.
@@ -581,29 +540,23 @@ TEST(SoilLayerFile, FillsTheLayerTableOfEachSoilIndex) {
 // In a long-term run an event starts from the water of the moisture store:
 // theta_i = stored depth / layer depth, kept within [theta_r, theta_s].
 TEST(LongTermEventStart, InitialMoistureComesFromTheStoreWithinLimits) {
-    SoilSetUp s(InfiltrationMethod::redistribution);
-    Model& m = *s.model;
-    m.run.long_term = true;
-    m.run.time_step = 60.0;
-    m.run.time_step_days = 60.0 / 86400.0;
-    Soil& soil = m.soil;
-    soil.porosity = {0, 0.45, 0.45, 0.45};
-    soil.residual_saturation = {0, 0.05, 0.05, 0.05};
-    soil.moisture = {0, 0, 0, 0};
-    m.grid.num_cells = 3;
-    m.overland.depth.assign(4, 0.0);
-    ASSERT_TRUE(allocate_infiltration_state(m, s.ctx));
+    RunContext ctx;
+    test::Console console(ctx);
+    auto m = make_model(3, InfiltrationMethod::redistribution, 60.0, Soils{0, 0, 0.45, 0, 0, 0.05},
+                        true);
+    m->run.long_term = true;
+    Soil& soil = m->soil;
     soil.moisture_layer_depth = 0.4;
     soil.stored_water = {0, 0.08, 0.01, 0.2};
     soil.infiltrated_depth[3] = 0.5;  // more than the store can hold
-    start_infiltration_event(m, s.ctx);
+    start_infiltration_event(*m, ctx);
     EXPECT_NEAR(soil.moisture[1], 0.2, 1e-15);
     EXPECT_NEAR(soil.moisture[2], 0.06, 1e-15);  // 0.025 < theta_r: raised to theta_r + 0.01
     EXPECT_NEAR(soil.moisture[3], 0.45, 1e-15);  // store full: theta_s exactly
     EXPECT_EQ(soil.infiltrated_depth[3], 0.0);
     EXPECT_EQ(soil.step, 1);
     EXPECT_EQ(
-        s.console(),
+        console.text(),
         "cell: 2  thi: 0.025000  thr: 0.050000   phi: 0.450000\n"
         "Problem initializing inf_redist in main loop, thi<thr at grid cell 2, increasing it to "
         "0.060000\n");

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <random>
@@ -25,7 +24,6 @@
 namespace torva {
 namespace {
 
-using test::build_grid;
 using test::overland_watershed;
 using test::run_steps;
 using test::surface_volume;
@@ -56,14 +54,8 @@ TEST(CubeRoot, WithinOneUnitInTheLastPlaceFromFilmsToFloods) {
 
 TEST(CubeRoot, ExactCubesAndTheEdgesOfTheNumbers) {
     const double inf = std::numeric_limits<double>::infinity();
-    for (const auto [x, root] : {std::pair{8.0, 2.0},
-                                 {27.0, 3.0},
-                                 {0.125, 0.5},
-                                 {1.0, 1.0},
-                                 {0.0, 0.0},
-                                 {-8.0, -2.0},
-                                 {inf, inf}})
-        EXPECT_EQ(overland_law::cube_root(x), root) << x;
+    const double cubes[][2] = {{8, 2}, {27, 3}, {0.125, 0.5}, {1, 1}, {0, 0}, {-8, -2}, {inf, inf}};
+    for (const auto& [x, root] : cubes) EXPECT_EQ(overland_law::cube_root(x), root) << x;
     // The smallest subnormal, 2^-1074, goes to the library: its root is 2^-358.
     const double tiny = std::numeric_limits<double>::denorm_min();
     EXPECT_NEAR(overland_law::cube_root(tiny), std::ldexp(1.0, -358),
