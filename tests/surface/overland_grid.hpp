@@ -46,6 +46,7 @@ inline std::unique_ptr<Model> overland_watershed(
     return m;
 }
 
+// Level ground at 10 m.
 inline double level(int, int) {
     return 10.0;
 }
@@ -56,7 +57,7 @@ inline double surface_volume(const Model& m) {
     return v * m.grid.cell_size * m.grid.cell_size;
 }
 
-// Runs `steps` overland steps, `rain` metres falling on every cell before
+// Runs `steps` overland steps, `rain_depth` metres falling on every cell before
 // each of the first `rain_steps`, and calls `after(k)` after step k (from 0).
 // Returns the volume that left at the outlet, m3.
 inline double run_steps(Model& m, RunContext& ctx, int steps, double rain_depth = 0.0,

@@ -118,14 +118,14 @@ TEST(OverlandPlane, EverySchemeFollowsTheKinematicWaveToEquilibrium) {
         const double concentration = std::pow(length * std::pow(i, -2.0 / 3.0) / alpha, 0.6);
         std::vector<double> q;
         double worst = 0.0;  // departure from the kinematic wave
-        run_steps(*m, ctx, static_cast<int>(3.0 * concentration / c.dt), i * c.dt, 1 << 30,
-                  [&](int k) {
-                      const double t = (k + 1) * c.dt;
-                      q.push_back(m->outlet.discharge);
-                      const double wave =
-                          t < concentration ? dx * alpha * std::pow(i * t, 5.0 / 3.0) : equilibrium;
-                      worst = std::max(worst, std::fabs(q.back() - wave));
-                  });
+        const int steps = static_cast<int>(3.0 * concentration / c.dt);  // all with rain
+        run_steps(*m, ctx, steps, i * c.dt, steps, [&](int k) {
+            const double t = (k + 1) * c.dt;
+            q.push_back(m->outlet.discharge);
+            const double wave =
+                t < concentration ? dx * alpha * std::pow(i * t, 5.0 / 3.0) : equilibrium;
+            worst = std::max(worst, std::fabs(q.back() - wave));
+        });
         const std::size_t last = q.size() - 1;
         if (std::string(c.scheme) != "ade-pc") {
             EXPECT_LT(worst, 0.05 * equilibrium);
