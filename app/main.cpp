@@ -9,12 +9,17 @@
 
 int main(int argc, char** argv) {
     torva::restart_with_passive_waiting(argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef TORVA_WITH_MPI
     // Started under mpirun, the processes cooperate in a calibration; alone,
-    // the program runs as it would without MPI.
-    torva::start_mpi(&argc, &argv);
+    // the program runs as it would without MPI. Other modes never start MPI:
+    // its start-up costs half a second and its runtime refuses some process
+    // limits (a file-size limit) that a plain simulation runs under.
+    if (torva::calibration_requested(args)) {
+        torva::start_mpi(&argc, &argv);
+        args.assign(argv + 1, argv + argc);
+    }
 #endif
-    std::vector<std::string> args(argv + 1, argv + argc);
     const int status = torva::run_program(args);
 #ifdef TORVA_WITH_MPI
     torva::stop_mpi();

@@ -136,6 +136,14 @@ bool MonteCarlo::run(Evaluator& objective) {
 }
 
 bool MonteCarlo::report(std::FILE* console) {
+    if (!has_best_ || !std::isfinite(best_value_)) {
+        // Every run failed: there is no best point to report.
+        close_and_say(log_, console);
+        std::fprintf(console,
+                     "Error: every simulation of the Monte Carlo search failed; no best point and "
+                     "no best.out.\n");
+        return false;
+    }
     std::fprintf(console, "\n\nBest objective function value: %lf\nParameters:\n ", best_value_);
     for (int i = 1; i <= parameters_; ++i) std::fprintf(console, "%lf ", best_[i]);
     std::fprintf(console, "\n");
@@ -162,7 +170,10 @@ bool run_monte_carlo(int runs, const std::string& control_file, const Simulation
     record.rank = setup.partition;
     MonteCarlo search(runs, control_file, record, reader);
     ScoreHistory history;
-    SimulationObjective objective(setup, search.project_file(), search.parameter_file(),
+    SimulationSetup evaluations = setup;
+    evaluations.run_folder = kMonteCarloRunFolder;
+    evaluations.workers = calibration_workers(search.project_file(), setup.workers);
+    SimulationObjective objective(evaluations, search.project_file(), search.parameter_file(),
                                   search.observations(), history);
     if (!search.run(objective))
         return false;

@@ -86,6 +86,9 @@ namespace torva {
 
 struct SimulationSetup;
 
+// Where each run of a Monte Carlo search writes its numbered files and its console log.
+inline constexpr const char* kMonteCarloRunFolder = "calibration_runs";
+
 // The -m mode: `runs` simulations of the control file's project with drawn
 // values, the best reported. False when the control file could not be read.
 bool run_monte_carlo(int runs, const std::string& control_file, const SimulationSetup& setup);

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@ namespace {
 constexpr int kJobTag = 1;
 constexpr int kScoreTag = 2;
 constexpr int kStopTag = 3;
+constexpr int kSetupTag = 4;
 
 bool g_threads_may_share_mpi = false;
 
@@ -56,25 +59,26 @@ class RemoteEvaluator : public Evaluator {
         std::vector<double> job(x.size());
         job[0] = number;
         for (std::size_t i = 1; i < x.size(); ++i) job[i] = x[i];
-        double answer[4];
+        double answer[5];
         {
             // Without thread support in the MPI library the workers take turns.
             std::unique_lock<std::mutex> turn(serial_, std::defer_lock);
             if (!g_threads_may_share_mpi)
                 turn.lock();
             MPI_Request received;
-            MPI_Irecv(answer, 4, MPI_DOUBLE, worker + 1, kScoreTag, MPI_COMM_WORLD, &received);
+            MPI_Irecv(answer, 5, MPI_DOUBLE, worker + 1, kScoreTag, MPI_COMM_WORLD, &received);
             MPI_Send(job.data(), static_cast<int>(job.size()), MPI_DOUBLE, worker + 1, kJobTag,
                      MPI_COMM_WORLD);
             wait_for(received);
         }
         Score score;
-        score.hmle = answer[0];
-        score.rmse = answer[1];
-        score.largest_peak = answer[2];
-        score.largest_volume = answer[3];
+        score.criterion = answer[0];
+        score.hmle = answer[1];
+        score.rmse = answer[2];
+        score.largest_peak = answer[3];
+        score.largest_volume = answer[4];
         history_.add(score, x);
-        return score.hmle;
+        return score.criterion;
     }
 
   private:
@@ -88,20 +92,62 @@ void stop_workers(int processes) {
         MPI_Send(nullptr, 0, MPI_DOUBLE, rank, kStopTag, MPI_COMM_WORLD);
 }
 
-// A worker rank: evaluates the points rank 0 sends until it says stop.
-void serve_evaluations(const std::string& control_file, const SimulationSetup& setup) {
-    // Rank 0 reports what is wrong with the control files.
+// Why this worker cannot evaluate points, in the words of the readers; empty
+// when it can. On a cluster without a shared working folder the control
+// files, or the files they name, are often missing where a worker starts.
+std::string worker_setup_problem(const std::string& control_file, SceSettings& settings,
+                                 Observations& observations) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* said = open_memstream(&text, &size);
     RunContext reader;
-    std::FILE* quiet = std::fopen("/dev/null", "w");
-    reader.out = quiet ? quiet : setup.out;
+    reader.out = said ? said : stderr;
+    bool ready = read_sce_input(reader, control_file, settings);
+    for (const std::string* name : {&settings.project_file, &settings.parameter_file}) {
+        if (!ready)
+            break;
+        std::FILE* probe = std::fopen(name->c_str(), "r");
+        if (!probe) {
+            reader.print("Error: unable to open the file %s named in %s.\n", name->c_str(),
+                         control_file.c_str());
+            ready = false;
+        } else {
+            std::fclose(probe);
+        }
+    }
+    if (ready &&
+        !read_scoring_data(reader, settings.observation_file, settings.objective, observations)) {
+        reader.print("Error: unable to read the observation file %s named in %s.\n",
+                     settings.observation_file.c_str(), control_file.c_str());
+        ready = false;
+    }
+    std::string problem;
+    if (said) {
+        std::fclose(said);
+        if (!ready)
+            problem.assign(text, size);
+        std::free(text);
+    }
+    if (!ready && problem.empty())
+        problem = "Error: unable to read the SCE input file " + control_file + ".\n";
+    return problem;
+}
+
+// A worker rank: tells rank 0 whether it could set up (an empty message, or
+// the reason it could not), then evaluates the points rank 0 sends until it
+// says stop.
+void serve_evaluations(const std::string& control_file, const SimulationSetup& setup) {
     SceSettings settings;
     Observations observations;
-    const bool ready = read_sce_input(reader, control_file, settings) &&
-                       read_observations(reader, settings.observation_file, observations);
-    if (quiet)
-        std::fclose(quiet);
+    const std::string problem = worker_setup_problem(control_file, settings, observations);
+    MPI_Send(problem.data(), static_cast<int>(problem.size()), MPI_CHAR, 0, kSetupTag,
+             MPI_COMM_WORLD);
+    const bool ready = problem.empty();
+    SimulationSetup evaluations = setup;
+    evaluations.run_folder = settings.run_folder;
+    evaluations.keep_best_only = settings.keep_best_only;
     ScoreHistory history;
-    SimulationObjective objective(setup, settings.project_file, settings.parameter_file,
+    SimulationObjective objective(evaluations, settings.project_file, settings.parameter_file,
                                   observations, history);
     std::vector<double> job;
     while (true) {
@@ -121,10 +167,42 @@ void serve_evaluations(const std::string& control_file, const SimulationSetup& s
         if (ready)
             score = objective.score(x, number);
         else
-            score.hmle = failed_score();
-        const double answer[4] = {score.hmle, score.rmse, score.largest_peak, score.largest_volume};
-        MPI_Send(answer, 4, MPI_DOUBLE, 0, kScoreTag, MPI_COMM_WORLD);
+            score.criterion = failed_score();
+        const double answer[5] = {score.criterion, score.hmle, score.rmse, score.largest_peak,
+                                  score.largest_volume};
+        MPI_Send(answer, 5, MPI_DOUBLE, 0, kScoreTag, MPI_COMM_WORLD);
     }
+}
+
+// Rank 0 hears from every worker whether it could set up, and prints the
+// reason of each that could not; false when any could not.
+bool workers_set_up(int processes, std::FILE* console) {
+    bool all = true;
+    for (int rank = 1; rank < processes; ++rank) {
+        MPI_Status status;
+        int found = 0;
+        while (!found) {
+            MPI_Iprobe(rank, kSetupTag, MPI_COMM_WORLD, &found, &status);
+            if (!found)
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        int count = 0;
+        MPI_Get_count(&status, MPI_CHAR, &count);
+        std::string problem(static_cast<std::size_t>(count), '\0');
+        MPI_Recv(problem.data(), count, MPI_CHAR, rank, kSetupTag, MPI_COMM_WORLD,
+                 MPI_STATUS_IGNORE);
+        if (problem.empty())
+            continue;
+        all = false;
+        std::fprintf(console, "Error: calibration worker rank %d could not set up in %s:\n%s", rank,
+                     std::filesystem::current_path().c_str(), problem.c_str());
+    }
+    if (!all)
+        std::fprintf(console,
+                     "Every rank needs the SCE input file and the files it names (the project, "
+                     "the parameter file, the observations and the project's inputs) in its "
+                     "working folder.\n");
+    return all;
 }
 
 }  // namespace
@@ -173,7 +251,11 @@ bool run_sce_calibration_mpi(const std::string& control_file, const SimulationSe
     if (rank == 0) {
         ScoreHistory history;
         RemoteEvaluator remote(processes - 1, history);
-        ok = run_sce_calibration(control_file, mine, &remote) ? 1 : 0;
+        if (workers_set_up(processes, setup.out))
+            ok = run_sce_calibration(control_file, mine, &remote) ? 1 : 0;
+        else
+            std::fprintf(setup.out,
+                         "Error: unable to successufully setup SCE-UA. Unable to run.\n");
         stop_workers(processes);
     } else {
         serve_evaluations(control_file, mine);
@@ -188,6 +270,7 @@ bool run_monte_carlo_mpi(int runs, const std::string& control_file, const Simula
     SimulationSetup mine = setup;
     mine.partition = rank;
     mine.workers = 1;
+    mine.run_folder = kMonteCarloRunFolder;
 
     RunContext reader;
     reader.out = setup.out;
@@ -219,13 +302,15 @@ bool run_monte_carlo_mpi(int runs, const std::string& control_file, const Simula
     }
     MPI_Bcast(message.data(), static_cast<int>(message.size()), MPI_DOUBLE, best.rank,
               MPI_COMM_WORLD);
+    int reported = 1;
     if (rank == 0) {
         Point x(message);
         x[0] = 0.0;
         search.offer_best(message[0], x, true);
-        search.report(setup.out);
+        reported = search.report(setup.out) ? 1 : 0;
     }
-    return true;
+    MPI_Bcast(&reported, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    return objective.close_files() && reported == 1;
 }
 
 }  // namespace torva

@@ -42,6 +42,15 @@ bool read_observations(RunContext& ctx, const std::string& file_name, Observatio
     return ok;
 }
 
+bool read_scoring_data(RunContext& ctx, const std::string& file_name, Objective objective,
+                       Observations& obs) {
+    if (objective == Objective::hmle)
+        return read_observations(ctx, file_name, obs);
+    obs = Observations{};
+    obs.objective = objective;
+    return read_observed_hydrograph(ctx, file_name, obs.hydrograph);
+}
+
 // The volume terms are scaled by the ratio of the largest observed peak to the
 // largest observed volume, so that peaks and volumes weigh alike.
 Score score_events(const Observations& obs, const CalibrationResults& simulated,
@@ -89,11 +98,32 @@ Score score_events(const Observations& obs, const CalibrationResults& simulated,
     const double top = sum / terms;
     const double bottom = std::exp(log_weights / terms);
     score.hmle = top / bottom;
+    score.criterion = score.hmle;
     if (working) {
         std::fprintf(working, "Total Points: %d\n", terms);
         std::fprintf(working, "top: %lf     bottom: %lf    hmle: %lf\n", top, bottom, score.hmle);
         std::fprintf(working, "-------------------------------------------------------\n");
     }
+    return score;
+}
+
+Score score_simulation(const Observations& obs, const CalibrationResults& simulated,
+                       std::FILE* working) {
+    if (obs.objective == Objective::hmle)
+        return score_events(obs, simulated, working);
+    Score score = score_events(obs, simulated, nullptr);
+    std::vector<double> observed, paired;
+    pair_with_simulation(obs.hydrograph, simulated, observed, paired);
+    const HydrographFit fit = hydrograph_fit(observed, paired);
+    score.criterion = objective_value(obs.objective, fit);
+    if (!std::isfinite(score.criterion))
+        score.criterion = INFINITY;
+    if (working)
+        std::fprintf(working,
+                     "points: %d  NSE: %lf  logNSE: %lf  KGE: %lf  PBIAS: %lf %%  %s criterion: "
+                     "%lf\n",
+                     fit.points, fit.nse, fit.log_nse, fit.kge, fit.pbias,
+                     objective_word(obs.objective), score.criterion);
     return score;
 }
 
@@ -125,7 +155,7 @@ std::vector<HistoryEntry> ScoreHistory::ordered_by(Key key) const {
     auto value = [key](const HistoryEntry& e) {
         switch (key) {
             case Key::hmle:
-                return e.score.hmle;
+                return e.score.criterion;
             case Key::rmse:
                 return e.score.rmse;
             case Key::peak:

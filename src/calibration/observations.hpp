@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "calibration/evaluator.hpp"
+#include "calibration/hydrograph_fit.hpp"
 
 namespace torva {
 
@@ -22,15 +23,26 @@ struct Observations {
     int count = 0;
     // One-based, observation i meets the i-th simulated event.
     std::vector<double> peak, peak_weight, volume, volume_weight;
+    // What the search minimises; the whole-hydrograph objectives score the
+    // outlet hydrograph against `hydrograph`.
+    Objective objective = Objective::hmle;
+    ObservedHydrograph hydrograph;
 };
 
 // Reads the observation file; false (and an empty set) when it cannot be
 // opened or holds fewer data lines than it announces.
 bool read_observations(RunContext& ctx, const std::string& file_name, Observations& obs);
 
+// What a search scores against: the observation file of event peaks and
+// volumes for the HMLE, or the observed outlet hydrograph for the other
+// objectives. False (and an empty set) when it cannot be read.
+bool read_scoring_data(RunContext& ctx, const std::string& file_name, Objective objective,
+                       Observations& obs);
+
 // The scores of one simulation and what went into them.
 struct Score {
-    double hmle = -1.0;  // -1 when no term is switched on
+    double criterion = -1.0;  // what the search minimises: the HMLE or a hydrograph objective
+    double hmle = -1.0;       // -1 when no term is switched on
     double rmse = 0.0;
     double largest_peak = 0.0;    // largest simulated peak among the switched-on terms
     double largest_volume = 0.0;  // largest simulated volume among them
@@ -40,6 +52,11 @@ struct Score {
 // is open, writes the HMLE working lines to it.
 Score score_events(const Observations& obs, const CalibrationResults& simulated,
                    std::FILE* working);
+
+// Scores a simulation by the observations' objective: the HMLE of the events
+// or the fit of the whole outlet hydrograph, whose measures go to `working`.
+Score score_simulation(const Observations& obs, const CalibrationResults& simulated,
+                       std::FILE* working);
 
 // The observation table appended to the observation log per evaluation.
 void write_observation_table(const Observations& obs, std::FILE* log);

@@ -1,5 +1,7 @@
 #include "calibration/sce_mode.hpp"
 
+#include <cmath>
+
 #include "calibration/observations.hpp"
 #include "calibration/sce_search.hpp"
 #include "core/context.hpp"
@@ -50,7 +52,8 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
     Observations observations;
     bool ready = read_sce_input(reading, control_file, settings) &&
                  check_sce_settings(settings, console, output.get());
-    if (ready && !read_observations(reading, settings.observation_file, observations)) {
+    if (ready &&
+        !read_scoring_data(reading, settings.observation_file, settings.objective, observations)) {
         std::fprintf(console,
                      "Error: unable to open the observation file for reading or problem while "
                      "reading it.\n");
@@ -62,9 +65,16 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
         return false;
     }
 
+    SimulationSetup evaluations = setup;
+    evaluations.run_folder = settings.run_folder;
+    evaluations.keep_best_only = settings.keep_best_only;
+    evaluations.workers = calibration_workers(settings.project_file, setup.workers);
+    if (!remote)
+        std::fprintf(console, "Evaluating %d points side by side; each run's files go to %s/.\n",
+                     evaluations.workers, settings.run_folder.c_str());
     ScoreHistory history;
-    SimulationObjective local(setup, settings.project_file, settings.parameter_file, observations,
-                              history);
+    SimulationObjective local(evaluations, settings.project_file, settings.parameter_file,
+                              observations, history);
     Evaluator& evaluator = remote ? *remote : static_cast<Evaluator&>(local);
     SceStreams streams;
     streams.console = console;
@@ -72,7 +82,7 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
     SceOutcome outcome;
     const int runs = run_sce_search(settings, evaluator, streams, outcome);
     const bool output_written = close_and_say(output, console) && !streams.log_failed;
-    if (runs < 1) {
+    if (runs < 1 || !std::isfinite(outcome.best_criterion)) {
         std::fprintf(console, "Error: unable to successfully run the SCE method\n");
         return false;
     }

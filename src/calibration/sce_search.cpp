@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -49,6 +50,7 @@ class Search {
     void write_loop(int loop);
     void reduce_complexes();
     void write_final();
+    void report_progress(int loop);
 
     SceSettings& s_;
     Evaluator& evaluator_;
@@ -62,6 +64,7 @@ class Search {
     double gnrng_ = 0.0;
     std::atomic<int> counter_{0};
 
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::mutex log_lock_;
     OutputFile log_;
     bool log_refused_ = false;
@@ -316,6 +319,22 @@ void Search::reduce_complexes() {
     sort_population();
 }
 
+// One line per loop on the console, with the output file flushed, so that a
+// long search shows how it goes and what it has found survives a stop.
+void Search::report_progress(int loop) {
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    const int done = counter_.load();
+    const double left = done > 0 ? elapsed / done * std::max(s_.maxn - done, 0) : 0.0;
+    std::fprintf(io_.console,
+                 "Loop %d: %d evaluations, best objective %.6g, %.1f s elapsed, at most %.0f s "
+                 "left\n",
+                 loop, done, xf_[1], elapsed, left);
+    std::fflush(io_.console);
+    if (io_.output)
+        std::fflush(io_.output);
+}
+
 void Search::write_final() {
     if (!io_.output)
         return;
@@ -341,6 +360,15 @@ int Search::run(SceOutcome& outcome) {
     draw_and_evaluate_population();
     sort_population();
     compute_statistics();
+    if (std::isinf(xf_[1])) {
+        // Not one point could be simulated: the search has nothing to go on,
+        // and its "best" point would be a failure reported as a result.
+        std::fprintf(io_.console,
+                     "Error: every simulation of the initial population failed; the search "
+                     "stops.\n");
+        return -1;
+    }
+    report_progress(0);
 
     std::vector<double> history(kHistoryLength + 1, 0.0);  // one-based; the newest last
     bool done = gnrng_ <= kConvergedRange || counter_.load() >= s_.maxn;
@@ -354,6 +382,7 @@ int Search::run(SceOutcome& outcome) {
         sort_population();
         compute_statistics();
         write_loop(loop);
+        report_progress(loop);
 
         if (counter_.load() >= s_.maxn) {
             std::fprintf(io_.console,

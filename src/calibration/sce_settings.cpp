@@ -1,5 +1,6 @@
 #include "calibration/sce_settings.hpp"
 
+#include <cctype>
 #include <cmath>
 #include <cstdarg>
 
@@ -36,6 +37,43 @@ void warn(std::FILE* console, std::FILE* output, const char* format, ...) {
     }
     std::vfprintf(console, format, args);
     va_end(args);
+}
+
+// The lines after the parameters: each a word and its value, in any order.
+//   OBJECTIVE HMLE|NSE|LOGNSE|KGE|PBIAS   what the search minimises
+//   RUN_FOLDER folder                      where each evaluation's files go
+//   KEEP_RUNS ALL|BEST                     keep every evaluation's files or the best's only
+bool read_search_options(RunContext& ctx, LineReader& reader, const std::string& file_name,
+                         SceSettings& s) {
+    std::string line;
+    while (reader.next(line)) {
+        Tokens tokens(line);
+        std::string word, value;
+        if (!tokens.text(word))
+            continue;
+        for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        tokens.text(value);
+        bool known = false;
+        if (word == "OBJECTIVE") {
+            known = objective_named(value, s.objective);
+        } else if (word == "RUN_FOLDER") {
+            known = !value.empty();
+            s.run_folder = value;
+        } else if (word == "KEEP_RUNS") {
+            for (char& c : value)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            known = value == "ALL" || value == "BEST";
+            s.keep_best_only = value == "BEST";
+        }
+        if (!known) {
+            ctx.print(
+                "Error: line %d of the SCE input file %s: \"%s\" is not one of OBJECTIVE "
+                "HMLE|NSE|LOGNSE|KGE|PBIAS, RUN_FOLDER folder, KEEP_RUNS ALL|BEST.\n",
+                reader.line_number(), file_name.c_str(), line.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -118,7 +156,10 @@ bool read_sce_input(RunContext& ctx, const std::string& file_name, SceSettings& 
             return false;
         }
     }
+    ok = read_search_options(ctx, reader, file_name, s);
     std::fclose(file);
+    if (!ok)
+        return false;
     if (s.iseed == 0)
         s.iseed = 3737;
     else if (s.iseed < 0)

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "calibration/hydrograph_fit.hpp"
+
 namespace torva {
 
 struct RunContext;
@@ -32,6 +34,12 @@ struct SceSettings {
     int mings = 0;   // the smallest number of complexes
     int iniflg = 0;  // 1: the initial point is the first of the population
     int iprint = 0;  // 1: the whole population after every loop
+
+    // The lines after the parameters. With a whole-hydrograph objective the
+    // observation file is the observed outlet hydrograph.
+    Objective objective = Objective::hmle;
+    std::string run_folder = "calibration_runs";  // each evaluation's files
+    bool keep_best_only = false;                  // KEEP_RUNS BEST
 
     Point a;   // initial point
     Point bl;  // lower bounds

@@ -2,12 +2,18 @@
 
 #include <omp.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "calibration/results.hpp"
 #include "core/context.hpp"
+#include "core/errors.hpp"
+#include "core/output_files.hpp"
 #include "input/replace.hpp"
+#include "input/tokens.hpp"
 
 namespace torva {
 
@@ -15,14 +21,64 @@ double failed_score() {
     return std::numeric_limits<double>::infinity();
 }
 
+int calibration_workers(const std::string& project, int processors) {
+    const auto whole_number = [](const std::string& text, int& value) {
+        char* end = nullptr;
+        const long n = std::strtol(text.c_str(), &end, 10);
+        if (end == text.c_str() || n < 1 || n > 4096)
+            return false;
+        value = static_cast<int>(n);
+        return true;
+    };
+    int workers = 0;
+    if (std::FILE* file = std::fopen(project.c_str(), "r")) {
+        char line[1024];
+        while (std::fgets(line, sizeof line, file)) {
+            std::string word, value;
+            Tokens tokens(line);
+            if (!tokens.text(word))
+                continue;
+            for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (word == "NUM_THREADS" && tokens.text(value))
+                whole_number(value, workers);
+        }
+        std::fclose(file);
+    }
+    if (workers > 0)
+        return workers;
+    if (const char* env = std::getenv("OMP_NUM_THREADS"); env && whole_number(env, workers))
+        return workers;
+    return std::max(processors, 1);
+}
+
+std::string run_log_name(const SimulationSetup& setup, int number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%04d_console.log", number);
+    return setup.run_folder.empty() ? name : setup.run_folder + "/" + name;
+}
+
 int simulate_point(const SimulationSetup& setup, const std::string& project,
                    const std::string& parameters, const Point& x, int run_number,
-                   CalibrationResults* results) {
+                   CalibrationResults* results, std::vector<std::string>* written) {
     // A simulation of its own: its own error record, replacement values and
     // numbering, so that simulations side by side never share a value.
     RunContext ctx;
     ctx.out = setup.out;
     ctx.err = setup.err;
+    // An evaluation's console goes to its own log in the run folder, so that
+    // simulations side by side do not interleave their lines.
+    std::FILE* log = nullptr;
+    if (results && !setup.run_folder.empty()) {
+        ctx.output_folder = setup.run_folder + "/";
+        ctx.make_output_folders = true;
+        const std::string log_name = run_log_name(setup, run_number);
+        make_folders_for(log_name);
+        log = std::fopen(log_name.c_str(), "w");
+        if (log) {
+            ctx.out = ctx.err = log;
+            ctx.note_file_written(log_name);
+        }
+    }
     ctx.total_threads = setup.total_threads;
     ctx.partition = setup.partition;
     read_replacement_parameters(ctx, parameters);
@@ -46,8 +102,12 @@ int simulate_point(const SimulationSetup& setup, const std::string& project,
     ctx.cell_threads = 1;
     const int threads = omp_get_max_threads();
     omp_set_num_threads(1);
-    const int code = setup.run(ctx, project, results);
+    int code = setup.run(ctx, project, results);
     omp_set_num_threads(threads);
+    if (log && std::fclose(log) != 0 && code == 0)
+        code = err::message_printed;  // a run whose log was lost is not a clean run
+    if (written)
+        *written = ctx.files_written;
     return code;
 }
 
@@ -96,19 +156,29 @@ std::string SimulationObjective::working_name() const {
 
 Score SimulationObjective::score(const Point& x, int number) {
     CalibrationResults results;
-    const int code = simulate_point(setup_, project_, parameters_, x, number, &results);
+    results.keep_hydrograph = observations_.objective != Objective::hmle;
+    std::vector<std::string> written;
+    const int code = simulate_point(setup_, project_, parameters_, x, number, &results, &written);
     Score score;
     std::lock_guard<std::mutex> hold(files_lock_);
     if (code != 0) {
-        score.hmle = failed_score();
-        std::fprintf(setup_.out,
-                     "Calibration run %d failed with error %d; its point scores worst and the "
-                     "search goes on.\n",
-                     number, code);
+        score.criterion = failed_score();
+        if (setup_.run_folder.empty())
+            std::fprintf(setup_.out,
+                         "Calibration run %d failed with error %d; its point scores worst and the "
+                         "search goes on.\n",
+                         number, code);
+        else
+            std::fprintf(setup_.out,
+                         "Calibration run %d failed with error %d (see %s); its point scores "
+                         "worst and the search goes on.\n",
+                         number, code, run_log_name(setup_, number).c_str());
     } else {
+        if (setup_.keep_best_only)
+            for (const std::string& file : written) std::remove(file.c_str());
         open_once(working_, working_refused_, working_name(), setup_.out);
         open_once(observation_log_, observation_log_refused_, observation_log_name(), setup_.out);
-        score = score_events(observations_, results, working_.get());
+        score = score_simulation(observations_, results, working_.get());
         if (observation_log_)
             write_observation_table(observations_, observation_log_.get());
     }
@@ -117,7 +187,7 @@ Score SimulationObjective::score(const Point& x, int number) {
 }
 
 double SimulationObjective::evaluate(const Point& x, int number, int) {
-    return score(x, number).hmle;
+    return score(x, number).criterion;
 }
 
 }  // namespace torva

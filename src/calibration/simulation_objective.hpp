@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "calibration/evaluator.hpp"
 #include "calibration/observations.hpp"
@@ -31,6 +32,13 @@ struct SimulationSetup {
     int workers = 1;        // simulations run side by side
     int partition = 0;      // this process's rank among cooperating processes
     SimulationRunner run;
+    // Where the evaluations write their numbered files (folders made as
+    // needed); empty for the working folder. Each evaluation's console goes
+    // to NNNN_console.log there instead of the console.
+    std::string run_folder;
+    // Each evaluation's files are removed once it is scored (the best point
+    // runs once more at the end); those of a failed one are kept.
+    bool keep_best_only = false;
 };
 
 class SimulationObjective : public Evaluator {
@@ -75,7 +83,15 @@ class SimulationObjective : public Evaluator {
 // driver's error code.
 int simulate_point(const SimulationSetup& setup, const std::string& project,
                    const std::string& parameters, const Point& x, int run_number,
-                   CalibrationResults* results);
+                   CalibrationResults* results, std::vector<std::string>* written = nullptr);
+
+// The per-run console log of evaluation `number`, as simulate_point names it.
+std::string run_log_name(const SimulationSetup& setup, int number);
+
+// How many simulations a calibration runs side by side: the project's
+// NUM_THREADS card when it gives a whole number of 1 or more, else the
+// environment's OMP_NUM_THREADS, else `processors`.
+int calibration_workers(const std::string& project, int processors);
 
 // The value a failed simulation scores.
 double failed_score();

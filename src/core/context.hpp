@@ -32,8 +32,11 @@ struct RunContext {
     int run_number = 0;
     int replace_line = 0;       // zero-based line of the replacement value file
     std::string output_folder;  // REPLACE_FOLDER, with its trailing backslash
-    int partition = 0;          // always 0; printed before the run-time line
-    int total_threads = 1;      // processors at start-up
+    // Folders an output file needs are made when it is opened (the run
+    // folders of a calibration); otherwise they must exist.
+    bool make_output_folders = false;
+    int partition = 0;      // always 0; printed before the run-time line
+    int total_threads = 1;  // processors at start-up
     // Threads of this simulation's cell loops when a calibration runs it
     // beside others (then NUM_THREADS does not change them); 0 otherwise.
     int cell_threads = 0;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "core/context.hpp"
@@ -121,10 +122,22 @@ std::string output_path(const RunContext& ctx, std::string_view name, Numbering 
     return path + file;
 }
 
+bool make_folders_for(const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty())
+        return true;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return !ec;
+}
+
 OutputFile open_output_file(RunContext& ctx, std::string_view name, Numbering numbering,
                             const char* mode) {
     const bool writing = std::strchr(mode, 'w') || std::strchr(mode, 'a');
-    OutputFile file(writing ? output_path(ctx, name, numbering) : strip_quotes(name), mode);
+    const std::string path = writing ? output_path(ctx, name, numbering) : strip_quotes(name);
+    if (writing && ctx.make_output_folders)
+        make_folders_for(path);
+    OutputFile file(path, mode);
     if (writing && file)
         ctx.note_file_written(file.path());
     return file;

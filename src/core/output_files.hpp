@@ -77,6 +77,10 @@ std::string output_path(const RunContext& ctx, std::string_view name, Numbering 
 OutputFile open_output_file(RunContext& ctx, std::string_view name, Numbering numbering,
                             const char* mode = "w");
 
+// Makes the folders that lead to the file, when missing; false when they
+// cannot be made (the opening that follows then fails and says so).
+bool make_folders_for(const std::string& path);
+
 // Raises "Can't open output file" naming the file; false, so that callers can
 // return it.
 bool raise_open_failure(RunContext& ctx, const OutputFile& file);

@@ -150,7 +150,6 @@ bool read_elevation_and_outlet(Model& model, RunContext& ctx) {
     std::fclose(file);
     if (!read || !elevations_are_real(ctx, grid, path))
         return false;
-    grid.spatial_reference = grid.map_spatial_reference;
 
     grid.outlet_cell = grid.number_or_zero(p.integer(Card::OUTROW), p.integer(Card::OUTCOL));
     // With explicit channel routing the water leaves through the channel

@@ -24,12 +24,16 @@ struct Grid {
     int rows = 0;
     int cols = 0;
     double cell_size = 0.0;  // metres
-    // Bounds from the header of the last map read.
+    // The grid's corners: those of the first map read (the watershed mask),
+    // which every later map must share to half a cell; `georeference_map`
+    // names that map, empty until it is read.
     double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
-    // Spatial reference (WKT) of the last map read and of the elevation map;
-    // empty for text maps, which carry none.
-    std::string map_spatial_reference;
+    std::string georeference_map;
+    // Spatial reference (WKT) of the first map that carries one, named by
+    // `spatial_reference_map`; empty while no map has carried one (text maps
+    // carry none). Every map that carries one must carry the same.
     std::string spatial_reference;
+    std::string spatial_reference_map;
     int num_cells = 0;
     double area = 0.0;  // square metres
     // Cell number of the outlet cell at (OUTROW, OUTCOL); 0 when that position

@@ -56,8 +56,9 @@ using namespace mapping_internal;
 namespace {
 
 // Grid-map header: six lines of a word and a number; only rows and columns are used.
-bool read_map_header(LineReader& reader, int& rows, int& cols) {
+bool read_map_header(LineReader& reader, MapHeader& header) {
     std::string line;
+    double* bounds[4] = {&header.north, &header.south, &header.east, &header.west};
     for (int i = 0; i < 6; ++i) {
         if (!reader.next(line))
             return false;
@@ -66,10 +67,13 @@ bool read_map_header(LineReader& reader, int& rows, int& cols) {
         t.text(word);
         std::string number;
         t.text(number);
+        // A bound that is not a number carries no corner (zeros are none).
+        if (i < 4 && read_real(number, *bounds[i]) != NumberFault::none)
+            *bounds[i] = 0.0;
         if (i == 4)
-            rows = static_cast<int>(lenient_long(number));
+            header.rows = static_cast<int>(lenient_long(number));
         if (i == 5)
-            cols = static_cast<int>(lenient_long(number));
+            header.cols = static_cast<int>(lenient_long(number));
     }
     return true;
 }
@@ -130,9 +134,12 @@ bool read_index_map(RunContext& ctx, const std::string& path, const Grid& grid, 
     const bool library = is_library_raster(f, true);
     RasterGeoreference geo;
     std::vector<double> raster;
-    int rows = grid.rows, cols = grid.cols;
-    bool ok = library ? read_library_grid(ctx, path, grid, geo, raster)
-                      : read_map_header(reader, rows, cols);
+    MapHeader header;
+    header.rows = grid.rows;
+    header.cols = grid.cols;
+    bool ok =
+        library ? read_library_grid(ctx, path, grid, geo, raster) : read_map_header(reader, header);
+    const int rows = header.rows, cols = header.cols;
     if (!ok) {
         if (!library)
             report_unexpected_end(ctx, path);
@@ -140,6 +147,10 @@ bool read_index_map(RunContext& ctx, const std::string& path, const Grid& grid, 
         // Checked before any value is read, so a map of another shape never
         // reaches the grid's arrays.
         raise_wrong_shape(ctx, path, rows, cols, grid);
+        ok = false;
+    } else if (!(library ? check_georeference(ctx, path, grid, library_corners(geo),
+                                              geo.spatial_reference)
+                         : check_georeference(ctx, path, grid, header, ""))) {
         ok = false;
     } else {
         ok = allocate(ctx, cell_ids, static_cast<std::size_t>(grid.num_cells) + 1, "index_map");

@@ -177,11 +177,8 @@ bool take_header(RunContext& ctx, TokenStream& tokens, const std::string& path, 
     MapHeader header;
     if (!read_header(ctx, tokens, path, header))
         return false;
-    grid.north = header.north;
-    grid.south = header.south;
-    grid.east = header.east;
-    grid.west = header.west;
-    return check_shape(ctx, path, header.rows, header.cols, grid);
+    return check_shape(ctx, path, header.rows, header.cols, grid) &&
+           take_georeference(ctx, path, grid, header, "");
 }
 
 void warn_if_all_zero(RunContext& ctx, bool any_nonzero, const std::string& path) {
@@ -266,11 +263,8 @@ bool read_library_map(RunContext& ctx, const std::string& path, Grid& grid, MapM
     std::vector<double> values;
     if (!read_library_grid(ctx, path, grid, geo, values))
         return false;
-    grid.north = geo.north;
-    grid.west = geo.west;
-    grid.south = geo.north - geo.rows * geo.cell_size;
-    grid.east = geo.west + geo.cols * geo.cell_size;
-    grid.map_spatial_reference = geo.spatial_reference;
+    if (!take_georeference(ctx, path, grid, library_corners(geo), geo.spatial_reference))
+        return false;
     std::vector<int> census(mode == MapMode::integer ? kCensusCategories + 1 : 0, 0);
     int uncounted = 0, zero_cells = 0;
     bool any_nonzero = false;
@@ -467,6 +461,65 @@ bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path_vi
     }
     report_census(ctx, path, census, uncounted);
     warn_if_all_zero(ctx, any_nonzero, path);
+    return true;
+}
+
+MapHeader library_corners(const RasterGeoreference& geo) {
+    MapHeader corners;
+    corners.north = geo.north;
+    corners.west = geo.west;
+    corners.south = geo.north - geo.rows * geo.cell_size;
+    corners.east = geo.west + geo.cols * geo.cell_size;
+    corners.rows = geo.rows;
+    corners.cols = geo.cols;
+    return corners;
+}
+
+bool check_georeference(RunContext& ctx, const std::string& path, const Grid& grid,
+                        const MapHeader& corners, const std::string& spatial_reference) {
+    // A text header of zeros carries no corners.
+    const bool has_corners =
+        corners.north != 0.0 || corners.south != 0.0 || corners.east != 0.0 || corners.west != 0.0;
+    const double tolerance = 0.5 * grid.cell_size;
+    if (has_corners && !grid.georeference_map.empty() &&
+        (std::fabs(corners.west - grid.west) > tolerance ||
+         std::fabs(corners.south - grid.south) > tolerance ||
+         std::fabs(corners.east - grid.east) > tolerance ||
+         std::fabs(corners.north - grid.north) > tolerance))
+        return fail(ctx,
+                    "Error: map %s lies elsewhere than map %s, whose corners are the grid's: its "
+                    "corners are west %.3f, south %.3f, east %.3f, north %.3f, the grid's west "
+                    "%.3f, south %.3f, east %.3f, north %.3f (more than half a cell apart). Give "
+                    "every map the corners of the watershed mask.\n",
+                    path.c_str(), grid.georeference_map.c_str(), corners.west, corners.south,
+                    corners.east, corners.north, grid.west, grid.south, grid.east, grid.north);
+    if (!spatial_reference.empty() && !grid.spatial_reference.empty() &&
+        !same_spatial_reference(spatial_reference, grid.spatial_reference))
+        return fail(ctx,
+                    "Error: map %s has the spatial reference %s, but map %s, which gave the grid "
+                    "its spatial reference, has %s. Reproject it to the grid's (gdalwarp "
+                    "-t_srs).\n",
+                    path.c_str(), spatial_reference_name(spatial_reference).c_str(),
+                    grid.spatial_reference_map.c_str(),
+                    spatial_reference_name(grid.spatial_reference).c_str());
+    return true;
+}
+
+bool take_georeference(RunContext& ctx, const std::string& path, Grid& grid,
+                       const MapHeader& corners, const std::string& spatial_reference) {
+    if (!check_georeference(ctx, path, grid, corners, spatial_reference))
+        return false;
+    if (grid.georeference_map.empty()) {
+        grid.north = corners.north;
+        grid.south = corners.south;
+        grid.east = corners.east;
+        grid.west = corners.west;
+        grid.georeference_map = path;
+    }
+    if (grid.spatial_reference.empty() && !spatial_reference.empty()) {
+        grid.spatial_reference = spatial_reference;
+        grid.spatial_reference_map = path;
+    }
     return true;
 }
 

@@ -57,6 +57,20 @@ bool read_integer_map(RunContext& ctx, std::FILE* file, std::string_view path, G
 bool read_library_grid(RunContext& ctx, const std::string& path, const Grid& grid,
                        RasterGeoreference& geo, std::vector<double>& values);
 
+// The georeference every map shares: the first map read (the watershed mask)
+// gives the grid its corners, the first that carries a spatial reference
+// gives it that. A later map whose corners lie more than half a cell from the
+// grid's, or that carries another spatial reference, stops the run naming
+// both maps and both corners. A text header of zeros carries no corners, a
+// text map no spatial reference.
+bool check_georeference(RunContext& ctx, const std::string& path, const Grid& grid,
+                        const MapHeader& corners, const std::string& spatial_reference);
+// The corners of a raster library map in the header's terms.
+MapHeader library_corners(const RasterGeoreference& geo);
+// The same, taking the map's georeference as the grid's where the grid has none yet.
+bool take_georeference(RunContext& ctx, const std::string& path, Grid& grid,
+                       const MapHeader& corners, const std::string& spatial_reference);
+
 // Writers. `values` is a per-cell array of N + 1 entries; cells outside the
 // mask are written as the layout's outside value. Each answers whether all of
 // its writes reached the file (a full disk makes it false; the caller names

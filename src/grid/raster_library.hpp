@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace torva {
@@ -36,6 +37,7 @@ struct RasterGeoreference {
     double no_data = 0.0;
     std::string unit;               // the band's unit, empty when none
     std::string spatial_reference;  // WKT, empty when none
+    int bands = 1;                  // bands (or time slices) of the file
 };
 
 // Reads the georeference and, with `values` (sized by the caller to rows x
@@ -48,11 +50,27 @@ struct RasterGeoreference {
 // printed-message error and give false.
 bool read_library_raster(RunContext& ctx, const std::string& path, RasterGeoreference& geo,
                          std::vector<double>* values);
+// The same for band `band` (from 1) of a raster of several bands, such as
+// the time slices of a NetCDF file; a band beyond the file's stops the run.
+bool read_library_raster_band(RunContext& ctx, const std::string& path, int band,
+                              RasterGeoreference& geo, std::vector<double>* values);
+
+// Whether two spatial references (WKT) name the same coordinate system; two
+// empty ones do, an empty one and another do not.
+bool same_spatial_reference(const std::string& a, const std::string& b);
+// A short name of a spatial reference ("WGS 84 / UTM zone 33N"), for messages.
+std::string spatial_reference_name(const std::string& wkt);
 
 // Writes one GeoTIFF of rows x cols values (row by row from the north-west),
 // `no_data` declared as the band's no-data value. On failure `failure` says why.
 bool write_geotiff(const std::string& path, const RasterGeoreference& geo,
                    const std::vector<double>& values, std::string& failure);
+// The same with the band's unit (geo.unit) and metadata items (name, value)
+// of the file, such as the model time of the map.
+using RasterMetadata = std::vector<std::pair<std::string, std::string>>;
+bool write_geotiff(const std::string& path, const RasterGeoreference& geo,
+                   const std::vector<double>& values, const RasterMetadata& metadata,
+                   std::string& failure);
 
 // A CF NetCDF file of one map kind: x, y and a time axis in minutes since the
 // start of the run, values with their unit and a fill value outside the mask.

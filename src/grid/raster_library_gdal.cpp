@@ -68,6 +68,12 @@ bool raster_library_built() {
 
 bool read_library_raster(RunContext& ctx, const std::string& path, RasterGeoreference& geo,
                          std::vector<double>* values) {
+    return read_library_raster_band(ctx, path, 0, geo, values);
+}
+
+// Band 0 asks for the only band of a single-band raster.
+bool read_library_raster_band(RunContext& ctx, const std::string& path, int band_number,
+                              RasterGeoreference& geo, std::vector<double>* values) {
     set_up_library();
     CPLErrorReset();
     Dataset dataset(
@@ -76,17 +82,24 @@ bool read_library_raster(RunContext& ctx, const std::string& path, RasterGeorefe
         return stop(ctx, "Error: can't read raster %s: %s\n", path.c_str(),
                     library_message().c_str());
     const int bands = GDALGetRasterCount(dataset.get());
-    if (bands != 1)
+    if (band_number == 0 && bands != 1)
         return stop(ctx,
                     "Error: raster %s holds %d bands or variables; a map or radar file holds "
                     "one\n",
                     path.c_str(), bands);
+    // A raster of one grid serves every record that names it.
+    if (bands == 1)
+        band_number = 1;
+    if (band_number > bands)
+        return stop(ctx, "Error: raster %s holds %d bands or times; time %d was asked for\n",
+                    path.c_str(), bands, band_number);
+    geo.bands = bands;
     std::array<double, 6> t{};
     const bool georeferenced = GDALGetGeoTransform(dataset.get(), t.data()) == CE_None;
     if (!georeferenced || t[2] != 0.0 || t[4] != 0.0 || t[5] >= 0.0 ||
         std::fabs(t[1] + t[5]) > 1e-9 * std::fabs(t[1]))
         return stop(ctx, "Error: raster %s is not a north-up grid of square cells\n", path.c_str());
-    GDALRasterBandH band = GDALGetRasterBand(dataset.get(), 1);
+    GDALRasterBandH band = GDALGetRasterBand(dataset.get(), std::max(band_number, 1));
     geo.cols = GDALGetRasterXSize(dataset.get());
     geo.rows = GDALGetRasterYSize(dataset.get());
     geo.west = t[0];
@@ -130,8 +143,39 @@ bool read_library_raster(RunContext& ctx, const std::string& path, RasterGeorefe
     return true;
 }
 
+bool same_spatial_reference(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty())
+        return a.empty() && b.empty();
+    if (a == b)
+        return true;
+    set_up_library();
+    OGRSpatialReferenceH first = OSRNewSpatialReference(a.c_str());
+    OGRSpatialReferenceH second = OSRNewSpatialReference(b.c_str());
+    const bool same = first && second && OSRIsSame(first, second) != 0;
+    OSRDestroySpatialReference(first);
+    OSRDestroySpatialReference(second);
+    return same;
+}
+
+std::string spatial_reference_name(const std::string& wkt) {
+    if (wkt.empty())
+        return "none";
+    set_up_library();
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(wkt.c_str());
+    const char* name = srs ? OSRGetName(srs) : nullptr;
+    std::string shown = name && *name ? name : "unnamed";
+    OSRDestroySpatialReference(srs);
+    return shown;
+}
+
 bool write_geotiff(const std::string& path, const RasterGeoreference& geo,
                    const std::vector<double>& values, std::string& failure) {
+    return write_geotiff(path, geo, values, RasterMetadata{}, failure);
+}
+
+bool write_geotiff(const std::string& path, const RasterGeoreference& geo,
+                   const std::vector<double>& values, const RasterMetadata& metadata,
+                   std::string& failure) {
     set_up_library();
     CPLErrorReset();
     GDALDriverH driver = GDALGetDriverByName("GTiff");
@@ -152,6 +196,11 @@ bool write_geotiff(const std::string& path, const RasterGeoreference& geo,
     GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
     if (geo.has_no_data)
         written = GDALSetRasterNoDataValue(band, geo.no_data) == CE_None && written;
+    if (!geo.unit.empty())
+        written = GDALSetRasterUnitType(band, geo.unit.c_str()) == CE_None && written;
+    for (const auto& [name, value] : metadata)
+        written = GDALSetMetadataItem(dataset, name.c_str(), value.c_str(), nullptr) == CE_None &&
+                  written;
     written =
         GDALRasterIO(band, GF_Write, 0, 0, geo.cols, geo.rows, const_cast<double*>(values.data()),
                      geo.cols, geo.rows, GDT_Float64, 0, 0) == CE_None &&

@@ -26,8 +26,28 @@ bool read_library_raster(RunContext& ctx, const std::string& path, RasterGeorefe
     return false;
 }
 
+bool read_library_raster_band(RunContext& ctx, const std::string& path, int,
+                              RasterGeoreference& geo, std::vector<double>* values) {
+    return read_library_raster(ctx, path, geo, values);
+}
+
+// Without the library no map carries a spatial reference.
+bool same_spatial_reference(const std::string& a, const std::string& b) {
+    return a == b;
+}
+
+std::string spatial_reference_name(const std::string& wkt) {
+    return wkt.empty() ? "none" : "unnamed";
+}
+
 bool write_geotiff(const std::string&, const RasterGeoreference&, const std::vector<double>&,
                    std::string& failure) {
+    failure = kHowToEnable;
+    return false;
+}
+
+bool write_geotiff(const std::string&, const RasterGeoreference&, const std::vector<double>&,
+                   const RasterMetadata&, std::string& failure) {
     failure = kHowToEnable;
     return false;
 }

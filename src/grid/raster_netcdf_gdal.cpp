@@ -2,6 +2,7 @@
 // GDAL's own NetCDF writer cannot grow a time axis one map at a time.
 
 #include <netcdf.h>
+#include <ogr_srs_api.h>
 
 #include <string>
 #include <vector>
@@ -20,6 +21,96 @@ bool failed(int status, std::string& failure) {
 
 int put_text(int file, int variable, const char* name, const std::string& text) {
     return nc_put_att_text(file, variable, name, text.size(), text.c_str());
+}
+
+int put_number(int file, int variable, const char* name, double value) {
+    return nc_put_att_double(file, variable, name, NC_DOUBLE, 1, &value);
+}
+
+// The CF grid mapping of a spatial reference: grid_mapping_name and the
+// parameters the conventions give that mapping (Appendix F of CF), with the
+// ellipsoid. The projections of the usual map grids are named; another is
+// described by its WKT alone.
+struct CfParameter {
+    const char* cf_name;
+    const char* wkt_name;
+    double fallback;
+};
+struct CfProjection {
+    const char* wkt_projection;
+    const char* cf_name;
+    std::vector<CfParameter> parameters;
+};
+
+const std::vector<CfProjection>& cf_projections() {
+    static const std::vector<CfProjection> projections = {
+        {SRS_PT_TRANSVERSE_MERCATOR,
+         "transverse_mercator",
+         {{"scale_factor_at_central_meridian", SRS_PP_SCALE_FACTOR, 1.0},
+          {"longitude_of_central_meridian", SRS_PP_CENTRAL_MERIDIAN, 0.0},
+          {"latitude_of_projection_origin", SRS_PP_LATITUDE_OF_ORIGIN, 0.0},
+          {"false_easting", SRS_PP_FALSE_EASTING, 0.0},
+          {"false_northing", SRS_PP_FALSE_NORTHING, 0.0}}},
+        {SRS_PT_LAMBERT_CONFORMAL_CONIC_2SP,
+         "lambert_conformal_conic",
+         {{"longitude_of_central_meridian", SRS_PP_CENTRAL_MERIDIAN, 0.0},
+          {"latitude_of_projection_origin", SRS_PP_LATITUDE_OF_ORIGIN, 0.0},
+          {"false_easting", SRS_PP_FALSE_EASTING, 0.0},
+          {"false_northing", SRS_PP_FALSE_NORTHING, 0.0}}},
+        {SRS_PT_ALBERS_CONIC_EQUAL_AREA,
+         "albers_conical_equal_area",
+         {{"longitude_of_central_meridian", SRS_PP_LONGITUDE_OF_CENTER, 0.0},
+          {"latitude_of_projection_origin", SRS_PP_LATITUDE_OF_CENTER, 0.0},
+          {"false_easting", SRS_PP_FALSE_EASTING, 0.0},
+          {"false_northing", SRS_PP_FALSE_NORTHING, 0.0}}},
+    };
+    return projections;
+}
+
+int put_grid_mapping(int file, int crs, const std::string& wkt) {
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(wkt.c_str());
+    if (!srs)
+        return NC_NOERR;
+    int s = NC_NOERR;
+    const char* projection = OSRGetAttrValue(srs, "PROJECTION", 0);
+    if (OSRIsGeographic(srs)) {
+        s = put_text(file, crs, "grid_mapping_name", "latitude_longitude");
+    } else if (projection) {
+        for (const CfProjection& p : cf_projections()) {
+            if (std::string(projection) != p.wkt_projection)
+                continue;
+            s = put_text(file, crs, "grid_mapping_name", p.cf_name);
+            for (const CfParameter& parameter : p.parameters)
+                if (s == NC_NOERR)
+                    s = put_number(
+                        file, crs, parameter.cf_name,
+                        OSRGetProjParm(srs, parameter.wkt_name, parameter.fallback, nullptr));
+            if (s == NC_NOERR &&
+                p.wkt_projection == std::string(SRS_PT_LAMBERT_CONFORMAL_CONIC_2SP)) {
+                const double parallels[2] = {
+                    OSRGetProjParm(srs, SRS_PP_STANDARD_PARALLEL_1, 0.0, nullptr),
+                    OSRGetProjParm(srs, SRS_PP_STANDARD_PARALLEL_2, 0.0, nullptr)};
+                s = nc_put_att_double(file, crs, "standard_parallel", NC_DOUBLE, 2, parallels);
+            }
+        }
+    }
+    OGRErr error = OGRERR_NONE;
+    if (s == NC_NOERR)
+        s = put_number(file, crs, "semi_major_axis", OSRGetSemiMajor(srs, &error));
+    if (s == NC_NOERR)
+        s = put_number(file, crs, "inverse_flattening", OSRGetInvFlattening(srs, &error));
+    OSRDestroySpatialReference(srs);
+    return s;
+}
+
+// A grid in longitude and latitude takes those as its coordinates.
+bool is_geographic(const std::string& wkt) {
+    if (wkt.empty())
+        return false;
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(wkt.c_str());
+    const bool geographic = srs && OSRIsGeographic(srs);
+    OSRDestroySpatialReference(srs);
+    return geographic;
 }
 
 }  // namespace
@@ -51,18 +142,21 @@ bool create_netcdf_map(const std::string& path, const RasterGeoreference& geo,
         s = put_text(file, nc.time, "axis", "T");
     if (s == NC_NOERR)
         s = nc_def_var(file, "y", NC_DOUBLE, 1, &y_dim, &y_var);
+    const bool geographic = is_geographic(geo.spatial_reference);
     if (s == NC_NOERR)
-        s = put_text(file, y_var, "standard_name", "projection_y_coordinate");
+        s = put_text(file, y_var, "standard_name",
+                     geographic ? "latitude" : "projection_y_coordinate");
     if (s == NC_NOERR)
-        s = put_text(file, y_var, "units", "m");
+        s = put_text(file, y_var, "units", geographic ? "degrees_north" : "m");
     if (s == NC_NOERR)
         s = put_text(file, y_var, "axis", "Y");
     if (s == NC_NOERR)
         s = nc_def_var(file, "x", NC_DOUBLE, 1, &x_dim, &x_var);
     if (s == NC_NOERR)
-        s = put_text(file, x_var, "standard_name", "projection_x_coordinate");
+        s = put_text(file, x_var, "standard_name",
+                     geographic ? "longitude" : "projection_x_coordinate");
     if (s == NC_NOERR)
-        s = put_text(file, x_var, "units", "m");
+        s = put_text(file, x_var, "units", geographic ? "degrees_east" : "m");
     if (s == NC_NOERR)
         s = put_text(file, x_var, "axis", "X");
     if (s == NC_NOERR && !geo.spatial_reference.empty()) {
@@ -71,6 +165,8 @@ bool create_netcdf_map(const std::string& path, const RasterGeoreference& geo,
             s = put_text(file, crs, "crs_wkt", geo.spatial_reference);
         if (s == NC_NOERR)
             s = put_text(file, crs, "spatial_ref", geo.spatial_reference);
+        if (s == NC_NOERR)
+            s = put_grid_mapping(file, crs, geo.spatial_reference);
     }
     const int dims[3] = {time_dim, y_dim, x_dim};
     if (s == NC_NOERR)

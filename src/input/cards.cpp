@@ -7,7 +7,7 @@
 namespace torva {
 namespace {
 
-// 363 words; the pairs of words that share a card name the same enumerator.
+// 364 words; the pairs of words that share a card name the same enumerator.
 const CardWord kCardWords[] = {
     {"units", Card::UNITS, Args::integer},
     {"gridsize", Card::GRIDSIZE, Args::real},
@@ -75,6 +75,7 @@ const CardWord kCardWords[] = {
     {"rain_inv_distance", Card::RAIN_INV_DISTANCE, Args::none},
     {"rain_thiessen", Card::RAIN_THIESSEN, Args::none},
     {"radar_intensity", Card::RADAR_INTENSITY, Args::no_effect},
+    {"radar_units", Card::RADAR_UNITS, Args::text},
     {"latitude", Card::LATITUDE, Args::real},
     {"longitude", Card::LONGITUDE, Args::real},
     {"gmt", Card::GMT, Args::real},

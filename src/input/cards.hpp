@@ -76,6 +76,7 @@ enum class Card : int {
     RAIN_INV_DISTANCE,
     RAIN_THIESSEN,
     RADAR_INTENSITY,
+    RADAR_UNITS,
     LATITUDE,
     LONGITUDE,
     GMT,

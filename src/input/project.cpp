@@ -290,6 +290,20 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
             }
             break;
         }
+        case Card::RADAR_UNITS: {
+            std::string word = v.text;
+            for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (word == "MM_PER_HOUR") {
+                s.radar_units = RadarUnits::millimetres_per_hour;
+            } else if (word == "IN_PER_HOUR") {
+                s.radar_units = RadarUnits::inches_per_hour;
+            } else {
+                refuse_card_value(ctx, s, Card::RADAR_UNITS, v.text,
+                                  "is not a radar unit; give MM_PER_HOUR or IN_PER_HOUR");
+                return false;
+            }
+            break;
+        }
         case Card::CALIB_OBJ_FUNC: {
             const std::string k = v.text.substr(0, 4);
             s.calib_obj_func = k == "RMSE" ? 0 : k == "HMLE" ? 1 : 2;

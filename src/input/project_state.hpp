@@ -24,6 +24,8 @@ enum class ChannelRouting {
     backwater = 5
 };
 enum class PrecipitationKind { uniform = 0, gauges = 1 };
+// The unit the RADAR_UNITS card gives radar files that carry none of their own.
+enum class RadarUnits { not_given, millimetres_per_hour, inches_per_hour };
 
 struct ProjectSettings {
     std::array<CardValue, kCardCount> cards{};
@@ -36,6 +38,7 @@ struct ProjectSettings {
     ChannelRouting channel_routing = ChannelRouting::none;
     bool channels_simulated = false;
     PrecipitationKind precipitation = PrecipitationKind::uniform;
+    RadarUnits radar_units = RadarUnits::not_given;
 
     int richards_k_option = 2;
     int richards_c_option = 0;

@@ -1,5 +1,6 @@
 #include "meteo/precipitation.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -189,6 +190,27 @@ void print_reading_line(Model& model, RunContext& ctx) {
     ctx.log("\n\n");
 }
 
+// A gauge far outside the grid most often has its coordinates in another
+// system than the maps (degrees against metres, or a swapped pair); it would
+// still be spread, so each is named.
+void warn_of_distant_gauges(const Grid& grid, const PrecipEvent& event, RunContext& ctx) {
+    if (event.file_list || grid.georeference_map.empty())
+        return;
+    const double west = std::min(grid.west, grid.east), east = std::max(grid.west, grid.east);
+    const double south = std::min(grid.south, grid.north), north = std::max(grid.south, grid.north);
+    const double width = east - west, height = north - south;
+    for (int g = 1; g <= event.gauge_count; ++g) {
+        const double x = event.gauge_x[g], y = event.gauge_y[g];
+        if (x >= west - width && x <= east + width && y >= south - height && y <= north + height)
+            continue;
+        ctx.print_and_log(
+            "Warning: rain gauge %d of event %s at x %.3f, y %.3f lies farther outside the grid "
+            "(west %.3f, south %.3f, east %.3f, north %.3f) than the grid is wide; check that its "
+            "coordinates are in the maps' system.\n",
+            g, event.title.c_str(), x, y, west, south, east, north);
+    }
+}
+
 EventRead read_next_event(Model& model, RunContext& ctx) {
     Precipitation& p = model.precip;
     const int reads = host_driven(model) ? model.project.tanvik_event_num : 1;
@@ -198,6 +220,8 @@ EventRead read_next_event(Model& model, RunContext& ctx) {
         if (result != EventRead::ok)
             break;
     }
+    if (result == EventRead::ok)
+        warn_of_distant_gauges(model.grid, p.event, ctx);
     return result;
 }
 

@@ -1,9 +1,11 @@
 #include "meteo/radar.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include "core/arrays.hpp"
@@ -113,13 +115,52 @@ bool header_is_sound(const RadarHeader& h) {
 // the header's rows times columns, its values, row by row from the north-west.
 enum class RadarRead { ok, unreadable_header, unreadable_values };
 
-// A GeoTIFF or NetCDF radar file, read through the raster library: its values
-// are inches per hour unless its unit says millimetres per hour, and a value
-// that is not a number is no data.
-RadarRead read_library_radar_file(RunContext& ctx, const std::string& path, RadarHeader& header,
+bool unit_is(const std::string& unit, std::initializer_list<const char*> words) {
+    std::string lower = unit;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* word : words)
+        if (lower == word)
+            return true;
+    return false;
+}
+
+// Whether a GeoTIFF or NetCDF radar file is in millimetres per hour: its
+// band's unit tag says so, or, when it has none, the RADAR_UNITS card does.
+// A rate's unit is never guessed: a file with neither, or with a unit that is
+// not a rain rate, stops the run.
+bool radar_unit_known(RunContext& ctx, const std::string& path, const std::string& unit,
+                      RadarUnits card, bool& millimetres) {
+    if (unit_is(unit,
+                {"mm/h", "mm/hr", "mm h-1", "mm hr-1", "mm h**-1", "mm/hour", "kg m-2 h-1"})) {
+        millimetres = true;
+        return true;
+    }
+    if (unit_is(unit, {"in/h", "in/hr", "in h-1", "in hr-1", "inch/h", "inches/h", "in/hour"})) {
+        millimetres = false;
+        return true;
+    }
+    if (!unit.empty())
+        return stop(ctx,
+                    "Error: radar file %s gives its unit as \"%s\", which is not a rain rate TORVA "
+                    "knows (mm/h or in/h)\n",
+                    path.c_str(), unit.c_str());
+    if (card == RadarUnits::not_given)
+        return stop(ctx,
+                    "Error: radar file %s carries no unit; tag its band (gdal_edit.py -units "
+                    "mm/h) or give the card RADAR_UNITS MM_PER_HOUR or RADAR_UNITS IN_PER_HOUR\n",
+                    path.c_str());
+    millimetres = card == RadarUnits::millimetres_per_hour;
+    return true;
+}
+
+// A GeoTIFF or NetCDF radar file, read through the raster library: time
+// slice `time` (0 for a file of one), in the unit of its tag or of the
+// RADAR_UNITS card; a value that is not a number is no data.
+RadarRead read_library_radar_file(RunContext& ctx, const std::string& path, int time,
+                                  RadarUnits card, RadarHeader& header,
                                   std::vector<double>* values) {
     RasterGeoreference geo;
-    if (!read_library_raster(ctx, path, geo, nullptr))
+    if (!read_library_raster_band(ctx, path, time, geo, nullptr))
         return RadarRead::unreadable_header;
     header = {};
     header.cols = geo.cols;
@@ -129,14 +170,16 @@ RadarRead read_library_radar_file(RunContext& ctx, const std::string& path, Rada
     header.cell_size = geo.cell_size;
     header.has_no_data = geo.has_no_data;
     header.no_data = geo.no_data;
-    header.millimetres =
-        geo.unit == "mm/h" || geo.unit == "mm/hr" || geo.unit == "mm h-1" || geo.unit == "mm hr-1";
+    header.spatial_reference = geo.spatial_reference;
+    header.times = geo.bands;
+    if (!radar_unit_known(ctx, path, geo.unit, card, header.millimetres))
+        return RadarRead::unreadable_header;
     if (!header_is_sound(header))
         return RadarRead::unreadable_header;
     if (!values || values->size() != static_cast<std::size_t>(header.rows) * header.cols)
         return RadarRead::ok;
-    return read_library_raster(ctx, path, geo, values) ? RadarRead::ok
-                                                       : RadarRead::unreadable_values;
+    return read_library_raster_band(ctx, path, time, geo, values) ? RadarRead::ok
+                                                                  : RadarRead::unreadable_values;
 }
 
 bool is_library_radar_file(const std::string& path) {
@@ -148,21 +191,40 @@ bool is_library_radar_file(const std::string& path) {
     return library;
 }
 
-RadarRead read_radar_file(RunContext& ctx, RadarGrid& radar, const std::string& path,
-                          RadarHeader& header, std::vector<double>* values) {
+// Text radar files are in inches per hour, as their layout has always been,
+// unless the RADAR_UNITS card says millimetres.
+RadarRead read_radar_file(RunContext& ctx, RadarGrid& radar, const std::string& path, int time,
+                          RadarUnits card, RadarHeader& header, std::vector<double>* values) {
     if (is_library_radar_file(path))
-        return read_library_radar_file(ctx, path, header, values);
+        return read_library_radar_file(ctx, path, time, card, header, values);
     if (!read_whole_file(path, radar.text))
         return RadarRead::unreadable_header;
     std::size_t pos = 0;
     if (!read_text_header(ctx, radar.text, pos, header) || !header_is_sound(header))
         return RadarRead::unreadable_header;
+    header.millimetres = card == RadarUnits::millimetres_per_hour;
     if (!values || values->size() != static_cast<std::size_t>(header.rows) * header.cols)
         return RadarRead::ok;
     for (double& v : *values)
         if (!next_number(radar.text, pos, v))
             return RadarRead::unreadable_values;
     return RadarRead::ok;
+}
+
+// The time slice a record takes from a radar file of several times (a NetCDF
+// file with a time axis): the k-th record that names the file takes its k-th
+// time. 0 for a file named once, which must then hold one grid.
+int time_of_record(const PrecipEvent& event, int record) {
+    const std::string name = radar_file_name(event.radar_files[record]);
+    int earlier = 0, named = 0;
+    for (std::size_t j = 1; j < event.radar_files.size(); ++j) {
+        if (radar_file_name(event.radar_files[j]) != name)
+            continue;
+        ++named;
+        if (static_cast<int>(j) <= record)
+            ++earlier;
+    }
+    return named > 1 ? earlier : 0;
 }
 
 // The radar cell that holds each watershed cell's centre. A centre outside
@@ -203,11 +265,21 @@ bool start_radar_event(Model& model, RunContext& ctx) {
     radar.mapped = false;
     const std::string path = radar_file_name(p.event.radar_files[1]);
     RadarHeader header;
-    if (read_radar_file(ctx, radar, path, header, nullptr) != RadarRead::ok) {
+    if (read_radar_file(ctx, radar, path, time_of_record(p.event, 1), model.project.radar_units,
+                        header, nullptr) != RadarRead::ok) {
         if (!ctx.error.pending())
             stop(ctx, "Error: unable to read radar header in file %s\n", path.c_str());
         return false;
     }
+    const Grid& grid = model.grid;
+    if (!header.spatial_reference.empty() && !grid.spatial_reference.empty() &&
+        !same_spatial_reference(header.spatial_reference, grid.spatial_reference))
+        return stop(ctx,
+                    "Error: radar file %s has the spatial reference %s, but the grid (map %s) has "
+                    "%s; reproject it to the grid's (gdalwarp -t_srs)\n",
+                    path.c_str(), spatial_reference_name(header.spatial_reference).c_str(),
+                    grid.spatial_reference_map.c_str(),
+                    spatial_reference_name(grid.spatial_reference).c_str());
     radar.header = header;
     const std::size_t count = static_cast<std::size_t>(header.rows) * header.cols;
     const std::size_t cells = static_cast<std::size_t>(model.grid.num_cells) + 1;
@@ -224,19 +296,40 @@ bool start_radar_event(Model& model, RunContext& ctx) {
 // millimetres, and anything above 100 mm/h is reset to 100. A file that does
 // not match the event's first grid, or holds values that cannot be read,
 // stops the run before any of its values is used.
-bool read_radar_grid(RunContext& ctx, RadarGrid& radar, const std::string& path) {
+bool read_radar_grid(RunContext& ctx, RadarGrid& radar, const std::string& path, int time,
+                     RadarUnits card) {
     ctx.print("Reading radar precip file %s.\n", path.c_str());
     RadarHeader header;
-    const RadarRead read = read_radar_file(ctx, radar, path, header, &radar.raw);
+    const RadarRead read = read_radar_file(ctx, radar, path, time, card, header, &radar.raw);
     if (ctx.error.pending())
         return false;
     if (read == RadarRead::unreadable_header)
         return stop(ctx, "Error: unable to read radar header in file %s\n", path.c_str());
-    if (header.cols != radar.header.cols || header.rows != radar.header.rows)
+    const RadarHeader& first = radar.header;
+    if (header.cols != first.cols || header.rows != first.rows)
         return stop(ctx,
                     "Error: radar precip file %s has %d columns and %d rows, but the first radar "
                     "file of the event has %d and %d\n",
-                    path.c_str(), header.cols, header.rows, radar.header.cols, radar.header.rows);
+                    path.c_str(), header.cols, header.rows, first.cols, first.rows);
+    // The cells were mapped to the first file's grid: a file that lies
+    // elsewhere would rain on the wrong cells.
+    const double tolerance = 1e-3 * first.cell_size;
+    if (std::fabs(header.west - first.west) > tolerance ||
+        std::fabs(header.south - first.south) > tolerance ||
+        std::fabs(header.cell_size - first.cell_size) > tolerance)
+        return stop(ctx,
+                    "Error: radar precip file %s lies at west %.3f, south %.3f with cells of "
+                    "%g, but the first radar file of the event at west %.3f, south %.3f with "
+                    "cells of %g\n",
+                    path.c_str(), header.west, header.south, header.cell_size, first.west,
+                    first.south, first.cell_size);
+    if (!header.spatial_reference.empty() && !first.spatial_reference.empty() &&
+        !same_spatial_reference(header.spatial_reference, first.spatial_reference))
+        return stop(ctx,
+                    "Error: radar precip file %s has the spatial reference %s, but the first "
+                    "radar file of the event has %s\n",
+                    path.c_str(), spatial_reference_name(header.spatial_reference).c_str(),
+                    spatial_reference_name(first.spatial_reference).c_str());
     if (read == RadarRead::unreadable_values)
         return stop(ctx, "Error in reading radar precip file %s\n", path.c_str());
     const double to_mm = header.millimetres ? 1.0 : kMillimetresPerInch;
@@ -287,7 +380,8 @@ void radar_phase(Model& model, RunContext& ctx) {
         return;
     if (static_cast<std::size_t>(due + 1) >= p.event.radar_files.size())
         return;
-    if (!read_radar_grid(ctx, p.radar, radar_file_name(p.event.radar_files[due + 1])))
+    if (!read_radar_grid(ctx, p.radar, radar_file_name(p.event.radar_files[due + 1]),
+                         time_of_record(p.event, due + 1), model.project.radar_units))
         return;
     apply_radar_grid(model, ctx);
 }

@@ -20,6 +20,8 @@ struct RadarHeader {
     // Values in mm/h rather than the inches per hour of radar rasters (a
     // GeoTIFF or NetCDF file whose unit says so).
     bool millimetres = false;
+    std::string spatial_reference;  // WKT of a GeoTIFF or NetCDF file; empty for text files
+    int times = 1;                  // time slices (bands) of the file
     double north() const { return south + rows * cell_size; }
 };
 

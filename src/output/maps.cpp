@@ -1,5 +1,6 @@
 #include "output/maps.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -155,6 +156,28 @@ bool can_compute(const Model& model, RunContext& ctx, const KindInfo& kind) {
     return true;
 }
 
+// A cell that holds channel shows the water of its channel, not the thin
+// film of overland water beside it: the deepest of its nodes (now, or the
+// deepest so far for the flood grid). `values` holds the overland figures.
+void take_channel_depths(const Model& model, bool deepest_so_far, std::vector<double>& values) {
+    const Channel& ch = model.channel;
+    const StreamCells& stream = ch.stream;
+    if (!ch.read || model.project.channel_routing != ChannelRouting::explicit_routing)
+        return;
+    for (int s = 1; s <= stream.count; ++s) {
+        double deepest = 0.0;
+        for (int e = stream.first_entry[s]; e < stream.first_entry[s + 1]; ++e) {
+            const int node = stream.node[e], link = stream.link[e];
+            const double depth = deepest_so_far ? ch.yp_max_flood(node, link) - ch.bel(node, link)
+                                                : ch.depth(node, link);
+            deepest = std::max(deepest, depth);
+        }
+        const int cell = stream.cell[s];
+        if (cell > 0 && static_cast<std::size_t>(cell) < values.size())
+            values[cell] = deepest;
+    }
+}
+
 // The values of a kind at this step, one per cell.
 const std::vector<double>& values_of(Model& model, MapKind kind) {
     MapOutputs& maps = model.maps;
@@ -166,9 +189,16 @@ const std::vector<double>& values_of(Model& model, MapKind kind) {
         std::fill(maps.scratch.begin(), maps.scratch.end(), 0.0);
         return maps.scratch;
     };
+    // Into the map's own array (allocated at set-up), to take the channels' depths.
+    const auto copy_into_scratch = [&](const std::vector<double>& values) {
+        if (&values != &maps.scratch)
+            std::copy_n(values.begin(), entries, maps.scratch.begin());
+    };
     switch (kind) {
         case MapKind::depth:
-            return or_zero(model.overland.depth);
+            copy_into_scratch(or_zero(model.overland.depth));
+            take_channel_depths(model, false, maps.scratch);
+            return maps.scratch;
         case MapKind::discharge:
             discharge_magnitudes(model.overland, maps.scratch);
             return maps.scratch;
@@ -181,7 +211,9 @@ const std::vector<double>& values_of(Model& model, MapKind kind) {
         case MapKind::surface_moisture:
             return or_zero(model.soil.surface_moisture);
         case MapKind::flood_grid:
-            return or_zero(model.overland.max_depth);
+            copy_into_scratch(or_zero(model.overland.max_depth));
+            take_channel_depths(model, true, maps.scratch);
+            return maps.scratch;
         default:
             break;
     }
@@ -192,10 +224,14 @@ const std::vector<double>& values_of(Model& model, MapKind kind) {
 bool write_series_file(Model& model, RunContext& ctx, const MapOutput& out,
                        const std::vector<double>& values) {
     const KindInfo& kind = info(out.kind);
+    // Each simulation of a batch or a calibration numbers its series like its
+    // other outputs, so that simulations side by side never write one file.
     const std::string name =
         series_file_name(out.name, kind.base_name, model.maps.series_counter, ".asc");
-    ctx.print("opening file %s\n", name.c_str());
-    OutputFile file = open_output_file(ctx, name, Numbering::plain);
+    const std::string path = output_path(ctx, name, Numbering::numbered);
+    ctx.print("opening file %s\n", path.c_str());
+    make_folders_for(path);  // a missing map folder is made
+    OutputFile file = open_output_file(ctx, name, Numbering::numbered);
     if (!file)
         return stop(ctx, kind.open_message, file.path().c_str());
     write_exchange_grid(file.get(), model.grid, values);
@@ -217,11 +253,25 @@ bool write_geotiff_file(Model& model, RunContext& ctx, const MapOutput& out,
     const KindInfo& kind = info(out.kind);
     const std::string name =
         series_file_name(out.name, kind.base_name, model.maps.series_counter, ".tif");
-    const std::string path = output_path(ctx, name, Numbering::plain);
-    ctx.print("opening file %s\n", name.c_str());
+    const std::string path = output_path(ctx, name, Numbering::numbered);
+    ctx.print("opening file %s\n", path.c_str());
+    make_folders_for(path);
     fill_full_grid(model.grid, values, model.maps.full_grid);
+    // A GIS shows the quantity, its unit and the model time of the map.
+    RasterGeoreference geo = library_georeference(model.grid);
+    geo.unit = kind.units;
+    const CalendarTime& t = model.clock.calendar;
+    char minutes[32], stamp[32];
+    std::snprintf(minutes, sizeof minutes, "%.4f", model.clock.elapsed_minutes);
+    std::snprintf(stamp, sizeof stamp, "%04d:%02d:%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, model.clock.whole_seconds);
+    const RasterMetadata metadata = {{"TORVA_QUANTITY", kind.long_name},
+                                     {"TORVA_UNITS", kind.units},
+                                     {"TORVA_MINUTES_SINCE_START", minutes},
+                                     {"TORVA_START", minutes_since_start(model).substr(14)},
+                                     {"TIFFTAG_DATETIME", stamp}};
     std::string failure;
-    return write_geotiff(path, library_georeference(model.grid), model.maps.full_grid, failure) ||
+    return write_geotiff(path, geo, model.maps.full_grid, metadata, failure) ||
            write_failed(ctx, path, failure);
 }
 

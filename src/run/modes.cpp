@@ -166,6 +166,13 @@ bool parse_command_line(const std::vector<std::string>& args, RunRequest& reques
     return true;
 }
 
+bool calibration_requested(const std::vector<std::string>& args) {
+    if (args.size() < 2)
+        return false;
+    const std::string two = args[0].substr(0, 2);
+    return two == "-c" || two == "-m";
+}
+
 int run_program(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     const int total_threads = omp_get_num_procs();
     omp_set_num_threads(total_threads);

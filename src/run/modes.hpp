@@ -36,6 +36,10 @@ inline constexpr std::size_t kMaxCommandLineName = 1023;
 // refusal of an over-long name) and returns false when nothing is to run.
 bool parse_command_line(const std::vector<std::string>& args, RunRequest& request, std::FILE* out);
 
+// Whether the arguments ask for a calibration mode (-c or -m with a file), the
+// only modes in which copies of the program under mpirun cooperate.
+bool calibration_requested(const std::vector<std::string>& args);
+
 // The whole program after start-up: prints the start line, parses the command
 // line and runs the mode. Returns the process exit status: 1 when a simulation
 // (or any run of a batch) failed, 0 otherwise.

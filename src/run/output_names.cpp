@@ -156,11 +156,14 @@ std::vector<Output> outputs_of(const Model& model, const RunContext& ctx) {
         }
         const char* base = map_base_name(card);
         const std::string extension = map_type == 0 ? ".asc" : ".tif";
-        const std::string first =
-            output_path(ctx, series_file_name(p.text(card), base, 1, extension), Numbering::plain);
+        const std::string first = output_path(
+            ctx, series_file_name(p.text(card), base, 1, extension), Numbering::numbered);
         const std::string folder = fs::path(first).parent_path().string();
-        outputs.push_back({card_label(card) + ", " + base + ".NNNN" + extension + " maps",
-                           folder.empty() ? "." : folder, base, extension});
+        // In numbered runs the series' files carry the run number: 0003_depth.0001.asc.
+        const std::string file = fs::path(first).filename().string();
+        const std::string numbered_base = file.substr(0, file.size() - 5 - extension.size());
+        outputs.push_back({card_label(card) + ", " + numbered_base + ".NNNN" + extension + " maps",
+                           folder.empty() ? "." : folder, numbered_base, extension});
     }
     // Files every run writes under fixed names.
     outputs.push_back({"the mask map", output_path(ctx, "maskmap", Numbering::numbered), "", ""});

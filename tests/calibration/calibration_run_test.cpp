@@ -16,6 +16,7 @@
 #include "calibration/sce_mode.hpp"
 #include "calibration/synthetic_watershed.hpp"
 #include "core/context.hpp"
+#include "grid/raster_library.hpp"
 #include "run/modes.hpp"
 #include "support/harness.hpp"
 
@@ -36,21 +37,39 @@ void write_search(const TempDir& dir, const std::string& settings,
                             "\n0.5 0.1 3.0\n");
 }
 
+// The search finds the roughness and conductivity that made the observations:
+// from the event's peak and volume (HMLE) to 2 %, from the whole outlet
+// hydrograph (Nash-Sutcliffe, Kling-Gupta) to 1 %.
 TEST(Calibration, SceRecoversRoughnessAndConductivity) {
-    TempDir dir;
-    write_search(dir, "3000 5 0.0001 2 7 0 2");
-    observe_truth(dir);
-    ASSERT_TRUE(calibrate_in(dir, 2)) << dir.read("console.txt");
-    const std::string best = dir.read("best.out");
-    EXPECT_NEAR(best_value(best, 1), kTrueRoughness, 0.02 * kTrueRoughness) << best;
-    EXPECT_NEAR(best_value(best, 2), kTrueConductivity, 0.02 * kTrueConductivity) << best;
-    // The best point ran once more as an ordinary simulation.
-    EXPECT_TRUE(dir.exists("0000_out.otl"));
+    const struct {
+        const char* objective;
+        double tolerance;
+    } cases[] = {{"", 0.02}, {"OBJECTIVE NSE\n", 0.01}, {"OBJECTIVE KGE\n", 0.01}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.objective);
+        TempDir dir;
+        write_search(dir, "3000 5 0.0001 2 7 0 2");
+        if (*c.objective) {
+            observe_truth_hydrograph(dir, "obs.txt");
+            dir.write("sce.in", dir.read("sce.in") + c.objective);
+        } else {
+            observe_truth(dir);
+        }
+        ASSERT_TRUE(calibrate_in(dir, 2)) << dir.read("console.txt");
+        const std::string best = dir.read("best.out");
+        EXPECT_NEAR(best_value(best, 1), kTrueRoughness, c.tolerance * kTrueRoughness) << best;
+        EXPECT_NEAR(best_value(best, 2), kTrueConductivity, c.tolerance * kTrueConductivity)
+            << best;
+        // The best point ran once more as an ordinary simulation.
+        EXPECT_TRUE(dir.exists("0000_out.otl"));
+    }
 }
 
 // A tiny search (two loops of two complexes) on one worker: every file in its
-// layout. Each evaluation wrote its own numbered files, the best point's
-// ordinary run those with 0000_.
+// layout. Each evaluation wrote its own numbered files and console log into
+// calibration_runs/, the best point's ordinary run its files with 0000_ in
+// the working folder; the console has one progress line per loop. With
+// KEEP_RUNS BEST an evaluation's files go once it is scored.
 TEST(Calibration, TinySearchWritesItsFilesInTheirLayouts) {
     TempDir dir;
     write_search(dir, "30 5 0.0001 2 7 0 2");
@@ -66,19 +85,75 @@ TEST(Calibration, TinySearchWritesItsFilesInTheirLayouts) {
     const std::string working = dir.read("0_hmle.dat");
     EXPECT_EQ(working.substr(0, working.find("---") + 56),
               test::golden("calibration/golden/tiny_hmle_first.txt"));
-    for (const char* name : {"0001_out.otl", "0038_out.otl", "0000_out.otl"})
+    for (const char* name :
+         {"calibration_runs/0001_out.otl", "calibration_runs/0038_out.otl", "0000_out.otl"})
         EXPECT_TRUE(dir.exists(name)) << name;
-    EXPECT_FALSE(dir.exists("0039_out.otl"));
+    EXPECT_FALSE(dir.exists("calibration_runs/0039_out.otl"));
+    EXPECT_FALSE(dir.exists("0001_out.otl"));
+    // The simulations' own lines are in their logs, not on the console.
+    EXPECT_NE(dir.read("calibration_runs/0001_console.log").find("Run time:"), std::string::npos);
+    const std::string console = dir.read("console.txt");
+    EXPECT_EQ(console.find("Run time:"), console.rfind("Run time:")) << console;
+    for (const char* line :
+         {"\nLoop 0: 10 evaluations, best objective ", "\nLoop 1: 24 evaluations, best objective ",
+          "\nLoop 2: 38 evaluations, best objective "})
+        EXPECT_NE(console.find(line), std::string::npos) << line << console;
+
+    TempDir best_only;
+    write_search(best_only, "30 5 0.0001 2 7 0 2");
+    best_only.write("sce.in", best_only.read("sce.in") + "KEEP_RUNS BEST\nRUN_FOLDER runs\n");
+    ASSERT_TRUE(calibrate_in(best_only, 1)) << best_only.read("console.txt");
+    EXPECT_EQ(best_only.read("sce_output.dat"), dir.read("sce_output.dat"));
+    EXPECT_FALSE(best_only.exists("runs/0001_out.otl"));
+    EXPECT_FALSE(best_only.exists("runs/0001_console.log"));
+    EXPECT_TRUE(best_only.exists("0000_out.otl"));
 }
 
-// The same seed gives the same search with one worker and with two.
-TEST(Calibration, SameSeedSameFilesWithOneOrTwoWorkers) {
-    TempDir one, two;
-    for (const TempDir* dir : {&one, &two}) write_search(*dir, "60 5 0.0001 3 21 0 2");
-    ASSERT_TRUE(calibrate_in(one, 1));
-    ASSERT_TRUE(calibrate_in(two, 2));
-    EXPECT_EQ(one.read("sce_output.dat"), two.read("sce_output.dat"));
-    EXPECT_EQ(one.read("best.out"), two.read("best.out"));
+// The same seed gives the same search with one worker and with two, with map
+// series written by every evaluation or none: each evaluation numbers its
+// maps (calibration_runs/maps/0005_depth.0001.tif), so none is written by two
+// simulations at once.
+TEST(Calibration, SameSeedSameFilesWithAnyWorkersAndMaps) {
+    const std::string maps =
+        raster_library_built() ? "MAP_TYPE 6\nDEPTH maps\n" : "MAP_TYPE 0\nDEPTH maps\n";
+    const std::string first_map = raster_library_built()
+                                      ? "calibration_runs/maps/0005_depth.0001.tif"
+                                      : "calibration_runs/maps/0005_depth.0001.asc";
+    const struct {
+        int workers;
+        bool maps;
+    } cases[] = {{1, false}, {1, true}, {2, true}, {2, false}};
+    std::string reference_output, reference_best;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.workers) + (c.maps ? " workers, maps" : " workers"));
+        TempDir dir;
+        write_search(dir, "60 5 0.0001 3 21 0 2");
+        if (c.maps)
+            dir.write("p.prj", dir.read("p.prj") + maps);
+        ASSERT_TRUE(calibrate_in(dir, c.workers)) << dir.read("console.txt");
+        EXPECT_EQ(dir.exists(first_map), c.maps);
+        if (reference_output.empty()) {
+            reference_output = dir.read("sce_output.dat");
+            reference_best = dir.read("best.out");
+            continue;
+        }
+        EXPECT_EQ(dir.read("sce_output.dat"), reference_output);
+        EXPECT_EQ(dir.read("best.out"), reference_best);
+    }
+}
+
+// A search none of whose simulations runs has no best point: it stops after
+// the initial population, says so, writes no best.out and fails.
+TEST(Calibration, SearchWhoseEverySimulationFailsFails) {
+    TempDir dir;
+    write_search(dir, "40 5 0.0001 2 3 0 2", "-0.2 -0.3 -0.1");
+    EXPECT_FALSE(calibrate_in(dir, 2));
+    EXPECT_NE(dir.read("console.txt")
+                  .find("Error: every simulation of the initial population failed; the search "
+                        "stops.\nError: unable to successfully run the SCE method\n"),
+              std::string::npos)
+        << dir.read("console.txt");
+    EXPECT_FALSE(dir.exists("best.out"));
 }
 
 // Roughness bounds that reach below zero: the simulations of those points stop

@@ -32,9 +32,11 @@ void write_search(const TempDir& dir) {
               "0.1 0.01 0.2\n0.5 0.1 3.0\n");
 }
 
+// Three ranks with map series on give the search of one worker without them.
 TEST(MpiCalibration, ThreeRanksWriteTheFilesOfOneWorker) {
     TempDir ranks, alone;
     write_search(ranks);
+    ranks.write("p.prj", ranks.read("p.prj") + "MAP_TYPE 0\nDEPTH maps\n");
     write_search(alone);
     ASSERT_EQ(mpirun_in(ranks, "-c sce.in"), 0) << ranks.read("console.txt");
     ASSERT_TRUE(calibrate_in(alone, 1));
@@ -44,6 +46,27 @@ TEST(MpiCalibration, ThreeRanksWriteTheFilesOfOneWorker) {
     EXPECT_TRUE(ranks.exists("1_obs.log"));
     EXPECT_TRUE(ranks.exists("2_obs.log"));
     EXPECT_FALSE(ranks.exists("0_obs.log"));
+    EXPECT_TRUE(ranks.exists("calibration_runs/maps/0001_depth.0001.asc"));
+}
+
+// Workers started in an empty folder, as on a cluster without a shared
+// working folder: the master names each worker's missing file and the run
+// fails instead of scoring every point worst.
+TEST(MpiCalibration, WorkersThatCannotSetUpStopTheSearch) {
+    TempDir master, empty;
+    write_search(master);
+    const std::string command =
+        "cd '" + master.path().string() +
+        "' && mpirun --allow-run-as-root --oversubscribe -np 1 '" TORVA_BINARY
+        "' -c sce.in : -np 2 --wdir '" +
+        empty.path().string() + "' '" TORVA_BINARY "' -c sce.in > console.txt 2>&1";
+    EXPECT_NE(std::system(command.c_str()), 0);
+    const std::string console = master.read("console.txt");
+    for (const char* said : {"Error: calibration worker rank 1 could not set up in ",
+                             "Error: calibration worker rank 2 could not set up in ",
+                             "Can't open SCE input file sce.in\n"})
+        EXPECT_NE(console.find(said), std::string::npos) << said << console;
+    EXPECT_FALSE(master.exists("best.out"));
 }
 
 // Nine runs divided among three ranks, each logging its own three; rank 0
@@ -65,7 +88,7 @@ TEST(MpiCalibration, MonteCarloRunsAreDividedAndTheBestReduced) {
     EXPECT_DOUBLE_EQ(std::fabs(std::stod(dir.read("best.out"))), smallest);
     for (int run = 1; run <= 9; ++run) {
         char name[32];
-        std::snprintf(name, sizeof name, "%04d_out.otl", run);
+        std::snprintf(name, sizeof name, "calibration_runs/%04d_out.otl", run);
         EXPECT_TRUE(dir.exists(name)) << name;
     }
 }

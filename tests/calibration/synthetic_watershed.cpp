@@ -71,6 +71,29 @@ void observe_truth(const TempDir& dir) {
     dir.write("obs.txt", line);
 }
 
+void observe_truth_hydrograph(const TempDir& dir, const std::string& name) {
+    std::FILE* console = std::tmpfile();
+    const SimulationSetup setup = calibration_setup(1, console, console);
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.path());
+    CalibrationResults truth;
+    truth.keep_hydrograph = true;
+    const int code = simulate_point(setup, "p.prj", "params.txt",
+                                    {0.0, kTrueRoughness, kTrueConductivity}, 9999, &truth);
+    fs::current_path(before);
+    std::fclose(console);
+    ASSERT_EQ(code, 0);
+    ASSERT_GT(truth.hydrograph_minutes.size(), 10u);
+    std::string text = "# minutes  m3/s\n";
+    char line[100];
+    for (std::size_t k = 0; k < truth.hydrograph_minutes.size(); ++k) {
+        std::snprintf(line, sizeof line, "%.6f %.12f\n", truth.hydrograph_minutes[k],
+                      truth.hydrograph_discharge[k]);
+        text += line;
+    }
+    dir.write(name, text);
+}
+
 bool calibrate_in(const TempDir& dir, int workers) {
     std::FILE* console = std::fopen((dir.path() / "console.txt").c_str(), "w");
     const fs::path before = fs::current_path();

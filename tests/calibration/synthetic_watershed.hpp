@@ -17,6 +17,9 @@ inline constexpr double kTrueConductivity = 1.0;
 void write_synthetic_watershed(const TempDir& dir);
 // obs.txt: the peak and volume the model makes with the true values.
 void observe_truth(const TempDir& dir);
+// `name`: the outlet hydrograph the model makes with the true values, every
+// step, as minutes and m3/s.
+void observe_truth_hydrograph(const TempDir& dir, const std::string& name);
 // Runs `torva -c sce.in` in the folder on that many workers, the console to
 // console.txt.
 bool calibrate_in(const TempDir& dir, int workers);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -401,6 +402,50 @@ TEST(YNetworkHotStart, ARunContinuedFromItsHotStartsEndsAsTheWholeRun) {
         EXPECT_EQ(rows[r][1], whole_rows[r][1]) << "row " << r;
     EXPECT_EQ(second.read("end.chot"), whole.read("end.chot"));
     EXPECT_EQ(rows_of(whole.read("end.chot")).size(), 7u);  // the nodes of links 1, 3 and 4
+}
+
+// The depth and flood maps show a stream cell's channel water, not the film
+// of overland water beside it: at every map time (every 5 minutes from
+// minute 1, on 30 s steps) each stream cell holds the depth of its node in
+// the link/node file of that minute, and the flood grid its deepest so far.
+TEST(YNetworkMaps, StreamCellsShowTheirChannelsDepth) {
+    TempDir dir;
+    const auto run = run_y(dir,
+                           "TIMESTEP 30\nHYD_FREQ 1\nMAP_FREQ 5\nMAP_TYPE 1\nDEPTH d.dat\n"
+                           "FLOOD_GRID f.dat\n");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const Blocks depth = blocks_of(dir.read("depth.lnd"));
+    const Blocks flood = blocks_of(dir.read("flood.lnd"));
+    // (row, column) of each stream cell and its (link, node).
+    const int cells[7][4] = {{1, 2, 1, 1}, {2, 2, 1, 2}, {1, 4, 3, 1}, {2, 4, 3, 2},
+                             {3, 3, 4, 1}, {4, 3, 4, 2}, {5, 3, 4, 3}};
+    for (const auto& [name, channel] : {std::pair{"d.dat", &depth}, {"f.dat", &flood}}) {
+        std::istringstream map(dir.read(name));
+        int steps = 0;
+        double deepest = 0.0;
+        for (std::string word; map >> word;) {
+            if (word != "TS")
+                continue;
+            int flag = 0;
+            double minutes = 0.0;
+            map >> flag >> minutes;
+            std::vector<double> values(25);
+            for (int k = 0; k < 25; ++k) map >> flag;
+            for (double& v : values) map >> v;
+            const std::size_t block = static_cast<std::size_t>(std::lround(minutes));
+            ASSERT_LT(block, channel->size());
+            EXPECT_EQ(minutes, 1.0 + 5.0 * steps) << name;
+            for (const auto& c : cells) {
+                const double expected = (*channel)[block][c[2]][c[3]];
+                EXPECT_NEAR(values[(c[0] - 1) * 5 + c[1] - 1], expected, 1e-5)
+                    << name << " minute " << minutes << " row " << c[0] << " column " << c[1];
+                deepest = std::max(deepest, expected);
+            }
+            ++steps;
+        }
+        EXPECT_EQ(steps, 12) << name;
+        EXPECT_GT(deepest, 0.1) << name;  // channel water, not a film
+    }
 }
 
 }  // namespace

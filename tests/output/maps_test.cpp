@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,11 +38,11 @@ void write_mapped_project(const TempDir& dir, const std::string& cards) {
 // The first grid series file holds the depths after the second step:
 // 2 x 30 s of 10 mm/h is 0.1667 mm, shown as 0.0002 m; the north-western
 // cell, outside, carries the no-data value. Folders given with a trailing
-// backslash, a trailing slash or none name the same folder.
+// backslash, a trailing slash or none name the same folder, which the run
+// makes.
 TEST(MapOutput, GridSeriesGolden) {
     TempDir dir;
     write_mapped_project(dir, "MAP_TYPE 0\nDEPTH out\\\nDISCHARGE out/\nDIS_RAIN \"out\"\n");
-    std::filesystem::create_directory(dir.path() / "out");
     const auto run = run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(dir.read("out/depth.0001.asc"), golden("output/golden/depth.0001.asc"));
@@ -50,6 +51,19 @@ TEST(MapOutput, GridSeriesGolden) {
     EXPECT_TRUE(dir.exists("out/discharge.0011.asc"));
     EXPECT_TRUE(dir.exists("out/rain.0011.asc"));
     EXPECT_FALSE(dir.exists("out/depth.0012.asc"));
+}
+
+// Each run of a batch (and each evaluation of a calibration) numbers its map
+// series like its other outputs, so no run overwrites another's maps.
+TEST(MapOutput, EachRunOfABatchNumbersItsMapSeries) {
+    TempDir dir;
+    write_mapped_project(dir, "MAP_TYPE 0\nDEPTH out\n");
+    const auto run = run_program_in(dir.path(), {"-b2", "p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    for (const char* name : {"out/0000_depth.0001.asc", "out/0001_depth.0011.asc"})
+        EXPECT_TRUE(dir.exists(name)) << name;
+    EXPECT_FALSE(dir.exists("out/depth.0001.asc"));
+    EXPECT_NE(run.out.find("opening file out/0001_depth.0001.asc\n"), std::string::npos);
 }
 
 TEST(MapOutput, TextDatasetGolden) {
@@ -61,6 +75,37 @@ TEST(MapOutput, TextDatasetGolden) {
     EXPECT_EQ(dir.read("depth.dat"), golden("output/golden/depth.dat"));
     // Without infiltration nothing infiltrates: every step holds zeros.
     EXPECT_EQ(dir.read("infdep.dat").find("0.000001"), std::string::npos);
+}
+
+// The values of the last time step of a text dataset of n cells.
+std::vector<double> last_dataset_step(const std::string& text, int n) {
+    std::istringstream in(text.substr(text.rfind("TS ")));
+    std::string line;
+    std::getline(in, line);
+    std::vector<double> values(n);
+    int flag = 0;
+    for (int k = 0; k < n; ++k) in >> flag;
+    for (double& v : values) in >> v;
+    return values;
+}
+
+// The discharge map is in m3/s, the water crossing a cell's faces, not that
+// times the cell size (which would make it m4/s). At steady state under
+// 360 mm/h (1e-4 m/s) on a strip of three 10 m cells draining east, the
+// east face of the first cell carries the rain of one cell, 1e-4 x 100 m2 =
+// 0.01 m3/s, that of the second the rain of two, 0.02 m3/s.
+TEST(MapOutput, DischargeMapsAreCubicMetresPerSecondOnAnyCellSize) {
+    TempDir dir;
+    test::write_grid_project(
+        dir, 1, 3, 10.0,
+        "OUTROW 1\nOUTCOL 3\nTIMESTEP 5\nTOT_TIME 30\nRAIN_INTENSITY 360\nRAIN_DURATION 60\n"
+        "MAP_FREQ 29\nMAP_TYPE 1\nDISCHARGE q.dat\n",
+        "", {{"elevation.ele", [](int, int c) { return 10.3 - 0.1 * c; }}});
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::vector<double> q = last_dataset_step(dir.read("q.dat"), 3);
+    EXPECT_NEAR(q[0], 0.01, 2e-6);
+    EXPECT_NEAR(q[1], 0.02, 2e-6);
 }
 
 // Maps at counter 1, 121, 241 for MAP_FREQ 60 at 30 s steps (120 steps); an
@@ -104,16 +149,17 @@ TEST(MapOutput, DepthMapsHoldTheSurfaceStorageOfTheBalance) {
 }
 
 // Every map that cannot be written ends the run with a message naming the
-// file and exit status 1.
+// file and exit status 1 (a missing map folder is made, but not below a file).
 TEST(MapOutput, FailedWritesStopTheRun) {
     const std::pair<std::string, std::string> cases[] = {
         {"MAP_TYPE 1\nDEPTH /dev/full\n",
          "Error: could not write map file /dev/full: No space left on device\n"},
         {"MAP_TYPE 0\nDEPTH full\n",
          "Error: could not write map file full/depth.0001.asc: No space left on device\n"},
-        {"MAP_TYPE 0\nDEPTH gone\n", "Can't open depth map for writing: gone/depth.0001.asc\n"},
-        {"MAP_TYPE 0\nDIS_RAIN gone\n",
-         "Can't open rainfall map for writing: gone/rain.0001.asc\n"},
+        {"MAP_TYPE 0\nDEPTH plain/maps\n",
+         "Can't open depth map for writing: plain/maps/depth.0001.asc\n"},
+        {"MAP_TYPE 0\nDIS_RAIN plain/maps\n",
+         "Can't open rainfall map for writing: plain/maps/rain.0001.asc\n"},
         {"MAP_TYPE 2\nDEPTH gone/d.bin\n", "Error: Can't open output file: gone/d.bin\n"},
         {"MAP_TYPE 0\nDEPTH locked\n", "Can't open depth map for writing: locked/depth.0001.asc\n"},
         {"MAP_TYPE 1\nSURF_MOIST sm.dat\n",
@@ -125,6 +171,7 @@ TEST(MapOutput, FailedWritesStopTheRun) {
             continue;  // the superuser writes into read-only folders
         TempDir dir;
         write_mapped_project(dir, cards);
+        dir.write("plain", "a file where a map folder would be made\n");
         std::filesystem::create_directory(dir.path() / "full");
         std::filesystem::create_symlink("/dev/full", dir.path() / "full" / "depth.0001.asc");
         std::filesystem::create_directory(dir.path() / "locked");

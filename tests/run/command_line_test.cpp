@@ -25,6 +25,20 @@ const char* const kStartLine =
 
 // Each command line that runs no simulation, the whole console it gives (a
 // golden file under run/golden when the text ends in .txt) and the status.
+// Only the calibration modes start the processes' message library (MPI):
+// a single run, a batch or the banners never pay its start-up.
+TEST(CommandLine, OnlyCalibrationModesAskForCooperatingProcesses) {
+    const std::pair<std::vector<std::string>, bool> cases[] = {
+        {{"-c", "sce.in"}, true},  {{"-m20", "mc.in"}, true},
+        {{"-cx", "sce.in"}, true}, {{"-c"}, false},
+        {{"-v", "x"}, false},      {{"p.prj"}, false},
+        {{"-b2", "p.prj"}, false}, {{}, false},
+        {{"-c", "a", "b"}, true},
+    };
+    for (const auto& [args, wanted] : cases)
+        EXPECT_EQ(calibration_requested(args), wanted) << (args.empty() ? "" : args[0]);
+}
+
 TEST(CommandLine, EachLineThatRunsNoSimulationGivesItsConsoleAndStatus) {
     const std::string start = kStartLine;
     const struct {
