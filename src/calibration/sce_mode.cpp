@@ -70,8 +70,10 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
     evaluations.keep_best_only = settings.keep_best_only;
     evaluations.workers = calibration_workers(settings.project_file, setup.workers);
     if (!remote)
-        std::fprintf(console, "Evaluating %d points side by side; each run's files go to %s/.\n",
-                     evaluations.workers, settings.run_folder.c_str());
+        std::fprintf(console, "Evaluating %d points side by side; each run's files go to %s.\n",
+                     evaluations.workers,
+                     settings.run_folder.empty() ? "the working folder"
+                                                 : (settings.run_folder + "/").c_str());
     ScoreHistory history;
     SimulationObjective local(evaluations, settings.project_file, settings.parameter_file,
                               observations, history);
@@ -79,6 +81,7 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
     SceStreams streams;
     streams.console = console;
     streams.output = output.get();
+    streams.progress = setup.progress;
     SceOutcome outcome;
     const int runs = run_sce_search(settings, evaluator, streams, outcome);
     const bool output_written = close_and_say(output, console) && !streams.log_failed;
@@ -97,8 +100,12 @@ bool run_sce_calibration(const std::string& control_file, const SimulationSetup&
                  "Running the best point as an ordinary simulation; its output files carry the "
                  "prefix 0000_.\n");
     std::fflush(console);
-    simulate_point(setup, settings.project_file, settings.parameter_file, outcome.best, 0, nullptr);
-    return local.close_files() && output_written && best_written;
+    const int rerun = simulate_point(setup, settings.project_file, settings.parameter_file,
+                                     outcome.best, 0, nullptr);
+    if (rerun != 0)
+        std::fprintf(console, "Error: the ordinary run of the best point failed with error %d.\n",
+                     rerun);
+    return local.close_files() && output_written && best_written && rerun == 0;
 }
 
 }  // namespace torva

@@ -322,6 +322,8 @@ void Search::reduce_complexes() {
 // One line per loop on the console, with the output file flushed, so that a
 // long search shows how it goes and what it has found survives a stop.
 void Search::report_progress(int loop) {
+    if (!io_.progress)
+        return;
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     const int done = counter_.load();

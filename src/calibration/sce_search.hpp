@@ -18,6 +18,7 @@ struct SceStreams {
     std::FILE* output = nullptr;  // sce_output.dat
     std::string log_name = "0000_log_file.txt";
     bool log_failed = false;  // set when the log could not be written in full
+    bool progress = true;     // one progress line per loop on the console
 };
 
 struct SceOutcome {

@@ -57,8 +57,9 @@ bool read_search_options(RunContext& ctx, LineReader& reader, const std::string&
         if (word == "OBJECTIVE") {
             known = objective_named(value, s.objective);
         } else if (word == "RUN_FOLDER") {
+            // "." is the working folder, where the runs' consoles stay on the console.
             known = !value.empty();
-            s.run_folder = value;
+            s.run_folder = value == "." || value == "./" ? "" : value;
         } else if (word == "KEEP_RUNS") {
             for (char& c : value)
                 c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

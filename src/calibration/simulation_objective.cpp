@@ -76,7 +76,6 @@ int simulate_point(const SimulationSetup& setup, const std::string& project,
         log = std::fopen(log_name.c_str(), "w");
         if (log) {
             ctx.out = ctx.err = log;
-            ctx.note_file_written(log_name);
         }
     }
     ctx.total_threads = setup.total_threads;
@@ -106,8 +105,11 @@ int simulate_point(const SimulationSetup& setup, const std::string& project,
     omp_set_num_threads(threads);
     if (log && std::fclose(log) != 0 && code == 0)
         code = err::message_printed;  // a run whose log was lost is not a clean run
-    if (written)
+    if (written) {
         *written = ctx.files_written;
+        if (log)
+            written->push_back(run_log_name(setup, run_number));
+    }
     return code;
 }
 

@@ -39,6 +39,8 @@ struct SimulationSetup {
     // Each evaluation's files are removed once it is scored (the best point
     // runs once more at the end); those of a failed one are kept.
     bool keep_best_only = false;
+    // One progress line per loop of the search on the console.
+    bool progress = true;
 };
 
 class SimulationObjective : public Evaluator {

@@ -95,7 +95,7 @@ TEST(Calibration, TinySearchWritesItsFilesInTheirLayouts) {
     const std::string console = dir.read("console.txt");
     EXPECT_EQ(console.find("Run time:"), console.rfind("Run time:")) << console;
     for (const char* line :
-         {"\nLoop 0: 10 evaluations, best objective ", "\nLoop 1: 24 evaluations, best objective ",
+         {"\nLoop 0: 10 evaluations, best objective ", "\nLoop 1: 21 evaluations, best objective ",
           "\nLoop 2: 38 evaluations, best objective "})
         EXPECT_NE(console.find(line), std::string::npos) << line << console;
 

@@ -161,7 +161,7 @@ TEST(SceSearch, OutputFileLayout) {
         fixed += line + "\n";
     }
     EXPECT_EQ(fixed, test::golden("calibration/golden/sce_console_layout.txt"));
-    EXPECT_EQ(progress, 2);
+    EXPECT_EQ(progress, 4);  // loops 0 to 3
     std::fclose(output);
     std::fclose(console);
 }

@@ -406,12 +406,12 @@ TEST(YNetworkHotStart, ARunContinuedFromItsHotStartsEndsAsTheWholeRun) {
 
 // The depth and flood maps show a stream cell's channel water, not the film
 // of overland water beside it: at every map time (every 5 minutes from
-// minute 1, on 30 s steps) each stream cell holds the depth of its node in
-// the link/node file of that minute, and the flood grid its deepest so far.
+// half a minute, on 30 s steps) each stream cell holds the depth of its node in
+// the link/node file at that time, and the flood grid its deepest so far.
 TEST(YNetworkMaps, StreamCellsShowTheirChannelsDepth) {
     TempDir dir;
     const auto run = run_y(dir,
-                           "TIMESTEP 30\nHYD_FREQ 1\nMAP_FREQ 5\nMAP_TYPE 1\nDEPTH d.dat\n"
+                           "TIMESTEP 30\nHYD_FREQ 0.5\nMAP_FREQ 5\nMAP_TYPE 1\nDEPTH d.dat\n"
                            "FLOOD_GRID f.dat\n");
     ASSERT_EQ(run.status, 0) << run.out;
     const Blocks depth = blocks_of(dir.read("depth.lnd"));
@@ -432,9 +432,9 @@ TEST(YNetworkMaps, StreamCellsShowTheirChannelsDepth) {
             std::vector<double> values(25);
             for (int k = 0; k < 25; ++k) map >> flag;
             for (double& v : values) map >> v;
-            const std::size_t block = static_cast<std::size_t>(std::lround(minutes));
+            const std::size_t block = static_cast<std::size_t>(std::lround(2.0 * minutes));
             ASSERT_LT(block, channel->size());
-            EXPECT_EQ(minutes, 1.0 + 5.0 * steps) << name;
+            EXPECT_EQ(minutes, 0.5 + 5.0 * steps) << name;
             for (const auto& c : cells) {
                 const double expected = (*channel)[block][c[2]][c[3]];
                 EXPECT_NEAR(values[(c[0] - 1) * 5 + c[1] - 1], expected, 1e-5)
@@ -443,7 +443,7 @@ TEST(YNetworkMaps, StreamCellsShowTheirChannelsDepth) {
             }
             ++steps;
         }
-        EXPECT_EQ(steps, 12) << name;
+        EXPECT_EQ(steps, 13) << name;
         EXPECT_GT(deepest, 0.1) << name;  // channel water, not a film
     }
 }

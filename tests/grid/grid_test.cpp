@@ -129,7 +129,7 @@ TEST_F(GridSetUp, LargeMaskWithAHoleNumbersItsCellsAndOutlet) {
 TEST_F(GridSetUp, SetUpThatGoesOnDespiteSmallFaults) {
     project(2, 2, 2, 2, 30.0);
     write("mask.msk", "north: 60.08\nsouth: 0\neast: 60.18\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 0\n");
-    write("elevation.ele", map_header(2, 2) + "1 2\n3 4\n");
+    write("elevation.ele", "north: 60\nsouth: 0\neast: 60\nwest: 0\nrows: 2\ncols: 2\n1 2\n3 4\n");
     model->project.channel_routing = ChannelRouting::explicit_routing;
     fs::create_directory(dir / "maskmap");
     ASSERT_TRUE(set_up());

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "grid/raster_library.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 
@@ -115,6 +117,11 @@ TEST(Radar, UnusableFilesStopTheRun) {
          "Error: unable to read radar header in file r1.asc\n"},
         {good, "ncols 3\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 0\nNODATA_value 0\n", good,
          "Error: unable to read radar header in file r2.asc\n"},
+        // The cells were mapped on the first file: a later one 1000 m east
+        // would rain on the wrong cells.
+        {good, radar_file(kFirst, 1000, 0), good,
+         "Error: radar precip file r2.asc lies at west 1000.000, south 0.000 with cells of 10, "
+         "but the first radar file of the event at west 0.000, south 0.000 with cells of 10\n"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -147,6 +154,12 @@ void translate_in_place(const std::filesystem::path& file, const char* format) {
 // The radar files of the first test as GeoTIFF and as NetCDF rasters give the
 // same rain maps and totals as the text files, and a raster that misses the
 // watershed's northern row is refused as the text one is.
+// The project of the radar tests with RADAR_UNITS IN_PER_HOUR, for rasters
+// that carry no unit.
+void declare_inches(const TempDir& dir) {
+    dir.write("p.prj", dir.read("p.prj") + "RADAR_UNITS IN_PER_HOUR\n");
+}
+
 TEST(Radar, GeoTiffAndNetcdfRadarFilesRainAsTheTextOnes) {
     TempDir text_dir;
     write_radar_project(text_dir, radar_file(kFirst), radar_file(kFirst), radar_file(kSecond));
@@ -154,6 +167,7 @@ TEST(Radar, GeoTiffAndNetcdfRadarFilesRainAsTheTextOnes) {
     for (const char* format : {"GTiff", "netCDF"}) {
         TempDir dir;
         write_radar_project(dir, radar_file(kFirst), radar_file(kFirst), radar_file(kSecond));
+        declare_inches(dir);
         for (const char* file : {"r1.asc", "r2.asc", "r3.asc"})
             translate_in_place(dir.path() / file, format);
         const auto run = run_program_in(dir.path(), {"p.prj"});
@@ -164,6 +178,7 @@ TEST(Radar, GeoTiffAndNetcdfRadarFilesRainAsTheTextOnes) {
         TempDir south;
         write_radar_project(south, radar_file(kFirst, 0, -6), radar_file(kFirst),
                             radar_file(kSecond));
+        declare_inches(south);
         translate_in_place(south.path() / "r1.asc", format);
         const auto refused = run_program_in(south.path(), {"p.prj"});
         EXPECT_EQ(refused.status, 1);
@@ -172,6 +187,90 @@ TEST(Radar, GeoTiffAndNetcdfRadarFilesRainAsTheTextOnes) {
                   std::string::npos)
             << format << refused.out;
     }
+}
+
+// A raster's unit is never guessed: an untagged file without RADAR_UNITS is
+// refused naming it; a band tagged mm/h rains its values as they stand
+// (25.4 times less than the same numbers in inches), whatever the card says
+// of untagged files; a tag that is not a rain rate is refused.
+TEST(Radar, RasterRainRatesTakeTheirUnitFromTheirTagOrTheCard) {
+    TempDir text_dir;
+    const std::string in_mm = "20.32 9.99 9.995\n30.48 30.48 30.48\n30.48 30.48 30.48\n";
+    write_radar_project(text_dir, radar_file(kFirst), radar_file(kFirst), radar_file(kSecond));
+    ASSERT_EQ(run_program_in(text_dir.path(), {"p.prj"}).status, 0);
+    const auto tagged = [&](const TempDir& dir, const char* unit, const std::string& cards) {
+        write_radar_project(dir, radar_file(in_mm), radar_file(in_mm), radar_file(kSecond));
+        dir.write("p.prj", dir.read("p.prj") + cards);
+        for (const char* file : {"r1.asc", "r2.asc"}) {
+            translate_in_place(dir.path() / file, "GTiff");
+            GDALDatasetH tiff = GDALOpen((dir.path() / file).c_str(), GA_Update);
+            EXPECT_NE(tiff, nullptr) << file;
+            if (!tiff)
+                continue;
+            GDALSetRasterUnitType(GDALGetRasterBand(tiff, 1), unit);
+            GDALClose(tiff);
+        }
+        return run_program_in(dir.path(), {"p.prj"});
+    };
+    TempDir mm;
+    ASSERT_EQ(tagged(mm, "mm/h", "RADAR_UNITS IN_PER_HOUR\n").status, 0);
+    EXPECT_EQ(mm.read("out/rain.0001.asc"), text_dir.read("out/rain.0001.asc"));
+
+    TempDir untagged;
+    auto run = tagged(untagged, "", "");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Error: radar file r1.asc carries no unit; tag its band (gdal_edit.py "
+                           "-units mm/h) or give the card RADAR_UNITS MM_PER_HOUR or RADAR_UNITS "
+                           "IN_PER_HOUR\n"),
+              std::string::npos)
+        << run.out;
+    TempDir depth;
+    run = tagged(depth, "m", "RADAR_UNITS MM_PER_HOUR\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Error: radar file r1.asc gives its unit as \"m\", which is not a rain "
+                           "rate TORVA knows (mm/h or in/h)\n"),
+              std::string::npos)
+        << run.out;
+}
+
+// One NetCDF file with a time axis of three grids, named on the event's
+// three records, rains as the three text files do: the k-th record that
+// names it takes its k-th time.
+TEST(Radar, NetcdfRadarOfSeveralTimesGivesOneTimeARecord) {
+    TempDir text_dir;
+    write_radar_project(text_dir, radar_file(kFirst), radar_file(kFirst), radar_file(kSecond));
+    ASSERT_EQ(run_program_in(text_dir.path(), {"p.prj"}).status, 0);
+
+    TempDir dir;
+    write_radar_project(dir, radar_file(kFirst), radar_file(kFirst), radar_file(kSecond));
+    dir.write("rain.gag",
+              "EVENT radar\nNRGAG files\nNRPDS 3\nRADAR 2020 6 1 10 00 radar.nc\n"
+              "RADAR 2020 6 1 10 05 radar.nc\nRADAR 2020 6 1 10 10 radar.nc\n");
+    RasterGeoreference geo;
+    geo.cols = geo.rows = 3;
+    geo.north = 30.0;
+    geo.cell_size = 10.0;
+    NetcdfMapDescription d{"rain", "radar rainfall", "in/h", "minutes since 2020-06-01 10:00:00",
+                           9.99};
+    NetcdfMapFile nc;
+    std::string failure;
+    ASSERT_TRUE(create_netcdf_map(dir.file("radar.nc"), geo, d, nc, failure)) << failure;
+    const auto values = [](const std::string& rows) {
+        std::vector<double> v;
+        std::istringstream in(rows);
+        for (double x; in >> x;) v.push_back(x);
+        return v;
+    };
+    double minutes = 0.0;
+    for (const std::string& grid : {kFirst, kFirst, kSecond}) {
+        ASSERT_TRUE(append_netcdf_map(nc, geo, minutes, values(grid), failure)) << failure;
+        minutes += 5.0;
+    }
+    ASSERT_TRUE(close_netcdf_map(nc, failure)) << failure;
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    for (const char* output : {"out/rain.0001.asc", "out/rain.0002.asc", "s.txt"})
+        EXPECT_EQ(dir.read(output), text_dir.read(output)) << output;
 }
 
 #endif
