@@ -179,18 +179,35 @@ class YNetwork(Folder):
 
         dem = write_dem(self.path("y.asc"), [[height(r, c) for c in range(cols)]
                                              for r in range(rows)])
+        # Soil class 1 west of the stem, 2 east of it; written as GeoTIFFs.
+        soil = write_dem(self.path("soil.asc"), [[1 if c < 15 else 2 for c in range(cols)]
+                                                 for _ in range(rows)])
         x, y = centre(39, 15)
         out = self.path("y")
         self.prepare([dem, "--outlet", str(x), str(y), "-o", out, "--stream-area", "0.003",
-                      "--minutes", "30", "--rain-minutes", "20"])
+                      "--minutes", "30", "--rain-minutes", "20", "--soil", soil, "--geotiff"])
         links, connects, beds = channel_file(out)
         self.assertEqual(links, 3)
         self.assertEqual(sorted(connects), [(1, 3, 0), (2, 3, 0), (3, 0, 2, 1, 2)])
         # The stem starts below the ends of both branches.
         self.assertLessEqual(beds[3][0], min(beds[1][-1], beds[2][-1]))
-        run_torva(out)
+        with open(os.path.join(out, "tables.cmt")) as f:
+            tables = f.read()
+        self.assertIn('INDEX_MAP soil.tif "Soil"', tables)
+        self.assertEqual(tables.count("NUM_IDS 2"), 2)
+        self.assertTrue(os.path.exists(os.path.join(out, "mask.tif")))
+
+        console = run_torva(out)
         self.assertLess(abs(overall_balance(out)), 0.001)
         self.assertEqual(thalweg_problems(out), [])
+        # The whole DEM drains to the outlet: 40 rows of 15 cells west of the
+        # stem and 16 east of it, each in its class; and loam takes water in.
+        self.assertIn("In map soil.tif category 1 has 600 values", console)
+        self.assertIn("In map soil.tif category 2 has 640 values", console)
+        with open(os.path.join(out, "out", "summary.txt")) as f:
+            summary = f.read()
+        infiltrated = float(re.search(r"volume of infiltration:\s*(\S+)", summary).group(1))
+        self.assertGreater(infiltrated, 0.0)
 
 
 @unittest.skipUnless(HAVE_GRASS, NO_GRASS)
@@ -299,6 +316,15 @@ class Refusals(Folder):
         bare = write_dem(self.path("bare.asc"), v_catchment(), reference=None)
         degrees = write_dem(self.path("deg.asc"), v_catchment(), size=0.0001, x0=15.0, y0=45.0,
                             reference=WGS84)
+        garbage = self.path("garbage.tif")
+        with open(garbage, "w") as f:
+            f.write("no raster\n")
+        oblong = self.path("oblong.asc")
+        with open(oblong, "w") as f:
+            f.write(f"ncols 2\nnrows 2\nxllcorner {X0}\nyllcorner {Y0}\ndx 10\ndy 20\n"
+                    "1 2\n3 4\n")
+        with open(self.path("oblong.prj"), "w") as f:
+            f.write(UTM33)
         x, y = centre(39, 15)
         taken = self.path("taken")
         os.makedirs(taken)
@@ -321,6 +347,8 @@ class Refusals(Folder):
             ("outlet not a number", [dem, "--outlet", "nan", str(y)], None, False,
              "not a finite number"),
             ("missing DEM", [self.path("none.tif")] + outlet, None, False, "does not exist"),
+            ("not a raster", [garbage] + outlet, None, True, "cannot read the DEM"),
+            ("oblong cells", [oblong] + outlet, None, True, "needs square cells"),
         ]
         for name, args, env, needs_grass, message in cases:
             with self.subTest(name):

@@ -142,9 +142,29 @@ def run(req, notes):
         landuse = import_index(req["landuse"], "landuse", crop, mask, notes)
     if req.get("soil"):
         soil = import_index(req["soil"], "soil", crop, mask, notes)
-    writers.write_all(req, grid, mask, ground, links, local_outlet, landuse, soil, notes)
+    write_map = geotiff_writer(grid) if req["geotiff"] else None
+    writers.write_all(req, grid, mask, ground, links, local_outlet, landuse, soil, notes,
+                      write_map)
     notes.append(f"GRASS GIS took {routed - started:.1f} s (wall), the network and the files "
                  f"{time.monotonic() - routed:.1f} s")
+
+
+def geotiff_writer(grid):
+    """Writes grid maps as GeoTIFFs through GRASS, on the cropped grid and in
+    the location's reference (none for a DEM taken as metres)."""
+    gs.run_command("g.region", n=grid["north"], s=grid["south"], e=grid["east"],
+                   w=grid["west"], res=grid["size"], quiet=True)
+
+    def write(path, values, integer):
+        kind = numpy.int32 if integer else numpy.float64
+        a = garray.array(dtype=kind)
+        a[...] = values
+        a.write("map_out", overwrite=True, quiet=True)
+        gs.run_command("r.out.gdal", flags="cf", input="map_out", output=path, format="GTiff",
+                       type="Int32" if integer else "Float64", createopt="COMPRESS=DEFLATE",
+                       quiet=True, overwrite=True)
+
+    return write
 
 
 class Crop:
@@ -165,7 +185,7 @@ class Crop:
 def snap_outlet(acc, row, col, radius):
     """The cell of largest accumulation within `radius` cells of (row, col);
     of equals, the nearest. Returns the cell and the distance in cells."""
-    best, best_key = (row, col), None
+    best, best_key = None, None
     r_lo, r_hi = max(0, row - radius), min(acc.shape[0] - 1, row + radius)
     c_lo, c_hi = max(0, col - radius), min(acc.shape[1] - 1, col + radius)
     for r in range(r_lo, r_hi + 1):
@@ -176,6 +196,8 @@ def snap_outlet(acc, row, col, radius):
             key = (acc[r, c], -d2)
             if best_key is None or key > best_key:
                 best, best_key = (r, c), key
+    if best is None:
+        raise Refusal(f"the DEM has no data within {radius} cells of the outlet.")
     return best, math.sqrt((best[0] - row) ** 2 + (best[1] - col) ** 2)
 
 
@@ -224,6 +246,7 @@ def main(request_path):
         status = 2
     except CalledModuleError as e:
         report["error"] = f"GRASS GIS failed: {e}"
+        report["grass_failed"] = True
         status = 3
     except Exception:  # an internal fault: report it whole rather than lose it
         report["error"] = "internal error:\n" + traceback.format_exc()
