@@ -325,6 +325,7 @@ class Refusals(Folder):
                     "1 2\n3 4\n")
         with open(self.path("oblong.prj"), "w") as f:
             f.write(UTM33)
+        zeros = write_dem(self.path("zeros.asc"), [[0.0] * 31 for _ in range(40)])
         x, y = centre(39, 15)
         taken = self.path("taken")
         os.makedirs(taken)
@@ -349,6 +350,8 @@ class Refusals(Folder):
             ("missing DEM", [self.path("none.tif")] + outlet, None, False, "does not exist"),
             ("not a raster", [garbage] + outlet, None, True, "cannot read the DEM"),
             ("oblong cells", [oblong] + outlet, None, True, "needs square cells"),
+            ("land-use class 0", [dem] + outlet + ["--landuse", zeros], None, True,
+             "must hold whole class numbers from 1 to 10000"),
         ]
         for name, args, env, needs_grass, message in cases:
             with self.subTest(name):

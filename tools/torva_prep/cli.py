@@ -264,4 +264,7 @@ def main(argv=None):
     except Refusal as e:
         print(f"torva-prep: error: {e}", file=sys.stderr)
         return 2
+    except KeyboardInterrupt:
+        print("torva-prep: interrupted; the project is incomplete.", file=sys.stderr)
+        return 130
     return 0
