@@ -11,6 +11,7 @@
 #include <string>
 
 #include "calibration/synthetic_watershed.hpp"
+#include "support/projects.hpp"
 
 namespace torva {
 namespace {
@@ -91,6 +92,18 @@ TEST(MpiCalibration, MonteCarloRunsAreDividedAndTheBestReduced) {
         std::snprintf(name, sizeof name, "calibration_runs/%04d_out.otl", run);
         EXPECT_TRUE(dir.exists(name)) << name;
     }
+}
+
+// A plain run of the MPI build never starts MPI, whose runtime refuses a
+// file-size limit: the run goes through under one.
+TEST(MpiCalibration, PlainRunsDoNotStartMpi) {
+    TempDir dir;
+    test::write_small_project(dir, "SUMMARY s.txt\n");
+    const std::string command = "cd '" + dir.path().string() +
+                                "' && ulimit -f 4000 && '" TORVA_BINARY
+                                "' p.prj > console.txt 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << dir.read("console.txt");
+    EXPECT_NE(dir.read("console.txt").find("Run time:"), std::string::npos);
 }
 
 }  // namespace
