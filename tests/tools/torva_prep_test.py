@@ -120,12 +120,15 @@ class Folder(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="torva-prep-test-")
         self.addCleanup(shutil.rmtree, self.tmp, True)
+        # GRASS keeps its temporary location under TMPDIR and its settings
+        # under HOME: both stay inside the test's folder.
+        self.env = dict(os.environ, HOME=self.tmp, TMPDIR=self.tmp)
 
     def path(self, *names):
         return os.path.join(self.tmp, *names)
 
     def prepare(self, args):
-        done = prep(args)
+        done = prep(args, self.env)
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
         return done.stdout
 
@@ -394,7 +397,7 @@ class Refusals(Folder):
         os.makedirs(taken)
         with open(os.path.join(taken, "project.prj"), "w") as f:
             f.write("TORVAPROJECT\n")
-        no_grass_path = dict(os.environ, PATH=self.tmp)
+        no_grass_path = dict(self.env, PATH=self.tmp)
         outlet = ["--outlet", str(x), str(y)]
         cases = [
             # (name, arguments, environment, needs GRASS, message part)
@@ -425,7 +428,7 @@ class Refusals(Folder):
                     self.skipTest(NO_GRASS)
                 out = args[args.index("-o") + 1] if "-o" in args else self.path(
                     "out-" + name.replace(" ", "-"))
-                done = prep(args + ([] if "-o" in args else ["-o", out]), env)
+                done = prep(args + ([] if "-o" in args else ["-o", out]), env or self.env)
                 self.assertEqual(done.returncode, 2, done.stdout + done.stderr)
                 self.assertIn(message, done.stderr)
                 if out != taken:
