@@ -495,47 +495,48 @@ TEST(YNetworkMaps, StreamCellsShowTheirChannelsDepth) {
         EXPECT_EQ(steps, 13) << name;
         EXPECT_GT(deepest, 0.1) << name;  // channel water, not a film
     }
+}
 
-    // A calibration run sums the peak and the volume of each event at every
-    // hydrograph location, as the outlet's. With one location row per step (6 s
-    // steps, HYD_FREQ 0.1 min) the rows are the discharges the sums take: each
-    // volume is the sum of its column times 6 s (rows rounded to 5e-7 m3/s, 602
-    // rows: within 0.002 m3) and each peak the column's largest value. The
-    // outlet's location is the outlet itself, to the last digit; the branches'
-    // sums differ from it and from each other.
-    TEST(YNetworkCalibration, PeaksAndVolumesAreSummedAtEveryHydrographLocation) {
-        TempDir dir;
-        write_y(dir, "TIMESTEP 6\nHYD_FREQ 0.1\nSUPER_QUIET", true, "3\n1 2\n3 2\n4 3\n");
-        CalibrationResults results;
-        RunContext ctx;
-        std::FILE* console = std::tmpfile();
-        ctx.out = ctx.err = console;
-        const std::filesystem::path before = std::filesystem::current_path();
-        std::filesystem::current_path(dir.path());
-        const int code = run_simulation(ctx, "p.prj", &results);
-        std::filesystem::current_path(before);
-        std::fclose(console);
-        ASSERT_EQ(code, 0);
-        ASSERT_EQ(results.number_of_locations, 3);
-        EXPECT_EQ(results.location_of(3, 2), 2);
-        EXPECT_EQ(results.location_of(2, 1), 0);
-        const auto rows = rows_of(dir.read("y.q"));
-        ASSERT_EQ(rows.size(), 602u);  // steps at 0, 6, ..., 3606 s
-        for (int k = 1; k <= 3; ++k) {
-            double volume = 0.0, peak = 0.0;
-            for (const auto& row : rows) {
-                volume += row[k] * 6.0;
-                peak = std::max(peak, row[k]);
-            }
-            EXPECT_NEAR(results.volume_at(1, k), volume, 0.002) << "location " << k;
-            EXPECT_NEAR(results.peak_at(1, k), peak, 5e-7) << "location " << k;
-            EXPECT_GT(results.peak_at(1, k), 0.0);
+// A calibration run sums the peak and the volume of each event at every
+// hydrograph location, as the outlet's. With one location row per step (6 s
+// steps, HYD_FREQ 0.1 min) the rows are the discharges the sums take: each
+// volume is the sum of its column times 6 s (rows rounded to 5e-7 m3/s, 602
+// rows: within 0.002 m3) and each peak the column's largest value. The
+// outlet's location is the outlet itself, to the last digit; the branches'
+// sums differ from it and from each other.
+TEST(YNetworkCalibration, PeaksAndVolumesAreSummedAtEveryHydrographLocation) {
+    TempDir dir;
+    write_y(dir, "TIMESTEP 6\nHYD_FREQ 0.1\nSUPER_QUIET", true, "3\n1 2\n3 2\n4 3\n");
+    CalibrationResults results;
+    RunContext ctx;
+    std::FILE* console = std::tmpfile();
+    ctx.out = ctx.err = console;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const int code = run_simulation(ctx, "p.prj", &results);
+    std::filesystem::current_path(before);
+    std::fclose(console);
+    ASSERT_EQ(code, 0);
+    ASSERT_EQ(results.number_of_locations, 3);
+    EXPECT_EQ(results.location_of(3, 2), 2);
+    EXPECT_EQ(results.location_of(2, 1), 0);
+    const auto rows = rows_of(dir.read("y.q"));
+    ASSERT_EQ(rows.size(), 602u);  // steps at 0, 6, ..., 3606 s
+    for (int k = 1; k <= 3; ++k) {
+        double volume = 0.0, peak = 0.0;
+        for (const auto& row : rows) {
+            volume += row[k] * 6.0;
+            peak = std::max(peak, row[k]);
         }
-        EXPECT_EQ(results.volume_at(1, 3), results.volume(1));
-        EXPECT_EQ(results.peak_at(1, 3), results.peak(1));
-        EXPECT_NE(results.volume_at(1, 1), results.volume_at(1, 2));
-        EXPECT_EQ(results.volume_at(2, 1), 0.0);  // there is one event
+        EXPECT_NEAR(results.volume_at(1, k), volume, 0.002) << "location " << k;
+        EXPECT_NEAR(results.peak_at(1, k), peak, 5e-7) << "location " << k;
+        EXPECT_GT(results.peak_at(1, k), 0.0);
     }
+    EXPECT_EQ(results.volume_at(1, 3), results.volume(1));
+    EXPECT_EQ(results.peak_at(1, 3), results.peak(1));
+    EXPECT_NE(results.volume_at(1, 1), results.volume_at(1, 2));
+    EXPECT_EQ(results.volume_at(2, 1), 0.0);  // there is one event
+}
 
 }  // namespace
 }  // namespace torva
