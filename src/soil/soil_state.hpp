@@ -59,13 +59,9 @@ struct Soil {
     // columns and by the groundwater phase), and whether any cell has it.
     std::vector<int> water_table_at_surface;
     bool water_table_reaches_surface = false;
-    // The recharge account: depth of water (m) that has left the bottom of
-    // the soil since the groundwater phase last took it. The soil phase adds
-    // to it; the groundwater phase takes the whole account as its source and
-    // sets it back to zero. Empty when no groundwater is simulated.
-    std::vector<double> recharge;
-    // Infiltrated depth (m) that has passed below the soil moisture depth so
-    // far, per cell: what the soil held back is the infiltrated depth less this.
+    // Where no long-term store runs: the infiltrated depth (m) that has
+    // passed below the soil moisture depth into the recharge account so far;
+    // what the soil holds back is the infiltrated depth less this.
     std::vector<double> percolated_depth;
 
     // Cells that redistribution leaves alone: cells of a lake (filled by the

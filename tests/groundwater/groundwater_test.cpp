@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "channel/network_support.hpp"
+#include "channel/routing.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "groundwater/groundwater.hpp"
@@ -29,12 +31,14 @@ constexpr double kDay = 86400.0;
 
 using CodeAt = std::function<AquiferCell(int, int)>;
 
-// An aquifer on a rows x cols grid of `cell` m: bottom at 0, ground at 20 m,
-// the water table at `head` m, conductivity in m/day.
+// An aquifer on a rows x cols grid of `cell` m: bottom at 0, ground at 20 m
+// (or `ground`), the water table at `head` m, conductivity in m/day; under the
+// channels of `model` when one is given.
 std::unique_ptr<Model> aquifer(int rows, int cols, double cell, double k_per_day, double porosity,
-                               double head, const CodeAt& code) {
-    auto model = std::make_unique<Model>();
-    test::build_grid(model->grid, rows, cols, cell, [](int, int) { return 20.0; });
+                               double head, const CodeAt& code,
+                               std::unique_ptr<Model> model = std::make_unique<Model>(),
+                               double ground = 20.0) {
+    test::build_grid(model->grid, rows, cols, cell, [ground](int, int) { return ground; });
     const int n = model->grid.num_cells;
     Groundwater& gw = model->groundwater;
     gw.simulated = true;
@@ -247,6 +251,83 @@ TEST(GroundwaterSolver, HeadsAreTheSameOnOneAndTwoThreads) {
     }
     omp_set_num_threads(omp_get_num_procs());
     EXPECT_EQ(heads[0], heads[1]);
+}
+
+// A straight stream of three nodes of 10 m over three aquifer cells of 10 m:
+// a trapezoid of 2 m bottom and 1:1 banks, its bed at 100 m, 1 m deep (flow
+// area 3 m2, wetted perimeter 2 + 2 sqrt(2) m), the bed 0.5 m thick.
+std::unique_ptr<Model> stream_over_aquifer(double head, double depth, double k_bed) {
+    test::LinkSpec link;
+    link.nodes = 3;
+    link.dx = 10.0;
+    link.slope = 0.0;
+    link.depth = depth;
+    auto network = test::make_network({link}, 60.0);
+    Channel& ch = network->channel;
+    StreamCells& sc = ch.stream;
+    sc.count = 3;
+    sc.cell = {0, 1, 2, 3};
+    sc.first_entry = {0, 1, 2, 3, 4};
+    sc.link = {0, 1, 1, 1};
+    sc.node = {0, 1, 2, 3};
+    sc.fraction = {0.0, 1.0, 1.0, 1.0};
+    for (int j = 1; j <= 3; ++j) {
+        ch.krb(j, 1) = k_bed;
+        ch.mrb(j, 1) = 0.5;
+        ch.area(j, 1) = (2.0 + depth) * depth;
+    }
+    return aquifer(
+        1, 3, 10.0, 10.0, 0.2, head, [](int, int) { return AquiferCell::active; },
+        std::move(network), 110.0);
+}
+
+// q = K P L (stage - head) / M over a step of 60 s, with the head no lower
+// than the bottom of the bed (99.5 m); a losing node gives at most its 30 m3,
+// a gaining one takes at most the 0.2 x 103 m x 100 m2 = 2060 m3 of its cell.
+TEST(StreamAquifer, BedPassesDarcyFlowBetweenStreamAndAquifer) {
+    const double perimeter = 2.0 + 2.0 * std::sqrt(2.0);
+    struct Case {
+        const char* what;
+        double head, depth, k_bed;
+        double volume;  // m3 per node into the aquifer
+    };
+    const Case cases[] = {
+        {"losing over a deep water table", 80.0, 1.0, 1e-5,
+         1e-5 * perimeter * 10.0 * (101.0 - 99.5) / 0.5 * 60.0},
+        {"losing over a water table in the bed", 99.8, 1.0, 1e-5,
+         1e-5 * perimeter * 10.0 * (101.0 - 99.8) / 0.5 * 60.0},
+        {"gaining under a high water table", 103.0, 1.0, 1e-5,
+         -1e-5 * perimeter * 10.0 * (103.0 - 101.0) / 0.5 * 60.0},
+        {"gaining into a dry bed", 103.0, 0.0, 1e-5, -1e-5 * 2.0 * 10.0 * 3.0 / 0.5 * 60.0},
+        {"losing all the node holds", 80.0, 1.0, 1.0, 30.0},
+        {"gaining all the cell holds", 103.0, 1.0, 1.0, -2060.0},
+        {"dry stream over a deep water table", 80.0, 0.0, 1e-5, 0.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto model = stream_over_aquifer(c.head, c.depth, c.k_bed);
+        RunContext ctx;
+        exchange_with_aquifer(*model, ctx, 60.0);
+        ASSERT_FALSE(ctx.error.pending());
+        const Groundwater& gw = model->groundwater;
+        for (int j = 1; j <= 3; ++j) {
+            // What the channel takes as lateral inflow the aquifer gives up.
+            EXPECT_NEAR(gw.river_exchange[j] * 100.0, c.volume, 1e-9 * std::fabs(c.volume) + 1e-12);
+            EXPECT_NEAR(model->channel.qlat(j, 1) * 10.0 * 60.0, -c.volume,
+                        1e-9 * std::fabs(c.volume) + 1e-12);
+        }
+        const double moved = 3.0 * c.volume;
+        EXPECT_NEAR(model->totals.run.river_to_groundwater, std::max(moved, 0.0), 1e-9);
+        EXPECT_NEAR(model->totals.run.groundwater_to_river, std::max(-moved, 0.0), 1e-9);
+        // The aquifer's next step takes the exchange as its source: its
+        // storage moves by the same volume.
+        model->clock.current_time = model->groundwater.next_time;
+        groundwater_phase(*model, ctx);
+        ASSERT_FALSE(ctx.error.pending());
+        double stored = 0.0;
+        for (int j = 1; j <= 3; ++j) stored += gw.stored_water[j] + gw.river_exchange[j];
+        EXPECT_NEAR(stored * 100.0 - 3.0 * 0.2 * c.head * 100.0, moved, 1e-6 * 2060.0);
+    }
 }
 
 }  // namespace
