@@ -179,18 +179,35 @@ class YNetwork(Folder):
 
         dem = write_dem(self.path("y.asc"), [[height(r, c) for c in range(cols)]
                                              for r in range(rows)])
+        # Soil class 1 west of the stem, 2 east of it; written as GeoTIFFs.
+        soil = write_dem(self.path("soil.asc"), [[1 if c < 15 else 2 for c in range(cols)]
+                                                 for _ in range(rows)])
         x, y = centre(39, 15)
         out = self.path("y")
         self.prepare([dem, "--outlet", str(x), str(y), "-o", out, "--stream-area", "0.003",
-                      "--minutes", "30", "--rain-minutes", "20"])
+                      "--minutes", "30", "--rain-minutes", "20", "--soil", soil, "--geotiff"])
         links, connects, beds = channel_file(out)
         self.assertEqual(links, 3)
         self.assertEqual(sorted(connects), [(1, 3, 0), (2, 3, 0), (3, 0, 2, 1, 2)])
         # The stem starts below the ends of both branches.
         self.assertLessEqual(beds[3][0], min(beds[1][-1], beds[2][-1]))
-        run_torva(out)
+        with open(os.path.join(out, "tables.cmt")) as f:
+            tables = f.read()
+        self.assertIn('INDEX_MAP soil.tif "Soil"', tables)
+        self.assertEqual(tables.count("NUM_IDS 2"), 2)
+        self.assertTrue(os.path.exists(os.path.join(out, "mask.tif")))
+
+        console = run_torva(out)
         self.assertLess(abs(overall_balance(out)), 0.001)
         self.assertEqual(thalweg_problems(out), [])
+        # The whole DEM drains to the outlet: 40 rows of 15 cells west of the
+        # stem and 16 east of it, each in its class; and loam takes water in.
+        self.assertIn("In map soil.tif category 1 has 600 values", console)
+        self.assertIn("In map soil.tif category 2 has 640 values", console)
+        with open(os.path.join(out, "out", "summary.txt")) as f:
+            summary = f.read()
+        infiltrated = float(re.search(r"volume of infiltration:\s*(\S+)", summary).group(1))
+        self.assertGreater(infiltrated, 0.0)
 
 
 @unittest.skipUnless(HAVE_GRASS, NO_GRASS)
@@ -293,12 +310,77 @@ class ValleyDem(Folder):
         self.assertAlmostEqual(peak(hydrograph(out)), bundled, delta=0.1 * bundled)
 
 
+sys.path.insert(0, os.path.join(SOURCE, "tools"))
+from torva_prep import network  # noqa: E402  (the standard library is all it needs)
+
+
+class NetworkFromDirections(unittest.TestCase):
+    """A Y of D8 directions drawn by hand on 10 m cells (row, column):
+
+        (0,0)         (0,4)      two branches run diagonally to the junction
+           (1,1)   (1,3)         at (2,2); the stem runs south to the outlet
+              (2,2)              at (4,2), which drains off the grid
+              (3,2)
+              (4,2)
+    """
+    DIRECTIONS = {(0, 0): 7, (1, 1): 7, (0, 4): 5, (1, 3): 5, (2, 2): 6, (3, 2): 6, (4, 2): -6}
+    # The stem's ground rises at (3,2), so its bed there must come down.
+    GROUND = {(0, 0): 9.0, (1, 1): 8.0, (0, 4): 9.2, (1, 3): 7.9, (2, 2): 5.0, (3, 2): 6.0,
+              (4, 2): 4.0}
+    OPTIONS = {"cells_per_node": 1, "min_bed_slope": 0.001, "width_coeff": 2.0,
+               "width_exp": 0.0, "depth_coeff": 0.5, "depth_exp": 0.0}
+
+    def test_links_nodes_and_beds_of_a_hand_drawn_y(self):
+        area = {cell: 1.0 for cell in self.DIRECTIONS}
+        links, lowered = network.build_network(list(self.DIRECTIONS), self.DIRECTIONS, area,
+                                               self.GROUND, (4, 2), 10.0, self.OPTIONS)
+        cases = [
+            # cells, downstream link, upstream links, dx (m), beds (m)
+            ([(0, 0), (1, 1)], 3, [], 10.0 * math.sqrt(2.0), [8.5, 7.5]),
+            ([(0, 4), (1, 3)], 3, [], 10.0 * math.sqrt(2.0), [8.7, 7.4]),
+            # 5.5 would rise above 4.5: lowered to 4.5 - 0.001 * 10.
+            ([(2, 2), (3, 2), (4, 2)], 0, [1, 2], 10.0, [4.5, 4.49, 3.5]),
+        ]
+        self.assertEqual([l.number for l in links], [1, 2, 3])
+        for link, (cells, down, ups, dx, beds) in zip(links, cases):
+            with self.subTest(link=link.number):
+                self.assertEqual(link.cells, cells)
+                self.assertEqual(link.downstream, down)
+                self.assertEqual(sorted(u.number for u in link.upstream), ups)
+                self.assertAlmostEqual(link.dx, dx)
+                for got, want in zip(link.beds, beds):
+                    self.assertAlmostEqual(got, want)
+                self.assertEqual((link.bottom_width, link.bankfull_depth), (2.0, 0.5))
+        self.assertEqual(lowered, 1)
+        # One node per cell: every stream cell holds its node whole.
+        entries = network.stream_cell_entries(links)
+        self.assertEqual(entries[(3, 2)], [(3, 2, 1.0)])
+        self.assertEqual(len(entries), 7)
+
+    def test_a_link_of_one_cell_gets_two_nodes_sharing_it(self):
+        directions = {(0, 0): 6, (1, 0): -6}
+        link = network.Link([(0, 0)])
+        network.place_nodes(link, directions, 10.0, 2)
+        self.assertEqual(link.node_cells, [[((0, 0), 5.0)], [((0, 0), 5.0)]])
+        self.assertAlmostEqual(link.dx, 5.0)
+
+
 class Refusals(Folder):
     def test_every_refusal_says_why_and_writes_nothing(self):
         dem = write_dem(self.path("v.asc"), v_catchment())
         bare = write_dem(self.path("bare.asc"), v_catchment(), reference=None)
         degrees = write_dem(self.path("deg.asc"), v_catchment(), size=0.0001, x0=15.0, y0=45.0,
                             reference=WGS84)
+        garbage = self.path("garbage.tif")
+        with open(garbage, "w") as f:
+            f.write("no raster\n")
+        oblong = self.path("oblong.asc")
+        with open(oblong, "w") as f:
+            f.write(f"ncols 2\nnrows 2\nxllcorner {X0}\nyllcorner {Y0}\ndx 10\ndy 20\n"
+                    "1 2\n3 4\n")
+        with open(self.path("oblong.prj"), "w") as f:
+            f.write(UTM33)
+        zeros = write_dem(self.path("zeros.asc"), [[0.0] * 31 for _ in range(40)])
         x, y = centre(39, 15)
         taken = self.path("taken")
         os.makedirs(taken)
@@ -321,6 +403,10 @@ class Refusals(Folder):
             ("outlet not a number", [dem, "--outlet", "nan", str(y)], None, False,
              "not a finite number"),
             ("missing DEM", [self.path("none.tif")] + outlet, None, False, "does not exist"),
+            ("not a raster", [garbage] + outlet, None, True, "cannot read the DEM"),
+            ("oblong cells", [oblong] + outlet, None, True, "needs square cells"),
+            ("land-use class 0", [dem] + outlet + ["--landuse", zeros], None, True,
+             "must hold whole class numbers from 1 to 10000"),
         ]
         for name, args, env, needs_grass, message in cases:
             with self.subTest(name):

@@ -60,6 +60,9 @@ def parse_arguments(argv):
                    help="overwrite the files of an earlier project in the folder")
     p.add_argument("--assume-metres", action="store_true",
                    help="take a DEM without a spatial reference as metres")
+    p.add_argument("--geotiff", action="store_true",
+                   help="write the grid maps as GeoTIFFs with the DEM's reference (TORVA built "
+                        "with GDAL reads them) instead of text grid maps")
     g = p.add_argument_group("watershed and streams")
     g.add_argument("--stream-area", type=finite(float, positive=True), default=0.1,
                    metavar="KM2", help="area that must drain into a cell for a stream to start "
@@ -142,7 +145,7 @@ def check_inputs(args):
     folder = args.output
     if os.path.exists(folder) and not os.path.isdir(folder):
         raise Refusal(f"{folder} exists and is not a folder.")
-    names = files.file_names(args.landuse, args.soil)
+    names = files.file_names(args.landuse, args.soil, args.geotiff)
     inputs = [p for p in (args.dem, args.landuse, args.soil) if p]
     for name in names:
         target = os.path.join(folder, name)
@@ -203,6 +206,7 @@ def request_of(args, report):
     return {
         "dem": os.path.abspath(args.dem),
         "assume_metres": args.assume_metres,
+        "geotiff": args.geotiff,
         "outlet": list(args.outlet),
         "folder": os.path.abspath(args.output),
         "report": report,
@@ -243,8 +247,11 @@ def prepare(args):
     for note in report["notes"]:
         print(f"  {note}")
     if not report["ok"]:
-        raise Refusal(report.get("error", "the project was not made."))
-    names = files.file_names(args.landuse, args.soil)
+        error = report.get("error", "the project was not made.")
+        if report.get("grass_failed"):
+            error += "\n" + grass_errors(done.stderr)
+        raise Refusal(error)
+    names = files.file_names(args.landuse, args.soil, args.geotiff)
     print(f"torva-prep: wrote {', '.join(names)} and the folder {files.OUTPUT_FOLDER}/ in "
           f"{args.output}")
     print(f"Run it: cd {args.output} && torva {files.PROJECT}")
@@ -257,4 +264,7 @@ def main(argv=None):
     except Refusal as e:
         print(f"torva-prep: error: {e}", file=sys.stderr)
         return 2
+    except KeyboardInterrupt:
+        print("torva-prep: interrupted; the project is incomplete.", file=sys.stderr)
+        return 130
     return 0

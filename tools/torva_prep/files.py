@@ -4,23 +4,28 @@ The launcher checks them before any work starts, so that nothing is
 overwritten unasked; the writers write them.
 """
 
-MASK = "mask.map"
-ELEVATION = "elevation.map"
 CHANNELS = "network.chn"
 GRID_STREAM = "network.gst"
 PROJECT = "project.prj"
-LANDUSE = "landuse.map"
-SOIL = "soil.map"
 TABLES = "tables.cmt"
 OUTPUT_FOLDER = "out"
 
 
-def file_names(landuse, soil):
-    names = [MASK, ELEVATION, CHANNELS, GRID_STREAM, PROJECT]
+# The grid maps, by what they hold: text grid maps, or GeoTIFFs with --geotiff.
+MAPS = ("mask", "elevation", "landuse", "soil")
+
+
+def map_name(what, geotiff):
+    return what + (".tif" if geotiff else ".map")
+
+
+def file_names(landuse, soil, geotiff):
+    names = [map_name("mask", geotiff), map_name("elevation", geotiff), CHANNELS, GRID_STREAM,
+             PROJECT]
     if landuse:
-        names.append(LANDUSE)
+        names.append(map_name("landuse", geotiff))
     if soil:
-        names.append(SOIL)
+        names.append(map_name("soil", geotiff))
     if landuse or soil:
         names.append(TABLES)
     return names

@@ -29,6 +29,8 @@ from grass.script import array as garray
 from torva_prep import network, writers
 
 NULL_REAL = -1.0e30
+# TORVA counts the cells of each class of an index map up to this number.
+MAX_CLASS = 10000
 
 
 class Refusal(Exception):
@@ -48,7 +50,8 @@ def read_int(name):
 def run(req, notes):
     started = time.monotonic()
     dem_flags = "o" if req["assume_metres"] else ""
-    gs.run_command("r.in.gdal", input=req["dem"], output="dem", flags=dem_flags, quiet=True)
+    gs.run_command("r.in.gdal", input=req["dem"], band=1, output="dem", flags=dem_flags,
+                   quiet=True)
     gs.run_command("g.region", raster="dem", quiet=True)
     region = gs.region()
     if abs(region["nsres"] - region["ewres"]) > 1e-6 * region["nsres"]:
@@ -139,12 +142,32 @@ def run(req, notes):
 
     landuse = soil = None
     if req.get("landuse"):
-        landuse = import_index(req["landuse"], "landuse", crop, mask, notes)
+        landuse = import_index(req["landuse"], "landuse", crop, mask, notes, req["assume_metres"])
     if req.get("soil"):
-        soil = import_index(req["soil"], "soil", crop, mask, notes)
-    writers.write_all(req, grid, mask, ground, links, local_outlet, landuse, soil, notes)
+        soil = import_index(req["soil"], "soil", crop, mask, notes, req["assume_metres"])
+    write_map = geotiff_writer(grid) if req["geotiff"] else None
+    writers.write_all(req, grid, mask, ground, links, local_outlet, landuse, soil, notes,
+                      write_map)
     notes.append(f"GRASS GIS took {routed - started:.1f} s (wall), the network and the files "
                  f"{time.monotonic() - routed:.1f} s")
+
+
+def geotiff_writer(grid):
+    """Writes grid maps as GeoTIFFs through GRASS, on the cropped grid and in
+    the location's reference (none for a DEM taken as metres)."""
+    gs.run_command("g.region", n=grid["north"], s=grid["south"], e=grid["east"],
+                   w=grid["west"], res=grid["size"], quiet=True)
+
+    def write(path, values, integer):
+        kind = numpy.int32 if integer else numpy.float64
+        a = garray.array(dtype=kind)
+        a[...] = values
+        a.write("map_out", overwrite=True, quiet=True)
+        gs.run_command("r.out.gdal", flags="cf", input="map_out", output=path, format="GTiff",
+                       type="Int32" if integer else "Float64", createopt="COMPRESS=DEFLATE",
+                       quiet=True, overwrite=True)
+
+    return write
 
 
 class Crop:
@@ -165,7 +188,7 @@ class Crop:
 def snap_outlet(acc, row, col, radius):
     """The cell of largest accumulation within `radius` cells of (row, col);
     of equals, the nearest. Returns the cell and the distance in cells."""
-    best, best_key = (row, col), None
+    best, best_key = None, None
     r_lo, r_hi = max(0, row - radius), min(acc.shape[0] - 1, row + radius)
     c_lo, c_hi = max(0, col - radius), min(acc.shape[1] - 1, col + radius)
     for r in range(r_lo, r_hi + 1):
@@ -176,6 +199,8 @@ def snap_outlet(acc, row, col, radius):
             key = (acc[r, c], -d2)
             if best_key is None or key > best_key:
                 best, best_key = (r, c), key
+    if best is None:
+        raise Refusal(f"the DEM has no data within {radius} cells of the outlet.")
     return best, math.sqrt((best[0] - row) ** 2 + (best[1] - col) ** 2)
 
 
@@ -189,19 +214,30 @@ def check_outlet_on_edge(mask, outlet):
         )
 
 
-def import_index(path, name, crop, mask, notes):
+def import_index(path, name, crop, mask, notes, xy_location):
     """A land-use or soil raster, resampled by nearest neighbour to the DEM's
     grid: the class of each cell, which must be a whole number of 1 or more
     inside the basin."""
-    gs.run_command("r.import", input=path, output=f"{name}_in", resample="nearest",
-                   extent="region", quiet=True, overwrite=True)
+    reference = gs.read_command("g.proj", flags="g", georef=path, quiet=True)
+    if "proj=" in reference and not xy_location:
+        gs.run_command("r.import", input=path, output=f"{name}_in", resample="nearest",
+                       extent="region", resolution="region", quiet=True, overwrite=True)
+    else:
+        # Without a reference of its own (or in a DEM taken as metres) the
+        # raster is taken to be in the DEM's coordinates; reading it on the
+        # DEM's region resamples it by nearest neighbour.
+        gs.run_command("r.in.gdal", flags="o", input=path, band=1, output=f"{name}_in",
+                       quiet=True, overwrite=True)
+        if "proj=" not in reference:
+            notes.append(f"the {name} raster has no spatial reference: taken to be in the DEM's "
+                         "coordinates")
     classes = crop.take(read_real(f"{name}_in"), numpy.nan)
     inside = classes[mask > 0]
     if numpy.isnan(inside).any():
         raise Refusal(f"the {name} raster {path} has no value in some cells of the basin.")
-    if (inside < 1).any() or (inside != numpy.round(inside)).any():
-        raise Refusal(f"the {name} raster {path} must hold whole class numbers of 1 or more "
-                      "inside the basin.")
+    if (inside < 1).any() or (inside > MAX_CLASS).any() or (inside != numpy.round(inside)).any():
+        raise Refusal(f"the {name} raster {path} must hold whole class numbers from 1 to "
+                      f"{MAX_CLASS} inside the basin.")
     found = sorted({int(v) for v in inside})
     notes.append(f"{name} classes in the basin: {', '.join(str(v) for v in found)}")
     return numpy.where(numpy.isnan(classes), 0, classes).astype(numpy.int64)
@@ -224,6 +260,7 @@ def main(request_path):
         status = 2
     except CalledModuleError as e:
         report["error"] = f"GRASS GIS failed: {e}"
+        report["grass_failed"] = True
         status = 3
     except Exception:  # an internal fault: report it whole rather than lose it
         report["error"] = "internal error:\n" + traceback.format_exc()

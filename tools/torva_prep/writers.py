@@ -12,8 +12,7 @@ import os
 import numpy
 
 from torva_prep import network
-from torva_prep.files import (CHANNELS, ELEVATION, GRID_STREAM, LANDUSE, MASK, OUTPUT_FOLDER,
-                              PROJECT, SOIL, TABLES)
+from torva_prep.files import CHANNELS, GRID_STREAM, OUTPUT_FOLDER, PROJECT, TABLES, map_name
 
 # Steps the starter project may take, in seconds.
 TIME_STEPS = [0.25, 0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 30.0, 60.0]
@@ -106,12 +105,12 @@ def table_row(ident, description, values):
     return f"{ident:<6d}{description:<80.80s}" + " ".join(f"{v:g}" for v in values) + "\n"
 
 
-def tables_text(landuse, soil, mask, overland_n):
+def tables_text(landuse, soil, mask, overland_n, geotiff):
     lines = ["TORVA_INDEX_MAP_TABLES\n"]
     if landuse is not None:
-        lines.append(f'INDEX_MAP {LANDUSE} "Land use"\n')
+        lines.append(f'INDEX_MAP {map_name("landuse", geotiff)} "Land use"\n')
     if soil is not None:
-        lines.append(f'INDEX_MAP {SOIL} "Soil"\n')
+        lines.append(f'INDEX_MAP {map_name("soil", geotiff)} "Soil"\n')
     if landuse is not None:
         ids = sorted({int(v) for v in landuse[mask > 0]})
         lines += ['ROUGHNESS "Land use"\n', f"NUM_IDS {ids[-1]}\n",
@@ -136,8 +135,8 @@ def project_text(req, grid, outlet, slope, time_step, landuse, soil):
         "TORVAPROJECT",
         f"# Made by torva-prep from {os.path.basename(req['dem'])}; run it from this folder:",
         "#   torva project.prj",
-        f"WATERSHED_MASK {MASK}",
-        f"ELEVATION {ELEVATION}",
+        f"WATERSHED_MASK {map_name('mask', req['geotiff'])}",
+        f"ELEVATION {map_name('elevation', req['geotiff'])}",
         f"ROWS {grid['rows']}",
         f"COLS {grid['cols']}",
         f"GRIDSIZE {grid['size']:g}",
@@ -170,26 +169,40 @@ def project_text(req, grid, outlet, slope, time_step, landuse, soil):
     return "\n".join(lines) + "\n"
 
 
-def write_all(req, grid, mask, ground, links, outlet, landuse, soil, notes):
+def write_all(req, grid, mask, ground, links, outlet, landuse, soil, notes, write_raster=None):
+    """Writes the project. Grid maps go through `write_raster(path, values,
+    integer)` when given (GeoTIFFs), else as text grid maps."""
     folder = req["folder"]
     opts = req["network"]
+    geotiff = write_raster is not None
+
+    def write_map(what, values, form):
+        name = map_name(what, geotiff)
+        if not geotiff:
+            write_grid_map(folder, name, grid, values, form)
+            return
+        try:
+            write_raster(os.path.join(folder, name), values, form == "%d")
+        except Exception as e:
+            raise WriteFailure(f"cannot write {os.path.join(folder, name)}: {e}") from e
+
     try:
         os.makedirs(os.path.join(folder, OUTPUT_FOLDER), exist_ok=True)
     except OSError as e:
         raise WriteFailure(f"cannot make the folder {folder}/{OUTPUT_FOLDER}: {e.strerror}") from e
-    write_grid_map(folder, MASK, grid, mask, "%d")
+    write_map("mask", mask, "%d")
     # Cells beyond the DEM's data lie outside the mask; they get the lowest
     # ground of the basin rather than a no-data number.
     shown = numpy.where(numpy.isnan(ground), numpy.nanmin(ground[mask > 0]), ground)
-    write_grid_map(folder, ELEVATION, grid, shown, "%.4f")
+    write_map("elevation", shown, "%.4f")
     write_text(folder, CHANNELS, channel_text(links, opts))
     write_text(folder, GRID_STREAM, grid_stream_text(links))
     if landuse is not None:
-        write_grid_map(folder, LANDUSE, grid, landuse * (mask > 0), "%d")
+        write_map("landuse", landuse * (mask > 0), "%d")
     if soil is not None:
-        write_grid_map(folder, SOIL, grid, soil * (mask > 0), "%d")
+        write_map("soil", soil * (mask > 0), "%d")
     if landuse is not None or soil is not None:
-        write_text(folder, TABLES, tables_text(landuse, soil, mask, opts["overland_n"]))
+        write_text(folder, TABLES, tables_text(landuse, soil, mask, opts["overland_n"], geotiff))
 
     last = links[-1]
     outlet_slope = opts["min_bed_slope"]
