@@ -69,11 +69,15 @@ def run(req, notes):
     threshold = max(2, int(round(req["stream_area_km2"] * 1e6 / (size * size))))
     notes.append(f"stream threshold: {req['stream_area_km2']:g} km2 = {threshold} cells of {size:g} m")
 
+    # Enough memory that the routing modules keep the grid in memory rather
+    # than in segment files on disk (about 150 bytes a cell), within reason.
+    memory = int(min(2000, max(300, region["cells"] * 150 / 1e6)))
     gs.run_command("r.fill.dir", input="dem", output="filled", direction="fill_dir", quiet=True)
-    gs.run_command("r.watershed", flags="s", elevation="dem", accumulation="acc", quiet=True)
+    gs.run_command("r.watershed", flags="s", elevation="dem", accumulation="acc",
+                   memory=memory, quiet=True)
     gs.run_command(
         "r.stream.extract", elevation="dem", accumulation="acc", threshold=threshold,
-        stream_raster="streams", direction="flow_dir", quiet=True,
+        stream_raster="streams", direction="flow_dir", memory=memory, quiet=True,
     )
 
     acc = numpy.abs(read_real("acc"))
