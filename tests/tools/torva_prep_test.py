@@ -120,12 +120,15 @@ class Folder(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="torva-prep-test-")
         self.addCleanup(shutil.rmtree, self.tmp, True)
+        # GRASS keeps its temporary location under TMPDIR and its settings
+        # under HOME: both stay inside the test's folder.
+        self.env = dict(os.environ, HOME=self.tmp, TMPDIR=self.tmp)
 
     def path(self, *names):
         return os.path.join(self.tmp, *names)
 
     def prepare(self, args):
-        done = prep(args)
+        done = prep(args, self.env)
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
         return done.stdout
 
@@ -134,10 +137,15 @@ class Folder(unittest.TestCase):
 class VCatchment(Folder):
     def test_one_link_down_the_channel_column_and_the_plateau_is_rain_times_area(self):
         dem = write_dem(self.path("v.asc"), v_catchment())
-        x, y = centre(39, 15)
+        # Two cells west of the channel's last cell: the outlet snaps onto it.
+        x, y = centre(39, 13)
         out = self.path("v")
-        self.prepare([dem, "--outlet", str(x), str(y), "-o", out, "--stream-area", "0.002",
-                      "--rain-minutes", "60", "--minutes", "70"])
+        said = self.prepare([dem, "--outlet", str(x), str(y), "-o", out, "--stream-area",
+                             "0.002", "--rain-minutes", "60", "--minutes", "70"])
+        self.assertIn("(row 40, column 16 of the DEM), 20.0 m from the point given", said)
+        with open(os.path.join(out, "project.prj")) as f:
+            project = f.read()
+        self.assertIn("OUTROW 41\nOUTCOL 17\n", project)
         links, connects, beds = channel_file(out)
         self.assertEqual(links, 1)
         self.assertEqual(connects, [(1, 0, 0)])
@@ -381,12 +389,15 @@ class Refusals(Folder):
         with open(self.path("oblong.prj"), "w") as f:
             f.write(UTM33)
         zeros = write_dem(self.path("zeros.asc"), [[0.0] * 31 for _ in range(40)])
+        # A DEM whose name is that of the elevation map the project would hold.
+        os.makedirs(self.path("in-the-way"))
+        in_the_way = write_dem(self.path("in-the-way", "elevation.map"), v_catchment())
         x, y = centre(39, 15)
         taken = self.path("taken")
         os.makedirs(taken)
         with open(os.path.join(taken, "project.prj"), "w") as f:
             f.write("TORVAPROJECT\n")
-        no_grass_path = dict(os.environ, PATH=self.tmp)
+        no_grass_path = dict(self.env, PATH=self.tmp)
         outlet = ["--outlet", str(x), str(y)]
         cases = [
             # (name, arguments, environment, needs GRASS, message part)
@@ -400,6 +411,9 @@ class Refusals(Folder):
             ("no GRASS", [dem] + outlet, no_grass_path, False, "apt-get install grass-core"),
             ("existing project", [dem] + outlet + ["-o", taken], None, False,
              "already holds project.prj"),
+            ("input overwritten", [in_the_way] + outlet + ["-o", self.path("in-the-way"),
+                                                           "--force"], None, False,
+             "would overwrite the input"),
             ("outlet not a number", [dem, "--outlet", "nan", str(y)], None, False,
              "not a finite number"),
             ("missing DEM", [self.path("none.tif")] + outlet, None, False, "does not exist"),
@@ -412,14 +426,17 @@ class Refusals(Folder):
             with self.subTest(name):
                 if needs_grass and not HAVE_GRASS:
                     self.skipTest(NO_GRASS)
-                out = taken if "-o" in args else self.path("out-" + name.replace(" ", "-"))
-                done = prep(args + ([] if "-o" in args else ["-o", out]), env)
+                out = args[args.index("-o") + 1] if "-o" in args else self.path(
+                    "out-" + name.replace(" ", "-"))
+                done = prep(args + ([] if "-o" in args else ["-o", out]), env or self.env)
                 self.assertEqual(done.returncode, 2, done.stdout + done.stderr)
                 self.assertIn(message, done.stderr)
                 if out != taken:
                     self.assertFalse(os.path.exists(os.path.join(out, "project.prj")))
         with open(os.path.join(taken, "project.prj")) as f:
             self.assertEqual(f.read(), "TORVAPROJECT\n")
+        self.assertEqual(sorted(os.listdir(self.path("in-the-way"))),
+                         ["elevation.map", "elevation.prj"])
 
 
 if __name__ == "__main__":
