@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -126,6 +128,39 @@ TEST(AnalyzerReports, ConsoleAndFileAsGolden) {
         if (c.file)
             EXPECT_EQ(dir.read(c.file), test::golden(base + "_file.txt"));
     }
+}
+
+// The pass counts of the reports in the order they were made.
+std::vector<int> pass_counts(const std::string& reports) {
+    std::vector<int> counts;
+    static const std::regex count("====> (\\d+) out of 109 nodes passed");
+    for (std::sregex_iterator m(reports.begin(), reports.end(), count), end; m != end; ++m)
+        counts.push_back(std::stoi((*m)[1]));
+    return counts;
+}
+
+// The README's example as a user runs it from the top of the source tree
+// (here a copy whose inputs link to the bundled ones): the flood watch finds
+// the lower reach of link 5 above 10 m3/s at 14:40, 14:50 and 15:00 only,
+// and 7 nodes below 5 cm at the end, the upper ends of links 1 and 2.
+TEST(AnalyzerReports, ValleyExampleAsTheReadmeTellsIt) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path examples = fs::path(TORVA_EXAMPLES) / "valley";
+    const fs::path valley = dir.path() / "examples" / "valley";
+    fs::create_directories(valley / "out");
+    for (const char* file : {"valley.msk", "valley.ele", "valley.cmt", "landuse.idx", "valley.chn",
+                             "valley.gst", "valley.anl", "valley_analyzers.prj"})
+        fs::create_symlink(examples / file, valley / file);
+    const test::ProgramRun run =
+        test::run_program_in(dir.path(), {"examples/valley/valley_analyzers.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::vector<int> floods = {0, 0, 0, 0, 27, 27, 18, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(pass_counts(dir.read("examples/valley/out/floods.txt")), floods);
+    EXPECT_EQ(pass_counts(run.out), floods);
+    const std::string dry = dir.read("examples/valley/out/dry_reaches.txt");
+    EXPECT_EQ(pass_counts(dry), std::vector<int>{7});
+    EXPECT_NE(dry.find("   1:[T, 0.0236][T, 0.0320][F, 0.0808]"), std::string::npos) << dry;
 }
 
 // Model time is a Julian date whose days begin at noon: 2451545.0 is noon of
