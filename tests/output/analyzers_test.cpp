@@ -101,7 +101,7 @@ TEST(AnalyzerReports, ConsoleAndFileAsGolden) {
         // One line of marks per link at the start (dry channels: every depth
         // is 0) and at the end.
         {"depth_marks", "2DS, DEPTH, Ss, >=, 0, vs\n"},
-        {"comments_only", "# no analyzer\n\n   \n#2DS flow S > 0 s\n"},
+        {"comments_only", "# no analyzer\n\n   \n#2DS flow S > 0 s\n  # 2DS flow S > 0 s\n"},
         {"empty_file", ""},
         // Lines that set up nothing, and one that tests nothing.
         {"nothing_set_up",
@@ -232,14 +232,18 @@ TEST(AnalyzerNotifications, EachTriggerFiresAtItsMoments) {
 }
 
 // An analyzer's file that cannot be opened stops the run before its time
-// loop: the analyzers already set up report the crash point, and none
-// reports the start of the simulation.
+// loop: every analyzer, before and after it in the file, reports the crash
+// point (the one whose file failed writes nowhere), and none reports the
+// start of the simulation.
 TEST(AnalyzerNotifications, SetUpThatFailsReportsTheCrashPoint) {
     TempDir dir;
     const test::ProgramRun run =
-        run_analyzers(dir, "2DS flow Sc > -1 s\n2DS depth S > 0 f no/such/folder/depth.txt\n");
+        run_analyzers(dir,
+                      "2DS flow Sc > -1 s\n2DS depth Sc > 0 f no/such/folder/depth.txt\n"
+                      "2DS area Sc > 0 s\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(reports_of(run.out, "flow"), 1);
+    EXPECT_EQ(reports_of(run.out, "area"), 1);
     EXPECT_NE(run.out.find("at the program crash point at 06-01-2020, 10:0: 0"), std::string::npos)
         << run.out;
     EXPECT_EQ(run.out.find("Running...."), std::string::npos);
