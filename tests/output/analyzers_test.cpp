@@ -163,6 +163,21 @@ TEST(AnalyzerReports, ValleyExampleAsTheReadmeTellsIt) {
     EXPECT_NE(dry.find("   1:[T, 0.0236][T, 0.0320][F, 0.0808]"), std::string::npos) << dry;
 }
 
+// The analyzer file is an input file like any other: its tags take the
+// simulation's replacement values.
+TEST(AnalyzerReports, ReplacementTagsInTheAnalyzerFile) {
+    TempDir dir;
+    dir.write("params.txt", "1\n[LIMIT] \"%5.3lf\"\n");
+    dir.write("values.txt", "0.25\n");
+    const test::ProgramRun run = run_analyzers(
+        dir, "2DS flow S > [LIMIT] cs\n", "REPLACE_PARAMS params.txt\nREPLACE_VALS values.txt\n");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("the beginning of the simulation at 06-01-2020, 10:0: 0.  Nodes with "
+                           "values > 0.250000:"),
+              std::string::npos)
+        << run.out;
+}
+
 // Model time is a Julian date whose days begin at noon: 2451545.0 is noon of
 // 1 January 2000, and each day adds 1. A time on a whole second is shown as
 // that second, not the one before (0.01 s is added before the split).
