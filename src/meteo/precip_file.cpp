@@ -229,6 +229,10 @@ EventRead read_counts(TokenCursor& in, RunContext& ctx, PrecipEvent& event) {
                 event.gauge_count = count;
             } else if (contains_files(argument)) {
                 event.gauge_count = -1;
+            } else if (argument.ends_with('\r')) {
+                return count_error(ctx, event,
+                                   "has Windows line ends (a carriage return after NRGAG's "
+                                   "number); perhaps issue a 'dos2unix' command on the file.");
             } else {
                 return count_error(ctx, event,
                                    "gives NRGAG neither a number of gages nor the word files.");

@@ -111,8 +111,10 @@ TEST(FirstHour, RefusalsNameTheFileThePlaceAndTheRemedy) {
          1,
          {{"rain.gag", gauge_file("1.0 x2")}}},
         {gauges,
-         "Note: rain.gag (the input file of card PRECIP_FILE) has Windows line ends; "
-         "perhaps run 'dos2unix rain.gag' and try again.\n",
+         "has Windows line ends (a carriage return after NRGAG's number); perhaps issue a "
+         "'dos2unix' command on the file.\nCheck the format of the rainfall input file.\n\n"
+         "Note: rain.gag (the input file of card PRECIP_FILE) has Windows line ends; perhaps run "
+         "'dos2unix rain.gag' and try again.\n",
          1,
          {{"rain.gag", "EVENT \"storm\"\r\nNRGAG 2\r\nNRPDS 1\r\n"}}},
         {"ELEVATION short.ele\n",
