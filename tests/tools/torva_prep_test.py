@@ -120,12 +120,15 @@ class Folder(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="torva-prep-test-")
         self.addCleanup(shutil.rmtree, self.tmp, True)
+        # GRASS keeps its temporary location under TMPDIR and its settings
+        # under HOME: both stay inside the test's folder.
+        self.env = dict(os.environ, HOME=self.tmp, TMPDIR=self.tmp)
 
     def path(self, *names):
         return os.path.join(self.tmp, *names)
 
     def prepare(self, args):
-        done = prep(args)
+        done = prep(args, self.env)
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
         return done.stdout
 
@@ -134,10 +137,15 @@ class Folder(unittest.TestCase):
 class VCatchment(Folder):
     def test_one_link_down_the_channel_column_and_the_plateau_is_rain_times_area(self):
         dem = write_dem(self.path("v.asc"), v_catchment())
-        x, y = centre(39, 15)
+        # Two cells west of the channel's last cell: the outlet snaps onto it.
+        x, y = centre(39, 13)
         out = self.path("v")
-        self.prepare([dem, "--outlet", str(x), str(y), "-o", out, "--stream-area", "0.002",
-                      "--rain-minutes", "60", "--minutes", "70"])
+        said = self.prepare([dem, "--outlet", str(x), str(y), "-o", out, "--stream-area",
+                             "0.002", "--rain-minutes", "60", "--minutes", "70"])
+        self.assertIn("(row 40, column 16 of the DEM), 20.0 m from the point given", said)
+        with open(os.path.join(out, "project.prj")) as f:
+            project = f.read()
+        self.assertIn("OUTROW 41\nOUTCOL 17\n", project)
         links, connects, beds = channel_file(out)
         self.assertEqual(links, 1)
         self.assertEqual(connects, [(1, 0, 0)])
@@ -310,6 +318,61 @@ class ValleyDem(Folder):
         self.assertAlmostEqual(peak(hydrograph(out)), bundled, delta=0.1 * bundled)
 
 
+sys.path.insert(0, os.path.join(SOURCE, "tools"))
+from torva_prep import network  # noqa: E402  (the standard library is all it needs)
+
+
+class NetworkFromDirections(unittest.TestCase):
+    """A Y of D8 directions drawn by hand on 10 m cells (row, column):
+
+        (0,0)         (0,4)      two branches run diagonally to the junction
+           (1,1)   (1,3)         at (2,2); the stem runs south to the outlet
+              (2,2)              at (4,2), which drains off the grid
+              (3,2)
+              (4,2)
+    """
+    DIRECTIONS = {(0, 0): 7, (1, 1): 7, (0, 4): 5, (1, 3): 5, (2, 2): 6, (3, 2): 6, (4, 2): -6}
+    # The stem's ground rises at (3,2), so its bed there must come down.
+    GROUND = {(0, 0): 9.0, (1, 1): 8.0, (0, 4): 9.2, (1, 3): 7.9, (2, 2): 5.0, (3, 2): 6.0,
+              (4, 2): 4.0}
+    OPTIONS = {"cells_per_node": 1, "min_bed_slope": 0.001, "width_coeff": 2.0,
+               "width_exp": 0.0, "depth_coeff": 0.5, "depth_exp": 0.0}
+
+    def test_links_nodes_and_beds_of_a_hand_drawn_y(self):
+        area = {cell: 1.0 for cell in self.DIRECTIONS}
+        links, lowered = network.build_network(list(self.DIRECTIONS), self.DIRECTIONS, area,
+                                               self.GROUND, (4, 2), 10.0, self.OPTIONS)
+        cases = [
+            # cells, downstream link, upstream links, dx (m), beds (m)
+            ([(0, 0), (1, 1)], 3, [], 10.0 * math.sqrt(2.0), [8.5, 7.5]),
+            ([(0, 4), (1, 3)], 3, [], 10.0 * math.sqrt(2.0), [8.7, 7.4]),
+            # 5.5 would rise above 4.5: lowered to 4.5 - 0.001 * 10.
+            ([(2, 2), (3, 2), (4, 2)], 0, [1, 2], 10.0, [4.5, 4.49, 3.5]),
+        ]
+        self.assertEqual([l.number for l in links], [1, 2, 3])
+        for link, (cells, down, ups, dx, beds) in zip(links, cases):
+            with self.subTest(link=link.number):
+                self.assertEqual(link.cells, cells)
+                self.assertEqual(link.downstream, down)
+                self.assertEqual(sorted(u.number for u in link.upstream), ups)
+                self.assertAlmostEqual(link.dx, dx)
+                for got, want in zip(link.beds, beds):
+                    self.assertAlmostEqual(got, want)
+                self.assertEqual((link.bottom_width, link.bankfull_depth), (2.0, 0.5))
+        self.assertEqual(lowered, 1)
+        # One node per cell: every stream cell holds its node whole.
+        entries = network.stream_cell_entries(links)
+        self.assertEqual(entries[(3, 2)], [(3, 2, 1.0)])
+        self.assertEqual(len(entries), 7)
+
+    def test_a_link_of_one_cell_gets_two_nodes_sharing_it(self):
+        directions = {(0, 0): 6, (1, 0): -6}
+        link = network.Link([(0, 0)])
+        network.place_nodes(link, directions, 10.0, 2)
+        self.assertEqual(link.node_cells, [[((0, 0), 5.0)], [((0, 0), 5.0)]])
+        self.assertAlmostEqual(link.dx, 5.0)
+
+
 class Refusals(Folder):
     def test_every_refusal_says_why_and_writes_nothing(self):
         dem = write_dem(self.path("v.asc"), v_catchment())
@@ -325,12 +388,16 @@ class Refusals(Folder):
                     "1 2\n3 4\n")
         with open(self.path("oblong.prj"), "w") as f:
             f.write(UTM33)
+        zeros = write_dem(self.path("zeros.asc"), [[0.0] * 31 for _ in range(40)])
+        # A DEM whose name is that of the elevation map the project would hold.
+        os.makedirs(self.path("in-the-way"))
+        in_the_way = write_dem(self.path("in-the-way", "elevation.map"), v_catchment())
         x, y = centre(39, 15)
         taken = self.path("taken")
         os.makedirs(taken)
         with open(os.path.join(taken, "project.prj"), "w") as f:
             f.write("TORVAPROJECT\n")
-        no_grass_path = dict(os.environ, PATH=self.tmp)
+        no_grass_path = dict(self.env, PATH=self.tmp)
         outlet = ["--outlet", str(x), str(y)]
         cases = [
             # (name, arguments, environment, needs GRASS, message part)
@@ -344,24 +411,32 @@ class Refusals(Folder):
             ("no GRASS", [dem] + outlet, no_grass_path, False, "apt-get install grass-core"),
             ("existing project", [dem] + outlet + ["-o", taken], None, False,
              "already holds project.prj"),
+            ("input overwritten", [in_the_way] + outlet + ["-o", self.path("in-the-way"),
+                                                           "--force"], None, False,
+             "would overwrite the input"),
             ("outlet not a number", [dem, "--outlet", "nan", str(y)], None, False,
              "not a finite number"),
             ("missing DEM", [self.path("none.tif")] + outlet, None, False, "does not exist"),
             ("not a raster", [garbage] + outlet, None, True, "cannot read the DEM"),
             ("oblong cells", [oblong] + outlet, None, True, "needs square cells"),
+            ("land-use class 0", [dem] + outlet + ["--landuse", zeros], None, True,
+             "must hold whole class numbers from 1 to 10000"),
         ]
         for name, args, env, needs_grass, message in cases:
             with self.subTest(name):
                 if needs_grass and not HAVE_GRASS:
                     self.skipTest(NO_GRASS)
-                out = taken if "-o" in args else self.path("out-" + name.replace(" ", "-"))
-                done = prep(args + ([] if "-o" in args else ["-o", out]), env)
+                out = args[args.index("-o") + 1] if "-o" in args else self.path(
+                    "out-" + name.replace(" ", "-"))
+                done = prep(args + ([] if "-o" in args else ["-o", out]), env or self.env)
                 self.assertEqual(done.returncode, 2, done.stdout + done.stderr)
                 self.assertIn(message, done.stderr)
                 if out != taken:
                     self.assertFalse(os.path.exists(os.path.join(out, "project.prj")))
         with open(os.path.join(taken, "project.prj")) as f:
             self.assertEqual(f.read(), "TORVAPROJECT\n")
+        self.assertEqual(sorted(os.listdir(self.path("in-the-way"))),
+                         ["elevation.map", "elevation.prj"])
 
 
 if __name__ == "__main__":

@@ -29,6 +29,8 @@ from grass.script import array as garray
 from torva_prep import network, writers
 
 NULL_REAL = -1.0e30
+# TORVA counts the cells of each class of an index map up to this number.
+MAX_CLASS = 10000
 
 
 class Refusal(Exception):
@@ -48,7 +50,8 @@ def read_int(name):
 def run(req, notes):
     started = time.monotonic()
     dem_flags = "o" if req["assume_metres"] else ""
-    gs.run_command("r.in.gdal", input=req["dem"], output="dem", flags=dem_flags, quiet=True)
+    gs.run_command("r.in.gdal", input=req["dem"], band=1, output="dem", flags=dem_flags,
+                   quiet=True)
     gs.run_command("g.region", raster="dem", quiet=True)
     region = gs.region()
     if abs(region["nsres"] - region["ewres"]) > 1e-6 * region["nsres"]:
@@ -66,11 +69,15 @@ def run(req, notes):
     threshold = max(2, int(round(req["stream_area_km2"] * 1e6 / (size * size))))
     notes.append(f"stream threshold: {req['stream_area_km2']:g} km2 = {threshold} cells of {size:g} m")
 
+    # Enough memory that the routing modules keep the grid in memory rather
+    # than in segment files on disk (about 150 bytes a cell), within reason.
+    memory = int(min(2000, max(300, region["cells"] * 150 / 1e6)))
     gs.run_command("r.fill.dir", input="dem", output="filled", direction="fill_dir", quiet=True)
-    gs.run_command("r.watershed", flags="s", elevation="dem", accumulation="acc", quiet=True)
+    gs.run_command("r.watershed", flags="s", elevation="dem", accumulation="acc",
+                   memory=memory, quiet=True)
     gs.run_command(
         "r.stream.extract", elevation="dem", accumulation="acc", threshold=threshold,
-        stream_raster="streams", direction="flow_dir", quiet=True,
+        stream_raster="streams", direction="flow_dir", memory=memory, quiet=True,
     )
 
     acc = numpy.abs(read_real("acc"))
@@ -139,9 +146,9 @@ def run(req, notes):
 
     landuse = soil = None
     if req.get("landuse"):
-        landuse = import_index(req["landuse"], "landuse", crop, mask, notes)
+        landuse = import_index(req["landuse"], "landuse", crop, mask, notes, req["assume_metres"])
     if req.get("soil"):
-        soil = import_index(req["soil"], "soil", crop, mask, notes)
+        soil = import_index(req["soil"], "soil", crop, mask, notes, req["assume_metres"])
     write_map = geotiff_writer(grid) if req["geotiff"] else None
     writers.write_all(req, grid, mask, ground, links, local_outlet, landuse, soil, notes,
                       write_map)
@@ -211,19 +218,30 @@ def check_outlet_on_edge(mask, outlet):
         )
 
 
-def import_index(path, name, crop, mask, notes):
+def import_index(path, name, crop, mask, notes, xy_location):
     """A land-use or soil raster, resampled by nearest neighbour to the DEM's
     grid: the class of each cell, which must be a whole number of 1 or more
     inside the basin."""
-    gs.run_command("r.import", input=path, output=f"{name}_in", resample="nearest",
-                   extent="region", quiet=True, overwrite=True)
+    reference = gs.read_command("g.proj", flags="g", georef=path, quiet=True)
+    if "proj=" in reference and not xy_location:
+        gs.run_command("r.import", input=path, output=f"{name}_in", resample="nearest",
+                       extent="region", resolution="region", quiet=True, overwrite=True)
+    else:
+        # Without a reference of its own (or in a DEM taken as metres) the
+        # raster is taken to be in the DEM's coordinates; reading it on the
+        # DEM's region resamples it by nearest neighbour.
+        gs.run_command("r.in.gdal", flags="o", input=path, band=1, output=f"{name}_in",
+                       quiet=True, overwrite=True)
+        if "proj=" not in reference:
+            notes.append(f"the {name} raster has no spatial reference: taken to be in the DEM's "
+                         "coordinates")
     classes = crop.take(read_real(f"{name}_in"), numpy.nan)
     inside = classes[mask > 0]
     if numpy.isnan(inside).any():
         raise Refusal(f"the {name} raster {path} has no value in some cells of the basin.")
-    if (inside < 1).any() or (inside != numpy.round(inside)).any():
-        raise Refusal(f"the {name} raster {path} must hold whole class numbers of 1 or more "
-                      "inside the basin.")
+    if (inside < 1).any() or (inside > MAX_CLASS).any() or (inside != numpy.round(inside)).any():
+        raise Refusal(f"the {name} raster {path} must hold whole class numbers from 1 to "
+                      f"{MAX_CLASS} inside the basin.")
     found = sorted({int(v) for v in inside})
     notes.append(f"{name} classes in the basin: {', '.join(str(v) for v in found)}")
     return numpy.where(numpy.isnan(classes), 0, classes).astype(numpy.int64)
