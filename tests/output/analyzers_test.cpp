@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -201,8 +202,11 @@ TEST(AnalyzerNotifications, EachTriggerFiresAtItsMoments) {
 // reports the start of the simulation.
 TEST(AnalyzerNotifications, SetUpThatFailsReportsTheCrashPoint) {
     TempDir dir;
+    // A folder stands where the second analyzer's file should go: it cannot
+    // be opened (a missing folder is refused before any set-up).
+    std::filesystem::create_directory(dir.path() / "taken");
     const test::ProgramRun run =
-        run_analyzers(dir, "2DS flow Sc > -1 s\n2DS depth S > 0 f no/such/folder/depth.txt\n");
+        run_analyzers(dir, "2DS flow Sc > -1 s\n2DS depth S > 0 f taken\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(reports_of(run.out, "flow"), 1);
     EXPECT_NE(run.out.find("at the program crash point at 06-01-2020, 10:0: 0"), std::string::npos)
