@@ -111,6 +111,7 @@ TEST(Georeference, OutputMapsLieOnTheGridOfTheMaskAndElevationModel) {
     const std::string uniform = "1 1 1\n1 1 1\n1 1 1\n";
     const auto set_up = [&](const TempDir& dir, const std::string& cards) {
         test::write_small_project(dir, "MAP_TYPE 6\nDEPTH tif\n" + cards);
+        fs::create_directory(dir.path() / "tif");
         dir.write("mask.msk", map_at(500000, 4100000, uniform));
         write_tiff(dir.path() / "elevation.ele", 500000, 4100030, utm_wkt(33), z);
         for (const char* name : {"c.map", "p.map", "m.map"})
