@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -38,6 +39,7 @@ TEST(MpiCalibration, ThreeRanksWriteTheFilesOfOneWorker) {
     TempDir ranks, alone;
     write_search(ranks);
     ranks.write("p.prj", ranks.read("p.prj") + "MAP_TYPE 0\nDEPTH maps\n");
+    std::filesystem::create_directory(ranks.path() / "maps");  // for the best point's own run
     write_search(alone);
     ASSERT_EQ(mpirun_in(ranks, "-c sce.in"), 0) << ranks.read("console.txt");
     ASSERT_TRUE(calibrate_in(alone, 1));

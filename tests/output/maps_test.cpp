@@ -58,6 +58,7 @@ TEST(MapOutput, GridSeriesGolden) {
 TEST(MapOutput, EachRunOfABatchNumbersItsMapSeries) {
     TempDir dir;
     write_mapped_project(dir, "MAP_TYPE 0\nDEPTH out\n");
+    std::filesystem::create_directory(dir.path() / "out");
     const auto run = run_program_in(dir.path(), {"-b2", "p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
     for (const char* name : {"out/0000_depth.0001.asc", "out/0001_depth.0011.asc"})
