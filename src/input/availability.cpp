@@ -55,9 +55,6 @@ constexpr Card kOverlandLakeCards[] = {
     Card::OVERLAND_LAKE_MAP, Card::OVERLAND_LAKE_FILE, Card::LAKE_PUMP, Card::M_LAKE,
     Card::LAKE_OUTPUT,
 };
-constexpr Card kAnalyzerCards[] = {
-    Card::ANALYZERS,
-};
 constexpr Card kOptimisationCards[] = {
     Card::OPTIMIZE,
 };
@@ -148,7 +145,6 @@ constexpr Process kNotSimulated[] = {
     {"long-term weather and evapotranspiration", kLongTermCards},
     {"Richards equation infiltration", kRichardsCards},
     {"overland lakes", kOverlandLakeCards},
-    {"analyzers", kAnalyzerCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},
     {"sediment transport", kSedimentCards},
