@@ -77,27 +77,27 @@ def parse_arguments(argv):
                                      "(default 0.0001)")
     h = p.add_argument_group("channel cross-sections: trapezoids from the area A (km2) "
                              "draining through the end of each link")
-    h.add_argument("--width-coeff", type=finite(float, positive=True), default=2.70,
+    h.add_argument("--width-coeff", metavar="X", type=finite(float, positive=True), default=2.70,
                    help="bottom width = width-coeff * A^width-exp, m (default 2.70)")
-    h.add_argument("--width-exp", type=finite(float, at_least=0.0), default=0.352,
+    h.add_argument("--width-exp", metavar="X", type=finite(float, at_least=0.0), default=0.352,
                    help="(default 0.352)")
-    h.add_argument("--depth-coeff", type=finite(float, positive=True), default=0.30,
+    h.add_argument("--depth-coeff", metavar="X", type=finite(float, positive=True), default=0.30,
                    help="bankfull depth = depth-coeff * A^depth-exp, m (default 0.30)")
-    h.add_argument("--depth-exp", type=finite(float, at_least=0.0), default=0.213,
+    h.add_argument("--depth-exp", metavar="X", type=finite(float, at_least=0.0), default=0.213,
                    help="(default 0.213)")
-    h.add_argument("--side-slope", type=finite(float, positive=True), default=1.5,
+    h.add_argument("--side-slope", metavar="X", type=finite(float, positive=True), default=1.5,
                    help="bank slope, horizontal per vertical (default 1.5)")
-    h.add_argument("--channel-n", type=finite(float, positive=True), default=0.035,
+    h.add_argument("--channel-n", metavar="X", type=finite(float, positive=True), default=0.035,
                    help="Manning's n of the channels (default 0.035)")
     s = p.add_argument_group("starter project")
-    s.add_argument("--overland-n", type=finite(float, positive=True), default=0.1,
+    s.add_argument("--overland-n", metavar="X", type=finite(float, positive=True), default=0.1,
                    help="Manning's n of the land (default 0.1)")
     s.add_argument("--rain", type=finite(float, positive=True), default=25.0, metavar="MM_H",
                    help="uniform rain intensity, mm/h (default 25)")
-    s.add_argument("--rain-minutes", type=finite(int, positive=True), default=60,
-                   help="rain duration (default 60)")
-    s.add_argument("--minutes", type=finite(int, positive=True), default=180,
-                   help="length of the run (default 180)")
+    s.add_argument("--rain-minutes", type=finite(int, positive=True), default=60, metavar="N",
+                   help="rain duration, minutes (default 60)")
+    s.add_argument("--minutes", type=finite(int, positive=True), default=180, metavar="N",
+                   help="length of the run, minutes (default 180)")
     s.add_argument("--landuse", metavar="RASTER",
                    help="land-use classes (whole numbers from 1): an index map and a roughness "
                         "table, one row per class")

@@ -31,7 +31,8 @@ class Link:
     def __init__(self, cells):
         self.cells = cells
         self.upstream = []
-        self.downstream = 0
+        self.downstream_link = None
+        self.downstream = 0  # its number, once numbered
         self.number = 0
         self.node_cells = []  # per node, a list of (cell, length in m)
         self.dx = 0.0
@@ -87,8 +88,6 @@ def trace_links(stream_cells, direction, outlet):
             down = link_of[below[end]]
             link.downstream_link = down
             down.upstream.append(link)
-        else:
-            link.downstream_link = None
     return links, link_of
 
 
