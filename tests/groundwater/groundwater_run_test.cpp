@@ -198,6 +198,36 @@ TEST(GroundwaterRun, WellsAndLeakageTakeWhatTheyAskAndTheHeadsAreWritten) {
     }
 }
 
+// A water table 0.3 m above the highest ground: every cell's soil is
+// saturated, the aquifer seeps out onto the surface and runs off; what left
+// the aquifer is what the surface gained, and both balances close.
+TEST(GroundwaterRun, WaterTableAboveTheGroundSeepsOut) {
+    test::TempDir dir;
+    test::write_small_project(dir);
+    dir.write("p.prj", test::edited_project(kClosedAquifer +
+                                            "GREEN_AMPT\nCONDUCTIVITY k.map\nCAPILLARY psi.map\n"
+                                            "POROSITY phi.map\nMOISTURE m.map\n"));
+    dir.write("wt.map", uniform_map("10.5"));
+    dir.write("bottom.map", uniform_map("0"));
+    dir.write("k.map", uniform_map("1"));
+    dir.write("psi.map", uniform_map("10"));
+    dir.write("phi.map", uniform_map("0.4"));
+    dir.write("m.map", uniform_map("0.2"));
+    const test::ProgramRun run = test::run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string summary = dir.read("summary.txt");
+    const double seeped = figure(summary, "Exfiltration back on overland =");
+    EXPECT_GT(seeped, 0.1);
+    // The aquifer lost what seeped out, less the rain it took back where the
+    // water table fell below the surface water.
+    EXPECT_NEAR(figure(summary, "GW volume start =") - figure(summary, "GW volume end ="),
+                -figure(summary, "Recharge to groundwater ="), 0.005);
+    EXPECT_GT(-figure(summary, "Recharge to groundwater ="), 0.1);
+    EXPECT_NEAR(figure(summary, "Mass Balance error ="), 0.0, 0.001);
+    EXPECT_NEAR(figure(summary, "Overall mass balance error ="), 0.0, 0.001);
+    EXPECT_NEAR(figure(summary, "Mass balance error of surface components ="), 0.0, 0.001);
+}
+
 TEST(GroundwaterStartUp, RefusesAWellMissingFromItsTable) {
     test::expect_project_cases(
         {{kClosedAquifer + "MAPPING_TABLE wells.cmt\nUSE_WELLS",
