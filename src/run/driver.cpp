@@ -32,6 +32,7 @@
 #include "run/output_names.hpp"
 #include "run/run_parameters.hpp"
 #include "soil/infiltration.hpp"
+#include "soil/richards.hpp"
 #include "surface/overland.hpp"
 #include "surface/roughness.hpp"
 
@@ -383,6 +384,7 @@ void run_time_loop(Model& model, RunContext& ctx) {
             continue;
         write_run_summary(model, ctx);
         report_channel_routing(model, ctx);
+        report_richards_columns(model, ctx);
         if (ctx.interrupted_by)
             note_interruption(model, ctx);
         if (!run_must_stop(ctx))

@@ -5,6 +5,8 @@
 #include <array>
 #include <vector>
 
+#include "soil/richards_state.hpp"
+
 namespace torva {
 
 // Rates inside the single-layer methods are in m/s; maps and the console
@@ -68,6 +70,16 @@ struct Soil {
 
     // Layered soil: one entry per soil index (entry 0 unused).
     std::vector<LayeredSoilType> layer_table;
+    // Richards equation infiltration: the soil columns under the cells.
+    RichardsColumns richards;
+
+    // ---- Trade with the other processes (see the README, "Who owns the soil store") ----
+    // Potential evapotranspiration of each cell, m/s, written by the
+    // hydrometeorology phase; empty while no phase writes it.
+    std::vector<double> potential_et;
+    // Water that has left the bottom of the soil since the groundwater phase
+    // last took it, m per cell; the groundwater phase takes it and zeroes it.
+    std::vector<double> recharge;
 
     // ---- State, per cell ----
     std::vector<double> infiltrated_depth;  // F since the event start, m
