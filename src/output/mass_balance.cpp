@@ -187,7 +187,7 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
             // Without a soil store the infiltrated water has left the balance;
             // with one, only what drains out of its bottom has.
             out += (o.single_layer_soil || o.soil_columns ? v.unsaturated_downward_flux
-                                                           : v.infiltration) +
+                                                          : v.infiltration) +
                    v.river_to_groundwater;
             in += v.groundwater_to_river;
         } else {

@@ -37,21 +37,21 @@ bool initialise_richards_columns(RichardsColumns& columns, RunContext& ctx,
 
 // What a column is given for a step and what it gives back.
 struct ColumnStepInput {
-    double supply = 0.0;         // water on the surface at the start of the step, m
-    double potential_et = 0.0;   // m/s
+    double supply = 0.0;            // water on the surface at the start of the step, m
+    double potential_et = 0.0;      // m/s
     double water_table_head = 0.0;  // pressure head at the bottom, m (water-table bottom)
-    double dt = 0.0;             // s
+    double dt = 0.0;                // s
 };
 struct ColumnStepResult {
-    double infiltrated = 0.0;  // m through the surface (negative: exfiltrated)
-    double drained = 0.0;      // m out of the bottom
-    double uptake = 0.0;       // m taken by the roots
+    double infiltrated = 0.0;   // m through the surface (negative: exfiltrated)
+    double drained = 0.0;       // m out of the bottom
+    double uptake = 0.0;        // m taken by the roots
     double surface_left = 0.0;  // m left on the surface
     int substeps = 0;
     int iterations = 0;
     int unsettled = 0;
-    bool failed = false;  // a value that cannot be real
-    int failed_node = 0;  // 1-based
+    bool failed = false;       // a value that cannot be real
+    int failed_node = 0;       // 1-based
     double failed_time = 0.0;  // s into the step
 };
 

@@ -26,9 +26,9 @@ namespace {
 constexpr double kShortestSubstep = 1e-3;  // s
 // A sub-step grows at most this much over the one before.
 constexpr double kGrowth = 2.0;
-// While water ponds, no sub-step exceeds this share of the model step: the
-// surface head changes fast then.
-constexpr double kPondedShare = 0.02;
+// While water ponds no sub-step is longer than 0.02 h: the supply and the
+// surface head can change much within a long model step then.
+constexpr double kLongestPondedSubstep = 72.0;  // s
 // Heads have settled when no node changed by more than this share of its
 // head (heads nearer zero than kHeadScale are judged against it).
 constexpr double kRelativeHeadChange = 1e-3;
@@ -145,14 +145,15 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
             const double dz = type.node_dz[i];
             const double storage = dz * (s.capacity[i] + kSpecificStorage) / tau;
             double lower = 0.0, upper_c = 0.0, diag = storage;
-            double rhs = storage * h[i] - dz * (s.theta_iter[i] - s.theta_old[i]) / tau -
-                         s.source[i] * dz;
+            double rhs =
+                storage * h[i] - dz * (s.theta_iter[i] - s.theta_old[i]) / tau - s.source[i] * dz;
             // The face above.
             if (i == 0) {
                 if (upper.kind == ColumnTop::flux) {
                     rhs += upper.flux;
                 } else {
-                    const double kf = ponded_face_conductivity(rc, type.layers[0], s.conductivity[0]);
+                    const double kf =
+                        ponded_face_conductivity(rc, type.layers[0], s.conductivity[0]);
                     const double g = kf / (0.5 * dz);
                     diag += g;
                     rhs += kf + g * upper.head;
@@ -215,9 +216,8 @@ void root_uptake(const RichardsSoilType& type, const double* theta, double pet,
             continue;
         const RichardsLayer& l = type.layers[type.node_layer[i]];
         const double span = l.field_capacity - l.wilting_point;
-        const double stress =
-            span > 0.0 ? std::clamp((theta[i] - l.wilting_point) / span, 0.0, 1.0)
-                       : (theta[i] > l.wilting_point ? 1.0 : 0.0);
+        const double stress = span > 0.0 ? std::clamp((theta[i] - l.wilting_point) / span, 0.0, 1.0)
+                                         : (theta[i] > l.wilting_point ? 1.0 : 0.0);
         s.source[i] = pet * w * stress / type.node_dz[i];
     }
 }
@@ -268,7 +268,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
                                   ? std::max(rc.iter_max, kPondedIterations)
                                   : std::max(rc.iter_max, 1);
             const double step_tau =
-                upper.kind == ColumnTop::ponded_head ? std::min(tau, kPondedShare * dt) : tau;
+                upper.kind == ColumnTop::ponded_head ? std::min(tau, kLongestPondedSubstep) : tau;
             outcome = picard(rc, type, head, step_tau, upper, in.water_table_head, limit, s);
             result.iterations += outcome.iterations;
             tau = step_tau;
@@ -307,8 +307,9 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         bool not_real = false;
         int bad_node = 0;
         for (int i = 0; i < n; ++i) {
-            const double next = s.theta_old[i] + tau / type.node_dz[i] *
-                                                     (s.flux[i] - s.flux[i + 1] - s.source[i] * type.node_dz[i]);
+            const double next =
+                s.theta_old[i] +
+                tau / type.node_dz[i] * (s.flux[i] - s.flux[i + 1] - s.source[i] * type.node_dz[i]);
             if (!std::isfinite(next) || !std::isfinite(head[i])) {
                 not_real = true;
                 bad_node = i;
@@ -353,8 +354,8 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         if (water < 0.0 && top == ColumnTop::flux)
             water = 0.0;  // round-off of the last share of the supply
         t += tau;
-        const double next_tau = largest_change > 0.0 ? tau * rc.dtheta_max / largest_change
-                                                     : kGrowth * tau;
+        const double next_tau =
+            largest_change > 0.0 ? tau * rc.dtheta_max / largest_change : kGrowth * tau;
         tau = std::clamp(next_tau, kShortestSubstep, kGrowth * tau);
     }
     substep = tau;

@@ -25,20 +25,20 @@ struct RichardsLayer {
     double conductivity = 0.0;  // Ks, m/s
     double theta_s = 0.0;
     double theta_r = 0.0;
-    double theta_i = 0.0;      // initial water content
-    double thickness = 0.0;    // m
-    double spacing = 0.0;      // node spacing, m
+    double theta_i = 0.0;    // initial water content
+    double thickness = 0.0;  // m
+    double spacing = 0.0;    // node spacing, m
     double wilting_point = 0.0;
     double field_capacity = 0.0;
-    double root_share = 0.0;   // share of the root uptake taken from this layer
+    double root_share = 0.0;  // share of the root uptake taken from this layer
     // Brooks-Corey.
     double pore_index = 0.0;     // lambda
     double bubbling_head = 0.0;  // hb, m, negative
     // The parabola between the junction and saturation joins the power law
     // with the same water content and capacity: S_c = 2 / (2 + lambda),
     // h_c = hb * (1 + lambda / 2)^(1 / lambda).
-    double junction_head = 0.0;     // h_c, m (BChc)
-    double junction_theta = 0.0;    // theta at h_c (thehac)
+    double junction_head = 0.0;   // h_c, m (BChc)
+    double junction_theta = 0.0;  // theta at h_c (thehac)
     // Havercamp.
     double alpha = 0.0;  // m
     double beta = 0.0;
@@ -50,10 +50,10 @@ struct RichardsLayer {
 struct RichardsSoilType {
     std::array<RichardsLayer, 3> layers{};
     bool given = false;
-    int nodes = 0;                  // soil nodes, the bottom node not counted
-    std::vector<int> node_layer;    // 0..2 per node (index 0 = first node)
-    std::vector<double> node_dz;    // node thickness, m
-    std::vector<double> node_depth;  // depth of the node's centre, m
+    int nodes = 0;                    // soil nodes, the bottom node not counted
+    std::vector<int> node_layer;      // 0..2 per node (index 0 = first node)
+    std::vector<double> node_dz;      // node thickness, m
+    std::vector<double> node_depth;   // depth of the node's centre, m
     std::vector<double> root_weight;  // share of the cell's root uptake per node
 };
 
@@ -77,18 +77,18 @@ struct RichardsColumns {
 
     // ---- Soil table, by soil index (entry 0 unused) ----
     std::vector<RichardsSoilType> types;
-    int max_nodes = 0;  // largest node count of a column, the bottom node not counted
+    int max_nodes = 0;       // largest node count of a column, the bottom node not counted
     std::size_t stride = 0;  // entries per cell in the node arrays
 
     // ---- Per cell ----
-    std::vector<int> soil_type;        // soil index of each cell
-    std::vector<double> substep;       // the length the next sub-step starts from, s
-    std::vector<ColumnTop> top;        // the upper boundary the last sub-step ended with
-    std::vector<double> column_water;  // water held by the column, m
+    std::vector<int> soil_type;           // soil index of each cell
+    std::vector<double> substep;          // the length the next sub-step starts from, s
+    std::vector<ColumnTop> top;           // the upper boundary the last sub-step ended with
+    std::vector<double> column_water;     // water held by the column, m
     std::vector<double> root_zone_water;  // water held by the root-zone nodes, m
-    std::vector<unsigned char> failed;  // the column met a value that cannot be real
+    std::vector<unsigned char> failed;    // the column met a value that cannot be real
     std::vector<int> failed_node;
-    std::vector<double> failed_time;   // s into the step
+    std::vector<double> failed_time;  // s into the step
     // Per cell and node (cell * stride + node, node 0 the first): pressure
     // head (m) and water content.
     std::vector<double> head;

@@ -371,8 +371,8 @@ namespace {
 // The settings of the cards, decided once.
 void richards_settings(const Model& model, RichardsColumns& rc) {
     const ProjectSettings& p = model.project;
-    rc.relation = p.richards_c_option == 2 ? SoilWaterRelation::havercamp
-                                           : SoilWaterRelation::brooks_corey;
+    rc.relation =
+        p.richards_c_option == 2 ? SoilWaterRelation::havercamp : SoilWaterRelation::brooks_corey;
     rc.face = p.richards_k_option == 1 ? FaceConductivity::arithmetic : FaceConductivity::geometric;
     rc.ponded = p.richards_upper_option == 2   ? PondedConductivity::saturated
                 : p.richards_upper_option == 3 ? PondedConductivity::average

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/context.hpp"
@@ -22,8 +22,8 @@
 namespace torva {
 namespace {
 
-// Loam, a Brooks-Corey line of the soil table: Ks cm/h, theta_s, theta_r, theta_i, lambda, hb cm, thickness cm,
-// wilting point, field capacity, node spacing cm, root share.
+// Loam, a Brooks-Corey line of the soil table: Ks cm/h, theta_s, theta_r, theta_i, lambda, hb cm,
+// thickness cm, wilting point, field capacity, node spacing cm, root share.
 const char* const kLoam = "1.32 0.434 0.027 0.10 0.22 11.15 100 0.12 0.27 0.5 1";
 
 std::string soil_table(const std::string& first, const std::string& second = "",
@@ -92,7 +92,8 @@ struct FineGridReference {
         std::size_t k = 0;
         for (int i = 0; i < n; ++i) {
             const double z = (i + 0.5) * dz;
-            while (k + 1 < layers.size() && z > top + layers[k].thickness) top += layers[k++].thickness;
+            while (k + 1 < layers.size() && z > top + layers[k].thickness)
+                top += layers[k++].thickness;
             layer.push_back(layers[k]);
         }
         for (const RichardsLayer& l : layer)
@@ -101,8 +102,7 @@ struct FineGridReference {
     SoilWaterState at(int i, double head) const { return brooks_corey(layer[i], head); }
     double k(int i, double head) const { return layer[i].conductivity * at(i, head).k_relative; }
     double surface_flux(const std::vector<double>& x) const {
-        return 0.5 * (layer[0].conductivity + k(0, x[0])) *
-               (1.0 - (x[0] - ponded) / (0.5 * dz));
+        return 0.5 * (layer[0].conductivity + k(0, x[0])) * (1.0 - (x[0] - ponded) / (0.5 * dz));
     }
     void residual(const std::vector<double>& x, double dt, std::vector<double>& r) const {
         const int n = static_cast<int>(x.size());
@@ -126,8 +126,10 @@ struct FineGridReference {
                 for (int j = colour; j < n; j += 3) {
                     const double e = xp[j] - x[j];
                     b[j] = (rp[j] - r[j]) / e;
-                    if (j > 0) c[j - 1] = (rp[j - 1] - r[j - 1]) / e;
-                    if (j + 1 < n) a[j + 1] = (rp[j + 1] - r[j + 1]) / e;
+                    if (j > 0)
+                        c[j - 1] = (rp[j - 1] - r[j - 1]) / e;
+                    if (j + 1 < n)
+                        a[j + 1] = (rp[j + 1] - r[j + 1]) / e;
                 }
             }
             for (int i = 1; i < n; ++i) {
@@ -156,7 +158,8 @@ struct FineGridReference {
         while (t < end) {
             dt = std::min(dt, end - t);
             theta_old.clear();
-            for (int i = 0; i < static_cast<int>(h.size()); ++i) theta_old.push_back(at(i, h[i]).theta);
+            for (int i = 0; i < static_cast<int>(h.size()); ++i)
+                theta_old.push_back(at(i, h[i]).theta);
             const std::vector<double> before = h;
             if (!newton(dt)) {
                 h = before;
@@ -385,10 +388,11 @@ const char* const kRichardsCards =
     "RICHARDS_ITER_MAX 10\nSUMMARY summary.txt\n";
 
 void write_richards_files(const test::TempDir& dir) {
-    dir.write("soil.tbl", "1 0\n1\n"
-                          "1.32 0.434 0.027 0.20 0.22 11.15 10 0.12 0.27 2 1\n"
-                          "0.68 0.486 0.015 0.25 0.211 20.76 20 0.13 0.33 5 0\n"
-                          "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n");
+    dir.write("soil.tbl",
+              "1 0\n1\n"
+              "1.32 0.434 0.027 0.20 0.22 11.15 10 0.12 0.27 2 1\n"
+              "0.68 0.486 0.015 0.25 0.211 20.76 20 0.13 0.33 5 0\n"
+              "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n");
     dir.write("soil.idx", test::kSmallHeader + "1 1 1\n1 1 1\n1 1 1\n");
 }
 
@@ -431,29 +435,72 @@ TEST(RichardsRun, SmallWatershedClosesItsBalanceAndIsTheSameOnTwoThreads) {
         EXPECT_EQ(std::count(theta.begin(), theta.end(), '\n'), 3);
         const std::string first_row = theta.substr(0, theta.find('\n'));
         EXPECT_EQ(std::count(first_row.begin(), first_row.end(), '.'), 14) << first_row;
-        outputs[threads - 1] = dir.read("out.otl") + theta + summary.substr(summary.find("SIMULATION TOTALS"));
+        outputs[threads - 1] =
+            dir.read("out.otl") + theta + summary.substr(summary.find("SIMULATION TOTALS"));
     }
     EXPECT_EQ(outputs[0], outputs[1]);
+}
+
+// The soil table inside the mapping table file, its index map the soil
+// index: the same columns as the file form.
+TEST(RichardsRun, SoilTableStandsInTheMappingTableFile) {
+    test::TempDir dir;
+    test::write_small_project(dir, "INF_RICHARDS\nMAPPING_TABLE soils.cmt\nSUMMARY summary.txt\n");
+    dir.write("soil.idx", test::kSmallHeader + "1 1 1\n1 1 1\n1 1 1\n");
+    dir.write("soils.cmt",
+              "TORVA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soils\"\n"
+              "RICHARDS_EQN_INFILTRATION_BROOKS \"Soils\"\nNUM_IDS 1\nMAX_NUMBER_NODES 13\n"
+              "Ks theta_s theta_r theta_i lambda hb thickness wp fc dz roots\n1\n"
+              "1.32 0.434 0.027 0.20 0.22 11.15 10 0.12 0.27 2 1\n"
+              "0.68 0.486 0.015 0.25 0.211 20.76 20 0.13 0.33 5 0\n"
+              "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n");
+    const auto run = test::run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Inital volume of water in root zone= 18.000000"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Inital volume of water in soil column= 99.000000"), std::string::npos);
+    EXPECT_NEAR(overall_error(dir.read("summary.txt")), 0.0, 1e-3);
+}
+
+// In a long-term run each soil type ends with four values; a Havercamp soil
+// takes its wilting point, field capacity and root shares from them.
+TEST(RichardsSoilTable, LongTermLineCompletesHavercampSoils) {
+    RichardsColumns rc;
+    rc.relation = SoilWaterRelation::havercamp;
+    RunContext ctx;
+    const std::string line = "1.0 0.40 0.05 0.20 25 3.0 10 1.1e6 4.7 5\n";
+    ASSERT_TRUE(parse_richards_soil_table(
+        rc, ctx, "1 0\n4\n" + line + line + line + "0.1 0.3 0.7 0.2\n", "soil.tbl", false, true));
+    const RichardsSoilType& t = rc.types[4];
+    EXPECT_EQ(t.layers[1].wilting_point, 0.1);
+    EXPECT_EQ(t.layers[2].field_capacity, 0.3);
+    EXPECT_NEAR(t.layers[2].root_share, 0.1, 1e-15);
+    EXPECT_FALSE(parse_richards_soil_table(rc, ctx, "1 0\n5\n" + line + line + line, "soil.tbl",
+                                           false, true));
 }
 
 TEST(RichardsRun, OptionsAndTablesThatCannotWorkAreRefused) {
     const std::vector<std::pair<std::string, std::string>> files = {
         {"soil.idx", test::kSmallHeader + "1 1 1\n1 1 1\n1 1 2\n"},
-        {"soil.tbl", "1 0\n1\n1.32 0.434 0.027 0.20 0.22 11.15 10 0.12 0.27 2 1\n"
-                     "0.68 0.486 0.015 0.25 0.211 20.76 20 0.13 0.33 5 0\n"
-                     "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n"}};
-    const std::string cards = "INF_RICHARDS\nSOIL_LAYER_INPUT_FILE soil.tbl\nSOIL_TYPE_MAP soil.idx\n";
+        {"soil.tbl",
+         "1 0\n1\n1.32 0.434 0.027 0.20 0.22 11.15 10 0.12 0.27 2 1\n"
+         "0.68 0.486 0.015 0.25 0.211 20.76 20 0.13 0.33 5 0\n"
+         "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n"}};
+    const std::string cards =
+        "INF_RICHARDS\nSOIL_LAYER_INPUT_FILE soil.tbl\nSOIL_TYPE_MAP soil.idx\n";
     test::expect_project_cases({
         {cards, "Error: grid cell 9 has soil index 2, which the Richards soil table does not give",
          1, files},
         {cards + "RICHARDS_C_OPTION vangenuchten\n",
-         "Error: RICHARDS_C_OPTION must be brooks (Brooks-Corey) or havercamp: vangenuchten", 1, files},
+         "Error: RICHARDS_C_OPTION must be brooks (Brooks-Corey) or havercamp: vangenuchten", 1,
+         files},
         {cards + "RICHARDS_K_OPTION harmonic\n",
          "Error: RICHARDS_K_OPTION must be geometric or arithmetic: harmonic", 1, files},
         // Havercamp asks for ten values a line; the Brooks-Corey table has eleven.
         {cards + "RICHARDS_C_OPTION havercamp\n",
          "a Havercamp layer line must hold 10 numbers (soil index 1, layer 1)", 1, files},
-        {cards + "RICHARDS_DTHETA_MAX 0\n", "Error: RICHARDS_DTHETA_MAX must lie above 0", 1, files},
+        {cards + "RICHARDS_DTHETA_MAX 0\n", "Error: RICHARDS_DTHETA_MAX must lie above 0", 1,
+         files},
         {cards + "RICHARDS_ITER_MAX 0\n", "Error: RICHARDS_ITER_MAX must be at least 1", 1, files},
         {"INF_RICHARDS\nSOIL_TYPE_MAP soil.idx\n",
          "Error: Richards infiltration needs the soil table: give SOIL_LAYER_INPUT_FILE or the "
