@@ -1,6 +1,8 @@
 # Fails when an include runs upwards through the layers of src/: shared code
 # (core) below the processes, the processes in the middle, the driver (run) on
-# top. Run by ctest as the test "layering".
+# top; and when a process other than the outputs includes an output. Run by
+# ctest as the test "layering".
+cmake_policy(SET CMP0057 NEW)
 set(processes input grid meteo surface channel soil groundwater output calibration lakes)
 set(faults "")
 
@@ -18,6 +20,12 @@ foreach(path IN LISTS sources)
     endif()
     if(NOT folder STREQUAL "run" AND target_folder STREQUAL "run")
       list(APPEND faults "${rel}: includes the driver's folder (${target})")
+    endif()
+    # Outputs report what the processes did: a process tells the driver (a
+    # flag in its state), and the driver calls the output.
+    if(folder IN_LIST processes AND NOT folder STREQUAL "output"
+       AND target_folder STREQUAL "output")
+      list(APPEND faults "${rel}: a process includes the output folder (${target})")
     endif()
     if(rel MATCHES "_state\\.hpp$" AND NOT folder STREQUAL "core"
        AND NOT target_folder STREQUAL "core" AND NOT target_folder STREQUAL folder)

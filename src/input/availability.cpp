@@ -52,9 +52,6 @@ constexpr Card kOverlandLakeCards[] = {
     Card::OVERLAND_LAKE_MAP, Card::OVERLAND_LAKE_FILE, Card::LAKE_PUMP, Card::M_LAKE,
     Card::LAKE_OUTPUT,
 };
-constexpr Card kAnalyzerCards[] = {
-    Card::ANALYZERS,
-};
 constexpr Card kOptimisationCards[] = {
     Card::OPTIMIZE,
 };
@@ -144,7 +141,6 @@ constexpr Process kNotSimulated[] = {
     {"groundwater", kGroundwaterCards},
     {"long-term weather and evapotranspiration", kLongTermCards},
     {"overland lakes", kOverlandLakeCards},
-    {"analyzers", kAnalyzerCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},
     {"sediment transport", kSedimentCards},

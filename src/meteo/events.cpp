@@ -2,7 +2,6 @@
 
 #include "core/context.hpp"
 #include "core/model_state.hpp"
-#include "output/summary.hpp"
 #include "soil/infiltration.hpp"
 
 namespace torva {
@@ -13,7 +12,6 @@ void event_start_phase(Model& model, RunContext& ctx) {
         return;
     model.event_number = p.events_read > 0 ? p.events_read : 1;
     model.event_ended = false;
-    start_event_accounting(model);
     start_infiltration_event(model, ctx);
     const bool single_event = !model.run.long_term && !model.run.host_event_mode;
     if (single_event || model.run.host_event_mode) {
@@ -23,18 +21,13 @@ void event_start_phase(Model& model, RunContext& ctx) {
     }
 }
 
-void close_event(Model& model, RunContext& ctx) {
+bool close_event(Model& model, RunContext& ctx) {
     Precipitation& p = model.precip;
     if (!p.event_open)
-        return;
+        return false;
     p.event_open = false;
     end_infiltration_event(model, ctx);
-    write_event_summary(model, ctx);
-}
-
-void event_end_phase(Model& model, RunContext& ctx) {
-    if (model.event_ended)
-        close_event(model, ctx);
+    return true;
 }
 
 }  // namespace torva

@@ -10,9 +10,7 @@
 #include "core/output_files.hpp"
 #include "core/parallel.hpp"
 #include "input/tokens.hpp"
-#include "meteo/events.hpp"
 #include "meteo/rain_spreading.hpp"
-#include "output/analyzers.hpp"
 #include "surface/roughness.hpp"
 
 namespace torva {
@@ -274,21 +272,8 @@ void begin_event(Model& model, RunContext& ctx) {
 
 // Event phase: reads the next event once the model time reaches its start.
 void start_next_event(Model& model, RunContext& ctx) {
-    Precipitation& p = model.precip;
-    if (p.source != PrecipSource::gauge_file || p.status != PrecipStatus::no_event)
+    if (!next_event_due(model))
         return;
-    if (p.events_read >= model.number_of_events)
-        return;
-    // The host asks for one event of the file, which is the whole run.
-    if (host_driven(model) && p.events_read > 0)
-        return;
-    const int next = p.events_read + 1;
-    if (!host_driven(model) && next <= p.events_in_file &&
-        model.clock.current_time < p.event_start[next] - kTimeTolerance)
-        return;
-
-    if (model.run.long_term && p.event_open)
-        close_event(model, ctx);
     print_reading_line(model, ctx);
     const EventRead result = read_next_event(model, ctx);
     if (result == EventRead::unexpected_end) {
@@ -303,8 +288,6 @@ void start_next_event(Model& model, RunContext& ctx) {
         return;
     }
     begin_event(model, ctx);
-    if (!ctx.error.pending())
-        notify_analyzers(model, ctx, kEventBegan);
 }
 
 void end_event_rain(Precipitation& p) {
@@ -343,7 +326,7 @@ void update_gauge_record(Model& model) {
         spread_inverse_distance(model.grid, event, due, p.rain_rate);
 }
 
-void update_uniform_rain(Model& model, RunContext& ctx) {
+void update_uniform_rain(Model& model) {
     Precipitation& p = model.precip;
     if (p.status != PrecipStatus::raining)
         return;
@@ -360,7 +343,6 @@ void update_uniform_rain(Model& model, RunContext& ctx) {
     p.event_began = true;
     p.event_open = true;
     p.event_start_time = model.clock.current_time;
-    notify_analyzers(model, ctx, kEventBegan);
 }
 
 bool date_check_failed(RunContext& ctx, int event_number) {
@@ -397,12 +379,26 @@ void check_precipitation_settings(Model& model, RunContext& ctx) {
     model.running = true;
 }
 
+bool next_event_due(const Model& model) {
+    const Precipitation& p = model.precip;
+    if (p.source != PrecipSource::gauge_file || p.status != PrecipStatus::no_event)
+        return false;
+    if (p.events_read >= model.number_of_events)
+        return false;
+    // The host asks for one event of the file, which is the whole run.
+    if (host_driven(model) && p.events_read > 0)
+        return false;
+    const int next = p.events_read + 1;
+    return host_driven(model) || next > p.events_in_file ||
+           model.clock.current_time >= p.event_start[next] - kTimeTolerance;
+}
+
 void precipitation_phase(Model& model, RunContext& ctx) {
     Precipitation& p = model.precip;
     p.event_began = false;
     p.radar_record_due = 0;
     if (p.source == PrecipSource::uniform)
-        return update_uniform_rain(model, ctx);
+        return update_uniform_rain(model);
     start_next_event(model, ctx);
     if (ctx.error.pending())
         return;

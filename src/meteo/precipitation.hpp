@@ -19,8 +19,12 @@ void prepare_precipitation(Model& model, RunContext& ctx);
 // Checks the precipitation and start-date settings and starts the clock.
 void check_precipitation_settings(Model& model, RunContext& ctx);
 // Starts the next event when its time has come, then brings the cell
-// intensities up to the model time.
+// intensities up to the model time. An event that begins sets the event-began
+// flag of the precipitation state for the rest of the step.
 void precipitation_phase(Model& model, RunContext& ctx);
+// True when the precipitation phase of this step will read the next event of
+// the file: a long-term run closes the event before it first.
+bool next_event_due(const Model& model);
 // Adds the step's rain, less interception, to every cell's water depth.
 void apply_rainfall_phase(Model& model, RunContext& ctx);
 

@@ -314,8 +314,8 @@ void write_event_summary(Model& model, RunContext& ctx) {
 void write_run_summary(Model& model, RunContext& ctx) {
     // A run that stopped while an event was still open (its weather data ran
     // out, say) closes that event first, so its summary comes before the run's.
-    if (model.precip.event_open)
-        close_event(model, ctx);
+    if (close_event(model, ctx))
+        write_event_summary(model, ctx);
     Totals& t = model.totals;
     if (!t.initial_recorded)
         record_initial_storages(model);

@@ -214,6 +214,11 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     refuse_unavailable_cards(model.project, ctx, model.project_file);
     if (run_must_stop(ctx))
         return false;
+    // The analyzer file names outputs of its own.
+    if (model.project.given(Card::ANALYZERS))
+        read_analyzer_file(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
     // No output is opened before its name is known to spare every input.
     outputs_spare_inputs(model, ctx, model.project_file);
     if (run_must_stop(ctx))
@@ -294,7 +299,8 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
 
     if (model.project.given(Card::ANALYZERS))
         set_up_analyzers(model, ctx);
-    notify_analyzers(model, ctx, kInitFinished);
+    if (!ctx.error.pending())
+        notify_analyzers(model, ctx, kInitFinished);
 
     const double init_seconds = processor_seconds(started);
     if (ctx.replacement.active)
@@ -318,6 +324,37 @@ struct StepPhase {
     TimedPhase timing = TimedPhase::count;
 };
 
+// Before the precipitation phase: a long-term run closes an event that is
+// still open when the next one is about to be read, so that the closed event's
+// summary describes its own rain.
+void close_event_before_next(Model& model, RunContext& ctx) {
+    if (model.run.long_term && model.precip.event_open && next_event_due(model) &&
+        close_event(model, ctx))
+        write_event_summary(model, ctx);
+}
+
+// The precipitation phase marks the step in which an event began.
+void announce_event_start(Model& model, RunContext& ctx) {
+    if (model.precip.event_began)
+        notify_analyzers(model, ctx, kEventBegan);
+}
+
+// Time loop phase 3: the totals of an event that has just begun are opened
+// before its soil and surface state is set up.
+void start_event(Model& model, RunContext& ctx) {
+    if (!model.precip.event_began)
+        return;
+    start_event_accounting(model);
+    event_start_phase(model, ctx);
+}
+
+// Time loop phase 19: the event the end-of-run test found over is closed and
+// its summary written, once.
+void event_end_phase(Model& model, RunContext& ctx) {
+    if (model.event_ended && close_event(model, ctx))
+        write_event_summary(model, ctx);
+}
+
 void step_finished_phase(Model& model, RunContext& ctx) {
     notify_analyzers(model, ctx, kStepFinished);
 }
@@ -327,8 +364,10 @@ void step_finished_phase(Model& model, RunContext& ctx) {
 // of this build.
 constexpr StepPhase kStep[] = {
     {advance_clock},
+    {close_event_before_next},
     {precipitation_phase, TimedPhase::precipitation},
-    {event_start_phase},
+    {announce_event_start},
+    {start_event},
     {radar_phase},
     {apply_rainfall_phase, TimedPhase::rainfall},
     {infiltration_phase, TimedPhase::infiltration},
@@ -373,7 +412,8 @@ void note_interruption(Model& model, RunContext& ctx) {
 }
 
 // The time loop: one step after another until the run is over, a check
-// stopped it or a stop signal came.
+// stopped it or a stop signal came. A run that stops on an error tells the
+// analyzers, which report the state it stopped in.
 void run_time_loop(Model& model, RunContext& ctx) {
     while (run_step(model, ctx)) {
         if (const int signal = stop_signal()) {
@@ -393,8 +433,13 @@ void run_time_loop(Model& model, RunContext& ctx) {
             write_channel_hotstart(model, ctx);
         if (!run_must_stop(ctx))
             notify_analyzers(model, ctx, kRunFinished);
+        else
+            notify_analyzers(model, ctx, kRunFailed);
+        run_must_stop(ctx);
         return;
     }
+    notify_analyzers(model, ctx, kRunFailed);
+    run_must_stop(ctx);
 }
 
 void write_phase_times(RunContext& ctx, double loop_seconds) {
@@ -457,6 +502,7 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
             std::chrono::duration<double>(std::chrono::steady_clock::now() - loop_start).count();
     }
 
+    close_analyzers(*model, ctx);
     close_map_outputs(*model, ctx);
     close_run_files(*model, ctx);
     ctx.summary = nullptr;

@@ -50,7 +50,7 @@ constexpr Card kWordCards[] = {
     Card::RICHARDS_C_OPTION, Card::RICHARDS_UPPER_OPTION,
     Card::CALIB_COMP_DATA,   Card::CALIB_OBJ_FUNC,
     Card::REPLACE_FOLDER,    Card::DAILY_OUTPUT,
-    Card::ANALYZERS,         Card::OPTIMIZE,
+    Card::OPTIMIZE,
 };
 
 template <std::size_t N>
@@ -162,6 +162,12 @@ std::vector<Output> outputs_of(const Model& model, const RunContext& ctx) {
         outputs.push_back({card_label(card) + ", " + base + ".NNNN" + extension + " maps",
                            folder.empty() ? "." : folder, base, extension});
     }
+    // The analyzers' own files.
+    for (const Analyzer& a : model.analyzers.list)
+        if ((a.reports & kReportFile) && a.kind == AnalyzerKind::hydraulic_stream)
+            outputs.push_back(
+                {"card ANALYZERS, line " + std::to_string(a.line) + " of " + model.analyzers.file,
+                 output_path(ctx, a.file_name, Numbering::numbered), "", ""});
     // Files every run writes under fixed names.
     outputs.push_back({"the mask map", output_path(ctx, "maskmap", Numbering::numbered), "", ""});
     outputs.push_back({"the run time list", "out_time.dat", "", ""});

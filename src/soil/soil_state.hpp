@@ -73,13 +73,6 @@ struct Soil {
     // Richards equation infiltration: the soil columns under the cells.
     RichardsColumns richards;
 
-    // ---- Trade with the other processes (see the README, "Who owns the soil store") ----
-    // Potential evapotranspiration of each cell, m/s, written by the
-    // hydrometeorology phase; empty while no phase writes it.
-    std::vector<double> potential_et;
-    // Water that has left the bottom of the soil since the groundwater phase
-    // last took it, m per cell; the groundwater phase takes it and zeroes it.
-    std::vector<double> recharge;
 
     // ---- State, per cell ----
     std::vector<double> infiltrated_depth;  // F since the event start, m
@@ -96,10 +89,28 @@ struct Soil {
     std::vector<int> no_front_marker;       // step of the last supply-limited step without a front
     // Layered soil: wetting front depth, cm.
     std::vector<double> front_depth;
-    // Long-term runs: water held in the soil moisture accounting layer between
-    // events, m, over a layer `moisture_layer_depth` thick.
+    // ---- The root-zone store of long-term runs ----
+    // Water held in the root zone, m of water over a layer
+    // `moisture_layer_depth` (SOIL_MOIST_DEPTH) thick; its water content
+    // stored_water / moisture_layer_depth is the soil moisture carried from
+    // storm to storm, and the initial moisture of the next event. Fed by
+    // infiltration; emptied by actual evapotranspiration and percolation.
     std::vector<double> stored_water;
     double moisture_layer_depth = 0.0;  // m
+    double top_layer_depth = 0.0;       // m (TOP_LAYER_DEPTH), the part that dries first
+    // Water content at field capacity, below which the store no longer
+    // transpires at the potential rate (set with the store).
+    std::vector<double> field_capacity;
+    // Potential evapotranspiration rate, m/s, written by the hydrometeorology
+    // phase every weather hour; empty outside long-term runs.
+    std::vector<double> potential_et;
+    // Actual evapotranspiration rate of the last step, m/s (from interception,
+    // ponded water and the store together), for the reports.
+    std::vector<double> actual_et;
+    // Recharge account: depth of water, m, that has left the bottom of the
+    // soil since the groundwater phase last took it. The soil phase adds to
+    // it; the groundwater phase takes the whole account and sets it to zero.
+    std::vector<double> recharge;
 
     // ---- Phase timing ----
     int step = 0;                // infiltration step counter, 1 at the event start

@@ -32,14 +32,13 @@ struct CardCase {
 };
 
 const CardCase kUnavailableCards[] = {
-    {"CHAN_PREISS\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\nANALYZERS a\n",
+    {"CHAN_PREISS\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\n",
      "Error: the project file p.prj asks for processes that are not available in this version "
      "of TORVA:\n"
      "  CHAN_PREISS            channel routing\n"
      "  GW_SIMULATION          groundwater\n"
      "  GW_UNIF_POROSITY       groundwater\n"
      "  GW_UNIF_HYCOND         groundwater\n"
-     "  ANALYZERS              analyzers\n"
      "Nothing has been simulated. Remove these cards from the project file to run without these "
      "processes.\n",
      1},
