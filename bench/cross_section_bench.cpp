@@ -27,7 +27,7 @@ Channel network(int type) {
     c.max_nodes = kNodes;
     c.link.resize(kLinks + 1);
     for (NodeArray<double>* a :
-         {&c.bel, &c.yp, &c.depth, &c.area, &c.topw, &c.conv, &c.dconv, &c.bottom, &c.sslope})
+         {&c.bel, &c.yp, &c.depth, &c.area, &c.topw, &c.conv, &c.bottom, &c.sslope})
         a->assign(kNodes, kLinks);
     c.table_num.assign(kNodes, kLinks);
     RunContext ctx;

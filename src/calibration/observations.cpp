@@ -1,6 +1,7 @@
 #include "calibration/observations.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "calibration/results.hpp"
@@ -17,8 +18,20 @@ bool read_observations(RunContext& ctx, const std::string& file_name, Observatio
     LineReader reader(file, ctx);
     std::string line;
     int count = 0;
-    bool ok = reader.next(line) && Tokens(line).integer(count) && count > 0;
     Observations read;
+    bool ok = reader.next(line);
+    if (ok) {
+        Tokens first(line);
+        std::string word;
+        first.text(word);
+        std::transform(word.begin(), word.end(), word.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        if (word == "LOCATION") {
+            ok = first.integer(read.link) && first.integer(read.node) && read.link >= 1 &&
+                 read.node >= 1 && reader.next(line);
+        }
+    }
+    ok = ok && Tokens(line).integer(count) && count > 0;
     if (ok) {
         read.count = count;
         for (auto* v : {&read.peak, &read.peak_weight, &read.volume, &read.volume_weight})
@@ -47,6 +60,16 @@ bool read_observations(RunContext& ctx, const std::string& file_name, Observatio
 Score score_events(const Observations& obs, const CalibrationResults& simulated,
                    std::FILE* working) {
     Score score;
+    // The simulated values at the place of the observations.
+    const int at = obs.link > 0 ? simulated.location_of(obs.link, obs.node) : 0;
+    if (obs.link > 0 && at == 0) {
+        score.location_missing = true;
+        return score;
+    }
+    auto simulated_peak = [&](int i) { return at ? simulated.peak_at(i, at) : simulated.peak(i); };
+    auto simulated_volume = [&](int i) {
+        return at ? simulated.volume_at(i, at) : simulated.volume(i);
+    };
     double largest_peak = 0.0, largest_volume = 0.0;
     for (int i = 1; i <= obs.count; ++i) {
         largest_peak = std::max(largest_peak, obs.peak[i]);
@@ -58,7 +81,7 @@ Score score_events(const Observations& obs, const CalibrationResults& simulated,
     for (int i = 1; i <= obs.count; ++i) {
         if (obs.peak_weight[i] > kWeightOn) {
             const double q = obs.peak[i];
-            const double s = simulated.peak(i);
+            const double s = simulated_peak(i);
             const double w = q * q;
             sum += w * (s - q) * (s - q);
             log_weights += std::log(w);
@@ -70,7 +93,7 @@ Score score_events(const Observations& obs, const CalibrationResults& simulated,
         }
         if (obs.volume_weight[i] > kWeightOn) {
             const double v = obs.volume[i];
-            const double t = simulated.volume(i);
+            const double t = simulated_volume(i);
             const double w = (r * v) * (r * v);
             sum += w * (t - v) * (t - v) * r * r;
             log_weights += std::log(w);

@@ -20,17 +20,25 @@ inline constexpr double kWeightOn = 1e-6;
 
 struct Observations {
     int count = 0;
+    // Where the observations were made: a hydrograph location of the project
+    // (link and node), or the outlet when both are 0.
+    int link = 0;
+    int node = 0;
     // One-based, observation i meets the i-th simulated event.
     std::vector<double> peak, peak_weight, volume, volume_weight;
 };
 
 // Reads the observation file; false (and an empty set) when it cannot be
-// opened or holds fewer data lines than it announces.
+// opened or holds fewer data lines than it announces. A first line
+// "LOCATION link node" places the observations at that hydrograph location.
 bool read_observations(RunContext& ctx, const std::string& file_name, Observations& obs);
 
 // The scores of one simulation and what went into them.
 struct Score {
     double hmle = -1.0;  // -1 when no term is switched on
+    // The observations name a place that is not among the simulation's
+    // hydrograph locations: nothing could be scored.
+    bool location_missing = false;
     double rmse = 0.0;
     double largest_peak = 0.0;    // largest simulated peak among the switched-on terms
     double largest_volume = 0.0;  // largest simulated volume among them

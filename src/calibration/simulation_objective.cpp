@@ -109,6 +109,14 @@ Score SimulationObjective::score(const Point& x, int number) {
         open_once(working_, working_refused_, working_name(), setup_.out);
         open_once(observation_log_, observation_log_refused_, observation_log_name(), setup_.out);
         score = score_events(observations_, results, working_.get());
+        if (score.location_missing) {
+            score.hmle = failed_score();
+            std::fprintf(setup_.out,
+                         "Calibration run %d: the observations are at link %d node %d, which is "
+                         "not a hydrograph\nlocation of the project (IN_HYD_LOCATION, with "
+                         "CHAN_EXPLIC); its point scores worst.\n",
+                         number, observations_.link, observations_.node);
+        }
         if (observation_log_)
             write_observation_table(observations_, observation_log_.get());
     }

@@ -99,6 +99,24 @@ bool check_drainage(RunContext& ctx, const ChannelFile& file, const Channel& ch)
                                                      up, ch.link[up].downstream));
         }
     }
+    // A structure fed by several links draws on the water of their last
+    // nodes; a lake or another structure has no such node to share.
+    for (int link = 1; link <= ch.links; ++link) {
+        const ChannelLink& l = ch.link[link];
+        if (!l.is(kStructureLink) || l.upstream_count < 2)
+            continue;
+        for (int k = 0; k < l.upstream_count; ++k) {
+            const ChannelLink& u = ch.link[l.upstream[k]];
+            if (u.is(kLakeLink) || u.is(kStructureLink))
+                return file.refuse_link(
+                    ctx, link,
+                    message_text("the structure link is fed by %d links, among them %s link %d; "
+                                 "a structure fed by a lake or by another structure must have "
+                                 "it as its only upstream link.",
+                                 l.upstream_count, u.is(kLakeLink) ? "lake" : "structure",
+                                 l.upstream[k]));
+        }
+    }
     for (int link = 1; link < ch.links; ++link) {
         int at = link;
         int steps = 0;

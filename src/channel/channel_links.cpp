@@ -318,7 +318,6 @@ bool allocate_node_arrays(Model& model, RunContext& ctx) {
                            {&ch.area_old, "area_old"},
                            {&ch.topw, "topw"},
                            {&ch.conv, "conv"},
-                           {&ch.dconv, "dconv"},
                            {&ch.qlat, "qlat"}};
     for (const Named& n : reals)
         if (!allocate_nodes(ctx, *n.array, rows, l, n.name))

@@ -178,7 +178,6 @@ struct Channel {
     NodeArray<double> area_old;
     NodeArray<double> topw;
     NodeArray<double> conv;
-    NodeArray<double> dconv;
     NodeArray<double> bottom;  // trapezoid bottom width
     NodeArray<double> bankfull_dep;
     NodeArray<double> sslope;  // bank side slope, horizontal per vertical

@@ -23,9 +23,6 @@ SectionProperties trapezoid_from_depth(const Trapezoid& section, double depth) {
     const double radius = p.area / perimeter;
     const double radius_23 = std::cbrt(radius * radius);
     p.conveyance = section.inverse_n * p.area * radius_23;
-    // dK/dy = (1/n) [5/3 R^(2/3) T - 2/3 R^(5/3) dP/dy]
-    p.dconveyance = section.inverse_n *
-                    (5.0 / 3.0 * radius_23 * p.top_width - 2.0 / 3.0 * radius * radius_23 * banks);
     return p;
 }
 
@@ -45,8 +42,6 @@ SectionProperties trapezoid_from_area(const Trapezoid& section, double area) {
     const double radius_23 = std::cbrt(radius * radius);
     p.area = area;
     p.conveyance = section.inverse_n * area * radius_23;
-    p.dconveyance = section.inverse_n *
-                    (5.0 / 3.0 * radius_23 * p.top_width - 2.0 / 3.0 * radius * radius_23 * banks);
     return p;
 }
 
@@ -64,7 +59,6 @@ SectionProperties between_levels(const SectionTables& sections, const SectionTab
     p.area = a[k] + (a[k + 1] - a[k]) * s;
     p.top_width = t[k] + (t[k + 1] - t[k]) * s;
     p.conveyance = c[k] + (c[k + 1] - c[k]) * s;
-    p.dconveyance = (c[k + 1] - c[k]) / table.dy;
     return p;
 }
 
@@ -83,7 +77,6 @@ SectionProperties table_from_depth(const SectionTables& sections, const SectionT
         p.area = sections.xarea[first_level] * grow;
         p.top_width = sections.xtw[first_level] * grow;
         p.conveyance = sections.xi1[first_level] * grow;
-        p.dconveyance = sections.xi1[first_level] * ratio_23 / table.dy;
         return p;
     }
     int k = n - 1;
@@ -112,7 +105,6 @@ SectionProperties table_from_area(const SectionTables& sections, const SectionTa
         p.area = area;
         p.top_width = sections.xtw[table.first + 1] * ratio;
         p.conveyance = sections.xi1[table.first + 1] * ratio;
-        p.dconveyance = sections.xi1[table.first + 1] * std::pow(ratio, 0.4) / table.dy;
         return p;
     }
     int k = n - 1;
@@ -221,7 +213,6 @@ void store(Channel& channel, int node, int link, const SectionProperties& p) {
     channel.area(node, link) = p.area;
     channel.topw(node, link) = p.top_width;
     channel.conv(node, link) = p.conveyance;
-    channel.dconv(node, link) = p.dconveyance;
 }
 
 bool has_section(const ChannelLink& l) {

@@ -15,7 +15,6 @@ struct SectionProperties {
     double area = 0.0;
     double top_width = 0.0;
     double conveyance = 0.0;
-    double dconveyance = 0.0;  // dK/dy
 };
 
 struct Trapezoid {
@@ -55,8 +54,8 @@ int integrate_section_levels(const double* x, const double* z, int m, int levels
                              double inverse_n, double* area, double* top_width, double* conveyance);
 
 // Every channel node of the network, from its water-surface elevation `yp`:
-// depth, area, top width, conveyance and its derivative. From its flow area
-// `area`: depth, `yp`, top width, conveyance and its derivative. Lakes and
+// depth, area, top width and conveyance. From its flow area `area`: depth,
+// `yp`, top width and conveyance. Lakes and
 // structures are skipped. A node that cannot be evaluated prints its message,
 // raises the fatal error and ends the sweep; returns false then.
 bool sections_from_stage(Channel& channel, RunContext& ctx);

@@ -49,7 +49,9 @@ double top_width_slope(StructureKind shape, double rise, double span, double dep
 }
 
 // Head loss factor of a long barrel flowing at hydraulic radius R: friction
-// over the barrel plus the velocity head, so that dH = Q^2/A^2 * factor.
+// over the barrel (Manning's slope n^2 V^2 / R^(4/3) over its length) plus
+// the velocity head, so that dH = Q^2/A^2 * factor. A long barrel carries no
+// entrance coefficient.
 double long_barrel_loss(double n, double length, double radius) {
     return n * n * length / std::pow(radius, 4.0 / 3.0) + 0.0509683995922528;
 }
@@ -158,9 +160,12 @@ void short_barrel(const StructureElement& c, double coeff, double c_t, double r,
         out.discharge = std::min(free, orifice);
         return;
     }
-    // Tail water at or above the crown: the barrel runs full.
+    // Tail water at or above the crown: the barrel runs full. The head is
+    // spent on the entrance (1/C^2 velocity heads, through C) and on friction
+    // along the barrel, 2g n^2 L / R^(4/3) velocity heads in metres and
+    // seconds; a barrel of 15 m or less is taken as too short for friction.
     const double k = c.length <= 15.0 ? 1.0
-                                      : 29.0 * coeff * coeff * c.roughness * c.roughness *
+                                      : kTwoG * coeff * coeff * c.roughness * c.roughness *
                                                 c.length / std::pow(full.radius, 4.0 / 3.0) +
                                             1.0;
     out.flow_type = 4;

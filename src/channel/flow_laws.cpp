@@ -66,21 +66,78 @@ double slope_discharge(double s, double k_upstream, double k_downstream) {
     return s >= 0.0 ? k_upstream * std::sqrt(s) : -k_downstream * std::sqrt(-s);
 }
 
+// The water a structure link draws on: the last nodes of the links that feed
+// it. With several feeders the head is their water surface weighted by the
+// volume each holds above its bed, so that the fuller reach speaks for the
+// pool behind the structure; a single feeder's head is its own water surface.
+struct StructureFeed {
+    double head = -HUGE_VAL;  // upstream water surface, m
+    double volume = 0.0;      // m3 the feeders hold at their last nodes
+    double lowest_bed = HUGE_VAL;
+    bool limited = false;  // the feeders are channels, whose water is finite
+};
+
+StructureFeed structure_feed(const Channel& ch, const ChannelLink& s) {
+    StructureFeed f;
+    const int first = s.upstream[0];
+    const ChannelLink& u = ch.link[first];
+    if (s.upstream_count == 1) {
+        f.head = u.is(kLakeLink) ? lake_water_surface(ch, first) : ch.yp(u.nodes, first);
+        f.lowest_bed = ch.bel(u.nodes, first);
+        f.limited = routable(u);
+        if (f.limited)
+            f.volume = ch.area(u.nodes, first) * u.dx;
+        return f;
+    }
+    // The reader lets only channel links share a structure.
+    double weighted = 0.0;
+    for (int k = 0; k < s.upstream_count; ++k) {
+        const int up = s.upstream[k];
+        const ChannelLink& l = ch.link[up];
+        const double v = ch.area(l.nodes, up) * l.dx;
+        f.volume += v;
+        weighted += v * ch.yp(l.nodes, up);
+        f.head = std::max(f.head, ch.yp(l.nodes, up));  // all dry: the highest bed
+        f.lowest_bed = std::min(f.lowest_bed, ch.bel(l.nodes, up));
+    }
+    if (f.volume > 0.0)
+        f.head = weighted / f.volume;
+    f.limited = true;
+    return f;
+}
+
+// The part of a structure link's discharge that feeder `link` gives (or
+// takes back when the flow is reversed): its share of the volume the feeders
+// hold, equal shares when they are all dry.
+double feeder_share(const Channel& ch, const ChannelLink& s, int link) {
+    if (s.upstream_count == 1)
+        return 1.0;
+    double total = 0.0;
+    for (int k = 0; k < s.upstream_count; ++k) {
+        const int up = s.upstream[k];
+        total += ch.area(ch.link[up].nodes, up) * ch.link[up].dx;
+    }
+    if (!(total > 0.0))
+        return 1.0 / s.upstream_count;
+    const ChannelLink& l = ch.link[link];
+    return ch.area(l.nodes, link) * l.dx / total;
+}
+
 // A structure link: the sum of its elements for the heads on its two sides,
-// never more than the node it draws from holds in the sub-step.
+// taken once from its feeders and never more than they hold in the sub-step.
 double structure_link_discharge(Model& model, RunContext& ctx, int link, double dt) {
     Channel& ch = model.channel;
     ChannelRouter& r = model.router;
     const ChannelLink& s = ch.link[link];
     if (s.upstream_count < 1)
         return 0.0;
-    const int up = s.upstream[0];
-    const ChannelLink& u = ch.link[up];
-    const double h_up = u.is(kLakeLink) ? lake_water_surface(ch, up) : ch.yp(u.nodes, up);
+    const StructureFeed feed = structure_feed(ch, s);
+    const bool from_lake = ch.link[s.upstream[0]].is(kLakeLink);
     double h_dn;
     const int down = s.downstream;
-    if (down == 0)  // a structure at the outlet falls freely
-        h_dn = u.is(kLakeLink) ? -HUGE_VAL : ch.bel(u.nodes, up);
+    if (down == 0)  // at the outlet: the boundary's water surface, or a free fall
+        h_dn = r.head_boundary ? feed.lowest_bed + r.boundary_stage_depth
+                               : (from_lake ? -HUGE_VAL : feed.lowest_bed);
     else if (ch.link[down].is(kLakeLink) || ch.link[down].is(kTakenByLakeLink))
         h_dn = lake_water_surface(ch, down);
     else
@@ -89,12 +146,12 @@ double structure_link_discharge(Model& model, RunContext& ctx, int link, double 
     double q = 0.0;
     for (int e = s.first_structure; e <= s.last_structure; ++e) {
         q += structure_element_discharge(ctx, ch.structures[e - 1], e, r.structure_work[e - 1],
-                                         h_up, h_dn, model.clock.current_time);
+                                         feed.head, h_dn, model.clock.current_time);
         if (ctx.error.pending())
             return 0.0;
     }
-    if (q > 1e-16 && routable(u))
-        q = std::min(q, ch.area(u.nodes, up) * u.dx / dt);
+    if (q > 1e-16 && feed.limited)
+        q = std::min(q, feed.volume / dt);
     else if (q < 0.0 && down != 0 && routable(ch.link[down]))
         q = std::max(q, -ch.area(1, down) * ch.link[down].dx / dt);
     return q;
@@ -155,7 +212,7 @@ bool fill_discharges(Model& model, RunContext& ctx, NodeArray<double>& q, double
             const double s = (ch.yp(n, link) - lake_water_surface(ch, down)) / (2.0 * l.dx);
             q(n, link) = s > 0.0 ? ch.conv(n, link) * std::sqrt(s) : 0.0;
         } else if (d.is(kStructureLink)) {
-            q(n, link) = q(1, down);
+            q(n, link) = q(1, down) * feeder_share(ch, d, link);
         } else {
             const double s = (ch.yp(n, link) - ch.yp(1, down)) / ((l.dx + d.dx) * 0.5);
             q(n, link) = slope_discharge(s, ch.conv(n, link), ch.conv(1, down));
@@ -217,9 +274,15 @@ void continuity(Model& model, const NodeArray<double>& q, const NodeArray<double
             continue;
         const Pump& pump = ch.pumps[p];
         to(pump.node, pump.link) -= dt * rate * ch.link[pump.link].inverse_dx;
-        if (routable(ch.link[pump.destination_link]))
-            to(pump.destination_node, pump.destination_link) +=
-                dt * rate * ch.link[pump.destination_link].inverse_dx;
+        // Water pumped into a structure arrives where the structure's own
+        // discharge does: at node 1 of the link below it.
+        int link = pump.destination_link;
+        int node = pump.destination_node;
+        if (ch.link[link].is(kStructureLink)) {
+            link = ch.link[link].downstream;
+            node = 1;
+        }
+        to(node, link) += dt * rate * ch.link[link].inverse_dx;
     }
 }
 
@@ -228,15 +291,20 @@ bool apply_head_boundary(Model& model, RunContext& ctx) {
     ChannelRouter& r = model.router;
     const int outlet = ch.links;
     const ChannelLink& l = ch.link[outlet];
-    if (!r.head_boundary || !routable(l))
+    if (!r.head_boundary)
         return true;
     double depth = r.boundary_depth;
     if (r.boundary_series >= 0)
         depth = time_series_value(ctx, &ctx.series.time_series[r.boundary_series],
                                   model.clock.current_time, r.boundary_hint);
+    r.boundary_stage_depth = std::max(depth, 0.0);
+    // A structure at the outlet holds no water of its own: the boundary is
+    // its tail water.
+    if (!routable(l))
+        return true;
     const int n = l.nodes;
     const double before = ch.area(n, outlet) * l.dx;
-    ch.yp(n, outlet) = ch.bel(n, outlet) + std::max(depth, 0.0);
+    ch.yp(n, outlet) = ch.bel(n, outlet) + r.boundary_stage_depth;
     if (!sections_from_stage(ch, ctx))
         return false;
     const double added = ch.area(n, outlet) * l.dx - before;

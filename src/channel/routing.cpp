@@ -66,6 +66,10 @@ bool prepare_router(Model& model, RunContext& ctx) {
                                  &r.point_inflow, &r.yp_previous})
         a->assign(ch.max_nodes, ch.links);
     r.point_hint.assign(ch.max_nodes, ch.links, 0);
+    r.above_table_warned.assign(ch.max_nodes, ch.links, 0);
+    std::size_t sources = 0;
+    for (int series : ch.point_source.storage()) sources += series >= 0 ? 1 : 0;
+    r.sinks.reserve(sources);
     r.structure_work.assign(ch.structures.size(), StructureWork{});
     r.pump_rate.assign(ch.pumps.size(), 0.0);
     r.pump_hint.assign(ch.pumps.size(), 0);
@@ -88,11 +92,13 @@ bool sections_from(Channel& ch, RunContext& ctx, NodeArray<double>& a) {
     return ok;
 }
 
-// Point sources of the channel step, m3/s per node, taken at the model time.
+// Point sources of the channel step, m3/s per node, taken at the model time;
+// returns their inflow. A negative value is a sink, listed apart.
 double set_point_sources(Model& model, RunContext& ctx) {
     Channel& ch = model.channel;
     ChannelRouter& r = model.router;
     double total = 0.0;
+    r.sinks.clear();
     for (int link = 1; link <= ch.links; ++link) {
         const ChannelLink& l = ch.link[link];
         if (!routable(l))
@@ -107,6 +113,10 @@ double set_point_sources(Model& model, RunContext& ctx) {
                         ? &ctx.series.time_series[series]
                         : nullptr,
                     model.clock.current_time, r.point_hint(j, link));
+            if (q < 0.0) {
+                r.sinks.push_back({j, link, -q});
+                q = 0.0;
+            }
             r.point_inflow(j, link) = q;
             total += q;
         }
@@ -161,6 +171,57 @@ double largest_change(const Channel& ch, const NodeArray<double>& a, const NodeA
     return change;
 }
 
+// The point sinks take their water after the sub-step's routing, from what
+// their nodes then hold: a sink on a dry reach takes nothing rather than
+// driving the node below empty. Returns the volume taken.
+double take_sinks(Model& model, double dt) {
+    Channel& ch = model.channel;
+    ChannelRouter& r = model.router;
+    double taken = 0.0;
+    for (const ChannelRouter::Sink& s : r.sinks) {
+        const double dx = ch.link[s.link].dx;
+        const double held = std::max(ch.area(s.node, s.link), 0.0) * dx;
+        const double take = std::min(s.demand * dt, held);
+        ch.area(s.node, s.link) -= take / dx;
+        taken += take;
+        r.sink_shortfall += s.demand * dt - take;
+    }
+    return taken;
+}
+
+// Above its break-point table a section is extrapolated from the table's two
+// highest levels, which may be far from the real banks: each node that gets
+// there is named once, and counted for the summary. The section evaluation
+// only raises a flag, so the nodes are looked at only when it is up.
+void warn_above_tables(Model& model, RunContext& ctx) {
+    Channel& ch = model.channel;
+    ChannelRouter& r = model.router;
+    ch.above_table = false;
+    for (int link = 1; link <= ch.links; ++link) {
+        const ChannelLink& l = ch.link[link];
+        if (!routable(l) || l.is(kTrapezoidLink))
+            continue;
+        for (int j = 1; j <= l.nodes; ++j) {
+            const int t = ch.table_num(j, link);
+            if (t < 1 || t > ch.sections.count() || r.above_table_warned(j, link))
+                continue;
+            const SectionTable& table = ch.sections.tables[t];
+            const double top = table.levels * table.dy;
+            if (!(ch.depth(j, link) > top))
+                continue;
+            r.above_table_warned(j, link) = 1;
+            ++r.nodes_above_table;
+            char text[300];
+            std::snprintf(text, sizeof text,
+                          "Warning: the water at node %d of link %d stands %.3f m deep, above its "
+                          "cross-section table (%.3f m);\nits section is extrapolated from the "
+                          "table's two highest levels.\n",
+                          j, link, ch.depth(j, link), top);
+            channel_message(model, ctx, text);
+        }
+    }
+}
+
 void clip_negative(const Channel& ch, NodeArray<double>& a) {
     for (int link = 1; link <= ch.links; ++link) {
         const ChannelLink& l = ch.link[link];
@@ -207,6 +268,7 @@ bool route_channels(Model& model, RunContext& ctx, double dt_channel) {
     double dt = dt_channel;
     double outlet_volume = 0.0;
     double point_volume = 0.0;
+    double sink_volume = 0.0;
     const double point_rate = set_point_sources(model, ctx);
     if (ctx.error.pending())
         return false;
@@ -266,15 +328,22 @@ bool route_channels(Model& model, RunContext& ctx, double dt_channel) {
             if (!sections_from(ch, ctx, ch.area))
                 return false;
         }
+        double sunk = 0.0;
+        if (!r.sinks.empty())
+            sunk = take_sinks(model, dt);
         clip_negative(ch, ch.area);
         if (!sections_from(ch, ctx, ch.area))
             return false;
+        if (ch.above_table)
+            warn_above_tables(model, ctx);
         ++r.sub_steps;
         outlet_volume += dt * ch.qp(outlet_node, outlet);
         point_volume += dt * point_rate;
+        sink_volume += sunk;
     }
     r.step_outlet_volume = outlet_volume;
     add_to_totals(model, &VolumeTotals::channel_point_sources, point_volume);
+    add_to_totals(model, &VolumeTotals::stream_point_sinks, sink_volume);
     return true;
 }
 
@@ -359,6 +428,14 @@ void report_channel_routing(const Model& model, RunContext& ctx) {
         "Channel routing: %lld channel steps, %lld sub-steps, %lld sub-steps repeated "
         "with half the step, %lld sub-steps unsettled after two passes\n",
         r.channel_steps, r.sub_steps, r.rejected_sub_steps, r.unsettled_sub_steps);
+    if (r.nodes_above_table > 0)
+        ctx.log("Channel cross-sections: %d nodes stood above their cross-section tables\n",
+                r.nodes_above_table);
+    if (r.sink_shortfall > 0.0)
+        ctx.log(
+            "Channel point sources: point sinks could not take %.3f m³, their nodes being dry; "
+            "the balance counts only what they took (Total stream point sinks).\n",
+            r.sink_shortfall);
     if (r.unsettled_sub_steps == 0)
         return;
     char text[400];

@@ -28,6 +28,9 @@ struct ChannelRouter {
     double boundary_depth = 0.0;      // BOUND_DEPTH, m
     int boundary_series = -1;         // BOUND_TS: position in the time series list
     int boundary_hint = 0;
+    // The boundary depth of the current step, m: the outlet node's, or the
+    // tail water above the feeders' bed of a structure at the outlet.
+    double boundary_stage_depth = 0.0;
 
     // Predictor-corrector working arrays, (node, link) like the network's.
     NodeArray<double> area_old;      // at the start of the sub-step
@@ -36,8 +39,23 @@ struct ChannelRouter {
     NodeArray<double> qp_last;       // predictor
     NodeArray<double> qp_iter;       // corrector
     NodeArray<double> point_inflow;  // point sources of the channel step, m3/s
+    // Point sinks of the channel step (sources below zero): the node and the
+    // rate they would take, m3/s. A sink takes what its node holds after each
+    // sub-step's routing, never more.
+    struct Sink {
+        int node = 0;
+        int link = 0;
+        double demand = 0.0;
+    };
+    std::vector<Sink> sinks;      // room for every point source, reserved once
+    double sink_shortfall = 0.0;  // m3 the sinks could not take, over the run
     NodeArray<int> point_hint;
     NodeArray<double> yp_previous;  // water surface at the start of the channel step
+
+    // Nodes whose water has stood above their break-point table (1), each
+    // warned of once, and how many there are.
+    NodeArray<unsigned char> above_table_warned;
+    int nodes_above_table = 0;
 
     std::vector<StructureWork> structure_work;  // per element
     std::vector<double> pump_rate;              // per pump, m3/s of the sub-step

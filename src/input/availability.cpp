@@ -198,6 +198,28 @@ void refuse_channel_outputs_without_routing(const ProjectSettings& settings, Run
     ctx.error.raise(err::message_printed);
 }
 
+// CHAN_EXPLIC asks for the channels to be routed: without the network, or
+// without the cells that tie its nodes to the grid, the run would report a
+// watershed without channels as if it had routed them.
+void refuse_routing_without_network(const ProjectSettings& settings, RunContext& ctx,
+                                    std::string_view project_file) {
+    if (settings.channel_routing != ChannelRouting::explicit_routing)
+        return;
+    for (Card c : {Card::CHANNEL_INPUT, Card::STREAM_CELL}) {
+        if (settings.given(c))
+            continue;
+        ctx.print(
+            "Error: the project file %.*s routes the channels (CHAN_EXPLIC) but gives no %s card\n"
+            "(%s). Nothing has been simulated. Name the file with %s, or remove CHAN_EXPLIC.\n",
+            static_cast<int>(project_file.size()), project_file.data(), card_name(c).c_str(),
+            c == Card::CHANNEL_INPUT ? "the channel input file of the network"
+                                     : "the grid-stream file that places its nodes in grid cells",
+            card_name(c).c_str());
+        ctx.error.raise(err::message_printed);
+        return;
+    }
+}
+
 }  // namespace
 
 CardUse card_use(Card card) {
@@ -235,8 +257,12 @@ void refuse_unavailable_cards(const ProjectSettings& settings, RunContext& ctx,
                               static_cast<int>(p.name.size()), p.name.data());
                 listed += line;
             }
-    if (listed.empty())
-        return refuse_channel_outputs_without_routing(settings, ctx, project_file);
+    if (listed.empty()) {
+        refuse_routing_without_network(settings, ctx, project_file);
+        if (!ctx.error.pending())
+            refuse_channel_outputs_without_routing(settings, ctx, project_file);
+        return;
+    }
     ctx.print(
         "Error: the project file %.*s asks for processes that are not available in this version "
         "of TORVA:\n%s"

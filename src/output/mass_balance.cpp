@@ -161,7 +161,8 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
             r.overall_error =
                 100.0 *
                 ((v_final - v_init - v.precipitation) + v.evaporation + v.outlet_discharge -
-                 v.groundwater_boundary_flux - v.overland_point_sources - v.channel_point_sources) /
+                 v.groundwater_boundary_flux - v.overland_point_sources - v.channel_point_sources +
+                 v.stream_point_sinks) /
                 denominator;
         if (v.precipitation > 0.0)
             r.surface_error = 100.0 *
@@ -169,7 +170,7 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
                                 (v.groundwater_to_river - v.river_to_groundwater) +
                                 v.overland_point_sources + v.channel_point_sources) -
                                (v.outlet_discharge + v.direct_evaporation + v.infiltration +
-                                fin.channels + fin.snow + fin.surface)) /
+                                fin.channels + fin.snow + fin.surface + v.stream_point_sinks)) /
                               v.precipitation;
     } else {
         const double v_init = initial.soil + initial.surface + initial.channels +
@@ -182,7 +183,7 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
         // Intercepted water stays on the canopy: it has left the grid's water
         // as surely as evaporated water has.
         double out = v.evaporation + v.interception + v.outlet_discharge + boundaries +
-                     v.lake_to_groundwater + v.lake_evaporation;
+                     v.lake_to_groundwater + v.lake_evaporation + v.stream_point_sinks;
         if (!o.groundwater) {
             // Without a soil store the infiltrated water has left the balance;
             // with one, only what drains out of its bottom has.
@@ -203,7 +204,7 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
         const double s_final = fin.snow + fin.channels + fin.surface + fin.perennial_lakes;
         const double s_out = v.lake_to_groundwater + v.river_to_groundwater + v.direct_evaporation +
                              v.interception + v.outlet_discharge + v.infiltration + boundaries +
-                             v.lake_evaporation;
+                             v.lake_evaporation + v.stream_point_sinks;
         if (s_in > 0.0)
             r.surface_error =
                 100.0 *

@@ -226,6 +226,8 @@ void write_subsurface_fluxes(const Totals& t, RunContext& ctx) {
     }
     ctx.log("Total overland point sources=                   %14.2lf\n", v.overland_point_sources);
     ctx.log("Total channel point sources=                    %14.2lf\n", v.channel_point_sources);
+    if (v.stream_point_sinks != 0.0)
+        ctx.log("Total stream point sinks=                       %14.2lf\n", v.stream_point_sinks);
     ctx.log("\n");
     ctx.log("Volume lost to specified slope boundary:        %14.2lf\n", v.slope_boundary_outflow);
     ctx.log("Volume lost to specified head boundary:         %14.2lf\n", v.boundary_outflow);

@@ -197,6 +197,16 @@ std::vector<Case> cases() {
                    "have.\n"},
         {"ELEV 9.55 => ELEV 9.55\nWIDTH 3",
          kPrefix + "line 22: the WIDTH card comes before any STRUCTTYPE card of link 1.\n"},
+        // A pump into a lake or into a structure with no channel below it
+        // would lose its water.
+        {"TRAPEZOID => LAKE | ELEV 9.45 => ELEV 9.45\nPUMPTO 1 1 TS flow",
+         kPrefix + "line 37: the pump at node 2 of link 2 pumps into lake link 1, whose water "
+                   "balance this version does not simulate; the water would be lost. Pump into "
+                   "a channel link.\n"},
+        {"BREAKPOINT => STRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE weir | ELEV 9.6 => ELEV 9.6\n"
+         "PUMPTO 2 1 TS flow",
+         kPrefix + "line 16: the pump at node 1 of link 1 pumps into structure link 2, which has "
+                   "no channel link below it to take the water. Pump into a channel link.\n"},
         {structure("weir\nSTRUCTTYPE sluice"),
          kPrefix + "line 24: STRUCTTYPE sluice is no structure kind: weir, sag_weir, "
                    "round_culvert, oval_culvert, rect_culvert, rating_curve, scheduled_release "
@@ -215,8 +225,8 @@ std::vector<Case> cases() {
         {"CELLIJ 3 2 => CELLIJ 4 2",
          kGstPrefix + "line 11: stream cell 3 lies at row 4, column 2, outside the watershed "
                       "mask.\n"},
-        {"LINKNODE 2 1 1.0 => LINKNODE 3 1 1.0",
-         kGstPrefix + "line 10: entry 2 of stream cell 2 (row 2, column 2) names link 3; links "
+        {"LINKNODE 1 1 1.0 => LINKNODE 3 1 1.0",
+         kGstPrefix + "line 5: entry 1 of stream cell 1 (row 1, column 2) names link 3; links "
                       "are numbered 1 to 2.\n"},
         {"LINKNODE 2 3 1.0 => LINKNODE 2 4 1.0",
          kGstPrefix + "line 14: entry 2 of stream cell 3 (row 3, column 2) names node 4 of link "

@@ -18,10 +18,9 @@ std::unique_ptr<Model> make_network(const std::vector<LinkSpec>& links, double s
     ch.max_nodes = 2;
     for (const LinkSpec& s : links) ch.max_nodes = std::max(ch.max_nodes, s.nodes);
     for (NodeArray<double>* a :
-         {&ch.bel,      &ch.yp,         &ch.depth,  &ch.qp,           &ch.froude,
-          &ch.qp_vol,   &ch.qp_vol_sed, &ch.area,   &ch.area_old,     &ch.topw,
-          &ch.conv,     &ch.dconv,      &ch.bottom, &ch.bankfull_dep, &ch.sslope,
-          &ch.max_eros, &ch.krb,        &ch.mrb,    &ch.yp_max_flood, &ch.qlat})
+         {&ch.bel, &ch.yp, &ch.depth, &ch.qp, &ch.froude, &ch.qp_vol, &ch.qp_vol_sed, &ch.area,
+          &ch.area_old, &ch.topw, &ch.conv, &ch.bottom, &ch.bankfull_dep, &ch.sslope, &ch.max_eros,
+          &ch.krb, &ch.mrb, &ch.yp_max_flood, &ch.qlat})
         a->assign(ch.max_nodes, ch.links);
     ch.got_xsec.assign(ch.max_nodes, ch.links, 0);
     ch.table_num.assign(ch.max_nodes, ch.links, 0);
@@ -81,8 +80,8 @@ double stored_in_channels(const Model& model) {
 double channel_balance_error(const Model& model, double stored_before) {
     const VolumeTotals& v = model.totals.run;
     const double gained = stored_in_channels(model) - stored_before;
-    return (gained - v.channel_point_sources - v.channel_lateral_inflow - v.boundary_inflow +
-            v.boundary_outflow + v.outlet_discharge) /
+    return (gained - v.channel_point_sources + v.stream_point_sinks - v.channel_lateral_inflow -
+            v.boundary_inflow + v.boundary_outflow + v.outlet_discharge) /
            std::max(1.0, v.channel_point_sources);
 }
 

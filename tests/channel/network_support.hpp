@@ -40,8 +40,8 @@ void run_channel_steps(Model& model, RunContext& ctx, int steps);
 double stored_in_channels(const Model& model);
 
 // What the channels gained since they held `stored_before`, less what came in
-// (point sources, lateral and boundary inflow) and plus what went out (boundary
-// outflow and the outlet), relative to the point sources (or to 1 m3): 0 when
+// (point sources, lateral and boundary inflow) and plus what went out (point
+// sinks, boundary outflow and the outlet), relative to the point sources (or to 1 m3): 0 when
 // every cubic metre is accounted for.
 double channel_balance_error(const Model& model, double stored_before);
 

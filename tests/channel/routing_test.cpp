@@ -15,6 +15,7 @@
 #include "channel/section_tables.hpp"
 #include "channel/structures.hpp"
 #include "core/context.hpp"
+#include "support/harness.hpp"
 
 namespace torva {
 namespace {
@@ -88,6 +89,40 @@ TEST(ChannelRouting, SubStepsRepeatedWithHalfTheStepStillRouteTheWholeStep) {
     run_and_balance(*model, ctx, 20);
     EXPECT_GT(model->router.rejected_sub_steps, 0);
     EXPECT_NEAR(model->totals.run.channel_point_sources, 1000.0, 1e-9);
+}
+
+TEST(ChannelRouting, ReverseFlowTakesTheConveyanceOfTheNodeTheWaterComesFrom) {
+    // Level beds at 100 m, 100 m between nodes, a 2 m trapezoid with 1:1
+    // banks, n 0.03. Link 1 (nodes 1, 2, 3) drains into link 2 (nodes 1, 2).
+    // Water 1.5 m deep at a node and 1 m at its neighbours falls 0.5 m over
+    // 100 m towards both: Q = K(1.5) sqrt(0.005) with K(1.5) = (1/0.03) 5.25
+    // (5.25 / (2 + 3 sqrt(2)))^(2/3) = 155.918875, so 11.025129 m3/s, up the
+    // link (negative) on the side where the deeper node is downstream. The
+    // shallow node's K(1) = 72.813244 would give 5.148674.
+    const double q = 155.91887475941334 * std::sqrt(0.005);
+    const struct {
+        int deep_node, deep_link;  // the node 1.5 m deep
+        int face_node, face_link;  // the node whose discharge is checked
+        double discharge;
+    } cases[] = {
+        {2, 1, 1, 1, -q},  // within a link, from node 2 back to node 1
+        {2, 1, 2, 1, q},   // and on to node 3
+        {1, 2, 3, 1, -q},  // from the first node of link 2 back into link 1
+        {3, 1, 3, 1, q},   // from the last node of link 1 into link 2
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.deep_node) + " of " + std::to_string(c.deep_link));
+        RunContext ctx;
+        auto model =
+            test::make_network({LinkSpec{.nodes = 3, .downstream = 2, .slope = 0.0, .depth = 1.0},
+                                LinkSpec{.nodes = 2, .upstream = {1}, .slope = 0.0, .depth = 1.0}},
+                               10.0);
+        Channel& ch = model->channel;
+        ch.yp(c.deep_node, c.deep_link) = 101.5;
+        ASSERT_TRUE(sections_from_stage(ch, ctx));
+        ASSERT_TRUE(fill_discharges(*model, ctx, ch.qp, 10.0));
+        EXPECT_NEAR(ch.qp(c.face_node, c.face_link), c.discharge, 1e-9);
+    }
 }
 
 // Link 1 (5 nodes, bed from 100 m down at `slope`) drains through structure
@@ -197,6 +232,147 @@ TEST(ChannelRouting, LinkIntoALakeFallsTowardsItsWaterSurface) {
     }
 }
 
+// Two reaches of 5 nodes, links 1 and 2 (beds from 100 m down 0.001 per
+// 100 m to 99.6 m), both drain over structure link 3, a weir 3 m long with
+// its crest at 100.496 m, into link 4, the outlet, whose bed starts at
+// 98.996 m. Springs of 5 and 3 m3/s feed links 1 and 2.
+std::unique_ptr<Model> two_feeder_network(RunContext& ctx, double step = 10.0) {
+    auto model = test::make_network(
+        {LinkSpec{.nodes = 5, .downstream = 3}, LinkSpec{.nodes = 5, .downstream = 3},
+         LinkSpec{.type = kStructureLink, .dx = 1.0, .downstream = 4, .upstream = {1, 2}},
+         LinkSpec{.nodes = 5, .downstream = 0, .upstream = {3}, .top_bed = 98.996}},
+        step);
+    Channel& ch = model->channel;
+    ch.structures.push_back(weir(100.496, 3.0));
+    ch.link[3].first_structure = ch.link[3].last_structure = 1;
+    test::add_point_source(*model, ctx, 1, 5.0);
+    test::add_point_source(*model, ctx, 2, 3.0);
+    return model;
+}
+
+TEST(ChannelRouting, StructureWithTwoFeedersTakesItsDischargeOnceFromBoth) {
+    // Each feeder's last node used to give the weir's whole discharge, which
+    // arrived below once: at this steady state 8 m3/s were lost, all that the
+    // springs gave once the weir ran. Now the weir passes the 8 m3/s the
+    // springs give, at the head of its law, (2/3) L sqrt(19.62 H^3 / 3) = 8:
+    // H = 1.347454 m over the crest, the volume-weighted water surface of the
+    // two last nodes; each feeder gives its share, its spring.
+    // The pools behind the weir are deep and nearly level, where the scheme
+    // settles with the right discharges but heads that are off at 10 s steps
+    // (predictor and corrector straddle the law); at 1 s they are right.
+    RunContext ctx;
+    auto model = two_feeder_network(ctx, 1.0);
+    run_and_balance(*model, ctx, 2 * 3600);
+    const Channel& ch = model->channel;
+    EXPECT_NEAR(ch.qp(1, 3), 8.0, 0.01);
+    EXPECT_NEAR(ch.qp(5, 1), 5.0, 0.01);
+    EXPECT_NEAR(ch.qp(5, 2), 3.0, 0.01);
+    EXPECT_NEAR(model->outlet.discharge, 8.0, 0.01);
+    const double v1 = ch.area(5, 1), v2 = ch.area(5, 2);  // same spacing
+    const double head = (v1 * ch.yp(5, 1) + v2 * ch.yp(5, 2)) / (v1 + v2);
+    EXPECT_NEAR(head, 100.496 + 1.3474544, 0.002);
+}
+
+TEST(ChannelRouting, PumpIntoAStructureDeliversBelowIt) {
+    // A pump of 2 m3/s from node 3 of link 1 into the weir, link 3: its water
+    // arrives at node 1 of link 4, as the weir's does. It used to be taken
+    // from link 1 and added nowhere: 2 m3/s lost. Now the outlet passes both
+    // springs, 8 m3/s, and the weir what the pump leaves, 6 m3/s.
+    RunContext ctx;
+    auto model = two_feeder_network(ctx);
+    ctx.series.time_series.push_back({"pump", {0.0, 1e9}, {2.0, 2.0}});  // series 2
+    model->channel.pumps.push_back({.link = 1,
+                                    .node = 3,
+                                    .destination_link = 3,
+                                    .destination_node = 1,
+                                    .flow = PumpFlow::time_series,
+                                    .series = 2});
+    run_and_balance(*model, ctx, 4 * 360);
+    EXPECT_NEAR(model->outlet.discharge, 8.0, 0.01);
+    EXPECT_NEAR(model->channel.qp(1, 3), 6.0, 0.01);
+}
+
+TEST(ChannelRouting, PointSinkTakesWhatItsNodeHoldsAndNoMore) {
+    // A still pool 0.1 m deep on a level bed, 5 nodes 100 m apart of a 2 m
+    // trapezoid with 1:1 banks: 0.1 * 2.1 * 100 = 21 m3 a node, 105 m3 in all.
+    // A sink of 0.01 m3/s takes 10 m3 in 1000 s and leaves 95 m3. One of
+    // 5 m3/s would take 5000 m3: it takes the water that reaches its node,
+    // never more, and what is left plus what it took is the pool; the
+    // shortfall is the rest. It used to stop the run on its first step
+    // ("The channel routing time step is getting really small").
+    for (const double rate : {0.01, 5.0}) {
+        SCOPED_TRACE(rate);
+        RunContext ctx;
+        auto model = test::make_network({LinkSpec{.nodes = 5, .slope = 0.0, .depth = 0.1}}, 10.0);
+        test::add_point_source(*model, ctx, 1, -rate);
+        run_and_balance(*model, ctx, 100);
+        const double taken = model->totals.run.stream_point_sinks;
+        const double stored = test::stored_in_channels(*model);
+        EXPECT_NEAR(stored + taken, 105.0, 1e-9);
+        EXPECT_NEAR(taken + model->router.sink_shortfall, rate * 1000.0, 1e-9);
+        if (rate == 0.01)
+            EXPECT_NEAR(taken, 10.0, 1e-9);
+        else
+            EXPECT_GT(model->router.sink_shortfall, 4000.0);
+    }
+}
+
+TEST(ChannelRouting, StructureAtTheOutletTakesItsTailWaterFromTheBoundary) {
+    // Link 1 drains over a weir 3 m long, the outlet link, crest at 100.496 m,
+    // above the last bed (99.6 m), fed 5 m3/s. Falling freely it runs at
+    // H = 0.984995 m over the crest ((2/3) L sqrt(19.62 H^3 / 3) = 5). With
+    // HEAD_BOUND at 1.896 m the tail water stands 1 m over the crest and drowns
+    // it: L H2 sqrt(19.62 dH) = 5 gives dH = (5/3)^2 / 19.62 = 0.141579 m, so
+    // the head is 1.141579 m. The boundary used to be ignored there.
+    for (const auto& [bounded, head] : {std::pair{false, 0.9849951445232031}, {true, 1.1415789}}) {
+        SCOPED_TRACE(bounded);
+        RunContext ctx;
+        auto model = test::make_network(
+            {LinkSpec{.nodes = 5, .downstream = 2},
+             LinkSpec{.type = kStructureLink, .dx = 1.0, .downstream = 0, .upstream = {1}}},
+            10.0);
+        model->channel.structures.push_back(weir(100.496, 3.0));
+        model->channel.link[2].first_structure = model->channel.link[2].last_structure = 1;
+        test::add_point_source(*model, ctx, 1, 5.0);
+        model->project[Card::HEAD_BOUND].given = bounded;
+        model->project[Card::BOUND_DEPTH].real[0] = 1.896;
+        run_and_balance(*model, ctx, 4 * 360);
+        EXPECT_NEAR(model->outlet.discharge, 5.0, 0.005);
+        EXPECT_NEAR(model->channel.yp(5, 1), 100.496 + head, 0.002);
+    }
+}
+
+TEST(ChannelRouting, WaterAboveItsCrossSectionTableIsWarnedOfOncePerNode) {
+    // A break-point link of 11 nodes whose sections are 0.5 m deep (a 1 m
+    // bed with 1:1 banks up to 0.5 m, in 50 levels). A spring of 5 m3/s
+    // needs more than 0.5 m at its normal depth (a 1 m bed, banks 1:1, n 0.03
+    // on 0.001 carries 0.363 m3/s at 0.5 m), so every node rises above its
+    // table: 11 warnings, one each, and 11 in the summary's count. A spring
+    // of 0.1 m3/s stays inside the tables and warns of nothing.
+    for (const auto& [rate, nodes_above] : {std::pair{5.0, 11}, {0.1, 0}}) {
+        SCOPED_TRACE(rate);
+        RunContext ctx;
+        test::Console console(ctx);
+        auto model = test::make_network({LinkSpec{.type = kBreakpointLink}}, 10.0);
+        ASSERT_EQ(add_section_table(model->channel, ctx, 1, 1, {0.0, 0.5, 1.5, 2.0},
+                                    {0.5, 0.0, 0.0, 0.5}, 50),
+                  1);
+        for (int j = 1; j <= 11; ++j) model->channel.table_num(j, 1) = 1;
+        test::add_point_source(*model, ctx, 1, rate);
+        run_and_balance(*model, ctx, 4 * 360);
+        EXPECT_EQ(model->router.nodes_above_table, nodes_above);
+        const std::string text = console.text();
+        int warnings = 0;
+        for (std::size_t at = text.find("Warning: the water at node"); at != std::string::npos;
+             at = text.find("Warning: the water at node", at + 1))
+            ++warnings;
+        EXPECT_EQ(warnings, nodes_above) << text;
+        if (nodes_above > 0)
+            EXPECT_NE(text.find("Warning: the water at node 11 of link 1 stands "),
+                      std::string::npos);
+    }
+}
+
 // One 20 m cell holding half of the 100 m of link 1's node 3, ground 2 m
 // above the bed (100 m at node 1, slope 0.001 -> bed 99.8 at node 3), with
 // `overland_depth` of water on it.
@@ -245,6 +421,29 @@ TEST(GridExchange, BackwaterAboveTheGroundSlowsTheInflowToShallowFlow) {
         model->channel.yp(3, 1) = stage;
         EXPECT_NEAR(exchange_with_grid(*model, ctx, 1.0), moved, 1e-12) << stage;
         EXPECT_NEAR(model->overland.depth[1] * 400.0, 80.0 - moved, 1e-12);
+    }
+}
+
+TEST(GridExchange, ChannelAboveItsBankReturnsWaterOverItAsOverAWeir) {
+    // OVERBANK_FLOW; node 3's bank top at 100.8 m (bed 99.8 m, 1 m banks), the
+    // dry cell's ground at 100.7 m. The channel 0.2 m above its bank spills
+    // over the 50 m of bank in the cell as over a weir:
+    // 3.40978982734 * 50 * 0.2^1.5 = 15.249044 m3/s, but a step gives at most
+    // a hundredth of the water above the bank, (A(1.2) - A(1)) 50 m =
+    // (3.84 - 3) 50 = 42 m3: 0.42 m3 in 10 s. 0.5 m above, a hundredth of
+    // (5.25 - 3) 50 m3, 1.125 m3. In 1 ms the weir's own 0.0152490 m3 is less.
+    for (const auto& [above_bank, dt, returned] :
+         {std::tuple{0.2, 10.0, 0.42}, {0.5, 10.0, 1.125}, {0.2, 0.001, 0.015249043685839025}}) {
+        RunContext ctx;
+        auto model = one_stream_cell(0.0);
+        model->router.overbank_flow = true;
+        Channel& ch = model->channel;
+        ch.bankfull_dep(3, 1) = 1.0;
+        ch.yp(3, 1) = 100.8 + above_bank;
+        model->grid.elevation[1] = 100.7;
+        ASSERT_TRUE(sections_from_stage(ch, ctx));
+        EXPECT_NEAR(exchange_with_grid(*model, ctx, dt), -returned, 1e-9) << above_bank;
+        EXPECT_NEAR(model->overland.depth[1] * 400.0, returned, 1e-9);
     }
 }
 

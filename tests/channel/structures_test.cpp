@@ -35,6 +35,12 @@ TEST(Weir, FreeDrownedReversedAndStillCases) {
         {0.6, 0.5, 2.0, 0.0, 0.8, 1.0, -1.5847271058450412, "drowned, reverse"},
         // a drop below 1 cm is linearised: sqrt(1962) * 1 * 1 * 1.0 * 0.005
         {1.0, 1.0, 1.0, 0.0, 1.005, 1.0, 0.22147234590350104, "drowned, 5 mm drop"},
+        // The drowning point: the lower side at 2/3 of H1 = 0.9 m. Below it,
+        // at 0.55 m, the weir is free, (2/3) 0.6 * 2 sqrt(19.62 * 0.729 / 3) =
+        // 1.746798; above it, at 0.65 m, drowned, 0.6 * 2 * 0.65 sqrt(19.62 * 0.25)
+        // = 1.727484 (free it would pass 1.746798 still).
+        {0.6, 0.6, 2.0, 0.0, 0.9, 0.55, 1.746797755895055, "free below the drowning point"},
+        {0.6, 0.6, 2.0, 0.0, 0.9, 0.65, 1.727484298047308, "drowned above it"},
         {1.0, 1.0, 1.0, 0.0, -0.1, -0.2, 0.0, "both below the crest"},
         {1.0, 1.0, 1.0, 0.0, 0.7, 0.7, 0.0, "levels equal"},
     };
@@ -109,9 +115,17 @@ TEST(Culvert, RoundBarrelFlowsFullPartlyReversedOrNot) {
         // Headwater 12, tail water 11.5 above the crown: full flow, type 4.
         // L = 15: k = 1, Q = 0.8 (pi/4) sqrt(19.62 * 0.5) = 1.967951.
         {15.0, 9.99, 12.0, 11.5, 1.9679513802075135, 4, 1e-6, "full, 15 m"},
-        // L = 15.01: friction enters, k = 29 C^2 n^2 L / (D/4)^(4/3) + 1 = 1.298946,
-        // Q = 1.967951/sqrt(k).
-        {15.01, 9.99, 12.0, 11.5, 1.7267079930344915, 4, 1e-6, "full, 15.01 m"},
+        // L = 15.01: friction enters in velocity heads, in metres and seconds:
+        // k = 2g C^2 n^2 L / (D/4)^(4/3) + 1 = 19.62 * 0.64 * 0.0161070 + 1 =
+        // 1.202248, Q = 1.967951 / sqrt(k) = 1.794802.
+        {15.01, 9.99, 12.0, 11.5, 1.7948022006705204, 4, 1e-6, "full, 15.01 m"},
+        // L = 39.99, still short (not above 40 rises): n^2 L / R^(4/3) = 0.0429126,
+        // k = 19.62 * 0.64 * 0.0429126 + 1 = 1.538845, Q = 1.967951 / sqrt(k) = 1.586416.
+        {39.99, 9.99, 12.0, 11.5, 1.5864155061169545, 4, 1e-6, "full, 39.99 m"},
+        // L = 40.01, long and mild (slope 0.01 / 40.01): outlet control without
+        // the entrance coefficient, Q = 0.7853975 sqrt(0.5 / (0.0429341 + 1/19.62))
+        // = 1.812325.
+        {40.01, 9.99, 12.0, 11.5, 1.8123248428012995, 4, 1e-6, "full, 40.01 m"},
         // The levels swapped: inlet at 9.99, reverse coefficient:
         // -0.7 (pi/4) sqrt(19.62 * 0.5) = -1.721957, type -4.
         {15.0, 9.99, 11.5, 12.0, -1.7219574576815737, -4, 1e-6, "reversed"},
@@ -137,6 +151,35 @@ TEST(Culvert, RoundBarrelFlowsFullPartlyReversedOrNot) {
         EXPECT_NEAR(flow.discharge, c.discharge, c.tolerance) << c.why;
         EXPECT_EQ(flow.flow_type, c.type) << c.why;
     }
+}
+
+// Across 40 rises the full barrel passes from the short form, Q = C A
+// sqrt(2g dH / (1 + 2g C^2 f)), to the long one, Q = A sqrt(2g dH / (1 + 2g f))
+// with f = n^2 L / R^(4/3): the friction is the same and only the entrance
+// loss, 1/C^2 velocity heads against 1, differs. At L = 40 m (f = 0.0429233,
+// 2g f = 0.842155) and C = 0.8 the discharge grows by
+// sqrt((1/0.64 + 0.842155) / (1 + 0.842155)) = 1.142519; the two lengths
+// either side of it and the two values of pi move that by 1e-4.
+TEST(Culvert, FullBarrelJumpsAtFortyRisesByItsEntranceCoefficientOnly) {
+    const double below = culvert_flow(round_barrel(39.99), 0.9, 12.0, 11.5).discharge;
+    const double above = culvert_flow(round_barrel(40.01), 0.9, 12.0, 11.5).discharge;
+    EXPECT_NEAR(above / below, 1.142518618989302, 2e-4);
+    // With C = 1 the two forms meet: 1.812533 and 1.812325.
+    StructureElement plain = round_barrel(39.99);
+    plain.coeff_forward = 1.0;
+    EXPECT_NEAR(culvert_flow(plain, 0.9, 12.0, 11.5).discharge, 1.8125334842654892, 1e-9);
+}
+
+// A box culvert 1 m high and 2 m wide, 20 m long, flowing full under 0.5 m:
+// its wetted perimeter takes the roof, 2 (1 + 2) = 6 m, so R = 2 / 6 m and
+// k = 1 + 19.62 * 0.64 * 0.013^2 * 20 / (1/3)^(4/3) = 1.183636, Q = 0.8 * 2
+// sqrt(19.62 * 0.5 / k) = 4.606228 m3/s (an open top, R = 0.5 m, would give 4.763).
+TEST(Culvert, BoxCulvertFlowingFullWetsItsRoof) {
+    const StructureElement box =
+        barrel(StructureKind::rect_culvert, 20.0, 9.99, 0.8, 0.7, 1.0, 2.0);
+    const CulvertFlow flow = culvert_flow(box, 0.9, 12.0, 11.5);
+    EXPECT_NEAR(flow.discharge, 4.606228099031104, 1e-9);
+    EXPECT_EQ(flow.flow_type, 4);
 }
 
 TEST(Culvert, TooShortBarrelIsAFailureNamingTheCulvert) {

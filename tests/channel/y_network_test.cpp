@@ -7,13 +7,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "calibration/calibration_state.hpp"
 #include "channel/network_files.hpp"
+#include "core/context.hpp"
+#include "run/driver.hpp"
 #include "support/grid_projects.hpp"
 #include "support/harness.hpp"
 
@@ -73,20 +77,30 @@ const std::string kGreenAmpt =
 // Writes the project with its cards edited as edited_project edits them, and
 // its files, and runs it; the locations are the ends of the branches and the
 // outlet unless given.
-test::ProgramRun run_y(const TempDir& dir, const std::string& edits, bool point_source = false,
-                       const std::string& locations = "3\n1 2\n3 2\n4 3\n") {
+using ChannelEdits = std::vector<std::pair<std::string, std::string>>;
+
+void write_y(const TempDir& dir, const std::string& edits, bool point_source,
+             const std::string& locations, const ChannelEdits& channel_edits = {}) {
     test::write_grid_project(dir, 5, 5, 20.0, kCards + edits,
                              "ks.map 0.5 psi.map 10 por.map 0.4 moist.map 0.2",
                              {{"elevation.ele", ground}});
     dir.write("spring.ts",
-              "TORVA_TS\nspring\nABSOLUTE\n2020 6 1 9 0 0.02\n2020 6 1 12 0 0.02\nEND_TS\n");
-    dir.write(
-        "y.chn",
+              "TORVA_TS\nspring\nABSOLUTE\n2020 6 1 9 0 0.02\n2020 6 1 12 0 0.02\nEND_TS\n"
+              "TORVA_TS\nsink\nABSOLUTE\n2020 6 1 9 0 -0.01\n2020 6 1 12 0 -0.01\nEND_TS\n"
+              "TORVA_TS\npumped\nABSOLUTE\n2020 6 1 9 0 0.01\n2020 6 1 12 0 0.01\nEND_TS\n");
+    const std::string channels =
         point_source
             ? test::edited(kChannels, {{"SIDE_SLOPE 1.0", "SIDE_SLOPE 1.0\nPOINTSOURCE spring"}})
-            : kChannels);
+            : kChannels;
+    dir.write("y.chn", test::edited(channels, channel_edits));
     dir.write("y.gst", kStreamCells);
     dir.write("y.loc", locations);
+}
+
+test::ProgramRun run_y(const TempDir& dir, const std::string& edits, bool point_source = false,
+                       const std::string& locations = "3\n1 2\n3 2\n4 3\n",
+                       const ChannelEdits& channel_edits = {}) {
+    write_y(dir, edits, point_source, locations, channel_edits);
     return test::run_program_in(dir.path(), {"p.prj"});
 }
 
@@ -130,6 +144,8 @@ struct Variant {
     std::string locations = "3\n1 2\n3 2\n4 3\n";  // the ends of the branches, the outlet
     std::string message = "";
     bool before_opening = false;  // refused before any output is opened
+    ChannelEdits channel_edits = {};
+    bool sink = false;  // a point sink: the point sources take water out
 };
 
 const Variant kVariants[] = {
@@ -156,6 +172,34 @@ const Variant kVariants[] = {
                 "CHANNEL_INPUT and STREAM_CELL)\nand name the locations with IN_HYD_LOCATION, or "
                 "remove these cards.\n",
      .before_opening = true},
+    // The branches both drain over the weir: each used to give it the weir's
+    // whole discharge, which arrived below once (BEFORE_TWO_FEEDERS).
+    {.name = "StructureWithTwoFeeders",
+     .channel_edits = {{"CONNECT 2 4 1 1", "CONNECT 2 4 2 1 3"},
+                       {"CONNECT 3 4 0", "CONNECT 3 2 0"},
+                       {"CONNECT 4 0 2 2 3", "CONNECT 4 0 1 2"}}},
+    // A pump of 0.01 m3/s from the end of the eastern branch into the weir
+    // arrives at the stem's first node; it used to be added nowhere
+    // (BEFORE_PUMP).
+    {.name = "PumpIntoStructure", .channel_edits = {{"LINK 4", "PUMPTO 2 1 TS pumped\nLINK 4"}}},
+    // A sink of 0.01 m3/s at the end of the eastern branch, dry at the start:
+    // the run used to stop on its first step. It takes what reaches it.
+    {.name = "PointSinkOnADryReach",
+     .more_than_0 = "point sinks could not take",
+     .channel_edits = {{"LINK 4", "POINTSOURCE sink\nLINK 4"}},
+     .sink = true},
+    // Routing asked for without a network ran the grid alone and exited 0.
+    {.name = "RoutingWithoutNetwork",
+     .edits = "-CHANNEL_INPUT",
+     .message = "Error: the project file p.prj routes the channels (CHAN_EXPLIC) but gives no "
+                "CHANNEL_INPUT card\n(the channel input file of the network). Nothing has been "
+                "simulated. Name the file with CHANNEL_INPUT, or remove CHAN_EXPLIC.\n",
+     .before_opening = true},
+    {.name = "RoutingWithoutStreamCells",
+     .edits = "-STREAM_CELL\n-CHAN_EXPLIC\nDIFFUSIVE_WAVE",
+     .message = "gives no STREAM_CELL card\n(the grid-stream file that places its nodes in grid "
+                "cells).",
+     .before_opening = true},
     {.name = "LocationRowsWithoutLocations",
      .edits = "-IN_HYD_LOCATION",
      .message = "  OUT_HYD_LOCATION       needs IN_HYD_LOCATION, the list of its locations\n"
@@ -180,7 +224,7 @@ class YNetwork : public ::testing::TestWithParam<Variant> {};
 TEST_P(YNetwork, BalancesCloseOrTheRunStopsWithItsMessage) {
     const Variant& v = GetParam();
     TempDir dir;
-    const auto run = run_y(dir, v.edits, v.point_source, v.locations);
+    const auto run = run_y(dir, v.edits, v.point_source, v.locations, v.channel_edits);
     if (!v.message.empty()) {
         EXPECT_NE(run.out.find(v.message), std::string::npos) << run.out;
         EXPECT_EQ(run.status, 1);
@@ -191,9 +235,14 @@ TEST_P(YNetwork, BalancesCloseOrTheRunStopsWithItsMessage) {
     const std::string summary = dir.read("y.sum");
     expect_balances_close(summary);
     EXPECT_NEAR(figure(summary, "Total amount of precip="), v.rain, 0.005);
-    // The spring gives 0.02 m3/s on each of the 722 channel steps of 5 s.
+    // The spring gives 0.02 m3/s on each of the 722 channel steps of 5 s; a
+    // sink of 0.01 m3/s takes at most 36.1 m3.
     EXPECT_NEAR(figure(summary, "Total channel point sources="), v.point_source ? 72.2 : 0.0,
                 0.005);
+    if (v.sink) {
+        EXPECT_GT(figure(summary, "Total stream point sinks="), 0.0);
+        EXPECT_LT(figure(summary, "Total stream point sinks="), 36.1);
+    }
     EXPECT_GT(figure(summary, "Total amount of discharge="), 0.0);
     EXPECT_GT(figure(summary, v.more_than_0), 0.0);
 }
@@ -401,6 +450,47 @@ TEST(YNetworkHotStart, ARunContinuedFromItsHotStartsEndsAsTheWholeRun) {
         EXPECT_EQ(rows[r][1], whole_rows[r][1]) << "row " << r;
     EXPECT_EQ(second.read("end.chot"), whole.read("end.chot"));
     EXPECT_EQ(rows_of(whole.read("end.chot")).size(), 7u);  // the nodes of links 1, 3 and 4
+}
+
+// A calibration run sums the peak and the volume of each event at every
+// hydrograph location, as the outlet's. With one location row per step (6 s
+// steps, HYD_FREQ 0.1 min) the rows are the discharges the sums take: each
+// volume is the sum of its column times 6 s (rows rounded to 5e-7 m3/s, 602
+// rows: within 0.002 m3) and each peak the column's largest value. The
+// outlet's location is the outlet itself, to the last digit; the branches'
+// sums differ from it and from each other.
+TEST(YNetworkCalibration, PeaksAndVolumesAreSummedAtEveryHydrographLocation) {
+    TempDir dir;
+    write_y(dir, "TIMESTEP 6\nHYD_FREQ 0.1\nSUPER_QUIET", true, "3\n1 2\n3 2\n4 3\n");
+    CalibrationResults results;
+    RunContext ctx;
+    std::FILE* console = std::tmpfile();
+    ctx.out = ctx.err = console;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const int code = run_simulation(ctx, "p.prj", &results);
+    std::filesystem::current_path(before);
+    std::fclose(console);
+    ASSERT_EQ(code, 0);
+    ASSERT_EQ(results.number_of_locations, 3);
+    EXPECT_EQ(results.location_of(3, 2), 2);
+    EXPECT_EQ(results.location_of(2, 1), 0);
+    const auto rows = rows_of(dir.read("y.q"));
+    ASSERT_EQ(rows.size(), 602u);  // steps at 0, 6, ..., 3606 s
+    for (int k = 1; k <= 3; ++k) {
+        double volume = 0.0, peak = 0.0;
+        for (const auto& row : rows) {
+            volume += row[k] * 6.0;
+            peak = std::max(peak, row[k]);
+        }
+        EXPECT_NEAR(results.volume_at(1, k), volume, 0.002) << "location " << k;
+        EXPECT_NEAR(results.peak_at(1, k), peak, 5e-7) << "location " << k;
+        EXPECT_GT(results.peak_at(1, k), 0.0);
+    }
+    EXPECT_EQ(results.volume_at(1, 3), results.volume(1));
+    EXPECT_EQ(results.peak_at(1, 3), results.peak(1));
+    EXPECT_NE(results.volume_at(1, 1), results.volume_at(1, 2));
+    EXPECT_EQ(results.volume_at(2, 1), 0.0);  // there is one event
 }
 
 }  // namespace

@@ -80,20 +80,30 @@ def run(req, notes):
         stream_raster="streams", direction="flow_dir", memory=memory, quiet=True,
     )
 
-    acc = numpy.abs(read_real("acc"))
-    rows, cols = acc.shape
+    # The outlet snaps on a window of the accumulation around the point given.
     row = int((region["n"] - y) / size)
     col = int((x - region["w"]) / size)
-    outlet, moved = snap_outlet(acc, row, col, req["snap_cells"])
-    ox = region["w"] + (outlet[1] + 0.5) * size
-    oy = region["n"] - (outlet[0] + 0.5) * size
+    r_lo, r_hi = max(0, row - req["snap_cells"]), min(region["rows"] - 1, row + req["snap_cells"])
+    c_lo, c_hi = max(0, col - req["snap_cells"]), min(region["cols"] - 1, col + req["snap_cells"])
+    set_window(region, r_lo, r_hi + 1, c_lo, c_hi + 1)
+    near, moved = snap_outlet(numpy.abs(read_real("acc")), row - r_lo, col - c_lo,
+                              req["snap_cells"])
+    outlet_row, outlet_col = near[0] + r_lo, near[1] + c_lo
+    ox = region["w"] + (outlet_col + 0.5) * size
+    oy = region["n"] - (outlet_row + 0.5) * size
     notes.append(
-        f"outlet snapped to x {ox:.2f} y {oy:.2f} (row {outlet[0] + 1}, column {outlet[1] + 1} "
+        f"outlet snapped to x {ox:.2f} y {oy:.2f} (row {outlet_row + 1}, column {outlet_col + 1} "
         f"of the DEM), {moved * size:.1f} m from the point given"
     )
 
+    gs.run_command("g.region", raster="dem", quiet=True)
     gs.run_command("r.water.outlet", input="flow_dir", output="basin",
                    coordinates=(ox, oy), quiet=True)
+    # From here on GRASS works on the basin and a one-cell border around it,
+    # which may reach beyond the DEM (those cells read as no data).
+    gs.run_command("g.region", zoom="basin", quiet=True)
+    gs.run_command("g.region", grow=1, quiet=True)
+    crop = gs.region()
     basin = read_int("basin") > 0
     cells = int(basin.sum())
     if cells < threshold:
@@ -102,37 +112,28 @@ def run(req, notes):
             f"fewer than the {threshold} of the stream threshold: no stream starts in it. Move the "
             "outlet onto the stream (see --snap) or lower --stream-area."
         )
+    outlet = (int(round((crop["n"] - oy) / size - 0.5)), int(round((ox - crop["w"]) / size - 0.5)))
     streams = (read_int("streams") > 0) & basin
     if not streams[outlet]:
         raise Refusal(
             "the snapped outlet is not on a stream cell; give the outlet closer to the stream "
             "or a larger --snap radius."
         )
-    direction = read_int("flow_dir")
-    filled = read_real("filled")
+    mask = basin.astype(numpy.int32)
+    ground = read_real("filled")
     routed = time.monotonic()
-
-    # The basin and a one-cell border around it.
-    rr, cc = numpy.nonzero(basin)
-    r0, r1 = int(rr.min()) - 1, int(rr.max()) + 2
-    c0, c1 = int(cc.min()) - 1, int(cc.max()) + 2
-    crop = Crop(r0, r1, c0, c1, rows, cols)
-    mask = crop.take(basin.astype(numpy.int32), 0)
-    ground = crop.take(filled, numpy.nan)
-    local_outlet = (outlet[0] - r0, outlet[1] - c0)
-    check_outlet_on_edge(mask, local_outlet)
+    check_outlet_on_edge(mask, outlet)
     if numpy.isnan(ground[mask > 0]).any():
         raise Refusal("the basin holds DEM cells without data; fill them or choose another outlet.")
 
     grid = {
-        "rows": r1 - r0, "cols": c1 - c0, "size": size,
-        "north": region["n"] - r0 * size, "south": region["n"] - r1 * size,
-        "west": region["w"] + c0 * size, "east": region["w"] + c1 * size,
+        "rows": int(crop["rows"]), "cols": int(crop["cols"]), "size": size,
+        "north": crop["n"], "south": crop["s"], "west": crop["w"], "east": crop["e"],
     }
-    stream_cells = [(int(r), int(c)) for r, c in zip(*numpy.nonzero(crop.take(streams, False)))]
+    stream_cells = [(int(r), int(c)) for r, c in zip(*numpy.nonzero(streams))]
     links, lowered = network.build_network(
-        stream_cells, crop.take(direction, 0), crop.take(acc, 0.0), ground, local_outlet,
-        size, req["network"],
+        stream_cells, read_int("flow_dir"), numpy.abs(numpy.nan_to_num(read_real("acc"))),
+        ground, outlet, size, req["network"],
     )
     notes.append(f"basin: {cells} cells, {cells * size * size / 1e6:.4g} km2; grid of "
                  f"{grid['rows']} rows and {grid['cols']} columns with its border")
@@ -146,47 +147,34 @@ def run(req, notes):
 
     landuse = soil = None
     if req.get("landuse"):
-        landuse = import_index(req["landuse"], "landuse", crop, mask, notes, req["assume_metres"])
+        landuse = import_index(req["landuse"], "landuse", mask, notes, req["assume_metres"])
     if req.get("soil"):
-        soil = import_index(req["soil"], "soil", crop, mask, notes, req["assume_metres"])
-    write_map = geotiff_writer(grid) if req["geotiff"] else None
-    writers.write_all(req, grid, mask, ground, links, local_outlet, landuse, soil, notes,
+        soil = import_index(req["soil"], "soil", mask, notes, req["assume_metres"])
+    write_map = geotiff_writer if req["geotiff"] else None
+    writers.write_all(req, grid, mask, ground, links, outlet, landuse, soil, notes,
                       write_map)
     notes.append(f"GRASS GIS took {routed - started:.1f} s (wall), the network and the files "
                  f"{time.monotonic() - routed:.1f} s")
 
 
-def geotiff_writer(grid):
-    """Writes grid maps as GeoTIFFs through GRASS, on the cropped grid and in
-    the location's reference (none for a DEM taken as metres)."""
-    gs.run_command("g.region", n=grid["north"], s=grid["south"], e=grid["east"],
-                   w=grid["west"], res=grid["size"], quiet=True)
-
-    def write(path, values, integer):
-        kind = numpy.int32 if integer else numpy.float64
-        a = garray.array(dtype=kind)
-        a[...] = values
-        a.write("map_out", overwrite=True, quiet=True)
-        gs.run_command("r.out.gdal", flags="cf", input="map_out", output=path, format="GTiff",
-                       type="Int32" if integer else "Float64", createopt="COMPRESS=DEFLATE",
-                       quiet=True, overwrite=True)
-
-    return write
+def geotiff_writer(path, values, integer):
+    """Writes a grid map as a GeoTIFF through GRASS, on the cropped grid (the
+    current region) and in the location's reference (none for a DEM taken as
+    metres)."""
+    kind = numpy.int32 if integer else numpy.float64
+    a = garray.array(dtype=kind)
+    a[...] = values
+    a.write("map_out", overwrite=True, quiet=True)
+    gs.run_command("r.out.gdal", flags="cf", input="map_out", output=path, format="GTiff",
+                   type="Int32" if integer else "Float64", createopt="COMPRESS=DEFLATE",
+                   quiet=True, overwrite=True)
 
 
-class Crop:
-    """A window of the region's arrays; cells beyond the region take `fill`."""
-
-    def __init__(self, r0, r1, c0, c1, rows, cols):
-        self.r0, self.r1, self.c0, self.c1 = r0, r1, c0, c1
-        self.rows, self.cols = rows, cols
-
-    def take(self, a, fill):
-        out = numpy.full((self.r1 - self.r0, self.c1 - self.c0), fill, dtype=a.dtype)
-        sr0, sr1 = max(self.r0, 0), min(self.r1, self.rows)
-        sc0, sc1 = max(self.c0, 0), min(self.c1, self.cols)
-        out[sr0 - self.r0:sr1 - self.r0, sc0 - self.c0:sc1 - self.c0] = a[sr0:sr1, sc0:sc1]
-        return out
+def set_window(region, r0, r1, c0, c1):
+    """The region of DEM rows r0 to r1 - 1 and columns c0 to c1 - 1."""
+    size = region["nsres"]
+    gs.run_command("g.region", n=region["n"] - r0 * size, s=region["n"] - r1 * size,
+                   w=region["w"] + c0 * size, e=region["w"] + c1 * size, res=size, quiet=True)
 
 
 def snap_outlet(acc, row, col, radius):
@@ -218,7 +206,7 @@ def check_outlet_on_edge(mask, outlet):
         )
 
 
-def import_index(path, name, crop, mask, notes, xy_location):
+def import_index(path, name, mask, notes, xy_location):
     """A land-use or soil raster, resampled by nearest neighbour to the DEM's
     grid: the class of each cell, which must be a whole number of 1 or more
     inside the basin."""
@@ -235,7 +223,7 @@ def import_index(path, name, crop, mask, notes, xy_location):
         if "proj=" not in reference:
             notes.append(f"the {name} raster has no spatial reference: taken to be in the DEM's "
                          "coordinates")
-    classes = crop.take(read_real(f"{name}_in"), numpy.nan)
+    classes = read_real(f"{name}_in")
     inside = classes[mask > 0]
     if numpy.isnan(inside).any():
         raise Refusal(f"the {name} raster {path} has no value in some cells of the basin.")
