@@ -331,6 +331,7 @@ bool route_channels(Model& model, RunContext& ctx, double dt_channel) {
         double sunk = 0.0;
         if (!r.sinks.empty())
             sunk = take_sinks(model, dt);
+        take_bed_losses(model, dt);
         clip_negative(ch, ch.area);
         if (!sections_from(ch, ctx, ch.area))
             return false;
@@ -407,6 +408,9 @@ void channel_routing_phase(Model& model, RunContext& ctx) {
     if (ctx.error.pending())
         return;
     add_to_totals(model, &VolumeTotals::channel_lateral_inflow, from_grid);
+    exchange_with_aquifer(model, ctx, dt);
+    if (ctx.error.pending())
+        return;
     ++r.channel_steps;
     if (!route_channels(model, ctx, dt))
         return;

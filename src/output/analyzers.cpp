@@ -112,7 +112,7 @@ std::pair<int, int> run_test(const Model& model, Analyzer& a) {
     const Channel& ch = model.channel;
     int passing = 0, visited = 0;
     a.test_time = model.clock.current_time;
-    if (ch.qp.empty())
+    if (ch.qp.empty() || a.values.empty())
         return {0, 0};
     // The nodes of one link lie next to each other in every node array.
     for (int link = 1; link <= ch.links; ++link) {
@@ -349,12 +349,16 @@ void set_up_analyzers(Model& model, RunContext& ctx) {
         a.test_text.clear();
         if (is_logic_test(a.op))
             append(a.test_text, "%s %4.6lf", operator_text(a.op), a.threshold);
-        if (a.reports & kReportFile) {
-            a.file = open_output_file(ctx, a.file_name, Numbering::numbered);
-            if (!a.file) {
-                raise_open_failure(ctx, a.file);
-                return;
-            }
+    }
+    // Every analyzer is bound before any file is opened: a file that cannot
+    // be opened stops the run, whose crash point they all may report.
+    for (Analyzer& a : analyzers.list) {
+        if (!(a.reports & kReportFile))
+            continue;
+        a.file = open_output_file(ctx, a.file_name, Numbering::numbered);
+        if (!a.file) {
+            raise_open_failure(ctx, a.file);
+            return;
         }
     }
     if (!model.run.super_quiet)
