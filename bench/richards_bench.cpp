@@ -73,11 +73,11 @@ void BM_RichardsColumnsStep(benchmark::State& state) {
         benchmark::DoNotOptimize(rc.theta.data());
     }
     const double column_steps = static_cast<double>(rc.column_steps - steps);
-    state.counters["column_steps_per_s"] =
-        benchmark::Counter(static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["column_steps_per_s"] = benchmark::Counter(
+        static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["substeps_per_column_step"] = (rc.substeps - substeps) / column_steps;
-    state.counters["picard_per_substep"] =
-        static_cast<double>(rc.iterations - iterations) / static_cast<double>(rc.substeps - substeps);
+    state.counters["picard_per_substep"] = static_cast<double>(rc.iterations - iterations) /
+                                           static_cast<double>(rc.substeps - substeps);
     omp_set_num_threads(before);
 }
 BENCHMARK(BM_RichardsColumnsStep)
