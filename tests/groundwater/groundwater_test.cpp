@@ -234,6 +234,22 @@ TEST(GroundwaterSolver, DryCellKeepsTheMinimumThicknessAndFillsAgain) {
     EXPECT_GT(model->groundwater.head[1], 0.0);
 }
 
+TEST(GroundwaterSolver, SweepsThatNeverSettleStopTheRunNamingTheStep) {
+    // Round-off keeps moving the heads by far more than 1e-300 m.
+    auto model = aquifer(5, 5, 10.0, 10.0, 0.2, 10.0, [](int, int) { return AquiferCell::active; });
+    model->groundwater.tolerance = 1e-300;
+    model->groundwater.relaxation = 1.9;
+    model->groundwater.source[13] = 0.01 / kDay;
+    RunContext ctx;
+    test::Console console(ctx);
+    EXPECT_FALSE(advance_groundwater(*model, ctx, kDay));
+    EXPECT_EQ(ctx.error.code, err::message_printed);
+    EXPECT_NE(console.text().find("Error: the groundwater line solver did not converge in 10000 "
+                                  "sweeps in groundwater step 1 ("),
+              std::string::npos)
+        << console.text();
+}
+
 TEST(GroundwaterSolver, HeadsAreTheSameOnOneAndTwoThreads) {
     std::vector<double> heads[2];
     for (int threads = 1; threads <= 2; ++threads) {
