@@ -2,6 +2,30 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
+
+namespace torva {
+namespace {
+
+// The host keeps a copy of the summary file's text.
+void copy_for_host(RunContext& ctx, const char* format, va_list args) {
+    if (!ctx.host)
+        return;
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length <= 0)
+        return;
+    std::string& text = ctx.host->summary_text;
+    const std::size_t at = text.size();
+    text.resize(at + static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(text.data() + at, static_cast<std::size_t>(length) + 1, format, args);
+    text.resize(at + static_cast<std::size_t>(length));
+}
+
+}  // namespace
+}  // namespace torva
 
 namespace torva {
 
@@ -25,6 +49,9 @@ void RunContext::print_and_log(const char* format, ...) {
         va_copy(copy, args);
         std::vfprintf(summary, format, copy);
         va_end(copy);
+        va_copy(copy, args);
+        copy_for_host(*this, format, copy);
+        va_end(copy);
     }
     std::vfprintf(out, format, args);
     va_end(args);
@@ -35,6 +62,10 @@ void RunContext::log(const char* format, ...) {
         return;
     va_list args;
     va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    copy_for_host(*this, format, copy);
+    va_end(copy);
     std::vfprintf(summary, format, args);
     va_end(args);
 }
