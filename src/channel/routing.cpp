@@ -407,6 +407,9 @@ void channel_routing_phase(Model& model, RunContext& ctx) {
     if (ctx.error.pending())
         return;
     add_to_totals(model, &VolumeTotals::channel_lateral_inflow, from_grid);
+    exchange_with_aquifer(model, ctx, dt);
+    if (ctx.error.pending())
+        return;
     ++r.channel_steps;
     if (!route_channels(model, ctx, dt))
         return;

@@ -48,6 +48,11 @@ bool apply_head_boundary(Model& model, RunContext& ctx);
 // from the grid into the channels (negative when channels flood the grid).
 double exchange_with_grid(Model& model, RunContext& ctx, double dt);
 
+// Stream bed to aquifer exchange over dt: adds to qlat what the beds give to
+// or take from the aquifer cells under them, and leaves the same volumes in
+// the aquifer's exchange account for its next step.
+void exchange_with_aquifer(Model& model, RunContext& ctx, double dt);
+
 // Reduction of a weir's discharge as its tail water rises to its head.
 double submergence_factor(double ratio);
 

@@ -119,9 +119,10 @@ bool table_to_cells(Model& model, RunContext& ctx, MappingTable which, int colum
 bool read_table(Model& model, RunContext& ctx, MappingTable which,
                 std::initializer_list<TableColumn> columns);
 // The per-cell ids of a table's index map and the table's rows, for processes
-// that keep the id (soil index) or lay out records of their own.
+// that keep the id (soil index) or lay out records of their own (wells, whose
+// index map gives 0 to the cells without one).
 bool read_table_with_ids(Model& model, RunContext& ctx, MappingTable which, TableRows& rows,
-                         std::vector<int>& cell_ids);
+                         std::vector<int>& cell_ids, IndexZero zero = IndexZero::refused);
 
 // Per-node values of a channel network: [node][link], both from 1.
 using LinkNodeValues = std::vector<std::vector<double>>;

@@ -91,8 +91,8 @@ bool read_table(Model& model, RunContext& ctx, MappingTable which,
 }
 
 bool read_table_with_ids(Model& model, RunContext& ctx, MappingTable which, TableRows& rows,
-                         std::vector<int>& cell_ids) {
-    return read_rows_and_ids(model, ctx, which, IndexZero::refused, rows, cell_ids);
+                         std::vector<int>& cell_ids, IndexZero zero) {
+    return read_rows_and_ids(model, ctx, which, zero, rows, cell_ids);
 }
 
 }  // namespace torva

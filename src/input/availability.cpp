@@ -34,13 +34,16 @@ constexpr Card kChannelOutputCards[] = {
     Card::CHAN_DISCHARGE, Card::CHAN_STAGE, Card::CHAN_VELOCITY, Card::FLOOD_STREAM,
     Card::STREAM_INFO, Card::WRITE_CHAN_HOTSTART,
 };
-constexpr Card kGroundwaterCards[] = {
-    Card::GW_SIMULATION, Card::WATER_TABLE, Card::AQUIFER_BOTTOM, Card::AQUIFER_DELTA_Z,
-    Card::GW_ASSIGN_THETA, Card::GW_LSOR_DIR, Card::GW_TIMESTEP, Card::GW_LSOR_CON,
-    Card::SINGLE_UNSAT_SAT, Card::GW_LEAKAGE_RATE, Card::GW_RELAX_COEFF, Card::GW_FLUXBOUNDTABLE,
-    Card::GW_BOUNDFILE, Card::GW_OUTPUT, Card::GW_POROSITY_MAP, Card::GW_UNIF_POROSITY,
-    Card::GW_HYCOND_MAP, Card::GW_UNIF_HYCOND, Card::GW_WELL_LEVEL, Card::OUT_WELL_LOCATION,
-    Card::USE_WELLS, Card::INIT_ELEV_HEAD,
+// The saturated zone itself is built; its coupling to soil columns (the
+// water table assigning the soil's water content, a shared unsaturated and
+// saturated store, the head of the Richards columns' bottom) is not.
+constexpr Card kGroundwaterCouplingCards[] = {
+    Card::AQUIFER_DELTA_Z, Card::GW_ASSIGN_THETA, Card::SINGLE_UNSAT_SAT, Card::INIT_ELEV_HEAD,
+};
+// Wells take their rates from the WELL_TABLE (and its time series); a
+// separate file of well levels is not read.
+constexpr Card kWellLevelCards[] = {
+    Card::GW_WELL_LEVEL,
 };
 constexpr Card kLongTermCards[] = {
     Card::LONG_TERM, Card::ALBEDO, Card::VHEIGHT, Card::TCOEFF, Card::CANOPY, Card::WILTING_POINT,
@@ -142,7 +145,8 @@ struct Process {
 // clang-format off
 constexpr Process kNotSimulated[] = {
     {"channel routing", kChannelRoutingCards},
-    {"groundwater", kGroundwaterCards},
+    {"groundwater coupling with soil columns", kGroundwaterCouplingCards},
+    {"well level files", kWellLevelCards},
     {"long-term weather and evapotranspiration", kLongTermCards},
     {"Richards equation infiltration", kRichardsCards},
     {"overland lakes", kOverlandLakeCards},

@@ -252,11 +252,11 @@ void read_analyzer_file(Model& model, RunContext& ctx) {
     LineReader reader(file, ctx);
     std::string line;
     while (reader.next(line)) {
-        if (!line.empty() && line.front() == '#')
-            continue;
+        // As in the project file, a line whose first word begins with # is a
+        // comment, indented or not.
         Tokens tokens(line);
         std::string kind;
-        if (!tokens.text(kind))
+        if (!tokens.text(kind) || kind.front() == '#')
             continue;
         LineReport report{ctx, analyzers.file, reader.line_number(), faults};
         Analyzer a;

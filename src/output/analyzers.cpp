@@ -1,6 +1,7 @@
 #include "output/analyzers.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -24,13 +25,45 @@ constexpr const char* kConstituentArrays[] = {"conc",     "mass",     "pointconc
 
 void append(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void append(std::string& text, const char* format, ...) {
-    char piece[256];
-    va_list args;
+    va_list args, again;
     va_start(args, format);
+    va_copy(again, args);
+    char piece[256];
     const int n = std::vsnprintf(piece, sizeof piece, format, args);
+    if (n > 0 && n < static_cast<int>(sizeof piece)) {
+        text.append(piece, static_cast<std::size_t>(n));
+    } else if (n > 0) {
+        // A threshold of 300 digits is a number too.
+        const std::size_t at = text.size();
+        text.resize(at + static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(text.data() + at, static_cast<std::size_t>(n) + 1, format, again);
+        text.resize(at + static_cast<std::size_t>(n));
+    }
+    va_end(again);
     va_end(args);
-    if (n > 0)
-        text.append(piece, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof piece - 1));
+}
+
+// The per-node pieces of a report are written with to_chars, which gives the
+// digits printf would and takes a fraction of its time: a report at every
+// step of ten analyzers formats millions of them.
+void append_number(std::string& text, int value, int width) {
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    text.append(static_cast<std::size_t>(std::max<long>(0, width - (end - digits))), ' ');
+    text.append(digits, end);
+}
+
+// As printf's "%<width>.<precision>lf".
+void append_fixed(std::string& text, double value, int width, int precision) {
+    char digits[64];
+    const auto [end, error] =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, precision);
+    if (error != std::errc{}) {
+        append(text, "%*.*lf", width, precision, value);
+        return;
+    }
+    text.append(static_cast<std::size_t>(std::max<long>(0, width - (end - digits))), ' ');
+    text.append(digits, end);
 }
 
 // Node values are laid out as the channel's node arrays: node 0..max + 1 of
@@ -40,33 +73,27 @@ std::size_t node_index(const Channel& ch, int node, int link) {
            static_cast<std::size_t>(node);
 }
 
-double node_value(const Model& model, const Analyzer& a, int node, int link) {
-    const Channel& ch = model.channel;
-    switch (a.array) {
-        case StreamArray::depth:
-            return derive(a.derived, ch.yp(node, link), ch.bel(node, link));
-        case StreamArray::area:
-            return ch.area(node, link);
-        case StreamArray::flow:
-            break;
-    }
-    return ch.qp(node, link);
+// One loop per operator, so that the comparison is not chosen node by node.
+template <typename Test>
+void mark(const double* values, int nodes, unsigned char* passed, Test test) {
+    for (int j = 0; j < nodes; ++j) passed[j] = test(values[j]);
 }
 
-bool passes(AnalyzerOperator op, double value, double threshold) {
+void mark_passing(AnalyzerOperator op, const double* values, double t, int nodes,
+                  unsigned char* passed) {
     switch (op) {
         case AnalyzerOperator::less:
-            return value < threshold;
+            return mark(values, nodes, passed, [t](double v) { return v < t; });
         case AnalyzerOperator::greater:
-            return value > threshold;
+            return mark(values, nodes, passed, [t](double v) { return v > t; });
         case AnalyzerOperator::equal:
-            return value == threshold;
+            return mark(values, nodes, passed, [t](double v) { return v == t; });
         case AnalyzerOperator::less_equal:
-            return value <= threshold;
+            return mark(values, nodes, passed, [t](double v) { return v <= t; });
         case AnalyzerOperator::greater_equal:
-            return value >= threshold;
+            return mark(values, nodes, passed, [t](double v) { return v >= t; });
         default:
-            return false;
+            return mark(values, nodes, passed, [](double) { return false; });
     }
 }
 
@@ -84,76 +111,113 @@ bool is_logic_test(AnalyzerOperator op) {
 std::pair<int, int> run_test(const Model& model, Analyzer& a) {
     const Channel& ch = model.channel;
     int passing = 0, visited = 0;
-    for (int link = 1; link <= ch.links; ++link)
-        for (int node = 1; node <= ch.link[link].nodes; ++node) {
-            const std::size_t k = node_index(ch, node, link);
-            a.values[k] = node_value(model, a, node, link);
-            a.passed[k] = passes(a.op, a.values[k], a.threshold);
-            passing += a.passed[k];
-            ++visited;
-        }
-    a.test_text.clear();
-    append(a.test_text, "%s %4.6lf", operator_text(a.op), a.threshold);
     a.test_time = model.clock.current_time;
+    if (ch.qp.empty() || a.values.empty())
+        return {0, 0};
+    // The nodes of one link lie next to each other in every node array.
+    for (int link = 1; link <= ch.links; ++link) {
+        const int nodes = ch.link[link].nodes;
+        if (nodes <= 0)
+            continue;
+        const double* first = &ch.qp(1, link);
+        const double* second = nullptr;
+        if (a.array == StreamArray::depth) {
+            first = &ch.yp(1, link);
+            second = &ch.bel(1, link);
+        } else if (a.array == StreamArray::area) {
+            first = &ch.area(1, link);
+        }
+        double* values = a.values.data() + node_index(ch, 1, link);
+        unsigned char* passed = a.passed.data() + node_index(ch, 1, link);
+        if (second)
+            for (int j = 0; j < nodes; ++j) values[j] = derive(a.derived, first[j], second[j]);
+        else
+            std::copy(first, first + nodes, values);
+        mark_passing(a.op, values, a.threshold, nodes, passed);
+        for (int j = 0; j < nodes; ++j) passing += passed[j];
+        visited += nodes;
+    }
     return {passing, visited};
 }
 
-void append_moment(std::string& text, int moment, double julian) {
-    const std::string stamp = analyzer_time_stamp(julian);
+// The time stamp of the Julian date, "MM-DD-YYYY, h:m:ss", into `stamp`.
+void write_stamp(char (&stamp)[64], double julian) {
+    const CalendarTime t = julian_to_calendar(julian);
+    std::snprintf(stamp, sizeof stamp, "%02d-%02d-%4d, %d:%d:%2.0lf", t.month, t.day, t.year,
+                  t.hour, t.minute, t.second);
+}
+
+// The moment a report is made: a time step by its stamp alone, the others
+// by their name.
+void append_moment(std::string& text, int moment, const char* stamp) {
     switch (moment) {
         case kEventBegan:
-            append(text, "the beginning of an event at %s", stamp.c_str());
+            text += "the beginning of an event at ";
             break;
         case kEventEnded:
-            append(text, "the end of an event at %s", stamp.c_str());
+            text += "the end of an event at ";
             break;
         case kInitFinished:
-            append(text, "the beginning of the simulation at %s", stamp.c_str());
+            text += "the beginning of the simulation at ";
             break;
         case kRunFinished:
-            append(text, "the end of simulation at %s", stamp.c_str());
+            text += "the end of simulation at ";
             break;
         case kRunFailed:
-            append(text, "the program crash point at %s", stamp.c_str());
+            text += "the program crash point at ";
             break;
         default:
-            text += stamp;
             break;
     }
+    text += stamp;
 }
 
 // The report of the last test, in a text reused from report to report.
-void compose_report(const Model& model, Analyzer& a, int moment, std::pair<int, int> count) {
+void compose_report(const Model& model, Analyzer& a, int moment, const char* stamp,
+                    std::pair<int, int> count) {
     const Channel& ch = model.channel;
     const int r = a.reports;
     std::string& text = a.report;
     text.clear();
-    std::string moment_text;
-    append_moment(moment_text, moment, a.test_time);
-    if (r & kReportLogicTest)
-        append(text,
-               "\n\nResults for logic test of the 2D stream array %s at %s.  Nodes with values "
-               "%s:\n",
-               a.array_name.c_str(), moment_text.c_str(), a.test_text.c_str());
-    else
-        append(text, "\n\nValues in the 2D stream array %s at %s: \n", a.array_name.c_str(),
-               moment_text.c_str());
+    if (r & kReportLogicTest) {
+        text += "\n\nResults for logic test of the 2D stream array ";
+        text += a.array_name;
+        text += " at ";
+        append_moment(text, moment, stamp);
+        text += ".  Nodes with values ";
+        text += a.test_text;
+        text += ":\n";
+    } else {
+        text += "\n\nValues in the 2D stream array ";
+        text += a.array_name;
+        text += " at ";
+        append_moment(text, moment, stamp);
+        text += ": \n";
+    }
     for (int link = 1; link <= ch.links; ++link) {
-        if (r & kReportLinePerLink)
-            append(text, "%4d:", link);
+        if (r & kReportLinePerLink) {
+            append_number(text, link, 4);
+            text += ':';
+        }
         for (int node = 1; node <= ch.link[link].nodes; ++node) {
             const std::size_t k = node_index(ch, node, link);
             const bool pass = a.passed[k] != 0;
             if (r & kReportPassingOnly) {
                 if (!pass)
                     continue;
-                append(text, "Link %3d, Node %3d", link, node);
-                if (r & kReportValues)
-                    append(text, ":  %14.6lf\n", a.values[k]);
-                else
-                    text += '\n';
+                text += "Link ";
+                append_number(text, link, 3);
+                text += ", Node ";
+                append_number(text, node, 3);
+                if (r & kReportValues) {
+                    text += ":  ";
+                    append_fixed(text, a.values[k], 14, 6);
+                }
+                text += '\n';
             } else if (r & (kReportLogicTest | kReportValues)) {
-                append(text, pass ? "[T, %6.4lf]" : "[F, %6.4lf]", a.values[k]);
+                text += pass ? "[T, " : "[F, ";
+                append_fixed(text, a.values[k], 6, 4);
+                text += ']';
             } else {
                 text += pass ? 'T' : 'F';
             }
@@ -166,15 +230,15 @@ void compose_report(const Model& model, Analyzer& a, int moment, std::pair<int, 
                count.second);
 }
 
-void evaluate(Model& model, RunContext& ctx, Analyzer& a, int moment) {
+void evaluate(Model& model, RunContext& ctx, Analyzer& a, int moment, const char* stamp) {
     if (!is_logic_test(a.op))
         return;
     const std::pair<int, int> count = run_test(model, a);
     if (!(a.reports & (kReportConsole | kReportFile)))
         return;
-    compose_report(model, a, moment, count);
+    compose_report(model, a, moment, stamp, count);
     if (a.reports & kReportConsole)
-        ctx.print("%s", a.report.c_str());
+        std::fwrite(a.report.data(), 1, a.report.size(), ctx.out);
     // A file that failed has been reported and closed; it is written no more.
     if ((a.reports & kReportFile) && a.file.is_open() &&
         !a.file.write(a.report.data(), a.report.size()))
@@ -183,7 +247,7 @@ void evaluate(Model& model, RunContext& ctx, Analyzer& a, int moment) {
 
 // A t trigger waits for the next evaluation time; the moments of the run are
 // reported whenever the analyzer names them.
-void notify(Model& model, RunContext& ctx, Analyzer& a, int moment) {
+void notify(Model& model, RunContext& ctx, Analyzer& a, int moment, const char* stamp) {
     const int m = a.triggers & moment;
     if (m == 0)
         return;
@@ -194,7 +258,7 @@ void notify(Model& model, RunContext& ctx, Analyzer& a, int moment) {
         a.last_time = now;
         a.next_time = now + a.interval;
     }
-    evaluate(model, ctx, a, moment);
+    evaluate(model, ctx, a, moment, stamp);
 }
 
 }  // namespace
@@ -216,11 +280,9 @@ double derive(DerivedOperation operation, double first, double second) {
 }
 
 std::string analyzer_time_stamp(double julian) {
-    const CalendarTime t = julian_to_calendar(julian);
-    char text[64];
-    std::snprintf(text, sizeof text, "%02d-%02d-%4d, %d:%d:%2.0lf", t.month, t.day, t.year, t.hour,
-                  t.minute, t.second);
-    return text;
+    char stamp[64];
+    write_stamp(stamp, julian);
+    return stamp;
 }
 
 ConstituentArrayFault find_constituent_array(std::string_view name, int constituents, int& number) {
@@ -283,12 +345,20 @@ void set_up_analyzers(Model& model, RunContext& ctx) {
         a.derived =
             a.array == StreamArray::depth ? DerivedOperation::subtract : DerivedOperation::none;
         a.next_time = model.clock.current_time;
-        if (a.reports & kReportFile) {
-            a.file = open_output_file(ctx, a.file_name, Numbering::numbered);
-            if (!a.file) {
-                raise_open_failure(ctx, a.file);
-                return;
-            }
+        // The operator and the threshold are those of the whole run.
+        a.test_text.clear();
+        if (is_logic_test(a.op))
+            append(a.test_text, "%s %4.6lf", operator_text(a.op), a.threshold);
+    }
+    // Every analyzer is bound before any file is opened: a file that cannot
+    // be opened stops the run, whose crash point they all may report.
+    for (Analyzer& a : analyzers.list) {
+        if (!(a.reports & kReportFile))
+            continue;
+        a.file = open_output_file(ctx, a.file_name, Numbering::numbered);
+        if (!a.file) {
+            raise_open_failure(ctx, a.file);
+            return;
         }
     }
     if (!model.run.super_quiet)
@@ -296,7 +366,12 @@ void set_up_analyzers(Model& model, RunContext& ctx) {
 }
 
 void notify_analyzers(Model& model, RunContext& ctx, int moment) {
-    for (Analyzer& a : model.analyzers.list) notify(model, ctx, a, moment);
+    if (model.analyzers.list.empty())
+        return;
+    // Every report of this moment bears the same time stamp.
+    char stamp[64];
+    write_stamp(stamp, model.clock.current_time);
+    for (Analyzer& a : model.analyzers.list) notify(model, ctx, a, moment, stamp);
 }
 
 void close_analyzers(Model& model, RunContext& ctx) {

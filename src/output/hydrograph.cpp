@@ -173,6 +173,19 @@ void open_outputs(Model& model, RunContext& ctx) {
         }
     }
 
+    if (p.given(Card::OUT_WELL_LOCATION)) {
+        if (!p.given(Card::USE_WELLS)) {
+            ctx.print_and_log(
+                "Error: OUT_WELL_LOCATION reports the heads at the wells, which "
+                "come with USE_WELLS\n");
+            ctx.error.raise(err::message_printed);
+            return;
+        }
+        o.well_location_file = open_or_raise(model, ctx, Card::OUT_WELL_LOCATION, "well location");
+        if (!o.well_location_file)
+            return;
+    }
+
     if (p.given(Card::LAKE_OUTPUT)) {
         o.lake_output = open_or_raise(model, ctx, Card::LAKE_OUTPUT, "lake output");
         if (!o.lake_output)
@@ -257,6 +270,15 @@ bool write_moisture_row(Model& model, RunContext& ctx) {
     return f.print("\n") || raise_write_failure(ctx, f);
 }
 
+// The groundwater head at each well's cell.
+bool write_well_row(Model& model, RunContext& ctx) {
+    OutputFile& f = model.output.well_location_file;
+    write_location_time(model, f);
+    for (const int cell : model.groundwater.well_output_cells)
+        f.print("%12.6lf ", model.groundwater.head[cell]);
+    return f.print("\n") || raise_write_failure(ctx, f);
+}
+
 }  // namespace
 
 void read_location_lists(Model& model, RunContext& ctx) {
@@ -320,6 +342,8 @@ void hydrograph_output_phase(Model& model, RunContext& ctx) {
             return;
         if (model.output.moisture_location_file && !write_moisture_row(model, ctx))
             return;
+        if (model.output.well_location_file && !write_well_row(model, ctx))
+            return;
         write_channel_outputs(model, ctx);
     }
     if (!model.running && !ctx.error.pending() && model.project.given(Card::ORBAL_HYDRO))
@@ -369,7 +393,7 @@ void close_run_files(Model& model, RunContext& ctx) {
     for (OutputFile* f :
          {&o.outlet_hydrograph, &o.six_digit_hydrograph, &o.hydrograph_location_file,
           &o.depth_location_file, &o.concentration_location_file, &o.mass_location_file,
-          &o.moisture_location_file, &o.lake_output, &o.channel_depth.file,
+          &o.moisture_location_file, &o.well_location_file, &o.lake_output, &o.channel_depth.file,
           &o.channel_discharge.file, &o.channel_stage.file, &o.channel_velocity.file,
           &o.flood_stream.file, &o.channel_sed_flux.file})
         close_output(ctx, *f);

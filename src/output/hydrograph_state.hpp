@@ -47,6 +47,7 @@ struct Outputs {
     OutputFile mass_location_file;                       // OUT_MASS_LOCATION
     std::vector<CellLocation> moisture_locations;        // IN_THETA_LOCATION
     OutputFile moisture_location_file;                   // OUT_THETA_LOCATION
+    OutputFile well_location_file;                       // OUT_WELL_LOCATION
     OutputFile lake_output;                              // LAKE_OUTPUT
 
     LinkNodeFile channel_depth;      // CHAN_DEPTH

@@ -49,7 +49,7 @@ constexpr KindInfo kKinds[] = {
      "Can't open surface moisture content map for writing: %s\n", "1",
      "surface soil moisture content", true},
     {MapKind::groundwater_head, Card::GW_OUTPUT, "GW_OUTPUT", "groundwater_head", 1016, "gw_head",
-     "Can't open groundwater head map for writing: %s\n", "m", "groundwater head", false},
+     "Can't open groundwater head map for writing: %s\n", "m", "groundwater head", true},
     {MapKind::sediment_flux, Card::MAX_SED_FLUX, "MAX_SED_FLUX", "sediment_flux", 1017,
      "max_sed_flux", "Can't open sediment flux map for writing: %s\n", "", "sediment flux", false},
     {MapKind::sediment_volume, Card::NET_SED_VOLUME, "NET_SED_VOLUME", "sediment_volume", 1018,
@@ -147,6 +147,10 @@ bool can_compute(const Model& model, RunContext& ctx, const KindInfo& kind) {
                     "Error: card %s asks for %s maps, but this build of TORVA does not simulate "
                     "that process\n",
                     kind.card_word, kind.dataset_name);
+    if (kind.kind == MapKind::groundwater_head && !model.groundwater.simulated)
+        return stop(ctx,
+                    "Error: card GW_OUTPUT asks for groundwater head maps, which only a run with "
+                    "GW_SIMULATION computes\n");
     if (kind.kind == MapKind::surface_moisture &&
         model.project.infiltration != InfiltrationMethod::redistribution)
         return stop(ctx,
@@ -182,6 +186,8 @@ const std::vector<double>& values_of(Model& model, MapKind kind) {
             return or_zero(model.soil.surface_moisture);
         case MapKind::flood_grid:
             return or_zero(model.overland.max_depth);
+        case MapKind::groundwater_head:
+            return or_zero(model.groundwater.head);
         default:
             break;
     }

@@ -45,6 +45,38 @@ double single_layer_soil_storage(const Model& model) {
     return depth_sum * model.grid.cell_size * model.grid.cell_size;
 }
 
+// With groundwater, the soil holds what infiltrated and has not yet passed
+// below the soil moisture depth, and the recharge account the groundwater
+// has not yet taken.
+double soil_above_water_table(const Model& model) {
+    const int n = model.grid.num_cells;
+    const Soil& soil = model.soil;
+    const std::size_t size = static_cast<std::size_t>(n) + 1;
+    if (n <= 0 || soil.recharge.size() != size || soil.percolated_depth.size() != size)
+        return 0.0;
+    const bool infiltrated = soil.cumulative_depth.size() == size;
+    double depth_sum = 0.0;
+    for (int i = 1; i <= n; ++i)
+        depth_sum += (infiltrated ? soil.cumulative_depth[i] : 0.0) - soil.percolated_depth[i] +
+                     soil.recharge[i];
+    return depth_sum * model.grid.cell_size * model.grid.cell_size;
+}
+
+// Water the aquifer holds: what it held at the start plus every storage
+// change of its sub-steps, so that the change of storage is the one the
+// flow equation balanced.
+double aquifer_storage(const Model& model) {
+    const Groundwater& gw = model.groundwater;
+    const int n = model.grid.num_cells;
+    if (!gw.prepared || gw.stored_water.size() != static_cast<std::size_t>(n) + 1)
+        return 0.0;
+    // Water the stream beds exchanged since the aquifer's last step is the
+    // aquifer's already.
+    double depth_sum = 0.0;
+    for (int i = 1; i <= n; ++i) depth_sum += gw.stored_water[i] + gw.river_exchange[i];
+    return depth_sum * model.grid.cell_size * model.grid.cell_size;
+}
+
 // Water in the channels: flow area times node spacing over the nodes that
 // carry water of their own (lakes and structures keep none).
 double channel_storage(const Model& model) {
@@ -97,8 +129,12 @@ Storages measure_storages(const Model& model) {
         s.soil = single_layer_soil_storage(model);
     if (model.totals.options.channels)
         s.channels = channel_storage(model);
-    // Groundwater, snow and lakes are measured here by their processes once
-    // those keep water; until then they hold none.
+    if (model.totals.options.groundwater) {
+        s.soil += soil_above_water_table(model);
+        s.groundwater = aquifer_storage(model);
+    }
+    // Snow and lakes are measured here by their processes once those keep
+    // water; until then they hold none.
     return s;
 }
 
@@ -177,8 +213,10 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
                    v.river_to_groundwater;
             in += v.groundwater_to_river;
         } else {
-            out += (v.unsaturated_downward_flux - v.groundwater_recharge) + v.deep_leakage +
-                   v.groundwater_pumping;
+            // What leaves the bottom of the soil waits in the recharge
+            // account, which the soil storage holds, until the aquifer takes
+            // it: none of it leaves the balance on the way.
+            out += v.deep_leakage + v.groundwater_pumping;
         }
         const double total = v_init + in;
         if (total > 0.0)

@@ -299,7 +299,37 @@ void write_store_balances(const Totals& t, RunContext& ctx) {
                 r.perennial_lake_residual);
 }
 
+// The aquifer's own balance: its change of storage against everything that
+// crossed its bounds.
+void write_groundwater_block(const Model& model, RunContext& ctx) {
+    const GroundwaterVolumes& v = model.groundwater.volumes;
+    const double start = model.totals.initial_groundwater;
+    const double end = model.totals.final_storage.groundwater;
+    const double inputs = groundwater_inputs(model);
+    const double error =
+        start != 0.0 ? 100.0 * (end - start - inputs - v.head_boundary) / start : 0.0;
+    ctx.log("\n\nGROUNDWATER CALCULATIONS \n");
+    ctx.log("GW volume start =                %14.2lf \n", start);
+    ctx.log("GW volume end =                  %14.2lf \n", end);
+    ctx.log("Sat/unsat. trickery (into gw) =  %14.2lf \n", 0.0);
+    ctx.log("Exfiltration back on overland =  %14.2lf \n", model.totals.run.exfiltration);
+    ctx.log("Recharge to groundwater =        %14.2lf \n", v.recharge);
+    ctx.log("Total inputs to groundwater=     %14.2lf \n", inputs);
+    ctx.log("Flux across head boundaries=     %14.2lf \n", v.head_boundary);
+    ctx.log("Leakage to deep aquifer+         %14.2lf \n", v.leakage);
+    ctx.log("Pumping                          %14.2lf \n", v.pumping);
+    ctx.log("Mass Balance error =             %14.2lf %%  \n", error);
+    ctx.log("If you have any head boundaries \n");
+    ctx.log("Mass balance errors are likely due to flux across boundary \n");
+    ctx.log("Which is not exactly calculated \n");
+}
+
 }  // namespace
+
+double groundwater_inputs(const Model& model) {
+    const GroundwaterVolumes& v = model.groundwater.volumes;
+    return v.recharge + v.static_flux + v.from_river - v.to_river - v.leakage - v.pumping;
+}
 
 void write_event_summary(Model& model, RunContext& ctx) {
     Totals& t = model.totals;
@@ -324,6 +354,8 @@ void write_run_summary(Model& model, RunContext& ctx) {
     t.final_storage = measure_storages(model);
     t.balance = compute_run_balance(t, t.initial(), t.final_storage);
 
+    if (t.options.groundwater)
+        write_groundwater_block(model, ctx);
     ctx.log("\n\nSIMULATION TOTALS\n\n");
     ctx.log("GLOBAL MASS BALANCE CALCULATIONS \n");
     ctx.log("All volumes are in cubic meters \n");

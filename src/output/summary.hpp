@@ -34,5 +34,8 @@ EventBalance compute_event_balance(const Totals& totals, const Storages& event_f
 void write_event_summary(Model& model, RunContext& ctx);
 // Writes the run summary and mass balance to the summary file.
 void write_run_summary(Model& model, RunContext& ctx);
+// Everything that entered the aquifer other than across fixed heads (recharge,
+// static fluxes, the stream beds) less what left it (leakage, wells), m3.
+double groundwater_inputs(const Model& model);
 
 }  // namespace torva

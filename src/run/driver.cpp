@@ -298,6 +298,8 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
         set_up_soil_layers(model, ctx);
     if (!ctx.error.pending())
         check_precipitation_settings(model, ctx);
+    if (!ctx.error.pending())
+        prepare_groundwater(model, ctx);
     if (run_must_stop(ctx))
         return false;
     // The water the run starts with, against which the mass balance is drawn.

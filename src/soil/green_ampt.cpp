@@ -121,10 +121,13 @@ void plain_green_ampt(Model& model, double dt) {
     const double* deficit = soil.moisture.data();
     const double* factor =
         soil.conductivity_factor.empty() ? nullptr : soil.conductivity_factor.data();
+    // Where the water table stands at the surface the soil is saturated.
+    const int* saturated =
+        soil.water_table_at_surface.empty() ? nullptr : soil.water_table_at_surface.data();
 
     infiltrate_cells(model, [&](int i) {
         double h = depth[i];
-        if (h < kDryDepth) {
+        if (h < kDryDepth || (saturated && saturated[i] == 1)) {
             rate[i] = 0.0;
             return true;
         }

@@ -99,6 +99,89 @@ bool parameters_ready(const Model& model, RunContext& ctx) {
     return ready;
 }
 
+// Water the soil moisture layer of a cell can take up above its initial
+// content, m: the moisture deficit over the soil moisture depth.
+double moisture_capacity(const Model& model, int i, double depth) {
+    const Soil& soil = model.soil;
+    switch (model.project.infiltration) {
+        case InfiltrationMethod::green_ampt:
+            return soil.moisture[i] * depth;  // plain Green and Ampt keeps the deficit
+        case InfiltrationMethod::redistribution:
+            return std::max(soil.porosity[i] - soil.moisture[i], 0.0) * depth;
+        case InfiltrationMethod::layered_soil: {
+            const int type = soil.soil_index[i];
+            const SoilLayer& top = soil.layer_table[type].layers[0];
+            return std::max(top.porosity - top.initial_moisture, 0.0) * depth;
+        }
+        default:
+            return 0.0;
+    }
+}
+
+// Where no long-term store runs, the infiltrated water that the soil moisture
+// layer cannot hold has left the bottom of the soil: it joins the recharge
+// account, from which the groundwater takes it.
+void percolate_to_recharge(Model& model) {
+    Soil& soil = model.soil;
+    const int n = model.grid.num_cells;
+    const double depth = model.project.real(Card::SOIL_MOIST_DEPTH);
+    double sum = 0.0;
+    for (int i = 1; i <= n; ++i) {
+        const double below = std::max(soil.cumulative_depth[i] - moisture_capacity(model, i, depth),
+                                      soil.percolated_depth[i]);
+        const double passed = below - soil.percolated_depth[i];
+        if (passed <= 0.0)
+            continue;
+        soil.percolated_depth[i] = below;
+        soil.recharge[i] += passed;
+        sum += passed;
+    }
+    const double volume = sum * model.grid.cell_size * model.grid.cell_size;
+    model.totals.run.unsaturated_downward_flux += volume;
+    model.totals.event.unsaturated_downward_flux += volume;
+}
+
+// Cells whose water table stands at the surface trade water with it: the
+// aquifer seeps out through the saturated soil where its head stands above
+// the surface water, at Ks over the soil moisture depth times the head
+// difference (no more than the soil's pores hold above the surface); else the
+// surface water drains into it at Ks. Both go through the recharge account.
+void exchange_with_water_table(Model& model, double dt) {
+    Soil& soil = model.soil;
+    const int n = model.grid.num_cells;
+    const double depth = model.project.real(Card::SOIL_MOIST_DEPTH);
+    const double area = model.grid.cell_size * model.grid.cell_size;
+    double seep_out = 0.0;
+    double seep_in = 0.0;
+    for (int i = 1; i <= n; ++i) {
+        if (soil.water_table_at_surface[i] != 1)
+            continue;
+        double& h = model.overland.depth[i];
+        const double surface_water = model.grid.elevation[i] + h;
+        const double excess = soil.water_table[i] - surface_water;
+        if (excess > 0.0) {
+            // What seeped out since the last groundwater step has not lowered
+            // the head yet; it counts against the water above the surface.
+            const double held = soil.porosity[i] * excess + std::min(soil.recharge[i], 0.0);
+            const double out =
+                std::clamp(excess * soil.conductivity[i] / depth * dt, 0.0, std::max(held, 0.0));
+            h += out;
+            soil.recharge[i] -= out;
+            seep_out += out;
+        } else {
+            const double in = std::min(soil.conductivity[i] * dt, h);
+            h -= in;
+            soil.recharge[i] += in;
+            seep_in += in;
+        }
+    }
+    for (VolumeTotals* t : {&model.totals.run, &model.totals.event}) {
+        t->exfiltration += seep_out * area;
+        t->infiltration += seep_in * area;
+        t->unsaturated_downward_flux += seep_in * area;
+    }
+}
+
 }  // namespace
 
 double surface_water_content(const Model& model, int cell) {
@@ -244,6 +327,11 @@ void infiltration_phase(Model& model, RunContext& ctx) {
             break;
         default:
             return;
+    }
+    if (!soil.recharge.empty() && !model.run.long_term) {
+        percolate_to_recharge(model);
+        if (soil.water_table_reaches_surface)
+            exchange_with_water_table(model, dt);
     }
     soil.previous_time = now;
     soil.next_time = now + soil.interval / kSecondsPerDay;

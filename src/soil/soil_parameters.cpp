@@ -467,8 +467,10 @@ bool read_soil_layer_file(Model& model, RunContext& ctx, const std::string& name
 
 void read_soil_parameters(Model& model, RunContext& ctx) {
     const InfiltrationMethod method = model.project.infiltration;
-    if (method == InfiltrationMethod::none && !model.run.long_term)
+    if (method == InfiltrationMethod::none && !model.run.long_term) {
+        read_aquifer_maps(model, ctx);
         return;
+    }
     if (!read_soil_index(model, ctx))
         return;
 

@@ -59,6 +59,10 @@ struct Soil {
     // columns and by the groundwater phase), and whether any cell has it.
     std::vector<int> water_table_at_surface;
     bool water_table_reaches_surface = false;
+    // Where no long-term store runs: the infiltrated depth (m) that has
+    // passed below the soil moisture depth into the recharge account so far;
+    // what the soil holds back is the infiltrated depth less this.
+    std::vector<double> percolated_depth;
 
     // Cells that redistribution leaves alone: cells of a lake (filled by the
     // lake set-up; empty without lakes), and frozen ground, from the frozen

@@ -170,7 +170,7 @@ TEST(CrossCardRules, EachBrokenRuleEndsTheRunWithItsMessage) {
         "\nWarning: You have specified neither spatially-varied, uniform, "
         "or mapping table ";
     // The host's lines come before its errors; groundwater warns of what it
-    // lacks before it is refused as a process this version does not simulate.
+    // lacks before its start-up asks for the maps it cannot do without.
     cases.push_back({"TANVIK\nMORREL share.dat\nTANVIK_EVENT_NUM",
                      "Running TORVA in TANVIK environment\n"
                      "TORVA will share data with MORREL through file: share.dat\n"
@@ -178,7 +178,9 @@ TEST(CrossCardRules, EachBrokenRuleEndsTheRunWithItsMessage) {
                      "TORVA is running within TANVIK in event mode."});
     cases.push_back({"GW_SIMULATION", neither + "porosity for\n"});
     cases.push_back({"GW_SIMULATION", neither + "hydraulic \n"});
-    cases.push_back({"GW_SIMULATION", "  GW_SIMULATION          groundwater\n"});
+    cases.push_back({"GW_SIMULATION",
+                     "needs the initial water table (WATER_TABLE) and the aquifer "
+                     "bottom (AQUIFER_BOTTOM) maps\n"});
     // A 50,000-character line is split into lines of the buffer's length; the
     // pieces are unknown words and the rest of the project still reads. Cards
     // with missing arguments read as 0 (words are refused: see the refusals).

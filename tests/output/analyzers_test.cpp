@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -99,7 +101,7 @@ TEST(AnalyzerReports, ConsoleAndFileAsGolden) {
         // One line of marks per link at the start (dry channels: every depth
         // is 0) and at the end.
         {"depth_marks", "2DS, DEPTH, Ss, >=, 0, vs\n"},
-        {"comments_only", "# no analyzer\n\n   \n#2DS flow S > 0 s\n"},
+        {"comments_only", "# no analyzer\n\n   \n#2DS flow S > 0 s\n  # 2DS flow S > 0 s\n"},
         {"empty_file", ""},
         // Lines that set up nothing, and one that tests nothing.
         {"nothing_set_up",
@@ -126,6 +128,54 @@ TEST(AnalyzerReports, ConsoleAndFileAsGolden) {
         if (c.file)
             EXPECT_EQ(dir.read(c.file), test::golden(base + "_file.txt"));
     }
+}
+
+// The pass counts of the reports in the order they were made.
+std::vector<int> pass_counts(const std::string& reports) {
+    std::vector<int> counts;
+    static const std::regex count("====> (\\d+) out of 109 nodes passed");
+    for (std::sregex_iterator m(reports.begin(), reports.end(), count), end; m != end; ++m)
+        counts.push_back(std::stoi((*m)[1]));
+    return counts;
+}
+
+// The README's example as a user runs it from the top of the source tree
+// (here a copy whose inputs link to the bundled ones): the flood watch finds
+// the lower reach of link 5 above 10 m3/s at 14:40, 14:50 and 15:00 only,
+// and 7 nodes below 5 cm at the end, the upper ends of links 1 and 2.
+TEST(AnalyzerReports, ValleyExampleAsTheReadmeTellsIt) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path examples = fs::path(TORVA_EXAMPLES) / "valley";
+    const fs::path valley = dir.path() / "examples" / "valley";
+    fs::create_directories(valley / "out");
+    for (const char* file : {"valley.msk", "valley.ele", "valley.cmt", "landuse.idx", "valley.chn",
+                             "valley.gst", "valley.anl", "valley_analyzers.prj"})
+        fs::create_symlink(examples / file, valley / file);
+    const test::ProgramRun run =
+        test::run_program_in(dir.path(), {"examples/valley/valley_analyzers.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::vector<int> floods = {0, 0, 0, 0, 27, 27, 18, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(pass_counts(dir.read("examples/valley/out/floods.txt")), floods);
+    EXPECT_EQ(pass_counts(run.out), floods);
+    const std::string dry = dir.read("examples/valley/out/dry_reaches.txt");
+    EXPECT_EQ(pass_counts(dry), std::vector<int>{7});
+    EXPECT_NE(dry.find("   1:[T, 0.0236][T, 0.0320][F, 0.0808]"), std::string::npos) << dry;
+}
+
+// The analyzer file is an input file like any other: its tags take the
+// simulation's replacement values.
+TEST(AnalyzerReports, ReplacementTagsInTheAnalyzerFile) {
+    TempDir dir;
+    dir.write("params.txt", "1\n[LIMIT] \"%5.3lf\"\n");
+    dir.write("values.txt", "0.25\n");
+    const test::ProgramRun run = run_analyzers(
+        dir, "2DS flow S > [LIMIT] cs\n", "REPLACE_PARAMS params.txt\nREPLACE_VALS values.txt\n");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("the beginning of the simulation at 06-01-2020, 10:0: 0.  Nodes with "
+                           "values > 0.250000:"),
+              std::string::npos)
+        << run.out;
 }
 
 // Model time is a Julian date whose days begin at noon: 2451545.0 is noon of
@@ -197,14 +247,18 @@ TEST(AnalyzerNotifications, EachTriggerFiresAtItsMoments) {
 }
 
 // An analyzer's file that cannot be opened stops the run before its time
-// loop: the analyzers already set up report the crash point, and none
-// reports the start of the simulation.
+// loop: every analyzer, before and after it in the file, reports the crash
+// point (the one whose file failed writes nowhere), and none reports the
+// start of the simulation.
 TEST(AnalyzerNotifications, SetUpThatFailsReportsTheCrashPoint) {
     TempDir dir;
     const test::ProgramRun run =
-        run_analyzers(dir, "2DS flow Sc > -1 s\n2DS depth S > 0 f no/such/folder/depth.txt\n");
+        run_analyzers(dir,
+                      "2DS flow Sc > -1 s\n2DS depth Sc > 0 f no/such/folder/depth.txt\n"
+                      "2DS area Sc > 0 s\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(reports_of(run.out, "flow"), 1);
+    EXPECT_EQ(reports_of(run.out, "area"), 1);
     EXPECT_NE(run.out.find("at the program crash point at 06-01-2020, 10:0: 0"), std::string::npos)
         << run.out;
     EXPECT_EQ(run.out.find("Running...."), std::string::npos);

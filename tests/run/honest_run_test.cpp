@@ -32,13 +32,12 @@ struct CardCase {
 };
 
 const CardCase kUnavailableCards[] = {
-    {"CHAN_PREISS\nGW_SIMULATION\nGW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1\n",
+    {"CHAN_PREISS\nGW_ASSIGN_THETA\nGW_WELL_LEVEL w.txt\n",
      "Error: the project file p.prj asks for processes that are not available in this version "
      "of TORVA:\n"
      "  CHAN_PREISS            channel routing\n"
-     "  GW_SIMULATION          groundwater\n"
-     "  GW_UNIF_POROSITY       groundwater\n"
-     "  GW_UNIF_HYCOND         groundwater\n"
+     "  GW_ASSIGN_THETA        groundwater coupling with soil columns\n"
+     "  GW_WELL_LEVEL          well level files\n"
      "Nothing has been simulated. Remove these cards from the project file to run without these "
      "processes.\n",
      1},

@@ -1,0 +1,141 @@
+// Whole runs with an aquifer under the small 3 x 3 project: what the start-up
+// refuses, and the volumes and balances of runs whose aquifer is fed by
+// static fluxes, wells and the soil.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "support/grid_projects.hpp"
+#include "support/grids.hpp"
+#include "support/harness.hpp"
+#include "support/projects.hpp"
+
+namespace torva {
+namespace {
+
+using test::kSmallHeader;
+
+// The aquifer of the small project: bottom at 0, water table at 8 m (the
+// ground stands near 10 m), K 1e-4 m/s, porosity 0.3, every cell a static flux
+// cell.
+const std::string kAquiferCards =
+    "GW_SIMULATION\nWATER_TABLE wt.map\nAQUIFER_BOTTOM bottom.map\nGW_UNIF_HYCOND 1e-4\n"
+    "GW_UNIF_POROSITY 0.3\nGW_BOUNDFILE bound.map\nGW_FLUXBOUNDTABLE flux.txt\nGW_TIMESTEP 60\n";
+
+std::string uniform_map(const std::string& value) {
+    std::string rows;
+    for (int r = 0; r < 3; ++r) rows += value + " " + value + " " + value + "\n";
+    return kSmallHeader + rows;
+}
+
+// Nine entries of `flux` m3/day, one per cell.
+std::string flux_table(const std::string& flux) {
+    std::string table = "9\n";
+    for (int r = 1; r <= 3; ++r)
+        for (int c = 1; c <= 3; ++c)
+            table += std::to_string(r) + " " + std::to_string(c) + " " + flux + "\n";
+    return table;
+}
+
+std::vector<std::pair<std::string, std::string>> aquifer_files(const std::string& flux = "8.64") {
+    return {{"wt.map", uniform_map("8")},
+            {"bottom.map", uniform_map("0")},
+            {"bound.map", uniform_map("6")},
+            {"flux.txt", flux_table(flux)}};
+}
+
+TEST(GroundwaterStartUp, RefusesWhatTheAquiferCannotHold) {
+    const auto files = aquifer_files();
+    auto with = [&](std::vector<std::pair<std::string, std::string>> extra) {
+        auto all = files;
+        for (auto& f : extra) all.push_back(f);
+        return all;
+    };
+    test::expect_project_cases({
+        {kAquiferCards + "GW_LSOR_CON 0",
+         "0 can never be reached; the line solver's tolerance (m) must be greater than 0.\n", 1,
+         files},
+        {kAquiferCards + "GW_RELAX_COEFF 2",
+         "2 does not converge; the relaxation factor must lie between 0 and 2.\n", 1, files},
+        {kAquiferCards + "GW_RELAX_COEFF 0",
+         "0 does not converge; the relaxation factor must lie between 0 and 2.\n", 1, files},
+        {kAquiferCards + "GW_LSOR_DIR 4", "4 is no sweep direction", 1, files},
+        {kAquiferCards + "GW_TIMESTEP 0", "0 is no groundwater time step", 1, files},
+        {kAquiferCards + "GW_LEAKAGE_RATE -1", "-1 is negative; the leakage", 1, files},
+        {kAquiferCards + "GW_UNIF_HYCOND 0",
+         "Error: the aquifer hydraulic conductivity of cell 1 (row 1, column 1) is 0 m/s; it "
+         "must be greater than 0\n",
+         1, files},
+        {kAquiferCards + "GW_UNIF_POROSITY 0",
+         "Error: the aquifer porosity of cell 1 (row 1, column 1) is 0;", 1, files},
+        {kAquiferCards,
+         "Error: the aquifer bottom of cell 5 (row 2, column 2) at 9 m lies above its initial "
+         "water table at 8 m",
+         1, with({{"bottom.map", kSmallHeader + "0 0 0\n0 9 0\n0 0 0\n"}})},
+        {kAquiferCards,
+         "You can't have a dynamic wells in the groundwater boundary map. You must use the\n"
+         "WELL_TABLE table in the mapping table file\n",
+         1, with({{"bound.map", kSmallHeader + "6 6 6\n6 3 6\n6 6 6\n"}})},
+        {kAquiferCards, "Error: groundwater boundary code 4 in cell 9 (row 3, column 3)", 1,
+         with({{"bound.map", kSmallHeader + "6 6 6\n6 6 6\n6 6 4\n"}})},
+        {kAquiferCards, "which is no static flux cell (code 6)", 1,
+         with({{"bound.map", kSmallHeader + "6 6 6\n6 1 6\n6 6 6\n"}})},
+        {kAquiferCards + "GW_FLUXBOUNDTABLE none.txt",
+         "Can't open static flux table file: none.txt\n", 1, files},
+        {kAquiferCards + "-WATER_TABLE", "needs the initial water table (WATER_TABLE)", 1, files},
+        {kAquiferCards + "USE_WELLS", "USE_WELLS needs the WELL_TABLE table", 1, files},
+        {kAquiferCards + "GW_WELL_LEVEL levels.txt", "GW_WELL_LEVEL", 1, files},
+        {"OUT_WELL_LOCATION heads.txt\n" + kAquiferCards, "OUT_WELL_LOCATION reports the heads", 1,
+         files},
+    });
+}
+
+// The figure after a label of the summary file.
+double figure(const std::string& summary, const std::string& label) {
+    const std::size_t at = summary.find(label);
+    EXPECT_NE(at, std::string::npos) << label;
+    if (at == std::string::npos)
+        return 0.0;
+    return std::strtod(summary.c_str() + at + label.size(), nullptr);
+}
+
+// Ten minutes in groundwater steps of a minute: the nine static flux cells
+// take in or give up 8.64 m3/day each (1e-4 m3/s), the rain soaks through a
+// soil that holds no more water straight into the recharge account.
+TEST(GroundwaterRun, StaticFluxesAndRechargeMoveTheAquiferAndTheBalancesClose) {
+    struct Case {
+        std::string flux;
+        double end_volume;  // m3
+    };
+    // Start: 9 cells x 100 m2 x 8 m x 0.3 = 2160 m3. The fluxes run over
+    // the ten steps of 60 s that end at 10 minutes: 9 x 1e-4 x 600 = 0.54 m3.
+    // The rain, 10 mm/h for 5 minutes on 900 m2, is 0.75 m3, all of it
+    // recharge.
+    const Case cases[] = {{"8.64", 2160.0 + 0.54 + 0.75}, {"-8.64", 2160.0 - 0.54 + 0.75}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flux);
+        test::TempDir dir;
+        test::write_small_project(dir);
+        dir.write("p.prj", test::edited_project(
+                               kAquiferCards + "GREEN_AMPT\nCONDUCTIVITY k.map\nCAPILLARY psi.map\n"
+                                               "POROSITY phi.map\nMOISTURE phi.map\n"
+                                               "SUMMARY summary.txt\n"));
+        for (const auto& [name, text] : aquifer_files(c.flux)) dir.write(name, text);
+        dir.write("k.map", uniform_map("100"));
+        dir.write("psi.map", uniform_map("10"));
+        dir.write("phi.map", uniform_map("0.4"));
+        const test::ProgramRun run = test::run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::string summary = dir.read("summary.txt");
+        EXPECT_NEAR(figure(summary, "GW volume start ="), 2160.0, 0.005);
+        EXPECT_NEAR(figure(summary, "Recharge to groundwater ="), 0.75, 0.005);
+        EXPECT_NEAR(figure(summary, "GW volume end ="), c.end_volume, 0.005);
+        EXPECT_NEAR(figure(summary, "Mass Balance error ="), 0.0, 0.001);
+        EXPECT_NEAR(figure(summary, "Overall mass balance error ="), 0.0, 0.001);
+    }
+}
+
+}  // namespace
+}  // namespace torva
