@@ -7,8 +7,10 @@
 // the bed thickness; below the bottom of the bed the water table no longer
 // pulls harder, and the stream loses at the gradient over the bed alone. A
 // losing stream gives no more than its node holds, a gaining one takes no
-// more than the cell's aquifer holds. The channel takes the water as lateral
-// inflow now; the aquifer takes it as a source at its next step.
+// more than the cell's aquifer holds. A gaining node takes the water as
+// lateral inflow; a losing one gives it up after each routing sub-step from
+// what it then holds, as a point sink would. The aquifer takes either as a
+// source at its next step.
 
 #include <algorithm>
 #include <cmath>
@@ -44,9 +46,9 @@ void exchange_with_aquifer(Model& model, RunContext& ctx, double dt) {
     if (!gw.prepared || ch.krb.empty())
         return;
     const double cell_area = model.grid.cell_size * model.grid.cell_size;
-    double to_aquifer = 0.0;
     double from_aquifer = 0.0;
-    const StreamCells& sc = ch.stream;
+    StreamCells& sc = ch.stream;
+    std::fill(sc.river_flux.begin(), sc.river_flux.end(), 0.0);
     for (int s = 1; s <= sc.count; ++s) {
         const int cell = sc.cell[s];
         if (!exchanges(gw.cell[cell]))
@@ -67,31 +69,53 @@ void exchange_with_aquifer(Model& model, RunContext& ctx, double dt) {
             const double perimeter = wetted_perimeter(ch, ctx, node, link, depth);
             if (ctx.error.pending())
                 return;
-            double volume = k * perimeter * length * (stage - head) / m * dt;  // into the aquifer
-            if (volume > 0.0) {
-                volume = std::min(volume, ch.area(node, link) * length);
-            } else if (volume < 0.0) {
-                const double held = (gw.porosity[cell] * (gw.head[cell] - gw.bottom[cell]) +
-                                     gw.river_exchange[cell]) *
-                                    cell_area;
-                volume = -std::min(-volume, std::max(held, 0.0));
-            }
-            if (volume == 0.0)
+            const double rate = k * perimeter * length * (stage - head) / m;  // into the aquifer
+            if (rate > 0.0) {
+                if (depth > 0.0)
+                    sc.river_flux[e] = rate;
                 continue;
-            ch.qlat(node, link) -= volume / dt * l.inverse_dx;
-            gw.river_exchange[cell] += volume / cell_area;
-            if (volume > 0.0)
-                to_aquifer += volume;
-            else
-                from_aquifer -= volume;
+            }
+            const double held =
+                (gw.porosity[cell] * (gw.head[cell] - gw.bottom[cell]) + gw.river_exchange[cell]) *
+                cell_area;
+            const double volume = std::min(-rate * dt, std::max(held, 0.0));
+            if (volume <= 0.0)
+                continue;
+            ch.qlat(node, link) += volume / dt * l.inverse_dx;
+            gw.river_exchange[cell] -= volume / cell_area;
+            from_aquifer += volume;
         }
     }
-    gw.volumes.from_river += to_aquifer;
     gw.volumes.to_river += from_aquifer;
-    for (VolumeTotals* t : {&model.totals.run, &model.totals.event}) {
-        t->river_to_groundwater += to_aquifer;
+    for (VolumeTotals* t : {&model.totals.run, &model.totals.event})
         t->groundwater_to_river += from_aquifer;
+}
+
+void take_bed_losses(Model& model, double dt) {
+    Channel& ch = model.channel;
+    Groundwater& gw = model.groundwater;
+    StreamCells& sc = ch.stream;
+    if (!gw.prepared || sc.river_flux.empty())
+        return;
+    const double cell_area = model.grid.cell_size * model.grid.cell_size;
+    double taken = 0.0;
+    for (int s = 1; s <= sc.count; ++s) {
+        for (int e = sc.first_entry[s]; e < sc.first_entry[s + 1]; ++e) {
+            if (sc.river_flux[e] <= 0.0)
+                continue;
+            const int link = sc.link[e];
+            const int node = sc.node[e];
+            const double dx = ch.link[link].dx;
+            const double held = std::max(ch.area(node, link), 0.0) * dx;
+            const double take = std::min(sc.river_flux[e] * dt, held);
+            ch.area(node, link) -= take / dx;
+            gw.river_exchange[sc.cell[s]] += take / cell_area;
+            taken += take;
+        }
     }
+    gw.volumes.from_river += taken;
+    for (VolumeTotals* t : {&model.totals.run, &model.totals.event})
+        t->river_to_groundwater += taken;
 }
 
 }  // namespace torva

@@ -331,6 +331,7 @@ bool route_channels(Model& model, RunContext& ctx, double dt_channel) {
         double sunk = 0.0;
         if (!r.sinks.empty())
             sunk = take_sinks(model, dt);
+        take_bed_losses(model, dt);
         clip_negative(ch, ch.area);
         if (!sections_from(ch, ctx, ch.area))
             return false;

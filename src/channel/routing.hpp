@@ -48,10 +48,15 @@ bool apply_head_boundary(Model& model, RunContext& ctx);
 // from the grid into the channels (negative when channels flood the grid).
 double exchange_with_grid(Model& model, RunContext& ctx, double dt);
 
-// Stream bed to aquifer exchange over dt: adds to qlat what the beds give to
-// or take from the aquifer cells under them, and leaves the same volumes in
-// the aquifer's exchange account for its next step.
+// Stream bed and aquifer exchange over the channel step dt: what the aquifer
+// gives the streams enters qlat at once; what the streams would lose is left
+// as a rate per stream-cell entry for take_bed_losses. Both go to the
+// aquifer's exchange account for its next step.
 void exchange_with_aquifer(Model& model, RunContext& ctx, double dt);
+// After each routing sub-step of dt: the beds take their losses from what
+// their nodes then hold, so that a stream running dry loses what it has and
+// no more.
+void take_bed_losses(Model& model, double dt);
 
 // Reduction of a weir's discharge as its tail water rises to its head.
 double submergence_factor(double ratio);

@@ -59,6 +59,11 @@ struct LineReport {
     }
 };
 
+// A token as the message shows it; a quoted empty one as "".
+const char* shown(const std::string& word) {
+    return word.empty() ? "\"\"" : word.c_str();
+}
+
 bool starts_without_case(std::string_view text, std::string_view keyword) {
     if (text.size() < keyword.size())
         return false;
@@ -198,7 +203,7 @@ bool read_analyzer_line(LineReport& report, Tokens& tokens, const std::string& k
     if (!report.next(tokens, word, "threshold"))
         return false;
     if (const NumberFault fault = read_real(word, a.threshold); fault != NumberFault::none) {
-        report.error("the threshold %s %s", word.c_str(), number_fault_text(fault));
+        report.error("the threshold %s %s", shown(word), number_fault_text(fault));
         return false;
     }
     if (!report.next(tokens, word, "report letters") || !read_reports(report, word, a.reports))
@@ -208,7 +213,7 @@ bool read_analyzer_line(LineReport& report, Tokens& tokens, const std::string& k
             return false;
         int seconds = 0;
         if (const NumberFault fault = read_integer(word, seconds); fault != NumberFault::none) {
-            report.error("the interval %s %s", word.c_str(), number_fault_text(fault));
+            report.error("the interval %s %s", shown(word), number_fault_text(fault));
             return false;
         }
         if (seconds < 0) {
@@ -222,6 +227,10 @@ bool read_analyzer_line(LineReport& report, Tokens& tokens, const std::string& k
         if (!report.next(tokens, word, "output file name (report letter f)"))
             return false;
         a.file_name = strip_quotes(word);
+        if (a.file_name.empty()) {
+            report.error("the output file name (report letter f) is empty");
+            return false;
+        }
     }
     if (!is_logic_test(a.op))
         report.warning(

@@ -207,6 +207,10 @@ std::vector<Case> cases() {
          "PUMPTO 2 1 TS flow",
          kPrefix + "line 16: the pump at node 1 of link 1 pumps into structure link 2, which has "
                    "no channel link below it to take the water. Pump into a channel link.\n"},
+        {"TRAPEZOID => LAKE\nINITWSE 10\nNUMPTS 2\n1 2 4 1",
+         kProgress + kPrefix +
+             "link 1: lake 1 may flood the cell at row 4, column 1, which lies outside the "
+             "watershed mask.\n"},
         {structure("weir\nSTRUCTTYPE sluice"),
          kPrefix + "line 24: STRUCTTYPE sluice is no structure kind: weir, sag_weir, "
                    "round_culvert, oval_culvert, rect_culvert, rating_curve, scheduled_release "

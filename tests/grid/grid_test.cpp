@@ -245,15 +245,15 @@ TEST_F(LowSpots, EachUnworkableLowSpotStopsWithItsMessage) {
     const Case cases[] = {
         {"2 8\n0 0\n", "SPOT 1 1 2 0.5 11.5\n", "lowspot_header.txt"},
         {"2 8\n0 0\n", "LOWSPOT\nsomething else\n", "lowspot_no_spots.txt"},
-        {"2 8\n0 0\n", "SPOT 1 1 2 1.51 11.5", "lowspot_fraction.txt"},
-        {"2 8\n0 0\n", "SPOT 1 1 3 0.5 11.5", "lowspot_direction.txt"},
+        {"2 8\n0 0\n", "SPOT 1 2 8 1.51 11.5", "lowspot_fraction.txt"},
+        {"2 8\n0 0\n", "SPOT 1 2 3 0.5 11.5", "lowspot_direction.txt"},
         {"2 8\n0 0\n", "SPOT 2 1 2 0.5 13.5", "lowspot_no_dike.txt"},
         {"2 8\n0 0\n", "SPOT 9 9 2 0.5 13.5", "lowspot_no_dike_off_grid.txt"},
-        {"2 8\n0 0\n", "SPOT 1 1 1 0.5 11.5", "lowspot_top_out.txt"},
+        {"2 8\n0 0\n", "SPOT 1 2 1 0.5 11.5", "lowspot_top_out.txt"},
         {"2 8\n0 0\n", "SPOT 1 1 4 0.5 12.5", "lowspot_bottom_no_dike.txt"},
         {"2 8\n0 0\n", "SPOT 1 2 8 0.5 10.5", "lowspot_cell_above_crest.txt"},
         {"2 8\n0 0\n", "SPOT 1 1 2 0.5 10.5", "lowspot_neighbour_above_crest.txt"},
-        {"2 4\n0 0\n", "SPOT 1 1 2 0.5 11.5", "lowspot_along_dike.txt"},
+        {"0 0\n2 4\n", "SPOT 2 1 2 0.5 13.5", "lowspot_along_dike.txt"},
         {"", "SPOT 1 1 2 0.5 11.5", "dike_map_missing.txt"},
     };
     for (const Case& test : cases) {

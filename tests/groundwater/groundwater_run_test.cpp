@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -135,6 +136,109 @@ TEST(GroundwaterRun, StaticFluxesAndRechargeMoveTheAquiferAndTheBalancesClose) {
         EXPECT_NEAR(figure(summary, "Mass Balance error ="), 0.0, 0.001);
         EXPECT_NEAR(figure(summary, "Overall mass balance error ="), 0.0, 0.001);
     }
+}
+
+// A closed aquifer (every cell active, no fluxes) under the small project
+// with a well at the centre cell from the WELL_TABLE, or leaking to the deep
+// aquifer; ten minutes in steps of 60 s.
+const std::string kClosedAquifer =
+    "GW_SIMULATION\nWATER_TABLE wt.map\nAQUIFER_BOTTOM bottom.map\nGW_UNIF_HYCOND 1e-4\n"
+    "GW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\nSUMMARY summary.txt\n";
+
+std::string well_table(const std::string& rows) {
+    return "TORVA_INDEX_MAP_TABLES\nINDEX_MAP wells.idx \"W\"\nWELL_TABLE \"W\"\nNUM_IDS 2\n"
+           "ID DESCRIPTION RATE SERIES UNUSED\n" +
+           rows;
+}
+
+TEST(GroundwaterRun, WellsAndLeakageTakeWhatTheyAskAndTheHeadsAreWritten) {
+    const std::string wells = "MAPPING_TABLE wells.cmt\nUSE_WELLS\nOUT_WELL_LOCATION heads.txt\n";
+    const std::string rows = test::table_row(1, "-8.64 0 0", "well") + "\n" +
+                             test::table_row(3, "17.28 0 0", "injection") + "\n";
+    struct Case {
+        std::string cards;
+        std::string well_map;
+        double pumping, leakage;  // m3
+    };
+    // Start: 2160 m3. A well of -8.64 m3/day pumps 1e-4 m3/s, 0.06 m3 in
+    // 600 s; one injecting 17.28 m3/day gives 0.12 m3; leakage of 1e-6 m/s
+    // from nine cells of 100 m2 takes 0.54 m3.
+    const Case cases[] = {
+        {wells, "0 0 0\n0 1 0\n0 0 0\n", 0.06, 0.0},
+        {wells, "0 0 0\n0 3 0\n0 0 0\n", -0.12, 0.0},
+        {"GW_LEAKAGE_RATE 1e-6\n", "", 0.0, 0.54},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cards + c.well_map);
+        test::TempDir dir;
+        test::write_small_project(dir);
+        dir.write("p.prj", test::edited_project(kClosedAquifer + c.cards));
+        dir.write("wt.map", uniform_map("8"));
+        dir.write("bottom.map", uniform_map("0"));
+        dir.write("wells.idx", kSmallHeader + c.well_map);
+        dir.write("wells.cmt", well_table(rows));
+        const test::ProgramRun run = test::run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::string summary = dir.read("summary.txt");
+        EXPECT_NEAR(figure(summary, "Pumping                         "), c.pumping, 0.005);
+        EXPECT_NEAR(figure(summary, "Leakage to deep aquifer+"), c.leakage, 0.005);
+        EXPECT_NEAR(figure(summary, "GW volume end ="), 2160.0 - c.pumping - c.leakage, 0.005);
+        EXPECT_NEAR(figure(summary, "Mass Balance error ="), 0.0, 0.001);
+        EXPECT_NEAR(figure(summary, "Overall mass balance error ="), 0.0, 0.001);
+        if (c.well_map.empty())
+            continue;
+        // Rows at 0, 5 and 10 minutes: the time, then the head at the well,
+        // below 8 m where it pumps and above where it injects.
+        const std::string heads = dir.read("heads.txt");
+        EXPECT_EQ(heads.substr(0, 28), "    0.00000000     8.000000 ");
+        const double last =
+            std::strtod(heads.c_str() + heads.rfind("   10.00000000 ") + 15, nullptr);
+        EXPECT_EQ(last<8.0, c.pumping> 0.0) << heads;
+        EXPECT_EQ(std::count(heads.begin(), heads.end(), '\n'), 3) << heads;
+    }
+}
+
+// A water table 0.3 m above the highest ground: every cell's soil is
+// saturated, the aquifer seeps out onto the surface and runs off; what left
+// the aquifer is what the surface gained, and both balances close.
+TEST(GroundwaterRun, WaterTableAboveTheGroundSeepsOut) {
+    test::TempDir dir;
+    test::write_small_project(dir);
+    dir.write("p.prj", test::edited_project(kClosedAquifer +
+                                            "GREEN_AMPT\nCONDUCTIVITY k.map\nCAPILLARY psi.map\n"
+                                            "POROSITY phi.map\nMOISTURE m.map\n"));
+    dir.write("wt.map", uniform_map("10.5"));
+    dir.write("bottom.map", uniform_map("0"));
+    dir.write("k.map", uniform_map("1"));
+    dir.write("psi.map", uniform_map("10"));
+    dir.write("phi.map", uniform_map("0.4"));
+    dir.write("m.map", uniform_map("0.2"));
+    const test::ProgramRun run = test::run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string summary = dir.read("summary.txt");
+    const double seeped = figure(summary, "Exfiltration back on overland =");
+    EXPECT_GT(seeped, 0.1);
+    // The aquifer lost what seeped out, less the rain it took back where the
+    // water table fell below the surface water.
+    EXPECT_NEAR(figure(summary, "GW volume start =") - figure(summary, "GW volume end ="),
+                -figure(summary, "Recharge to groundwater ="), 0.005);
+    EXPECT_GT(-figure(summary, "Recharge to groundwater ="), 0.1);
+    EXPECT_NEAR(figure(summary, "Mass Balance error ="), 0.0, 0.001);
+    EXPECT_NEAR(figure(summary, "Overall mass balance error ="), 0.0, 0.001);
+    EXPECT_NEAR(figure(summary, "Mass balance error of surface components ="), 0.0, 0.001);
+}
+
+TEST(GroundwaterStartUp, RefusesAWellMissingFromItsTable) {
+    test::expect_project_cases(
+        {{kClosedAquifer + "MAPPING_TABLE wells.cmt\nUSE_WELLS",
+          "Error: A well was found in the index map (cell [2,3]) that \n  "
+          "was not found in the well table.\n",
+          1,
+          {{"wt.map", uniform_map("8")},
+           {"bottom.map", uniform_map("0")},
+           {"wells.idx", kSmallHeader + "0 0 0\n0 0 2\n0 0 0\n"},
+           {"wells.cmt", well_table(test::table_row(1, "-1 0 0") + "\n" +
+                                    test::table_row(3, "-1 0 0") + "\n")}}}});
 }
 
 }  // namespace

@@ -116,19 +116,19 @@ TEST(Refusals, CardValues) {
 }
 
 TEST(Refusals, MapsTablesListsAndGauges) {
-    const std::string no_data = "grid cell 5 inside the watershed mask has the no-data elevation ";
     const std::string give = "; give it an elevation or take it out of the WATERSHED_MASK map.";
     const std::string values = "10.2 10.1 10.2\n10.1 ";
     const std::string rest = " 10.1\n10.0 9.9 10.0\n";
     const std::string ok = "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 ";
     test::expect_project_cases({
-        bad_value("elevation.ele", values + "-9999" + rest, "row 2, column 2",
-                  no_data + "-9999" + give),
+        bad_value("elevation.ele", "10.2 10.1 10.2\n10.1 10.0 -9999\n10.0 9.9 10.0\n",
+                  "row 2, column 3",
+                  "grid cell 6 inside the watershed mask has the no-data elevation -9999" + give),
         bad_value(
             "elevation.ele", ok + "-9999.99\n", "row 3, column 3",
             "grid cell 9 inside the watershed mask has the no-data elevation -9999.99" + give),
-        bad_value("elevation.ele", values + "nan" + rest, "row 2, column 2",
-                  "nan is not a finite number."),
+        bad_value("elevation.ele", "10.2 nan 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n",
+                  "row 1, column 2", "nan is not a finite number."),
         bad_value("elevation.ele", values + "1O.0" + rest, "row 2, column 2",
                   "1O.0 is not a number."),
         bad_value("elevation.ele", "10.2 10.1 10.2\n10.1 10.0\n10.0 9.9 10.0\n", "row 2, column 3",
@@ -164,10 +164,10 @@ TEST(Refusals, MapsTablesListsAndGauges) {
                 "Error: in mapping table file land.cmt, line 4 (table ROUGHNESS): NUM_IDS one is "
                 "not a number.\n"),
         {kUseTable,
-         "Error: in map landuse.idx, row 3, column 3: x is not a number.\n",
+         "Error: in map landuse.idx, row 3, column 1: x is not a number.\n",
          1,
          {table("1", test::table_row(1, "0.2"))[0],
-          {"landuse.idx", kSmallHeader + "1 1 1\n1 1 1\n1 1 x\n"}}},
+          {"landuse.idx", kSmallHeader + "1 1 1\n1 1 1\nx 1 1\n"}}},
         {"MAPPING_TABLE land.cmt\nOV_BOUNDARY",
          "\nIndex ID exceeds table limit, file: ob.idx [row 1:col 2]\n",
          1,

@@ -289,6 +289,7 @@ TEST(AnalyzerRefusals, EachStopsTheRunBeforeAnyOutputIsOpened) {
         {"2DS flow t > 1 s -60\n",
          at + "1: the interval -60 is negative; it counts the seconds between reports.\n"},
         {"2DS flow t > 1 s 1.5\n", at + "1: the interval 1.5 is not a whole number.\n"},
+        {"2DS flow S > 1 f \"\"\n", at + "1: the output file name (report letter f) is empty.\n"},
         {"2DS flow Sx > 1 s\n", at + "1: x is no trigger letter: t, E, e, S, s or c.\n"},
         {"2DS flow S > 1 sq\n", at + "1: q is no report letter: t, v, s, f, c or d.\n"},
         {"2DS speed S > 1 s\n",

@@ -111,7 +111,7 @@ TEST(OverlandHotStart, UnusableDepthFilesStopTheRunNamingThem) {
         std::string message;
     } cases[] = {
         {"INITIAL_DEPTH negative.map\n",
-         "Error: the initial overland depth of grid cell 5 (row 2, column 2) in negative.map is "
+         "Error: the initial overland depth of grid cell 6 (row 2, column 3) in negative.map is "
          "-0.1 m; depths cannot be negative.\n"},
         {"INITIAL_DEPTH depth.map\nREAD_OV_HOTSTART depth.map\n",
          "Error: both INITIAL_DEPTH and OV_INIT_DEPTH (READ_OV_HOTSTART) give the initial "
@@ -129,7 +129,7 @@ TEST(OverlandHotStart, UnusableDepthFilesStopTheRunNamingThem) {
         TempDir dir;
         write_project(dir, "run.prj", {"ade", 60, 10}, "10 0", 5, 5, c.cards);
         dir.write("depth.map", test::kSmallHeader + "0 0 0\n0 0 0\n0 0 0\n");
-        dir.write("negative.map", test::kSmallHeader + "0 0 0\n0 -0.1 0\n0 0 0\n");
+        dir.write("negative.map", test::kSmallHeader + "0 0 0\n0 0 -0.1\n0 0 0\n");
         const test::ProgramRun run = test::run_program_in(dir.path(), {"run.prj"});
         EXPECT_NE(run.status, 0);
         EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
