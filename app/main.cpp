@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,9 @@
 #endif
 
 int main(int argc, char** argv) {
+    // A console sent to a file or a pipe shows each line as it is written, so
+    // that a log can be followed while the run goes on.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     torva::restart_with_passive_waiting(argv);
 #ifdef TORVA_WITH_MPI
     // Started under mpirun, the processes cooperate in a calibration; alone,

@@ -10,6 +10,8 @@ struct RunContext;
 
 // Reads the channel input file and builds the links and nodes.
 void read_channel_network(Model& model, RunContext& ctx);
+// Writes short_links.dat and bad_thalweg.dat, the network's diagnostics.
+void write_channel_diagnostics(const Model& model, RunContext& ctx);
 // Links channel boundary conditions to their time series.
 void set_up_channel_time_series(Model& model, RunContext& ctx);
 // Routes the channel network through the step.

@@ -214,12 +214,10 @@ bool stop_with(RunContext& ctx, std::initializer_list<std::string_view> lines) {
 void channel_progress(const Model& model, RunContext& ctx, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    if (ctx.summary) {
-        va_list copy;
-        va_copy(copy, args);
-        std::vfprintf(ctx.summary, format, copy);
-        va_end(copy);
-    }
+    va_list copy;
+    va_copy(copy, args);
+    ctx.vlog(format, copy);
+    va_end(copy);
     if (!model.run.quiet && !model.run.super_quiet)
         std::vfprintf(ctx.out, format, args);
     va_end(args);

@@ -112,7 +112,7 @@ bool write_diagnostic(RunContext& ctx, const char* name, Write write) {
     return close_output(ctx, file);
 }
 
-bool write_diagnostics(Model& model, RunContext& ctx) {
+bool write_diagnostics(const Model& model, RunContext& ctx) {
     const Channel& ch = model.channel;
     const bool short_links = write_diagnostic(ctx, "short_links.dat", [&ch](std::FILE* f) {
         std::fprintf(f, "Links with 1 node:\n");
@@ -192,7 +192,7 @@ bool set_up_network(Model& model, RunContext& ctx, const std::string& path) {
         return false;
     channel_progress(model, ctx, "Setting up the grid-stream data... ");
     channel_progress(model, ctx, "done.\n");
-    return write_diagnostics(model, ctx) && check_erodible_channels(model, ctx);
+    return check_erodible_channels(model, ctx);
 }
 
 }  // namespace
@@ -222,6 +222,11 @@ void write_channel_hotstart(const Model& model, RunContext& ctx) {
                   file.failure().c_str());
         ctx.error.raise(err::message_printed);
     }
+}
+
+void write_channel_diagnostics(const Model& model, RunContext& ctx) {
+    if (model.channel.read)
+        write_diagnostics(model, ctx);
 }
 
 void read_channel_network(Model& model, RunContext& ctx) {

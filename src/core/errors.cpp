@@ -539,6 +539,7 @@ void report_error(RunContext& ctx) {
     if (record.code == 0)
         return;
     const int fatal_before = record.fatal;
+    ctx.clear_transient_line();
     if (record.code > 0) {
         ctx.print("\n");
         record.fatal = 1;
@@ -546,8 +547,8 @@ void report_error(RunContext& ctx) {
     const std::string text = error_message(record);
     if (!text.empty()) {
         std::fputs(text.c_str(), ctx.out);
-        if (ctx.summary && mirrored_to_summary(record.code))
-            std::fputs(text.c_str(), ctx.summary);
+        if (mirrored_to_summary(record.code))
+            ctx.to_summary(text);
     }
     // A warning lets the run go on, but never clears an earlier error.
     if (is_warning(record.code))

@@ -67,18 +67,6 @@ void number_cells(Grid& grid) {
     grid.num_cells = n;
 }
 
-// The cell numbers for the host. A mask map that cannot be opened is only
-// said; one opened but not written in full stops the run.
-bool write_mask_map(RunContext& ctx, const Grid& grid) {
-    OutputFile file = open_output_file(ctx, "maskmap", Numbering::numbered);
-    if (!file) {
-        ctx.print("Error: unable to open mask map file for writing\n");
-        return true;
-    }
-    write_cell_number_map(file.get(), grid);
-    return close_output(ctx, file);
-}
-
 bool read_watershed_mask(Model& model, RunContext& ctx) {
     const ProjectSettings& p = model.project;
     Grid& grid = model.grid;
@@ -109,8 +97,6 @@ bool read_watershed_mask(Model& model, RunContext& ctx) {
                 grid.cell_col[cell] = c;
             }
 
-    if (!write_mask_map(ctx, grid))
-        return false;
     progress(model, ctx, "number of grid cells in watershed: %d\n", grid.num_cells);
     grid.area = grid.cell_size * grid.cell_size * grid.num_cells;
     return true;
@@ -134,6 +120,37 @@ bool elevations_are_real(RunContext& ctx, const Grid& grid, const std::string& p
         return false;
     }
     return true;
+}
+
+bool on_mask_edge(const Grid& grid, int cell) {
+    const int r = grid.cell_row[cell];
+    const int c = grid.cell_col[cell];
+    return grid.number_or_zero(r - 1, c) == 0 || grid.number_or_zero(r + 1, c) == 0 ||
+           grid.number_or_zero(r, c - 1) == 0 || grid.number_or_zero(r, c + 1) == 0;
+}
+
+// Water leaves the grid only through the outlet cell, over its open side: an
+// outlet with the mask all around it drains nothing but its own hollow, and
+// the rest of the watershed ponds without a word. Said at once, with the cell
+// where the water would leave.
+void warn_of_inner_outlet(Model& model, RunContext& ctx) {
+    const Grid& grid = model.grid;
+    if (on_mask_edge(grid, grid.outlet_cell))
+        return;
+    int lowest = 0;
+    for (int cell = 1; cell <= grid.num_cells; ++cell)
+        if (on_mask_edge(grid, cell) &&
+            (lowest == 0 || grid.elevation[cell] < grid.elevation[lowest]))
+            lowest = cell;
+    ctx.print_and_log(
+        "Warning: the outlet (OUTROW %d, OUTCOL %d) is not on the edge of the watershed mask; "
+        "water leaves the watershed only there, so the cells around it keep their water.\n",
+        model.project.integer(Card::OUTROW), model.project.integer(Card::OUTCOL));
+    if (lowest > 0)
+        ctx.print_and_log(
+            "  The lowest cell on the edge of the mask is row %d, column %d (elevation %.2f m); "
+            "give it with OUTROW and OUTCOL.\n",
+            grid.cell_row[lowest], grid.cell_col[lowest], grid.elevation[lowest]);
 }
 
 bool read_elevation_and_outlet(Model& model, RunContext& ctx) {
@@ -165,6 +182,8 @@ bool read_elevation_and_outlet(Model& model, RunContext& ctx) {
         return false;
     }
     progress(model, ctx, "outlet is in grid cell: %d\n", grid.outlet_cell);
+    if (grid.outlet_cell > 0 && !channel_outlet)
+        warn_of_inner_outlet(model, ctx);
     return true;
 }
 
@@ -187,6 +206,18 @@ bool read_dike_map(Model& model, RunContext& ctx) {
 }
 
 }  // namespace
+
+// The cell numbers for the host. A mask map that cannot be opened is only
+// said; one opened but not written in full stops the run.
+void write_mask_map(const Model& model, RunContext& ctx) {
+    OutputFile file = open_output_file(ctx, "maskmap", Numbering::numbered);
+    if (!file) {
+        ctx.print("Error: unable to open mask map file for writing\n");
+        return;
+    }
+    write_cell_number_map(file.get(), model.grid);
+    close_output(ctx, file);
+}
 
 void read_grid_maps(Model& model, RunContext& ctx) {
     const ProjectSettings& p = model.project;

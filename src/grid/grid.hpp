@@ -10,9 +10,11 @@ namespace torva {
 struct Model;
 struct RunContext;
 
-// Reads the mask and numbers the cells, writes maskmap, reads the elevation
-// map, finds the outlet cell, and reads the dike map and low spot file.
+// Reads the mask and numbers the cells, reads the elevation map, finds the
+// outlet cell, and reads the dike map and low spot file.
 void read_grid_maps(Model& model, RunContext& ctx);
+// Writes maskmap, the cell numbers for the host.
+void write_mask_map(const Model& model, RunContext& ctx);
 // Allocates the grid's own per-cell arrays that the maps did not fill.
 void allocate_grid_arrays(Model& model, RunContext& ctx);
 // Finds every cell's neighbours and checks the low spots against the dikes.

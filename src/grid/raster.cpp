@@ -163,13 +163,19 @@ bool read_header(RunContext& ctx, TokenStream& tokens, const std::string& path, 
 bool check_shape(RunContext& ctx, const std::string& path, int rows, int cols, const Grid& grid) {
     const bool rows_differ = rows != grid.rows;
     const bool cols_differ = cols != grid.cols;
-    if (rows_differ && cols_differ)
-        return fail(ctx, "Incorrect number of rows and columns in map: %s\n", path.c_str());
-    if (cols_differ)
-        return fail(ctx, "Incorrect number of columns in map: %s\n", path.c_str());
-    if (rows_differ)
-        return fail(ctx, "Incorrect number of rows in map: %s\n", path.c_str());
-    return true;
+    if (!rows_differ && !cols_differ)
+        return true;
+    const char* what = rows_differ && cols_differ ? "rows and columns"
+                       : rows_differ              ? "rows"
+                                                  : "columns";
+    const char* cards = rows_differ && cols_differ ? "ROWS and COLS"
+                        : rows_differ              ? "ROWS"
+                                                   : "COLS";
+    ctx.print("Incorrect number of %s in map: %s\n", what, path.c_str());
+    return fail(ctx,
+                "  The map has %d rows and %d columns; the grid has %d rows and %d columns. "
+                "Change %s in the project file, or give the map the grid's size.\n",
+                rows, cols, grid.rows, grid.cols, cards);
 }
 
 // Stores the georeference and compares the header's size with the grid's.
@@ -324,8 +330,11 @@ bool read_library_grid(RunContext& ctx, const std::string& path, const Grid& gri
         !check_shape(ctx, path, geo.rows, geo.cols, grid))
         return false;
     if (std::fabs(geo.cell_size - grid.cell_size) > 1e-9 * std::max(1.0, grid.cell_size))
-        return fail(ctx, "Incorrect cell size %lf in map: %s (GRIDSIZE is %lf)\n", geo.cell_size,
-                    path.c_str(), grid.cell_size);
+        return fail(ctx,
+                    "Incorrect cell size %lf in map: %s (GRIDSIZE is %lf)\n"
+                    "  Change GRIDSIZE in the project file to %g, or resample the map to cells "
+                    "of %g m.\n",
+                    geo.cell_size, path.c_str(), grid.cell_size, geo.cell_size, grid.cell_size);
     if (!allocate(ctx, values, static_cast<std::size_t>(geo.rows) * geo.cols, "map_values") ||
         !read_library_raster(ctx, path, geo, &values))
         return false;

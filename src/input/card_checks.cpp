@@ -119,6 +119,33 @@ int edit_distance(std::string_view a, std::string_view b) {
     return previous[m];
 }
 
+namespace {
+
+// The longest known card word that the unknown word begins with or holds
+// (OUTLET_HYDROGRAPH holds OUTLET_HYDRO); words of fewer than five letters are
+// too common inside others to be a hint.
+std::string_view card_within(std::string_view unknown) {
+    constexpr std::size_t kShortest = 5;
+    std::string_view best;
+    bool best_begins = false;
+    for (const CardWord& w : known_card_words()) {
+        if (w.word.size() < kShortest || w.word.size() >= unknown.size())
+            continue;
+        const std::size_t at = unknown.find(w.word);
+        if (at == std::string_view::npos)
+            continue;
+        const bool begins = at == 0;
+        if (w.word.size() > best.size() ||
+            (w.word.size() == best.size() && begins && !best_begins)) {
+            best = w.word;
+            best_begins = begins;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
 std::string closest_card_word(std::string_view unknown) {
     const int allowed = unknown.size() <= 4 ? 1 : 2;
     int best = allowed + 1;
@@ -134,6 +161,8 @@ std::string closest_card_word(std::string_view unknown) {
             closest = w.word;
         }
     }
+    if (closest.empty())
+        closest = card_within(unknown);
     return closest.empty() ? std::string{} : upper(closest);
 }
 

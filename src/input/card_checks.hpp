@@ -34,7 +34,8 @@ bool read_card_integer(RunContext& ctx, const ProjectSettings& settings, Card ca
 bool check_card_range(RunContext& ctx, const ProjectSettings& settings, Card card);
 
 // The known card word nearest to an unknown one (lower case), when it is
-// within two edits (one for words of four letters or fewer); empty otherwise.
+// within two edits (one for words of four letters or fewer); failing that, the
+// longest card word the unknown one begins with or holds; empty otherwise.
 std::string closest_card_word(std::string_view unknown);
 
 // Edit distance counting a swap of two neighbouring letters as one edit.

@@ -360,6 +360,12 @@ bool perform_card_line(ProjectSettings& s, RunContext& ctx, std::string_view lin
             ctx.print("  (%s)\n", where.c_str());
         else
             ctx.print("  (%s; did you mean %s?)\n", where.c_str(), closest.c_str());
+        std::string ignored(line.substr(start, end - start));
+        if (s.line > 0)
+            ignored = "line " + std::to_string(s.line) + " of " + s.file_name + ": " + ignored;
+        if (!closest.empty())
+            ignored += " (did you mean " + closest + "?)";
+        ctx.ignored_cards.push_back(std::move(ignored));
         return true;
     }
     if (is_nutrient_card(word) && !s.nutrients) {

@@ -38,6 +38,8 @@ class TokenCursor {
         return rest;
     }
     void skip_line() { have_line_ = false; }
+    // The line of the file the last token came from.
+    int line_number() const { return lines_.line_number(); }
 
   private:
     bool load() {
@@ -227,6 +229,10 @@ EventRead read_counts(TokenCursor& in, RunContext& ctx, PrecipEvent& event) {
                 event.gauge_count = count;
             } else if (contains_files(argument)) {
                 event.gauge_count = -1;
+            } else if (argument.ends_with('\r')) {
+                return count_error(ctx, event,
+                                   "has Windows line ends (a carriage return after NRGAG's "
+                                   "number); perhaps issue a 'dos2unix' command on the file.");
             } else {
                 return count_error(ctx, event,
                                    "gives NRGAG neither a number of gages nor the word files.");
@@ -351,19 +357,55 @@ EventRead read_record_header(TokenCursor& in, RunContext& ctx, PrecipEvent& even
     return EventRead::ok;
 }
 
-EventRead read_record_values(TokenCursor& in, RunContext& ctx, PrecipEvent& event, int k) {
+// What a gauge value of this data word is, for messages.
+const char* gauge_quantity(PrecipDataType type) {
+    switch (type) {
+        case PrecipDataType::gages:
+            return "the rain depth (mm)";
+        case PrecipDataType::accum:
+            return "the accumulated rain depth (mm)";
+        case PrecipDataType::rates:
+            return "the rain intensity (mm/h)";
+        default:
+            return "the rain value";
+    }
+}
+
+// A gauge value that is not a finite number, or is negative, would spread
+// nonsense over the cells and stop the run much later with advice that does
+// not help; it is refused here, naming the file, line, record and gauge.
+EventRead refuse_gauge_value(RunContext& ctx, const PrecipEvent& event, std::string_view path,
+                             int line, int k, int g, const std::string& token, const char* what) {
+    ctx.print_and_log(
+        "Error: precipitation file %.*s, line %d, event %s, record %d, gage %d: %s %s %s.\n",
+        static_cast<int>(path.size()), path.data(), line, event.title.c_str(), k, g,
+        gauge_quantity(event.type), token.c_str(), what);
+    ctx.error.raise(err::message_printed);
+    return EventRead::none;
+}
+
+EventRead read_record_values(TokenCursor& in, RunContext& ctx, PrecipEvent& event, int k,
+                             std::string_view path) {
     if (event.file_list) {
         event.radar_files[k] = in.rest_of_line();
         return EventRead::ok;
     }
     std::string token;
     for (int g = 1; g <= event.gauge_count; ++g) {
-        if (!in.token(token) || !parse_real(token, event.value(g, k))) {
+        if (!in.token(token)) {
             ctx.print("\n ERROR: \n");
             ctx.print("\n check out gage input for precip record %d", k);
             ctx.print("\n look at gage %d \n", g);
             return EventRead::unexpected_end;
         }
+        double& value = event.value(g, k);
+        const NumberFault fault = read_real(token, value);
+        if (fault != NumberFault::none)
+            return refuse_gauge_value(ctx, event, path, in.line_number(), k, g, token,
+                                      number_fault_text(fault));
+        if (value < 0.0)
+            return refuse_gauge_value(ctx, event, path, in.line_number(), k, g, token,
+                                      "is negative; rain cannot be negative");
         if (event.type == PrecipDataType::accum && k > 1 &&
             event.value(g, k) < event.value(g, k - 1))
             return decreasing_accumulation_error(ctx, event, k, g);
@@ -401,7 +443,7 @@ EventRead read_precip_event(std::FILE* file, RunContext& ctx, PrecipEvent& event
     for (int k = 1; k <= event.record_count; ++k) {
         result = read_record_header(in, ctx, event, k, path);
         if (result == EventRead::ok)
-            result = read_record_values(in, ctx, event, k);
+            result = read_record_values(in, ctx, event, k, path);
         if (result != EventRead::ok)
             return result;
     }

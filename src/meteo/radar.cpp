@@ -246,6 +246,15 @@ bool read_radar_grid(RunContext& ctx, RadarGrid& radar, const std::string& path)
         double value = 0.0;
         const bool no_data =
             std::isnan(read) || (header.has_no_data && std::fabs(read - header.no_data) < 0.01);
+        // A negative intensity is no measurement of rain: a file that holds
+        // one is wrong, and running on with it as dry would hide that.
+        if (!no_data && read < 0.0)
+            return stop(ctx,
+                        "Error: radar precip file %s, row %d, column %d: the rain intensity %g is "
+                        "negative; rain cannot be negative (mark cells without a measurement with "
+                        "the file's no-data value).\n",
+                        path.c_str(), static_cast<int>(k / header.cols) + 1,
+                        static_cast<int>(k % header.cols) + 1, read);
         if (!no_data && read > 0.0)
             value = read * to_mm;
         if (value > kLargestIntensity) {

@@ -319,8 +319,8 @@ void open_run_files(Model& model, RunContext& ctx) {
             raise_open_failure(ctx, model.output.summary);
             return;
         }
-        ctx.summary = model.output.summary.get();
     }
+    ctx.open_summary(model.output.summary.get());
     open_outputs(model, ctx);
 }
 

@@ -227,8 +227,10 @@ bool write_geotiff_file(Model& model, RunContext& ctx, const MapOutput& out,
     ctx.print("opening file %s\n", name.c_str());
     fill_full_grid(model.grid, values, model.maps.full_grid);
     std::string failure;
-    return write_geotiff(path, library_georeference(model.grid), model.maps.full_grid, failure) ||
-           write_failed(ctx, path, failure);
+    if (!write_geotiff(path, library_georeference(model.grid), model.maps.full_grid, failure))
+        return write_failed(ctx, path, failure);
+    ctx.note_file_written(path);
+    return true;
 }
 
 bool write_netcdf_step(Model& model, RunContext& ctx, const MapOutput& out,
@@ -260,6 +262,7 @@ bool open_netcdf(Model& model, RunContext& ctx, MapOutput& out, const KindInfo& 
         ctx.error.raise(err::open_output_file, {.text2 = out.path});
         return false;
     }
+    ctx.note_file_written(out.path);
     out.netcdf = nc.file;
     out.netcdf_values = nc.values;
     out.netcdf_time = nc.time;
@@ -298,27 +301,34 @@ bool map_due(int counter, int interval_steps) {
     return counter >= 1 && (counter - 1) % interval == 0;
 }
 
-void open_map_outputs(Model& model, RunContext& ctx) {
-    MapOutputs& maps = model.maps;
-    maps.form = form_of(model.project.integer(Card::MAP_TYPE));
-    if (maps.form == MapForm::none)
+void check_map_outputs(const Model& model, RunContext& ctx) {
+    const MapForm form = form_of(model.project.integer(Card::MAP_TYPE));
+    if (form == MapForm::none)
         return;
-    const bool library = maps.form == MapForm::netcdf || maps.form == MapForm::geotiff;
+    const bool library = form == MapForm::netcdf || form == MapForm::geotiff;
     bool any = false;
     for (const KindInfo& kind : kKinds) any |= model.project.given(kind.card);
     if (library && any && !raster_library_built()) {
         stop(ctx,
              "Error: MAP_TYPE %d writes %s maps, but this TORVA was built without GDAL; install "
              "it (apt-get install libgdal-dev) and build with cmake -DTORVA_WITH_GDAL=ON\n",
-             model.project.integer(Card::MAP_TYPE),
-             maps.form == MapForm::netcdf ? "NetCDF" : "GeoTIFF");
+             model.project.integer(Card::MAP_TYPE), form == MapForm::netcdf ? "NetCDF" : "GeoTIFF");
         return;
     }
+    for (const KindInfo& kind : kKinds)
+        if (model.project.given(kind.card) && !can_compute(model, ctx, kind))
+            return;
+}
+
+void open_map_outputs(Model& model, RunContext& ctx) {
+    MapOutputs& maps = model.maps;
+    maps.form = form_of(model.project.integer(Card::MAP_TYPE));
+    if (maps.form == MapForm::none)
+        return;
+    const bool library = maps.form == MapForm::netcdf || maps.form == MapForm::geotiff;
     for (const KindInfo& kind : kKinds) {
         if (!model.project.given(kind.card))
             continue;
-        if (!can_compute(model, ctx, kind))
-            return;
         MapOutput& out = maps.outputs.emplace_back();
         out.kind = kind.kind;
         out.name = model.project.text(kind.card);

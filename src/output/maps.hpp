@@ -13,8 +13,11 @@ struct Model;
 struct Overland;
 struct RunContext;
 
+// Stops the run when a map card asks for a kind this run cannot compute or a
+// format this build cannot write; called before any output opens.
+void check_map_outputs(const Model& model, RunContext& ctx);
 // Opens the map output files of the kinds whose cards are given and writes
-// their headers; a kind this run cannot compute stops the run.
+// their headers.
 void open_map_outputs(Model& model, RunContext& ctx);
 // Writes the maps that fall due. A map that cannot be written stops the run
 // with a message naming its file.

@@ -75,6 +75,9 @@ void write_event_timing(const Model& model, RunContext& ctx) {
             o.peak_step * model.run.time_step / 60.0, o.peak_month, o.peak_day, o.peak_year,
             o.peak_hour, o.peak_minute);
     ctx.log("Event peak discharge (cubic meters per second):  %9.1lf\n", o.peak);
+    // A small watershed's peak is lost in one decimal: the figure in full.
+    if (o.peak > 0.0)
+        ctx.log("Event peak discharge in full (cubic meters per second):  %.6g\n", o.peak);
     ctx.log("\n");
 }
 

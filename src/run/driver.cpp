@@ -1,10 +1,15 @@
 #include "run/driver.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "calibration/results.hpp"
 #include "channel/channel.hpp"
@@ -31,6 +36,7 @@
 #include "run/interrupt.hpp"
 #include "run/output_names.hpp"
 #include "run/run_parameters.hpp"
+#include "run/terminal_progress.hpp"
 #include "soil/infiltration.hpp"
 #include "surface/overland.hpp"
 #include "surface/roughness.hpp"
@@ -184,6 +190,27 @@ void write_start_up_information(Model& model, RunContext& ctx) {
         report_replacement_values(ctx);
 }
 
+// The run's output files, opened once every input has been read and
+// checked; the summary receives the set-up lines held until now. Map files
+// with a time axis count their minutes from the start of the run, which the
+// precipitation fixes. False when a check stopped the run.
+bool open_run_outputs(Model& model, RunContext& ctx) {
+    open_run_files(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
+    write_mask_map(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
+    write_channel_diagnostics(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
+    write_link_node_headers(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
+    open_map_outputs(model, ctx);
+    return !run_must_stop(ctx);
+}
+
 double processor_seconds(std::clock_t since) {
     return static_cast<double>(std::clock() - since) / CLOCKS_PER_SEC;
 }
@@ -230,9 +257,7 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     if (run_must_stop(ctx))
         return false;
 
-    open_run_files(model, ctx);
-    if (!ctx.error.pending())
-        read_grid_maps(model, ctx);
+    read_grid_maps(model, ctx);
     if (!ctx.error.pending())
         read_location_lists(model, ctx);
     if (!ctx.error.pending())
@@ -258,9 +283,6 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     allocate_grid_arrays(model, ctx);
     if (run_must_stop(ctx))
         return false;
-    write_link_node_headers(model, ctx);
-    if (run_must_stop(ctx))
-        return false;
     build_connectivity(model, ctx);
     if (run_must_stop(ctx))
         return false;
@@ -272,11 +294,6 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
         prepare_hydromet(model, ctx);
     if (!ctx.error.pending())
         prepare_precipitation(model, ctx);
-    if (run_must_stop(ctx))
-        return false;
-    // After the precipitation, which fixes the start of the run that map
-    // files with a time axis count their minutes from.
-    open_map_outputs(model, ctx);
     if (run_must_stop(ctx))
         return false;
     set_up_lakes(model, ctx);
@@ -301,6 +318,13 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     if (!ctx.error.pending())
         prepare_groundwater(model, ctx);
     if (run_must_stop(ctx))
+        return false;
+    check_map_outputs(model, ctx);
+    if (run_must_stop(ctx))
+        return false;
+    // Every input has been read and checked: only now are the outputs
+    // opened, so that a refused run leaves those of an earlier run intact.
+    if (!open_run_outputs(model, ctx))
         return false;
     // The water the run starts with, against which the mass balance is drawn.
     record_initial_storages(model);
@@ -423,15 +447,19 @@ void note_interruption(Model& model, RunContext& ctx) {
 // stopped it or a stop signal came. A run that stops on an error tells the
 // analyzers, which report the state it stopped in.
 void run_time_loop(Model& model, RunContext& ctx) {
+    TerminalProgress progress(model, ctx);
     while (run_step(model, ctx)) {
+        progress.update(model, ctx);
         if (const int signal = stop_signal()) {
             ctx.interrupted_by = signal;
             model.running = false;
         }
         if (model.running)
             continue;
+        progress.clear(ctx);
         write_run_summary(model, ctx);
         report_channel_routing(model, ctx);
+        report_overland_accuracy(model, ctx);
         if (ctx.interrupted_by)
             note_interruption(model, ctx);
         if (!run_must_stop(ctx))
@@ -464,13 +492,59 @@ void write_phase_times(RunContext& ctx, double loop_seconds) {
     ctx.print("  %-16s %10.3lf\n", "time loop", loop_seconds);
 }
 
+// The series a file belongs to: its name with the last run of four or more
+// digits of the file name (not of its folders) made a "*"; the name itself
+// when it has none.
+std::string series_pattern(const std::string& path) {
+    const std::size_t name_start = path.find_last_of('/') + 1;  // npos + 1 is 0
+    std::size_t end = path.size();
+    while (end > name_start) {
+        std::size_t first = end;
+        while (first > name_start && std::isdigit(static_cast<unsigned char>(path[first - 1])))
+            --first;
+        if (end - first >= 4)
+            return path.substr(0, first) + "*" + path.substr(end);
+        end = first == end ? end - 1 : first;
+    }
+    return path;
+}
+
+// The files in the order of their first opening, a map series (depth.0001.asc,
+// depth.0002.asc...) as one entry with its count.
+std::vector<std::pair<std::string, int>> group_map_series(const std::vector<std::string>& files) {
+    std::vector<std::pair<std::string, int>> groups;
+    std::vector<std::string> patterns;
+    for (const std::string& path : files) {
+        const std::string pattern = series_pattern(path);
+        const auto at = std::find(patterns.begin(), patterns.end(), pattern);
+        if (at == patterns.end()) {
+            patterns.push_back(pattern);
+            groups.emplace_back(path, 1);
+            continue;
+        }
+        auto& group = groups[static_cast<std::size_t>(at - patterns.begin())];
+        group.first = pattern;
+        ++group.second;
+    }
+    return groups;
+}
+
 // The files the run wrote, one path a line, so that a user (or a script)
 // finds every output without reading the project file again.
 void list_files_written(RunContext& ctx) {
+    if (!ctx.ignored_cards.empty()) {
+        ctx.print("Cards ignored (not known to this version):\n");
+        for (const std::string& card : ctx.ignored_cards) ctx.print("  %s\n", card.c_str());
+    }
     if (ctx.files_written.empty())
         return;
     ctx.print("Files written:\n");
-    for (const std::string& path : ctx.files_written) ctx.print("  %s\n", path.c_str());
+    for (const auto& [path, count] : group_map_series(ctx.files_written)) {
+        if (count > 1)
+            ctx.print("  %s (%d files)\n", path.c_str(), count);
+        else
+            ctx.print("  %s\n", path.c_str());
+    }
 }
 
 // The run time is appended to out_time.dat in the working folder; a file that
@@ -499,7 +573,9 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
     auto model = std::make_unique<Model>();
     ctx.error.clear();
     ctx.summary = nullptr;
+    ctx.hold_summary();
     ctx.files_written.clear();
+    ctx.ignored_cards.clear();
 
     ctx.phase_times = PhaseTimes{};
     ctx.phase_times.enabled = std::getenv("TORVA_PHASE_TIMES") != nullptr;
@@ -509,12 +585,14 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
         run_time_loop(*model, ctx);
         loop_seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - loop_start).count();
+    } else {
+        explain_refusal(*model, ctx, model->project_file);
     }
 
     close_analyzers(*model, ctx);
     close_map_outputs(*model, ctx);
     close_run_files(*model, ctx);
-    ctx.summary = nullptr;
+    ctx.open_summary(nullptr);
     std::fflush(ctx.out);
     std::fflush(ctx.err);
     if (inspect)

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "calibration/monte_carlo.hpp"
 #ifdef TORVA_WITH_MPI
@@ -127,18 +129,35 @@ bool parse_command_line(const std::vector<std::string>& args, RunRequest& reques
     }
     std::string file;
     if (args.size() == 1) {
+        // A newcomer asks for help the usual way; a project file of that name
+        // still runs.
+        std::error_code ec;
+        if ((args[0] == "--help" || args[0] == "-h") && !std::filesystem::exists(args[0], ec)) {
+            std::fputs(kUsage, out);
+            return false;
+        }
         request.mode = RunMode::project;
         file = args[0];
     } else {
         const std::string& option = args[0];
         const std::string two = option.substr(0, 2);
         file = args[1];
-        if (two == "-s") {
-            request.mode = RunMode::sensitivity;
-        } else if (two == "-c") {
+        // Options of other versions would end the program having done nothing;
+        // saying so keeps a script from taking that for a run.
+        const char* lacking = two == "-s"   ? "sensitivity runs"
+                              : two == "-d" ? "the -d mode"
+                              : two == "-t" ? "the test mode"
+                                            : nullptr;
+        if (lacking) {
+            std::fprintf(out,
+                         "Error: option %s (%s) is not part of this version of TORVA; "
+                         "torva --help lists the options.\n",
+                         two.c_str(), lacking);
+            request.refused = true;
+            return false;
+        }
+        if (two == "-c") {
             request.mode = RunMode::sce;
-        } else if (two == "-d") {
-            request.mode = RunMode::d_option;
         } else if (two == "-b") {
             request.mode = RunMode::batch;
             request.run_count = run_count_of(option);
@@ -146,7 +165,8 @@ bool parse_command_line(const std::vector<std::string>& args, RunRequest& reques
             request.mode = RunMode::monte_carlo;
             request.run_count = run_count_of(option);
         } else if (two == "-h") {
-            request.mode = RunMode::help;
+            std::fputs(kUsage, out);
+            return false;
         } else if (two == "-v") {
             request.mode = RunMode::version;
             return true;

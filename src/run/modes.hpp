@@ -25,7 +25,9 @@ struct RunRequest {
     RunMode mode = RunMode::unset;
     std::string input_file;  // at most 1023 characters
     int run_count = 1;
-    bool refused = false;  // the command line named a file the program cannot hold
+    // The command line named a file the program cannot hold, or an option this
+    // version lacks.
+    bool refused = false;
 };
 
 inline constexpr double kVersion = 4.0;

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "core/context.hpp"
@@ -232,7 +235,80 @@ std::vector<Input> inputs_of(const Model& model, const RunContext& ctx,
     return inputs;
 }
 
+// The folder an output is written into: the series' own folder, or the
+// folder part of the file's name ("" for the working folder).
+std::string folder_of(const Output& output) {
+    if (!output.base.empty())
+        return output.path;
+    return fs::path(output.path).parent_path().string();
+}
+
+// An output whose folder is missing would fail only once some outputs had
+// been opened (and so emptied); each is named now, with the folder relative
+// paths start from.
+int missing_output_folders(const std::vector<Output>& outputs, RunContext& ctx) {
+    int missing = 0;
+    for (const Output& out : outputs) {
+        const std::string folder = folder_of(out);
+        std::error_code ec;
+        if (folder.empty() || fs::is_directory(folder, ec))
+            continue;
+        ctx.print("Error: the folder %s of output %s (%s) does not exist.\n", folder.c_str(),
+                  out.base.empty() ? out.path.c_str() : (folder + "/").c_str(), out.who.c_str());
+        ++missing;
+    }
+    if (missing > 0) {
+        std::error_code ec;
+        ctx.print(
+            "Paths are relative to the folder the program runs in, %s; make the folder or give "
+            "the path from there. Nothing has been written.\n",
+            fs::current_path(ec).string().c_str());
+    }
+    return missing;
+}
+
+// Whether a text file holds Windows line ends: a carriage return before a
+// newline in its first block. A file with a zero byte there is binary
+// (GeoTIFF, NetCDF) and not looked at.
+bool has_windows_line_ends(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    char block[1 << 16];
+    const std::size_t n = std::fread(block, 1, sizeof block, file);
+    std::fclose(file);
+    const std::string_view text(block, n);
+    return text.find('\0') == std::string_view::npos && text.find("\r\n") != std::string_view::npos;
+}
+
 }  // namespace
+
+void explain_refusal(const Model& model, RunContext& ctx, std::string_view project_file) {
+    if (!model.project.read)
+        return;
+    std::vector<std::string> missing;
+    for (const Input& in : inputs_of(model, ctx, project_file)) {
+        std::error_code ec;
+        if (in.path.empty())
+            continue;
+        if (!fs::exists(in.path, ec)) {
+            missing.push_back(in.path + " (" + in.who + ")");
+            continue;
+        }
+        if (has_windows_line_ends(in.path))
+            ctx.print(
+                "Note: %s (%s) has Windows line ends; perhaps run 'dos2unix %s' and try again.\n",
+                in.path.c_str(), in.who.c_str(), in.path.c_str());
+    }
+    if (missing.empty())
+        return;
+    std::error_code ec;
+    ctx.print(
+        "Note: paths are relative to the folder the program runs in, %s; from there these "
+        "files are not found:\n",
+        fs::current_path(ec).string().c_str());
+    for (const std::string& file : missing) ctx.print("  %s\n", file.c_str());
+}
 
 bool outputs_spare_inputs(const Model& model, RunContext& ctx, std::string_view project_file) {
     const std::vector<Output> outputs = outputs_of(model, ctx);
@@ -261,11 +337,17 @@ bool outputs_spare_inputs(const Model& model, RunContext& ctx, std::string_view 
             ++clashes;
         }
     }
-    if (clashes == 0)
-        return true;
-    ctx.print("Give every output a name of its own that no input has; nothing has been written.\n");
-    ctx.error.raise(err::message_printed);
-    return false;
+    if (clashes > 0) {
+        ctx.print(
+            "Give every output a name of its own that no input has; nothing has been written.\n");
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    if (missing_output_folders(outputs, ctx) > 0) {
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace torva

@@ -292,6 +292,63 @@ void apply_low_spot_flows(Model& model, double dt) {
     }
 }
 
+namespace {
+
+// The largest Courant number of the step: the kinematic wave moves at 5/3 of
+// the flow velocity under Manning's law, and the velocity of a face is its
+// discharge over the wetted width times the deeper of its two cells. Faces
+// with less than a millimetre of water carry no wave worth the name. A
+// maximum over the cells does not depend on how the threads split them.
+double largest_courant_number(const Model& model, double dt) {
+    constexpr double kLeastDepth = 0.001;  // m
+    const Overland& ov = model.overland;
+    const int n = model.grid.num_cells;
+    const double dx = model.grid.cell_size;
+    const double* h = ov.depth.data();
+    const double* qx = ov.discharge_x.data();
+    const double* qy = ov.discharge_y.data();
+    const int* east = ov.face_east.data();
+    const int* south = ov.face_south.data();
+    const double factor = 5.0 / 3.0 * dt / (dx * dx);
+    double largest = 0.0;
+#pragma omp parallel for schedule(static) reduction(max : largest) if (runs_parallel(ov, n))
+    for (int i = 1; i <= n; ++i) {
+        const double hx = std::max(h[i], h[east[i]]);
+        const double hy = std::max(h[i], h[south[i]]);
+        if (hx > kLeastDepth)
+            largest = std::max(largest, std::fabs(qx[i]) / hx * factor);
+        if (hy > kLeastDepth)
+            largest = std::max(largest, std::fabs(qy[i]) / hy * factor);
+    }
+    return largest;
+}
+
+void track_courant_number(Model& model, double dt) {
+    Overland& ov = model.overland;
+    const double courant = largest_courant_number(model, dt);
+    if (courant > ov.max_courant) {
+        ov.max_courant = courant;
+        ov.max_courant_minutes = model.clock.elapsed_minutes;
+    }
+}
+
+}  // namespace
+
+void report_overland_accuracy(const Model& model, RunContext& ctx) {
+    const Overland& ov = model.overland;
+    if (!ov.set_up || ov.max_courant <= kAccurateCourant)
+        return;
+    const double dt = model.run.time_step;
+    // The longest step of whole tenths of a second that keeps the number at the limit.
+    const double shorter = std::floor(dt * kAccurateCourant / ov.max_courant * 10.0) / 10.0;
+    ctx.print_and_log(
+        "Warning: the overland Courant number reached %.2f (elapsed time %.2f minutes), above "
+        "%.1f: the time step of %g s is too long for an accurate hydrograph. A TIMESTEP of %g s "
+        "or less keeps it below %.1f.\n",
+        ov.max_courant, ov.max_courant_minutes, kAccurateCourant, dt, shorter > 0.0 ? shorter : 0.1,
+        kAccurateCourant);
+}
+
 void overland_flow_phase(Model& model, RunContext& ctx) {
     Overland& ov = model.overland;
     if (!ov.set_up)
@@ -336,6 +393,7 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
                 ov.discharge_y[i] = ov.face_volume_y[i] * inverse_dt;
             }
         }
+        track_courant_number(model, dt);
     } else {
         for (int i = 1; i <= n; ++i) ov.discharge_x[i] = ov.discharge_y[i] = 0.0;
     }

@@ -30,6 +30,12 @@ void read_initial_depths(Model& model, RunContext& ctx);
 void write_overland_hotstart(const Model& model, RunContext& ctx);
 // Routes the surface water of the step.
 void overland_flow_phase(Model& model, RunContext& ctx);
+// At the end of a run: one warning when the largest overland Courant number
+// showed the time step too long for an accurate hydrograph, with the step
+// that would keep it at the limit.
+void report_overland_accuracy(const Model& model, RunContext& ctx);
+// The largest Courant number an accurate run keeps to.
+inline constexpr double kAccurateCourant = 1.0;
 
 // The schemes, one model step of `dt` seconds each; they return the volume
 // that left through the outlet (m3). A scheme that must stop the run raises

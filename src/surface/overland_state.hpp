@@ -90,6 +90,11 @@ struct Overland {
     std::vector<int> series_cells;
     std::vector<int> series_hints;
 
+    // The largest Courant number of the kinematic wave over the faces so far,
+    // and the elapsed minutes of the step where it was reached.
+    double max_courant = 0.0;
+    double max_courant_minutes = 0.0;
+
     // Volumes of the current model step, m3.
     double outlet_volume = 0.0;
     double cleanup_volume = 0.0;  // water added when small negative depths are set to zero

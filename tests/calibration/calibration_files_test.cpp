@@ -13,6 +13,8 @@ namespace torva {
 namespace {
 
 TEST(CalibrationFiles, FullDeviceFailsTheCalibrationNamingTheFile) {
+    if (!test::full_device_present())
+        GTEST_SKIP() << test::kNoFullDevice;
     for (const char* name : {"sce_output.dat", "best.out", "0000_log_file.txt", "0_hmle.dat"}) {
         test::TempDir dir;
         test::write_synthetic_watershed(dir);

@@ -23,6 +23,7 @@ struct Case {
     std::string message;  // the console after the channel summary (or after the reading line)
     int code = 4000;      // the error raised; other codes print their message in the report
     std::string cards = "STREAM_CELL chan.gst\n";  // further project cards
+    std::string notes = "";                        // what the refusal adds after the report
 };
 
 // The console of the run after the channel summary, or after the line that
@@ -147,7 +148,9 @@ std::vector<Case> cases() {
                                             "You must specify a realistic value.  Program "
                                             "terminated.\n"},
         {"", kProgress + "Can't open channel hotstart file named cold.txt\n", 4000,
-         kHotstart + "cold.txt\n"},
+         kHotstart + "cold.txt\n",
+         "Note: paths are relative to the folder the program runs in, DIR; from there these "
+         "files are not found:\n  cold.txt (the input file of card READ_CHAN_HOTSTART)\n"},
         {"",
          kProgress + "Error in the channel hotstart file hot.txt, line 2: \"2 1 0.5\" is no "
                      "line of node, link, depth of 0 or more, and discharge.\n",
@@ -273,7 +276,10 @@ TEST(ChannelMessages, EachRefusedNetworkStopsTheRunWithItsMessage) {
         EXPECT_EQ(run.status, 1);
         // The report of code 4000 adds only its empty line.
         const std::string report = k.code == 4000 ? "\n" : "";
-        EXPECT_EQ(after_channel_start(test::normalise(run.out)), k.message + report + kEnd);
+        std::string notes = k.notes;
+        if (const std::size_t at = notes.find("DIR"); at != std::string::npos)
+            notes.replace(at, 3, dir.path().string());
+        EXPECT_EQ(after_channel_start(test::normalise(run.out)), k.message + report + notes + kEnd);
     }
 }
 

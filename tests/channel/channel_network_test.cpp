@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/channel.hpp"
 #include "channel/network_files.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
@@ -28,7 +29,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Sets up the project p.prj of the folder, run from there; the Model state is
-// handed to `inspect` as the set-up left it. Returns the console.
+// handed to `inspect` as the set-up left it, after its channel diagnostics
+// are written. Returns the console.
 std::string set_up(const test::TempDir& dir, const std::function<void(const Model&)>& inspect,
                    const std::function<void(RunContext&)>& prepare = nullptr) {
     RunContext ctx;
@@ -37,7 +39,13 @@ std::string set_up(const test::TempDir& dir, const std::function<void(const Mode
         prepare(ctx);
     const fs::path before = fs::current_path();
     fs::current_path(dir.path());
-    run_simulation(ctx, "p.prj", inspect);
+    run_simulation(ctx, "p.prj", [&](const Model& model) {
+        // The run stops once the network is read (it is not routed), before
+        // any output opens: its diagnostics are written here.
+        write_channel_diagnostics(model, ctx);
+        if (inspect)
+            inspect(model);
+    });
     fs::current_path(before);
     return test::normalise(console.text());
 }

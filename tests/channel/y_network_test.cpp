@@ -143,7 +143,6 @@ struct Variant {
     const char* more_than_0 = "Total amount of discharge=";
     std::string locations = "3\n1 2\n3 2\n4 3\n";  // the ends of the branches, the outlet
     std::string message = "";
-    bool before_opening = false;  // refused before any output is opened
     ChannelEdits channel_edits = {};
     bool sink = false;  // a point sink: the point sources take water out
 };
@@ -170,8 +169,7 @@ const Variant kVariants[] = {
                 "  FLOOD_STREAM           needs CHAN_EXPLIC\n"
                 "Nothing has been simulated. Route the channels with CHAN_EXPLIC (with "
                 "CHANNEL_INPUT and STREAM_CELL)\nand name the locations with IN_HYD_LOCATION, or "
-                "remove these cards.\n",
-     .before_opening = true},
+                "remove these cards.\n"},
     // The branches both drain over the weir: each used to give it the weir's
     // whole discharge, which arrived below once (BEFORE_TWO_FEEDERS).
     {.name = "StructureWithTwoFeeders",
@@ -193,18 +191,15 @@ const Variant kVariants[] = {
      .edits = "-CHANNEL_INPUT",
      .message = "Error: the project file p.prj routes the channels (CHAN_EXPLIC) but gives no "
                 "CHANNEL_INPUT card\n(the channel input file of the network). Nothing has been "
-                "simulated. Name the file with CHANNEL_INPUT, or remove CHAN_EXPLIC.\n",
-     .before_opening = true},
+                "simulated. Name the file with CHANNEL_INPUT, or remove CHAN_EXPLIC.\n"},
     {.name = "RoutingWithoutStreamCells",
      .edits = "-STREAM_CELL\n-CHAN_EXPLIC\nDIFFUSIVE_WAVE",
      .message = "gives no STREAM_CELL card\n(the grid-stream file that places its nodes in grid "
-                "cells).",
-     .before_opening = true},
+                "cells)."},
     {.name = "LocationRowsWithoutLocations",
      .edits = "-IN_HYD_LOCATION",
      .message = "  OUT_HYD_LOCATION       needs IN_HYD_LOCATION, the list of its locations\n"
-                "  OUT_DEP_LOCATION       needs IN_HYD_LOCATION, the list of its locations\n",
-     .before_opening = true},
+                "  OUT_DEP_LOCATION       needs IN_HYD_LOCATION, the list of its locations\n"},
     {.name = "LocationOnNoLink",
      .locations = "2\n1 2\n5 1\n",
      .message = "Error: location file y.loc (card IN_HYD_LOCATION), entry 2: link 5 is not a link "
@@ -228,7 +223,8 @@ TEST_P(YNetwork, BalancesCloseOrTheRunStopsWithItsMessage) {
     if (!v.message.empty()) {
         EXPECT_NE(run.out.find(v.message), std::string::npos) << run.out;
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(dir.exists("y.sum"), !v.before_opening);
+        // Refused at set-up: no output has been opened.
+        EXPECT_FALSE(dir.exists("y.sum"));
         return;
     }
     ASSERT_EQ(run.status, 0) << run.out;

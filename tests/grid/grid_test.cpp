@@ -58,7 +58,9 @@ class GridSetUp : public ::testing::Test {
         if (c->ctx.error.pending())
             return false;
         compute_watershed_area(*model, c->ctx);
-        return true;
+        // Once every input is read, the driver writes the maskmap.
+        write_mask_map(*model, c->ctx);
+        return !c->ctx.error.pending();
     }
     const Grid& grid() const { return model->grid; }
 
@@ -170,7 +172,10 @@ TEST_F(GridSetUp, EachUnworkableSetUpStopsWithItsMessage) {
          err::message_printed},
         // A map of fewer rows than the grid (more rows: see the raster tests).
         {2, 2, 1, 1, 10.0, full, map_header(1, 2) + "1 2\n",
-         "Incorrect number of rows in map: elevation.ele\n", err::message_printed},
+         "Incorrect number of rows in map: elevation.ele\n"
+         "  The map has 1 rows and 2 columns; the grid has 2 rows and 2 columns. Change ROWS in "
+         "the project file, or give the map the grid's size.\n",
+         err::message_printed},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.message);

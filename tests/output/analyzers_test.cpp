@@ -252,10 +252,11 @@ TEST(AnalyzerNotifications, EachTriggerFiresAtItsMoments) {
 // start of the simulation.
 TEST(AnalyzerNotifications, SetUpThatFailsReportsTheCrashPoint) {
     TempDir dir;
+    // A folder stands where the second analyzer's file should go: it cannot
+    // be opened (a missing folder is refused before any set-up).
+    std::filesystem::create_directory(dir.path() / "taken");
     const test::ProgramRun run =
-        run_analyzers(dir,
-                      "2DS flow Sc > -1 s\n2DS depth Sc > 0 f no/such/folder/depth.txt\n"
-                      "2DS area Sc > 0 s\n");
+        run_analyzers(dir, "2DS flow Sc > -1 s\n2DS depth Sc > 0 f taken\n2DS area Sc > 0 s\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(reports_of(run.out, "flow"), 1);
     EXPECT_EQ(reports_of(run.out, "area"), 1);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +24,11 @@ using test::TempDir;
 const char* const kStartLine =
     "Parallel version of TORVA (4.0a) with SCE (OpenMP), N total threads.\n";
 
+std::string lacking(const std::string& option, const std::string& what) {
+    return "Error: option " + option + " (" + what +
+           ") is not part of this version of TORVA; torva --help lists the options.\n";
+}
+
 // Each command line that runs no simulation, the whole console it gives (a
 // golden file under run/golden when the text ends in .txt) and the status.
 TEST(CommandLine, EachLineThatRunsNoSimulationGivesItsConsoleAndStatus) {
@@ -35,14 +41,18 @@ TEST(CommandLine, EachLineThatRunsNoSimulationGivesItsConsoleAndStatus) {
         {{}, "usage.txt", 0},
         {{"-x", "p.prj"}, "usage.txt", 0},
         {{"p.prj", "extra"}, "usage.txt", 0},
-        {{"-t", "x"}, "usage.txt", 0},
-        {{"-tv", "x"}, "usage.txt", 0},
+        {{"--help"}, "usage.txt", 0},
+        {{"-h"}, "usage.txt", 0},
+        {{"-h", "x"}, "usage.txt", 0},
+        {{"-hello", "x"}, "usage.txt", 0},
         {{"-v", "x"}, "version.txt", 0},
-        {{"-h", "x"}, start, 0},
-        {{"-s", "x"}, start, 0},
-        {{"-d", "x"}, start, 0},
-        {{"-hello", "x"}, start, 0},
-        {{"-sx", "x"}, start, 0},
+        // Options the usage text names but this version lacks do nothing:
+        // refused, so that a script does not take them for a run.
+        {{"-s", "x"}, start + lacking("-s", "sensitivity runs"), 1},
+        {{"-sx", "x"}, start + lacking("-s", "sensitivity runs"), 1},
+        {{"-d", "x"}, start + lacking("-d", "the -d mode"), 1},
+        {{"-t", "x"}, start + lacking("-t", "the test mode"), 1},
+        {{"-tv", "x"}, start + lacking("-t", "the test mode"), 1},
         {{"-c", "sce.in"},
          start + "Can't open SCE input file sce.in\n"
                  "Error: unable to successufully setup SCE-UA. Unable to run.\n",
@@ -59,6 +69,16 @@ TEST(CommandLine, EachLineThatRunsNoSimulationGivesItsConsoleAndStatus) {
                   c.out.ends_with(".txt") ? golden("run/golden/" + c.out) : c.out);
         EXPECT_EQ(run.status, c.status);
     }
+}
+
+// A project file may be called -h: then it runs.
+TEST(CommandLine, ProjectFileNamedLikeTheHelpOptionRuns) {
+    TempDir dir;
+    test::write_small_project(dir);
+    std::filesystem::rename(dir.path() / "p.prj", dir.path() / "-h");
+    const auto run = run_program_in(dir.path(), {"-h"});
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Running...."), std::string::npos);
 }
 
 // A missing project file is said on the error stream, and its run time is

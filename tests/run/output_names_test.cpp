@@ -163,6 +163,8 @@ std::string full_message(const std::string& path) {
 }
 
 TEST(WriteFailures, FullDeviceStopsTheRunNamingTheFile) {
+    if (!test::full_device_present())
+        GTEST_SKIP() << test::kNoFullDevice;
     struct Case {
         const char* cards;
         const char* full_link;  // a file of the working folder made a link to /dev/full
@@ -194,6 +196,8 @@ TEST(WriteFailures, FullDeviceStopsTheRunNamingTheFile) {
 // its first row, the summary says why, and the balance is never printed as
 // if the run had ended well.
 TEST(WriteFailures, HydrographFailureStopsTheRunAndIsInTheSummary) {
+    if (!test::full_device_present())
+        GTEST_SKIP() << test::kNoFullDevice;
     TempDir dir;
     test::write_small_project(dir, "SUMMARY s.txt\nOUTLET_HYDRO /dev/full\n");
     const auto run = run_program_in(dir.path(), {"p.prj"});

@@ -50,6 +50,18 @@ std::string read_file(const fs::path& file) {
     return s.str();
 }
 
+bool full_device_present() {
+    std::error_code ec;
+    return fs::is_character_file("/dev/full", ec);
+}
+
+bool skip_without_full_device(const std::string& row) {
+    if (full_device_present())
+        return false;
+    std::printf("%s: %s\n", kNoFullDevice, row.c_str());
+    return true;
+}
+
 std::string golden(const std::string& relative) {
     return read_file(fs::path(TORVA_TEST_DATA) / relative);
 }

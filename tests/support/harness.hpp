@@ -70,6 +70,17 @@ class Console {
     std::FILE* out_;
     std::FILE* err_;
 };
+// Whether /dev/full is the character device whose every write fails for want
+// of room. Some containers lack it, and writing to the name there (as root)
+// would make an ordinary file outside the test's folder, so the write-failure
+// cases skip themselves instead.
+bool full_device_present();
+// For table rows that write to /dev/full (directly or through a link): true,
+// after saying that the row is skipped, when the device is missing.
+bool skip_without_full_device(const std::string& row);
+inline constexpr const char* kNoFullDevice =
+    "/dev/full is not a character device on this machine: write-failure case skipped";
+
 // Golden file under tests/<relative>.
 std::string golden(const std::string& relative);
 
