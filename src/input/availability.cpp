@@ -45,11 +45,10 @@ constexpr Card kGroundwaterCouplingCards[] = {
 constexpr Card kWellLevelCards[] = {
     Card::GW_WELL_LEVEL,
 };
+// Long-term runs read HMX weather; the other weather layouts, the top layer
+// and mixing layer depths are not built.
 constexpr Card kLongTermCards[] = {
-    Card::LONG_TERM, Card::ALBEDO, Card::VHEIGHT, Card::TCOEFF, Card::CANOPY, Card::WILTING_POINT,
-    Card::ET_CALC_PENMAN, Card::ET_CALC_DEARDORFF, Card::HMET_SURFAWAYS, Card::HMET_SAMSON,
-    Card::HMET_HMX, Card::SEASONAL_RS, Card::TOP_LAYER_DEPTH, Card::MIXING_LAYER_DEPTH,
-    Card::DAILY_OUTPUT,
+    Card::HMET_SURFAWAYS, Card::HMET_SAMSON, Card::TOP_LAYER_DEPTH, Card::MIXING_LAYER_DEPTH,
 };
 constexpr Card kRichardsCards[] = {
     Card::INF_RICHARDS, Card::RICHARDS_WEIGHT, Card::RICHARDS_DTHETA_MAX, Card::RICHARDS_K_OPTION,

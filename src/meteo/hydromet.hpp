@@ -10,7 +10,15 @@ struct RunContext;
 
 // Opens and scans the hydrometeorological input of a long-term run.
 void prepare_hydromet(Model& model, RunContext& ctx);
-// Takes evapotranspiration and snowmelt for the step.
+// Once per weather hour: reads the hour, computes every cell's potential
+// evapotranspiration, melts snow, updates the frozen ground index and writes
+// the hourly report. Stops the run when the weather data run out.
 void hydromet_phase(Model& model, RunContext& ctx);
+// Brings the weather up to the hour that holds the model time (reading and
+// reporting as the hydrometeorology phase does), so that the rainfall of a
+// step already knows whether it falls as snow.
+void advance_weather_hour(Model& model, RunContext& ctx);
+// Closes the long-term output file (its failure is raised).
+void close_hydromet(Model& model, RunContext& ctx);
 
 }  // namespace torva

@@ -1,8 +1,100 @@
 #pragma once
-// The hourly weather of one simulation.
+// The hourly weather of one simulation: the weather file being read, the hour
+// in force, the sun's position, and the per-cell energy balance, snow and
+// frozen ground state of a long-term run.
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/output_files.hpp"
 
 namespace torva {
 
-struct Hydromet {};
+enum class WeatherFormat { none, hmx, surface_airways, samson };
+enum class EtMethod { none, penman_monteith, deardorff };
+
+// One hour of weather in model units, as every reader delivers it.
+struct WeatherRecord {
+    int year = 0, month = 0, day = 0, hour = 0;
+    double pressure = 0.0;           // mb
+    double relative_humidity = 0.0;  // %
+    double sky_cover = 0.0;          // tenths of the sky, 0 to 10
+    double wind_speed = 0.0;         // m/s
+    double temperature = 0.0;        // degrees C
+    double direct_radiation = 0.0;   // W/m2
+    double global_radiation = 0.0;   // W/m2
+};
+
+struct WeatherFileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// A weather file open for reading, with the last good values that repair a
+// missing one: per hour of the day for temperature, humidity and radiation,
+// the last of any hour for pressure, sky cover and wind.
+struct WeatherReader {
+    WeatherFormat format = WeatherFormat::none;
+    std::string file_name;
+    std::unique_ptr<std::FILE, WeatherFileCloser> file;
+    int line_number = 0;  // lines read so far
+    int missing_count = 0;
+
+    std::array<double, 24> last_temperature{};
+    std::array<double, 24> last_humidity{};
+    std::array<double, 24> last_direct{};
+    std::array<double, 24> last_global{};
+    std::array<bool, 24> hour_seen{};
+    double last_pressure = 0.0, last_sky_cover = 0.0, last_wind = 0.0;
+    bool any_seen = false;
+};
+
+// The sun's place for one hour at the watershed.
+struct SolarGeometry {
+    int day_of_year = 0;
+    double declination = 0.0;  // rad
+    double hour_angle = 0.0;   // rad
+    double altitude = 0.0;     // rad
+    double azimuth = 0.0;      // rad
+    bool sun_up = false;
+    double air_mass = 0.0;
+    double extinction = 0.0;
+    double distance_factor = 1.0;  // E0
+};
+
+struct Hydromet {
+    WeatherReader reader;
+    EtMethod method = EtMethod::none;
+    WeatherRecord first_record, last_record;  // the span of the file
+    int record_count = 0;
+    int repaired_values = 0;  // missing values the file holds, all repaired
+    std::string file_name;
+
+    WeatherRecord weather;    // the hour in force
+    SolarGeometry sun;        // for that hour
+    double next_time = 0.0;   // Julian date of the next weather hour
+    bool started = false;     // the first hour has been read
+    bool data_ended = false;  // the file has no further hour
+    // An hour has been read whose evapotranspiration, melt and frozen ground
+    // are still to be worked out by the hydrometeorology phase.
+    bool hour_pending = false;
+    double seasonal_factor = 1.0;
+
+    // Newton iteration on the surface temperature stops once a step changes
+    // it by no more than this, K.
+    double temperature_tolerance = 1.0e-4;
+    int max_iterations = 50;
+
+    // ---- Per cell (N + 1 entries) ----
+    std::vector<double> surface_temperature;    // K
+    std::vector<double> net_radiation;          // kW/m2
+    std::vector<double> snow_water_equivalent;  // m
+    bool snow = false;                          // some cell holds snow
+
+    // ---- Reports ----
+    OutputFile long_term_output;  // DAILY_OUTPUT: one line per weather hour
+};
 
 }  // namespace torva

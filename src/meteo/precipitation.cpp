@@ -10,6 +10,7 @@
 #include "core/output_files.hpp"
 #include "core/parallel.hpp"
 #include "input/tokens.hpp"
+#include "meteo/hydromet.hpp"
 #include "meteo/rain_spreading.hpp"
 #include "surface/roughness.hpp"
 
@@ -433,20 +434,37 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     }
     const double* rate = reaching_ground->data();
     const double* rain = p.rain_rate.data();
-    double* h = depth.data();
-    double rain_sum = 0.0;  // mm/h summed over cells
+    // Below freezing the precipitation that reaches the ground is snow: it
+    // goes to the snow store instead of the surface water.
+    advance_weather_hour(model, ctx);
+    if (ctx.error.pending())
+        return;
+    const Hydromet& hm = model.hydromet;
+    const bool snowing = model.run.long_term && hm.started && hm.weather.temperature < 0.0 &&
+                         hm.snow_water_equivalent.size() == static_cast<std::size_t>(cells) + 1;
+    double* h = snowing ? model.hydromet.snow_water_equivalent.data() : depth.data();
+    double rain_sum = 0.0;    // mm/h summed over cells
+    double ground_sum = 0.0;  // mm/h reaching the ground
     int first_bad_cell = cells + 1;
-#pragma omp parallel for schedule(static) reduction(+ : rain_sum) reduction(min : first_bad_cell) \
-    if (cells >= kMinParallelCells)
+#pragma omp parallel for schedule(static) reduction(+ : rain_sum, ground_sum) \
+    reduction(min : first_bad_cell) if (cells >= kMinParallelCells)
     for (int i = 1; i <= cells; ++i) {
         h[i] += rate[i] * dt * kRainToMetres;
         rain_sum += rain[i];
+        ground_sum += rate[i];
         if (!std::isfinite(h[i]) && i < first_bad_cell)
             first_bad_cell = i;
     }
+    if (snowing)
+        model.hydromet.snow = true;
     const double volume = rain_sum * dt * cell_area * kRainToMetres;
     model.totals.run.precipitation += volume;
     model.totals.event.precipitation += volume;
+    if (snowing) {
+        const double snow = ground_sum * dt * cell_area * kRainToMetres;
+        model.totals.run.snowfall += snow;
+        model.totals.event.snowfall += snow;
+    }
 
     ++p.application_count;
     ++p.rain_steps;

@@ -133,8 +133,14 @@ Storages measure_storages(const Model& model) {
         s.soil += soil_above_water_table(model);
         s.groundwater = aquifer_storage(model);
     }
-    // Snow and lakes are measured here by their processes once those keep
-    // water; until then they hold none.
+    const std::vector<double>& swe = model.hydromet.snow_water_equivalent;
+    if (swe.size() == static_cast<std::size_t>(model.grid.num_cells) + 1) {
+        double depth_sum = 0.0;
+        for (int i = 1; i <= model.grid.num_cells; ++i) depth_sum += swe[i];
+        s.snow = depth_sum * model.grid.cell_size * model.grid.cell_size;
+    }
+    // Lakes are measured here by their process once it keeps water; until
+    // then they hold none.
     return s;
 }
 

@@ -106,8 +106,14 @@ void write_event_volumes(const Model& model, RunContext& ctx) {
     volume_line(ctx, "volume of infiltration:", v.infiltration);
     if (soil_returns_water)
         volume_line(ctx, "volume of exfiltration:", v.exfiltration);
-    if (weather)
+    if (weather) {
         volume_line(ctx, "volume of direct evaporation:", v.direct_evaporation);
+        volume_line(
+            ctx, "volume of evapotranspiration from soil:", v.evaporation - v.direct_evaporation);
+        volume_line(ctx, "volume of evaporation from canopy:", v.interception_evaporation);
+        volume_line(ctx, "volume of snowfall:", v.snowfall);
+        volume_line(ctx, "volume of snowmelt:", v.snowmelt);
+    }
     if (v.overland_point_sources != 0.0)
         volume_line(ctx, "volume from overland point sources:", v.overland_point_sources);
     if (o.overland_boundaries) {
@@ -208,6 +214,27 @@ void write_surface_fluxes(const Totals& t, RunContext& ctx) {
     ctx.log("Total direct evaporation=                       %14.2lf\n", v.direct_evaporation);
     if (!t.options.soil_moisture_accounting)
         ctx.log("Total amount of exfiltration=                   %14.2lf\n", v.exfiltration);
+}
+
+// The weather of a long-term run: where it came from, the span it covers,
+// the values repaired, and the evaporation and snow it drove.
+void write_weather_totals(const Model& model, RunContext& ctx) {
+    const Hydromet& hm = model.hydromet;
+    const VolumeTotals& v = model.totals.run;
+    const WeatherRecord& a = hm.first_record;
+    const WeatherRecord& b = hm.last_record;
+    ctx.log("Hourly weather (HMX) from file: %s\n", hm.file_name.c_str());
+    ctx.log("Weather from %d/%d/%d %2d:00 to %d/%d/%d %2d:00, %d hours, %d values repaired\n",
+            a.month, a.day, a.year, a.hour, b.month, b.day, b.year, b.hour, hm.record_count,
+            hm.repaired_values);
+    ctx.log("Evapotranspiration by %s\n",
+            hm.method == EtMethod::deardorff ? "the Deardorff energy balance" : "Penman-Monteith");
+    ctx.log("Total evaporation from interception=            %14.2lf\n",
+            v.interception_evaporation);
+    ctx.log("Total evapotranspiration from soil=             %14.2lf\n",
+            v.evaporation - v.direct_evaporation);
+    ctx.log("Total amount of snowfall=                       %14.2lf\n", v.snowfall);
+    ctx.log("Total amount of snowmelt=                       %14.2lf\n", v.snowmelt);
 }
 
 void write_subsurface_fluxes(const Totals& t, RunContext& ctx) {
@@ -369,6 +396,10 @@ void write_run_summary(Model& model, RunContext& ctx) {
     ctx.log("\n");
     write_surface_fluxes(t, ctx);
     ctx.log("\n");
+    if (model.run.long_term) {
+        write_weather_totals(model, ctx);
+        ctx.log("\n");
+    }
     write_subsurface_fluxes(t, ctx);
     ctx.log("\n");
     write_channel_fluxes(t, ctx);

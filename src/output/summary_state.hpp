@@ -19,6 +19,11 @@ struct VolumeTotals {
     double evaporation = 0.0;               // all evapotranspiration
     double direct_evaporation = 0.0;        // from surface water
     double deeper_layer_evaporation = 0.0;  // below the single soil moisture layer
+    // Evaporated from the canopy's store; the water left the balance already
+    // as interception, so it is reported, not subtracted again.
+    double interception_evaporation = 0.0;
+    double snowfall = 0.0;  // precipitation that went to the snow store
+    double snowmelt = 0.0;  // from the snow store onto the ground
 
     // Soil and groundwater.
     double exfiltration = 0.0;               // from the soil back onto the surface

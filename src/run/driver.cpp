@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -173,7 +174,10 @@ void test_end_of_run(Model& model, RunContext& ctx) {
             event_ended = true;
             model.running = false;
         }
-    } else if (multi_event_end_test(model, ctx)) {
+    } else if ((model.precip.event_open || !model.run.long_term) &&
+               multi_event_end_test(model, ctx)) {
+        // A long-term event is decided once; through the dry spell that
+        // follows there is no event to end.
         event_ended = true;
     }
     if (event_ended) {
@@ -313,6 +317,8 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     compute_watershed_area(model, ctx);
     if (!ctx.error.pending())
         set_up_soil_layers(model, ctx);
+    if (!ctx.error.pending() && model.run.long_term)
+        prepare_soil_store(model, ctx);
     if (!ctx.error.pending())
         check_precipitation_settings(model, ctx);
     if (!ctx.error.pending())
@@ -404,7 +410,7 @@ constexpr StepPhase kStep[] = {
     {apply_rainfall_phase, TimedPhase::rainfall},
     {infiltration_phase, TimedPhase::infiltration},
     {hydromet_phase},
-    {soil_moisture_between_events_phase},
+    {soil_moisture_accounting_phase},
     {overland_flow_phase, TimedPhase::overland},
     {groundwater_phase, TimedPhase::groundwater},
     {overland_lakes_phase},
@@ -443,6 +449,49 @@ void note_interruption(Model& model, RunContext& ctx) {
         model.clock.whole_seconds, model.clock.elapsed_minutes);
 }
 
+// Through a dry spell of a long-term run nothing moves on the ground: no
+// event is open, no water stands on any cell, and no channel, lake or
+// boundary carries water on. The clock then strides in one step to the next
+// weather hour (or the next event, hydrograph row or map, if sooner); the
+// soil store and the weather account for the whole stride, and infiltration
+// sleeps until the next event.
+void stride_through_dry_spell(Model& model) {
+    const Precipitation& p = model.precip;
+    const Hydromet& hm = model.hydromet;
+    if (!model.run.long_term || p.event_open || p.raining || !hm.started || hm.data_ended)
+        return;
+    if (model.project.channel_routing == ChannelRouting::explicit_routing ||
+        model.project.given(Card::OV_BOUNDARY) || model.overland.channel_lakes.present() ||
+        model.project.given(Card::OVERLAND_LAKE_MAP))
+        return;
+    ModelClock& c = model.clock;
+    const double dt_days = model.run.time_step_days;
+    const auto step_at = [&](double t) {
+        return static_cast<long long>(std::ceil((t - c.start_time) / dt_days - 1e-6));
+    };
+    long long target = step_at(hm.next_time);
+    double next_event = hm.next_time;
+    if (p.source == PrecipSource::gauge_file && p.events_read < p.events_in_file) {
+        next_event = p.event_start[p.events_read + 1];
+        target = std::min(target, step_at(next_event));
+    }
+    const long long rows = std::max(model.run.hydrograph_steps, 1);
+    target = std::min(target, (c.step_index / rows + 1) * rows);
+    if (!model.maps.outputs.empty()) {
+        const long long every = std::max(model.run.map_steps, 1);
+        const long long next_map = ((c.map_counter - 1) / every + 1) * every + 1;
+        target = std::min(target, c.step_index + (next_map - c.map_counter));
+    }
+    const long long jump = target - 1 - c.step_index;
+    if (jump < 1 || target > std::numeric_limits<int>::max())
+        return;
+    if (!skip_infiltration_to_next_event(model, next_event))
+        return;
+    c.step_index += static_cast<int>(jump);
+    c.hydrograph_counter += static_cast<int>(jump);
+    c.map_counter += static_cast<int>(jump);
+}
+
 // The time loop: one step after another until the run is over, a check
 // stopped it or a stop signal came. A run that stops on an error tells the
 // analyzers, which report the state it stopped in.
@@ -450,6 +499,8 @@ void run_time_loop(Model& model, RunContext& ctx) {
     TerminalProgress progress(model, ctx);
     while (run_step(model, ctx)) {
         progress.update(model, ctx);
+        if (model.running)
+            stride_through_dry_spell(model);
         if (const int signal = stop_signal()) {
             ctx.interrupted_by = signal;
             model.running = false;
@@ -591,6 +642,7 @@ int simulate(RunContext& ctx, std::string_view project_file, CalibrationResults*
 
     close_analyzers(*model, ctx);
     close_map_outputs(*model, ctx);
+    close_hydromet(*model, ctx);
     close_run_files(*model, ctx);
     ctx.open_summary(nullptr);
     std::fflush(ctx.out);

@@ -37,7 +37,7 @@ constexpr Card kOutputCards[] = {
     Card::DIS_PROFILE_OUT,   Card::WAT_SURF_PROFILE_OUT,
     Card::OUTLET_SED_FLUX,   Card::OUTLET_SED_TSS,
     Card::OUT_TSS_LOC,       Card::OUT_SED_LOC,
-    Card::QDAT_FILE,
+    Card::QDAT_FILE,         Card::DAILY_OUTPUT,
 };
 
 // Cards of the maps of state variables.
@@ -52,8 +52,7 @@ constexpr Card kWordCards[] = {
     Card::OVERTYPE,          Card::RICHARDS_K_OPTION,
     Card::RICHARDS_C_OPTION, Card::RICHARDS_UPPER_OPTION,
     Card::CALIB_COMP_DATA,   Card::CALIB_OBJ_FUNC,
-    Card::REPLACE_FOLDER,    Card::DAILY_OUTPUT,
-    Card::OPTIMIZE,
+    Card::REPLACE_FOLDER,    Card::OPTIMIZE,
 };
 
 template <std::size_t N>

@@ -1,6 +1,5 @@
 // The infiltration phase: its timing, the choice of method, and the accounting
-// of what entered the soil; the event start and end of infiltration; the
-// soil moisture store of long-term runs between events.
+// of what entered the soil; the event start and end of infiltration.
 
 #include "soil/infiltration.hpp"
 
@@ -254,16 +253,10 @@ void start_infiltration_event(Model& model, RunContext& ctx) {
     if (!redistribution(model))
         return;
 
-    if (model.run.long_term && !soil.stored_water.empty()) {
-        // The water of the last event's fronts has joined the store.
-        const int n = model.grid.num_cells;
-        const double thickness = std::max(soil.moisture_layer_depth, kMinimumMoistureLayer);
-        for (int i = 1; i <= n; ++i) {
-            soil.stored_water[i] = std::min(soil.stored_water[i] + soil.infiltrated_depth[i],
-                                            soil.porosity[i] * thickness);
-        }
+    // The store has taken every step's infiltration: its water content is
+    // where the new event starts from.
+    if (model.run.long_term && !soil.stored_water.empty())
         initial_moisture_from_store(model, ctx);
-    }
     std::fill(soil.front_phase.begin(), soil.front_phase.end(), 0);
     std::fill(soil.wet_marker.begin(), soil.wet_marker.end(), 0);
     std::fill(soil.first_ponding_marker.begin(), soil.first_ponding_marker.end(), 0);
@@ -274,8 +267,8 @@ void start_infiltration_event(Model& model, RunContext& ctx) {
 
 void end_infiltration_event(Model& model, RunContext& ctx) {
     (void)ctx;
-    // The fronts keep redistributing through the dry period; their water joins
-    // the soil moisture store when the next event starts.
+    // The store already holds the event's water; the fronts keep
+    // redistributing until the next event starts from the store.
     model.soil.step = std::max(model.soil.step, 1);
 }
 
@@ -336,31 +329,6 @@ void infiltration_phase(Model& model, RunContext& ctx) {
     soil.previous_time = now;
     soil.next_time = now + soil.interval / kSecondsPerDay;
     ++soil.step;
-}
-
-void soil_moisture_between_events_phase(Model& model, RunContext& ctx) {
-    (void)ctx;
-    if (!model.run.long_term || !redistribution(model))
-        return;
-    Soil& soil = model.soil;
-    if (soil.stored_water.empty() || soil.moisture_layer_depth <= 0.0)
-        return;
-    // The store drains at the Brooks-Corey conductivity of its water content.
-    const int n = model.grid.num_cells;
-    const double dt = model.run.time_step;
-    const double thickness = std::max(soil.moisture_layer_depth, kMinimumMoistureLayer);
-#pragma omp parallel for schedule(static) if (n > kSerialCells)
-    for (int i = 1; i <= n; ++i) {
-        const double theta_s = soil.porosity[i];
-        const double theta_r = soil.residual_saturation[i];
-        const double lambda = soil.pore_index[i];
-        if (theta_s <= theta_r || lambda <= 0.0)
-            continue;
-        const double theta = soil.stored_water[i] / thickness;
-        const double se = std::clamp((theta - theta_r) / (theta_s - theta_r), 0.0, 1.0);
-        const double drainage = soil.conductivity[i] * std::pow(se, 3.0 + 2.0 / lambda) * dt;
-        soil.stored_water[i] = std::max(soil.stored_water[i] - drainage, theta_r * thickness);
-    }
 }
 
 }  // namespace torva

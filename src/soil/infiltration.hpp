@@ -22,9 +22,14 @@ void read_soil_parameters(Model& model, RunContext& ctx);
 void set_up_soil_layers(Model& model, RunContext& ctx);
 // Moves water from the surface into the soil by the chosen method.
 void infiltration_phase(Model& model, RunContext& ctx);
-// Soil moisture accounting between the events of a long-term run with
-// redistribution.
-void soil_moisture_between_events_phase(Model& model, RunContext& ctx);
+// The root-zone store of a long-term run, during and between events: takes
+// in the infiltration since it last ran, gives up the actual
+// evapotranspiration (canopy, ponded water, then the soil under stress) and
+// percolation, which joins the recharge account.
+void soil_moisture_accounting_phase(Model& model, RunContext& ctx);
+// Sizes the store's arrays and sets every cell's field capacity; false after
+// a raised error.
+bool prepare_soil_store(Model& model, RunContext& ctx);
 
 // ---- Called from the event start and end phases ----
 
@@ -53,6 +58,16 @@ bool allocate_infiltration_state(Model& model, RunContext& ctx);
 double surface_water_content(const Model& model, int cell);
 // Reads the soil layer input file into soil.layer_table.
 bool read_soil_layer_file(Model& model, RunContext& ctx, const std::string& file_name);
+
+// Water content at field capacity (a third of a bar of suction) of a
+// Brooks-Corey soil, kept a little above the wilting point.
+double field_capacity(double porosity, double residual, double pore_index, double capillary_head,
+                      double wilting_point);
+// Depth (m) that percolates in dt seconds out of a store holding `store` m over
+// `thickness` m, at the Brooks-Corey conductivity of its water content, never
+// below `floor_content`.
+double percolate(double store, double thickness, double conductivity, double porosity,
+                 double residual, double pore_index, double floor_content, double dt);
 
 // Mean Green and Ampt infiltration capacity over a step dt (m/s), from the
 // depth F already infiltrated (m), the capillary drive psi * deficit (m) and Ks.

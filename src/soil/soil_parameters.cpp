@@ -119,7 +119,18 @@ struct ParameterSource {
 bool read_parameter(Model& model, RunContext& ctx, const ParameterSource& source, SoilTable& table,
                     int column, std::vector<double>& values, bool& found) {
     found = false;
-    if (model.project.given(source.card)) {
+    // A card given without a file name asks for the mapping table.
+    const bool names_map =
+        model.project.given(source.card) && !strip_quotes(model.project.text(source.card)).empty();
+    if (model.project.given(source.card) && !names_map && !table.available(model)) {
+        ctx.print_and_log(
+            "Error: the card that asks for the %s names no map, and the mapping table file has "
+            "no table to take it from\n",
+            source.array_name);
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    if (names_map) {
         ctx.print_and_log(source.map_message, model.project.text(source.card).c_str());
         found = true;
         return read_cell_map(model, ctx, model.project.text(source.card), values, source.array_name,

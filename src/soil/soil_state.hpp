@@ -110,6 +110,15 @@ struct Soil {
     // soil since the groundwater phase last took it. The soil phase adds to
     // it; the groundwater phase takes the whole account and sets it to zero.
     std::vector<double> recharge;
+    // Store bookkeeping: the cumulative infiltrated depth already taken into
+    // the store, m, and when the store was last brought up to date.
+    std::vector<double> infiltration_taken;
+    double store_time = 0.0;  // Julian date
+    // Volumes since the hydrometeorology phase last reported, m3.
+    double period_infiltration = 0.0;
+    double period_actual_et = 0.0;
+    double period_percolation = 0.0;
+    double period_seconds = 0.0;
 
     // ---- Phase timing ----
     int step = 0;                // infiltration step counter, 1 at the event start

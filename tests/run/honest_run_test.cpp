@@ -41,10 +41,9 @@ const CardCase kUnavailableCards[] = {
      "Nothing has been simulated. Remove these cards from the project file to run without these "
      "processes.\n",
      1},
-    {"LONG_TERM\nET_CALC_DEARDORFF\nINF_REDIST\nALBEDO a\n",
-     "  LONG_TERM              long-term weather and evapotranspiration\n"
-     "  ALBEDO                 long-term weather and evapotranspiration\n"
-     "  ET_CALC_DEARDORFF      long-term weather and evapotranspiration\n",
+    {"LONG_TERM\nET_CALC_DEARDORFF\nINF_REDIST\nALBEDO a\nHMET_SAMSON s.txt\nTOP_LAYER_DEPTH 0.1\n",
+     "  HMET_SAMSON            long-term weather and evapotranspiration\n"
+     "  TOP_LAYER_DEPTH        long-term weather and evapotranspiration\n",
      1},
     {"INF_RICHARDS\n", "  INF_RICHARDS           Richards equation infiltration\n", 1},
     {"OVERLAND_LAKE_MAP lakes.map\n", "  OVERLAND_LAKE_MAP      overland lakes\n", 1},

@@ -547,12 +547,13 @@ TEST(LongTermEventStart, InitialMoistureComesFromTheStoreWithinLimits) {
     m->run.long_term = true;
     Soil& soil = m->soil;
     soil.moisture_layer_depth = 0.4;
-    soil.stored_water = {0, 0.08, 0.01, 0.2};
-    soil.infiltrated_depth[3] = 0.5;  // more than the store can hold
+    soil.stored_water = {0, 0.08, 0.01, 0.18};
+    soil.infiltrated_depth[3] = 0.5;  // the last event's fronts: already in the store
     start_infiltration_event(*m, ctx);
     EXPECT_NEAR(soil.moisture[1], 0.2, 1e-15);
     EXPECT_NEAR(soil.moisture[2], 0.06, 1e-15);  // 0.025 < theta_r: raised to theta_r + 0.01
     EXPECT_NEAR(soil.moisture[3], 0.45, 1e-15);  // store full: theta_s exactly
+    EXPECT_EQ(soil.stored_water[3], 0.18);
     EXPECT_EQ(soil.infiltrated_depth[3], 0.0);
     EXPECT_EQ(soil.step, 1);
     EXPECT_EQ(

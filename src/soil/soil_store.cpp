@@ -1,0 +1,196 @@
+// The root-zone store of long-term runs: fed by infiltration, emptied by
+// actual evapotranspiration and by percolation out of its bottom, which goes
+// to the recharge account.
+//
+// Evapotranspiration meets the potential demand first from the water held on
+// the canopy, then from water ponded on the ground, and only then from the
+// soil, which gives the remaining demand times a stress factor that falls
+// linearly from 1 at field capacity to 0 at the wilting point. Percolation is
+// the Brooks-Corey unsaturated conductivity of the store's water content,
+// integrated exactly over the step so that a long step cannot overdraw the
+// store. Neither takes the store below the wilting point.
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/arrays.hpp"
+#include "core/clock.hpp"
+#include "core/context.hpp"
+#include "core/model_state.hpp"
+#include "core/parallel.hpp"
+#include "soil/infiltration.hpp"
+
+namespace torva {
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+// Suction at field capacity, m of water (a third of a bar).
+constexpr double kFieldCapacitySuction = 3.37;
+// Field capacity stays this far above the wilting point.
+constexpr double kMinimumAvailableWater = 0.01;
+
+}  // namespace
+
+double field_capacity(double porosity, double residual, double pore_index, double capillary_head,
+                      double wilting_point) {
+    // The bubbling pressure from the wetting front head (Brakensiek's relation
+    // between the two for Brooks-Corey soils).
+    const double bubbling = capillary_head * (1.0 + 3.0 * pore_index) / (2.0 + 3.0 * pore_index);
+    double fc = porosity;
+    if (bubbling > 0.0 && bubbling < kFieldCapacitySuction && pore_index > 0.0)
+        fc = residual +
+             (porosity - residual) * std::pow(bubbling / kFieldCapacitySuction, pore_index);
+    return std::clamp(fc, std::min(wilting_point + kMinimumAvailableWater, porosity), porosity);
+}
+
+double percolate(double store, double thickness, double conductivity, double porosity,
+                 double residual, double pore_index, double floor_content, double dt) {
+    const double range = porosity - residual;
+    if (range <= 0.0 || pore_index <= 0.0 || conductivity <= 0.0 || dt <= 0.0)
+        return 0.0;
+    const double se0 = std::clamp((store / thickness - residual) / range, 0.0, 1.0);
+    const double se_floor = std::clamp((floor_content - residual) / range, 0.0, 1.0);
+    if (se0 <= se_floor)
+        return 0.0;
+    // dSe/dt = -Ks Se^c / (D (theta_s - theta_r)), c = 3 + 2 / lambda.
+    const double c = 3.0 + 2.0 / pore_index;
+    const double se1 =
+        std::pow(std::pow(se0, 1.0 - c) + (c - 1.0) * conductivity * dt / (thickness * range),
+                 1.0 / (1.0 - c));
+    return (se0 - std::max(se1, se_floor)) * range * thickness;
+}
+
+bool prepare_soil_store(Model& model, RunContext& ctx) {
+    Soil& soil = model.soil;
+    const int n = model.grid.num_cells;
+    const std::size_t size = static_cast<std::size_t>(n) + 1;
+    if (!allocate(ctx, soil.potential_et, size, "potential_et") ||
+        !allocate(ctx, soil.actual_et, size, "actual_et") ||
+        !allocate(ctx, soil.recharge, size, "recharge") ||
+        !allocate(ctx, soil.field_capacity, size, "field_capacity") ||
+        !allocate(ctx, soil.infiltration_taken, size, "infiltration_taken"))
+        return false;
+    if (soil.stored_water.size() != size || soil.wilting_point.size() != size ||
+        soil.pore_index.size() != size)
+        return true;  // no store: the infiltration method keeps none
+    if (soil.moisture_layer_depth <= 0.0) {
+        ctx.print_and_log(
+            "Error: the soil moisture depth (SOIL_MOIST_DEPTH) of a long-term run must be greater "
+            "than 0; it is %g m\n",
+            soil.moisture_layer_depth);
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    for (int i = 1; i <= n; ++i) {
+        const double wp = soil.wilting_point[i];
+        if (!(wp >= 0.0 && wp < soil.porosity[i])) {
+            ctx.print_and_log(
+                "Error: the wilting point %g of grid cell %d must lie from 0 up to its porosity "
+                "%g\n",
+                wp, i, soil.porosity[i]);
+            ctx.error.raise(err::message_printed);
+            return false;
+        }
+        soil.field_capacity[i] = field_capacity(soil.porosity[i], soil.residual_saturation[i],
+                                                soil.pore_index[i], soil.capillary_head[i], wp);
+    }
+    soil.store_time = model.clock.start_time;
+    return true;
+}
+
+void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
+    (void)ctx;
+    if (!model.run.long_term)
+        return;
+    Soil& soil = model.soil;
+    const int n = model.grid.num_cells;
+    const std::size_t size = static_cast<std::size_t>(n) + 1;
+    if (soil.stored_water.size() != size || soil.potential_et.size() != size)
+        return;
+    const double now = model.clock.current_time;
+    double dt = (now - soil.store_time) * kSecondsPerDay;
+    if (std::fabs(dt - model.run.time_step) < 0.01)
+        dt = model.run.time_step;
+    if (dt <= 0.0)
+        return;
+    soil.store_time = now;
+
+    const double thickness = soil.moisture_layer_depth;
+    const double* pet = soil.potential_et.data();
+    const double* cumulative =
+        soil.cumulative_depth.size() == size ? soil.cumulative_depth.data() : nullptr;
+    double* taken = soil.infiltration_taken.data();
+    double* store = soil.stored_water.data();
+    double* aet = soil.actual_et.data();
+    double* recharge = soil.recharge.data();
+    double* ponded = model.overland.depth.data();
+    SurfaceParameters& surface = model.surface;
+    double* canopy =
+        surface.intercepted_depth.size() == size ? surface.intercepted_depth.data() : nullptr;
+    const unsigned char* lake = soil.lake_cell.size() == size ? soil.lake_cell.data() : nullptr;
+
+    double infiltrated_sum = 0.0, canopy_sum = 0.0, ponded_sum = 0.0, soil_sum = 0.0,
+           percolation_sum = 0.0;
+#pragma omp parallel for schedule(static) if (n >= kMinParallelCells)                   \
+    reduction(+ : infiltrated_sum, canopy_sum, ponded_sum, soil_sum, percolation_sum)
+    for (int i = 1; i <= n; ++i) {
+        const double porosity = soil.porosity[i];
+        const double wp = soil.wilting_point[i];
+        // Infiltration since the last step joins the store.
+        if (cumulative) {
+            const double entered = cumulative[i] - taken[i];
+            taken[i] = cumulative[i];
+            store[i] += entered;
+            infiltrated_sum += entered;
+        }
+        double percolation = 0.0;
+        // Water beyond saturation cannot stay in the root zone.
+        if (store[i] > porosity * thickness) {
+            percolation = store[i] - porosity * thickness;
+            store[i] = porosity * thickness;
+        }
+        if (lake && lake[i]) {
+            aet[i] = 0.0;
+        } else {
+            double demand = pet[i] * dt;
+            double from_canopy = 0.0;
+            if (canopy) {
+                from_canopy = std::min(demand, canopy[i] / 1000.0);
+                canopy[i] -= from_canopy * 1000.0;
+                demand -= from_canopy;
+            }
+            const double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
+            ponded[i] -= from_ponded;
+            demand -= from_ponded;
+            const double theta = store[i] / thickness;
+            const double fc = soil.field_capacity[i];
+            const double stress = std::clamp((theta - wp) / (fc - wp), 0.0, 1.0);
+            const double from_soil =
+                std::clamp(demand * stress, 0.0, std::max(store[i] - wp * thickness, 0.0));
+            store[i] -= from_soil;
+            aet[i] = (from_canopy + from_ponded + from_soil) / dt;
+            canopy_sum += from_canopy;
+            ponded_sum += from_ponded;
+            soil_sum += from_soil;
+        }
+        const double drained = percolate(store[i], thickness, soil.conductivity[i], porosity,
+                                         soil.residual_saturation[i], soil.pore_index[i], wp, dt);
+        store[i] -= drained;
+        percolation += drained;
+        recharge[i] += percolation;
+        percolation_sum += percolation;
+    }
+    const double area = model.grid.cell_size * model.grid.cell_size;
+    for (VolumeTotals* v : {&model.totals.run, &model.totals.event}) {
+        v->evaporation += (ponded_sum + soil_sum) * area;
+        v->direct_evaporation += ponded_sum * area;
+        v->interception_evaporation += canopy_sum * area;
+        v->unsaturated_downward_flux += percolation_sum * area;
+    }
+    soil.period_infiltration += infiltrated_sum * area;
+    soil.period_actual_et += (canopy_sum + ponded_sum + soil_sum) * area;
+    soil.period_percolation += percolation_sum * area;
+    soil.period_seconds += dt;
+}
+
+}  // namespace torva

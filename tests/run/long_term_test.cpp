@@ -1,0 +1,265 @@
+// Long-term runs end to end on a 3 x 3 watershed: hourly weather read from an
+// HMX file, two storms, the soil store drying between them, snow, and the
+// balances; and every refusal of the weather reader.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/harness.hpp"
+
+namespace torva {
+namespace {
+
+using test::run_program_in;
+using test::TempDir;
+
+const std::string kHeader = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
+
+std::string uniform_map(const char* value) {
+    std::string m = kHeader;
+    for (int r = 0; r < 3; ++r) m += std::string(value) + " " + value + " " + value + "\n";
+    return m;
+}
+
+// Hourly HMX lines from 1 June 2021 00:00 for `days` days: a daily cycle
+// around `mean_f` degrees F, sunny, 5 knots.
+std::string hmx_weather(int days, int mean_f) {
+    std::string text;
+    char line[160];
+    for (int d = 1; d <= days; ++d)
+        for (int h = 0; h < 24; ++h) {
+            const int t =
+                mean_f + static_cast<int>(std::lround(10.0 * std::cos((h - 15) * 0.2618)));
+            const double sun = std::max(0.0, 800.0 * std::sin((h - 6) * 0.2618));
+            std::snprintf(line, sizeof line, "2021 6 %d %d 29.92 50 2 5 %d %.1f %.1f\n", d, h, t,
+                          0.7 * sun, sun);
+            text += line;
+        }
+    return text;
+}
+
+const char* kStorms =
+    "EVENT \"one\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
+    "GAGES 2021 6 1 12 0 0.0\nGAGES 2021 6 1 12 30 10.0\nGAGES 2021 6 1 13 0 10.0\n"
+    "EVENT \"two\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
+    "GAGES 2021 6 8 12 0 0.0\nGAGES 2021 6 8 12 30 2.0\nGAGES 2021 6 8 13 0 2.0\n";
+
+void write_long_term_project(const TempDir& dir, const std::string& weather,
+                             const std::string& extra = "") {
+    dir.write("p.prj",
+              "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 3\nCOLS 3\n"
+              "GRIDSIZE 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP 30\n"
+              "TOT_TIME 10\nHYD_FREQ 60\nMAP_FREQ 1440\nPRECIP_FILE storms.gag\n"
+              "EVENT_MIN_Q 0.00001\nLONG_TERM\nHMET_HMX weather.hmx\nET_CALC_PENMAN\n"
+              "LATITUDE 40\nLONGITUDE 105\nGMT -7\nALBEDO albedo.map\nVHEIGHT height.map\n"
+              "TCOEFF tcoeff.map\nCANOPY canopy.map\nWILTING_POINT wilting.map\n"
+              "SOIL_MOIST_DEPTH 0.3\nINF_REDIST\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\n"
+              "POROSITY porosity.map\nMOISTURE moisture.map\nPORE_INDEX lambda.map\n"
+              "RESIDUAL_SAT residual.map\nQUIET\nSUMMARY summary.txt\nOUTLET_HYDRO outlet.otl\n"
+              "DAILY_OUTPUT hourly.txt\n" +
+                  extra);
+    dir.write("mask.msk", kHeader + "1 1 1\n1 1 1\n1 1 1\n");
+    dir.write("elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n");
+    const std::pair<const char*, const char*> maps[] = {
+        {"albedo.map", "0.23"}, {"height.map", "0.3"},    {"tcoeff.map", "1.0"},
+        {"canopy.map", "70"},   {"wilting.map", "0.12"},  {"ks.map", "1.0"},
+        {"psi.map", "11.0"},    {"porosity.map", "0.45"}, {"moisture.map", "0.25"},
+        {"lambda.map", "0.32"}, {"residual.map", "0.04"},
+    };
+    for (const auto& [name, value] : maps) dir.write(name, uniform_map(value));
+    dir.write("storms.gag", kStorms);
+    dir.write("weather.hmx", weather);
+}
+
+struct HourLine {
+    double theta, pet, aet;
+};
+
+std::vector<HourLine> hourly_lines(const TempDir& dir) {
+    std::istringstream in(dir.read("hourly.txt"));
+    std::string line;
+    std::getline(in, line);
+    std::vector<HourLine> lines;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string date, hour;
+        HourLine h{};
+        words >> date >> hour >> h.theta >> h.pet >> h.aet;
+        lines.push_back(h);
+    }
+    return lines;
+}
+
+// The figure after a label in the summary (the first or the n-th occurrence).
+double figure_after(const std::string& text, const std::string& label, int occurrence = 1) {
+    std::size_t at = 0;
+    for (int k = 0; k < occurrence; ++k) {
+        at = text.find(label, k == 0 ? 0 : at + 1);
+        if (at == std::string::npos)
+            return NAN;
+    }
+    return std::stod(text.substr(at + label.size()));
+}
+
+// Two storms a week apart in sunny June weather: the first wets the store
+// above field capacity, the dry week takes it down by evapotranspiration
+// and percolation, never below the wilting point, with AET never above PET;
+// the second storm is summarised too, and both events and the run balance.
+TEST(LongTermRun, DryWeekBetweenStormsBalancesAndDriesTheSoil) {
+    TempDir dir;
+    write_long_term_project(dir, hmx_weather(10, 68));
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string summary = dir.read("summary.txt");
+    for (int event = 1; event <= 2; ++event)
+        EXPECT_LT(std::fabs(figure_after(summary, "mass conservation error:", event)), 1e-3)
+            << summary;
+    EXPECT_NE(summary.find("SUMMARY- EVENT 2"), std::string::npos);
+    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
+    EXPECT_GT(figure_after(summary, "Total amount of evaporation="), 0.0);
+    EXPECT_GT(figure_after(summary, "Final volume in soil over GAR soil depth"), 0.0);
+
+    const std::vector<HourLine> hours = hourly_lines(dir);
+    ASSERT_GT(hours.size(), 7u * 24u);
+    double previous = 1.0;
+    int falling = 0;
+    for (std::size_t k = 3; k < 7 * 24; ++k) {
+        EXPECT_LE(hours[k].aet, hours[k].pet + 1e-6) << k;
+        EXPECT_GE(hours[k].theta, 0.12 - 1e-6) << k;
+        falling += hours[k].theta < previous ? 1 : 0;
+        EXPECT_LE(hours[k].theta, previous + 1e-6) << k;
+        previous = hours[k].theta;
+    }
+    EXPECT_GT(falling, 100);
+    // The store gave water up over the week: the last dry hour is drier than
+    // the first after the storm.
+    EXPECT_LT(hours[7 * 24 - 1].theta, hours[6].theta - 0.01);
+}
+
+// The same storms in weather 30 F warmer evaporate more.
+TEST(LongTermRun, HotWeatherEvaporatesMoreThanCold) {
+    double evaporation[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        TempDir dir;
+        write_long_term_project(dir, hmx_weather(10, k == 0 ? 50 : 80));
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        evaporation[k] = figure_after(dir.read("summary.txt"), "Total amount of evaporation=");
+    }
+    EXPECT_GT(evaporation[1], 1.2 * evaporation[0]);
+}
+
+// Below freezing the storm falls as snow: the first event's summary keeps
+// all its rainfall in the snow store; the warm days after melt it, and the
+// run still balances with no snow left.
+TEST(LongTermRun, SnowfallIsStoredThenMelts) {
+    std::string weather = hmx_weather(10, 70);
+    // The first day freezing at 20 F.
+    std::string cold;
+    std::istringstream in(weather);
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+        if (n++ < 24) {
+            std::istringstream w(line);
+            std::vector<std::string> f(11);
+            for (auto& x : f) w >> x;
+            f[8] = "20";
+            line.clear();
+            for (auto& x : f) line += x + " ";
+        }
+        cold += line + "\n";
+    }
+    TempDir dir;
+    write_long_term_project(dir, cold);
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string summary = dir.read("summary.txt");
+    // 20 mm on 900 m2.
+    EXPECT_NEAR(figure_after(summary, "volume of rainfall to overland:"), 18.0, 0.05);
+    EXPECT_NEAR(figure_after(summary, "volume of snow remaining:"), 18.0, 0.05) << summary;
+    EXPECT_EQ(figure_after(summary, "volume of infiltration:"), 0.0);
+    EXPECT_EQ(figure_after(summary, "Final volume of snow="), 0.0);
+    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
+}
+
+struct WeatherFault {
+    const char* name;
+    std::string weather;
+    const char* message;
+};
+
+// Every refusal of the HMX reader stops the run before any step, naming the
+// file, line and field.
+TEST(LongTermRun, WeatherFileFaultsStopTheRun) {
+    const std::string good = hmx_weather(10, 68);
+    const std::string second_line_on = good.substr(good.find('\n') + 1);
+    std::string missing_day = good;
+    // Day 2 hour 5 missing and day 1 hour 5 missing too: no repair.
+    const auto replace_temp = [](std::string text, const std::string& stamp) {
+        const std::size_t at = text.find(stamp);
+        const std::size_t end = text.find('\n', at);
+        std::istringstream w(text.substr(at, end - at));
+        std::vector<std::string> f(11);
+        for (auto& x : f) w >> x;
+        f[8] = "999";
+        std::string line;
+        for (auto& x : f) line += x + " ";
+        return text.replace(at, end - at, line);
+    };
+    missing_day = replace_temp(replace_temp(missing_day, "2021 6 1 5 "), "2021 6 2 5 ");
+    const WeatherFault faults[] = {
+        {"short line", "2021 6 1 0 29.92 50 2 5\n" + second_line_on,
+         "Error: Problem encountered in hmet_HMX file, line 1, near parameter 9"},
+        {"word for a number", "2021 6 1 0 29.92 fifty 2 5 60 0 0\n" + second_line_on,
+         "near parameter 6"},
+        {"too long a line", "2021 6 1 0 29.92 50 2 5 60 0 0 " + std::string(1200, ' ') + "\n",
+         "is longer than 1000 characters"},
+        {"missing first value", "2021 6 1 0 29.92 50 2 5 999 0 0\n" + second_line_on,
+         "line 1: the temperature is missing and no good value"},
+        {"whole missing day", missing_day, "line 6: the temperature is missing"},
+        {"gap in the hours",
+         good.substr(0, good.find("2021 6 1 3 ")) + good.substr(good.find("2021 6 1 4 ")),
+         "does not follow the hour before it"},
+    };
+    for (const WeatherFault& f : faults) {
+        TempDir dir;
+        write_long_term_project(dir, f.weather);
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        EXPECT_EQ(run.status, 1) << f.name;
+        EXPECT_NE(run.out.find(f.message), std::string::npos) << f.name << "\n" << run.out;
+        EXPECT_EQ(run.out.find("Running...."), std::string::npos) << f.name;
+    }
+}
+
+// A missing temperature takes that of the same hour of the day before; the
+// run goes on.
+TEST(LongTermRun, MissingTemperatureTakesTheSameHourOfThePreviousDay) {
+    std::string weather = hmx_weather(10, 68);
+    const std::size_t at = weather.find("2021 6 2 14 ");
+    const std::size_t end = weather.find('\n', at);
+    weather.replace(at, end - at, "2021 6 2 14 29.92 50 2 5 999 0 0");
+    TempDir dir;
+    write_long_term_project(dir, weather);
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string hourly = dir.read("hourly.txt");
+    std::istringstream in(hourly);
+    std::string line, d1, d2;
+    while (std::getline(in, line)) {
+        if (line.starts_with("2021/6/1  14:00"))
+            d1 = line.substr(line.rfind(' '));
+        if (line.starts_with("2021/6/2  14:00"))
+            d2 = line.substr(line.rfind(' '));
+    }
+    EXPECT_FALSE(d1.empty());
+    EXPECT_EQ(d1, d2);
+}
+
+}  // namespace
+}  // namespace torva
