@@ -125,6 +125,34 @@ def soil_texture(r, c):
     return "clay loam"
 
 
+# Richards columns of three layers for each texture: a topsoil of the texture,
+# a finer subsoil, and coarse parent material below it. Brooks-Corey values
+# of the textures (Rawls, Brakensiek and Saxton, 1982): saturated conductivity
+# (cm/h), saturated and residual water content, pore distribution index,
+# bubbling head (cm), wilting point and field capacity. The soils start as
+# after a dry week, well below field capacity.
+TEXTURES = {
+    "loamy sand": (6.11, 0.437, 0.035, 0.474, 8.69, 0.055, 0.125),
+    "sandy loam": (2.59, 0.453, 0.041, 0.322, 14.66, 0.095, 0.207),
+    "loam": (1.32, 0.463, 0.027, 0.220, 11.15, 0.117, 0.270),
+    "clay loam": (0.23, 0.464, 0.075, 0.194, 25.89, 0.197, 0.318),
+    "silty clay loam": (0.15, 0.471, 0.040, 0.151, 32.56, 0.208, 0.366),
+}
+# Per soil index: the texture of each layer, its thickness and node spacing
+# (cm), and the initial water content.
+PROFILES = {
+    1: ("silty clay loam", [("silty clay loam", 10, 2.5, 0.40), ("clay loam", 30, 5, 0.38),
+                            ("loamy sand", 60, 10, 0.30)]),
+    2: ("sandy loam", [("sandy loam", 10, 2.5, 0.12), ("loam", 30, 5, 0.18),
+                       ("loamy sand", 60, 10, 0.10)]),
+    3: ("loam", [("loam", 10, 2.5, 0.15), ("clay loam", 30, 5, 0.24),
+                 ("loamy sand", 60, 10, 0.10)]),
+    4: ("clay loam", [("clay loam", 10, 2.5, 0.22), ("clay loam", 30, 5, 0.25),
+                      ("sandy loam", 60, 10, 0.15)]),
+}
+SOIL_INDEX = {profile[0]: index for index, profile in PROFILES.items()}
+
+
 def header():
     return (f"north: {ROWS * SIZE:.1f}\nsouth: 0.0\neast: {COLS * SIZE:.1f}\nwest: 0.0\n"
             f"rows: {ROWS}\ncols: {COLS}\n")
@@ -182,6 +210,32 @@ def write_soil_maps():
             f.write(header())
             for row in soils:
                 f.write(" ".join(form.format(cell[column]) for cell in row) + "\n")
+
+
+def write_richards_soils():
+    """The soil index map (one profile per texture) and the Richards soil table."""
+    with open("soil.idx", "w") as f:
+        f.write(header())
+        for r in range(1, ROWS + 1):
+            f.write(" ".join(str(SOIL_INDEX[soil_texture(r, c)]) for c in range(1, COLS + 1)) + "\n")
+    with open("valley_soil.tbl", "w") as f:
+        f.write(f"{len(PROFILES)} 0\n")
+        for index, (_, layers) in PROFILES.items():
+            f.write(f"{index}\n")
+            for k, (texture, thickness, spacing, initial) in enumerate(layers):
+                ks, ts, tr, lam, hb, wp, fc = TEXTURES[texture]
+                root_share = 1 if k == 0 else 0
+                f.write(f"{ks} {ts} {tr} {initial} {lam} {hb} {thickness} {wp} {fc} {spacing} "
+                        f"{root_share}\n")
+    with open("valley_theta.in", "w") as f:
+        # A cell of each profile: stream bed, valley floor, slope, ridge.
+        cells = []
+        for index in sorted(PROFILES):
+            r, c = next((r, c) for r in range(60, ROWS + 1) for c in range(1, COLS + 1)
+                        if write_maps.mask[r - 1][c - 1] and
+                        SOIL_INDEX[soil_texture(r, c)] == index)
+            cells.append((r, c))
+        f.write(f"{len(cells)}\n" + "".join(f"{r} {c}\n" for r, c in cells))
 
 
 def table_row(ident, description, value):
@@ -413,6 +467,20 @@ def write_projects():
                 "OUT_DEP_LOCATION examples/valley/out/channel_locations.dep\n"
                 "CHAN_DISCHARGE examples/valley/out/channel_discharge.lnd\n"
                 "CHAN_DEPTH examples/valley/out/channel_depth.lnd\n")
+    # The same storm on three-layer soil columns (Richards equation), with the
+    # water content of every node at one cell of each soil profile.
+    with open("valley_richards.prj", "w") as f:
+        f.write(COMMON)
+        f.write("TOT_TIME 120\nSTART_DATE 2021 7 14\nSTART_TIME 14 0\n"
+                "PRECIP_UNIF\nRAIN_INTENSITY 25.0\nRAIN_DURATION 45\n"
+                "INF_RICHARDS\n"
+                "SOIL_LAYER_INPUT_FILE examples/valley/valley_soil.tbl\n"
+                "SOIL_TYPE_MAP examples/valley/soil.idx\n"
+                "RICHARDS_ITER_MAX 10\n"
+                "IN_THETA_LOCATION examples/valley/valley_theta.in\n"
+                "OUT_THETA_LOCATION examples/valley/out/richards_theta.dat\n"
+                "SUMMARY examples/valley/out/richards_summary.txt\n"
+                "OUTLET_HYDRO examples/valley/out/richards.otl\n")
     with open("valley.loc", "w") as f:
         f.write("5\n1 26\n2 27\n3 25\n4 4\n5 27\n")
 
@@ -420,6 +488,7 @@ def write_projects():
 if __name__ == "__main__":
     cells = write_maps()
     write_soil_maps()
+    write_richards_soils()
     write_mapping_table()
     write_gauges()
     links, stream_cells = write_network()

@@ -50,10 +50,6 @@ constexpr Card kWellLevelCards[] = {
 constexpr Card kLongTermCards[] = {
     Card::HMET_SURFAWAYS, Card::HMET_SAMSON, Card::TOP_LAYER_DEPTH, Card::MIXING_LAYER_DEPTH,
 };
-constexpr Card kRichardsCards[] = {
-    Card::INF_RICHARDS, Card::RICHARDS_WEIGHT, Card::RICHARDS_DTHETA_MAX, Card::RICHARDS_K_OPTION,
-    Card::RICHARDS_C_OPTION, Card::RICHARDS_UPPER_OPTION, Card::RICHARDS_ITER_MAX,
-};
 constexpr Card kOverlandLakeCards[] = {
     Card::OVERLAND_LAKE_MAP, Card::OVERLAND_LAKE_FILE, Card::LAKE_PUMP, Card::M_LAKE,
     Card::LAKE_OUTPUT,
@@ -147,7 +143,6 @@ constexpr Process kNotSimulated[] = {
     {"groundwater coupling with soil columns", kGroundwaterCouplingCards},
     {"well level files", kWellLevelCards},
     {"long-term weather and evapotranspiration", kLongTermCards},
-    {"Richards equation infiltration", kRichardsCards},
     {"overland lakes", kOverlandLakeCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},

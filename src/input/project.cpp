@@ -218,24 +218,22 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
 
         case Card::RICHARDS_K_OPTION: {
             const std::string k = lower(v.text.substr(0, 4));
-            if (k == "geom")
-                s.richards_k_option = 2;
-            if (k == "arit")
-                s.richards_k_option = 1;
+            // A word of neither kind is refused with the other cards of the
+            // Richards columns (-1), rather than quietly taken for the default.
+            s.richards_k_option = k == "geom" ? 2 : k == "arit" ? 1 : -1;
             break;
         }
         case Card::RICHARDS_C_OPTION: {
             const std::string k = lower(v.text.substr(0, 4));
-            if (k == "have")
-                s.richards_c_option = 2;
-            if (k == "broo")
-                s.richards_c_option = 1;
+            s.richards_c_option = k == "have" ? 2 : k == "broo" ? 1 : -1;
             break;
         }
-        case Card::RICHARDS_UPPER_OPTION:
-            if (lower(v.text.substr(0, 4)) == "aver")
-                s.richards_upper_option = 3;
+        case Card::RICHARDS_UPPER_OPTION: {
+            // Any other word keeps the conductivity of the first node (1).
+            const std::string k = lower(v.text.substr(0, 4));
+            s.richards_upper_option = k == "aver" ? 3 : k == "gree" ? 2 : 1;
             break;
+        }
 
         case Card::TANVIK_EVENT_NUM:
             s.tanvik_event_num = v.integer[0];

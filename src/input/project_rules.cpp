@@ -95,6 +95,23 @@ void validate_cards(Model& model, RunContext& ctx) {
     }
     if (richards && groundwater && p.real(Card::AQUIFER_DELTA_Z) < 0.0)
         return ctx.error.raise(32);
+    if (richards && long_term) {
+        // Root uptake from the columns is not built: a long-term run would
+        // take no evapotranspiration from the soil.
+        ctx.print_and_log(
+            "Error: long-term runs with Richards infiltration (LONG_TERM with INF_RICHARDS) are "
+            "not available in this version; use INF_REDIST for long-term runs.\n");
+        return ctx.error.raise(err::message_printed);
+    }
+    if (richards && (p.richards_k_option < 0 || p.richards_c_option < 0)) {
+        ctx.print_and_log(
+            p.richards_c_option < 0
+                ? "Error: RICHARDS_C_OPTION must be brooks (Brooks-Corey) or havercamp: %s\n"
+                : "Error: RICHARDS_K_OPTION must be geometric or arithmetic: %s\n",
+            p.text(p.richards_c_option < 0 ? Card::RICHARDS_C_OPTION : Card::RICHARDS_K_OPTION)
+                .c_str());
+        return ctx.error.raise(err::message_printed);
+    }
     if (p.channel_routing == ChannelRouting::drain ||
         p.channel_routing == ChannelRouting::backwater)
         return ctx.error.raise(35);

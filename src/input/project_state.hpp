@@ -38,7 +38,9 @@ struct ProjectSettings {
     PrecipitationKind precipitation = PrecipitationKind::uniform;
 
     int richards_k_option = 2;
-    int richards_c_option = 0;
+    // Brooks-Corey when RICHARDS_C_OPTION is absent; -1 marks a word of
+    // neither kind (K and C options), refused when the project is checked.
+    int richards_c_option = 1;
     int richards_upper_option = 1;
     int calib_comp_data = 2;
     int calib_obj_func = 2;

@@ -263,8 +263,17 @@ bool write_moisture_row(Model& model, RunContext& ctx) {
     Outputs& o = model.output;
     OutputFile& f = o.moisture_location_file;
     write_location_time(model, f);
+    const RichardsColumns& rc = model.soil.richards;
+    const bool columns = model.project.infiltration == InfiltrationMethod::richards && rc.active();
     for (const CellLocation& loc : o.moisture_locations) {
         const int cell = model.grid.number_or_zero(loc.row, loc.col);
+        if (columns && cell > 0) {
+            // Every node of the cell's column, from the surface down.
+            const double* theta = &rc.theta[static_cast<std::size_t>(cell) * rc.stride];
+            const int nodes = rc.types[rc.soil_type[cell]].nodes;
+            for (int j = 0; j < nodes; ++j) f.print("%12.6lf ", theta[j]);
+            continue;
+        }
         f.print("%12.6lf ", surface_water_content(model, cell));
     }
     return f.print("\n") || raise_write_failure(ctx, f);

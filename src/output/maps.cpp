@@ -152,10 +152,11 @@ bool can_compute(const Model& model, RunContext& ctx, const KindInfo& kind) {
                     "Error: card GW_OUTPUT asks for groundwater head maps, which only a run with "
                     "GW_SIMULATION computes\n");
     if (kind.kind == MapKind::surface_moisture &&
-        model.project.infiltration != InfiltrationMethod::redistribution)
+        model.project.infiltration != InfiltrationMethod::redistribution &&
+        model.project.infiltration != InfiltrationMethod::richards)
         return stop(ctx,
                     "Error: card SURF_MOIST asks for surface moisture maps, which only Green and "
-                    "Ampt with redistribution computes\n");
+                    "Ampt with redistribution and Richards infiltration compute\n");
     return true;
 }
 

@@ -45,6 +45,28 @@ double single_layer_soil_storage(const Model& model) {
     return depth_sum * model.grid.cell_size * model.grid.cell_size;
 }
 
+// Water held by the Richards columns (water depth per cell, m).
+double soil_column_storage(const Model& model) {
+    const int n = model.grid.num_cells;
+    const std::vector<double>& water = model.soil.richards.column_water;
+    if (n <= 0 || water.size() != static_cast<std::size_t>(n) + 1)
+        return 0.0;
+    double depth_sum = 0.0;
+    for (int i = 1; i <= n; ++i) depth_sum += water[i];
+    return depth_sum * model.grid.cell_size * model.grid.cell_size;
+}
+
+// What the soil has passed down and the groundwater not yet taken.
+double recharge_not_taken(const Model& model) {
+    const int n = model.grid.num_cells;
+    const std::vector<double>& recharge = model.soil.recharge;
+    if (n <= 0 || recharge.size() != static_cast<std::size_t>(n) + 1)
+        return 0.0;
+    double depth_sum = 0.0;
+    for (int i = 1; i <= n; ++i) depth_sum += recharge[i];
+    return depth_sum * model.grid.cell_size * model.grid.cell_size;
+}
+
 // With groundwater, the soil holds what infiltrated and has not yet passed
 // below the soil moisture depth, and the recharge account the groundwater
 // has not yet taken.
@@ -104,6 +126,7 @@ BalanceOptions decide_options(const Model& model) {
     o.single_layer_soil = model.run.long_term &&
                           p.infiltration == InfiltrationMethod::redistribution &&
                           !o.soil_moisture_accounting;
+    o.soil_columns = p.infiltration == InfiltrationMethod::richards;
     o.perennial_lakes = model.overland.channel_lakes.present();
     o.overland_lakes = p.given(Card::OVERLAND_LAKE_MAP);
     o.stream_groundwater_exchange = o.groundwater && o.channels;
@@ -127,10 +150,13 @@ Storages measure_storages(const Model& model) {
     s.surface = surface_storage(model);
     if (model.totals.options.single_layer_soil)
         s.soil = single_layer_soil_storage(model);
+    if (model.totals.options.soil_columns)
+        s.soil = soil_column_storage(model);
     if (model.totals.options.channels)
         s.channels = channel_storage(model);
     if (model.totals.options.groundwater) {
-        s.soil += soil_above_water_table(model);
+        s.soil += model.totals.options.soil_columns ? recharge_not_taken(model)
+                                                    : soil_above_water_table(model);
         s.groundwater = aquifer_storage(model);
     }
     const std::vector<double>& swe = model.hydromet.snow_water_equivalent;
@@ -215,7 +241,8 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
         if (!o.groundwater) {
             // Without a soil store the infiltrated water has left the balance;
             // with one, only what drains out of its bottom has.
-            out += (o.single_layer_soil ? v.unsaturated_downward_flux : v.infiltration) +
+            out += (o.single_layer_soil || o.soil_columns ? v.unsaturated_downward_flux
+                                                          : v.infiltration) +
                    v.river_to_groundwater;
             in += v.groundwater_to_river;
         } else {

@@ -80,6 +80,7 @@ struct BalanceOptions {
     bool channels = false;                  // explicit channel routing
     bool groundwater = false;               // the saturated zone is simulated
     bool single_layer_soil = false;         // soil moisture kept over the Green-Ampt soil depth
+    bool soil_columns = false;              // Richards columns hold the soil water
     bool soil_moisture_accounting = false;  // Sacramento
     bool perennial_lakes = false;
     bool overland_lakes = false;

@@ -39,6 +39,7 @@
 #include "run/run_parameters.hpp"
 #include "run/terminal_progress.hpp"
 #include "soil/infiltration.hpp"
+#include "soil/richards.hpp"
 #include "surface/overland.hpp"
 #include "surface/roughness.hpp"
 
@@ -510,6 +511,7 @@ void run_time_loop(Model& model, RunContext& ctx) {
         progress.clear(ctx);
         write_run_summary(model, ctx);
         report_channel_routing(model, ctx);
+        report_richards_columns(model, ctx);
         report_overland_accuracy(model, ctx);
         if (ctx.interrupted_by)
             note_interruption(model, ctx);

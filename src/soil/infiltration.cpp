@@ -12,6 +12,7 @@
 #include "core/clock.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "soil/richards.hpp"
 
 namespace torva {
 namespace {
@@ -87,6 +88,10 @@ bool parameters_ready(const Model& model, RunContext& ctx) {
             break;
         case InfiltrationMethod::layered_soil:
             ready = ready && soil.soil_index.size() >= size;
+            break;
+        case InfiltrationMethod::richards:
+            ready = ready && soil.richards.active() && soil.richards.soil_type.size() >= size &&
+                    soil.surface_moisture.size() >= size;
             break;
         default:
             break;
@@ -233,6 +238,14 @@ bool allocate_infiltration_state(Model& model, RunContext& ctx) {
             if (!allocate(ctx, soil.front_depth, size, "front_depth"))
                 return false;
             break;
+        case InfiltrationMethod::richards:
+            if (!allocate(ctx, soil.surface_moisture, size, "surf_moist"))
+                return false;
+            for (int i = 1; i < static_cast<int>(size); ++i)
+                if (soil.richards.active() && i < static_cast<int>(soil.richards.soil_type.size()))
+                    soil.surface_moisture[i] =
+                        soil.richards.theta[static_cast<std::size_t>(i) * soil.richards.stride];
+            break;
         default:
             break;
     }
@@ -290,7 +303,7 @@ bool skip_infiltration_to_next_event(Model& model, double next_event_start) {
 
 void infiltration_phase(Model& model, RunContext& ctx) {
     const InfiltrationMethod method = model.project.infiltration;
-    if (method == InfiltrationMethod::none || method == InfiltrationMethod::richards)
+    if (method == InfiltrationMethod::none)
         return;
     Soil& soil = model.soil;
     if (soil.infiltrated_depth.empty() && !allocate_infiltration_state(model, ctx))
@@ -318,10 +331,16 @@ void infiltration_phase(Model& model, RunContext& ctx) {
             if (ctx.error.pending())
                 return;
             break;
+        case InfiltrationMethod::richards:
+            richards_infiltration(model, ctx, dt);
+            if (ctx.error.pending())
+                return;
+            break;
         default:
             return;
     }
-    if (!soil.recharge.empty() && !model.run.long_term) {
+    // The Richards columns pass their bottom flux to the recharge account themselves.
+    if (!soil.recharge.empty() && !model.run.long_term && method != InfiltrationMethod::richards) {
         percolate_to_recharge(model);
         if (soil.water_table_reaches_surface)
             exchange_with_water_table(model, dt);

@@ -14,6 +14,7 @@
 #include "grid/raster.hpp"
 #include "input/tokens.hpp"
 #include "soil/infiltration.hpp"
+#include "soil/richards.hpp"
 
 namespace torva {
 namespace {
@@ -512,8 +513,12 @@ void read_soil_parameters(Model& model, RunContext& ctx) {
     }
     if (!read_aquifer_maps(model, ctx))
         return;
-    if (method != InfiltrationMethod::none && method != InfiltrationMethod::richards &&
-        model.soil.infiltrated_depth.empty())
+    if (method == InfiltrationMethod::richards) {
+        set_up_richards(model, ctx);
+        if (ctx.error.pending())
+            return;
+    }
+    if (method != InfiltrationMethod::none && model.soil.infiltrated_depth.empty())
         allocate_infiltration_state(model, ctx);
 }
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <vector>
 
+#include "soil/richards_state.hpp"
+
 namespace torva {
 
 // Rates inside the single-layer methods are in m/s; maps and the console
@@ -72,6 +74,9 @@ struct Soil {
 
     // Layered soil: one entry per soil index (entry 0 unused).
     std::vector<LayeredSoilType> layer_table;
+    // Richards equation infiltration: the soil columns under the cells.
+    RichardsColumns richards;
+
 
     // ---- State, per cell ----
     std::vector<double> infiltrated_depth;  // F since the event start, m

@@ -123,7 +123,7 @@ TEST(MapOutput, FailedWritesStopTheRun) {
         {"MAP_TYPE 0\nDEPTH locked\n", "Can't open depth map for writing: locked/depth.0001.asc\n"},
         {"MAP_TYPE 1\nSURF_MOIST sm.dat\n",
          "Error: card SURF_MOIST asks for surface moisture maps, which only Green and Ampt with "
-         "redistribution computes\n"},
+         "redistribution and Richards infiltration compute\n"},
     };
     for (const auto& [cards, message] : cases) {
         if (cards.find("locked") != std::string::npos && geteuid() == 0)

@@ -45,7 +45,6 @@ const CardCase kUnavailableCards[] = {
      "  HMET_SAMSON            long-term weather and evapotranspiration\n"
      "  TOP_LAYER_DEPTH        long-term weather and evapotranspiration\n",
      1},
-    {"INF_RICHARDS\n", "  INF_RICHARDS           Richards equation infiltration\n", 1},
     {"OVERLAND_LAKE_MAP lakes.map\n", "  OVERLAND_LAKE_MAP      overland lakes\n", 1},
     {"SOIL_ERODABILITY k.map\n", "  SOIL_ERODABILITY       sediment transport\n", 1},
     {"NUTRIENTS\n", "  NUTRIENTS              contaminants and nutrients\n", 1},

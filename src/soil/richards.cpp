@@ -1,0 +1,157 @@
+// The Richards infiltration step over the watershed: every cell's column in
+// parallel, then the accounting of what entered, left and stayed, on one
+// thread in cell order so the totals are the same for any thread count.
+
+#include "soil/richards.hpp"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/context.hpp"
+#include "core/model_state.hpp"
+
+namespace torva {
+namespace {
+
+// Cells the columns leave alone: lakes, and frozen ground in long-term runs.
+constexpr double kFrozenGroundIndex = 83.0;
+
+bool column_skipped(const Soil& soil, const Model& model, int cell) {
+    if (!soil.lake_cell.empty() && soil.lake_cell[cell])
+        return true;
+    const std::vector<int>& channel_lake = model.overland.channel_lakes.lake_number;
+    if (!channel_lake.empty() && channel_lake[cell] > 0)
+        return true;
+    return model.run.long_term && !soil.frozen_ground_index.empty() &&
+           soil.frozen_ground_index[cell] > kFrozenGroundIndex;
+}
+
+}  // namespace
+
+void richards_infiltration(Model& model, RunContext& ctx, double dt) {
+    Soil& soil = model.soil;
+    RichardsColumns& rc = soil.richards;
+    const int n = model.grid.num_cells;
+    double* depth = model.overland.depth.data();
+    const bool with_et = rc.root_uptake && soil.potential_et.size() > static_cast<std::size_t>(n);
+    const bool with_recharge = soil.recharge.size() > static_cast<std::size_t>(n);
+    // The thread count may have grown since set-up; scratch is sized here,
+    // outside the cell loop, never inside it.
+    const int threads = std::max(omp_get_max_threads(), 1);
+    if (static_cast<int>(rc.scratch.size()) < threads) {
+        const RichardsScratch model_scratch = rc.scratch.front();
+        rc.scratch.resize(static_cast<std::size_t>(threads), model_scratch);
+    }
+    std::vector<double>& infiltrated = rc.step_infiltrated;
+    std::vector<double>& drained = rc.step_drained;
+    std::vector<double>& uptake = rc.step_uptake;
+
+#pragma omp parallel if (n > kSerialCells)
+    {
+        RichardsScratch& scratch = rc.scratch[static_cast<std::size_t>(omp_get_thread_num())];
+#pragma omp for schedule(static)
+        for (int i = 1; i <= n; ++i) {
+            rc.failed[i] = 0;
+            if (column_skipped(soil, model, i)) {
+                soil.infiltration_rate[i] = 0.0;
+                infiltrated[i] = drained[i] = uptake[i] = 0.0;
+                rc.step_substeps[i] = rc.step_iterations[i] = rc.step_unsettled[i] = 0;
+                continue;
+            }
+            const RichardsSoilType& type = rc.types[rc.soil_type[i]];
+            const std::size_t at = static_cast<std::size_t>(i) * rc.stride;
+            ColumnStepInput input;
+            input.supply = depth[i];
+            input.potential_et = with_et ? soil.potential_et[i] : 0.0;
+            input.dt = dt;
+            const ColumnStepResult r = advance_column(rc, type, &rc.head[at], &rc.theta[at],
+                                                      rc.substep[i], rc.top[i], input, scratch);
+            if (r.failed) {
+                rc.failed[i] = 1;
+                rc.failed_node[i] = r.failed_node;
+                rc.failed_time[i] = r.failed_time;
+            }
+            depth[i] = r.surface_left;
+            infiltrated[i] = r.infiltrated;
+            soil.infiltrated_depth[i] += r.infiltrated;
+            soil.cumulative_depth[i] += r.infiltrated;
+            soil.event_depth[i] += r.infiltrated;
+            soil.infiltration_rate[i] = r.infiltrated / dt * kMetresPerSecondToCmPerHour;
+            soil.surface_moisture[i] = rc.theta[at];
+            drained[i] = r.drained;
+            uptake[i] = r.uptake;
+            rc.column_water[i] = column_water_depth(type, &rc.theta[at]);
+            rc.root_zone_water[i] = root_zone_water_depth(type, &rc.theta[at]);
+            rc.step_substeps[i] = r.substeps;
+            rc.step_iterations[i] = r.iterations;
+            rc.step_unsettled[i] = r.unsettled;
+        }
+    }
+
+    // Totals in cell order.
+    const double area = model.grid.cell_size * model.grid.cell_size;
+    double infiltrated_sum = 0.0, drained_sum = 0.0, uptake_sum = 0.0;
+    for (int i = 1; i <= n; ++i) {
+        if (rc.failed[i]) {
+            const double minutes = model.clock.elapsed_minutes + rc.failed_time[i] / 60.0;
+            if (rc.failed_node[i] > 0)
+                ctx.print_and_log(
+                    "Error: the Richards column of grid cell %d reached a head or water content "
+                    "that is not a number at node %d, %.4lf minutes into the run\n",
+                    i, rc.failed_node[i], minutes);
+            else
+                ctx.print_and_log(
+                    "Error: the Richards column of grid cell %d would dry below its residual "
+                    "water content even in sub-steps of 0.001 s, %.4lf minutes into the run\n",
+                    i, minutes);
+            ctx.error.raise(err::message_printed);
+            return;
+        }
+        infiltrated_sum += infiltrated[i];
+        drained_sum += drained[i];
+        uptake_sum += uptake[i];
+        if (with_recharge)
+            soil.recharge[i] += drained[i];
+        rc.substeps += rc.step_substeps[i];
+        rc.iterations += rc.step_iterations[i];
+        rc.unsettled_substeps += rc.step_unsettled[i];
+        ++rc.column_steps;
+    }
+    model.totals.run.infiltration += infiltrated_sum * area;
+    model.totals.event.infiltration += infiltrated_sum * area;
+    model.totals.run.unsaturated_downward_flux += drained_sum * area;
+    model.totals.event.unsaturated_downward_flux += drained_sum * area;
+    model.totals.run.evaporation += uptake_sum * area;
+    model.totals.event.evaporation += uptake_sum * area;
+}
+
+}  // namespace torva
+
+namespace torva {
+
+void report_richards_columns(const Model& model, RunContext& ctx) {
+    const RichardsColumns& rc = model.soil.richards;
+    if (model.project.infiltration != InfiltrationMethod::richards || !rc.active())
+        return;
+    const double per_step =
+        rc.column_steps > 0 ? static_cast<double>(rc.substeps) / rc.column_steps : 0.0;
+    const double per_substep =
+        rc.substeps > 0 ? static_cast<double>(rc.iterations) / rc.substeps : 0.0;
+    ctx.log(
+        "Richards columns: %lld column steps, %lld sub-steps (%.2lf a column step), %.2lf "
+        "Picard iterations a sub-step, %lld sub-steps unsettled at RICHARDS_ITER_MAX\n",
+        rc.column_steps, rc.substeps, per_step, per_substep, rc.unsettled_substeps);
+    if (rc.unsettled_substeps == 0)
+        return;
+    const char* format =
+        "Warning: in %lld of %lld Richards sub-steps a head still changed by more than 0.1 "
+        "percent\nwhen RICHARDS_ITER_MAX (%d) iterations were done. The water is kept, but "
+        "the heads\nmay be off; a larger RICHARDS_ITER_MAX may avoid it.\n";
+    if (!model.run.super_quiet)
+        ctx.print(format, rc.unsettled_substeps, rc.substeps, rc.iter_max);
+    ctx.log(format, rc.unsettled_substeps, rc.substeps, rc.iter_max);
+}
+
+}  // namespace torva

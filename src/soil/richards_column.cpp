@@ -1,0 +1,366 @@
+// One soil column over one model step: the mixed form of the Richards
+// equation, solved by the modified Picard iteration in sub-steps sized by the
+// change of water content.
+//
+// Depth z points down from the land surface; the flux between node i-1 and
+// node i (positive downward) is q = K_face (1 - (h_i - h_{i-1}) / d), with d
+// the distance of the node centres. Each node is a control volume of
+// thickness dz holding water content theta, and over a sub-step tau
+//     dz (theta_new - theta_old) / tau = q_above - q_below - S dz.
+// The Picard iteration linearises theta about the last iterate through the
+// capacity, theta(h_m+1) = theta(h_m) + C(h_m) (h_m+1 - h_m), which keeps the
+// water of the time derivative exact (the head form would not); once the heads
+// have settled, the water contents are taken from the face fluxes themselves,
+// so that what enters, what is held and what leaves agree to round-off.
+
+#include <algorithm>
+#include <cmath>
+
+#include "soil/richards.hpp"
+#include "soil/richards_relations.hpp"
+
+namespace torva {
+namespace {
+
+// Below this a sub-step is not shortened further to keep theta above theta_r.
+constexpr double kShortestSubstep = 1e-3;  // s
+// A sub-step grows at most this much over the one before.
+constexpr double kGrowth = 2.0;
+// While water ponds no sub-step is longer than 0.02 h: the supply and the
+// surface head can change much within a long model step then.
+constexpr double kLongestPondedSubstep = 72.0;  // s
+// Heads have settled when no node changed by more than this share of its
+// head (heads nearer zero than kHeadScale are judged against it).
+constexpr double kRelativeHeadChange = 1e-3;
+constexpr double kHeadScale = 0.01;  // m
+// Water ponds once the first node starts a sub-step this near saturation
+// (relative saturation) and the supply would still oversaturate it.
+constexpr double kPondingSaturation = 0.99;
+// Iterations allowed under a ponded surface, whatever RICHARDS_ITER_MAX says.
+constexpr int kPondedIterations = 5;
+// A small storage of the soil skeleton and water, 1/m, added to the capacity
+// in the iteration only: it keeps the system solvable where every node is
+// saturated (C = 0) under a flux boundary, and vanishes from the settled
+// heads since it multiplies the change of head between iterations.
+constexpr double kSpecificStorage = 1e-4;
+
+// Conductivity of the face between an upper and a lower node.
+double face_conductivity(const RichardsColumns& rc, double upper, double lower) {
+    if (rc.face == FaceConductivity::geometric)
+        return std::sqrt(upper * lower);
+    return rc.upper_weight * upper + (1.0 - rc.upper_weight) * lower;
+}
+
+// Conductivity of the surface face under a ponded head.
+double ponded_face_conductivity(const RichardsColumns& rc, const RichardsLayer& top,
+                                double first_node) {
+    switch (rc.ponded) {
+        case PondedConductivity::saturated:
+            return top.conductivity;
+        case PondedConductivity::average:
+            return 0.5 * (top.conductivity + first_node);
+        default:
+            return first_node;
+    }
+}
+
+// Water content, conductivity and capacity of every node at the heads h.
+void evaluate_nodes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
+                    RichardsScratch& s) {
+    const int n = type.nodes;
+    for (int i = 0; i < n; ++i) {
+        const RichardsLayer& layer = type.layers[type.node_layer[i]];
+        const SoilWaterState w = soil_water(rc.relation, layer, h[i]);
+        s.theta_iter[i] = w.theta;
+        s.conductivity[i] = layer.conductivity * w.k_relative;
+        s.capacity[i] = w.capacity;
+    }
+}
+
+// Thomas algorithm; the solution replaces rhs.
+void solve_tridiagonal(int n, std::vector<double>& a, std::vector<double>& b,
+                       std::vector<double>& c, std::vector<double>& r) {
+    for (int i = 1; i < n; ++i) {
+        const double m = a[i] / b[i - 1];
+        b[i] -= m * c[i - 1];
+        r[i] -= m * r[i - 1];
+    }
+    r[n - 1] /= b[n - 1];
+    for (int i = n - 2; i >= 0; --i) r[i] = (r[i] - c[i] * r[i + 1]) / b[i];
+}
+
+// The fixed upper boundary of a sub-step: a flux into the first node, or a
+// ponded head at the surface.
+struct UpperBoundary {
+    ColumnTop kind;
+    double flux;  // m/s, flux kind
+    double head;  // m, ponded kind
+};
+
+// Face fluxes (flux[0] the surface, flux[n] the bottom) at the iterate's
+// heads and conductivities.
+void face_fluxes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
+                 const UpperBoundary& upper, double bottom_head, RichardsScratch& s) {
+    const int n = type.nodes;
+    const double* k = s.conductivity.data();
+    if (upper.kind == ColumnTop::flux) {
+        s.flux[0] = upper.flux;
+    } else {
+        const double kf = ponded_face_conductivity(rc, type.layers[0], k[0]);
+        s.flux[0] = kf * (1.0 - (h[0] - upper.head) / (0.5 * type.node_dz[0]));
+    }
+    for (int i = 1; i < n; ++i) {
+        const double d = type.node_depth[i] - type.node_depth[i - 1];
+        s.flux[i] = s.face_k[i] * (1.0 - (h[i] - h[i - 1]) / d);
+    }
+    if (rc.bottom == ColumnBottom::free_drainage) {
+        s.flux[n] = k[n - 1];
+    } else {
+        const double d = type.node_dz[n - 1];
+        s.flux[n] = s.face_k[n] * (1.0 - (bottom_head - h[n - 1]) / d);
+    }
+}
+
+struct SubstepOutcome {
+    int iterations = 0;
+    bool settled = false;
+};
+
+// The Picard iteration of one sub-step: heads from head_old to the settled
+// heads in `h`, the node fluxes in s.flux.
+SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, double* h,
+                      double tau, const UpperBoundary& upper, double bottom_head, int limit,
+                      RichardsScratch& s) {
+    const int n = type.nodes;
+    const RichardsLayer& deepest = type.layers[type.node_layer[n - 1]];
+    const double bottom_k =
+        deepest.conductivity * soil_water(rc.relation, deepest, bottom_head).k_relative;
+    SubstepOutcome out;
+    for (int m = 0; m < limit; ++m) {
+        evaluate_nodes(rc, type, h, s);
+        for (int i = 1; i < n; ++i)
+            s.face_k[i] = face_conductivity(rc, s.conductivity[i - 1], s.conductivity[i]);
+        s.face_k[n] = face_conductivity(rc, s.conductivity[n - 1], bottom_k);
+        for (int i = 0; i < n; ++i) {
+            const double dz = type.node_dz[i];
+            const double storage = dz * (s.capacity[i] + kSpecificStorage) / tau;
+            double lower = 0.0, upper_c = 0.0, diag = storage;
+            double rhs =
+                storage * h[i] - dz * (s.theta_iter[i] - s.theta_old[i]) / tau - s.source[i] * dz;
+            // The face above.
+            if (i == 0) {
+                if (upper.kind == ColumnTop::flux) {
+                    rhs += upper.flux;
+                } else {
+                    const double kf =
+                        ponded_face_conductivity(rc, type.layers[0], s.conductivity[0]);
+                    const double g = kf / (0.5 * dz);
+                    diag += g;
+                    rhs += kf + g * upper.head;
+                }
+            } else {
+                const double g = s.face_k[i] / (type.node_depth[i] - type.node_depth[i - 1]);
+                lower = -g;
+                diag += g;
+                rhs += s.face_k[i];
+            }
+            // The face below.
+            if (i + 1 < n) {
+                const double g = s.face_k[i + 1] / (type.node_depth[i + 1] - type.node_depth[i]);
+                upper_c = -g;
+                diag += g;
+                rhs -= s.face_k[i + 1];
+            } else if (rc.bottom == ColumnBottom::free_drainage) {
+                // Unit gradient: the bottom takes the node's own conductivity.
+                rhs -= s.conductivity[i];
+            } else {
+                const double g = s.face_k[n] / dz;
+                diag += g;
+                rhs += -s.face_k[n] + g * bottom_head;
+            }
+            s.lower[i] = lower;
+            s.diagonal[i] = diag;
+            s.upper[i] = upper_c;
+            s.rhs[i] = rhs;
+        }
+        solve_tridiagonal(n, s.lower, s.diagonal, s.upper, s.rhs);
+        double worst = 0.0;
+        for (int i = 0; i < n; ++i) {
+            const double change = std::fabs(s.rhs[i] - h[i]);
+            worst = std::fmax(worst, change / std::fmax(std::fabs(s.rhs[i]), kHeadScale));
+            h[i] = s.rhs[i];
+        }
+        ++out.iterations;
+        if (!(worst > kRelativeHeadChange)) {
+            out.settled = !std::isnan(worst);
+            break;
+        }
+    }
+    // The fluxes of the last system solved: with them each node's new water
+    // content is its last iterate's plus the capacity times the change of
+    // head, as the linearisation has it, and no water is made or lost.
+    face_fluxes(rc, type, h, upper, bottom_head, s);
+    return out;
+}
+
+// Root uptake of each node (1/s) for the sub-step: the potential rate shared
+// by the root weights, each share reduced by the water stress of its node,
+// falling from 1 at field capacity to 0 at the wilting point.
+void root_uptake(const RichardsSoilType& type, const double* theta, double pet,
+                 RichardsScratch& s) {
+    const int n = type.nodes;
+    for (int i = 0; i < n; ++i) {
+        s.source[i] = 0.0;
+        const double w = type.root_weight[i];
+        if (pet <= 0.0 || w <= 0.0)
+            continue;
+        const RichardsLayer& l = type.layers[type.node_layer[i]];
+        const double span = l.field_capacity - l.wilting_point;
+        const double stress = span > 0.0 ? std::clamp((theta[i] - l.wilting_point) / span, 0.0, 1.0)
+                                         : (theta[i] > l.wilting_point ? 1.0 : 0.0);
+        s.source[i] = pet * w * stress / type.node_dz[i];
+    }
+}
+
+}  // namespace
+
+double column_water_depth(const RichardsSoilType& type, const double* theta) {
+    double sum = 0.0;
+    for (int i = 0; i < type.nodes; ++i) sum += theta[i] * type.node_dz[i];
+    return sum;
+}
+
+double root_zone_water_depth(const RichardsSoilType& type, const double* theta) {
+    double sum = 0.0;
+    for (int i = 0; i < type.nodes; ++i)
+        if (type.root_weight[i] > 0.0)
+            sum += theta[i] * type.node_dz[i];
+    return sum;
+}
+
+ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilType& type,
+                                double* head, double* theta, double& substep, ColumnTop& top,
+                                const ColumnStepInput& in, RichardsScratch& s) {
+    ColumnStepResult result;
+    const int n = type.nodes;
+    const double dt = in.dt;
+    double water = std::max(in.supply, 0.0);  // on the surface
+    double t = 0.0;
+    double tau = std::clamp(substep, kShortestSubstep, dt);
+    while (t < dt) {
+        tau = std::min(tau, dt - t);
+        // A last sliver of the step joins the sub-step before it.
+        if (dt - t - tau < 1e-6 * dt)
+            tau = dt - t;
+        std::copy(head, head + n, s.head_old.begin());
+        std::copy(theta, theta + n, s.theta_old.begin());
+        root_uptake(type, theta, in.potential_et, s);
+
+        bool to_ponded = false, to_flux = false;
+        SubstepOutcome outcome;
+        for (;;) {
+            UpperBoundary upper{top, 0.0, water};
+            if (top == ColumnTop::ponded_head && (to_flux || water <= 0.0))
+                upper.kind = top = ColumnTop::flux;
+            if (upper.kind == ColumnTop::flux)
+                upper.flux = water / (dt - t);
+            const int limit = upper.kind == ColumnTop::ponded_head
+                                  ? std::max(rc.iter_max, kPondedIterations)
+                                  : std::max(rc.iter_max, 1);
+            const double step_tau =
+                upper.kind == ColumnTop::ponded_head ? std::min(tau, kLongestPondedSubstep) : tau;
+            outcome = picard(rc, type, head, step_tau, upper, in.water_table_head, limit, s);
+            result.iterations += outcome.iterations;
+            tau = step_tau;
+            // The surface cannot take the supply once the first node saturates:
+            // the water ponds and the head at the surface takes over. The
+            // sub-step is shortened until it starts with the first node all but
+            // saturated, so the ponded face sees the conductivity of wet soil,
+            // not that of the dry node the supply was still filling.
+            if (upper.kind == ColumnTop::flux && water > 0.0 && head[0] > 0.0 && !to_ponded &&
+                !to_flux) {
+                std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
+                const RichardsLayer& l = type.layers[type.node_layer[0]];
+                const bool nearly_saturated =
+                    s.theta_old[0] >= l.theta_r + kPondingSaturation * (l.theta_s - l.theta_r);
+                if (nearly_saturated || tau <= 2.0 * kShortestSubstep) {
+                    to_ponded = true;
+                    top = ColumnTop::ponded_head;
+                } else {
+                    tau *= 0.5;
+                }
+                continue;
+            }
+            // Under a ponded head the surface would take more than lies on it:
+            // the supply limits again.
+            if (upper.kind == ColumnTop::ponded_head && s.flux[0] * tau > water && !to_flux) {
+                to_flux = true;
+                std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
+                continue;
+            }
+            break;
+        }
+
+        // Water contents from the fluxes, so the column keeps every drop.
+        double largest_change = 0.0;
+        bool below_residual = false;
+        bool not_real = false;
+        int bad_node = 0;
+        for (int i = 0; i < n; ++i) {
+            const double next =
+                s.theta_old[i] +
+                tau / type.node_dz[i] * (s.flux[i] - s.flux[i + 1] - s.source[i] * type.node_dz[i]);
+            if (!std::isfinite(next) || !std::isfinite(head[i])) {
+                not_real = true;
+                bad_node = i;
+                break;
+            }
+            if (next < type.layers[type.node_layer[i]].theta_r - 1e-12)
+                below_residual = true;
+            theta[i] = next;
+            largest_change = std::fmax(largest_change, std::fabs(next - s.theta_old[i]));
+        }
+        if (not_real) {
+            result.failed = true;
+            result.failed_node = bad_node + 1;
+            result.failed_time = t + tau;
+            std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
+            std::copy(s.theta_old.begin(), s.theta_old.begin() + n, theta);
+            break;
+        }
+        if (below_residual) {
+            // Clipping theta at theta_r would create water: the sub-step is
+            // taken again, shorter, until no node dries past theta_r.
+            std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
+            std::copy(s.theta_old.begin(), s.theta_old.begin() + n, theta);
+            if (tau <= kShortestSubstep) {
+                result.failed = true;
+                result.failed_node = 0;
+                result.failed_time = t;
+                break;
+            }
+            tau = std::max(0.5 * tau, kShortestSubstep);
+            continue;
+        }
+
+        ++result.substeps;
+        if (!outcome.settled)
+            ++result.unsettled;
+        const double into = s.flux[0] * tau;
+        result.infiltrated += into;
+        result.drained += s.flux[n] * tau;
+        for (int i = 0; i < n; ++i) result.uptake += s.source[i] * type.node_dz[i] * tau;
+        water -= into;
+        if (water < 0.0 && top == ColumnTop::flux)
+            water = 0.0;  // round-off of the last share of the supply
+        t += tau;
+        const double next_tau =
+            largest_change > 0.0 ? tau * rc.dtheta_max / largest_change : kGrowth * tau;
+        tau = std::clamp(next_tau, kShortestSubstep, kGrowth * tau);
+    }
+    substep = tau;
+    result.surface_left = water;
+    return result;
+}
+
+}  // namespace torva

@@ -1,0 +1,89 @@
+#pragma once
+// Soil-water relations of the Richards columns: water content theta(h),
+// relative conductivity and water capacity C = d theta / dh as functions of
+// the pressure head h (m, negative when unsaturated), and the head that holds
+// a water content. Brooks-Corey with a parabolic cap near saturation, and the
+// Havercamp relations.
+
+#include <cmath>
+
+#include "soil/richards_state.hpp"
+
+namespace torva {
+
+// Water content, relative conductivity and capacity at one head.
+struct SoilWaterState {
+    double theta;
+    double k_relative;
+    double capacity;  // 1/m
+};
+
+// Brooks-Corey: theta = theta_r + (theta_s - theta_r) (hb / h)^lambda below
+// the junction head h_c; above it the parabola
+//   S = 1 - (1 - S_c) (h / h_c)^2,  S_c = 2 / (2 + lambda),
+// which reaches saturation at h = 0 with zero capacity and meets the power
+// law at h_c = hb (1 + lambda/2)^(1/lambda) with the same saturation and the
+// same capacity. The relative conductivity is S^(3 + 2/lambda) throughout,
+// which is (h / hb)^-(2 + 3 lambda) on the power-law branch.
+inline SoilWaterState brooks_corey(const RichardsLayer& l, double h) {
+    const double range = l.theta_s - l.theta_r;
+    if (h >= 0.0)
+        return {l.theta_s, 1.0, 0.0};
+    const double lambda = l.pore_index;
+    if (h <= l.junction_head) {
+        const double ratio = l.bubbling_head / h;  // in (0, 1]
+        const double s = std::pow(ratio, lambda);
+        const double k = std::pow(ratio, 2.0 + 3.0 * lambda);
+        // d theta / dh = range * lambda * s / (-h)
+        return {l.theta_r + range * s, k, range * lambda * s / -h};
+    }
+    const double x = h / l.junction_head;  // in (0, 1)
+    const double sc = 2.0 / (2.0 + lambda);
+    const double s = 1.0 - (1.0 - sc) * x * x;
+    const double k = std::pow(s, 3.0 + 2.0 / lambda);
+    // d theta / dh = -2 (1 - S_c) range * h / h_c^2, positive for h < 0
+    return {l.theta_r + range * s, k, -2.0 * (1.0 - sc) * range * x / l.junction_head};
+}
+
+// Havercamp: theta = theta_r + (theta_s - theta_r) / (1 + (|h| / alpha)^beta),
+// relative conductivity A / (A + |h|^B) with |h| in the units of A.
+inline SoilWaterState havercamp(const RichardsLayer& l, double h) {
+    if (h >= 0.0)
+        return {l.theta_s, 1.0, 0.0};
+    const double range = l.theta_s - l.theta_r;
+    const double y = -h / l.alpha;
+    const double yb = std::pow(y, l.beta);
+    const double denominator = 1.0 + yb;
+    const double k = l.a / (l.a + std::pow(-h, l.b));
+    const double c = range * (l.beta / l.alpha) * (yb / y) / (denominator * denominator);
+    return {l.theta_r + range / denominator, k, c};
+}
+
+inline SoilWaterState soil_water(SoilWaterRelation relation, const RichardsLayer& l, double h) {
+    return relation == SoilWaterRelation::brooks_corey ? brooks_corey(l, h) : havercamp(l, h);
+}
+
+// The head that holds water content theta (0 at or above saturation; the
+// driest head the relation gives is returned for theta at or below theta_r).
+inline double head_of_theta(SoilWaterRelation relation, const RichardsLayer& l, double theta) {
+    const double range = l.theta_s - l.theta_r;
+    double s = (theta - l.theta_r) / range;
+    if (s >= 1.0)
+        return 0.0;
+    s = std::fmax(s, 1e-6);
+    if (relation == SoilWaterRelation::havercamp)
+        return -l.alpha * std::pow(1.0 / s - 1.0, 1.0 / l.beta);
+    const double sc = 2.0 / (2.0 + l.pore_index);
+    if (s <= sc)
+        return l.bubbling_head / std::pow(s, 1.0 / l.pore_index);
+    return l.junction_head * std::sqrt((1.0 - s) / (1.0 - sc));
+}
+
+// The junction of the Brooks-Corey branches for a layer's hb and lambda.
+inline void set_brooks_corey_junction(RichardsLayer& l) {
+    const double lambda = l.pore_index;
+    l.junction_head = l.bubbling_head * std::pow(1.0 + 0.5 * lambda, 1.0 / lambda);
+    l.junction_theta = l.theta_r + (l.theta_s - l.theta_r) * 2.0 / (2.0 + lambda);
+}
+
+}  // namespace torva

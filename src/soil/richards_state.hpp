@@ -1,0 +1,115 @@
+#pragma once
+// Soil columns of Richards equation infiltration: the soil table, the node
+// layout of each soil type, and the heads and water contents of every cell's
+// column. Plain data only.
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
+namespace torva {
+
+// Soil-water relations of the columns.
+enum class SoilWaterRelation { brooks_corey, havercamp };
+// Conductivity of the face between two nodes.
+enum class FaceConductivity { arithmetic, geometric };
+// Conductivity of the surface face while water ponds on it.
+enum class PondedConductivity { first_node, saturated, average };
+// What holds the bottom of a column.
+enum class ColumnBottom { free_drainage, water_table };
+// What holds the top of a column during a sub-step.
+enum class ColumnTop : unsigned char { flux = 1, ponded_head = 2 };
+
+// One soil layer of a soil type, in model units (m, m/s).
+struct RichardsLayer {
+    double conductivity = 0.0;  // Ks, m/s
+    double theta_s = 0.0;
+    double theta_r = 0.0;
+    double theta_i = 0.0;    // initial water content
+    double thickness = 0.0;  // m
+    double spacing = 0.0;    // node spacing, m
+    double wilting_point = 0.0;
+    double field_capacity = 0.0;
+    double root_share = 0.0;  // share of the root uptake taken from this layer
+    // Brooks-Corey.
+    double pore_index = 0.0;     // lambda
+    double bubbling_head = 0.0;  // hb, m, negative
+    // The parabola between the junction and saturation joins the power law
+    // with the same water content and capacity: S_c = 2 / (2 + lambda),
+    // h_c = hb * (1 + lambda / 2)^(1 / lambda).
+    double junction_head = 0.0;   // h_c, m (BChc)
+    double junction_theta = 0.0;  // theta at h_c (thehac)
+    // Havercamp.
+    double alpha = 0.0;  // m
+    double beta = 0.0;
+    double a = 0.0;  // A, m^B
+    double b = 0.0;  // B
+};
+
+// A soil type: its three layers and the nodes they make, from the top.
+struct RichardsSoilType {
+    std::array<RichardsLayer, 3> layers{};
+    bool given = false;
+    int nodes = 0;                    // soil nodes, the bottom node not counted
+    std::vector<int> node_layer;      // 0..2 per node (index 0 = first node)
+    std::vector<double> node_dz;      // node thickness, m
+    std::vector<double> node_depth;   // depth of the node's centre, m
+    std::vector<double> root_weight;  // share of the cell's root uptake per node
+};
+
+// Per-thread scratch of the column solver, sized once at set-up.
+struct RichardsScratch {
+    std::vector<double> lower, diagonal, upper, rhs;  // the tridiagonal system
+    std::vector<double> head_old, theta_old, head_iter, theta_iter;
+    std::vector<double> conductivity, capacity, face_k, flux, source;
+};
+
+struct RichardsColumns {
+    // ---- Settings, decided once at set-up ----
+    SoilWaterRelation relation = SoilWaterRelation::brooks_corey;
+    FaceConductivity face = FaceConductivity::geometric;
+    PondedConductivity ponded = PondedConductivity::first_node;
+    ColumnBottom bottom = ColumnBottom::free_drainage;
+    double upper_weight = 1.0;   // weight of the upper node in the arithmetic mean
+    double dtheta_max = 0.0025;  // largest water-content change a sub-step aims at
+    int iter_max = 1;
+    bool root_uptake = false;  // long-term runs: potential ET comes from the hydrometeorology
+
+    // ---- Soil table, by soil index (entry 0 unused) ----
+    std::vector<RichardsSoilType> types;
+    int max_nodes = 0;       // largest node count of a column, the bottom node not counted
+    std::size_t stride = 0;  // entries per cell in the node arrays
+
+    // ---- Per cell ----
+    std::vector<int> soil_type;           // soil index of each cell
+    std::vector<double> substep;          // the length the next sub-step starts from, s
+    std::vector<ColumnTop> top;           // the upper boundary the last sub-step ended with
+    std::vector<double> column_water;     // water held by the column, m
+    std::vector<double> root_zone_water;  // water held by the root-zone nodes, m
+    std::vector<unsigned char> failed;    // the column met a value that cannot be real
+    std::vector<int> failed_node;
+    std::vector<double> failed_time;  // s into the step
+    // Per cell and node (cell * stride + node, node 0 the first): pressure
+    // head (m) and water content.
+    std::vector<double> head;
+    std::vector<double> theta;
+
+    // ---- Counts of the whole run ----
+    long long substeps = 0;
+    long long iterations = 0;
+    long long unsettled_substeps = 0;  // reached the iteration limit unconverged
+    long long column_steps = 0;
+    // The same per cell for the step in hand, summed on one thread after it.
+    std::vector<int> step_substeps;
+    std::vector<int> step_iterations;
+    std::vector<int> step_unsettled;
+    std::vector<double> step_infiltrated;  // m through the surface
+    std::vector<double> step_drained;      // m out of the bottom
+    std::vector<double> step_uptake;       // m taken by the roots
+
+    std::vector<RichardsScratch> scratch;  // one per thread
+
+    bool active() const { return !types.empty(); }
+};
+
+}  // namespace torva

@@ -1,0 +1,513 @@
+// Richards columns: the soil-water relations at their joins, single columns
+// against an independent fine-grid solution of ponded infiltration (uniform
+// and layered soil), what rain below Ks does, a saturated column, a face
+// that carries nothing, the soil table's layout and refusals, and whole runs
+// of a small watershed (balance, threads, the theta location file).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/context.hpp"
+#include "soil/richards.hpp"
+#include "soil/richards_relations.hpp"
+#include "support/harness.hpp"
+#include "support/projects.hpp"
+
+namespace torva {
+namespace {
+
+// Loam, a Brooks-Corey line of the soil table: Ks cm/h, theta_s, theta_r, theta_i, lambda, hb cm,
+// thickness cm, wilting point, field capacity, node spacing cm, root share.
+const char* const kLoam = "1.32 0.434 0.027 0.10 0.22 11.15 100 0.12 0.27 0.5 1";
+
+std::string soil_table(const std::string& first, const std::string& second = "",
+                       const std::string& third = "") {
+    const auto layer = [](const std::string& line) {
+        return line.empty() ? std::string("1 0.4 0.05 0.1 0.3 10 0 0.06 0.2 1 0") : line;
+    };
+    return "1 0\n1\n" + first + "\n" + layer(second) + "\n" + layer(third) + "\n";
+}
+
+// One column of the table's first soil type, set up as the program sets it up.
+struct Column {
+    RichardsColumns rc;
+    RunContext ctx;
+    double substep = 1.0;
+    ColumnTop top = ColumnTop::flux;
+
+    explicit Column(const std::string& table, int iter_max = 20,
+                    SoilWaterRelation relation = SoilWaterRelation::brooks_corey) {
+        rc.relation = relation;
+        rc.iter_max = iter_max;
+
+        EXPECT_TRUE(parse_richards_soil_table(rc, ctx, table, "soil.tbl", false, false));
+        EXPECT_TRUE(lay_out_richards_columns(rc, ctx, "soil.tbl"));
+        EXPECT_TRUE(initialise_richards_columns(rc, ctx, {0, 1}, 1));
+    }
+    const RichardsSoilType& type() const { return rc.types[1]; }
+    double* head() { return &rc.head[rc.stride]; }
+    double* theta() { return &rc.theta[rc.stride]; }
+    double water() { return column_water_depth(type(), theta()); }
+    ColumnStepResult step(double supply, double dt) {
+        ColumnStepInput in;
+        in.supply = supply;
+        in.dt = dt;
+        return advance_column(rc, type(), head(), theta(), substep, top, in, rc.scratch[0]);
+    }
+    // Depth where theta crosses the middle of theta_i and theta_s of the top layer.
+    double front() {
+        const RichardsLayer& l = type().layers[0];
+        const double mid = 0.5 * (l.theta_i + l.theta_s);
+        for (int i = 1; i < type().nodes; ++i)
+            if (theta()[i] < mid && theta()[i - 1] >= mid) {
+                const double z0 = type().node_depth[i - 1], z1 = type().node_depth[i];
+                return z0 + (z1 - z0) * (theta()[i - 1] - mid) / (theta()[i - 1] - theta()[i]);
+            }
+        return 0.0;
+    }
+};
+
+// An independent solution of ponded infiltration: a 1 mm grid, the head form
+// of the equation solved fully implicitly by Newton's method with a
+// finite-difference Jacobian, arithmetic face means, the surface held at the
+// ponded head and free drainage at the bottom; time steps grow from 1 ms.
+struct FineGridReference {
+    std::vector<RichardsLayer> layer;  // per node
+    double dz;
+    double ponded;
+    std::vector<double> h, theta_old;
+    double infiltrated = 0.0;
+
+    FineGridReference(const std::vector<RichardsLayer>& layers, double depth, double dz_,
+                      double ponded_)
+        : dz(dz_), ponded(ponded_) {
+        const int n = static_cast<int>(std::lround(depth / dz));
+        double top = 0.0;
+        std::size_t k = 0;
+        for (int i = 0; i < n; ++i) {
+            const double z = (i + 0.5) * dz;
+            while (k + 1 < layers.size() && z > top + layers[k].thickness)
+                top += layers[k++].thickness;
+            layer.push_back(layers[k]);
+        }
+        for (const RichardsLayer& l : layer)
+            h.push_back(head_of_theta(SoilWaterRelation::brooks_corey, l, l.theta_i));
+    }
+    SoilWaterState at(int i, double head) const { return brooks_corey(layer[i], head); }
+    double k(int i, double head) const { return layer[i].conductivity * at(i, head).k_relative; }
+    double surface_flux(const std::vector<double>& x) const {
+        return 0.5 * (layer[0].conductivity + k(0, x[0])) * (1.0 - (x[0] - ponded) / (0.5 * dz));
+    }
+    void residual(const std::vector<double>& x, double dt, std::vector<double>& r) const {
+        const int n = static_cast<int>(x.size());
+        std::vector<double> q(n + 1);
+        q[0] = surface_flux(x);
+        for (int i = 1; i < n; ++i)
+            q[i] = 0.5 * (k(i - 1, x[i - 1]) + k(i, x[i])) * (1.0 - (x[i] - x[i - 1]) / dz);
+        q[n] = k(n - 1, x[n - 1]);
+        for (int i = 0; i < n; ++i)
+            r[i] = dz * (at(i, x[i]).theta - theta_old[i]) / dt - q[i] + q[i + 1];
+    }
+    bool newton(double dt) {
+        const int n = static_cast<int>(h.size());
+        std::vector<double> x = h, r(n), rp(n), a(n), b(n), c(n);
+        for (int iteration = 0; iteration < 30; ++iteration) {
+            residual(x, dt, r);
+            for (int colour = 0; colour < 3; ++colour) {
+                std::vector<double> xp = x;
+                for (int j = colour; j < n; j += 3) xp[j] += 1e-7 * std::max(std::fabs(x[j]), 0.01);
+                residual(xp, dt, rp);
+                for (int j = colour; j < n; j += 3) {
+                    const double e = xp[j] - x[j];
+                    b[j] = (rp[j] - r[j]) / e;
+                    if (j > 0)
+                        c[j - 1] = (rp[j - 1] - r[j - 1]) / e;
+                    if (j + 1 < n)
+                        a[j + 1] = (rp[j + 1] - r[j + 1]) / e;
+                }
+            }
+            for (int i = 1; i < n; ++i) {
+                const double m = a[i] / b[i - 1];
+                b[i] -= m * c[i - 1];
+                r[i] -= m * r[i - 1];
+            }
+            r[n - 1] /= b[n - 1];
+            for (int i = n - 2; i >= 0; --i) r[i] = (r[i] - c[i] * r[i + 1]) / b[i];
+            double worst = 0.0;
+            for (int i = 0; i < n; ++i) {
+                x[i] -= r[i];
+                worst = std::max(worst, std::fabs(r[i]) / (1.0 + std::fabs(x[i])));
+            }
+            if (!std::isfinite(worst))
+                return false;
+            if (worst < 1e-10) {
+                h = x;
+                return true;
+            }
+        }
+        return false;
+    }
+    void run_until(double end) {
+        double t = 0.0, dt = 1e-3;
+        while (t < end) {
+            dt = std::min(dt, end - t);
+            theta_old.clear();
+            for (int i = 0; i < static_cast<int>(h.size()); ++i)
+                theta_old.push_back(at(i, h[i]).theta);
+            const std::vector<double> before = h;
+            if (!newton(dt)) {
+                h = before;
+                dt *= 0.5;
+                ASSERT_GT(dt, 1e-8);
+                continue;
+            }
+            infiltrated += surface_flux(h) * dt;
+            t += dt;
+            dt = std::min(dt * 1.3, 2.0);
+        }
+    }
+    double front(double theta_i, double theta_s) const {
+        const double mid = 0.5 * (theta_i + theta_s);
+        for (int i = 1; i < static_cast<int>(h.size()); ++i) {
+            const double t0 = at(i - 1, h[i - 1]).theta, t1 = at(i, h[i]).theta;
+            if (t1 < mid && t0 >= mid)
+                return (i - 0.5) * dz + dz * (t0 - mid) / (t0 - t1);
+        }
+        return 0.0;
+    }
+};
+
+// Keeps `ponded` metres of water on the column for `minutes`, a step of 60 s.
+double ponded_run(Column& c, double ponded, int minutes) {
+    double infiltrated = 0.0;
+    const double before = c.water();
+    double drained = 0.0;
+    for (int s = 0; s < minutes; ++s) {
+        const ColumnStepResult r = c.step(ponded, 60.0);
+        EXPECT_FALSE(r.failed);
+        infiltrated += r.infiltrated;
+        drained += r.drained;
+        EXPECT_NEAR(r.surface_left, ponded - r.infiltrated, 1e-15);
+    }
+    // The column holds what came in and did not drain, to round-off.
+    EXPECT_NEAR(c.water() - before, infiltrated - drained, 1e-13);
+    return infiltrated;
+}
+
+TEST(RichardsRelations, BrooksCoreyBranchesJoinAndHavercampHalvesAtAlpha) {
+    RichardsLayer l;
+    l.conductivity = 1e-5;
+    l.theta_s = 0.45;
+    l.theta_r = 0.05;
+    l.pore_index = 0.4;
+    l.bubbling_head = -0.2;
+    set_brooks_corey_junction(l);
+    // S_c = 2 / 2.4 and h_c = -0.2 * 1.2^2.5.
+    EXPECT_NEAR(l.junction_head, -0.2 * std::pow(1.2, 2.5), 1e-15);
+    EXPECT_NEAR(l.junction_theta, 0.05 + 0.4 / 1.2, 1e-15);
+    const double e = 1e-9;
+    const SoilWaterState below = brooks_corey(l, l.junction_head - e);
+    const SoilWaterState above = brooks_corey(l, l.junction_head + e);
+    EXPECT_NEAR(below.theta, above.theta, 1e-8);
+    EXPECT_NEAR(below.capacity, above.capacity, 1e-6 * below.capacity);
+    EXPECT_NEAR(below.k_relative, above.k_relative, 1e-6 * below.k_relative);
+    const SoilWaterState wet = brooks_corey(l, -e);
+    EXPECT_NEAR(wet.theta, l.theta_s, 1e-9);
+    EXPECT_NEAR(wet.capacity, 0.0, 1e-6);
+    EXPECT_NEAR(wet.k_relative, 1.0, 1e-6);
+    // The inverse lands on the head it came from on both branches.
+    for (double h : {-5.0, -0.3, l.junction_head, -0.1, -0.01})
+        EXPECT_NEAR(head_of_theta(SoilWaterRelation::brooks_corey, l, brooks_corey(l, h).theta), h,
+                    1e-9 * (1.0 - h));
+
+    RichardsLayer hv;
+    hv.conductivity = 1e-5;
+    hv.theta_s = 0.4;
+    hv.theta_r = 0.1;
+    hv.alpha = 0.3;
+    hv.beta = 3.0;
+    hv.a = 2.0;
+    hv.b = 4.0;
+    EXPECT_NEAR(havercamp(hv, -0.3).theta, 0.1 + 0.5 * 0.3, 1e-15);
+    EXPECT_NEAR(head_of_theta(SoilWaterRelation::havercamp, hv, 0.25), -0.3, 1e-12);
+    // Saturated soil: theta_s, full conductivity, no capacity, in both relations.
+    for (const SoilWaterState s : {brooks_corey(l, 0.2), havercamp(hv, 0.0)}) {
+        EXPECT_EQ(s.capacity, 0.0);
+        EXPECT_EQ(s.k_relative, 1.0);
+    }
+}
+
+// The fine-grid solution on 2 mm and 1 mm grids, extrapolated to a grid of
+// no spacing (its error falls in proportion to the spacing): the cumulative
+// infiltration and the depth of the wetting front at `seconds`.
+std::pair<double, double> reference(const std::vector<RichardsLayer>& layers, double depth,
+                                    double ponded, double seconds) {
+    FineGridReference coarse(layers, depth, 0.002, ponded), fine(layers, depth, 0.001, ponded);
+    coarse.run_until(seconds);
+    fine.run_until(seconds);
+    const double ti = layers[0].theta_i, ts = layers[0].theta_s;
+    return {2.0 * fine.infiltrated - coarse.infiltrated,
+            2.0 * fine.front(ti, ts) - coarse.front(ti, ts)};
+}
+
+// Ponded infiltration (1 cm of water kept on the surface) into a dry loam,
+// columns of 1 mm nodes.
+TEST(RichardsColumn, PondedInfiltrationIntoLoamMatchesTheFineGridSolution) {
+    Column c(soil_table("1.32 0.434 0.027 0.10 0.22 11.15 25 0.12 0.27 0.1 1"), 20);
+    const double f = ponded_run(c, 0.01, 60);
+    const auto [f_ref, front] = reference({c.type().layers[0]}, 0.2, 0.01, 3600.0);
+    EXPECT_NEAR(f, f_ref, 0.01 * f_ref);
+    EXPECT_NEAR(c.front(), front, 0.01 * front + 0.001);
+    EXPECT_GT(front, 0.1);
+}
+
+// 6 cm of silt loam over sand under 2 cm of water: the front stalls at the
+// sand until the silt loam above it is nearly saturated.
+TEST(RichardsColumn, FineOverCoarseLayersMatchTheFineGridSolution) {
+    Column c(soil_table("0.68 0.486 0.015 0.12 0.211 20.76 6 0.13 0.33 0.1 1",
+                        "21.0 0.417 0.020 0.05 0.592 7.26 19 0.03 0.09 0.1 0"),
+             20);
+    const double f = ponded_run(c, 0.02, 60);
+    const auto [f_ref, front] =
+        reference({c.type().layers[0], c.type().layers[1]}, 0.2, 0.02, 3600.0);
+    EXPECT_NEAR(f, f_ref, 0.01 * f_ref);
+    EXPECT_NEAR(c.front(), front, 0.01 * front + 0.001);
+}
+
+TEST(RichardsColumn, RainBelowKsNeverPondsAndEveryDropIsKept) {
+    Column c(soil_table(kLoam), 20);
+    const double ks = 1.32 / 360000.0;
+    const double before = c.water();
+    double infiltrated = 0.0, drained = 0.0, rain = 0.0;
+    for (int s = 0; s < 120; ++s) {
+        const ColumnStepResult r = c.step(0.5 * ks * 30.0, 30.0);
+        rain += 0.5 * ks * 30.0;
+        infiltrated += r.infiltrated;
+        drained += r.drained;
+        EXPECT_EQ(c.top, ColumnTop::flux);
+        EXPECT_NEAR(r.surface_left, 0.0, 1e-18);
+    }
+    EXPECT_NEAR(infiltrated, rain, 1e-15);
+    EXPECT_NEAR(c.water() - before, infiltrated - drained, 1e-14);
+}
+
+TEST(RichardsColumn, SaturatedColumnStaysSaturatedAndAZeroConductivityFacePassesNothing) {
+    // theta_i = theta_s everywhere, water on top: it stays at theta_s.
+    Column wet(soil_table("1.32 0.434 0.027 0.434 0.22 11.15 20 0.12 0.27 1 1"), 20);
+    for (int s = 0; s < 10; ++s) wet.step(0.05, 60.0);
+    for (int i = 0; i < wet.type().nodes; ++i) {
+        EXPECT_NEAR(wet.theta()[i], 0.434, 1e-9) << i;
+        EXPECT_GE(wet.head()[i], 0.0) << i;
+        EXPECT_EQ(brooks_corey(wet.type().layers[0], wet.head()[i]).capacity, 0.0);
+    }
+
+    // A saturated top node over one whose conductivity is 0: with the
+    // geometric mean nothing passes the face between them, nor the surface.
+    Column blocked(soil_table("1.32 0.434 0.027 0.434 0.22 11.15 20 0.12 0.27 1 1"), 20);
+    blocked.head()[3] = -1e300;  // K = Ks (hb / h)^(2 + 3 lambda) is 0 in doubles
+    blocked.theta()[3] = 0.027;
+    const std::vector<double> below(blocked.theta() + 3, blocked.theta() + blocked.type().nodes);
+    double infiltrated = 0.0;
+    for (int s = 0; s < 5; ++s) infiltrated += blocked.step(0.05, 60.0).infiltrated;
+    EXPECT_NEAR(infiltrated, 0.0, 1e-12);
+    EXPECT_EQ(blocked.theta()[3], 0.027);
+}
+
+TEST(RichardsSoilTable, LaysOutWholeNodesAndReadsEveryHavercampValue) {
+    // 30 cm at 5 cm: 6 nodes; 12 cm at 5 cm: 2 (truncated); 20 cm at 10 cm:
+    // 2; and the bottom node at 10 cm.
+    const std::string table =
+        "1 0\n1\n"
+        "1.0 0.40 0.05 0.20 25 3.0 30 1.1e6 4.7 5\n"
+        "1.0 0.40 0.05 0.20 25 3.0 12 1.1e6 4.7 5\n"
+        "1.0 0.40 0.05 0.20 25 3.0 20 1.1e6 4.7 10\n";
+    Column c(table, 1, SoilWaterRelation::havercamp);
+    const RichardsSoilType& t = c.type();
+    EXPECT_EQ(t.nodes, 11);
+    EXPECT_EQ(t.node_layer, (std::vector<int>{0, 0, 0, 0, 0, 0, 1, 1, 2, 2, 2}));
+    EXPECT_NEAR(t.node_depth.back(), 0.30 + 0.10 + 0.20 + 0.05, 1e-12);
+    const RichardsLayer& l = t.layers[0];
+    EXPECT_NEAR(l.alpha, 0.25, 1e-15);
+    EXPECT_NEAR(l.a * std::pow(100.0, 4.7), 1.1e6, 1e-6);
+    // The initial head holds the initial water content.
+    EXPECT_NEAR(havercamp(l, c.head()[0]).theta, 0.20, 1e-12);
+    EXPECT_NEAR(c.water(), 0.20 * 0.70, 1e-12);
+}
+
+TEST(RichardsSoilTable, RefusesTablesNoSoilCanHave) {
+    const struct {
+        std::string table;
+        std::string message;
+    } cases[] = {
+        {"1\n", "the first line must hold two whole numbers"},
+        {"2 0\n" + soil_table(kLoam).substr(4), "the table ends before soil type 2 of 2"},
+        {"1 0\n1\n1.32 0.434 0.027 0.10 0.22 11.15 100 0.12 0.27 0.5\n",
+         "a Brooks-Corey layer line must hold 11 numbers (soil index 1, layer 1)"},
+        {soil_table("1.32 0.434 0.027 0.10 0.22 11.15 100 0.12 0.27 0.5 1 7"),
+         "must hold 11 numbers"},
+        {soil_table("0 0.434 0.027 0.10 0.22 11.15 100 0.12 0.27 0.5 1"),
+         "layer 1: the saturated conductivity must be positive"},
+        {soil_table("1.32 0.434 0.434 0.434 0.22 11.15 100 0.12 0.27 0.5 1"),
+         "the residual water content must lie from 0 to below the saturated"},
+        {soil_table("1.32 0.434 0.027 0.5 0.22 11.15 100 0.12 0.27 0.5 1"),
+         "the initial water content must lie between"},
+        {soil_table("1.32 0.434 0.027 0.1 0 11.15 100 0.12 0.27 0.5 1"),
+         "the pore distribution index must be positive"},
+        {soil_table("1.32 0.434 0.027 0.1 0.22 11.15 100 0.12 0.27 0 1"),
+         "the node spacing must be positive"},
+        {soil_table("1.32 0.434 0.027 0.1 0.22 11.15 100 0.3 0.27 0.5 1"),
+         "the wilting point and field capacity must lie in order"},
+        {soil_table("1.32 nan 0.027 0.1 0.22 11.15 100 0.12 0.27 0.5 1"), "must hold 11 numbers"},
+        {"1 0\n1 2\n", "a line with the soil index alone"},
+        {"1 0\n1\n" + std::string(kLoam) + "\n", "the table ends inside soil index 1"},
+        {soil_table("1.32 0.434 0.027 0.1 0.22 11.15 0.2 0.12 0.27 0.5 1",
+                    "1 0.4 0.05 0.1 0.3 10 0 0.06 0.2 1 0", "1 0.4 0.05 0.1 0.3 10 0 0.06 0.2 1 0"),
+         "soil index 1 has no node"},
+    };
+    for (const auto& c : cases) {
+        RichardsColumns rc;
+        RunContext ctx;
+        test::Console console(ctx);
+        const bool read = parse_richards_soil_table(rc, ctx, c.table, "soil.tbl", false, false) &&
+                          lay_out_richards_columns(rc, ctx, "soil.tbl");
+        EXPECT_FALSE(read) << c.table;
+        EXPECT_NE(console.text().find(c.message), std::string::npos) << c.table << console.text();
+    }
+}
+
+// The small project (3 x 3 cells of 10 m, 10 mm/h for 5 minutes, 10 minutes)
+// on Richards columns: a loam of three layers under every cell.
+const char* const kRichardsCards =
+    "INF_RICHARDS\nSOIL_LAYER_INPUT_FILE soil.tbl\nSOIL_TYPE_MAP soil.idx\n"
+    "RICHARDS_ITER_MAX 10\nSUMMARY summary.txt\n";
+
+void write_richards_files(const test::TempDir& dir) {
+    dir.write("soil.tbl",
+              "1 0\n1\n"
+              "1.32 0.434 0.027 0.20 0.22 11.15 10 0.12 0.27 2 1\n"
+              "0.68 0.486 0.015 0.25 0.211 20.76 20 0.13 0.33 5 0\n"
+              "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n");
+    dir.write("soil.idx", test::kSmallHeader + "1 1 1\n1 1 1\n1 1 1\n");
+}
+
+// The overall error of the summary's balance, percent.
+double overall_error(const std::string& summary) {
+    const std::string label = "Overall mass balance error =";
+    const std::size_t at = summary.find(label);
+    return at == std::string::npos ? 1e9 : std::stod(summary.substr(at + label.size()));
+}
+
+TEST(RichardsRun, SmallWatershedClosesItsBalanceAndIsTheSameOnTwoThreads) {
+    std::string outputs[2];
+    for (int threads : {1, 2}) {
+        test::TempDir dir;
+        // A rain of 200 mm/h (15 times Ks) ponds and runs off.
+        test::write_small_project(dir, std::string(kRichardsCards) + "RAIN_INTENSITY 200\n" +
+                                           "IN_THETA_LOCATION theta.in\nOUT_THETA_LOCATION "
+                                           "theta.out\nOUTLET_HYDRO out.otl\nNUM_THREADS " +
+                                           std::to_string(threads) + "\n");
+        write_richards_files(dir);
+        dir.write("theta.in", "1\n2 2\n");
+        const auto run = test::run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        EXPECT_NE(run.out.find("Reading Soil Table   Done\nInitialize Richards Params\n"),
+                  std::string::npos)
+            << run.out;
+        // Columns of 5 + 4 + 3 nodes and the bottom node: 0.2 * 0.1 + 0.25 * 0.2
+        // + 0.1 * 0.3 + 0.1 * 0.1 = 0.11 m of water on 900 m2.
+        EXPECT_NE(run.out.find("Inital volume of water in soil column= 99.000000"),
+                  std::string::npos)
+            << run.out;
+        const std::string summary = dir.read("summary.txt");
+        EXPECT_NEAR(overall_error(summary), 0.0, 1e-3) << summary;
+        EXPECT_NE(summary.find("Initial volume in soils=                                 99.00"),
+                  std::string::npos)
+            << summary;
+        EXPECT_NE(summary.find("Richards columns: "), std::string::npos);
+        // One row every 5 minutes, 13 node water contents each.
+        const std::string theta = dir.read("theta.out");
+        EXPECT_EQ(std::count(theta.begin(), theta.end(), '\n'), 3);
+        const std::string first_row = theta.substr(0, theta.find('\n'));
+        EXPECT_EQ(std::count(first_row.begin(), first_row.end(), '.'), 14) << first_row;
+        outputs[threads - 1] =
+            dir.read("out.otl") + theta + summary.substr(summary.find("SIMULATION TOTALS"));
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+}
+
+// The soil table inside the mapping table file, its index map the soil
+// index: the same columns as the file form.
+TEST(RichardsRun, SoilTableStandsInTheMappingTableFile) {
+    test::TempDir dir;
+    test::write_small_project(dir, "INF_RICHARDS\nMAPPING_TABLE soils.cmt\nSUMMARY summary.txt\n");
+    dir.write("soil.idx", test::kSmallHeader + "1 1 1\n1 1 1\n1 1 1\n");
+    dir.write("soils.cmt",
+              "TORVA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx \"Soils\"\n"
+              "RICHARDS_EQN_INFILTRATION_BROOKS \"Soils\"\nNUM_IDS 1\nMAX_NUMBER_NODES 13\n"
+              "Ks theta_s theta_r theta_i lambda hb thickness wp fc dz roots\n1\n"
+              "1.32 0.434 0.027 0.20 0.22 11.15 10 0.12 0.27 2 1\n"
+              "0.68 0.486 0.015 0.25 0.211 20.76 20 0.13 0.33 5 0\n"
+              "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n");
+    const auto run = test::run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Inital volume of water in root zone= 18.000000"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Inital volume of water in soil column= 99.000000"), std::string::npos);
+    EXPECT_NEAR(overall_error(dir.read("summary.txt")), 0.0, 1e-3);
+}
+
+// In a long-term run each soil type ends with four values; a Havercamp soil
+// takes its wilting point, field capacity and root shares from them.
+TEST(RichardsSoilTable, LongTermLineCompletesHavercampSoils) {
+    RichardsColumns rc;
+    rc.relation = SoilWaterRelation::havercamp;
+    RunContext ctx;
+    const std::string line = "1.0 0.40 0.05 0.20 25 3.0 10 1.1e6 4.7 5\n";
+    ASSERT_TRUE(parse_richards_soil_table(
+        rc, ctx, "1 0\n4\n" + line + line + line + "0.1 0.3 0.7 0.2\n", "soil.tbl", false, true));
+    const RichardsSoilType& t = rc.types[4];
+    EXPECT_EQ(t.layers[1].wilting_point, 0.1);
+    EXPECT_EQ(t.layers[2].field_capacity, 0.3);
+    EXPECT_NEAR(t.layers[2].root_share, 0.1, 1e-15);
+    EXPECT_FALSE(parse_richards_soil_table(rc, ctx, "1 0\n5\n" + line + line + line, "soil.tbl",
+                                           false, true));
+}
+
+TEST(RichardsRun, OptionsAndTablesThatCannotWorkAreRefused) {
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"soil.idx", test::kSmallHeader + "1 1 1\n1 1 1\n1 1 2\n"},
+        {"soil.tbl",
+         "1 0\n1\n1.32 0.434 0.027 0.20 0.22 11.15 10 0.12 0.27 2 1\n"
+         "0.68 0.486 0.015 0.25 0.211 20.76 20 0.13 0.33 5 0\n"
+         "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n"}};
+    const std::string cards =
+        "INF_RICHARDS\nSOIL_LAYER_INPUT_FILE soil.tbl\nSOIL_TYPE_MAP soil.idx\n";
+    test::expect_project_cases({
+        {cards, "Error: grid cell 9 has soil index 2, which the Richards soil table does not give",
+         1, files},
+        {cards + "RICHARDS_C_OPTION vangenuchten\n",
+         "Error: RICHARDS_C_OPTION must be brooks (Brooks-Corey) or havercamp: vangenuchten", 1,
+         files},
+        {cards + "RICHARDS_K_OPTION harmonic\n",
+         "Error: RICHARDS_K_OPTION must be geometric or arithmetic: harmonic", 1, files},
+        // Havercamp asks for ten values a line; the Brooks-Corey table has eleven.
+        {cards + "RICHARDS_C_OPTION havercamp\n",
+         "a Havercamp layer line must hold 10 numbers (soil index 1, layer 1)", 1, files},
+        {cards + "RICHARDS_DTHETA_MAX 0\n", "Error: RICHARDS_DTHETA_MAX must lie above 0", 1,
+         files},
+        {cards + "RICHARDS_ITER_MAX 0\n", "Error: RICHARDS_ITER_MAX must be at least 1", 1, files},
+        {"INF_RICHARDS\nSOIL_TYPE_MAP soil.idx\n",
+         "Error: Richards infiltration needs the soil table: give SOIL_LAYER_INPUT_FILE or the "
+         "RICHARDS_EQN_INFILTRATION_BROOKS table",
+         1, files},
+    });
+}
+
+}  // namespace
+}  // namespace torva
