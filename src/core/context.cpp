@@ -26,6 +26,9 @@ void RunContext::open_summary(std::FILE* file) {
 }
 
 void RunContext::to_summary(std::string_view text) {
+    // A host keeps a copy of the summary's text.
+    if (host && (summary || holding_summary))
+        host->summary_text.append(text);
     if (summary)
         std::fwrite(text.data(), 1, text.size(), summary);
     else if (holding_summary)

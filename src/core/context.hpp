@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/errors.hpp"
+#include "core/host_link.hpp"
 #include "core/phase_times.hpp"
 #include "core/replacement.hpp"
 #include "core/series_lists.hpp"
@@ -58,6 +59,8 @@ struct RunContext {
     int cell_threads = 0;
 
     Replacement replacement;
+    // Set when a host program runs this simulation in its own process.
+    HostLink* host = nullptr;
     SeriesLists series;
     PhaseTimes phase_times;
 

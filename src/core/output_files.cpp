@@ -134,6 +134,9 @@ bool make_folders_for(const std::string& path) {
 OutputFile open_output_file(RunContext& ctx, std::string_view name, Numbering numbering,
                             const char* mode) {
     const bool writing = std::strchr(mode, 'w') || std::strchr(mode, 'a');
+    if (writing && ctx.host && ctx.host->discard_outputs &&
+        !output_path(ctx, name, numbering).empty())
+        return OutputFile("/dev/null", mode);
     const std::string path = writing ? output_path(ctx, name, numbering) : strip_quotes(name);
     if (writing && ctx.make_output_folders)
         make_folders_for(path);

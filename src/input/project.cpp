@@ -254,10 +254,14 @@ bool perform_card_action(const CardWord& card, ProjectSettings& s, RunContext& c
             break;
 
         case Card::REPLACE_PARAMS:
-            read_replacement_parameters(ctx, strip_quotes(v.text));
+            if (read_replacement_parameters(ctx, strip_quotes(v.text)) == 0 && ctx.host &&
+                ctx.host->values_given)
+                apply_host_values(ctx);
             break;
         case Card::REPLACE_VALS:
-            read_replacement_values(ctx, strip_quotes(v.text));
+            // A host's values stand in for the value file.
+            if (!(ctx.host && ctx.host->values_given))
+                read_replacement_values(ctx, strip_quotes(v.text));
             break;
         case Card::REPLACE_LINE:
             ctx.replace_line = std::max(v.integer[0], INT_MIN + 1) - 1;

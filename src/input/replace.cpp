@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/context.hpp"
+#include "input/numbers.hpp"
 #include "input/tokens.hpp"
 
 namespace torva {
@@ -233,6 +234,76 @@ int read_replacement_values(RunContext& ctx, const std::string& file_name) {
     }
     ctx.replacement.count = 0;
     ctx.replacement.active = true;
+    return 0;
+}
+
+namespace {
+
+bool refuse_host_value(RunContext& ctx) {
+    ctx.error.raise(err::message_printed);
+    return false;
+}
+
+// The key as a tag: "N" and "[N]" both name [N].
+std::string tag_of_key(const std::string& key) {
+    if (!key.empty() && key.front() == '[')
+        return key;
+    return "[" + key + "]";
+}
+
+bool take_host_value(RunContext& ctx, ReplacementParameter& p, const std::string& value) {
+    NumberFault fault = NumberFault::none;
+    switch (p.kind) {
+        case Kind::integer:
+            fault = read_integer(value, p.integer_value);
+            break;
+        case Kind::real:
+            fault = read_real(value, p.real_value);
+            break;
+        case Kind::text:
+            p.text_value = value;
+            break;
+    }
+    if (fault != NumberFault::none) {
+        ctx.print("Error: the replacement value %s for tag %s %s.\n", value.c_str(), p.tag.c_str(),
+                  number_fault_text(fault));
+        return refuse_host_value(ctx);
+    }
+    p.used = false;
+    return true;
+}
+
+}  // namespace
+
+int apply_host_values(RunContext& ctx) {
+    HostLink& host = *ctx.host;
+    for (const auto& [key, value] : host.values) {
+        const std::string tag = tag_of_key(key);
+        bool declared = false;
+        for (const ReplacementParameter& p : ctx.replacement.parameters) declared |= p.tag == tag;
+        if (!declared) {
+            ctx.print("Error: the replacement value %s names no tag the project declares.\n",
+                      key.c_str());
+            refuse_host_value(ctx);
+            return -1;
+        }
+    }
+    for (ReplacementParameter& p : ctx.replacement.parameters) {
+        const std::string* value = nullptr;
+        for (const auto& [key, given] : host.values)
+            if (tag_of_key(key) == p.tag)
+                value = &given;
+        if (!value) {
+            ctx.print("Error: no replacement value was given for tag %s.\n", p.tag.c_str());
+            refuse_host_value(ctx);
+            return -1;
+        }
+        if (!take_host_value(ctx, p, *value))
+            return -1;
+    }
+    ctx.replacement.count = 0;
+    ctx.replacement.active = true;
+    host.values_applied = true;
     return 0;
 }
 

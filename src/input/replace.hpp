@@ -31,6 +31,12 @@ std::string format_value(const ReplacementParameter& parameter);
 int read_replacement_parameters(RunContext& ctx, const std::string& file_name);
 int read_replacement_values(RunContext& ctx, const std::string& file_name);
 
+// The host's replacement values, by tag, in place of the REPLACE_VALS file.
+// A key that names no declared tag, a declared tag without a value, and a value
+// that its format's kind cannot hold stop the run with a message. Returns 0,
+// or -1 after an error.
+int apply_host_values(RunContext& ctx);
+
 // Tries the declared tags at line[position] (a '['), first declared first.
 // On a match the line is rewritten in place, new_length is its length, the
 // count grows and the tag is marked used; returns 1. Returns 0 when no tag

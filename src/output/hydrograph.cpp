@@ -228,6 +228,10 @@ bool write_outlet_rows(Model& model, RunContext& ctx) {
     const bool cfs = model.run.english_units;
     const double q = model.outlet.discharge * (cfs ? kCfsPerCms : 1.0);
     const double t = row_time(model);
+    if (ctx.host) {
+        ctx.host->outlet_time.push_back(t);
+        ctx.host->outlet_discharge.push_back(q);
+    }
     if (OutputFile& f = o.outlet_hydrograph) {
         if (model.run.long_term)
             f.print("%16.8lf %11.4lf\n", t, q);

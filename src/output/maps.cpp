@@ -294,6 +294,11 @@ bool write_netcdf_step(Model& model, RunContext& ctx, const MapOutput& out,
            write_failed(ctx, out.path, failure);
 }
 
+// A host's sweep writes no rasters; the text forms go to the null device.
+bool discarding_rasters(const RunContext& ctx) {
+    return ctx.host && ctx.host->discard_outputs;
+}
+
 bool open_netcdf(Model& model, RunContext& ctx, MapOutput& out, const KindInfo& kind) {
     NetcdfMapDescription d;
     d.variable = kind.dataset_name;
@@ -390,7 +395,7 @@ void open_map_outputs(Model& model, RunContext& ctx) {
         }
         if (maps.form == MapForm::netcdf) {
             out.path = output_path(ctx, out.name, Numbering::numbered);
-            if (!open_netcdf(model, ctx, out, kind))
+            if (!discarding_rasters(ctx) && !open_netcdf(model, ctx, out, kind))
                 return;
         }
     }
@@ -418,10 +423,10 @@ void map_output_phase(Model& model, RunContext& ctx) {
                 written = write_series_file(model, ctx, out, values);
                 break;
             case MapForm::geotiff:
-                written = write_geotiff_file(model, ctx, out, values);
+                written = discarding_rasters(ctx) || write_geotiff_file(model, ctx, out, values);
                 break;
             case MapForm::netcdf:
-                written = write_netcdf_step(model, ctx, out, values);
+                written = discarding_rasters(ctx) || write_netcdf_step(model, ctx, out, values);
                 break;
             default:
                 written = write_dataset_file_step(model, ctx, out, values);

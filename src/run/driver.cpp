@@ -232,6 +232,13 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
     if (!model.calibration && ctx.partition == 0)
         ctx.print("reading run parameters from project file: %s\n", model.project_file.c_str());
     read_project_file(model, ctx, model.project_file);
+    if (!ctx.error.pending() && ctx.host && ctx.host->values_given && !ctx.host->values_applied &&
+        !ctx.host->values.empty()) {
+        ctx.print(
+            "Error: replacement values were given, but the project declares no tags "
+            "(REPLACE_PARAMS).\n");
+        ctx.error.raise(err::message_printed);
+    }
     if (!ctx.error.pending())
         derive_run_settings(model, ctx);
     if (run_must_stop(ctx))
@@ -596,10 +603,12 @@ void list_files_written(RunContext& ctx) {
 // The run time is appended to out_time.dat in the working folder; a file that
 // cannot be opened is passed over, one that cannot be written fails the run.
 void write_run_time(RunContext& ctx, double seconds) {
-    OutputFile times("out_time.dat", "a");
+    OutputFile times = ctx.host && ctx.host->discard_outputs ? OutputFile("/dev/null", "a")
+                                                             : OutputFile("out_time.dat", "a");
     if (times) {
         times.print("total time (s): %8.2lf\n", seconds);
-        ctx.note_file_written(times.path());
+        if (!(ctx.host && ctx.host->discard_outputs))
+            ctx.note_file_written(times.path());
     }
     list_files_written(ctx);
     if (ctx.total_threads == 1)
