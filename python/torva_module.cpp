@@ -158,13 +158,14 @@ py::dict to_dict(const std::vector<std::pair<std::string, double>>& figures) {
 
 py::dict run(const std::string& project, const std::string& workdir,
              const std::optional<std::vector<std::pair<std::string, std::string>>>& values,
-             bool outputs) {
+             bool outputs, int threads) {
     torva::HostRequest request;
     request.project_file = project;
     request.values_given = values.has_value();
     if (values)
         request.values = *values;
     request.outputs = outputs;
+    request.threads = threads;
 
     torva::HostResult result;
     {
@@ -223,5 +224,6 @@ py::dict run(const std::string& project, const std::string& workdir,
 PYBIND11_MODULE(_torva, m) {
     m.doc() = "Runs TORVA simulations in this process.";
     m.def("run", &run, py::arg("project"), py::arg("workdir"), py::arg("values"),
-          py::arg("outputs"), "Runs one simulation in the folder workdir; a dict of its results.");
+          py::arg("outputs"), py::arg("threads"),
+          "Runs one simulation in the folder workdir; a dict of its results.");
 }

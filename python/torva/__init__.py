@@ -11,7 +11,12 @@ import os
 
 import numpy
 
-from . import _torva
+# Threads of a run's cell loops that wait for work sleep rather than spin, as
+# the program's do, so that runs side by side do not take each other's cores.
+# The OpenMP runtime reads this once, when the compiled half is loaded.
+os.environ.setdefault("OMP_WAIT_POLICY", "passive")
+
+from . import _torva  # noqa: E402
 
 __all__ = ["run", "Result", "RunError", "Georeference", "MapSeries"]
 
@@ -91,13 +96,15 @@ def _error_lines(messages):
     return "\n".join(lines) if lines else messages.strip()
 
 
-def run(project, replace=None, workdir=None, outputs=True):
+def run(project, replace=None, workdir=None, outputs=True, threads=None):
     """Runs one simulation of a project file.
 
     project: the project file. workdir: the folder the project's file names
     are read in and written to (the project's folder when None). replace: a
     dict of replacement values by tag ({"N": 0.035}), which stand for the
     project's REPLACE_VALS file. outputs: False writes no file at all.
+    threads: the threads of the run's cell loops (None: the project's
+    NUM_THREADS, else every processor); 1 for runs side by side in a pool.
     Raises RunError when the run is refused or fails, and KeyboardInterrupt
     (its `result` the run up to its last step) when Ctrl-C stopped it.
     """
@@ -110,7 +117,11 @@ def run(project, replace=None, workdir=None, outputs=True):
             if not isinstance(key, str):
                 raise TypeError("replacement keys are tag names (str), not %r" % (key,))
             values.append((key, repr(value) if isinstance(value, float) else str(value)))
-    d = _torva.run(os.path.relpath(project, workdir), workdir, values, bool(outputs))
+    if threads is not None and (isinstance(threads, bool) or not isinstance(threads, int)
+                                or threads < 1):
+        raise ValueError("threads is a whole number of 1 or more, not %r" % (threads,))
+    d = _torva.run(os.path.relpath(project, workdir), workdir, values, bool(outputs),
+                   threads or 0)
     if d["status"] not in (0, 130):
         raise RunError(_error_lines(d["messages"]), d["status"], d["code"], d["messages"])
     result = _result(d, workdir)

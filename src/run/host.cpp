@@ -118,7 +118,15 @@ HostResult run_hosted(const HostRequest& request) {
     ctx.err = console.get();
     ctx.total_threads = omp_get_num_procs();
     ctx.host = &host;
+    // The threads of this run's cell loops are set for the calling thread
+    // only, so that runs side by side each keep their own.
+    const int threads_before = omp_get_max_threads();
+    if (request.threads > 0) {
+        ctx.cell_threads = request.threads;
+        omp_set_num_threads(request.threads);
+    }
     result.code = run_simulation(ctx, request.project_file);
+    omp_set_num_threads(threads_before);
     result.status = ctx.interrupted_by ? 128 + ctx.interrupted_by : (result.code == 0 ? 0 : 1);
     result.messages = console.text();
     result.outlet_time = std::move(host.outlet_time);

@@ -18,6 +18,9 @@ struct HostRequest {
     bool values_given = false;
     std::vector<std::pair<std::string, std::string>> values;
     bool outputs = true;  // false: no file is written
+    // Threads of the run's cell loops; 0: as the command line (NUM_THREADS,
+    // else every processor).
+    int threads = 0;
     // Asked once a step; true stops the run after it as a SIGINT would.
     std::function<bool()> stop_requested;
 };

@@ -210,12 +210,14 @@ class Threads(unittest.TestCase):
             copy_valley(tmp)
             project = short_project(tmp, 10, rain_tag=True)
 
-            def one(rain):
-                return torva.run(project, replace={"RAIN": rain}, outputs=False)
+            def one(rain, threads=None):
+                return torva.run(project, replace={"RAIN": rain}, outputs=False,
+                                 threads=threads)
 
+            # Alone on every processor, side by side on one thread each.
             sequential = [one(r) for r in rains]
             with concurrent.futures.ThreadPoolExecutor(4) as pool:
-                pooled = list(pool.map(one, rains))
+                pooled = list(pool.map(lambda r: one(r, 1), rains))
             for rain, a, b in zip(rains, sequential, pooled):
                 with self.subTest(rain=rain):
                     numpy.testing.assert_array_equal(a.time_min, b.time_min)
@@ -224,6 +226,9 @@ class Threads(unittest.TestCase):
                     # Five minutes of rain on every cell.
                     self.assertAlmostEqual(a.balance["Total amount of precip"],
                                            rain / 1000 / 12 * 400 * basin_cells(), places=2)
+            for threads in [0, -1, 1.5, True]:
+                with self.subTest(threads=threads), self.assertRaises(ValueError):
+                    one(10.0, threads)
             # More rain, more water at the outlet.
             peaks = [a.discharge.max() for a in sequential]
             self.assertEqual(peaks, sorted(peaks))
