@@ -25,8 +25,9 @@ using test::TempDir;
 // column 2, 11.0 m beside it, 11.2 and 11.3 m in row 1), and starts at
 // 10.95 m over its lowest cell. It drains over a weir (link 2, 2 m long,
 // crest at the lake's starting level) into the stem, link 4, which the
-// eastern branch, link 3, joins; and its water runs over land onto the lower
-// cell south of it (10.7 m), down to MINWSE, where its last cell dries.
+// eastern branch, link 3, joins. The land around it drains into it, but it
+// gives nothing back over land, not even to the lower cell south of it
+// (10.7 m): what lies below the crest stays in the lake.
 double ground(int row, int col) {
     const int from_stream =
         row <= 2 ? std::min(std::abs(col - 2), std::abs(col - 4)) : std::abs(col - 3);
@@ -87,8 +88,8 @@ TEST(ChannelLakeRun, RainFillsTheLakeOverItsWeirAndEveryBalanceCloses) {
     EXPECT_GE(lake_rain, 6.0 - 0.005);
     EXPECT_NEAR(figure(summary, "Total amount of precip=") + lake_rain, 25 * 400 * 0.015, 0.01);
     EXPECT_GT(figure(summary, "Volume of flow into lakes="), 1.0);
-    EXPECT_GT(figure(summary, "Volume of flow from lakes="), 20.0);
-    EXPECT_LT(figure(summary, "Final volume in perennial lakes"), 1.0);
+    EXPECT_GT(figure(summary, "Volume of flow from lakes="), 10.0);
+    EXPECT_GT(figure(summary, "Final volume in perennial lakes"), 20.0);
     EXPECT_NEAR(figure(summary, "Perennial lake mass bal error m^3="), 0.0, 0.005);
     for (const char* label : {"mass conservation error:", "Overall mass balance error =",
                               "Mass balance error of surface components ="})
@@ -100,7 +101,7 @@ TEST(ChannelLakeRun, RainFillsTheLakeOverItsWeirAndEveryBalanceCloses) {
 TEST(ChannelLakeRun, ValleyReservoirExampleTakesTheStormAndClosesItsBalances) {
     // The example of the README, run in a copy of the valley's folder.
     TempDir dir;
-    const std::filesystem::path valley = "examples/valley";
+    const std::filesystem::path valley = std::filesystem::path(TORVA_EXAMPLES) / "valley";
     for (const auto& entry : std::filesystem::directory_iterator(valley)) {
         if (!entry.is_regular_file())
             continue;
