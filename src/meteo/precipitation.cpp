@@ -467,17 +467,36 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     const bool snowing = model.run.long_term && hm.started && hm.weather.temperature < 0.0 &&
                          hm.snow_water_equivalent.size() == static_cast<std::size_t>(cells) + 1;
     double* h = snowing ? model.hydromet.snow_water_equivalent.data() : depth.data();
+    // Rain and snow on an overland lake fall into its water.
+    Lakes& lakes = model.lakes;
+    const int* lake = lakes.present() ? lakes.cell_lake.data() : nullptr;
     double rain_sum = 0.0;    // mm/h summed over cells
-    double ground_sum = 0.0;  // mm/h reaching the ground
+    double ground_sum = 0.0;  // mm/h reaching the ground outside lakes
     int first_bad_cell = cells + 1;
 #pragma omp parallel for schedule(static) reduction(+ : rain_sum, ground_sum) \
     reduction(min : first_bad_cell) if (cells >= kMinParallelCells)
     for (int i = 1; i <= cells; ++i) {
-        h[i] += rate[i] * dt * kRainToMetres;
         rain_sum += rain[i];
+        if (lake && lake[i] > 0) {
+            if (!std::isfinite(rate[i]) && i < first_bad_cell)
+                first_bad_cell = i;
+            continue;
+        }
+        h[i] += rate[i] * dt * kRainToMetres;
         ground_sum += rate[i];
         if (!std::isfinite(h[i]) && i < first_bad_cell)
             first_bad_cell = i;
+    }
+    if (lake) {
+        // In cell order, so the lakes' sums do not depend on the thread count.
+        double lake_sum = 0.0;  // mm/h over lake cells
+        for (int i = 1; i <= cells; ++i) {
+            if (lake[i] == 0)
+                continue;
+            lakes.pending[lake[i]] += rate[i] * dt * cell_area * kRainToMetres;
+            lake_sum += rate[i];
+        }
+        lakes.flows.rain += lake_sum * dt * cell_area * kRainToMetres;
     }
     if (snowing)
         model.hydromet.snow = true;
