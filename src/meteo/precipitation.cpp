@@ -470,23 +470,31 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     // Rain and snow on an overland lake fall into its water.
     Lakes& lakes = model.lakes;
     const int* lake = lakes.present() ? lakes.cell_lake.data() : nullptr;
-    double rain_sum = 0.0;    // mm/h summed over cells
-    double ground_sum = 0.0;  // mm/h reaching the ground outside lakes
+    // Rain and what reaches the ground outside lakes, mm/h summed over cells,
+    // and the first cell whose depth is no longer a number (the third sum
+    // counts them).
+    const CellSums<3> sums = ordered_cell_sums<CellSums<3>>(
+        1, cells, cells >= kMinParallelCells, [&](int i, CellSums<3>& s) {
+            s[0] += rain[i];
+            if (lake && lake[i] > 0) {
+                if (!std::isfinite(rate[i]))
+                    s[2] += 1.0;
+                return;
+            }
+            h[i] += rate[i] * dt * kRainToMetres;
+            s[1] += rate[i];
+            if (!std::isfinite(h[i]))
+                s[2] += 1.0;
+        });
+    const double rain_sum = sums[0];
+    const double ground_sum = sums[1];
     int first_bad_cell = cells + 1;
-#pragma omp parallel for schedule(static) reduction(+ : rain_sum, ground_sum) \
-    reduction(min : first_bad_cell) if (cells >= kMinParallelCells)
-    for (int i = 1; i <= cells; ++i) {
-        rain_sum += rain[i];
-        if (lake && lake[i] > 0) {
-            if (!std::isfinite(rate[i]) && i < first_bad_cell)
+    if (sums[2] > 0.0)
+        for (int i = 1; i <= cells; ++i)
+            if (!std::isfinite(lake && lake[i] > 0 ? rate[i] : h[i])) {
                 first_bad_cell = i;
-            continue;
-        }
-        h[i] += rate[i] * dt * kRainToMetres;
-        ground_sum += rate[i];
-        if (!std::isfinite(h[i]) && i < first_bad_cell)
-            first_bad_cell = i;
-    }
+                break;
+            }
     if (lake) {
         // In cell order, so the lakes' sums do not depend on the thread count.
         double lake_sum = 0.0;  // mm/h over lake cells
