@@ -173,6 +173,13 @@ void mark_barred_cells(Model& model) {
         for (int i = 1; i <= n; ++i)
             if (channel_lake[i] > 0)
                 lakes.barred[i] = 1;
+    // A lake of the channel network may flood any cell of its search list.
+    for (const ChannelLake& lake : model.channel.lakes)
+        for (std::size_t k = 0; k < lake.search_rows.size() && k < lake.search_cols.size(); ++k) {
+            const int cell = model.grid.number_or_zero(lake.search_rows[k], lake.search_cols[k]);
+            if (cell > 0)
+                lakes.barred[cell] = 1;
+        }
 }
 
 const char* barred_reason(const Model& model, int cell) {
@@ -181,10 +188,11 @@ const char* barred_reason(const Model& model, int cell) {
     const std::vector<int>& boundary = model.tables.ov_boundary.type;
     if (static_cast<std::size_t>(cell) < boundary.size() && boundary[cell] != 0)
         return "an overland boundary cell";
-    const std::vector<int>& channel_lake = model.overland.channel_lakes.lake_number;
-    if (static_cast<std::size_t>(cell) < channel_lake.size() && channel_lake[cell] > 0)
-        return "a cell of a lake of the channel network";
-    return "a stream cell";
+    const StreamCells& stream = model.channel.stream;
+    for (int s = 1; s <= stream.count && static_cast<std::size_t>(s) < stream.cell.size(); ++s)
+        if (stream.cell[s] == cell)
+            return "a stream cell";
+    return "a cell a lake of the channel network may flood";
 }
 
 // Every lake cell counts and holds (initial level - ground) of water.
