@@ -51,7 +51,7 @@ struct Direction {
     const int* face_to;
     const int* face_from;
     double* flux;
-    double* face_volume;
+    double* face_volume;  // m3 over the sub-steps of the model step
 };
 
 // The law's discharge across the downstream face of cell i (0 where no water
@@ -210,14 +210,14 @@ AdeFields fields_of(const Model& model, const double* depth) {
 Direction x_direction(Model& model) {
     Overland& ov = model.overland;
     return {ov.face_east.data(), model.grid.west_neighbour.data(), ov.flux_x.data(),
-            ov.face_volume_x.data()};
+            ov.discharge_x.data()};
 }
 
 // The faces across the south side of each cell, fed from its north neighbour.
 Direction y_direction(Model& model) {
     Overland& ov = model.overland;
-    return {ov.face_south.data(), model.grid.north_neighbour.data(), ov.flux_y.data(),
-            ov.face_volume_y.data()};
+    return {ov.face_south.data(), model.grid.north_neighbour.data(),
+            ov.flux_y.empty() ? ov.flux_x.data() : ov.flux_y.data(), ov.discharge_y.data()};
 }
 
 void print_ade_stop(RunContext& ctx) {
@@ -445,8 +445,8 @@ double predictor_corrector_step(Model& model, RunContext& ctx, double dt) {
     const double inverse_dt = 1.0 / dt;
 #pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
     for (int i = 1; i <= n; ++i) {
-        ov.discharge_x[i] = ov.face_volume_x[i] * inverse_dt;
-        ov.discharge_y[i] = ov.face_volume_y[i] * inverse_dt;
+        ov.discharge_x[i] *= inverse_dt;
+        ov.discharge_y[i] *= inverse_dt;
     }
     return outflow;
 }

@@ -59,15 +59,17 @@ struct Overland {
 
     // Per-cell arrays, N + 1 entries (entry 0 stays 0: it is the discharge of
     // the missing face of a cell without west or north neighbour).
-    std::vector<double> depth;          // overland water depth h, m
-    std::vector<double> max_depth;      // largest depth so far, m
-    std::vector<double> bed_slope_x;    // (z - z_east) / dx
-    std::vector<double> bed_slope_y;    // (z - z_south) / dx
-    std::vector<double> discharge_x;    // m3/s across the east face in the step
-    std::vector<double> discharge_y;    // m3/s across the south face in the step
-    std::vector<double> face_volume_x;  // m3 across the east face over the sub-steps
-    std::vector<double> face_volume_y;  // m3 across the south face over the sub-steps
-    std::vector<double> inverse_n;      // 1 / Manning n
+    std::vector<double> depth;      // overland water depth h, m
+    std::vector<double> max_depth;  // largest depth so far, m
+    // Bed slopes, for the explicit scheme and the sun on the slopes of
+    // long-term runs; empty otherwise.
+    std::vector<double> bed_slope_x;  // (z - z_east) / dx
+    std::vector<double> bed_slope_y;  // (z - z_south) / dx
+    // m3/s across the east and south faces in the step. The ADE schemes add up
+    // the volumes of their sub-steps here (m3) and divide by the step at its end.
+    std::vector<double> discharge_x;
+    std::vector<double> discharge_y;
+    std::vector<double> inverse_n;  // 1 / Manning n
     // The neighbour across the east and south faces that carry flow: 0 where
     // the grid has no neighbour or a dike blocks the face.
     std::vector<int> face_east;
@@ -78,7 +80,10 @@ struct Overland {
     std::vector<double> predicted_depth;  // the predictor's depths (predictor-corrector)
     std::vector<double> cell_outflow;  // depth a cell gives over its faces in a sub-step (explicit)
     std::vector<double> flux_x;        // discharge of the east face in the current sweep
-    std::vector<double> flux_y;        // discharge of the south face in the current sweep
+    // Discharge of the south face in the current sweep. The ADE schemes sweep
+    // one direction at a time and share flux_x unless lake cells need both
+    // directions' discharges after the sweeps; flux_y is empty then.
+    std::vector<double> flux_y;
 
     ExplicitStepState explicit_state;
     int ade_sweep_toggle = 1;  // 1: x then y; 2: y then x; alternates every model step
