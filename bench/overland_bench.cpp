@@ -30,12 +30,15 @@ std::unique_ptr<Model> wet_plane(int side) {
     for (int r = 1; r <= side; ++r)
         for (int c = 1; c <= side; ++c) g.number_at(r, c) = ++n;
     g.num_cells = n;
-    for (auto* a : {&g.east_neighbour, &g.south_neighbour, &g.west_neighbour, &g.north_neighbour})
+    for (auto* a : {&g.east_neighbour, &g.south_neighbour, &g.west_neighbour, &g.north_neighbour,
+                    &g.cell_row, &g.cell_col})
         a->assign(n + 1, 0);
     g.elevation.assign(n + 1, 0.0);
     for (int r = 1; r <= side; ++r)
         for (int c = 1; c <= side; ++c) {
             const int i = g.number_at(r, c);
+            g.cell_row[i] = r;
+            g.cell_col[i] = c;
             g.elevation[i] = 100.0 - 0.002 * 30.0 * (r + c) + 0.05 * std::sin(0.1 * r * c);
             g.east_neighbour[i] = g.number_at(r, c + 1);
             g.west_neighbour[i] = g.number_at(r, c - 1);

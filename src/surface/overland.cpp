@@ -191,6 +191,7 @@ void compute_bed_slopes(Model& model, RunContext& ctx) {
         for (int i = 1; i <= n; ++i) ov.max_depth[i] = ov.depth[i];
     if (model.project.given(Card::OV_BOUNDARY))
         link_boundary_series(model);
+    set_up_wet_spans(ov, g);
     ov.set_up = true;
 }
 
@@ -325,14 +326,21 @@ double largest_courant_number(const Model& model, double dt) {
     const int* south = ov.face_south.data();
     const double factor = 5.0 / 3.0 * dt / (dx * dx);
     double largest = 0.0;
+    // Faces outside the ADE scheme's spans carry nothing.
+    const bool spans = ov.scheme == OverlandScheme::ade && span_rows(ov) >= 1;
+    const int rows = spans ? span_rows(ov) : 1;
 #pragma omp parallel for schedule(static) reduction(max : largest) if (runs_parallel(ov, n))
-    for (int i = 1; i <= n; ++i) {
-        const double hx = std::max(h[i], h[east[i]]);
-        const double hy = std::max(h[i], h[south[i]]);
-        if (hx > kLeastDepth)
-            largest = std::max(largest, std::fabs(qx[i]) / hx * factor);
-        if (hy > kLeastDepth)
-            largest = std::max(largest, std::fabs(qy[i]) / hy * factor);
+    for (int r = 1; r <= rows; ++r) {
+        const int begin = spans ? ov.span_begin[r] : 1;
+        const int end = spans ? ov.span_end[r] : n + 1;
+        for (int i = begin; i < end; ++i) {
+            const double hx = std::max(h[i], h[east[i]]);
+            const double hy = std::max(h[i], h[south[i]]);
+            if (hx > kLeastDepth)
+                largest = std::max(largest, std::fabs(qx[i]) / hx * factor);
+            if (hy > kLeastDepth)
+                largest = std::max(largest, std::fabs(qy[i]) / hy * factor);
+        }
     }
     return largest;
 }
@@ -400,12 +408,15 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
         if (ctx.error.pending())
             return;
         if (ov.scheme == OverlandScheme::ade) {
+            // Outside the spans the discharges are 0 already.
             const double inverse_dt = 1.0 / dt;
+            const int rows = span_rows(ov);
 #pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
-            for (int i = 1; i <= n; ++i) {
-                ov.discharge_x[i] *= inverse_dt;
-                ov.discharge_y[i] *= inverse_dt;
-            }
+            for (int r = 1; r <= rows; ++r)
+                for (int i = ov.span_begin[r]; i < ov.span_end[r]; ++i) {
+                    ov.discharge_x[i] *= inverse_dt;
+                    ov.discharge_y[i] *= inverse_dt;
+                }
         }
         track_courant_number(model, dt);
     } else {

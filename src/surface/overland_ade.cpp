@@ -6,6 +6,9 @@
 // count. The lake form runs the same loops on one thread and adds the
 // exchange with the lake cells of the channel network.
 
+#include <omp.h>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -101,33 +104,53 @@ struct SweepResult {
     double cleanup = 0.0;  // m, summed over cells
 };
 
-// One ADE sweep of `sub_step` seconds in one direction, with its stability
-// test. The first sweep of a model step also saves the depths it starts
-// from (into `saved`, when given) for a restart, and the first sub-step
-// starts the face volumes afresh: neither needs a pass of its own.
+// The rows [first, last) of this thread's share of the spans: rows go whole
+// to the thread whose share of the span cells they start in.
+inline void rows_of_thread(const Overland& ov, int& first, int& last) {
+    const int rows = span_rows(ov);
+    const int* before = ov.span_before.data();
+    const long long total = before[rows + 1];
+    const int t = omp_get_thread_num();
+    const int threads = omp_get_num_threads();
+    const long long from = total * t / threads;
+    const long long to = total * (t + 1) / threads;
+    first = static_cast<int>(std::lower_bound(before + 1, before + rows + 1, from) - before);
+    last = t + 1 == threads
+               ? rows + 1
+               : static_cast<int>(std::lower_bound(before + 1, before + rows + 1, to) - before);
+}
+
+// One ADE sweep of `sub_step` seconds in one direction over the cells of the
+// spans, with its stability test. The first sweep of a model step also saves
+// the depths it starts from (into `saved`, when given) for a restart, and the
+// first sub-step starts the face volumes afresh: neither needs a pass of its
+// own. Each row sums its own cleanup, and the rows add up in order, so the
+// sum does not depend on the thread count.
 template <bool kLakes>
-SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Direction& d, int n,
-                      double sub_step, bool first_sub_step, bool parallel) {
+SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Direction& d,
+                      Overland& ov, double sub_step, bool first_sub_step, bool parallel) {
     const double area = f.cell_size * f.cell_size;
     const double k = sub_step / area;
     const double volume_rate = area / sub_step;
+    const int rows = span_rows(ov);
+    const int* span_begin = ov.span_begin.data();
+    const int* span_end = ov.span_end.data();
+    double* row_cleanup = ov.row_cleanup.data();
     int failures = 0;
-    std::array<double, kSumBlocks> cleanup_of{};
-#pragma omp parallel if (parallel)
+#pragma omp parallel if (parallel) reduction(+ : failures)
     {
-#pragma omp for schedule(static) reduction(+ : failures)
-        for (int i = 1; i <= n; ++i) {
-            const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
-            d.flux[i] = flow.discharge;
-            failures += flow.failed;
-        }
-        // The cells gather their faces in fixed blocks, whose cleanup volumes
-        // add up the same way for any thread count.
-#pragma omp for schedule(static) reduction(+ : failures)
-        for (int b = 0; b < kSumBlocks; ++b) {
-            const CellBlock block = cell_block(1, n, b);
+        int first = 1, last = 1;
+        rows_of_thread(ov, first, last);
+        for (int r = first; r < last; ++r)
+            for (int i = span_begin[r]; i < span_end[r]; ++i) {
+                const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
+                d.flux[i] = flow.discharge;
+                failures += flow.failed;
+            }
+#pragma omp barrier
+        for (int r = first; r < last; ++r) {
             double cleanup = 0.0;
-            for (int i = block.begin; i < block.end; ++i) {
+            for (int i = span_begin[r]; i < span_end[r]; ++i) {
                 const double q = d.flux[i];
                 d.face_volume[i] = first_sub_step ? q * sub_step : d.face_volume[i] + q * sub_step;
                 if (saved)
@@ -142,10 +165,12 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Di
                 cleanup += u.cleanup;
                 failures += u.failed;
             }
-            cleanup_of[b] = cleanup;
+            row_cleanup[r] = cleanup;
         }
     }
-    return {failures, sum_in_order(cleanup_of)};
+    double cleanup = 0.0;
+    for (int r = 1; r <= rows; ++r) cleanup += row_cleanup[r];
+    return {failures, cleanup};
 }
 
 void copy_depths(double* to, const double* from, int n, bool parallel) {
@@ -241,8 +266,9 @@ struct SubStepResult {
 // from its first depths whenever a cell fails; a working step below a
 // thousandth of a second stops the run. `sub_step(length, first, save)` runs
 // one sub-step; `save` asks it to save the depths it starts from.
-template <bool kLakes, typename SubStep>
-double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_step) {
+template <bool kLakes, typename SubStep, typename BeforeRetry>
+double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_step,
+                     BeforeRetry&& before_retry) {
     Overland& ov = model.overland;
     const int n = model.grid.num_cells;
     const bool parallel = runs_parallel(ov, n);
@@ -257,8 +283,10 @@ double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_ste
             print_ade_stop(ctx);
             return 0.0;
         }
-        if (!first_attempt)
+        if (!first_attempt) {
+            before_retry();
             copy_depths(ov.depth.data(), ov.saved_depth.data(), n, parallel);
+        }
         SubStepResult total;
         bool failed = false;
         double remaining = dt;
@@ -302,18 +330,44 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
     const Direction& second = ov.ade_sweep_toggle == 1 ? y : x;
     const double area = g.cell_size * g.cell_size;
 
-    return ade_step_rule<kLakes>(
-        model, ctx, dt, [&](double length, bool first_sub_step, bool save) {
+    // The first attempt at the step works on the wet spans only; it is one
+    // sub-step of two sweeps, over which water crosses two faces at most. A
+    // retry, with shorter sub-steps, covers every cell.
+    if (span_rows(ov) < 1)
+        set_up_wet_spans(ov, g);
+    bool spans = !kLakes && ov.wet_spans;
+    if (spans) {
+        clear_dirty_faces(ov, n, parallel);
+        find_wet_spans(ov, g, h, f.retention, parallel);
+    } else {
+        cover_every_cell(ov);
+    }
+    const auto cover_all_before_retry = [&] {
+        if (!spans)
+            return;
+        // The failed attempt saved and changed the depths of the spans only.
+        const double* saved = ov.saved_depth.data();
+        for (int r = 1; r <= span_rows(ov); ++r)
+            for (int i = ov.span_begin[r]; i < ov.span_end[r]; ++i) h[i] = saved[i];
+        copy_depths(ov.saved_depth.data(), h, n, parallel);
+        cover_every_cell(ov);
+        ov.all_dirty = true;
+        spans = false;
+    };
+
+    const double outflow = ade_step_rule<kLakes>(
+        model, ctx, dt,
+        [&](double length, bool first_sub_step, bool save) {
             SubStepResult r;
             double* saved = save ? ov.saved_depth.data() : nullptr;
             const SweepResult a =
-                ade_sweep<kLakes>(f, h, saved, first, n, length, first_sub_step, parallel);
+                ade_sweep<kLakes>(f, h, saved, first, ov, length, first_sub_step, parallel);
             if (a.failures > 0) {
                 r.failures = a.failures;
                 return r;
             }
             const SweepResult b =
-                ade_sweep<kLakes>(f, h, nullptr, second, n, length, first_sub_step, parallel);
+                ade_sweep<kLakes>(f, h, nullptr, second, ov, length, first_sub_step, parallel);
             if (b.failures > 0) {
                 r.failures = b.failures;
                 return r;
@@ -325,7 +379,11 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
             }
             r.outflow = take_outlet_flow(model, h, length, 1.0);
             return r;
-        });
+        },
+        cover_all_before_retry);
+    if (spans)
+        mark_spans_dirty(ov);
+    return outflow;
 }
 
 // One predictor-corrector pass in one direction over a sub-step: the
@@ -424,8 +482,9 @@ double predictor_corrector_step(Model& model, RunContext& ctx, double dt) {
     // The reverse of the ADE order.
     const Direction& first = ov.ade_sweep_toggle == 1 ? y : x;
     const Direction& second = ov.ade_sweep_toggle == 1 ? x : y;
-    const double outflow =
-        ade_step_rule<kLakes>(model, ctx, dt, [&](double length, bool first_sub_step, bool save) {
+    const double outflow = ade_step_rule<kLakes>(
+        model, ctx, dt,
+        [&](double length, bool first_sub_step, bool save) {
             double* saved = save ? ov.saved_depth.data() : nullptr;
             SubStepResult a =
                 predictor_corrector_pass<kLakes>(model, first, length, first_sub_step, saved);
@@ -438,7 +497,8 @@ double predictor_corrector_step(Model& model, RunContext& ctx, double dt) {
             a.cleanup += b.cleanup;
             a.outflow += b.outflow;
             return a;
-        });
+        },
+        [] {});
     if (ctx.error.pending())
         return 0.0;
     const int n = g.num_cells;

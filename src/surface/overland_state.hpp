@@ -85,6 +85,28 @@ struct Overland {
     // directions' discharges after the sweeps; flux_y is empty then.
     std::vector<double> flux_y;
 
+    // The ADE scheme works only where water can move: on each row, the span
+    // of cells within one row and one column of a cell that holds water above
+    // its retention. A cell outside every span and all its neighbours hold no
+    // water that can flow, so no face of it carries any, and its depth stays
+    // as it is. Spans are per row of the grid, in cell numbers [begin, end);
+    // `span_before` counts the cells in the spans of the rows above (for
+    // sharing the cells out among the threads). Without lakes the ADE scheme
+    // uses them; otherwise every span is the whole row.
+    bool wet_spans = false;
+    std::vector<int> row_begin;   // first cell of each row; row_begin[rows + 1] = N + 1
+    std::vector<int> span_begin;  // per row
+    std::vector<int> span_end;
+    std::vector<int> span_before;     // rows + 2 entries
+    std::vector<int> active_first;    // per row: first and last column of a cell
+    std::vector<int> active_last;     // above its retention (work arrays)
+    std::vector<double> row_cleanup;  // per row, m: the cleanup of a sweep
+    // The spans whose face discharges may not be 0 (those of the last step
+    // that moved water), or every cell.
+    std::vector<int> dirty_begin;
+    std::vector<int> dirty_end;
+    bool all_dirty = true;
+
     ExplicitStepState explicit_state;
     int ade_sweep_toggle = 1;  // 1: x then y; 2: y then x; alternates every model step
 
