@@ -532,6 +532,11 @@ double predictor_corrector_step(Model& model, RunContext& ctx, double dt) {
 }  // namespace
 
 double route_ade(Model& model, RunContext& ctx, double dt) {
+    Overland& ov = model.overland;
+    // Lake cells need the discharges of both directions after the sweeps; a
+    // lake set up after the overland arrays gets its second array once.
+    if (ov.channel_lakes.present() && ov.flux_y.size() != ov.flux_x.size())
+        ov.flux_y.assign(ov.flux_x.size(), 0.0);
     double outflow = model.overland.channel_lakes.present() ? ade_step<true>(model, ctx, dt)
                                                             : ade_step<false>(model, ctx, dt);
     if (!ctx.error.pending() && model.project.given(Card::LOWSPOT_FILE))
