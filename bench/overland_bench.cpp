@@ -1,12 +1,16 @@
 // One ADE model step on a 1000 x 1000 grid with water on every cell, at 1 and
 // 2 threads. The surface is a gently undulating plane and the water shallow,
-// so no sub-step is halved: each model step is exactly two sweeps.
+// so no sub-step is halved: each model step is exactly two sweeps. And the
+// whole overland phase of a step with rain on every cell, on a tenth of them
+// (every tenth row) and on none, from a dry start: what a step costs as the
+// wet share of the grid falls.
 
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "core/context.hpp"
 #include "core/model_state.hpp"
@@ -26,12 +30,15 @@ std::unique_ptr<Model> wet_plane(int side) {
     for (int r = 1; r <= side; ++r)
         for (int c = 1; c <= side; ++c) g.number_at(r, c) = ++n;
     g.num_cells = n;
-    for (auto* a : {&g.east_neighbour, &g.south_neighbour, &g.west_neighbour, &g.north_neighbour})
+    for (auto* a : {&g.east_neighbour, &g.south_neighbour, &g.west_neighbour, &g.north_neighbour,
+                    &g.cell_row, &g.cell_col})
         a->assign(n + 1, 0);
     g.elevation.assign(n + 1, 0.0);
     for (int r = 1; r <= side; ++r)
         for (int c = 1; c <= side; ++c) {
             const int i = g.number_at(r, c);
+            g.cell_row[i] = r;
+            g.cell_col[i] = c;
             g.elevation[i] = 100.0 - 0.002 * 30.0 * (r + c) + 0.05 * std::sin(0.1 * r * c);
             g.east_neighbour[i] = g.number_at(r, c + 1);
             g.west_neighbour[i] = g.number_at(r, c - 1);
@@ -69,5 +76,44 @@ void BM_AdeModelStep(benchmark::State& state) {
 }
 
 BENCHMARK(BM_AdeModelStep)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Arguments: the percentage of cells that get rain (100, 10 or 0) and the
+// thread count. Each step puts 30 mm/h of 10 s on the raining cells, then
+// runs the overland phase.
+void BM_OverlandWetFraction(benchmark::State& state) {
+    const int percent = static_cast<int>(state.range(0));
+    omp_set_num_threads(static_cast<int>(state.range(1)));
+    auto m = wet_plane(1000);
+    Model& model = *m;
+    for (int i = 1; i <= model.grid.num_cells; ++i) model.overland.depth[i] = 0.0;
+    std::vector<int> raining;
+    for (int i = 1; i <= model.grid.num_cells; ++i) {
+        const int row = (i - 1) / 1000;
+        if (percent >= 100 || (percent > 0 && row % (100 / percent) == 0))
+            raining.push_back(i);
+    }
+    const double rain = 0.030 / 3600.0 * model.run.time_step;
+    RunContext ctx;
+    for (auto _ : state) {
+        for (int i : raining) model.overland.depth[i] += rain;
+        overland_flow_phase(model, ctx);
+    }
+    if (ctx.error.pending())
+        state.SkipWithError("the overland phase stopped");
+    state.counters["cell_steps_per_s"] =
+        benchmark::Counter(static_cast<double>(model.grid.num_cells) * state.iterations(),
+                           benchmark::Counter::kIsRate);
+    omp_set_num_threads(omp_get_num_procs());
+}
+
+BENCHMARK(BM_OverlandWetFraction)
+    ->Args({100, 1})
+    ->Args({10, 1})
+    ->Args({0, 1})
+    ->Args({100, 2})
+    ->Args({10, 2})
+    ->Args({0, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

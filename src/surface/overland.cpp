@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "core/arrays.hpp"
 #include "core/context.hpp"
@@ -38,25 +39,26 @@ bool parse_scheme(const std::string& text, OverlandScheme& scheme) {
     return true;
 }
 
-bool allocate_overland_arrays(Overland& ov, RunContext& ctx, std::size_t n) {
+// Only the arrays the run's scheme uses: memory per cell decides how large a
+// grid fits, and every array a step streams costs time.
+bool allocate_overland_arrays(Overland& ov, RunContext& ctx, std::size_t n, bool slopes) {
     // A depth array filled by an initial-depth reader is kept.
     if (ov.depth.size() != n && !allocate(ctx, ov.depth, n, "ov_depth"))
         return false;
-    return allocate(ctx, ov.bed_slope_x, n, "slope_x") &&
-           allocate(ctx, ov.bed_slope_y, n, "slope_y") &&
+    const bool explicit_scheme = ov.scheme == OverlandScheme::explicit_scheme;
+    return (!slopes || (allocate(ctx, ov.bed_slope_x, n, "slope_x") &&
+                        allocate(ctx, ov.bed_slope_y, n, "slope_y"))) &&
            allocate(ctx, ov.discharge_x, n, "ov_discharge_x") &&
            allocate(ctx, ov.discharge_y, n, "ov_discharge_y") &&
-           allocate(ctx, ov.face_volume_x, n, "ov_face_volume_x") &&
-           allocate(ctx, ov.face_volume_y, n, "ov_face_volume_y") &&
-           allocate(ctx, ov.inverse_n, n, "inverse_n") &&
            allocate(ctx, ov.face_east, n, "face_east") &&
            allocate(ctx, ov.face_south, n, "face_south") &&
            allocate(ctx, ov.saved_depth, n, "saved_depth") &&
            (ov.scheme != OverlandScheme::ade_predictor_corrector ||
             allocate(ctx, ov.predicted_depth, n, "predicted_depth")) &&
-           (ov.scheme != OverlandScheme::explicit_scheme ||
-            allocate(ctx, ov.cell_outflow, n, "cell_outflow")) &&
-           allocate(ctx, ov.flux_x, n, "flux_x") && allocate(ctx, ov.flux_y, n, "flux_y") &&
+           (!explicit_scheme || allocate(ctx, ov.cell_outflow, n, "cell_outflow")) &&
+           allocate(ctx, ov.flux_x, n, "flux_x") &&
+           ((!explicit_scheme && !ov.channel_lakes.present()) ||
+            allocate(ctx, ov.flux_y, n, "flux_y")) &&
            (!ov.track_max_depth || allocate(ctx, ov.max_depth, n, "max_depth"));
 }
 
@@ -155,7 +157,8 @@ void compute_bed_slopes(Model& model, RunContext& ctx) {
     ov.track_max_depth = model.project.given(Card::FLOOD_GRID);
     if (ov.channel_lakes.present())
         ov.form = ExecutionForm::serial;
-    if (!allocate_overland_arrays(ov, ctx, size))
+    const bool slopes = ov.scheme == OverlandScheme::explicit_scheme || model.run.long_term;
+    if (!allocate_overland_arrays(ov, ctx, size, slopes))
         return;
 
     SurfaceParameters& s = model.surface;
@@ -174,18 +177,26 @@ void compute_bed_slopes(Model& model, RunContext& ctx) {
     for (int i = 1; i <= n; ++i) {
         const int east = g.east_neighbour[i];
         const int south = g.south_neighbour[i];
-        ov.bed_slope_x[i] =
-            east ? (g.elevation[i] - g.elevation[east]) / dx : ov.bed_slope_x[i - 1];
-        ov.bed_slope_y[i] = south ? (g.elevation[i] - g.elevation[south]) / dx
-                                  : ov.bed_slope_y[g.north_neighbour[i]];
+        if (slopes) {
+            ov.bed_slope_x[i] =
+                east ? (g.elevation[i] - g.elevation[east]) / dx : ov.bed_slope_x[i - 1];
+            ov.bed_slope_y[i] = south ? (g.elevation[i] - g.elevation[south]) / dx
+                                      : ov.bed_slope_y[g.north_neighbour[i]];
+        }
         ov.face_east[i] = (dikes && (g.dike_sides[i] & kEastSide)) ? 0 : east;
         ov.face_south[i] = (dikes && (g.dike_sides[i] & kSouthSide)) ? 0 : south;
-        ov.inverse_n[i] = 1.0 / s.manning_n[i];
     }
+    // The schemes use 1 / n; the n of the cells is not needed after set-up,
+    // so its array becomes that of 1 / n.
+    ov.inverse_n = std::move(s.manning_n);
+    s.manning_n = std::vector<double>();
+    ov.inverse_n[0] = 0.0;
+    for (int i = 1; i <= n; ++i) ov.inverse_n[i] = 1.0 / ov.inverse_n[i];
     if (ov.track_max_depth)
         for (int i = 1; i <= n; ++i) ov.max_depth[i] = ov.depth[i];
     if (model.project.given(Card::OV_BOUNDARY))
         link_boundary_series(model);
+    set_up_wet_spans(ov, g);
     ov.set_up = true;
 }
 
@@ -357,14 +368,21 @@ double largest_courant_number(const Model& model, double dt) {
     const int* south = ov.face_south.data();
     const double factor = 5.0 / 3.0 * dt / (dx * dx);
     double largest = 0.0;
+    // Faces outside the ADE scheme's spans carry nothing.
+    const bool spans = ov.scheme == OverlandScheme::ade && span_rows(ov) >= 1;
+    const int rows = spans ? span_rows(ov) : 1;
 #pragma omp parallel for schedule(static) reduction(max : largest) if (runs_parallel(ov, n))
-    for (int i = 1; i <= n; ++i) {
-        const double hx = std::max(h[i], h[east[i]]);
-        const double hy = std::max(h[i], h[south[i]]);
-        if (hx > kLeastDepth)
-            largest = std::max(largest, std::fabs(qx[i]) / hx * factor);
-        if (hy > kLeastDepth)
-            largest = std::max(largest, std::fabs(qy[i]) / hy * factor);
+    for (int r = 1; r <= rows; ++r) {
+        const int begin = spans ? ov.span_begin[r] : 1;
+        const int end = spans ? ov.span_end[r] : n + 1;
+        for (int i = begin; i < end; ++i) {
+            const double hx = std::max(h[i], h[east[i]]);
+            const double hy = std::max(h[i], h[south[i]]);
+            if (hx > kLeastDepth)
+                largest = std::max(largest, std::fabs(qx[i]) / hx * factor);
+            if (hy > kLeastDepth)
+                largest = std::max(largest, std::fabs(qy[i]) / hy * factor);
+        }
     }
     return largest;
 }
@@ -432,12 +450,15 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
         if (ctx.error.pending())
             return;
         if (ov.scheme == OverlandScheme::ade) {
+            // Outside the spans the discharges are 0 already.
             const double inverse_dt = 1.0 / dt;
+            const int rows = span_rows(ov);
 #pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
-            for (int i = 1; i <= n; ++i) {
-                ov.discharge_x[i] = ov.face_volume_x[i] * inverse_dt;
-                ov.discharge_y[i] = ov.face_volume_y[i] * inverse_dt;
-            }
+            for (int r = 1; r <= rows; ++r)
+                for (int i = ov.span_begin[r]; i < ov.span_end[r]; ++i) {
+                    ov.discharge_x[i] *= inverse_dt;
+                    ov.discharge_y[i] *= inverse_dt;
+                }
         }
         track_courant_number(model, dt);
     } else {

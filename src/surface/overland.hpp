@@ -16,6 +16,22 @@ inline bool runs_parallel(const Overland& ov, int num_cells) {
     return ov.form == ExecutionForm::parallel && num_cells >= ov.min_parallel_cells;
 }
 
+struct Grid;
+
+// The wet spans of the ADE scheme (see Overland::wet_spans). Set up once the
+// scheme is known; `cover_every_cell` makes every span its whole row;
+// `find_wet_spans` finds the spans of the coming step from the depths;
+// `clear_dirty_faces` sets to 0 the face discharges the spans of the last
+// step (or every cell) may have left, and `mark_spans_dirty` records the
+// spans of a step that has moved water.
+void set_up_wet_spans(Overland& ov, const Grid& g);
+int span_rows(const Overland& ov);
+void cover_every_cell(Overland& ov);
+void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const double* retention,
+                    bool parallel);
+void clear_dirty_faces(Overland& ov, int n, bool parallel);
+void mark_spans_dirty(Overland& ov);
+
 // Computes the bed slopes between neighbouring cells and sets up the overland
 // state: it allocates the overland per-cell arrays (keeping a depth array that
 // an initial-depth reader has already filled), selects the scheme from the

@@ -6,6 +6,9 @@
 // count. The lake form runs the same loops on one thread and adds the
 // exchange with the lake cells of the channel network and of overland lakes.
 
+#include <omp.h>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -81,7 +84,7 @@ struct Direction {
     const int* face_to;
     const int* face_from;
     double* flux;
-    double* face_volume;
+    double* face_volume;  // m3 over the sub-steps of the model step
 };
 
 // The law's discharge across the downstream face of cell i (0 where no water
@@ -136,33 +139,53 @@ struct SweepResult {
     double cleanup = 0.0;  // m, summed over cells
 };
 
-// One ADE sweep of `sub_step` seconds in one direction, with its stability
-// test. The first sweep of a model step also saves the depths it starts
-// from (into `saved`, when given) for a restart, and the first sub-step
-// starts the face volumes afresh: neither needs a pass of its own.
+// The rows [first, last) of this thread's share of the spans: rows go whole
+// to the thread whose share of the span cells they start in.
+inline void rows_of_thread(const Overland& ov, int& first, int& last) {
+    const int rows = span_rows(ov);
+    const int* before = ov.span_before.data();
+    const long long total = before[rows + 1];
+    const int t = omp_get_thread_num();
+    const int threads = omp_get_num_threads();
+    const long long from = total * t / threads;
+    const long long to = total * (t + 1) / threads;
+    first = static_cast<int>(std::lower_bound(before + 1, before + rows + 1, from) - before);
+    last = t + 1 == threads
+               ? rows + 1
+               : static_cast<int>(std::lower_bound(before + 1, before + rows + 1, to) - before);
+}
+
+// One ADE sweep of `sub_step` seconds in one direction over the cells of the
+// spans, with its stability test. The first sweep of a model step also saves
+// the depths it starts from (into `saved`, when given) for a restart, and the
+// first sub-step starts the face volumes afresh: neither needs a pass of its
+// own. Each row sums its own cleanup, and the rows add up in order, so the
+// sum does not depend on the thread count.
 template <bool kLakes>
-SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Direction& d, int n,
-                      double sub_step, bool first_sub_step, bool parallel) {
+SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Direction& d,
+                      Overland& ov, double sub_step, bool first_sub_step, bool parallel) {
     const double area = f.cell_size * f.cell_size;
     const double k = sub_step / area;
     const double volume_rate = area / sub_step;
+    const int rows = span_rows(ov);
+    const int* span_begin = ov.span_begin.data();
+    const int* span_end = ov.span_end.data();
+    double* row_cleanup = ov.row_cleanup.data();
     int failures = 0;
-    std::array<double, kSumBlocks> cleanup_of{};
-#pragma omp parallel if (parallel)
+#pragma omp parallel if (parallel) reduction(+ : failures)
     {
-#pragma omp for schedule(static) reduction(+ : failures)
-        for (int i = 1; i <= n; ++i) {
-            const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
-            d.flux[i] = flow.discharge;
-            failures += flow.failed;
-        }
-        // The cells gather their faces in fixed blocks, whose cleanup volumes
-        // add up the same way for any thread count.
-#pragma omp for schedule(static) reduction(+ : failures)
-        for (int b = 0; b < kSumBlocks; ++b) {
-            const CellBlock block = cell_block(1, n, b);
+        int first = 1, last = 1;
+        rows_of_thread(ov, first, last);
+        for (int r = first; r < last; ++r)
+            for (int i = span_begin[r]; i < span_end[r]; ++i) {
+                const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
+                d.flux[i] = flow.discharge;
+                failures += flow.failed;
+            }
+#pragma omp barrier
+        for (int r = first; r < last; ++r) {
             double cleanup = 0.0;
-            for (int i = block.begin; i < block.end; ++i) {
+            for (int i = span_begin[r]; i < span_end[r]; ++i) {
                 const double q = d.flux[i];
                 d.face_volume[i] = first_sub_step ? q * sub_step : d.face_volume[i] + q * sub_step;
                 if (saved)
@@ -175,10 +198,12 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Di
                 cleanup += u.cleanup;
                 failures += u.failed;
             }
-            cleanup_of[b] = cleanup;
+            row_cleanup[r] = cleanup;
         }
     }
-    return {failures, sum_in_order(cleanup_of)};
+    double cleanup = 0.0;
+    for (int r = 1; r <= rows; ++r) cleanup += row_cleanup[r];
+    return {failures, cleanup};
 }
 
 void copy_depths(double* to, const double* from, int n, bool parallel) {
@@ -271,14 +296,14 @@ AdeFields fields_of(const Model& model, const double* depth) {
 Direction x_direction(Model& model) {
     Overland& ov = model.overland;
     return {ov.face_east.data(), model.grid.west_neighbour.data(), ov.flux_x.data(),
-            ov.face_volume_x.data()};
+            ov.discharge_x.data()};
 }
 
 // The faces across the south side of each cell, fed from its north neighbour.
 Direction y_direction(Model& model) {
     Overland& ov = model.overland;
-    return {ov.face_south.data(), model.grid.north_neighbour.data(), ov.flux_y.data(),
-            ov.face_volume_y.data()};
+    return {ov.face_south.data(), model.grid.north_neighbour.data(),
+            ov.flux_y.empty() ? ov.flux_x.data() : ov.flux_y.data(), ov.discharge_y.data()};
 }
 
 void print_ade_stop(RunContext& ctx) {
@@ -302,8 +327,9 @@ struct SubStepResult {
 // from its first depths whenever a cell fails; a working step below a
 // thousandth of a second stops the run. `sub_step(length, first, save)` runs
 // one sub-step; `save` asks it to save the depths it starts from.
-template <bool kLakes, typename SubStep>
-double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_step) {
+template <bool kLakes, typename SubStep, typename BeforeRetry>
+double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_step,
+                     BeforeRetry&& before_retry) {
     Overland& ov = model.overland;
     const int n = model.grid.num_cells;
     const bool parallel = runs_parallel(ov, n);
@@ -320,8 +346,10 @@ double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_ste
             print_ade_stop(ctx);
             return 0.0;
         }
-        if (!first_attempt)
+        if (!first_attempt) {
+            before_retry();
             copy_depths(ov.depth.data(), ov.saved_depth.data(), n, parallel);
+        }
         SubStepResult total;
         bool failed = false;
         double remaining = dt;
@@ -367,18 +395,44 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
     const Direction& second = ov.ade_sweep_toggle == 1 ? y : x;
     const double area = g.cell_size * g.cell_size;
 
-    return ade_step_rule<kLakes>(
-        model, ctx, dt, [&](double length, bool first_sub_step, bool save) {
+    // The first attempt at the step works on the wet spans only; it is one
+    // sub-step of two sweeps, over which water crosses two faces at most. A
+    // retry, with shorter sub-steps, covers every cell.
+    if (span_rows(ov) < 1)
+        set_up_wet_spans(ov, g);
+    bool spans = !kLakes && ov.wet_spans;
+    if (spans) {
+        clear_dirty_faces(ov, n, parallel);
+        find_wet_spans(ov, g, h, f.retention, parallel);
+    } else {
+        cover_every_cell(ov);
+    }
+    const auto cover_all_before_retry = [&] {
+        if (!spans)
+            return;
+        // The failed attempt saved and changed the depths of the spans only.
+        const double* saved = ov.saved_depth.data();
+        for (int r = 1; r <= span_rows(ov); ++r)
+            for (int i = ov.span_begin[r]; i < ov.span_end[r]; ++i) h[i] = saved[i];
+        copy_depths(ov.saved_depth.data(), h, n, parallel);
+        cover_every_cell(ov);
+        ov.all_dirty = true;
+        spans = false;
+    };
+
+    const double outflow = ade_step_rule<kLakes>(
+        model, ctx, dt,
+        [&](double length, bool first_sub_step, bool save) {
             SubStepResult r;
             double* saved = save ? ov.saved_depth.data() : nullptr;
             const SweepResult a =
-                ade_sweep<kLakes>(f, h, saved, first, n, length, first_sub_step, parallel);
+                ade_sweep<kLakes>(f, h, saved, first, ov, length, first_sub_step, parallel);
             if (a.failures > 0) {
                 r.failures = a.failures;
                 return r;
             }
             const SweepResult b =
-                ade_sweep<kLakes>(f, h, nullptr, second, n, length, first_sub_step, parallel);
+                ade_sweep<kLakes>(f, h, nullptr, second, ov, length, first_sub_step, parallel);
             if (b.failures > 0) {
                 r.failures = b.failures;
                 return r;
@@ -390,7 +444,11 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
             }
             r.outflow = take_outlet_flow(model, h, length, 1.0);
             return r;
-        });
+        },
+        cover_all_before_retry);
+    if (spans)
+        mark_spans_dirty(ov);
+    return outflow;
 }
 
 // One predictor-corrector pass in one direction over a sub-step: the
@@ -484,8 +542,9 @@ double predictor_corrector_step(Model& model, RunContext& ctx, double dt) {
     // The reverse of the ADE order.
     const Direction& first = ov.ade_sweep_toggle == 1 ? y : x;
     const Direction& second = ov.ade_sweep_toggle == 1 ? x : y;
-    const double outflow =
-        ade_step_rule<kLakes>(model, ctx, dt, [&](double length, bool first_sub_step, bool save) {
+    const double outflow = ade_step_rule<kLakes>(
+        model, ctx, dt,
+        [&](double length, bool first_sub_step, bool save) {
             double* saved = save ? ov.saved_depth.data() : nullptr;
             SubStepResult a =
                 predictor_corrector_pass<kLakes>(model, first, length, first_sub_step, saved);
@@ -498,15 +557,16 @@ double predictor_corrector_step(Model& model, RunContext& ctx, double dt) {
             a.cleanup += b.cleanup;
             a.outflow += b.outflow;
             return a;
-        });
+        },
+        [] {});
     if (ctx.error.pending())
         return 0.0;
     const int n = g.num_cells;
     const double inverse_dt = 1.0 / dt;
 #pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
     for (int i = 1; i <= n; ++i) {
-        ov.discharge_x[i] = ov.face_volume_x[i] * inverse_dt;
-        ov.discharge_y[i] = ov.face_volume_y[i] * inverse_dt;
+        ov.discharge_x[i] *= inverse_dt;
+        ov.discharge_y[i] *= inverse_dt;
     }
     return outflow;
 }
@@ -519,8 +579,13 @@ bool lakes_present(const Model& model) {
 }  // namespace
 
 double route_ade(Model& model, RunContext& ctx, double dt) {
-    double outflow =
-        lakes_present(model) ? ade_step<true>(model, ctx, dt) : ade_step<false>(model, ctx, dt);
+    Overland& ov = model.overland;
+    const bool lakes = lakes_present(model);
+    // Lake cells need the discharges of both directions after the sweeps; a
+    // lake set up after the overland arrays gets its second array once.
+    if (lakes && ov.flux_y.size() != ov.flux_x.size())
+        ov.flux_y.assign(ov.flux_x.size(), 0.0);
+    double outflow = lakes ? ade_step<true>(model, ctx, dt) : ade_step<false>(model, ctx, dt);
     if (!ctx.error.pending() && model.project.given(Card::LOWSPOT_FILE))
         apply_low_spot_flows(model, dt);
     return outflow;

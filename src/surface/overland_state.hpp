@@ -59,15 +59,17 @@ struct Overland {
 
     // Per-cell arrays, N + 1 entries (entry 0 stays 0: it is the discharge of
     // the missing face of a cell without west or north neighbour).
-    std::vector<double> depth;          // overland water depth h, m
-    std::vector<double> max_depth;      // largest depth so far, m
-    std::vector<double> bed_slope_x;    // (z - z_east) / dx
-    std::vector<double> bed_slope_y;    // (z - z_south) / dx
-    std::vector<double> discharge_x;    // m3/s across the east face in the step
-    std::vector<double> discharge_y;    // m3/s across the south face in the step
-    std::vector<double> face_volume_x;  // m3 across the east face over the sub-steps
-    std::vector<double> face_volume_y;  // m3 across the south face over the sub-steps
-    std::vector<double> inverse_n;      // 1 / Manning n
+    std::vector<double> depth;      // overland water depth h, m
+    std::vector<double> max_depth;  // largest depth so far, m
+    // Bed slopes, for the explicit scheme and the sun on the slopes of
+    // long-term runs; empty otherwise.
+    std::vector<double> bed_slope_x;  // (z - z_east) / dx
+    std::vector<double> bed_slope_y;  // (z - z_south) / dx
+    // m3/s across the east and south faces in the step. The ADE schemes add up
+    // the volumes of their sub-steps here (m3) and divide by the step at its end.
+    std::vector<double> discharge_x;
+    std::vector<double> discharge_y;
+    std::vector<double> inverse_n;  // 1 / Manning n
     // The neighbour across the east and south faces that carry flow: 0 where
     // the grid has no neighbour or a dike blocks the face.
     std::vector<int> face_east;
@@ -78,7 +80,32 @@ struct Overland {
     std::vector<double> predicted_depth;  // the predictor's depths (predictor-corrector)
     std::vector<double> cell_outflow;  // depth a cell gives over its faces in a sub-step (explicit)
     std::vector<double> flux_x;        // discharge of the east face in the current sweep
-    std::vector<double> flux_y;        // discharge of the south face in the current sweep
+    // Discharge of the south face in the current sweep. The ADE schemes sweep
+    // one direction at a time and share flux_x unless lake cells need both
+    // directions' discharges after the sweeps; flux_y is empty then.
+    std::vector<double> flux_y;
+
+    // The ADE scheme works only where water can move: on each row, the span
+    // of cells within one row and one column of a cell that holds water above
+    // its retention. A cell outside every span and all its neighbours hold no
+    // water that can flow, so no face of it carries any, and its depth stays
+    // as it is. Spans are per row of the grid, in cell numbers [begin, end);
+    // `span_before` counts the cells in the spans of the rows above (for
+    // sharing the cells out among the threads). Without lakes the ADE scheme
+    // uses them; otherwise every span is the whole row.
+    bool wet_spans = false;
+    std::vector<int> row_begin;   // first cell of each row; row_begin[rows + 1] = N + 1
+    std::vector<int> span_begin;  // per row
+    std::vector<int> span_end;
+    std::vector<int> span_before;     // rows + 2 entries
+    std::vector<int> active_first;    // per row: first and last column of a cell
+    std::vector<int> active_last;     // above its retention (work arrays)
+    std::vector<double> row_cleanup;  // per row, m: the cleanup of a sweep
+    // The spans whose face discharges may not be 0 (those of the last step
+    // that moved water), or every cell.
+    std::vector<int> dirty_begin;
+    std::vector<int> dirty_end;
+    bool all_dirty = true;
 
     ExplicitStepState explicit_state;
     int ade_sweep_toggle = 1;  // 1: x then y; 2: y then x; alternates every model step

@@ -7,7 +7,8 @@ namespace torva {
 
 // Per-cell surface parameters, N + 1 entries.
 struct SurfaceParameters {
-    std::vector<double> manning_n;        // s/m^(1/3)
+    // s/m^(1/3); the overland set-up turns it into its 1 / n and leaves this empty.
+    std::vector<double> manning_n;
     std::vector<double> retention_depth;  // m
 
     // Interception (arrays sized only when it is on).

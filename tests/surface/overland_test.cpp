@@ -317,9 +317,14 @@ TEST(OverlandPhase, ExplicitChannelRoutingKeepsTheOutletAndMaximumDepthsFollowTh
     }
 }
 
+// The explicit scheme works on bed slopes; the ADE schemes of an event run
+// need none and have none.
 TEST(OverlandSetUp, BedSlopesOfEdgeCellsComeFromTheirNeighbours) {
     RunContext ctx;
-    auto m = overland_watershed(ctx, "ade", 10.0, 2, 2, 10.0,
+    EXPECT_TRUE(overland_watershed(ctx, "ade", 10.0, 2, 2, 10.0, [](int, int) {
+                    return 1.0;
+                })->overland.bed_slope_x.empty());
+    auto m = overland_watershed(ctx, "explicit", 10.0, 2, 2, 10.0,
                                 [](int r, int c) { return 10.0 * r * c + c; });
     // Elevations 11 22 / 21 42: x slopes -1.1 and -2.1, y slopes -1 and -2.
     EXPECT_DOUBLE_EQ(m->overland.bed_slope_x[1], -1.1);

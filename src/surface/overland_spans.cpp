@@ -1,0 +1,132 @@
+// The wet spans of the ADE scheme: on each row, the cells where water can
+// move in the coming model step. A cell moves water only when it or a
+// neighbour holds water above its retention, and in one sweep water crosses
+// one face at most, so the cells within one row and one column of such a cell
+// hold every face that can carry water in the two sweeps of a step.
+
+#include <algorithm>
+#include <climits>
+
+#include "core/model_state.hpp"
+#include "surface/overland.hpp"
+
+namespace torva {
+namespace {
+
+// Counts the cells of the spans of the rows above each row.
+void count_span_cells(Overland& ov, int rows) {
+    ov.span_before[0] = ov.span_before[1] = 0;
+    for (int r = 1; r <= rows; ++r)
+        ov.span_before[r + 1] = ov.span_before[r] + (ov.span_end[r] - ov.span_begin[r]);
+}
+
+}  // namespace
+
+void set_up_wet_spans(Overland& ov, const Grid& g) {
+    const int n = g.num_cells;
+    const bool by_rows = g.rows > 0 && g.cell_row.size() == static_cast<std::size_t>(n) + 1 &&
+                         g.cell_col.size() == static_cast<std::size_t>(n) + 1;
+    // Without the rows of the cells the grid is one long row.
+    const int rows = by_rows ? g.rows : 1;
+    const std::size_t size = static_cast<std::size_t>(rows) + 2;
+    ov.row_begin.assign(size, n + 1);
+    if (by_rows) {
+        for (int i = n; i >= 1; --i) ov.row_begin[g.cell_row[i]] = i;
+        for (int r = rows; r >= 1; --r)
+            ov.row_begin[r] = std::min(ov.row_begin[r], ov.row_begin[r + 1]);
+    } else {
+        ov.row_begin[1] = 1;
+    }
+    for (auto* a : {&ov.span_begin, &ov.span_end, &ov.span_before, &ov.active_first,
+                    &ov.active_last, &ov.dirty_begin, &ov.dirty_end})
+        a->assign(size, 0);
+    ov.row_cleanup.assign(size, 0.0);
+    ov.all_dirty = true;
+    ov.wet_spans = by_rows && ov.scheme == OverlandScheme::ade && !ov.channel_lakes.present();
+    cover_every_cell(ov);
+}
+
+int span_rows(const Overland& ov) {
+    return static_cast<int>(ov.row_begin.size()) - 2;
+}
+
+void cover_every_cell(Overland& ov) {
+    const int rows = span_rows(ov);
+    for (int r = 1; r <= rows; ++r) {
+        ov.span_begin[r] = ov.row_begin[r];
+        ov.span_end[r] = ov.row_begin[r + 1];
+    }
+    count_span_cells(ov, rows);
+}
+
+void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const double* retention,
+                    bool parallel) {
+    const int rows = span_rows(ov);
+    const int* col = g.cell_col.data();
+    const int* begin = ov.row_begin.data();
+    int* first = ov.active_first.data();
+    int* last = ov.active_last.data();
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int r = 1; r <= rows; ++r) {
+        int a = INT_MAX, b = -1;
+        for (int i = begin[r]; i < begin[r + 1]; ++i)
+            if (depth[i] > retention[i]) {
+                a = std::min(a, col[i]);
+                b = col[i];
+            }
+        first[r] = a;
+        last[r] = b;
+    }
+    for (int r = 1; r <= rows; ++r) {
+        int a = first[r], b = last[r];
+        if (r > 1) {
+            a = std::min(a, first[r - 1]);
+            b = std::max(b, last[r - 1]);
+        }
+        if (r < rows) {
+            a = std::min(a, first[r + 1]);
+            b = std::max(b, last[r + 1]);
+        }
+        if (b < 0) {
+            ov.span_begin[r] = ov.span_end[r] = begin[r];
+            continue;
+        }
+        ov.span_begin[r] =
+            static_cast<int>(std::lower_bound(col + begin[r], col + begin[r + 1], a - 1) - col);
+        ov.span_end[r] =
+            static_cast<int>(std::upper_bound(col + begin[r], col + begin[r + 1], b + 1) - col);
+    }
+    count_span_cells(ov, rows);
+}
+
+void clear_dirty_faces(Overland& ov, int n, bool parallel) {
+    double* qx = ov.discharge_x.data();
+    double* qy = ov.discharge_y.data();
+    double* fx = ov.flux_x.data();
+    double* fy = ov.flux_y.empty() ? nullptr : ov.flux_y.data();
+    if (ov.all_dirty) {
+#pragma omp parallel for schedule(static) if (parallel)
+        for (int i = 1; i <= n; ++i) {
+            qx[i] = qy[i] = fx[i] = 0.0;
+            if (fy)
+                fy[i] = 0.0;
+        }
+        ov.all_dirty = false;
+        return;
+    }
+    const int rows = span_rows(ov);
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int r = 1; r <= rows; ++r)
+        for (int i = ov.dirty_begin[r]; i < ov.dirty_end[r]; ++i) {
+            qx[i] = qy[i] = fx[i] = 0.0;
+            if (fy)
+                fy[i] = 0.0;
+        }
+}
+
+void mark_spans_dirty(Overland& ov) {
+    ov.dirty_begin = ov.span_begin;
+    ov.dirty_end = ov.span_end;
+}
+
+}  // namespace torva
