@@ -157,6 +157,7 @@ struct AquiferParameter {
     const char* table_message;
     const char* array_name;
     const char* kind;
+    int fallback_warning;  // raised when the soil's own value stands in
 };
 
 // One parameter by map, uniform value, the GROUNDWATER table, or failing
@@ -190,7 +191,10 @@ bool read_parameter(Model& model, RunContext& ctx, const AquiferParameter& a,
         return table_to_cells(model, ctx, MappingTable::groundwater, a.table_column, values,
                               a.array_name);
     }
+    // Only now is it known that neither a card nor the mapping tables give
+    // the parameter.
     if (soil_value.size() == static_cast<std::size_t>(n) + 1) {
+        raise_and_report(ctx, a.fallback_warning);
         values = soil_value;
         return true;
     }
@@ -209,7 +213,8 @@ bool read_aquifer_parameters(Model& model, RunContext& ctx) {
         "reading ground water hydraulic conductivity map from file: %s\n",
         "reading ground water hydraulic conductivity map from the master table file\n",
         "gw_hycond",
-        "hydraulic conductivity"};
+        "hydraulic conductivity",
+        41};
     const AquiferParameter porosity{
         Card::GW_POROSITY_MAP,
         Card::GW_UNIF_POROSITY,
@@ -217,7 +222,8 @@ bool read_aquifer_parameters(Model& model, RunContext& ctx) {
         "reading ground water porosity map from file: %s\n",
         "reading ground water porosity map from the master table file\n",
         "gw_porosity",
-        "porosity"};
+        "porosity",
+        39};
     // Aquifer conductivities are in m/s, as the stream beds' and as the soil
     // keeps its own once read.
     if (!read_parameter(model, ctx, conductivity, model.soil.conductivity, gw.conductivity))

@@ -164,51 +164,39 @@ double solve_line(Groundwater& gw, int m, double* scratch, Cell cell, Before bef
     return change;
 }
 
-double sweep_rows(Model& model, int colour) {
+// One colour of lines, rows or columns: the cells of line l are
+// cells[start[l]] .. cells[start[l + 1] - 1] in order, and each is tied to the
+// lines beside it by its conductances across.
+template <bool Rows>
+double sweep_lines(Model& model, int colour) {
     Groundwater& gw = model.groundwater;
     const Grid& g = model.grid;
+    const int lines = Rows ? g.rows : g.cols;
+    const int* start = Rows ? gw.row_start.data() : gw.column_start.data();
+    const int* along = gw.column_cells.data();
+    const double* before = Rows ? gw.to_west.data() : gw.to_north.data();
+    const double* after = Rows ? gw.to_east.data() : gw.to_south.data();
+    const double* side_a = Rows ? gw.to_north.data() : gw.to_west.data();
+    const double* side_b = Rows ? gw.to_south.data() : gw.to_east.data();
+    const int* next_a = Rows ? g.north_neighbour.data() : g.west_neighbour.data();
+    const int* next_b = Rows ? g.south_neighbour.data() : g.east_neighbour.data();
+    const double* head = gw.head.data();
     double change = 0.0;
     const int threads = std::min(gw.scratch_threads, omp_get_max_threads());
 #pragma omp parallel for schedule(static) num_threads(threads) reduction(max : change)
-    for (int r = 1 + colour; r <= g.rows; r += 2) {
-        const int first = gw.row_start[r];
-        const int m = gw.row_start[r + 1] - first;
+    for (int l = 1 + colour; l <= lines; l += 2) {
+        const int first = start[l];
+        const int m = start[l + 1] - first;
         if (m <= 0)
             continue;
         double* scratch = gw.line_scratch.data() +
                           static_cast<std::size_t>(omp_get_thread_num()) * gw.scratch_stride;
+        // Rows are runs of cell numbers; columns are listed in column_cells.
+        const auto cell = [first, along](int k) { return Rows ? first + k : along[first + k]; };
         const double line_change = solve_line(
-            gw, m, scratch, [first](int k) { return first + k; },
-            [&gw](int i) { return gw.to_west[i]; }, [&gw](int i) { return gw.to_east[i]; },
-            [&gw, &g](int i) {
-                return gw.to_north[i] * gw.head[g.north_neighbour[i]] +
-                       gw.to_south[i] * gw.head[g.south_neighbour[i]];
-            });
-        change = std::max(change, line_change);
-    }
-    return change;
-}
-
-double sweep_columns(Model& model, int colour) {
-    Groundwater& gw = model.groundwater;
-    const Grid& g = model.grid;
-    double change = 0.0;
-    const int threads = std::min(gw.scratch_threads, omp_get_max_threads());
-#pragma omp parallel for schedule(static) num_threads(threads) reduction(max : change)
-    for (int c = 1 + colour; c <= g.cols; c += 2) {
-        const int* cells = gw.column_cells.data() + gw.column_start[c];
-        const int m = gw.column_start[c + 1] - gw.column_start[c];
-        if (m <= 0)
-            continue;
-        double* scratch = gw.line_scratch.data() +
-                          static_cast<std::size_t>(omp_get_thread_num()) * gw.scratch_stride;
-        const double line_change = solve_line(
-            gw, m, scratch, [cells](int k) { return cells[k]; },
-            [&gw](int i) { return gw.to_north[i]; }, [&gw](int i) { return gw.to_south[i]; },
-            [&gw, &g](int i) {
-                return gw.to_west[i] * gw.head[g.west_neighbour[i]] +
-                       gw.to_east[i] * gw.head[g.east_neighbour[i]];
-            });
+            gw, m, scratch, cell, [before](int i) { return before[i]; },
+            [after](int i) { return after[i]; },
+            [=](int i) { return side_a[i] * head[next_a[i]] + side_b[i] * head[next_b[i]]; });
         change = std::max(change, line_change);
     }
     return change;
@@ -221,9 +209,9 @@ bool line_sor(Model& model, RunContext& ctx, long long& sweeps) {
     for (int count = 1;; ++count) {
         double change = 0.0;
         if (gw.direction != SweepDirection::columns)
-            change = std::max(sweep_rows(model, 0), sweep_rows(model, 1));
+            change = std::max(sweep_lines<true>(model, 0), sweep_lines<true>(model, 1));
         if (gw.direction != SweepDirection::rows)
-            change = std::max({change, sweep_columns(model, 0), sweep_columns(model, 1)});
+            change = std::max({change, sweep_lines<false>(model, 0), sweep_lines<false>(model, 1)});
         ++sweeps;
         if (change < gw.tolerance)
             return true;

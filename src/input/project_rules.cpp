@@ -111,19 +111,12 @@ void validate_cards(Model& model, RunContext& ctx) {
         return ctx.error.raise(35);
     if (groundwater) {
         // Porosity and conductivity may also come from the mapping tables, which
-        // are read later; without either card the soil table's values are used.
-        const bool unif_porosity = p.given(Card::GW_UNIF_POROSITY);
-        const bool porosity_map = p.given(Card::GW_POROSITY_MAP);
-        if (unif_porosity && porosity_map)
+        // are read later: the groundwater start-up warns when neither a card
+        // nor a table gives them and the soil's values stand in.
+        if (p.given(Card::GW_UNIF_POROSITY) && p.given(Card::GW_POROSITY_MAP))
             return ctx.error.raise(38);
-        if (!unif_porosity && !porosity_map)
-            raise_and_report(ctx, 39);
-        const bool unif_hycond = p.given(Card::GW_UNIF_HYCOND);
-        const bool hycond_map = p.given(Card::GW_HYCOND_MAP);
-        if (unif_hycond && hycond_map)
+        if (p.given(Card::GW_UNIF_HYCOND) && p.given(Card::GW_HYCOND_MAP))
             return ctx.error.raise(40);
-        if (!unif_hycond && !hycond_map)
-            raise_and_report(ctx, 41);
         if (p.given(Card::SACRAMENTO))
             return ctx.error.raise(42);
     }

@@ -77,16 +77,19 @@ void evaluate_nodes(const RichardsColumns& rc, const RichardsSoilType& type, con
     }
 }
 
-// Thomas algorithm; the solution replaces rhs.
-void solve_tridiagonal(int n, std::vector<double>& a, std::vector<double>& b,
-                       std::vector<double>& c, std::vector<double>& r) {
+// Thomas algorithm with one division a node (the elimination is a chain of
+// dependent steps, and a division is its slowest link); the solution
+// replaces r, and c is overwritten.
+void solve_tridiagonal(int n, const double* a, const double* b, double* c, double* r) {
+    double inverse = 1.0 / b[0];
+    c[0] *= inverse;
+    r[0] *= inverse;
     for (int i = 1; i < n; ++i) {
-        const double m = a[i] / b[i - 1];
-        b[i] -= m * c[i - 1];
-        r[i] -= m * r[i - 1];
+        inverse = 1.0 / (b[i] - a[i] * c[i - 1]);
+        c[i] *= inverse;
+        r[i] = (r[i] - a[i] * r[i - 1]) * inverse;
     }
-    r[n - 1] /= b[n - 1];
-    for (int i = n - 2; i >= 0; --i) r[i] = (r[i] - c[i] * r[i + 1]) / b[i];
+    for (int i = n - 2; i >= 0; --i) r[i] -= c[i] * r[i + 1];
 }
 
 // The fixed upper boundary of a sub-step: a flux into the first node, or a
@@ -145,19 +148,25 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     // Across a gap of unresolved soil down to a deep water table the face
     // takes the last node's conductivity: the soil between is as dry as it.
     const bool gap = bottom.distance > type.node_dz[n - 1] * (1.0 + 1e-9);
+    const double inverse_tau = 1.0 / tau;
+    const double* inverse_distance = type.face_inverse_distance.data();
     SubstepOutcome out;
     for (int m = 0; m < limit; ++m) {
         evaluate_nodes(rc, type, h, s);
-        for (int i = 1; i < n; ++i)
+        // Each face's conductance (conductivity over the distance of its
+        // nodes) once, for the nodes on both sides of it.
+        for (int i = 1; i < n; ++i) {
             s.face_k[i] = face_conductivity(rc, s.conductivity[i - 1], s.conductivity[i]);
+            s.face_g[i] = s.face_k[i] * inverse_distance[i];
+        }
         s.face_k[n] =
             gap ? s.conductivity[n - 1] : face_conductivity(rc, s.conductivity[n - 1], bottom_k);
         for (int i = 0; i < n; ++i) {
             const double dz = type.node_dz[i];
-            const double storage = dz * (s.capacity[i] + kSpecificStorage) / tau;
+            const double storage = dz * (s.capacity[i] + kSpecificStorage) * inverse_tau;
             double lower = 0.0, upper_c = 0.0, diag = storage;
-            double rhs =
-                storage * h[i] - dz * (s.theta_iter[i] - s.theta_old[i]) / tau - s.source[i] * dz;
+            double rhs = storage * h[i] - dz * (s.theta_iter[i] - s.theta_old[i]) * inverse_tau -
+                         s.source[i] * dz;
             // The face above.
             if (i == 0) {
                 if (upper.kind == ColumnTop::flux) {
@@ -170,14 +179,14 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
                     rhs += kf + g * upper.head;
                 }
             } else {
-                const double g = s.face_k[i] / (type.node_depth[i] - type.node_depth[i - 1]);
+                const double g = s.face_g[i];
                 lower = -g;
                 diag += g;
                 rhs += s.face_k[i];
             }
             // The face below.
             if (i + 1 < n) {
-                const double g = s.face_k[i + 1] / (type.node_depth[i + 1] - type.node_depth[i]);
+                const double g = s.face_g[i + 1];
                 upper_c = -g;
                 diag += g;
                 rhs -= s.face_k[i + 1];
@@ -194,11 +203,11 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
             s.upper[i] = upper_c;
             s.rhs[i] = rhs;
         }
-        solve_tridiagonal(n, s.lower, s.diagonal, s.upper, s.rhs);
+        solve_tridiagonal(n, s.lower.data(), s.diagonal.data(), s.upper.data(), s.rhs.data());
         double worst = 0.0;
         for (int i = 0; i < n; ++i) {
             const double change = std::fabs(s.rhs[i] - h[i]);
-            worst = std::fmax(worst, change / std::fmax(std::fabs(s.rhs[i]), kHeadScale));
+            worst = std::max(worst, change / std::max(std::fabs(s.rhs[i]), kHeadScale));
             h[i] = s.rhs[i];
         }
         ++out.iterations;
@@ -331,7 +340,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             if (next < type.layers[type.node_layer[i]].theta_r - 1e-12)
                 below_residual = true;
             theta[i] = next;
-            largest_change = std::fmax(largest_change, std::fabs(next - s.theta_old[i]));
+            largest_change = std::max(largest_change, std::fabs(next - s.theta_old[i]));
         }
         if (not_real) {
             result.failed = true;

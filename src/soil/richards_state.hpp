@@ -55,7 +55,9 @@ struct RichardsSoilType {
     std::vector<double> node_dz;      // node thickness, m
     std::vector<double> node_depth;   // depth of the node's centre, m
     std::vector<double> root_weight;  // share of the cell's root uptake per node
-    double root_depth = 0.0;          // thickness of the nodes with roots, m
+    // 1 / distance between the centres of node i - 1 and node i, 1/m (entry 0 unused).
+    std::vector<double> face_inverse_distance;
+    double root_depth = 0.0;  // thickness of the nodes with roots, m
     // Over an aquifer: the deepest initial water table under a cell of this
     // soil, m below the surface; the nodes of AQUIFER_DELTA_Z reach it.
     double water_table_depth = 0.0;
@@ -66,7 +68,7 @@ struct RichardsSoilType {
 struct RichardsScratch {
     std::vector<double> lower, diagonal, upper, rhs;  // the tridiagonal system
     std::vector<double> head_old, theta_old, head_iter, theta_iter;
-    std::vector<double> conductivity, capacity, face_k, flux, source;
+    std::vector<double> conductivity, capacity, face_k, face_g, flux, source;
 };
 
 struct RichardsColumns {

@@ -304,6 +304,9 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
             }
         }
         type.nodes = static_cast<int>(type.node_dz.size());
+        type.face_inverse_distance.assign(type.nodes, 0.0);
+        for (int i = 1; i < type.nodes; ++i)
+            type.face_inverse_distance[i] = 1.0 / (type.node_depth[i] - type.node_depth[i - 1]);
 
         // Root weights: each layer's share spread over its nodes by thickness.
         std::array<double, 3> share{};
@@ -390,9 +393,9 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
     rc.scratch.assign(static_cast<std::size_t>(threads), RichardsScratch{});
     const std::size_t n = static_cast<std::size_t>(rc.max_nodes) + 1;
     for (RichardsScratch& s : rc.scratch) {
-        for (std::vector<double>* v :
-             {&s.lower, &s.diagonal, &s.upper, &s.rhs, &s.head_old, &s.theta_old, &s.head_iter,
-              &s.theta_iter, &s.conductivity, &s.capacity, &s.face_k, &s.flux, &s.source})
+        for (std::vector<double>* v : {&s.lower, &s.diagonal, &s.upper, &s.rhs, &s.head_old,
+                                       &s.theta_old, &s.head_iter, &s.theta_iter, &s.conductivity,
+                                       &s.capacity, &s.face_k, &s.face_g, &s.flux, &s.source})
             if (!allocate(ctx, *v, n, "richards_scratch"))
                 return false;
     }

@@ -90,6 +90,17 @@ TEST(GroundwaterStartUp, RefusesWhatTheAquiferCannotHold) {
         {kAquiferCards + "GW_WELL_LEVEL levels.txt", "GW_WELL_LEVEL", 1, files},
         {"OUT_WELL_LOCATION heads.txt\n" + kAquiferCards, "OUT_WELL_LOCATION reports the heads", 1,
          files},
+        // Without a card or table the soil's porosity stands in, with a warning;
+        // without a soil either, the run stops.
+        {kAquiferCards + "-GW_UNIF_POROSITY\nGREEN_AMPT\nCONDUCTIVITY phi.map\nCAPILLARY "
+                         "phi.map\nPOROSITY phi.map\nMOISTURE phi.map\n",
+         "\nWarning: You have specified neither spatially-varied, uniform, or mapping table "
+         "porosity for\n",
+         0, with({{"phi.map", uniform_map("0.4")}})},
+        {kAquiferCards + "-GW_UNIF_HYCOND",
+         "Error: groundwater simulation needs the aquifer "
+         "hydraulic conductivity: give GW_UNIF_HYCOND",
+         1, files},
     });
 }
 

@@ -166,18 +166,12 @@ TEST(CrossCardRules, EachBrokenRuleEndsTheRunWithItsMessage) {
         record.raise(code);
         cases.push_back({cards, "\n" + error_message(record)});
     }
-    const std::string neither =
-        "\nWarning: You have specified neither spatially-varied, uniform, "
-        "or mapping table ";
-    // The host's lines come before its errors; groundwater warns of what it
-    // lacks before its start-up asks for the maps it cannot do without.
+    // The host's lines come before its errors.
     cases.push_back({"TANVIK\nMORREL share.dat\nTANVIK_EVENT_NUM",
                      "Running TORVA in TANVIK environment\n"
                      "TORVA will share data with MORREL through file: share.dat\n"
                      "This is an event call of TORVA by TANVIK, tanvik_event_num=-1\n\nError: "
                      "TORVA is running within TANVIK in event mode."});
-    cases.push_back({"GW_SIMULATION", neither + "porosity for\n"});
-    cases.push_back({"GW_SIMULATION", neither + "hydraulic \n"});
     cases.push_back({"GW_SIMULATION",
                      "needs the initial water table (WATER_TABLE) and the aquifer "
                      "bottom (AQUIFER_BOTTOM) maps\n"});
