@@ -45,11 +45,6 @@ constexpr Card kGroundwaterCouplingCards[] = {
 constexpr Card kWellLevelCards[] = {
     Card::GW_WELL_LEVEL,
 };
-// The root-zone store of long-term runs is one layer; a top layer of its own
-// is not built.
-constexpr Card kLongTermCards[] = {
-    Card::TOP_LAYER_DEPTH,
-};
 constexpr Card kOverlandLakeCards[] = {
     Card::OVERLAND_LAKE_MAP, Card::OVERLAND_LAKE_FILE, Card::LAKE_PUMP, Card::M_LAKE,
     Card::LAKE_OUTPUT,
@@ -144,7 +139,6 @@ constexpr Process kNotSimulated[] = {
     {"channel routing", kChannelRoutingCards},
     {"groundwater coupling with soil columns", kGroundwaterCouplingCards},
     {"well level files", kWellLevelCards},
-    {"a top layer of the long-term soil store", kLongTermCards},
     {"overland lakes", kOverlandLakeCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},

@@ -41,11 +41,9 @@ const CardCase kUnavailableCards[] = {
      "Nothing has been simulated. Remove these cards from the project file to run without these "
      "processes.\n",
      1},
-    {"LONG_TERM\nET_CALC_DEARDORFF\nINF_REDIST\nALBEDO a\nHMET_SAMSON s.txt\nTOP_LAYER_DEPTH 0.1\n"
+    {"LONG_TERM\nET_CALC_DEARDORFF\nINF_REDIST\nALBEDO a\nHMET_SAMSON s.txt\n"
      "MIXING_LAYER_DEPTH 0.01\n",
-     "  TOP_LAYER_DEPTH        a top layer of the long-term soil store\n"
-     "  MIXING_LAYER_DEPTH     contaminants and nutrients\n",
-     1},
+     "  MIXING_LAYER_DEPTH     contaminants and nutrients\n", 1},
     {"OVERLAND_LAKE_MAP lakes.map\n", "  OVERLAND_LAKE_MAP      overland lakes\n", 1},
     {"SOIL_ERODABILITY k.map\n", "  SOIL_ERODABILITY       sediment transport\n", 1},
     {"NUTRIENTS\n", "  NUTRIENTS              contaminants and nutrients\n", 1},
