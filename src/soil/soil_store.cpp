@@ -145,85 +145,91 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
     const double top_depth = top ? soil.top_layer_depth : 0.0;
     const double lower_depth = thickness - top_depth;
 
-    double infiltrated_sum = 0.0, canopy_sum = 0.0, ponded_sum = 0.0, soil_sum = 0.0,
-           percolation_sum = 0.0;
-#pragma omp parallel for schedule(static) if (n >= kMinParallelCells)                   \
-    reduction(+ : infiltrated_sum, canopy_sum, ponded_sum, soil_sum, percolation_sum)
-    for (int i = 1; i <= n; ++i) {
-        const double porosity = soil.porosity[i];
-        const double wp = soil.wilting_point[i];
-        const double fc = soil.field_capacity[i];
-        // Infiltration since the last step joins the store (its top layer first).
-        if (cumulative) {
-            const double entered = cumulative[i] - taken[i];
-            taken[i] = cumulative[i];
-            store[i] += entered;
+    // The five sums, m over cells: infiltration, evaporation from the canopy,
+    // from ponded water and from the soil, and percolation.
+    const CellSums<5> sums =
+        ordered_cell_sums<CellSums<5>>(1, n, n >= kMinParallelCells, [&](int i, CellSums<5>& s) {
+            double& infiltrated_sum = s[0];
+            double& canopy_sum = s[1];
+            double& ponded_sum = s[2];
+            double& soil_sum = s[3];
+            double& percolation_sum = s[4];
+            const double porosity = soil.porosity[i];
+            const double wp = soil.wilting_point[i];
+            const double fc = soil.field_capacity[i];
+            // Infiltration since the last step joins the store (its top layer first).
+            if (cumulative) {
+                const double entered = cumulative[i] - taken[i];
+                taken[i] = cumulative[i];
+                store[i] += entered;
+                if (top)
+                    top[i] += entered;
+                infiltrated_sum += entered;
+            }
+            // What a full top layer cannot hold moves on to the layer below;
+            // water beyond saturation cannot stay in the root zone.
             if (top)
-                top[i] += entered;
-            infiltrated_sum += entered;
-        }
-        // What a full top layer cannot hold moves on to the layer below;
-        // water beyond saturation cannot stay in the root zone.
-        if (top)
-            top[i] = std::min(top[i], porosity * top_depth);
-        double percolation = 0.0;
-        if (store[i] > porosity * thickness) {
-            percolation = store[i] - porosity * thickness;
-            store[i] = porosity * thickness;
-        }
-        if (lake && lake[i]) {
-            aet[i] = 0.0;
-        } else {
-            double demand = pet[i] * dt;
-            double from_canopy = 0.0;
-            if (canopy) {
-                from_canopy = std::min(demand, canopy[i] / 1000.0);
-                canopy[i] -= from_canopy * 1000.0;
-                demand -= from_canopy;
+                top[i] = std::min(top[i], porosity * top_depth);
+            double percolation = 0.0;
+            if (store[i] > porosity * thickness) {
+                percolation = store[i] - porosity * thickness;
+                store[i] = porosity * thickness;
             }
-            const double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
-            ponded[i] -= from_ponded;
-            demand -= from_ponded;
-            double from_soil = 0.0;
-            if (top) {
-                // The top layer gives first; roots below meet what it cannot.
-                const double from_top = from_stressed_layer(demand, top[i], top_depth, wp, fc);
-                top[i] -= from_top;
-                store[i] -= from_top;
-                const double from_lower =
-                    from_stressed_layer(demand - from_top, store[i] - top[i], lower_depth, wp, fc);
-                store[i] -= from_lower;
-                from_soil = from_top + from_lower;
+            if (lake && lake[i]) {
+                aet[i] = 0.0;
             } else {
-                from_soil = from_stressed_layer(demand, store[i], thickness, wp, fc);
-                store[i] -= from_soil;
+                double demand = pet[i] * dt;
+                double from_canopy = 0.0;
+                if (canopy) {
+                    from_canopy = std::min(demand, canopy[i] / 1000.0);
+                    canopy[i] -= from_canopy * 1000.0;
+                    demand -= from_canopy;
+                }
+                const double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
+                ponded[i] -= from_ponded;
+                demand -= from_ponded;
+                double from_soil = 0.0;
+                if (top) {
+                    // The top layer gives first; roots below meet what it cannot.
+                    const double from_top = from_stressed_layer(demand, top[i], top_depth, wp, fc);
+                    top[i] -= from_top;
+                    store[i] -= from_top;
+                    const double from_lower = from_stressed_layer(
+                        demand - from_top, store[i] - top[i], lower_depth, wp, fc);
+                    store[i] -= from_lower;
+                    from_soil = from_top + from_lower;
+                } else {
+                    from_soil = from_stressed_layer(demand, store[i], thickness, wp, fc);
+                    store[i] -= from_soil;
+                }
+                aet[i] = (from_canopy + from_ponded + from_soil) / dt;
+                canopy_sum += from_canopy;
+                ponded_sum += from_ponded;
+                soil_sum += from_soil;
             }
-            aet[i] = (from_canopy + from_ponded + from_soil) / dt;
-            canopy_sum += from_canopy;
-            ponded_sum += from_ponded;
-            soil_sum += from_soil;
-        }
-        const double ks = soil.conductivity[i];
-        const double residual = soil.residual_saturation[i];
-        const double lambda = soil.pore_index[i];
-        if (top) {
-            // The top layer drains into the one below as far as that has room.
-            const double room = std::max(porosity * lower_depth - (store[i] - top[i]), 0.0);
-            top[i] -= std::min(percolate(top[i], top_depth, ks, porosity, residual, lambda, wp, dt),
-                               room);
-            const double drained =
-                percolate(store[i] - top[i], lower_depth, ks, porosity, residual, lambda, wp, dt);
-            store[i] -= drained;
-            percolation += drained;
-        } else {
-            const double drained =
-                percolate(store[i], thickness, ks, porosity, residual, lambda, wp, dt);
-            store[i] -= drained;
-            percolation += drained;
-        }
-        recharge[i] += percolation;
-        percolation_sum += percolation;
-    }
+            const double ks = soil.conductivity[i];
+            const double residual = soil.residual_saturation[i];
+            const double lambda = soil.pore_index[i];
+            if (top) {
+                // The top layer drains into the one below as far as that has room.
+                const double room = std::max(porosity * lower_depth - (store[i] - top[i]), 0.0);
+                top[i] -= std::min(
+                    percolate(top[i], top_depth, ks, porosity, residual, lambda, wp, dt), room);
+                const double drained = percolate(store[i] - top[i], lower_depth, ks, porosity,
+                                                 residual, lambda, wp, dt);
+                store[i] -= drained;
+                percolation += drained;
+            } else {
+                const double drained =
+                    percolate(store[i], thickness, ks, porosity, residual, lambda, wp, dt);
+                store[i] -= drained;
+                percolation += drained;
+            }
+            recharge[i] += percolation;
+            percolation_sum += percolation;
+        });
+    const double infiltrated_sum = sums[0], canopy_sum = sums[1], ponded_sum = sums[2],
+                 soil_sum = sums[3], percolation_sum = sums[4];
     const double area = model.grid.cell_size * model.grid.cell_size;
     for (VolumeTotals* v : {&model.totals.run, &model.totals.event}) {
         v->evaporation += (ponded_sum + soil_sum) * area;
