@@ -45,9 +45,10 @@ constexpr Card kGroundwaterCouplingCards[] = {
 constexpr Card kWellLevelCards[] = {
     Card::GW_WELL_LEVEL,
 };
-constexpr Card kOverlandLakeCards[] = {
-    Card::OVERLAND_LAKE_MAP, Card::OVERLAND_LAKE_FILE, Card::LAKE_PUMP, Card::M_LAKE,
-    Card::LAKE_OUTPUT,
+// Overland lakes are simulated; pumps on them, seepage through their beds
+// and the lake output file are not.
+constexpr Card kLakePumpCards[] = {
+    Card::LAKE_PUMP, Card::M_LAKE, Card::LAKE_OUTPUT,
 };
 constexpr Card kOptimisationCards[] = {
     Card::OPTIMIZE,
@@ -139,7 +140,7 @@ constexpr Process kNotSimulated[] = {
     {"channel routing", kChannelRoutingCards},
     {"groundwater coupling with soil columns", kGroundwaterCouplingCards},
     {"well level files", kWellLevelCards},
-    {"overland lakes", kOverlandLakeCards},
+    {"lake pumps, lake bed seepage and the lake output file", kLakePumpCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},
     {"sediment transport", kSedimentCards},
