@@ -448,7 +448,7 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     // route the water on without rain: only the part of a step that lies
     // before the end of the period receives rain.
     double dt = model.run.time_step;
-    if (!model.run.long_term && !model.run.host_event_mode) {
+    if (!model.run.long_term && !model.run.host_event_mode && model.period_end > 0.0) {
         // Julian dates carry about 1e-5 s of rounding; the clock counts to the millisecond.
         const double left =
             std::round((model.period_end - model.clock.current_time) * kSecondsPerDay * 1000.0) /
