@@ -45,11 +45,6 @@ constexpr Card kGroundwaterCouplingCards[] = {
 constexpr Card kWellLevelCards[] = {
     Card::GW_WELL_LEVEL,
 };
-// Long-term runs read HMX weather; the other weather layouts, the top layer
-// and mixing layer depths are not built.
-constexpr Card kLongTermCards[] = {
-    Card::HMET_SURFAWAYS, Card::HMET_SAMSON, Card::TOP_LAYER_DEPTH, Card::MIXING_LAYER_DEPTH,
-};
 // Overland lakes are simulated; pumps on them, seepage through their beds
 // and the lake output file are not.
 constexpr Card kLakePumpCards[] = {
@@ -68,8 +63,10 @@ constexpr Card kSedimentCards[] = {
     Card::OUT_SED_LOC, Card::SAND_SIZE, Card::SILT_SIZE, Card::CLAY_SIZE, Card::WATER_TEMP,
     Card::SED_POROSITY, Card::CHAN_SED_FLUX,
 };
+// The mixing layer is the top of the soil in which dissolved constituents
+// mix with the runoff: it belongs to contaminant transport.
 constexpr Card kContaminantCards[] = {
-    Card::CONTAM_MAP, Card::CHAN_CON_TRANS, Card::CHAN_CON_INPUT, Card::CHAN_DECAY_COEF,
+    Card::MIXING_LAYER_DEPTH, Card::CONTAM_MAP, Card::CHAN_CON_TRANS, Card::CHAN_CON_INPUT, Card::CHAN_DECAY_COEF,
     Card::CHAN_DISP_COEF, Card::INIT_CHAN_CONC, Card::OV_CON_TRANS, Card::ALL_CONTAM_OUTPUT,
     Card::OV_POINT_SOURCE, Card::OV_CON_MAP, Card::OV_DECAY_COEF, Card::OV_DISP_COEF,
     Card::OV_UPTAKE_RATE, Card::KINETICS_TIMESTEP_FACTOR, Card::OV_MASS_LOAD, Card::SOIL_CON_TRANS,
@@ -143,7 +140,6 @@ constexpr Process kNotSimulated[] = {
     {"channel routing", kChannelRoutingCards},
     {"groundwater coupling with soil columns", kGroundwaterCouplingCards},
     {"well level files", kWellLevelCards},
-    {"long-term weather and evapotranspiration", kLongTermCards},
     {"lake pumps, lake bed seepage and the lake output file", kLakePumpCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},

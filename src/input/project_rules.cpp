@@ -1,6 +1,7 @@
 // The run settings derived from the cards and the rules that refuse card
 // combinations that cannot work together.
 
+#include <cstdio>
 #include <string>
 
 #include "core/context.hpp"
@@ -93,6 +94,27 @@ void validate_cards(Model& model, RunContext& ctx) {
                 return ctx.error.raise(24);
             if (!richards && !p.given(Card::WILTING_POINT))
                 return ctx.error.raise(25);
+        }
+    }
+    // A top layer divides the root-zone store that redistribution keeps in a
+    // long-term run; without that store it would change nothing.
+    if (p.given(Card::TOP_LAYER_DEPTH)) {
+        const double top = p.real(Card::TOP_LAYER_DEPTH);
+        const double depth = p.real(Card::SOIL_MOIST_DEPTH);
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%g", top);
+        if (!long_term || p.infiltration != InfiltrationMethod::redistribution)
+            return refuse_card_value(
+                ctx, p, Card::TOP_LAYER_DEPTH, shown,
+                "m divides the root-zone store of a long-term run with INF_REDIST, which this run "
+                "does not keep; remove the card, or run LONG_TERM with INF_REDIST");
+        if (!(top > 0.0 && top < depth)) {
+            char problem[160];
+            std::snprintf(problem, sizeof problem,
+                          "m is no top layer: it must be more than 0 and less than the soil "
+                          "moisture depth (SOIL_MOIST_DEPTH %g m)",
+                          depth);
+            return refuse_card_value(ctx, p, Card::TOP_LAYER_DEPTH, shown, problem);
         }
     }
     if (richards && groundwater && p.real(Card::AQUIFER_DELTA_Z) < 0.0)

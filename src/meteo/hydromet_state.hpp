@@ -4,8 +4,6 @@
 // frozen ground state of a long-term run.
 
 #include <array>
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,27 +26,13 @@ struct WeatherRecord {
     double global_radiation = 0.0;   // W/m2
 };
 
-struct WeatherFileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// A weather file open for reading, with the last good values that repair a
-// missing one: per hour of the day for temperature, humidity and radiation,
-// the last of any hour for pressure, sky cover and wind.
+// The weather file, read whole at start-up with its missing values
+// repaired, handed out one hour at a time.
 struct WeatherReader {
     WeatherFormat format = WeatherFormat::none;
     std::string file_name;
-    std::unique_ptr<std::FILE, WeatherFileCloser> file;
-    int line_number = 0;  // lines read so far
-    int missing_count = 0;
-
-    std::array<double, 24> last_temperature{};
-    std::array<double, 24> last_humidity{};
-    std::array<double, 24> last_direct{};
-    std::array<double, 24> last_global{};
-    std::array<bool, 24> hour_seen{};
-    double last_pressure = 0.0, last_sky_cover = 0.0, last_wind = 0.0;
-    bool any_seen = false;
+    std::vector<WeatherRecord> hours;
+    std::size_t next = 0;  // the next hour to hand out
 };
 
 // The sun's place for one hour at the watershed.

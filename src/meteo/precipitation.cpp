@@ -24,6 +24,7 @@ constexpr double kNeverReached = 1.0e12;
 
 // Millimetres per hour times seconds, to metres.
 constexpr double kRainToMetres = 1.0 / 3.6e6;
+constexpr double kSecondsPerDay = 86400.0;
 
 bool host_driven(const Model& model) {
     return model.run.host_event_mode;
@@ -442,7 +443,21 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
         ctx.error.raise(err::message_printed);
         return;
     }
-    const double dt = model.run.time_step;
+    // A step rains over the model step that begins at its time. An event run
+    // ends on the first step past its period, and the steps that close it
+    // route the water on without rain: only the part of a step that lies
+    // before the end of the period receives rain.
+    double dt = model.run.time_step;
+    if (!model.run.long_term && !model.run.host_event_mode && model.period_end > 0.0) {
+        // Julian dates carry about 1e-5 s of rounding; the clock counts to the millisecond.
+        const double left =
+            std::round((model.period_end - model.clock.current_time) * kSecondsPerDay * 1000.0) /
+            1000.0;
+        if (left < dt - 0.01)
+            dt = std::max(left, 0.0);
+        if (dt <= 0.0)
+            return;
+    }
     const double cell_area = model.grid.cell_size * model.grid.cell_size;
     SurfaceParameters& surface = model.surface;
 

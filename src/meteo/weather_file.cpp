@@ -1,199 +1,188 @@
-// The HMX hourly weather layout: eleven numbers a line,
-//   Yr Mo Day Hr Press. RelHumidity SkyCover WindSpeed Temp DirectRad GlobalRad
-// in inches of mercury, percent, tenths of sky, knots, degrees F and W/m2.
+// Hydrometeorological data files: the start-up scan that reads the whole file
+// in its layout, checks that the hours follow one another, repairs missing
+// values, and then hands out one hour at a time.
 
 #include "meteo/weather_file.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string_view>
+#include <memory>
 
 #include "core/clock.hpp"
 #include "core/context.hpp"
 #include "core/errors.hpp"
+#include "meteo/weather_layouts.hpp"
 
 namespace torva {
 namespace {
 
-constexpr int kHmxFields = 11;
-// Longer lines than this are not an HMX record.
-constexpr std::size_t kMaxLine = 1000;
 constexpr double kHourDays = 1.0 / 24.0;
+constexpr int kHoursPerDay = 24;
 
-constexpr double kMillibarsPerInchHg = 1013.25 / 29.92;
-constexpr double kMetresPerSecondPerKnot = 0.514444;
+// The range of each element, in model units, that weather can reach. Sky
+// cover above ten tenths is taken as overcast (with a warning) when used.
+struct Range {
+    double low, high;
+    const char* unit;
+};
+constexpr Range kPlausible[kWeatherElements] = {
+    {300.0, 1100.0, "mb"}, {0.0, 100.0, "%"},     {0.0, 100.0, "tenths"}, {0.0, 110.0, "m/s"},
+    {-90.0, 60.0, "C"},    {0.0, 2000.0, "W/m2"}, {0.0, 2000.0, "W/m2"},
+};
 
-// Marks of a missing value.
-constexpr double kMissingRadiation = 9999.9;
-constexpr double kMissingPressure = 999.0;
-constexpr double kMissingInteger = 999.0;
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
 
-const char* const kFieldNames[kHmxFields + 1] = {
-    "",           "year",        "month",         "day",
-    "hour",       "pressure",    "rel. humidity", "sky cover",
-    "wind speed", "temperature", "direct rad",    "global rad"};
-
-void print_hmx_format_error(RunContext& ctx, int line, int field) {
-    ctx.print_and_log("Error: Problem encountered in hmet_HMX file, line %d, near parameter %d\n\n",
-                      line, field);
-    ctx.print_and_log(
-        " Format:\n1   2   3   4    5     6           7        8         9    10        11  \n"
-        "Yr  Mo  Day Hr  Press. RelHumidity SkyCover WindSpeed Temp DirectRad GlobalRad\n"
-        "int int int int float  int         int      int       int  float     float\n\n");
-    ctx.error.raise(err::message_printed);
+double raw_time(const RawWeatherHour& h) {
+    return calendar_to_julian(h.year, h.month, h.day, h.hour, 0);
 }
 
-// The eleven numbers of an HMX line; the first field that is absent or not a
-// finite number otherwise (1-based), 0 when all read, -1 for a line too long.
-int parse_hmx_line(const char* line, double (&v)[kHmxFields + 1]) {
-    if (std::strlen(line) > kMaxLine)
-        return -1;
-    const char* p = line;
-    for (int k = 1; k <= kHmxFields; ++k) {
-        while (*p == ' ' || *p == '\t' || *p == ',') ++p;
-        char* end = nullptr;
-        const double x = std::strtod(p, &end);
-        if (end == p || !std::isfinite(x))
-            return k;
-        const char c = *end;
-        if (c != '\0' && c != ' ' && c != '\t' && c != ',' && c != '\n' && c != '\r')
-            return k;
-        // The integer fields hold whole numbers.
-        if ((k <= 4 || (k >= 6 && k <= 9)) && x != std::floor(x))
-            return k;
-        v[k] = x;
-        p = end;
+// Temperature, humidity and radiation follow the day: a missing one takes
+// the value of the same hour the day before. Pressure, sky cover and wind
+// change slowly: a missing one takes the last good value of the 24 hours
+// before it.
+bool repaired_by_same_hour(int element) {
+    return element == kHumidity || element == kTemperature || element == kDirectRadiation ||
+           element == kGlobalRadiation;
+}
+
+// Where the repaired value comes from (an index into the hours), -1 when the
+// rules find none. Only values the file gives count as good, so a value
+// missing two days running at the same hour is not repaired from a repair.
+long repair_source(const std::vector<RawWeatherHour>& hours, std::size_t i, int element) {
+    if (repaired_by_same_hour(element)) {
+        if (i < kHoursPerDay || hours[i - kHoursPerDay].missing[element])
+            return -1;
+        return static_cast<long>(i - kHoursPerDay);
     }
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') ++p;
-    return *p == '\0' ? 0 : kHmxFields + 1;
+    for (std::size_t back = 1; back <= kHoursPerDay && back <= i; ++back)
+        if (!hours[i - back].missing[element])
+            return static_cast<long>(i - back);
+    return -1;
 }
 
-bool blank_line(const char* line) {
-    for (const char* p = line; *p; ++p)
-        if (*p != ' ' && *p != '\t' && *p != '\n' && *p != '\r')
-            return false;
-    return true;
+void where(const RawWeatherHour& h, int element, char (&text)[96]) {
+    if (h.line[element] > 0)
+        std::snprintf(text, sizeof text, "line %d", h.line[element]);
+    else
+        std::snprintf(text, sizeof text, "%d/%d/%d %2d:00 (no %s record holds it)", h.month, h.day,
+                      h.year, h.hour, weather_element_name(element));
 }
 
-bool valid_date(const double (&v)[kHmxFields + 1]) {
-    return v[2] >= 1 && v[2] <= 12 && v[3] >= 1 && v[3] <= 31 && v[4] >= 0 && v[4] <= 23;
-}
-
-enum class LineRead { ok, end, failed };
-
-// The next non-blank line's raw numbers.
-LineRead read_raw_line(WeatherReader& r, RunContext& ctx, double (&v)[kHmxFields + 1]) {
-    char buffer[kMaxLine + 8];
-    while (std::fgets(buffer, sizeof buffer, r.file.get())) {
-        ++r.line_number;
-        const std::size_t length = std::strlen(buffer);
-        if (length == sizeof buffer - 1 && buffer[length - 1] != '\n') {
-            ctx.print_and_log("Error: line %d of hmet_HMX file %s is longer than %zu characters\n",
-                              r.line_number, r.file_name.c_str(), kMaxLine);
-            print_hmx_format_error(ctx, r.line_number, 1);
-            return LineRead::failed;
-        }
-        if (blank_line(buffer))
-            continue;
-        const int bad = parse_hmx_line(buffer, v);
-        if (bad != 0) {
-            print_hmx_format_error(ctx, r.line_number, bad < 0 ? 1 : std::min(bad, kHmxFields));
-            return LineRead::failed;
-        }
-        if (!valid_date(v)) {
-            ctx.print_and_log("Error: line %d of hmet_HMX file %s holds no valid date and hour\n",
-                              r.line_number, r.file_name.c_str());
-            print_hmx_format_error(ctx, r.line_number, 2);
-            return LineRead::failed;
-        }
-        return LineRead::ok;
-    }
-    return LineRead::end;
-}
-
-WeatherRecord record_date(const double (&v)[kHmxFields + 1]) {
-    WeatherRecord w;
-    w.year = static_cast<int>(v[1]);
-    w.month = static_cast<int>(v[2]);
-    w.day = static_cast<int>(v[3]);
-    w.hour = static_cast<int>(v[4]);
-    return w;
-}
-
-bool refuse_missing(WeatherReader& r, RunContext& ctx, int field) {
+bool refuse_missing(const RawWeatherFile& raw, const std::string& name, RunContext& ctx,
+                    const RawWeatherHour& h, int element) {
+    char at[96];
+    where(h, element, at);
     ctx.print_and_log(
-        "Error: hmet_HMX file %s, line %d: the %s is missing and no good value of the "
-        "previous 24 hours is known to replace it.  Program terminated.\n",
-        r.file_name.c_str(), r.line_number, kFieldNames[field]);
+        "Error: %s file %s, %s: the %s is missing and no good value of %s replaces it.  "
+        "Program terminated.\n",
+        raw.word, name.c_str(), at, weather_element_name(element),
+        repaired_by_same_hour(element) ? "the same hour the day before" : "the previous 24 hours");
     ctx.error.raise(err::message_printed);
     return false;
 }
 
-// Repairs and converts the raw values of one line into the record.
-bool repair_and_convert(WeatherReader& r, RunContext& ctx, const double (&v)[kHmxFields + 1],
-                        WeatherRecord& w) {
-    const int h = w.hour;
-    // A value of the same hour is from the day before, since the hours follow
-    // one another without gaps.
-    const bool same_hour_known = r.hour_seen[h];
-    const auto per_hour = [&](double raw, bool missing, std::array<double, 24>& last, int field,
-                              double& out) {
-        if (!missing) {
-            last[h] = raw;
-            out = raw;
-            return true;
-        }
-        if (!same_hour_known)
-            return refuse_missing(r, ctx, field);
-        ++r.missing_count;
-        out = last[h];
-        return true;
-    };
-    const auto any_hour = [&](double raw, bool missing, double& last, int field, double& out) {
-        if (!missing) {
-            last = raw;
-            out = raw;
-            return true;
-        }
-        if (!r.any_seen)
-            return refuse_missing(r, ctx, field);
-        ++r.missing_count;
-        out = last;
-        return true;
-    };
-    double pressure = 0, humidity = 0, sky = 0, wind = 0, temperature = 0, direct = 0, global = 0;
-    if (!any_hour(v[5], v[5] == kMissingPressure, r.last_pressure, 5, pressure) ||
-        !per_hour(v[6], v[6] == kMissingInteger, r.last_humidity, 6, humidity) ||
-        !any_hour(v[7], v[7] == kMissingInteger, r.last_sky_cover, 7, sky) ||
-        !any_hour(v[8], v[8] == kMissingInteger, r.last_wind, 8, wind) ||
-        !per_hour(v[9], v[9] == kMissingInteger, r.last_temperature, 9, temperature) ||
-        !per_hour(v[10], v[10] > kMissingRadiation, r.last_direct, 10, direct) ||
-        !per_hour(v[11], v[11] > kMissingRadiation, r.last_global, 11, global))
-        return false;
-    // What the file cannot mean: stop rather than evaporate from nonsense.
-    if (pressure <= 0.0 || humidity < 0.0 || sky < 0.0 || wind < 0.0 || direct < 0.0 ||
-        global < 0.0) {
+// The hours follow one another without a gap, so that "the day before" is
+// 24 hours back in the list.
+bool hours_follow_each_other(const RawWeatherFile& raw, const std::string& name, RunContext& ctx) {
+    for (std::size_t i = 1; i < raw.hours.size(); ++i) {
+        const RawWeatherHour& h = raw.hours[i];
+        if (std::fabs(raw_time(h) - raw_time(raw.hours[i - 1]) - kHourDays) <= kTimeTolerance)
+            continue;
+        char at[96];
+        where(h, kTemperature, at);
         ctx.print_and_log(
-            "Error: hmet_HMX file %s, line %d: a negative pressure, humidity, sky cover, wind "
-            "or radiation.  Program terminated.\n",
-            r.file_name.c_str(), r.line_number);
+            "Error: %s file %s, %s: hour %d/%d/%d %d:00 does not follow the hour before it; the "
+            "file must hold every hour in order.  Program terminated.\n",
+            raw.word, name.c_str(), at, h.month, h.day, h.year, h.hour);
         ctx.error.raise(err::message_printed);
         return false;
     }
-    r.hour_seen[h] = true;
-    r.any_seen = true;
-    w.pressure = pressure * kMillibarsPerInchHg;
-    w.relative_humidity = humidity;
-    w.sky_cover = sky;
-    w.wind_speed = wind * kMetresPerSecondPerKnot;
-    w.temperature = (temperature - 32.0) * 0.5555555555555556;
-    w.direct_radiation = direct;
-    w.global_radiation = global;
+    return true;
+}
+
+// Repairs every missing value and keeps the hours in model units; the number
+// of repaired values is returned through `repaired`.
+bool repair_hours(const RawWeatherFile& raw, const std::string& name, RunContext& ctx,
+                  std::vector<WeatherRecord>& hours, int& repaired) {
+    hours.clear();
+    hours.reserve(raw.hours.size());
+    repaired = 0;
+    for (std::size_t i = 0; i < raw.hours.size(); ++i) {
+        const RawWeatherHour& h = raw.hours[i];
+        std::array<double, kWeatherElements> v = h.value;
+        for (int e = 0; e < kWeatherElements; ++e) {
+            if (!h.missing[e])
+                continue;
+            const long source = repair_source(raw.hours, i, e);
+            if (source < 0)
+                return refuse_missing(raw, name, ctx, h, e);
+            v[e] = raw.hours[static_cast<std::size_t>(source)].value[e];
+            ++repaired;
+        }
+        // What the air cannot be: stop rather than evaporate from nonsense
+        // (a stray 999 that is no missing mark of the layout, a sign lost).
+        for (int e = 0; e < kWeatherElements; ++e)
+            if (!(v[e] >= kPlausible[e].low && v[e] <= kPlausible[e].high)) {
+                char at[96];
+                where(h, e, at);
+                ctx.print_and_log(
+                    "Error: %s file %s, %s: the %s %g %s lies outside %g to %g, which no weather "
+                    "reaches.  Program terminated.\n",
+                    raw.word, name.c_str(), at, weather_element_name(e), v[e], kPlausible[e].unit,
+                    kPlausible[e].low, kPlausible[e].high);
+                ctx.error.raise(err::message_printed);
+                return false;
+            }
+        WeatherRecord w;
+        w.year = h.year;
+        w.month = h.month;
+        w.day = h.day;
+        w.hour = h.hour;
+        w.pressure = v[kPressure];
+        w.relative_humidity = v[kHumidity];
+        w.sky_cover = v[kSkyCover];
+        w.wind_speed = v[kWind];
+        w.temperature = v[kTemperature];
+        w.direct_radiation = v[kDirectRadiation];
+        w.global_radiation = v[kGlobalRadiation];
+        hours.push_back(w);
+    }
     return true;
 }
 
 }  // namespace
+
+int days_in_month(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12)
+        return 0;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+bool fixed_column_number(const std::string& line, int first, int last, double& value) {
+    if (first < 1 || last < first || static_cast<std::size_t>(last) > line.size())
+        return false;
+    const std::string field = line.substr(first - 1, last - first + 1);
+    const std::size_t begin = field.find_first_not_of(' ');
+    if (begin == std::string::npos)
+        return false;
+    const std::size_t end = field.find_last_not_of(' ');
+    const std::string number = field.substr(begin, end - begin + 1);
+    char* stop = nullptr;
+    value = std::strtod(number.c_str(), &stop);
+    return stop == number.c_str() + number.size() && std::isfinite(value);
+}
+
+const char* weather_element_name(int element) {
+    static const char* const kNames[kWeatherElements] = {
+        "pressure",    "rel. humidity", "sky cover", "wind speed",
+        "temperature", "direct rad",    "global rad"};
+    return element >= 0 && element < kWeatherElements ? kNames[element] : "";
+}
 
 double record_time(const WeatherRecord& w) {
     return calendar_to_julian(w.year, w.month, w.day, w.hour, 0);
@@ -205,75 +194,56 @@ bool scan_weather_file(Hydromet& hydromet, RunContext& ctx, WeatherFormat format
     r = WeatherReader{};
     r.format = format;
     r.file_name = file_name;
-    if (format != WeatherFormat::hmx) {
-        ctx.print_and_log("Error: this weather file layout is not read by this version\n");
-        ctx.error.raise(err::message_printed);
-        return false;
-    }
-    r.file.reset(std::fopen(file_name.c_str(), "r"));
-    if (!r.file) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_name.c_str(), "r"));
+    if (!file) {
         ctx.error.raise(err::open_file, {.text1 = "hydrometeorological input", .text2 = file_name});
         return false;
     }
-    double v[kHmxFields + 1] = {};
-    LineRead read;
-    int count = 0;
-    double previous = 0.0;
-    while ((read = read_raw_line(r, ctx, v)) == LineRead::ok) {
-        WeatherRecord w = record_date(v);
-        // Every repair is tried once here, so that a value beyond repair
-        // stops the run before its first step.
-        if (!repair_and_convert(r, ctx, v, w))
-            return false;
-        const double t = record_time(w);
-        if (count > 0 && std::fabs(t - previous - kHourDays) > kTimeTolerance) {
-            ctx.print_and_log(
-                "Error: hmet_HMX file %s, line %d: hour %d/%d/%d %d:00 does not follow the hour "
-                "before it; the file must hold every hour in order.  Program terminated.\n",
-                file_name.c_str(), r.line_number, w.month, w.day, w.year, w.hour);
-            ctx.error.raise(err::message_printed);
-            return false;
-        }
-        if (count == 0)
-            hydromet.first_record = w;
-        hydromet.last_record = w;
-        previous = t;
-        ++count;
+    RawWeatherFile raw;
+    bool read = false;
+    switch (format) {
+        case WeatherFormat::hmx:
+            read = read_hmx_layout(file.get(), file_name, ctx, raw);
+            break;
+        case WeatherFormat::surface_airways:
+            read = read_surface_airways_layout(file.get(), file_name, ctx, raw);
+            break;
+        case WeatherFormat::samson:
+            read = read_samson_layout(file.get(), file_name, ctx, raw);
+            break;
+        case WeatherFormat::none:
+            break;
     }
-    if (read == LineRead::failed)
+    if (!read) {
+        if (!ctx.error.pending())
+            ctx.error.raise(err::message_printed);
         return false;
-    ctx.print_and_log("End of hmet_HMX file encountered after %d lines\n", r.line_number);
-    if (count == 0) {
-        ctx.print_and_log("Error: hmet_HMX file %s holds no hour of weather\n", file_name.c_str());
+    }
+    if (std::ferror(file.get())) {
+        ctx.print_and_log("Error: reading %s file %s failed\n", raw.word, file_name.c_str());
         ctx.error.raise(err::message_printed);
         return false;
     }
-    hydromet.record_count = count;
-    hydromet.repaired_values = r.missing_count;
-    std::rewind(r.file.get());
-    r.line_number = 0;
-    r.missing_count = 0;
-    r.hour_seen = {};
-    r.any_seen = false;
+    if (raw.hours.empty()) {
+        ctx.print_and_log("Error: %s file %s holds no hour of weather\n", raw.word,
+                          file_name.c_str());
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    if (!hours_follow_each_other(raw, file_name, ctx) ||
+        !repair_hours(raw, file_name, ctx, r.hours, hydromet.repaired_values))
+        return false;
+    hydromet.first_record = r.hours.front();
+    hydromet.last_record = r.hours.back();
+    hydromet.record_count = static_cast<int>(r.hours.size());
     return true;
 }
 
 WeatherRead read_weather_hour(WeatherReader& r, RunContext& ctx, WeatherRecord& record) {
-    if (!r.file)
+    (void)ctx;
+    if (r.next >= r.hours.size())
         return WeatherRead::end_of_data;
-    double v[kHmxFields + 1] = {};
-    switch (read_raw_line(r, ctx, v)) {
-        case LineRead::end:
-            return WeatherRead::end_of_data;
-        case LineRead::failed:
-            return WeatherRead::failed;
-        case LineRead::ok:
-            break;
-    }
-    WeatherRecord w = record_date(v);
-    if (!repair_and_convert(r, ctx, v, w))
-        return WeatherRead::failed;
-    record = w;
+    record = r.hours[r.next++];
     return WeatherRead::ok;
 }
 

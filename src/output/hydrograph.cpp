@@ -259,12 +259,30 @@ void write_location_time(const Model& model, OutputFile& f) {
         f.print("%14.8lf ", model.clock.elapsed_minutes);
 }
 
+// A cell of a long-term store with a top layer: while a wetting front is
+// still inside the top layer, the front's water content and 999.99;
+// otherwise the water contents of the top layer and of the layer below it.
+void write_top_layer_moisture(const Soil& soil, int cell, OutputFile& f) {
+    const double top_depth = soil.top_layer_depth;
+    const double lower_depth = soil.moisture_layer_depth - top_depth;
+    const double front_fill = soil.front_moisture[cell] - soil.moisture[cell];
+    const double front_depth = front_fill > 1e-9 ? soil.first_front_depth[cell] / front_fill : 0.0;
+    if (soil.first_front_depth[cell] > 0.0 && front_depth < top_depth) {
+        f.print("%12.6lf %12.6lf ", soil.front_moisture[cell], 999.99);
+        return;
+    }
+    const double top = soil.top_water[cell];
+    f.print("%12.6lf %12.6lf ", top / top_depth, (soil.stored_water[cell] - top) / lower_depth);
+}
+
 bool write_moisture_row(Model& model, RunContext& ctx) {
     Outputs& o = model.output;
     OutputFile& f = o.moisture_location_file;
     write_location_time(model, f);
     const RichardsColumns& rc = model.soil.richards;
     const bool columns = model.project.infiltration == InfiltrationMethod::richards && rc.active();
+    const bool two_layers =
+        model.soil.top_water.size() == static_cast<std::size_t>(model.grid.num_cells) + 1;
     for (const CellLocation& loc : o.moisture_locations) {
         const int cell = model.grid.number_or_zero(loc.row, loc.col);
         if (columns && cell > 0) {
@@ -272,6 +290,10 @@ bool write_moisture_row(Model& model, RunContext& ctx) {
             const double* theta = &rc.theta[static_cast<std::size_t>(cell) * rc.stride];
             const int nodes = rc.types[rc.soil_type[cell]].nodes;
             for (int j = 0; j < nodes; ++j) f.print("%12.6lf ", theta[j]);
+            continue;
+        }
+        if (two_layers) {
+            write_top_layer_moisture(model.soil, cell, f);
             continue;
         }
         f.print("%12.6lf ", surface_water_content(model, cell));

@@ -239,7 +239,10 @@ void write_weather_totals(const Model& model, RunContext& ctx) {
     const VolumeTotals& v = model.totals.run;
     const WeatherRecord& a = hm.first_record;
     const WeatherRecord& b = hm.last_record;
-    ctx.log("Hourly weather (HMX) from file: %s\n", hm.file_name.c_str());
+    const char* layout = hm.reader.format == WeatherFormat::surface_airways ? "Surface Airways"
+                         : hm.reader.format == WeatherFormat::samson        ? "SAMSON"
+                                                                            : "HMX";
+    ctx.log("Hourly weather (%s) from file: %s\n", layout, hm.file_name.c_str());
     ctx.log("Weather from %d/%d/%d %2d:00 to %d/%d/%d %2d:00, %d hours, %d values repaired\n",
             a.month, a.day, a.year, a.hour, b.month, b.day, b.year, b.hour, hm.record_count,
             hm.repaired_values);

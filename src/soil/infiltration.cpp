@@ -35,17 +35,21 @@ double step_length(const Soil& soil, double now) {
 }
 
 // theta_i of a long-term event from the soil moisture store, kept inside
-// [theta_r, theta_s] so that the Brooks-Corey relations stay meaningful.
+// [theta_r, theta_s] so that the Brooks-Corey relations stay meaningful. The
+// wetting front starts at the surface: with a top layer it meets that
+// layer's water content.
 void initial_moisture_from_store(Model& model, RunContext& ctx) {
     Soil& soil = model.soil;
     const int n = model.grid.num_cells;
-    const double thickness = soil.moisture_layer_depth;
+    const bool top_layer = soil.top_water.size() == static_cast<std::size_t>(n) + 1;
+    const double thickness = top_layer ? soil.top_layer_depth : soil.moisture_layer_depth;
+    const std::vector<double>& water = top_layer ? soil.top_water : soil.stored_water;
     for (int i = 1; i <= n; ++i) {
         const double theta_s = soil.porosity[i];
         const double theta_r = soil.residual_saturation[i];
         double& theta_i = soil.moisture[i];
         if (thickness > 1e-16)
-            theta_i = soil.stored_water[i] / std::max(thickness, kMinimumMoistureLayer);
+            theta_i = water[i] / std::max(thickness, kMinimumMoistureLayer);
         else
             theta_i = theta_s;
         if (!std::isfinite(theta_i) || !std::isfinite(theta_s)) {

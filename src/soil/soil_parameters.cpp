@@ -349,6 +349,14 @@ bool read_initial_moisture(Model& model, RunContext& ctx) {
                     return false;
                 for (int i = 1; i <= n; ++i)
                     soil.stored_water[i] = soil.moisture[i] * soil.moisture_layer_depth;
+                if (model.project.given(Card::TOP_LAYER_DEPTH)) {
+                    soil.top_layer_depth = model.project.real(Card::TOP_LAYER_DEPTH);
+                    if (!allocate(ctx, soil.top_water, static_cast<std::size_t>(n) + 1,
+                                  "top_water"))
+                        return false;
+                    for (int i = 1; i <= n; ++i)
+                        soil.top_water[i] = soil.moisture[i] * soil.top_layer_depth;
+                }
             }
             break;
         }

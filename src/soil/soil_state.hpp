@@ -77,7 +77,6 @@ struct Soil {
     // Richards equation infiltration: the soil columns under the cells.
     RichardsColumns richards;
 
-
     // ---- State, per cell ----
     std::vector<double> infiltrated_depth;  // F since the event start, m
     std::vector<double> infiltration_rate;  // reported rate, cm/h
@@ -101,7 +100,12 @@ struct Soil {
     // infiltration; emptied by actual evapotranspiration and percolation.
     std::vector<double> stored_water;
     double moisture_layer_depth = 0.0;  // m
-    double top_layer_depth = 0.0;       // m (TOP_LAYER_DEPTH), the part that dries first
+    // With TOP_LAYER_DEPTH the root zone is two layers: the top one, which
+    // infiltration wets and evaporation dries first, and the rest below it.
+    // `top_water` is the water of the top layer, m; the layer below holds
+    // stored_water - top_water. Empty without a top layer.
+    double top_layer_depth = 0.0;  // m
+    std::vector<double> top_water;
     // Water content at field capacity, below which the store no longer
     // transpires at the potential rate (set with the store).
     std::vector<double> field_capacity;

@@ -29,6 +29,17 @@ constexpr double kFieldCapacitySuction = 3.37;
 // Field capacity stays this far above the wilting point.
 constexpr double kMinimumAvailableWater = 0.01;
 
+// What a layer of `depth` m holding `water` m gives to a demand of `demand`
+// m: the demand times the stress factor of its water content, falling
+// linearly from 1 at field capacity to 0 at the wilting point, and never
+// more than the water above the wilting point.
+double from_stressed_layer(double demand, double water, double depth, double wilting,
+                           double field_capacity) {
+    const double theta = water / depth;
+    const double stress = std::clamp((theta - wilting) / (field_capacity - wilting), 0.0, 1.0);
+    return std::clamp(demand * stress, 0.0, std::max(water - wilting * depth, 0.0));
+}
+
 }  // namespace
 
 double field_capacity(double porosity, double residual, double pore_index, double capillary_head,
@@ -129,6 +140,11 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
         surface.intercepted_depth.size() == size ? surface.intercepted_depth.data() : nullptr;
     const unsigned char* lake = soil.lake_cell.size() == size ? soil.lake_cell.data() : nullptr;
 
+    // With a top layer, `top` holds its water and the layer below the rest of the store.
+    double* top = soil.top_water.size() == size ? soil.top_water.data() : nullptr;
+    const double top_depth = top ? soil.top_layer_depth : 0.0;
+    const double lower_depth = thickness - top_depth;
+
     // The five sums, m over cells: infiltration, evaporation from the canopy,
     // from ponded water and from the soil, and percolation.
     const CellSums<5> sums =
@@ -140,15 +156,21 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
             double& percolation_sum = s[4];
             const double porosity = soil.porosity[i];
             const double wp = soil.wilting_point[i];
-            // Infiltration since the last step joins the store.
+            const double fc = soil.field_capacity[i];
+            // Infiltration since the last step joins the store (its top layer first).
             if (cumulative) {
                 const double entered = cumulative[i] - taken[i];
                 taken[i] = cumulative[i];
                 store[i] += entered;
+                if (top)
+                    top[i] += entered;
                 infiltrated_sum += entered;
             }
+            // What a full top layer cannot hold moves on to the layer below;
+            // water beyond saturation cannot stay in the root zone.
+            if (top)
+                top[i] = std::min(top[i], porosity * top_depth);
             double percolation = 0.0;
-            // Water beyond saturation cannot stay in the root zone.
             if (store[i] > porosity * thickness) {
                 percolation = store[i] - porosity * thickness;
                 store[i] = porosity * thickness;
@@ -166,22 +188,43 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
                 const double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
                 ponded[i] -= from_ponded;
                 demand -= from_ponded;
-                const double theta = store[i] / thickness;
-                const double fc = soil.field_capacity[i];
-                const double stress = std::clamp((theta - wp) / (fc - wp), 0.0, 1.0);
-                const double from_soil =
-                    std::clamp(demand * stress, 0.0, std::max(store[i] - wp * thickness, 0.0));
-                store[i] -= from_soil;
+                double from_soil = 0.0;
+                if (top) {
+                    // The top layer gives first; roots below meet what it cannot.
+                    const double from_top = from_stressed_layer(demand, top[i], top_depth, wp, fc);
+                    top[i] -= from_top;
+                    store[i] -= from_top;
+                    const double from_lower = from_stressed_layer(
+                        demand - from_top, store[i] - top[i], lower_depth, wp, fc);
+                    store[i] -= from_lower;
+                    from_soil = from_top + from_lower;
+                } else {
+                    from_soil = from_stressed_layer(demand, store[i], thickness, wp, fc);
+                    store[i] -= from_soil;
+                }
                 aet[i] = (from_canopy + from_ponded + from_soil) / dt;
                 canopy_sum += from_canopy;
                 ponded_sum += from_ponded;
                 soil_sum += from_soil;
             }
-            const double drained =
-                percolate(store[i], thickness, soil.conductivity[i], porosity,
-                          soil.residual_saturation[i], soil.pore_index[i], wp, dt);
-            store[i] -= drained;
-            percolation += drained;
+            const double ks = soil.conductivity[i];
+            const double residual = soil.residual_saturation[i];
+            const double lambda = soil.pore_index[i];
+            if (top) {
+                // The top layer drains into the one below as far as that has room.
+                const double room = std::max(porosity * lower_depth - (store[i] - top[i]), 0.0);
+                top[i] -= std::min(
+                    percolate(top[i], top_depth, ks, porosity, residual, lambda, wp, dt), room);
+                const double drained = percolate(store[i] - top[i], lower_depth, ks, porosity,
+                                                 residual, lambda, wp, dt);
+                store[i] -= drained;
+                percolation += drained;
+            } else {
+                const double drained =
+                    percolate(store[i], thickness, ks, porosity, residual, lambda, wp, dt);
+                store[i] -= drained;
+                percolation += drained;
+            }
             recharge[i] += percolation;
             percolation_sum += percolation;
         });

@@ -138,8 +138,8 @@ struct Variant {
     std::string edits;
     bool point_source = false;
     // 30 mm/h on 10,000 m2 for 30 minutes is 150 m3. Rain that outlasts the
-    // run falls on all its 722 steps of 5 s (at 0 to 3605 s, the first step
-    // past the hour ending the run), 3610 s: 300.83 m3.
+    // run falls until the run's hour is over: 300 m3. The two steps the run
+    // takes past the hour (at 3600 and 3605 s) route the water on without rain.
     double rain = 150.0;
     const char* more_than_0 = "Total amount of discharge=";
     std::string locations = "3\n1 2\n3 2\n4 3\n";  // the ends of the branches, the outlet
@@ -150,9 +150,9 @@ struct Variant {
 
 const Variant kVariants[] = {
     {"RainStopsBeforeTheEnd", ""},
-    {"RainOutlastsTheRun", "RAIN_DURATION 90", false, 300.83},
+    {"RainOutlastsTheRun", "RAIN_DURATION 90", false, 300.0},
     {"GreenAmpt", kGreenAmpt, false, 150.0, "Total amount of infiltration="},
-    {"GreenAmptRainOutlastsTheRun", kGreenAmpt + "RAIN_DURATION 90", false, 300.83,
+    {"GreenAmptRainOutlastsTheRun", kGreenAmpt + "RAIN_DURATION 90", false, 300.0,
      "Total amount of infiltration="},
     {"PointSource", "", true},
     {"HeadBoundary", "HEAD_BOUND\nBOUND_DEPTH 0.3", false, 150.0,
@@ -423,15 +423,21 @@ TEST(YNetworkOutputs, LocationRowsAndLinkNodeFilesReportTheNetwork) {
 // as the whole run: its hydrograph rows follow on from the first run's, and
 // its channels end as the whole run's, to the last digit. At 60 s steps a
 // run of TOT_TIME 28 takes 30 steps, half of the whole run's 60; the rain
-// lasts 40 steps.
+// lasts 28 minutes, all of it in the first half, and a gauge that records no
+// rain starts the second half at 10:30.
 TEST(YNetworkHotStart, ARunContinuedFromItsHotStartsEndsAsTheWholeRun) {
     const std::string writes =
-        "TIMESTEP 60\nRAIN_DURATION 40\nWRITE_OV_HOTSTART end.ohot\nWRITE_CHAN_HOTSTART end.chot\n";
+        "TIMESTEP 60\nRAIN_DURATION 28\nWRITE_OV_HOTSTART end.ohot\nWRITE_CHAN_HOTSTART end.chot\n";
     TempDir whole, first, second;
     run_y_network(whole, writes + "TOT_TIME 58");
     run_y_network(first, writes + "TOT_TIME 28");
+    second.write("dry.gag",
+                 "EVENT \"dry\"\nNRGAG 1\nNRPDS 2\nCOORD 50 -50\nGAGES 2020 6 1 10 30 0.0\n"
+                 "GAGES 2020 6 1 11 0 0.0\n");
     const std::string summary = run_y_network(
-        second, writes + "TOT_TIME 28\nRAIN_DURATION 10\nSTART_TIME 10 30\n" + "READ_OV_HOTSTART " +
+        second, writes +
+                    "TOT_TIME 28\n-PRECIP_UNIF\n-RAIN_INTENSITY\n-RAIN_DURATION\n"
+                    "PRECIP_FILE dry.gag\nREAD_OV_HOTSTART " +
                     first.file("end.ohot") + "\nREAD_CHAN_HOTSTART " + first.file("end.chot"));
     EXPECT_LE(std::fabs(figure(summary, "Overall mass balance error =")), 5e-7);
     EXPECT_NEAR(figure(summary, "Initial volume in channels="),

@@ -97,6 +97,10 @@ TEST(Refusals, CardValues) {
         card_refusal("TOT_TIME 0",
                      "0 minutes is no run at all; the length of the run (minutes)" + above_0),
         card_refusal("TOT_TIME 10.5", "10.5 is not a whole number"),
+        card_refusal("TOP_LAYER_DEPTH 0.1",
+                     "0.1 m divides the root-zone store of a long-term run with INF_REDIST, "
+                     "which this run does not keep; remove the card, or run LONG_TERM with "
+                     "INF_REDIST"),
         card_refusal("HYD_FREQ five", "five is not a number"),
         card_refusal("HYD_FREQ 1e12", "1e+12 minutes is 2000000000000" + counter + kLongStep),
         card_refusal("MAP_FREQ 2000000000", "2e+09 minutes is 4000000000" + counter + kLongStep),

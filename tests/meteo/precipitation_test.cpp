@@ -250,5 +250,37 @@ TEST(EventBookkeeping, EventStartSetsTheSimulatedPeriod) {
     EXPECT_EQ(s.console(), "simulation duration 90 minutes\n") << "printed once per event";
 }
 
+// An event run rains until the end of its period and no longer, however many
+// steps it takes to close the run: 10 mm/h falling for two hours on a run of
+// TOT_TIME minutes leaves 10 mm/h x TOT_TIME on the ground, also when the
+// period ends inside a step.
+TEST(EventBookkeeping, RainStopsAtTheEndOfTheSimulatedPeriod) {
+    struct Case {
+        double step_seconds;
+        int total_minutes;
+        double depth_mm;  // 10 mm/h x TOT_TIME / 60
+        int rain_steps;
+    };
+    const Case cases[] = {
+        {60.0, 60, 10.0, 60},
+        {30.0, 45, 7.5, 90},
+        // Steps at 0, 2, ..., 60 minutes: the last one has a minute of the period left.
+        {120.0, 61, 10.0 + 1.0 / 6.0, 31},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.total_minutes);
+        RainSetup s(1, 1, 10.0, c.step_seconds);
+        s.model->run.total_time = c.total_minutes;
+        s.use_uniform(10.0, 120);
+        s.prepare();
+        // The driver stops on the first step past the period; step well beyond it.
+        const int steps = static_cast<int>(c.total_minutes * 60 / c.step_seconds) + 5;
+        for (int i = 0; i < steps; ++i) ASSERT_TRUE(s.step()) << s.console();
+        EXPECT_NEAR(s.model->overland.depth[1] * 1000.0, c.depth_mm, 1e-9);
+        EXPECT_NEAR(s.model->totals.run.precipitation, c.depth_mm / 1000.0 * 100.0, 1e-9);
+        EXPECT_EQ(s.model->precip.rain_steps, c.rain_steps);
+    }
+}
+
 }  // namespace
 }  // namespace torva

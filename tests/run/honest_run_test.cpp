@@ -41,10 +41,9 @@ const CardCase kUnavailableCards[] = {
      "Nothing has been simulated. Remove these cards from the project file to run without these "
      "processes.\n",
      1},
-    {"LONG_TERM\nET_CALC_DEARDORFF\nINF_REDIST\nALBEDO a\nHMET_SAMSON s.txt\nTOP_LAYER_DEPTH 0.1\n",
-     "  HMET_SAMSON            long-term weather and evapotranspiration\n"
-     "  TOP_LAYER_DEPTH        long-term weather and evapotranspiration\n",
-     1},
+    {"LONG_TERM\nET_CALC_DEARDORFF\nINF_REDIST\nALBEDO a\nHMET_SAMSON s.txt\n"
+     "MIXING_LAYER_DEPTH 0.01\n",
+     "  MIXING_LAYER_DEPTH     contaminants and nutrients\n", 1},
     {"LAKE_PUMP p.txt\n",
      "  LAKE_PUMP              lake pumps, lake bed seepage and the lake output file\n", 1},
     {"SOIL_ERODABILITY k.map\n", "  SOIL_ERODABILITY       sediment transport\n", 1},

@@ -222,6 +222,91 @@ TEST(LongTermRun, SnowfallIsStoredThenMelts) {
     EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
 }
 
+// Snow melts the hour's amount each weather hour, whatever the model step.
+// 20 mm of snow falls at 20 F from 12:00 to 13:00; from 14:00 the air is
+// 50 F (10 C) at 50 % humidity, 5 knots (2.57222 m/s) and 29.92 inHg
+// (1013.25 mb), and the weather ends with the 20:00 hour. By hand:
+// Uf = 2.57222 x 0.0002 / 1000 x 3600 = 0.00185200;
+// energy = 4.956e-9 x 283.15^4 - 27 + (2.749e8 exp(-4278.6 / 252.8) x 0.5
+// - 6.11) x 600 Uf + 0.00061 x 1013.25 x 600 Uf x 10 = 11.75182;
+// melt = 11.75182 / 80 x 3600 / 360000 = 1.468977 mm an hour. Seven warm
+// hours (14:00 to 20:00) on 900 m2 melt 9.2546 m3 of the 18 m3 of snow.
+TEST(LongTermRun, SnowMeltsTheHoursAmountAtAnyStep) {
+    std::string weather;
+    char line[96];
+    for (int h = 0; h <= 20; ++h) {
+        std::snprintf(line, sizeof line, "2021 6 1 %d 29.92 50 2 5 %d 0 0\n", h, h < 14 ? 20 : 50);
+        weather += line;
+    }
+    // The second storm starts in the last weather hour, with no rain until
+    // 20:30, so that the run lasts until the weather ends.
+    const std::string storms =
+        "EVENT \"snow\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
+        "GAGES 2021 6 1 12 0 0.0\nGAGES 2021 6 1 12 30 10.0\nGAGES 2021 6 1 13 0 10.0\n"
+        "EVENT \"drizzle\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
+        "GAGES 2021 6 1 20 0 0.0\nGAGES 2021 6 1 20 30 0.0\nGAGES 2021 6 1 21 0 0.1\n";
+    for (const char* step : {"30", "300"}) {
+        SCOPED_TRACE(step);
+        TempDir dir;
+        write_long_term_project(dir, weather);
+        dir.write("storms.gag", storms);
+        std::string project = dir.read("p.prj");
+        project.replace(project.find("TIMESTEP 30\n"), 12, std::string("TIMESTEP ") + step + "\n");
+        dir.write("p.prj", project);
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        EXPECT_NE(run.out.find("End of meteorology data reached"), std::string::npos) << run.out;
+        const std::string summary = dir.read("summary.txt");
+        EXPECT_NEAR(figure_after(summary, "Total amount of snowfall="), 18.0, 0.005);
+        EXPECT_NEAR(figure_after(summary, "Total amount of snowmelt="), 9.2546, 0.005 * 9.2546)
+            << summary;
+        EXPECT_NEAR(figure_after(summary, "Final volume of snow="), 18.0 - 9.2546, 0.005 * 9.2546);
+        EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3);
+    }
+}
+
+// A top layer 0.1 m deep over the rest of the 0.3 m root zone: the run
+// balances, the location file gives the top layer's water content and the
+// layer's below (or a front's and 999.99), and through the dry week the top
+// layer, which evaporation draws first, ends drier than the layer below. A
+// top layer as deep as the root zone is refused.
+TEST(LongTermRun, TopLayerDriesFirst) {
+    TempDir dir;
+    write_long_term_project(
+        dir, hmx_weather(10, 68),
+        "TOP_LAYER_DEPTH 0.1\nIN_THETA_LOCATION loc.txt\nOUT_THETA_LOCATION theta.txt\n");
+    dir.write("loc.txt", "1\n2 2\n");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string summary = dir.read("summary.txt");
+    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
+    std::istringstream in(dir.read("theta.txt"));
+    std::string line;
+    int rows = 0, front_rows = 0;
+    double top = 0.0, below = 0.0;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        double time = 0.0;
+        ASSERT_TRUE(words >> time >> top >> below) << line;
+        EXPECT_FALSE(words >> time) << "two values a location: " << line;
+        front_rows += below == 999.99 ? 1 : 0;
+        ++rows;
+    }
+    EXPECT_GT(rows, 7 * 24);
+    EXPECT_LT(front_rows, rows);
+    EXPECT_GE(top, 0.12 - 1e-6);
+    EXPECT_LT(top, below);
+
+    TempDir deep;
+    write_long_term_project(deep, hmx_weather(10, 68), "TOP_LAYER_DEPTH 0.3\n");
+    const auto refused = run_program_in(deep.path(), {"p.prj"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("0.3 m is no top layer: it must be more than 0 and less than the "
+                               "soil moisture depth (SOIL_MOIST_DEPTH 0.3 m)"),
+              std::string::npos)
+        << refused.out;
+}
+
 struct WeatherFault {
     const char* name;
     std::string weather;

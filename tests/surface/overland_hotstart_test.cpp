@@ -55,18 +55,25 @@ double figure(const std::string& summary, const std::string& label) {
     return value;
 }
 
-// Sixty minutes with 40 minutes of rain, against its first thirty minutes
-// (ending with a hot start) followed by thirty from 10:30 started from that
-// hot start, with the ten minutes of rain that remain. Both start with 0.2 m
-// of water on the centre cell, 0.2 * 100 = 20 m3 of initial surface storage.
-// A run ends after the step that passes TOT_TIME minutes: TOT_TIME 58 at 60 s
-// is 60 steps and 28 is 30; at 30 s, 59 is 120 steps and 29 is 60. Both
-// halves hold an even number of steps, so the ADE sweep order (which
-// alternates every step) starts the second half as the whole run reaches it.
-// The explicit scheme keeps a cut step for four more steps, which a hot start
-// does not carry: its case rains so that no cut is in force at 10:30. Then the
-// second half ends with every digit of the whole run's depths, the two
-// hydrographs are the same, and each balance closes on its initial storage.
+// Sixty minutes against its first thirty minutes (ending with a hot start)
+// followed by thirty from 10:30 started from that hot start. The rain falls
+// in the first half only, so that both halves rain as the whole run does. Both
+// start with 0.2 m of water on the centre cell, 0.2 * 100 = 20 m3 of initial
+// surface storage. A run ends after the step that passes TOT_TIME minutes
+// (rain stops at TOT_TIME): TOT_TIME 58 at 60 s is 60 steps and 28 is 30; at
+// 30 s, 59 is 120 steps and 29 is 60. Both halves hold an even number of
+// steps, so the ADE sweep order (which alternates every step) starts the
+// second half as the whole run reaches it. The explicit scheme keeps a cut
+// step for four more steps, which a hot start does not carry: its case rains
+// so that no cut is in force at 10:30. Then the second half ends with every
+// digit of the whole run's depths, the two hydrographs are the same, and each
+// balance closes on its initial storage.
+// A gauge that records no rain from 10:30: the second half runs on the water
+// the first left.
+const char* const kDryHalfHour =
+    "EVENT \"dry\"\nNRGAG 1\nNRPDS 2\nCOORD 15 -15\nGAGES 2020 6 1 10 30 0.0\n"
+    "GAGES 2020 6 1 11 0 0.0\n";
+
 TEST(OverlandHotStart, ARunContinuedFromItsHotStartEndsAsTheWholeRun) {
     const Case cases[] = {{"ade", 60, 100}, {"ade-pc", 60, 100}, {"explicit", 30, 30}};
     for (const Case& c : cases) {
@@ -74,10 +81,12 @@ TEST(OverlandHotStart, ARunContinuedFromItsHotStartEndsAsTheWholeRun) {
         TempDir dir;
         const int half = c.step == 60 ? 28 : 29;
         const std::string start = "INITIAL_DEPTH depth.map\nWRITE_OV_HOTSTART ";
-        write_project(dir, "whole.prj", c, "10 0", half + 30, 40, start + "whole.hot\n");
-        write_project(dir, "first.prj", c, "10 0", half, 40, start + "first.hot\n");
+        write_project(dir, "whole.prj", c, "10 0", half + 30, half, start + "whole.hot\n");
+        write_project(dir, "first.prj", c, "10 0", half, half, start + "first.hot\n");
         write_project(dir, "second.prj", c, "10 30", half, 10,
+                      "-PRECIP_UNIF\n-RAIN_INTENSITY\n-RAIN_DURATION\nPRECIP_FILE dry.gag\n"
                       "READ_OV_HOTSTART first.hot\nWRITE_OV_HOTSTART second.hot\n");
+        dir.write("dry.gag", kDryHalfHour);
         dir.write("depth.map", test::kSmallHeader + "0 0 0\n0 0.2 0\n0 0 0\n");
         for (const char* project : {"whole.prj", "first.prj", "second.prj"}) {
             const test::ProgramRun run = test::run_program_in(dir.path(), {project});

@@ -1,0 +1,182 @@
+// Long-term runs: the evapotranspiration of one weather hour over a
+// 1000 x 1000 grid (target: at most 60 ns a cell on 2 threads), and the
+// example valley's long-term run, its month as shipped and a year made of
+// it (target: a year under a minute).
+
+#include <benchmark/benchmark.h>
+#include <omp.h>
+
+#include <unistd.h>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/context.hpp"
+#include "core/model_state.hpp"
+#include "meteo/evapotranspiration.hpp"
+#include "run/driver.hpp"
+
+namespace {
+
+using namespace torva;
+
+// A 1000 x 1000 grid of gently tilted cells with four land uses in bands, at
+// an April mid-morning hour with some cloud.
+std::unique_ptr<Model> et_grid(int rows, int cols, EtMethod method) {
+    auto model = std::make_unique<Model>();
+    const int n = rows * cols;
+    model->grid.rows = rows;
+    model->grid.cols = cols;
+    model->grid.cell_size = 30.0;
+    model->grid.num_cells = n;
+    model->overland.depth.assign(n + 1, 0.0);
+    model->overland.bed_slope_x.assign(n + 1, 0.0);
+    model->overland.bed_slope_y.assign(n + 1, 0.0);
+    Soil& soil = model->soil;
+    soil.albedo.assign(n + 1, 0.2);
+    soil.vegetation_height.assign(n + 1, 0.3);
+    soil.transmission_coefficient.assign(n + 1, 0.8);
+    soil.canopy_resistance.assign(n + 1, 70.0);
+    soil.potential_et.assign(n + 1, 0.0);
+    Hydromet& hm = model->hydromet;
+    hm.method = method;
+    hm.snow_water_equivalent.assign(n + 1, 0.0);
+    hm.surface_temperature.assign(n + 1, 285.0);
+    hm.net_radiation.assign(n + 1, 0.0);
+    for (int i = 1; i <= n; ++i) {
+        const int kind = (i / cols) % 4;
+        soil.albedo[i] = 0.15 + 0.03 * kind;
+        soil.vegetation_height[i] = 0.1 + 0.3 * kind;
+        model->overland.bed_slope_x[i] = 0.01 * ((i % 7) - 3);
+        model->overland.bed_slope_y[i] = 0.005 * ((i % 5) - 2);
+    }
+    hm.weather = {2021, 4, 15, 10, 1013.25, 55.0, 3.0, 3.0, 12.0, 400.0, 600.0};
+    hm.sun = solar_geometry(2021, 4, 15, 10, 40.0);
+    return model;
+}
+
+void BM_EvapotranspirationHour(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    const EtMethod method = state.range(1) ? EtMethod::deardorff : EtMethod::penman_monteith;
+    auto model = et_grid(1000, 1000, method);
+    RunContext ctx;
+    ctx.out = std::fopen("/dev/null", "w");
+    omp_set_num_threads(threads);
+    for (auto _ : state) {
+        evapotranspiration(*model, ctx);
+        benchmark::DoNotOptimize(model->soil.potential_et.data());
+    }
+    omp_set_num_threads(omp_get_num_procs());
+    std::fclose(ctx.out);
+    const double cells = model->grid.num_cells;
+    state.counters["ns_per_cell"] = benchmark::Counter(
+        cells * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// Runs a project from the top of the source tree, its console thrown away.
+void run_project(benchmark::State& state, const std::string& project) {
+    const int threads = static_cast<int>(state.range(0));
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(TORVA_SOURCE_DIR);
+    omp_set_num_threads(threads);
+    for (auto _ : state) {
+        RunContext ctx;
+        ctx.out = std::fopen("/dev/null", "w");
+        const int code = run_simulation(ctx, project);
+        std::fclose(ctx.out);
+        if (code != 0) {
+            state.SkipWithError("the long-term run failed");
+            break;
+        }
+    }
+    omp_set_num_threads(omp_get_num_procs());
+    std::filesystem::current_path(before);
+}
+
+void BM_ExampleValleyLongTermMonth(benchmark::State& state) {
+    run_project(state, "examples/valley/valley_longterm.prj");
+}
+
+std::string read_text(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void replace_all(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// A year of the example: every day of 2021 takes the weather of a day of the
+// month file in turn, and every month has the month's three storms.
+void write_year(const std::filesystem::path& dir) {
+    const std::filesystem::path valley =
+        std::filesystem::path(TORVA_SOURCE_DIR) / "examples/valley";
+    std::vector<std::string> hours;  // the month file's hours, without their dates
+    {
+        std::istringstream in(read_text(valley / "valley_month.hmx"));
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream words(line);
+            std::string y, m, d, h, rest;
+            words >> y >> m >> d >> h;
+            std::getline(words, rest);
+            hours.push_back(rest);
+        }
+    }
+    const int days_of_month[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    std::ofstream weather(dir / "year.hmx");
+    std::size_t k = 0;
+    for (int month = 1; month <= 12; ++month)
+        for (int day = 1; day <= days_of_month[month - 1]; ++day)
+            for (int hour = 0; hour < 24; ++hour) {
+                weather << "2021 " << month << " " << day << " " << hour << hours[k] << "\n";
+                k = (k + 1) % (hours.size() / 24 * 24);
+            }
+    const std::string storms = read_text(valley / "valley_month.gag");
+    std::ofstream rain(dir / "year.gag");
+    for (int month = 1; month <= 12; ++month) {
+        std::string text = storms;
+        replace_all(text, "GAGES 2021 4 ", "GAGES 2021 " + std::to_string(month) + " ");
+        rain << text;
+    }
+    std::string project = read_text(valley / "valley_longterm.prj");
+    replace_all(project, "examples/valley/valley_month.hmx", (dir / "year.hmx").string());
+    replace_all(project, "examples/valley/valley_month.gag", (dir / "year.gag").string());
+    replace_all(project, "examples/valley/out/", (dir / "").string());
+    std::ofstream(dir / "year.prj") << project;
+}
+
+void BM_ExampleValleyLongTermYear(benchmark::State& state) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("torva_year_bench_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    write_year(dir);
+    run_project(state, (dir / "year.prj").string());
+    std::filesystem::remove_all(dir);
+}
+
+BENCHMARK(BM_EvapotranspirationHour)
+    ->ArgsProduct({{1, 2}, {0, 1}})
+    ->ArgNames({"threads", "deardorff"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_ExampleValleyLongTermMonth)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK(BM_ExampleValleyLongTermYear)
+    ->Arg(2)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+
+}  // namespace
