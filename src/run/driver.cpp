@@ -416,8 +416,11 @@ constexpr StepPhase kStep[] = {
     {radar_phase},
     {apply_rainfall_phase, TimedPhase::rainfall},
     {infiltration_phase, TimedPhase::infiltration},
-    {hydromet_phase},
+    // The Sacramento hour closes before the weather moves on to the next
+    // hour, so that the hour is accounted with its own evapotranspiration
+    // demand and the hourly report shows its stores.
     {sacramento_phase},
+    {hydromet_phase},
     {soil_moisture_accounting_phase},
     {overland_flow_phase, TimedPhase::overland},
     {groundwater_phase, TimedPhase::groundwater},

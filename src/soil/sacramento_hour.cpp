@@ -53,6 +53,7 @@ void account_hour(Model& model) {
     sac.deficiency_clamped += f.deficiency_clamped;
     ++sac.intervals;
 
+    sac.hour_channel_inflow = f.channel_inflow;
     sac.undelivered += inflow_volume;
     sac.hour_rate = sac.undelivered / kHourSeconds;
     sac.hour_input = 0.0;

@@ -100,6 +100,7 @@ struct Sacramento {
     double undelivered = 0.0;
     double hour_rate = 0.0;
     double step_rate = 0.0;
+    double hour_channel_inflow = 0.0;  // of the last hour accounted, mm
 
     // Run totals, mm over the watershed.
     double input = 0.0;
