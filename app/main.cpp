@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     // A console sent to a file or a pipe shows each line as it is written, so
     // that a log can be followed while the run goes on.
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
-    torva::restart_with_passive_waiting(argv);
+    torva::start_with_chosen_waiting(argv);
     std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef TORVA_WITH_MPI
     // Started under mpirun, the processes cooperate in a calibration; alone,

@@ -1,12 +1,12 @@
-// The tests start as the program does: with threads that sleep while they
-// wait, so that the suite keeps its pace on a busy machine.
+// The tests start as the program does: waiting threads sleep at once on a
+// busy machine, so that the suite keeps its pace there.
 
 #include <gtest/gtest.h>
 
 #include "run/thread_policy.hpp"
 
 int main(int argc, char** argv) {
-    torva::restart_with_passive_waiting(argv);
+    torva::start_with_chosen_waiting(argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

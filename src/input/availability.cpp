@@ -34,11 +34,11 @@ constexpr Card kChannelOutputCards[] = {
     Card::CHAN_DISCHARGE, Card::CHAN_STAGE, Card::CHAN_VELOCITY, Card::FLOOD_STREAM,
     Card::STREAM_INFO, Card::WRITE_CHAN_HOTSTART,
 };
-// The saturated zone itself is built; its coupling to soil columns (the
-// water table assigning the soil's water content, a shared unsaturated and
-// saturated store, the head of the Richards columns' bottom) is not.
+// The saturated zone and the water table under Richards columns
+// (AQUIFER_DELTA_Z) are built; the water table assigning the soil's water
+// content and a shared unsaturated and saturated store are not.
 constexpr Card kGroundwaterCouplingCards[] = {
-    Card::AQUIFER_DELTA_Z, Card::GW_ASSIGN_THETA, Card::SINGLE_UNSAT_SAT, Card::INIT_ELEV_HEAD,
+    Card::GW_ASSIGN_THETA, Card::SINGLE_UNSAT_SAT, Card::INIT_ELEV_HEAD,
 };
 // Wells take their rates from the WELL_TABLE (and its time series); a
 // separate file of well levels is not read.

@@ -79,7 +79,9 @@ void validate_cards(Model& model, RunContext& ctx) {
         return ctx.error.raise(11);
     if (long_term && p.infiltration != InfiltrationMethod::redistribution && !richards)
         return ctx.error.raise(20);
-    if (long_term && !richards) {
+    // The energy balance needs the surface's parameters whatever the soil;
+    // Richards columns take their wilting point from the soil table.
+    if (long_term) {
         if (!p.given(Card::ALBEDO))
             return ctx.error.raise(21);
         if (penman) {
@@ -89,20 +91,12 @@ void validate_cards(Model& model, RunContext& ctx) {
                 return ctx.error.raise(23);
             if (!p.given(Card::CANOPY))
                 return ctx.error.raise(24);
-            if (!p.given(Card::WILTING_POINT))
+            if (!richards && !p.given(Card::WILTING_POINT))
                 return ctx.error.raise(25);
         }
     }
     if (richards && groundwater && p.real(Card::AQUIFER_DELTA_Z) < 0.0)
         return ctx.error.raise(32);
-    if (richards && long_term) {
-        // Root uptake from the columns is not built: a long-term run would
-        // take no evapotranspiration from the soil.
-        ctx.print_and_log(
-            "Error: long-term runs with Richards infiltration (LONG_TERM with INF_RICHARDS) are "
-            "not available in this version; use INF_REDIST for long-term runs.\n");
-        return ctx.error.raise(err::message_printed);
-    }
     if (richards && (p.richards_k_option < 0 || p.richards_c_option < 0)) {
         ctx.print_and_log(
             p.richards_c_option < 0

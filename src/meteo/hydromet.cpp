@@ -134,10 +134,16 @@ void report_hour(Model& model, RunContext& ctx) {
     const double per_hour = seconds > 0.0 ? kMetresPerSecondToCmPerHour / (area * seconds) : 0.0;
     double pet_sum = 0.0, theta_sum = 0.0, cfgi_sum = 0.0;
     const double thickness = soil.moisture_layer_depth;
+    const RichardsColumns& rc = soil.richards;
+    const bool columns = rc.active() && rc.root_zone_water.size() == soil.potential_et.size();
     for (int i = 1; i <= n; ++i) {
         pet_sum += soil.potential_et[i];
         cfgi_sum += soil.frozen_ground_index[i];
-        if (!soil.stored_water.empty() && thickness > 0.0) {
+        if (columns) {
+            // The water content of a column's root zone.
+            const double depth = rc.types[rc.soil_type[i]].root_depth;
+            theta_sum += depth > 0.0 ? rc.root_zone_water[i] / depth : 0.0;
+        } else if (!soil.stored_water.empty() && thickness > 0.0) {
             const double theta = soil.stored_water[i] / thickness;
             if (!std::isfinite(theta))
                 ctx.print("Theta_all for cell %d is not a number \n", i);

@@ -467,18 +467,25 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     const bool snowing = model.run.long_term && hm.started && hm.weather.temperature < 0.0 &&
                          hm.snow_water_equivalent.size() == static_cast<std::size_t>(cells) + 1;
     double* h = snowing ? model.hydromet.snow_water_equivalent.data() : depth.data();
-    double rain_sum = 0.0;    // mm/h summed over cells
-    double ground_sum = 0.0;  // mm/h reaching the ground
+    // Rain and what reaches the ground, mm/h summed over cells, and the first
+    // cell whose depth is no longer a number (the third sum counts them).
+    const CellSums<3> sums = ordered_cell_sums<CellSums<3>>(
+        1, cells, cells >= kMinParallelCells, [&](int i, CellSums<3>& s) {
+            h[i] += rate[i] * dt * kRainToMetres;
+            s[0] += rain[i];
+            s[1] += rate[i];
+            if (!std::isfinite(h[i]))
+                s[2] += 1.0;
+        });
+    const double rain_sum = sums[0];
+    const double ground_sum = sums[1];
     int first_bad_cell = cells + 1;
-#pragma omp parallel for schedule(static) reduction(+ : rain_sum, ground_sum) \
-    reduction(min : first_bad_cell) if (cells >= kMinParallelCells)
-    for (int i = 1; i <= cells; ++i) {
-        h[i] += rate[i] * dt * kRainToMetres;
-        rain_sum += rain[i];
-        ground_sum += rate[i];
-        if (!std::isfinite(h[i]) && i < first_bad_cell)
-            first_bad_cell = i;
-    }
+    if (sums[2] > 0.0)
+        for (int i = 1; i <= cells; ++i)
+            if (!std::isfinite(h[i])) {
+                first_bad_cell = i;
+                break;
+            }
     if (snowing)
         model.hydromet.snow = true;
     const double volume = rain_sum * dt * cell_area * kRainToMetres;

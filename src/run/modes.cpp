@@ -15,6 +15,7 @@
 #include "core/context.hpp"
 #include "run/driver.hpp"
 #include "run/interrupt.hpp"
+#include "run/thread_policy.hpp"
 
 namespace torva {
 namespace {
@@ -194,7 +195,7 @@ bool calibration_requested(const std::vector<std::string>& args) {
 }
 
 int run_program(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const int total_threads = omp_get_num_procs();
+    const int total_threads = default_thread_count();
     omp_set_num_threads(total_threads);
     std::fprintf(out, "Parallel version of TORVA (%2.1lf%c) with SCE (OpenMP), %d total threads.\n",
                  kVersion, kVersionLetter, total_threads);

@@ -1,17 +1,46 @@
 #pragma once
 // How the program's threads wait for work.
 
+#include <string>
+
 namespace torva {
 
-// Threads of the OpenMP runtime that wait for work spin on their core for a
-// while before they sleep. On a machine with other busy programs a spinning
-// thread holds a core that a working thread needs, and a run slows many times
-// over. Unless the user has chosen a wait policy (OMP_WAIT_POLICY or
-// GOMP_SPINCOUNT), the program starts itself again with
-// OMP_WAIT_POLICY=passive: the runtime reads its settings when it is loaded,
-// before main, so setting them later has no effect. Returns only when the
-// program was not started again (a policy was chosen, or the new start
-// failed); argv is main's, ending with a null pointer.
-void restart_with_passive_waiting(char** argv);
+// Threads of the OpenMP runtime that find no work wait for the next loop,
+// spinning on their core or asleep. Spinning answers at once but holds a core:
+// on a machine with other busy programs it takes the time a working thread
+// needs, and a run slows many times over. Sleeping costs a wake-up of some
+// microseconds at every loop, a quarter of the run on an idle machine.
+//
+// So the program looks at the machine when it starts: when it has a free
+// processor for each of the run's threads, both now and over the last minute,
+// waiting threads spin a bounded while (kSpinCount turns of some 50 ns, long
+// enough to bridge the gaps between the loops of a step) and then sleep;
+// otherwise they sleep at once. A user who sets OMP_WAIT_POLICY or
+// GOMP_SPINCOUNT decides instead. The runtime reads these settings when it is
+// loaded, before main, so the program sets one and starts itself again.
+inline constexpr const char* kSpinCount = "2000";
+
+// The setting to make before starting again: its name and value, or a null
+// name when nothing is to be set. `load` is the text of /proc/loadavg ("0.12
+// 0.30 0.41 1/230 4567": the load averages, then the runnable and all
+// processes), `processors` the processors the program may use and `threads`
+// the threads of its loops.
+struct WaitSetting {
+    const char* name;
+    const char* value;
+};
+WaitSetting choose_wait_setting(bool user_chose, const std::string& load, int processors,
+                                int threads);
+
+// Makes the setting and starts the program again with the same arguments
+// (argv is main's, ending with a null pointer). Returns only when nothing was
+// set or the new start failed; the run then goes on with the runtime's own
+// policy.
+void start_with_chosen_waiting(char** argv);
+
+// The threads of the cell loops: OMP_NUM_THREADS when the user set it to a
+// positive number, otherwise every processor. A NUM_THREADS card overrides
+// it for the run.
+int default_thread_count();
 
 }  // namespace torva

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/parallel.hpp"
 #include "soil/infiltration.hpp"
 
 namespace torva {
@@ -66,7 +68,7 @@ struct BrooksCorey {
 
 // Runs the infiltration step of every cell and, in the same pass, adds what
 // entered the soil to the cumulative and per-event depths and the volume
-// totals (per-thread sums, combined at the end). A cell step returns false
+// totals (sums of fixed blocks of cells, the same for any thread count). A cell step returns false
 // when it cannot go on; the first such cell is returned, 0 when none.
 template <class CellStep>
 int infiltrate_cells(Model& model, CellStep&& cell_step) {
@@ -77,24 +79,32 @@ int infiltrate_cells(Model& model, CellStep&& cell_step) {
     const double* infiltrated = soil.infiltrated_depth.data();
     double* cumulative = soil.cumulative_depth.data();
     double* event = soil.event_depth.data();
-    double depth_sum = 0.0;
-    int first_failure = n + 1;
-#pragma omp parallel for schedule(static) if (n > kSerialCells) reduction(+ : depth_sum) \
-    reduction(min : first_failure)
-    for (int i = 1; i <= n; ++i) {
+    // What entered the soil, m summed over cells, and the first cell that failed.
+    struct Sums {
+        double depth = 0.0;
+        int first_failure = std::numeric_limits<int>::max();
+        Sums& operator+=(const Sums& other) {
+            depth += other.depth;
+            first_failure = std::min(first_failure, other.first_failure);
+            return *this;
+        }
+    };
+    const Sums sums = ordered_cell_sums<Sums>(1, n, n > kSerialCells, [&](int i, Sums& s) {
         const double before = infiltrated[i];
         if (!cell_step(i)) {
-            first_failure = std::min(first_failure, i);
-            continue;
+            s.first_failure = std::min(s.first_failure, i);
+            return;
         }
         const double change = infiltrated[i] - before;
         if (change == 0.0)
-            continue;
-        depth_sum += change;
+            return;
+        s.depth += change;
         cumulative[i] += change;
         if (per_event)
             event[i] += change;
-    }
+    });
+    const double depth_sum = sums.depth;
+    const int first_failure = sums.first_failure;
     const double volume = depth_sum * model.grid.cell_size * model.grid.cell_size;
     model.totals.run.infiltration += volume;
     model.totals.event.infiltration += volume;

@@ -35,8 +35,18 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
     RichardsColumns& rc = soil.richards;
     const int n = model.grid.num_cells;
     double* depth = model.overland.depth.data();
-    const bool with_et = rc.root_uptake && soil.potential_et.size() > static_cast<std::size_t>(n);
-    const bool with_recharge = soil.recharge.size() > static_cast<std::size_t>(n);
+    const std::size_t size = static_cast<std::size_t>(n) + 1;
+    const bool with_et = rc.root_uptake && soil.potential_et.size() == size;
+    const bool with_recharge = soil.recharge.size() == size;
+    // The water table holds the bottom of the columns over active aquifer
+    // cells once the groundwater has laid out its heads.
+    const Groundwater& gw = model.groundwater;
+    const bool water_table = rc.bottom == ColumnBottom::water_table && gw.cell.size() == size &&
+                             soil.water_table.size() == size;
+    const double* elevation = model.grid.elevation.data();
+    double* canopy = model.surface.intercepted_depth.size() == size
+                         ? model.surface.intercepted_depth.data()
+                         : nullptr;
     // The thread count may have grown since set-up; scratch is sized here,
     // outside the cell loop, never inside it.
     const int threads = std::max(omp_get_max_threads(), 1);
@@ -54,18 +64,52 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
 #pragma omp for schedule(static)
         for (int i = 1; i <= n; ++i) {
             rc.failed[i] = 0;
+            rc.step_canopy_et[i] = rc.step_ponded_et[i] = 0.0;
             if (column_skipped(soil, model, i)) {
                 soil.infiltration_rate[i] = 0.0;
                 infiltrated[i] = drained[i] = uptake[i] = 0.0;
+                if (with_et)
+                    soil.actual_et[i] = 0.0;
                 rc.step_substeps[i] = rc.step_iterations[i] = rc.step_unsettled[i] = 0;
                 continue;
             }
             const RichardsSoilType& type = rc.types[rc.soil_type[i]];
             const std::size_t at = static_cast<std::size_t>(i) * rc.stride;
             ColumnStepInput input;
-            input.supply = depth[i];
-            input.potential_et = with_et ? soil.potential_et[i] : 0.0;
             input.dt = dt;
+            if (with_et) {
+                // The demand is met from the canopy's water, then from water
+                // standing on the ground; the roots take what is left.
+                double demand = std::max(soil.potential_et[i], 0.0) * dt;
+                if (canopy) {
+                    const double from_canopy = std::min(demand, canopy[i] / 1000.0);
+                    canopy[i] -= from_canopy * 1000.0;
+                    demand -= from_canopy;
+                    rc.step_canopy_et[i] = from_canopy;
+                }
+                const double from_ponded = std::min(demand, std::max(depth[i], 0.0));
+                depth[i] -= from_ponded;
+                demand -= from_ponded;
+                rc.step_ponded_et[i] = from_ponded;
+                input.potential_et = demand / dt;
+            }
+            input.supply = depth[i];
+            if (water_table && gw.cell[i] != AquiferCell::outside) {
+                // The bottom face reaches the water table when it lies below
+                // the last node's spacing; above that it ends one spacing
+                // under the last node, at the hydrostatic pressure there.
+                const int last = type.nodes - 1;
+                const double reach = type.node_depth[last] + type.node_dz[last];
+                const double to_water = elevation[i] - soil.water_table[i];
+                input.water_table_bottom = true;
+                if (to_water >= reach) {
+                    input.bottom_head = 0.0;
+                    input.bottom_distance = to_water - type.node_depth[last];
+                } else {
+                    input.bottom_head = reach - to_water;
+                    input.bottom_distance = type.node_dz[last];
+                }
+            }
             const ColumnStepResult r = advance_column(rc, type, &rc.head[at], &rc.theta[at],
                                                       rc.substep[i], rc.top[i], input, scratch);
             if (r.failed) {
@@ -82,6 +126,8 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
             soil.surface_moisture[i] = rc.theta[at];
             drained[i] = r.drained;
             uptake[i] = r.uptake;
+            if (with_et)
+                soil.actual_et[i] = (rc.step_canopy_et[i] + rc.step_ponded_et[i] + r.uptake) / dt;
             rc.column_water[i] = column_water_depth(type, &rc.theta[at]);
             rc.root_zone_water[i] = root_zone_water_depth(type, &rc.theta[at]);
             rc.step_substeps[i] = r.substeps;
@@ -92,7 +138,8 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
 
     // Totals in cell order.
     const double area = model.grid.cell_size * model.grid.cell_size;
-    double infiltrated_sum = 0.0, drained_sum = 0.0, uptake_sum = 0.0;
+    double infiltrated_sum = 0.0, drained_sum = 0.0, uptake_sum = 0.0, canopy_sum = 0.0,
+           ponded_sum = 0.0;
     for (int i = 1; i <= n; ++i) {
         if (rc.failed[i]) {
             const double minutes = model.clock.elapsed_minutes + rc.failed_time[i] / 60.0;
@@ -112,6 +159,8 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
         infiltrated_sum += infiltrated[i];
         drained_sum += drained[i];
         uptake_sum += uptake[i];
+        canopy_sum += rc.step_canopy_et[i];
+        ponded_sum += rc.step_ponded_et[i];
         if (with_recharge)
             soil.recharge[i] += drained[i];
         rc.substeps += rc.step_substeps[i];
@@ -119,12 +168,19 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
         rc.unsettled_substeps += rc.step_unsettled[i];
         ++rc.column_steps;
     }
-    model.totals.run.infiltration += infiltrated_sum * area;
-    model.totals.event.infiltration += infiltrated_sum * area;
-    model.totals.run.unsaturated_downward_flux += drained_sum * area;
-    model.totals.event.unsaturated_downward_flux += drained_sum * area;
-    model.totals.run.evaporation += uptake_sum * area;
-    model.totals.event.evaporation += uptake_sum * area;
+    for (VolumeTotals* v : {&model.totals.run, &model.totals.event}) {
+        v->infiltration += infiltrated_sum * area;
+        v->unsaturated_downward_flux += drained_sum * area;
+        v->evaporation += (uptake_sum + ponded_sum) * area;
+        v->direct_evaporation += ponded_sum * area;
+        v->interception_evaporation += canopy_sum * area;
+    }
+    // The hourly report of a long-term run.
+    soil.period_infiltration += infiltrated_sum * area;
+    soil.period_actual_et += (canopy_sum + ponded_sum + uptake_sum) * area;
+    soil.period_percolation += drained_sum * area;
+    if (with_et)
+        soil.period_seconds += dt;
 }
 
 }  // namespace torva

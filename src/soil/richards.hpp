@@ -29,18 +29,25 @@ bool parse_richards_soil_table(RichardsColumns& columns, RunContext& ctx, const 
 bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
                               const std::string& file_name);
 // Sizes the per-cell arrays and sets each column to its initial water
-// content; `soil_type` gives the soil index of cells 1..n.
+// content; `soil_type` gives the soil index of cells 1..n. With
+// `depth_to_water` (m below the surface per cell) the nodes below the water
+// table start saturated at their hydrostatic head.
 bool initialise_richards_columns(RichardsColumns& columns, RunContext& ctx,
-                                 const std::vector<int>& soil_type, int cells);
+                                 const std::vector<int>& soil_type, int cells,
+                                 const std::vector<double>* depth_to_water = nullptr);
 
 // ---- One column ----
 
 // What a column is given for a step and what it gives back.
 struct ColumnStepInput {
-    double supply = 0.0;            // water on the surface at the start of the step, m
-    double potential_et = 0.0;      // m/s
-    double water_table_head = 0.0;  // pressure head at the bottom, m (water-table bottom)
-    double dt = 0.0;                // s
+    double supply = 0.0;              // water on the surface at the start of the step, m
+    double potential_et = 0.0;        // m/s
+    bool water_table_bottom = false;  // false: free drainage at the bottom
+    // With the water table at the bottom: the pressure head at the point the
+    // bottom face reaches (m) and its distance below the last node's centre (m).
+    double bottom_head = 0.0;
+    double bottom_distance = 0.0;
+    double dt = 0.0;  // s
 };
 struct ColumnStepResult {
     double infiltrated = 0.0;   // m through the surface (negative: exfiltrated)

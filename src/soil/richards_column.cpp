@@ -97,10 +97,18 @@ struct UpperBoundary {
     double head;  // m, ponded kind
 };
 
+// The water table under the column: the pressure head at the point the
+// bottom face reaches and its distance below the last node's centre.
+struct BottomBoundary {
+    bool free;        // free drainage: a unit gradient, no water table
+    double head;      // m
+    double distance;  // m
+};
+
 // Face fluxes (flux[0] the surface, flux[n] the bottom) at the iterate's
 // heads and conductivities.
 void face_fluxes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
-                 const UpperBoundary& upper, double bottom_head, RichardsScratch& s) {
+                 const UpperBoundary& upper, const BottomBoundary& bottom, RichardsScratch& s) {
     const int n = type.nodes;
     const double* k = s.conductivity.data();
     if (upper.kind == ColumnTop::flux) {
@@ -113,11 +121,10 @@ void face_fluxes(const RichardsColumns& rc, const RichardsSoilType& type, const 
         const double d = type.node_depth[i] - type.node_depth[i - 1];
         s.flux[i] = s.face_k[i] * (1.0 - (h[i] - h[i - 1]) / d);
     }
-    if (rc.bottom == ColumnBottom::free_drainage) {
+    if (bottom.free) {
         s.flux[n] = k[n - 1];
     } else {
-        const double d = type.node_dz[n - 1];
-        s.flux[n] = s.face_k[n] * (1.0 - (bottom_head - h[n - 1]) / d);
+        s.flux[n] = s.face_k[n] * (1.0 - (bottom.head - h[n - 1]) / bottom.distance);
     }
 }
 
@@ -129,18 +136,22 @@ struct SubstepOutcome {
 // The Picard iteration of one sub-step: heads from head_old to the settled
 // heads in `h`, the node fluxes in s.flux.
 SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, double* h,
-                      double tau, const UpperBoundary& upper, double bottom_head, int limit,
-                      RichardsScratch& s) {
+                      double tau, const UpperBoundary& upper, const BottomBoundary& bottom,
+                      int limit, RichardsScratch& s) {
     const int n = type.nodes;
     const RichardsLayer& deepest = type.layers[type.node_layer[n - 1]];
     const double bottom_k =
-        deepest.conductivity * soil_water(rc.relation, deepest, bottom_head).k_relative;
+        deepest.conductivity * soil_water(rc.relation, deepest, bottom.head).k_relative;
+    // Across a gap of unresolved soil down to a deep water table the face
+    // takes the last node's conductivity: the soil between is as dry as it.
+    const bool gap = bottom.distance > type.node_dz[n - 1] * (1.0 + 1e-9);
     SubstepOutcome out;
     for (int m = 0; m < limit; ++m) {
         evaluate_nodes(rc, type, h, s);
         for (int i = 1; i < n; ++i)
             s.face_k[i] = face_conductivity(rc, s.conductivity[i - 1], s.conductivity[i]);
-        s.face_k[n] = face_conductivity(rc, s.conductivity[n - 1], bottom_k);
+        s.face_k[n] =
+            gap ? s.conductivity[n - 1] : face_conductivity(rc, s.conductivity[n - 1], bottom_k);
         for (int i = 0; i < n; ++i) {
             const double dz = type.node_dz[i];
             const double storage = dz * (s.capacity[i] + kSpecificStorage) / tau;
@@ -170,13 +181,13 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
                 upper_c = -g;
                 diag += g;
                 rhs -= s.face_k[i + 1];
-            } else if (rc.bottom == ColumnBottom::free_drainage) {
+            } else if (bottom.free) {
                 // Unit gradient: the bottom takes the node's own conductivity.
                 rhs -= s.conductivity[i];
             } else {
-                const double g = s.face_k[n] / dz;
+                const double g = s.face_k[n] / bottom.distance;
                 diag += g;
-                rhs += -s.face_k[n] + g * bottom_head;
+                rhs += -s.face_k[n] + g * bottom.head;
             }
             s.lower[i] = lower;
             s.diagonal[i] = diag;
@@ -199,7 +210,7 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     // The fluxes of the last system solved: with them each node's new water
     // content is its last iterate's plus the capacity times the change of
     // head, as the linearisation has it, and no water is made or lost.
-    face_fluxes(rc, type, h, upper, bottom_head, s);
+    face_fluxes(rc, type, h, upper, bottom, s);
     return out;
 }
 
@@ -247,6 +258,8 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     double water = std::max(in.supply, 0.0);  // on the surface
     double t = 0.0;
     double tau = std::clamp(substep, kShortestSubstep, dt);
+    const BottomBoundary bottom{!in.water_table_bottom, in.bottom_head,
+                                std::max(in.bottom_distance, type.node_dz[n - 1])};
     while (t < dt) {
         tau = std::min(tau, dt - t);
         // A last sliver of the step joins the sub-step before it.
@@ -269,7 +282,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
                                   : std::max(rc.iter_max, 1);
             const double step_tau =
                 upper.kind == ColumnTop::ponded_head ? std::min(tau, kLongestPondedSubstep) : tau;
-            outcome = picard(rc, type, head, step_tau, upper, in.water_table_head, limit, s);
+            outcome = picard(rc, type, head, step_tau, upper, bottom, limit, s);
             result.iterations += outcome.iterations;
             tau = step_tau;
             // The surface cannot take the supply once the first node saturates:

@@ -55,6 +55,11 @@ struct RichardsSoilType {
     std::vector<double> node_dz;      // node thickness, m
     std::vector<double> node_depth;   // depth of the node's centre, m
     std::vector<double> root_weight;  // share of the cell's root uptake per node
+    double root_depth = 0.0;          // thickness of the nodes with roots, m
+    // Over an aquifer: the deepest initial water table under a cell of this
+    // soil, m below the surface; the nodes of AQUIFER_DELTA_Z reach it.
+    double water_table_depth = 0.0;
+    int soil_nodes = 0;  // nodes of the soil layers and the bottom node
 };
 
 // Per-thread scratch of the column solver, sized once at set-up.
@@ -73,6 +78,9 @@ struct RichardsColumns {
     double upper_weight = 1.0;   // weight of the upper node in the arithmetic mean
     double dtheta_max = 0.0025;  // largest water-content change a sub-step aims at
     int iter_max = 1;
+    // Below the soil layers, nodes of this spacing reach down towards the
+    // water table when the columns sit on an aquifer (AQUIFER_DELTA_Z), m.
+    double aquifer_spacing = 0.0;
     bool root_uptake = false;  // long-term runs: potential ET comes from the hydrometeorology
 
     // ---- Soil table, by soil index (entry 0 unused) ----
@@ -106,6 +114,8 @@ struct RichardsColumns {
     std::vector<double> step_infiltrated;  // m through the surface
     std::vector<double> step_drained;      // m out of the bottom
     std::vector<double> step_uptake;       // m taken by the roots
+    std::vector<double> step_canopy_et;    // m evaporated from the canopy's water
+    std::vector<double> step_ponded_et;    // m evaporated from water on the ground
 
     std::vector<RichardsScratch> scratch;  // one per thread
 

@@ -30,6 +30,8 @@ constexpr int kLargestSoilIndex = 100000;
 // No initial head is taken drier than this: the relations give heads without
 // bound as theta nears theta_r.
 constexpr double kDriestHead = -1.0e5;  // m
+// Nodes below the soil layers of a column over an aquifer, at most.
+constexpr int kMostAquiferNodes = 200;
 
 bool table_fault(RunContext& ctx, const std::string& file_name, int line, const std::string& what) {
     ctx.print("\n");  // after "Reading Soil Table"
@@ -282,6 +284,25 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
         type.node_layer.push_back(last_layer);
         type.node_dz.push_back(dz);
         type.node_depth.push_back(depth + 0.5 * dz);
+        depth += dz;
+        type.soil_nodes = static_cast<int>(type.node_dz.size());
+        // Over an aquifer, nodes of the deepest layer's soil at the aquifer
+        // spacing reach down to the deepest initial water table; a deeper
+        // water table is bridged by the bottom face.
+        if (columns.aquifer_spacing > 0.0) {
+            const double gap = type.water_table_depth - depth;
+            const int extra =
+                gap > 0.0
+                    ? std::min(static_cast<int>(std::ceil(gap / columns.aquifer_spacing - 1e-9)),
+                               kMostAquiferNodes)
+                    : 0;
+            for (int j = 0; j < extra; ++j) {
+                type.node_layer.push_back(last_layer);
+                type.node_dz.push_back(columns.aquifer_spacing);
+                type.node_depth.push_back(depth + 0.5 * columns.aquifer_spacing);
+                depth += columns.aquifer_spacing;
+            }
+        }
         type.nodes = static_cast<int>(type.node_dz.size());
 
         // Root weights: each layer's share spread over its nodes by thickness.
@@ -292,13 +313,18 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
             share = {1.0, 0.0, 0.0};
             total = 1.0;
         }
+        // Roots reach the soil's nodes, not those below it.
         std::array<double, 3> layer_depth{};
-        for (int i = 0; i < type.nodes; ++i) layer_depth[type.node_layer[i]] += type.node_dz[i];
+        for (int i = 0; i < type.soil_nodes; ++i)
+            layer_depth[type.node_layer[i]] += type.node_dz[i];
         type.root_weight.assign(type.nodes, 0.0);
-        for (int i = 0; i < type.nodes; ++i) {
+        type.root_depth = 0.0;
+        for (int i = 0; i < type.soil_nodes; ++i) {
             const int k = type.node_layer[i];
             if (layer_depth[k] > 0.0)
                 type.root_weight[i] = share[k] / total * type.node_dz[i] / layer_depth[k];
+            if (type.root_weight[i] > 0.0)
+                type.root_depth += type.node_dz[i];
         }
         columns.max_nodes = std::max(columns.max_nodes, type.nodes);
     }
@@ -307,7 +333,8 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
 }
 
 bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
-                                 const std::vector<int>& soil_type, int cells) {
+                                 const std::vector<int>& soil_type, int cells,
+                                 const std::vector<double>* depth_to_water) {
     const std::size_t size = static_cast<std::size_t>(cells) + 1;
     for (int i = 1; i <= cells; ++i) {
         const int t = soil_type[i];
@@ -336,7 +363,9 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         !allocate(ctx, rc.step_unsettled, size, "richards_unsettled") ||
         !allocate(ctx, rc.step_infiltrated, size, "richards_infiltrated") ||
         !allocate(ctx, rc.step_drained, size, "richards_drained") ||
-        !allocate(ctx, rc.step_uptake, size, "richards_uptake"))
+        !allocate(ctx, rc.step_uptake, size, "richards_uptake") ||
+        !allocate(ctx, rc.step_canopy_et, size, "richards_canopy_et") ||
+        !allocate(ctx, rc.step_ponded_et, size, "richards_ponded_et"))
         return false;
     for (int i = 1; i <= cells; ++i) {
         const RichardsSoilType& type = rc.types[rc.soil_type[i]];
@@ -346,6 +375,10 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
             const RichardsLayer& l = type.layers[type.node_layer[j]];
             theta[j] = l.theta_i;
             h[j] = std::max(head_of_theta(rc.relation, l, l.theta_i), kDriestHead);
+            if (depth_to_water && type.node_depth[j] > (*depth_to_water)[i]) {
+                theta[j] = l.theta_s;
+                h[j] = type.node_depth[j] - (*depth_to_water)[i];
+            }
         }
         rc.substep[i] = 1.0;
         rc.top[i] = ColumnTop::flux;
@@ -380,7 +413,11 @@ void richards_settings(const Model& model, RichardsColumns& rc) {
     rc.upper_weight = p.real(Card::RICHARDS_WEIGHT);
     rc.dtheta_max = p.real(Card::RICHARDS_DTHETA_MAX);
     rc.iter_max = p.integer(Card::RICHARDS_ITER_MAX);
-    rc.bottom = ColumnBottom::free_drainage;
+    // Over an aquifer the water table holds the bottom of every column above
+    // an active aquifer cell; elsewhere the columns drain freely.
+    const bool aquifer = p.given(Card::GW_SIMULATION);
+    rc.bottom = aquifer ? ColumnBottom::water_table : ColumnBottom::free_drainage;
+    rc.aquifer_spacing = aquifer ? p.real(Card::AQUIFER_DELTA_Z) : 0.0;
     rc.root_uptake = model.run.long_term;
 }
 
@@ -463,8 +500,7 @@ void set_up_richards(Model& model, RunContext& ctx) {
         ctx.error.raise(err::message_printed);
         return;
     }
-    if (!parse_richards_soil_table(rc, ctx, text, file_name, mapping_form, model.run.long_term) ||
-        !lay_out_richards_columns(rc, ctx, file_name))
+    if (!parse_richards_soil_table(rc, ctx, text, file_name, mapping_form, model.run.long_term))
         return;
     if (soil.soil_index.size() < static_cast<std::size_t>(n) + 1) {
         ctx.print("\n");
@@ -473,7 +509,39 @@ void set_up_richards(Model& model, RunContext& ctx) {
         ctx.error.raise(err::message_printed);
         return;
     }
-    if (!initialise_richards_columns(rc, ctx, soil.soil_index, n))
+    // Over an aquifer each column reaches down to its water table.
+    std::vector<double> depth_to_water;
+    if (rc.bottom == ColumnBottom::water_table) {
+        if (!(rc.aquifer_spacing > 0.0)) {
+            ctx.print("\n");
+            ctx.print_and_log(
+                "Error: AQUIFER_DELTA_Z %g: the node spacing below the soil layers (m) must be "
+                "greater than 0\n",
+                rc.aquifer_spacing);
+            ctx.error.raise(err::message_printed);
+            return;
+        }
+        if (soil.water_table.size() < static_cast<std::size_t>(n) + 1) {
+            ctx.print("\n");
+            ctx.print_and_log(
+                "Error: Richards columns over an aquifer need the initial water table "
+                "(WATER_TABLE)\n");
+            ctx.error.raise(err::message_printed);
+            return;
+        }
+        depth_to_water.assign(static_cast<std::size_t>(n) + 1, 0.0);
+        for (int i = 1; i <= n; ++i) {
+            depth_to_water[i] = model.grid.elevation[i] - soil.water_table[i];
+            const int t = soil.soil_index[i];
+            if (t >= 1 && t < static_cast<int>(rc.types.size()))
+                rc.types[t].water_table_depth =
+                    std::max(rc.types[t].water_table_depth, depth_to_water[i]);
+        }
+    }
+    if (!lay_out_richards_columns(rc, ctx, file_name))
+        return;
+    if (!initialise_richards_columns(rc, ctx, soil.soil_index, n,
+                                     depth_to_water.empty() ? nullptr : &depth_to_water))
         return;
     ctx.print("   Done\n");
     ctx.print("Initialize Richards Params\n");

@@ -131,57 +131,64 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
         surface.intercepted_depth.size() == size ? surface.intercepted_depth.data() : nullptr;
     const unsigned char* lake = soil.lake_cell.size() == size ? soil.lake_cell.data() : nullptr;
 
-    double infiltrated_sum = 0.0, canopy_sum = 0.0, ponded_sum = 0.0, soil_sum = 0.0,
-           percolation_sum = 0.0;
-#pragma omp parallel for schedule(static) if (n >= kMinParallelCells)                   \
-    reduction(+ : infiltrated_sum, canopy_sum, ponded_sum, soil_sum, percolation_sum)
-    for (int i = 1; i <= n; ++i) {
-        const double porosity = soil.porosity[i];
-        const double wp = soil.wilting_point[i];
-        // Infiltration since the last step joins the store.
-        if (cumulative) {
-            const double entered = cumulative[i] - taken[i];
-            taken[i] = cumulative[i];
-            store[i] += entered;
-            infiltrated_sum += entered;
-        }
-        double percolation = 0.0;
-        // Water beyond saturation cannot stay in the root zone.
-        if (store[i] > porosity * thickness) {
-            percolation = store[i] - porosity * thickness;
-            store[i] = porosity * thickness;
-        }
-        if (lake && lake[i]) {
-            aet[i] = 0.0;
-        } else {
-            double demand = pet[i] * dt;
-            double from_canopy = 0.0;
-            if (canopy) {
-                from_canopy = std::min(demand, canopy[i] / 1000.0);
-                canopy[i] -= from_canopy * 1000.0;
-                demand -= from_canopy;
+    // The five sums, m over cells: infiltration, evaporation from the canopy,
+    // from ponded water and from the soil, and percolation.
+    const CellSums<5> sums =
+        ordered_cell_sums<CellSums<5>>(1, n, n >= kMinParallelCells, [&](int i, CellSums<5>& s) {
+            double& infiltrated_sum = s[0];
+            double& canopy_sum = s[1];
+            double& ponded_sum = s[2];
+            double& soil_sum = s[3];
+            double& percolation_sum = s[4];
+            const double porosity = soil.porosity[i];
+            const double wp = soil.wilting_point[i];
+            // Infiltration since the last step joins the store.
+            if (cumulative) {
+                const double entered = cumulative[i] - taken[i];
+                taken[i] = cumulative[i];
+                store[i] += entered;
+                infiltrated_sum += entered;
             }
-            const double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
-            ponded[i] -= from_ponded;
-            demand -= from_ponded;
-            const double theta = store[i] / thickness;
-            const double fc = soil.field_capacity[i];
-            const double stress = std::clamp((theta - wp) / (fc - wp), 0.0, 1.0);
-            const double from_soil =
-                std::clamp(demand * stress, 0.0, std::max(store[i] - wp * thickness, 0.0));
-            store[i] -= from_soil;
-            aet[i] = (from_canopy + from_ponded + from_soil) / dt;
-            canopy_sum += from_canopy;
-            ponded_sum += from_ponded;
-            soil_sum += from_soil;
-        }
-        const double drained = percolate(store[i], thickness, soil.conductivity[i], porosity,
-                                         soil.residual_saturation[i], soil.pore_index[i], wp, dt);
-        store[i] -= drained;
-        percolation += drained;
-        recharge[i] += percolation;
-        percolation_sum += percolation;
-    }
+            double percolation = 0.0;
+            // Water beyond saturation cannot stay in the root zone.
+            if (store[i] > porosity * thickness) {
+                percolation = store[i] - porosity * thickness;
+                store[i] = porosity * thickness;
+            }
+            if (lake && lake[i]) {
+                aet[i] = 0.0;
+            } else {
+                double demand = pet[i] * dt;
+                double from_canopy = 0.0;
+                if (canopy) {
+                    from_canopy = std::min(demand, canopy[i] / 1000.0);
+                    canopy[i] -= from_canopy * 1000.0;
+                    demand -= from_canopy;
+                }
+                const double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
+                ponded[i] -= from_ponded;
+                demand -= from_ponded;
+                const double theta = store[i] / thickness;
+                const double fc = soil.field_capacity[i];
+                const double stress = std::clamp((theta - wp) / (fc - wp), 0.0, 1.0);
+                const double from_soil =
+                    std::clamp(demand * stress, 0.0, std::max(store[i] - wp * thickness, 0.0));
+                store[i] -= from_soil;
+                aet[i] = (from_canopy + from_ponded + from_soil) / dt;
+                canopy_sum += from_canopy;
+                ponded_sum += from_ponded;
+                soil_sum += from_soil;
+            }
+            const double drained =
+                percolate(store[i], thickness, soil.conductivity[i], porosity,
+                          soil.residual_saturation[i], soil.pore_index[i], wp, dt);
+            store[i] -= drained;
+            percolation += drained;
+            recharge[i] += percolation;
+            percolation_sum += percolation;
+        });
+    const double infiltrated_sum = sums[0], canopy_sum = sums[1], ponded_sum = sums[2],
+                 soil_sum = sums[3], percolation_sum = sums[4];
     const double area = model.grid.cell_size * model.grid.cell_size;
     for (VolumeTotals* v : {&model.totals.run, &model.totals.event}) {
         v->evaporation += (ponded_sum + soil_sum) * area;

@@ -9,6 +9,7 @@
 #include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/parallel.hpp"
 #include "input/series.hpp"
 #include "surface/overland_laws.hpp"
 
@@ -204,38 +205,41 @@ void apply_overland_boundaries(Model& model, RunContext& ctx, double dt) {
     const double* inverse_n = model.overland.inverse_n.data();
     const double dx = g.cell_size;
     const double area = dx * dx;
-    double slope_out = 0.0, head_in = 0.0, head_out = 0.0;
-#pragma omp parallel for schedule(static) reduction(+ : slope_out, head_in, head_out) \
-    if (runs_parallel(model.overland, n))
-    for (int i = 1; i <= n; ++i) {
-        const int type = b.type[i];
-        if (type == 1) {
-            const int open_sides = (g.east_neighbour[i] == 0) + (g.south_neighbour[i] == 0) +
-                                   (g.west_neighbour[i] == 0) + (g.north_neighbour[i] == 0);
-            if (open_sides == 0)
-                continue;
-            const double dd = law::manning_outflow_volume(h[i], law::kOutletExponent, b.value[i],
-                                                          inverse_n[i], dx, dt) /
-                              area;
-            if (open_sides * dd <= h[i]) {
-                h[i] -= dd;
-                slope_out += dd * area;
-            } else {
-                slope_out += h[i] * area;
-                h[i] = 0.0;
+    // Outflow down the slope, inflow and outflow at a fixed head, m3 over cells.
+    const CellSums<3> sums = ordered_cell_sums<CellSums<3>>(
+        1, n, runs_parallel(model.overland, n), [&](int i, CellSums<3>& s) {
+            double& slope_out = s[0];
+            double& head_in = s[1];
+            double& head_out = s[2];
+            const int type = b.type[i];
+            if (type == 1) {
+                const int open_sides = (g.east_neighbour[i] == 0) + (g.south_neighbour[i] == 0) +
+                                       (g.west_neighbour[i] == 0) + (g.north_neighbour[i] == 0);
+                if (open_sides == 0)
+                    return;
+                const double dd = law::manning_outflow_volume(h[i], law::kOutletExponent,
+                                                              b.value[i], inverse_n[i], dx, dt) /
+                                  area;
+                if (open_sides * dd <= h[i]) {
+                    h[i] -= dd;
+                    slope_out += dd * area;
+                } else {
+                    slope_out += h[i] * area;
+                    h[i] = 0.0;
+                }
+            } else if (type == 2 || type == 3) {
+                double target = b.value[i] - g.elevation[i];
+                if (target < 0.0)
+                    target = 0.0;
+                const double volume = (target - h[i]) * area;
+                if (volume > 0.0)
+                    head_in += volume;
+                else
+                    head_out -= volume;
+                h[i] = target;
             }
-        } else if (type == 2 || type == 3) {
-            double target = b.value[i] - g.elevation[i];
-            if (target < 0.0)
-                target = 0.0;
-            const double volume = (target - h[i]) * area;
-            if (volume > 0.0)
-                head_in += volume;
-            else
-                head_out -= volume;
-            h[i] = target;
-        }
-    }
+        });
+    const double slope_out = sums[0], head_in = sums[1], head_out = sums[2];
     add_to_totals(model, &VolumeTotals::slope_boundary_outflow, slope_out);
     add_to_totals(model, &VolumeTotals::boundary_inflow, head_in);
     add_to_totals(model, &VolumeTotals::boundary_outflow, head_out);

@@ -6,10 +6,12 @@
 // count. The lake form runs the same loops on one thread and adds the
 // exchange with the lake cells of the channel network.
 
+#include <array>
 #include <cmath>
 
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/parallel.hpp"
 #include "surface/overland.hpp"
 #include "surface/overland_laws.hpp"
 
@@ -110,7 +112,7 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Di
     const double k = sub_step / area;
     const double volume_rate = area / sub_step;
     int failures = 0;
-    double cleanup = 0.0;
+    std::array<double, kSumBlocks> cleanup_of{};
 #pragma omp parallel if (parallel)
     {
 #pragma omp for schedule(static) reduction(+ : failures)
@@ -119,24 +121,31 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Di
             d.flux[i] = flow.discharge;
             failures += flow.failed;
         }
-#pragma omp for schedule(static) reduction(+ : failures, cleanup)
-        for (int i = 1; i <= n; ++i) {
-            const double q = d.flux[i];
-            d.face_volume[i] = first_sub_step ? q * sub_step : d.face_volume[i] + q * sub_step;
-            if (saved)
-                saved[i] = depth[i];
-            if constexpr (kLakes) {
-                if (f.lake_number[i] > 0)
-                    continue;
+        // The cells gather their faces in fixed blocks, whose cleanup volumes
+        // add up the same way for any thread count.
+#pragma omp for schedule(static) reduction(+ : failures)
+        for (int b = 0; b < kSumBlocks; ++b) {
+            const CellBlock block = cell_block(1, n, b);
+            double cleanup = 0.0;
+            for (int i = block.begin; i < block.end; ++i) {
+                const double q = d.flux[i];
+                d.face_volume[i] = first_sub_step ? q * sub_step : d.face_volume[i] + q * sub_step;
+                if (saved)
+                    saved[i] = depth[i];
+                if constexpr (kLakes) {
+                    if (f.lake_number[i] > 0)
+                        continue;
+                }
+                const law::AdeUpdate u =
+                    law::ade_depth_update(depth[i], (d.flux[d.face_from[i]] - q) * k, sub_step);
+                depth[i] = u.depth;
+                cleanup += u.cleanup;
+                failures += u.failed;
             }
-            const law::AdeUpdate u =
-                law::ade_depth_update(depth[i], (d.flux[d.face_from[i]] - q) * k, sub_step);
-            depth[i] = u.depth;
-            cleanup += u.cleanup;
-            failures += u.failed;
+            cleanup_of[b] = cleanup;
         }
     }
-    return {failures, cleanup};
+    return {failures, sum_in_order(cleanup_of)};
 }
 
 void copy_depths(double* to, const double* from, int n, bool parallel) {
@@ -339,7 +348,7 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
     const double volume_rate = area / step;
     const int* lake = now.lake_number;
     int failures = 0;
-    double cleanup = 0.0;
+    std::array<double, kSumBlocks> cleanup_of{};
 
 #pragma omp parallel if (parallel)
     {
@@ -374,21 +383,27 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
                                                   ade_cell<kLakes>(now, j), volume_rate,
                                                   passed_on<kLakes>(now, d, i, j, volume_rate));
         }
-#pragma omp for schedule(static) reduction(+ : failures, cleanup)
-        for (int i = 1; i <= n; ++i) {
-            d.face_volume[i] =
-                first_sub_step ? d.flux[i] * step : d.face_volume[i] + d.flux[i] * step;
-            if constexpr (kLakes) {
-                if (lake[i] > 0)
-                    continue;
+#pragma omp for schedule(static) reduction(+ : failures)
+        for (int b = 0; b < kSumBlocks; ++b) {
+            const CellBlock block = cell_block(1, n, b);
+            double cleanup = 0.0;
+            for (int i = block.begin; i < block.end; ++i) {
+                d.face_volume[i] =
+                    first_sub_step ? d.flux[i] * step : d.face_volume[i] + d.flux[i] * step;
+                if constexpr (kLakes) {
+                    if (lake[i] > 0)
+                        continue;
+                }
+                const law::AdeUpdate u =
+                    law::ade_depth_update(h[i], (d.flux[d.face_from[i]] - d.flux[i]) * k, step);
+                h[i] = u.depth;
+                cleanup += u.cleanup;
+                failures += u.failed;
             }
-            const law::AdeUpdate u =
-                law::ade_depth_update(h[i], (d.flux[d.face_from[i]] - d.flux[i]) * k, step);
-            h[i] = u.depth;
-            cleanup += u.cleanup;
-            failures += u.failed;
+            cleanup_of[b] = cleanup;
         }
     }
+    const double cleanup = sum_in_order(cleanup_of);
     SubStepResult r;
     r.failures = failures;
     if (failures > 0)

@@ -201,36 +201,36 @@ double intercept_rain(SurfaceParameters& surface, const std::vector<double>& rai
     double* held = surface.intercepted_depth.data();
     double* effective = surface.effective_rain_rate.data();
     const int* lake = lake_number && !lake_number->empty() ? lake_number->data() : nullptr;
-    double intercepted_sum = 0.0;  // mm over cells
-#pragma omp parallel for schedule(static) reduction(+ : intercepted_sum) \
-    if (cells >= kMinParallelCells)
-    for (int i = 1; i <= cells; ++i) {
-        const double r = rate[i];
-        if (r < 0.0) {
-            effective[i] = 0.0;
-            continue;
-        }
-        if (lake && lake[i] > 0) {
-            effective[i] = r;
-            continue;
-        }
-        const double capacity = std::max(0.0, storage[i] / f - held[i]);  // mm
-        const double c = coeff[i] / f;
-        const double rain_depth = r * dt / 3600.0;  // mm
-        double intercepted;
-        if (capacity > rain_depth) {
-            effective[i] = 0.0;
-            intercepted = rain_depth;
-        } else {
-            // The store fills up; of the rain beyond it the share c is still
-            // held on the leaves, the rest reaches the ground.
-            const double beyond = rain_depth - capacity;
-            effective[i] = beyond * (1.0 - c) / dt * 3600.0;
-            intercepted = capacity + c * beyond;
-        }
-        held[i] += intercepted;
-        intercepted_sum += intercepted;
-    }
+    // What the canopy holds back, mm summed over cells.
+    const CellSums<1> sums = ordered_cell_sums<CellSums<1>>(
+        1, cells, cells >= kMinParallelCells, [&](int i, CellSums<1>& s) {
+            const double r = rate[i];
+            if (r < 0.0) {
+                effective[i] = 0.0;
+                return;
+            }
+            if (lake && lake[i] > 0) {
+                effective[i] = r;
+                return;
+            }
+            const double capacity = std::max(0.0, storage[i] / f - held[i]);  // mm
+            const double c = coeff[i] / f;
+            const double rain_depth = r * dt / 3600.0;  // mm
+            double intercepted;
+            if (capacity > rain_depth) {
+                effective[i] = 0.0;
+                intercepted = rain_depth;
+            } else {
+                // The store fills up; of the rain beyond it the share c is still
+                // held on the leaves, the rest reaches the ground.
+                const double beyond = rain_depth - capacity;
+                effective[i] = beyond * (1.0 - c) / dt * 3600.0;
+                intercepted = capacity + c * beyond;
+            }
+            held[i] += intercepted;
+            s[0] += intercepted;
+        });
+    const double intercepted_sum = sums[0];
     return intercepted_sum * cell_size * cell_size / 1000.0;
 }
 

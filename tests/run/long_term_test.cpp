@@ -141,6 +141,40 @@ TEST(LongTermRun, DryWeekBetweenStormsBalancesAndDriesTheSoil) {
     EXPECT_LT(hours[7 * 24 - 1].theta, hours[6].theta - 0.01);
 }
 
+// The same season on Richards columns (a loam over a slow clay loam in 5 cm
+// nodes, roots in the top 30 cm): the roots take the demand times their water
+// stress, so the root zone dries through the week, never below the wilting
+// point, with AET never above PET, and the run balances with every volume the
+// roots took counted as evaporation.
+TEST(LongTermRun, RichardsColumnsDryThroughRootUptake) {
+    TempDir dir;
+    write_long_term_project(dir, hmx_weather(10, 68));
+    std::string project = dir.read("p.prj");
+    project.replace(project.find("INF_REDIST"), 10,
+                    "INF_RICHARDS\nSOIL_LAYER_INPUT_FILE soil.tbl\nSOIL_TYPE_MAP soil.idx\n"
+                    "RICHARDS_ITER_MAX 10");
+    dir.write("p.prj", project);
+    dir.write("soil.idx", uniform_map("1"));
+    dir.write("soil.tbl",
+              "1 0\n1\n"
+              "1.32 0.434 0.027 0.25 0.22 11.15 30 0.12 0.27 5 1\n"
+              "0.1 0.39 0.075 0.30 0.24 25.9 30 0.2 0.32 5 0\n"
+              "0.1 0.39 0.075 0.30 0.24 25.9 0 0.2 0.32 5 0\n"
+              "0 0 0 0\n");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string summary = dir.read("summary.txt");
+    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
+    EXPECT_GT(figure_after(summary, "Total amount of evaporation="), 1.0) << summary;
+    const std::vector<HourLine> hours = hourly_lines(dir);
+    ASSERT_GT(hours.size(), 7u * 24u);
+    for (std::size_t k = 3; k < 7 * 24; ++k) {
+        EXPECT_LE(hours[k].aet, hours[k].pet + 1e-6) << k;
+        EXPECT_GE(hours[k].theta, 0.12 - 1e-6) << k;
+    }
+    EXPECT_LT(hours[7 * 24 - 1].theta, hours[6].theta - 0.01);
+}
+
 // The same storms in weather 30 F warmer evaporate more.
 TEST(LongTermRun, HotWeatherEvaporatesMoreThanCold) {
     double evaporation[2] = {};

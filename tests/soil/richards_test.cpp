@@ -58,7 +58,24 @@ struct Column {
         ColumnStepInput in;
         in.supply = supply;
         in.dt = dt;
+        return step(in);
+    }
+    ColumnStepResult step(const ColumnStepInput& in) {
         return advance_column(rc, type(), head(), theta(), substep, top, in, rc.scratch[0]);
+    }
+    // The bottom held by a water table `depth` m below the surface, as the
+    // phase sets it.
+    ColumnStepInput on_water_table(double depth, double supply, double dt) {
+        ColumnStepInput in;
+        in.supply = supply;
+        in.dt = dt;
+        in.water_table_bottom = true;
+        const int last = type().nodes - 1;
+        const double reach = type().node_depth[last] + type().node_dz[last];
+        in.bottom_head = depth >= reach ? 0.0 : reach - depth;
+        in.bottom_distance =
+            depth >= reach ? depth - type().node_depth[last] : type().node_dz[last];
+        return in;
     }
     // Depth where theta crosses the middle of theta_i and theta_s of the top layer.
     double front() {
@@ -319,6 +336,60 @@ TEST(RichardsColumn, SaturatedColumnStaysSaturatedAndAZeroConductivityFacePasses
     EXPECT_EQ(blocked.theta()[3], 0.027);
 }
 
+// Loam 50 cm deep in 5 cm nodes over a water table, no rain: the column
+// settles to hydrostatic equilibrium, h = z - D at every node, whether the
+// water table lies inside the column (D = 0.4 m) or below its last node
+// (D = 0.8 m, across the gap); under rain of half Ks over a deep water table
+// the bottom passes the rain once the column is steady. The column's water
+// changes by what crossed its bottom, to round-off.
+TEST(RichardsColumn, WaterTableAtTheBottomGivesHydrostaticEquilibriumAndSteadyRecharge) {
+    const std::string loam = "1.32 0.434 0.027 0.30 0.22 11.15 50 0.12 0.27 5 1";
+    for (const double depth : {0.4, 0.8}) {
+        Column c(soil_table(loam), 20);
+        const double before = c.water();
+        double drained = 0.0;
+        for (int s = 0; s < 24 * 200; ++s) {
+            const ColumnStepResult r = c.step(c.on_water_table(depth, 0.0, 3600.0));
+            ASSERT_FALSE(r.failed);
+            drained += r.drained;
+        }
+        for (int i = 0; i < c.type().nodes; ++i)
+            EXPECT_NEAR(c.head()[i], c.type().node_depth[i] - depth, 2e-3) << depth << " " << i;
+        EXPECT_NEAR(c.water() - before, -drained, 1e-12);
+    }
+    Column c(soil_table(loam), 20);
+    const double rain = 0.5 * 1.32 / 360000.0 * 3600.0;
+    ColumnStepResult r;
+    for (int s = 0; s < 24 * 10; ++s) r = c.step(c.on_water_table(3.0, rain, 3600.0));
+    EXPECT_NEAR(r.infiltrated, rain, 1e-15);
+    EXPECT_NEAR(r.drained, rain, 0.01 * rain);
+}
+
+// Root uptake: a column wetter than field capacity gives the whole demand,
+// one at the wilting point gives none, one halfway between about half; what
+// the roots took and what drained is what the column lost.
+TEST(RichardsColumn, RootsTakeTheDemandTimesTheirWaterStress) {
+    const double pet = 5e-3 / 86400.0;  // 5 mm a day
+    struct Case {
+        const char* theta_i;
+        double share;  // of the demand
+        double within;
+    };
+    for (const Case& k :
+         {Case{"0.30", 1.0, 1e-12}, Case{"0.12", 0.0, 1e-12}, Case{"0.195", 0.5, 0.01}}) {
+        Column c(soil_table(std::string("0.01 0.434 0.027 ") + k.theta_i +
+                            " 0.22 11.15 30 0.12 0.27 5 1"),
+                 20);
+        const double before = c.water();
+        ColumnStepInput in;
+        in.dt = 3600.0;
+        in.potential_et = pet;
+        const ColumnStepResult r = c.step(in);
+        EXPECT_NEAR(r.uptake, k.share * pet * 3600.0, k.within * pet * 3600.0 + 1e-18) << k.theta_i;
+        EXPECT_NEAR(c.water() - before, -r.uptake - r.drained, 1e-15);
+    }
+}
+
 TEST(RichardsSoilTable, LaysOutWholeNodesAndReadsEveryHavercampValue) {
     // 30 cm at 5 cm: 6 nodes; 12 cm at 5 cm: 2 (truncated); 20 cm at 10 cm:
     // 2; and the bottom node at 10 cm.
@@ -441,6 +512,42 @@ TEST(RichardsRun, SmallWatershedClosesItsBalanceAndIsTheSameOnTwoThreads) {
     EXPECT_EQ(outputs[0], outputs[1]);
 }
 
+// The columns over an aquifer whose water table stands 0.3 to 0.6 m under
+// the ground (the columns reach 0.7 m): the dry soil draws water up from the
+// water table faster than ten minutes of heavy rain reach it, so the aquifer
+// loses what the columns' bottoms took, every balance closes, and two
+// threads give the same.
+TEST(RichardsRun, ColumnsOverAnAquiferRechargeItAndTheBalancesClose) {
+    std::string outputs[2];
+    for (int threads : {1, 2}) {
+        test::TempDir dir;
+        test::write_small_project(
+            dir, std::string(kRichardsCards) +
+                     "RAIN_INTENSITY 200\nGW_SIMULATION\nWATER_TABLE wt.map\nAQUIFER_BOTTOM "
+                     "bottom.map\nGW_UNIF_HYCOND 1e-4\nGW_UNIF_POROSITY 0.3\nGW_TIMESTEP 60\n"
+                     "AQUIFER_DELTA_Z 0.1\nOUTLET_HYDRO out.otl\nNUM_THREADS " +
+                     std::to_string(threads) + "\n");
+        write_richards_files(dir);
+        dir.write("wt.map", test::kSmallHeader + "9.7 9.6 9.7\n9.6 9.5 9.6\n9.5 9.4 9.5\n");
+        dir.write("bottom.map", test::kSmallHeader + "0 0 0\n0 0 0\n0 0 0\n");
+        const auto run = test::run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::string summary = dir.read("summary.txt");
+        EXPECT_NEAR(overall_error(summary), 0.0, 1e-3) << summary;
+        const auto figure = [&](const std::string& label) {
+            const std::size_t at = summary.find(label);
+            return at == std::string::npos ? 1e9 : std::stod(summary.substr(at + label.size()));
+        };
+        const double recharge = figure("Recharge to groundwater =");
+        EXPECT_LT(recharge, -1.0) << summary;
+        EXPECT_NEAR(figure("GW volume end =") - figure("GW volume start ="), recharge, 0.01);
+        EXPECT_NEAR(figure("Mass Balance error ="), 0.0, 1e-3);
+        outputs[threads - 1] =
+            dir.read("out.otl") + summary.substr(summary.find("SIMULATION TOTALS"));
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+}
+
 // The soil table inside the mapping table file, its index map the soil
 // index: the same columns as the file form.
 TEST(RichardsRun, SoilTableStandsInTheMappingTableFile) {
@@ -485,9 +592,14 @@ TEST(RichardsRun, OptionsAndTablesThatCannotWorkAreRefused) {
         {"soil.tbl",
          "1 0\n1\n1.32 0.434 0.027 0.20 0.22 11.15 10 0.12 0.27 2 1\n"
          "0.68 0.486 0.015 0.25 0.211 20.76 20 0.13 0.33 5 0\n"
-         "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n"}};
+         "21.0 0.417 0.020 0.10 0.592 7.26 30 0.03 0.09 10 0\n"},
+        {"wt.map", test::kSmallHeader + "9 9 9\n9 9 9\n9 9 9\n"},
+        {"bottom.map", test::kSmallHeader + "0 0 0\n0 0 0\n0 0 0\n"}};
     const std::string cards =
         "INF_RICHARDS\nSOIL_LAYER_INPUT_FILE soil.tbl\nSOIL_TYPE_MAP soil.idx\n";
+    const std::string aquifer =
+        "GW_SIMULATION\nWATER_TABLE wt.map\nAQUIFER_BOTTOM bottom.map\nGW_UNIF_HYCOND 1e-4\n"
+        "GW_UNIF_POROSITY 0.3\n";
     test::expect_project_cases({
         {cards, "Error: grid cell 9 has soil index 2, which the Richards soil table does not give",
          1, files},
@@ -502,6 +614,11 @@ TEST(RichardsRun, OptionsAndTablesThatCannotWorkAreRefused) {
         {cards + "RICHARDS_DTHETA_MAX 0\n", "Error: RICHARDS_DTHETA_MAX must lie above 0", 1,
          files},
         {cards + "RICHARDS_ITER_MAX 0\n", "Error: RICHARDS_ITER_MAX must be at least 1", 1, files},
+        {cards + aquifer, "you must put the AQUIFER_DELTA_Z card in the project file", 1, files},
+        {cards + aquifer + "AQUIFER_DELTA_Z 0\n",
+         "Error: AQUIFER_DELTA_Z 0: the node spacing below the soil layers (m) must be greater "
+         "than 0",
+         1, files},
         {"INF_RICHARDS\nSOIL_TYPE_MAP soil.idx\n",
          "Error: Richards infiltration needs the soil table: give SOIL_LAYER_INPUT_FILE or the "
          "RICHARDS_EQN_INFILTRATION_BROOKS table",
