@@ -133,6 +133,23 @@ struct ChannelLake {
     std::vector<int> search_cols;
     int flooded_cells = 0;
     double initial_volume = 0.0;  // m3
+    // Which of MINWSE, INITWSE and MAXWSE the file gave (bits 1, 2, 4).
+    int levels_given = 0;
+
+    // The level pool during the run. Its hypsometry: the ground elevations
+    // of the search-list cells in ascending order (`ground`, with the cell
+    // of each in `cells`) and their running sums, so that the volume below
+    // a level is W2 (k h - sum of the k lowest grounds) over the k cells
+    // whose ground lies below it.
+    std::vector<int> cells;
+    std::vector<double> ground;
+    std::vector<double> ground_sum;  // ground_sum[k]: the k lowest, ground_sum[0] = 0
+    double cell_area = 0.0;          // W2, m2
+    double volume = 0.0;             // m3
+    double water_surface = 0.0;      // m
+    double min_volume = 0.0;         // volume at MINWSE, which outflow never draws below
+    double rim_volume = 0.0;         // volume at MAXWSE, above which it spills over its rim
+    double rim_length = 0.0;         // m: the width of the channel below, which the spill fills
 };
 
 // The stream cells: grid cells that hold channel, each with the (link, node,
@@ -198,6 +215,11 @@ struct Channel {
     std::vector<int> cell_lake;       // per grid cell: lake number flooding it, 0 for none
     std::vector<double> pct_flooded;  // per grid cell
     StreamCells stream;
+    // The grid cells the nodes of each link lie in, for the lakes to find
+    // what they flood: link_entries[link_entry_first[k]] up to before
+    // link_entry_first[k + 1] for link k, one per stream-cell entry.
+    std::vector<int> link_entry_first;
+    std::vector<int> link_entries;
 
     bool holds_water = false;  // a hotstart gave some node water
     bool above_table = false;  // some node stood above its property table

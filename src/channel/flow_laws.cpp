@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_lake_pool.hpp"
 #include "channel/routing.hpp"
 #include "channel/structures.hpp"
 #include "core/context.hpp"
@@ -14,10 +15,8 @@
 namespace torva {
 
 double lake_water_surface(const Channel& channel, int lake_link) {
-    const int lake = channel.link[lake_link].lake;
-    if (lake < 1 || lake > static_cast<int>(channel.lakes.size()))
-        return -HUGE_VAL;
-    return channel.lakes[lake - 1].initial_elevation;
+    const ChannelLake* lake = lake_holding(channel, lake_link);
+    return lake ? lake->water_surface : -HUGE_VAL;
 }
 
 bool node_from_depth(const Channel& ch, RunContext& ctx, int node, int link, double depth,
@@ -150,10 +149,17 @@ double structure_link_discharge(Model& model, RunContext& ctx, int link, double 
         if (ctx.error.pending())
             return 0.0;
     }
+    // A lake gives what it holds above MINWSE, a channel what its node holds.
+    const ChannelLake* lake_above = from_lake ? lake_holding(ch, s.upstream[0]) : nullptr;
+    const ChannelLake* lake_below = down != 0 ? lake_holding(ch, down) : nullptr;
     if (q > 1e-16 && feed.limited)
         q = std::min(q, feed.volume / dt);
+    else if (q > 1e-16 && lake_above)
+        q = std::min(q, lake_available(*lake_above) / dt);
     else if (q < 0.0 && down != 0 && routable(ch.link[down]))
         q = std::max(q, -ch.area(1, down) * ch.link[down].dx / dt);
+    else if (q < 0.0 && lake_below)
+        q = std::max(q, -lake_available(*lake_below) / dt);
     return q;
 }
 
@@ -181,6 +187,15 @@ bool fill_discharges(Model& model, RunContext& ctx, NodeArray<double>& q, double
         if (ctx.error.pending())
             return false;
         q(1, link) = q(2, link) = flow;
+    }
+    // A lake passes water only through the link below it: the structure's
+    // discharge, or its spill over the rim into a channel. Both are kept at
+    // the lake's node 1, where the lake's balance and the channel below find
+    // them.
+    for (const ChannelLake& lake : ch.lakes) {
+        const int below = ch.link[lake.link].downstream;
+        q(1, lake.link) =
+            ch.link[below].is(kStructureLink) ? q(1, below) : lake_spill(ch, lake, dt);
     }
     for (int link = ch.links; link >= 1; --link) {
         const ChannelLink& l = ch.link[link];
@@ -237,10 +252,14 @@ void set_pump_rates(Model& model, RunContext& ctx, double dt) {
             rate = time_series_value(ctx, &ctx.series.time_series[pump.series],
                                      model.clock.current_time, r.pump_hint[p]);
         }
-        // A pump moves water it finds: never more than its source node holds.
+        // A pump moves water it finds: never more than its source node
+        // holds, or its lake above MINWSE.
         const ChannelLink& source = ch.link[pump.link];
-        if (!(rate > 1e-6) || !routable(source))
+        const ChannelLake* lake = lake_holding(ch, pump.link);
+        if (!(rate > 1e-6) || (!routable(source) && !lake))
             rate = 0.0;
+        else if (lake)
+            rate = std::min(rate, lake_available(*lake) / dt);
         else
             rate = std::min(rate, r.area_old(pump.node, pump.link) * source.dx / dt);
         r.pump_rate[p] = rate;
@@ -259,7 +278,9 @@ void continuity(Model& model, const NodeArray<double>& q, const NodeArray<double
         for (int k = 0; k < l.upstream_count; ++k) {
             const int up = l.upstream[k];
             const ChannelLink& u = ch.link[up];
-            if (!u.is(kLakeLink) && !u.is(kTakenByLakeLink))
+            if (u.is(kLakeLink))
+                inflow_from_above += q(1, up);
+            else if (!u.is(kTakenByLakeLink))
                 inflow_from_above += q(u.nodes, up);
         }
         for (int j = 1; j <= l.nodes; ++j) {
@@ -273,7 +294,8 @@ void continuity(Model& model, const NodeArray<double>& q, const NodeArray<double
         if (rate == 0.0)
             continue;
         const Pump& pump = ch.pumps[p];
-        to(pump.node, pump.link) -= dt * rate * ch.link[pump.link].inverse_dx;
+        if (routable(ch.link[pump.link]))
+            to(pump.node, pump.link) -= dt * rate * ch.link[pump.link].inverse_dx;
         // Water pumped into a structure arrives where the structure's own
         // discharge does: at node 1 of the link below it.
         int link = pump.destination_link;
@@ -282,6 +304,10 @@ void continuity(Model& model, const NodeArray<double>& q, const NodeArray<double
             link = ch.link[link].downstream;
             node = 1;
         }
+        // A lake (or a reach it has taken over) takes its pumped water after
+        // the sub-step, with its other flows.
+        if (ch.link[link].is(kLakeLink) || ch.link[link].is(kTakenByLakeLink))
+            continue;
         to(node, link) += dt * rate * ch.link[link].inverse_dx;
     }
 }

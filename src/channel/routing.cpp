@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "channel/channel.hpp"
+#include "channel/channel_lake_pool.hpp"
 #include "channel/routing.hpp"
 #include "core/clock.hpp"
 #include "core/context.hpp"
@@ -337,6 +338,8 @@ bool route_channels(Model& model, RunContext& ctx, double dt_channel) {
             return false;
         if (ch.above_table)
             warn_above_tables(model, ctx);
+        if (!ch.lakes.empty())
+            add_lake_flows(model, dt);
         ++r.sub_steps;
         outlet_volume += dt * ch.qp(outlet_node, outlet);
         point_volume += dt * point_rate;
@@ -385,10 +388,7 @@ void set_up_channel_time_series(Model& model, RunContext& ctx) {
     if (!sections_from_stage(ch, ctx))
         return;
     copy(ch.yp, ch.yp_max_flood);
-    if (!ch.lakes.empty())
-        channel_message(model, ctx,
-                        "Note: the lakes of the channel network hold their initial water "
-                        "surface;\nthis version does not simulate their water balance.\n");
+    prepare_lake_pools(model, ctx);
 }
 
 void channel_routing_phase(Model& model, RunContext& ctx) {
@@ -411,8 +411,14 @@ void channel_routing_phase(Model& model, RunContext& ctx) {
     exchange_with_aquifer(model, ctx, dt);
     if (ctx.error.pending())
         return;
+    if (!ch.lakes.empty())
+        lake_step_before_routing(model, ctx, dt);
+    if (ctx.error.pending())
+        return;
     ++r.channel_steps;
     if (!route_channels(model, ctx, dt))
+        return;
+    if (!ch.lakes.empty() && !update_lake_extents(model, ctx))
         return;
     // The highest water surface each node has seen, for the flood output.
     std::vector<double>& highest = ch.yp_max_flood.storage();

@@ -186,20 +186,14 @@ bool read_pump(Model& model, RunContext& ctx, const ChannelFile& file, CardLine&
                            message_text("the pump pumps to node %d of link %d, which the "
                                         "network does not have.",
                                         pump.destination_node, to));
-    // Lakes have no water balance yet, and a structure at the outlet has no
-    // link below it to deliver to: the pumped water would be lost.
-    if (ch.link[to].is(kLakeLink))
-        return file.refuse(ctx, c.line,
-                           message_text("the pump at node %d of link %d pumps into lake link %d, "
-                                        "whose water balance this version does not simulate; "
-                                        "the water would be lost. Pump into a channel link.",
-                                        at.node, at.link, to));
+    // A structure at the outlet has no link below it to deliver to: the
+    // pumped water would be lost.
     const int below = ch.link[to].downstream;
-    if (ch.link[to].is(kStructureLink) && (below == 0 || ch.link[below].is(kLakeLink)))
+    if (ch.link[to].is(kStructureLink) && below == 0)
         return file.refuse(ctx, c.line,
                            message_text("the pump at node %d of link %d pumps into structure "
-                                        "link %d, which has no channel link below it to take "
-                                        "the water. Pump into a channel link.",
+                                        "link %d, which has no link below it to take "
+                                        "the water. Pump into a channel link or a lake.",
                                         at.node, at.link, to));
     const bool by_elevation = pump.flow == PumpFlow::elevation_series;
     pump.series = by_elevation ? elevation_series_position(ctx.series, name)

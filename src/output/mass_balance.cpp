@@ -172,8 +172,8 @@ Storages measure_storages(const Model& model) {
         for (int i = 1; i <= model.grid.num_cells; ++i) depth_sum += swe[i];
         s.snow = depth_sum * model.grid.cell_size * model.grid.cell_size;
     }
-    // Lakes are measured here by their process once it keeps water; until
-    // then they hold none.
+    // The lakes of the channel network hold their level pools.
+    for (const ChannelLake& lake : model.channel.lakes) s.perennial_lakes += lake.volume;
     return s;
 }
 
@@ -245,12 +245,16 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
         const double v_final = fin.surface + fin.channels + fin.soil + fin.groundwater + fin.snow +
                                fin.perennial_lakes;
         // Channel point sources bring water in like any other source.
+        // Rain on the lakes and their point sources come in beside the rain
+        // to the overland; their sinks and bed seepage leave.
         double in = v.precipitation + v.groundwater_boundary_flux + v.overland_point_sources +
-                    v.channel_point_sources + v.groundwater_to_lake;
+                    v.channel_point_sources + v.groundwater_to_lake + v.lake_precipitation +
+                    v.lake_point_sources;
         // Intercepted water stays on the canopy: it has left the grid's water
         // as surely as evaporated water has.
         double out = v.evaporation + v.interception + v.outlet_discharge + boundaries +
-                     v.lake_to_groundwater + v.lake_evaporation + v.stream_point_sinks;
+                     v.lake_to_groundwater + v.lake_evaporation + v.stream_point_sinks +
+                     v.lake_point_sinks;
         if (!o.groundwater) {
             // Without a soil store the infiltrated water has left the balance;
             // with one, only what drains out of its bottom has.
@@ -269,11 +273,12 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
             r.overall_error = 100.0 * (total - (v_final + out)) / total;
 
         const double s_in = v.precipitation + v.groundwater_to_river + v.groundwater_to_lake +
-                            v.exfiltration + v.overland_point_sources + v.channel_point_sources;
+                            v.exfiltration + v.overland_point_sources + v.channel_point_sources +
+                            v.lake_precipitation + v.lake_point_sources;
         const double s_final = fin.snow + fin.channels + fin.surface + fin.perennial_lakes;
         const double s_out = v.lake_to_groundwater + v.river_to_groundwater + v.direct_evaporation +
                              v.interception + v.outlet_discharge + v.infiltration + boundaries +
-                             v.lake_evaporation + v.stream_point_sinks;
+                             v.lake_evaporation + v.stream_point_sinks + v.lake_point_sinks;
         if (s_in > 0.0)
             r.surface_error =
                 100.0 *
@@ -291,8 +296,12 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
             (v.infiltration + initial.soil);
     r.overland_lake_residual = initial.overland_lakes + v.overland_lake_inflow -
                                fin.overland_lakes - v.overland_lake_outflow;
-    r.perennial_lake_residual = v.lake_inflow - v.lake_outflow - fin.perennial_lakes +
-                                initial.perennial_lakes - v.lake_evaporation;
+    // Everything a lake of the network gained less everything it gave, against
+    // the change of what the lakes hold.
+    r.perennial_lake_residual = v.lake_inflow + v.lake_precipitation + v.lake_point_sources +
+                                v.groundwater_to_lake + v.lake_takeover - v.lake_outflow -
+                                v.lake_point_sinks - v.lake_to_groundwater - v.lake_release -
+                                fin.perennial_lakes + initial.perennial_lakes - v.lake_evaporation;
     return r;
 }
 

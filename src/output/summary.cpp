@@ -279,12 +279,24 @@ void write_channel_fluxes(const Totals& t, RunContext& ctx) {
     }
 }
 
+// What the lakes of the channel network exchange besides their flows: point
+// sources and sinks at their nodes, seepage through their beds, and the
+// channel water of the links they take over and give back.
+void write_channel_lake_exchanges(const VolumeTotals& v, RunContext& ctx) {
+    ctx.log("Volume of lake point sources=                   %14.2lf\n", v.lake_point_sources);
+    ctx.log("Volume of lake point sinks=                     %14.2lf\n", v.lake_point_sinks);
+    ctx.log("Volume of lake bed seepage=                     %14.2lf\n", v.lake_to_groundwater);
+    ctx.log("Volume of channels taken over by lakes=         %14.2lf\n", v.lake_takeover);
+    ctx.log("Volume of lakes given back to channels=         %14.2lf\n", v.lake_release);
+}
+
 void write_lake_fluxes(const Totals& t, RunContext& ctx) {
     const VolumeTotals& v = t.run;
     ctx.log("Volume precip to lakes=                         %14.2lf\n", v.lake_precipitation);
     ctx.log("Volume of flow into lakes=                      %14.2lf\n", v.lake_inflow);
     ctx.log("Volume of flow from lakes=                      %14.2lf\n", v.lake_outflow);
     ctx.log("Volume of lake evap=                            %14.2lf\n", v.lake_evaporation);
+    write_channel_lake_exchanges(v, ctx);
     if (t.options.lake_groundwater_exchange) {
         ctx.log("Total flux from lakes to gw=                    %14.2lf\n", v.lake_to_groundwater);
         ctx.log("Total flux from gw to lakes=                    %14.2lf\n", v.groundwater_to_lake);

@@ -56,8 +56,10 @@ struct VolumeTotals {
     double lake_inflow = 0.0;
     double lake_outflow = 0.0;
     double lake_evaporation = 0.0;
-    double lake_to_groundwater = 0.0;
+    double lake_to_groundwater = 0.0;  // seepage through the beds of the lakes
     double groundwater_to_lake = 0.0;
+    double lake_takeover = 0.0;  // channel water of the links the lakes took over
+    double lake_release = 0.0;   // lake water given to the links they gave back
 
     // Overland lakes.
     double overland_lake_inflow = 0.0;

@@ -200,20 +200,40 @@ std::vector<Case> cases() {
                    "have.\n"},
         {"ELEV 9.55 => ELEV 9.55\nWIDTH 3",
          kPrefix + "line 22: the WIDTH card comes before any STRUCTTYPE card of link 1.\n"},
-        // A pump into a lake or into a structure with no channel below it
-        // would lose its water.
-        {"TRAPEZOID => LAKE | ELEV 9.45 => ELEV 9.45\nPUMPTO 1 1 TS flow",
-         kPrefix + "line 37: the pump at node 2 of link 2 pumps into lake link 1, whose water "
-                   "balance this version does not simulate; the water would be lost. Pump into "
-                   "a channel link.\n"},
+        // A pump into a structure with no link below it would lose its water.
         {"BREAKPOINT => STRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE weir | ELEV 9.6 => ELEV 9.6\n"
          "PUMPTO 2 1 TS flow",
          kPrefix + "line 16: the pump at node 1 of link 1 pumps into structure link 2, which has "
-                   "no channel link below it to take the water. Pump into a channel link.\n"},
-        {"TRAPEZOID => LAKE\nINITWSE 10\nNUMPTS 2\n1 2 4 1",
+                   "no link below it to take the water. Pump into a channel link or a lake.\n"},
+        {"TRAPEZOID => LAKE\nMINWSE 9\nINITWSE 10\nMAXWSE 11\nNUMPTS 2\n1 2 4 1",
          kProgress + kPrefix +
              "link 1: lake 1 may flood the cell at row 4, column 1, which lies outside the "
              "watershed mask.\n"},
+        // A lake of the network needs its three water surfaces in order and
+        // cells to spread over.
+        {"TRAPEZOID => LAKE\nMINWSE 9\nINITWSE 10\nNUMPTS 1\n1 2",
+         kProgress + kPrefix +
+             "link 1: lake 1 has no MAXWSE card; a lake needs its minimum, initial and maximum "
+             "water surfaces (MINWSE, INITWSE, MAXWSE).\n"},
+        {"TRAPEZOID => LAKE\nMINWSE 10.5\nINITWSE 10\nMAXWSE 11\nNUMPTS 1\n1 2",
+         kProgress + kPrefix +
+             "link 1: lake 1 has MINWSE 10.500, INITWSE 10.000 and MAXWSE 11.000; the water "
+             "surfaces rise in this order (MINWSE <= INITWSE <= MAXWSE).\n"},
+        {"TRAPEZOID => LAKE\nMINWSE 9\nINITWSE 12\nMAXWSE 11\nNUMPTS 1\n1 2",
+         kProgress + kPrefix +
+             "link 1: lake 1 has MINWSE 9.000, INITWSE 12.000 and MAXWSE 11.000; the water "
+             "surfaces rise in this order (MINWSE <= INITWSE <= MAXWSE).\n"},
+        {"TRAPEZOID => LAKE\nMINWSE 9\nINITWSE 10\nMAXWSE 11",
+         kProgress + kPrefix +
+             "link 1: lake 1 has no cells to spread over: give NUMPTS and the row and column of "
+             "each cell it may flood, from which its volume finds its water surface.\n"},
+        {"TRAPEZOID => LAKE\nMINWSE 9\nINITWSE 10\nMAXWSE 11\nMLAKE 0\nNUMPTS 1\n1 2",
+         kProgress + kPrefix +
+             "link 1: lake 1 has MLAKE 0; the thickness of its bed lies above 0 m.\n"},
+        {"TRAPEZOID => LAKE\nMINWSE 9\nINITWSE 10\nMAXWSE 11\nNUMPTS 3\n1 2 2 2 1 2",
+         kProgress + kPrefix +
+             "link 1: lake 1 lists the cell at row 1, column 2 twice; each cell counts once in "
+             "its area.\n"},
         {structure("weir\nSTRUCTTYPE sluice"),
          kPrefix + "line 24: STRUCTTYPE sluice is no structure kind: weir, sag_weir, "
                    "round_culvert, oval_culvert, rect_culvert, rating_curve, scheduled_release "

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "channel/channel.hpp"
+#include "channel/channel_lake_pool.hpp"
 #include "channel/cross_section.hpp"
 #include "core/context.hpp"
 
@@ -56,6 +57,22 @@ std::unique_ptr<Model> make_network(const std::vector<LinkSpec>& links, double s
 void add_point_source(Model& model, RunContext& ctx, int link, double q) {
     ctx.series.time_series.push_back({"source", {0.0, 1e9}, {q, q}});
     model.channel.point_source(1, link) = static_cast<int>(ctx.series.time_series.size()) - 1;
+}
+
+void add_lake(Model& model, int link, const std::vector<double>& ground, double cell_size,
+              double min, double initial, double max) {
+    Grid& grid = model.grid;
+    grid.num_cells = static_cast<int>(ground.size());
+    grid.cell_size = cell_size;
+    grid.elevation.assign(1, 0.0);
+    grid.elevation.insert(grid.elevation.end(), ground.begin(), ground.end());
+    Channel& ch = model.channel;
+    ch.link[link].lake = static_cast<int>(ch.lakes.size()) + 1;
+    ChannelLake lake{
+        .link = link, .min_elevation = min, .initial_elevation = initial, .max_elevation = max};
+    for (int cell = 1; cell <= grid.num_cells; ++cell) lake.cells.push_back(cell);
+    set_lake_hypsometry(lake, grid);
+    ch.lakes.push_back(lake);
 }
 
 void run_channel_steps(Model& model, RunContext& ctx, int steps) {

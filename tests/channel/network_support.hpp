@@ -33,6 +33,12 @@ std::unique_ptr<Model> make_network(const std::vector<LinkSpec>& links, double s
 // A point source of q m3/s at node 1 of `link`.
 void add_point_source(Model& model, RunContext& ctx, int link, double q);
 
+// Makes `link` lake 1 of the network: a level pool over cells of `cell_size`
+// metres whose ground elevations are `ground` (cells 1, 2, ... of a grid of
+// just these cells), with its minimum, initial and maximum water surfaces.
+void add_lake(Model& model, int link, const std::vector<double>& ground, double cell_size,
+              double min, double initial, double max);
+
 // Runs the channel phase for `steps` model steps.
 void run_channel_steps(Model& model, RunContext& ctx, int steps);
 

@@ -214,21 +214,20 @@ TEST(ChannelRouting, PumpMovesWaterItFindsAndCreatesNone) {
 
 TEST(ChannelRouting, LinkIntoALakeFallsTowardsItsWaterSurface) {
     // Link 1 ends at node 3 on a bed of 99.8 m, 1 m deep: A = 3, P = 2 + 2 sqrt(2),
-    // K = (1 / 0.03) A (A / P)^(2/3) = 72.81324; the lake's initial surface
+    // K = (1 / 0.03) A (A / P)^(2/3) = 72.81324; the lake's water surface
     // (99.8 m, not its minimum) lies 1 m below over twice the spacing:
     // Q = K sqrt(1 / 200) = 5.148674. A lake above the link gives nothing back.
     for (const auto& [surface, discharge] : {std::pair{99.8, 5.148673884900864}, {101.0, 0.0}}) {
         RunContext ctx;
-        auto model = test::make_network({LinkSpec{.nodes = 3, .downstream = 2, .depth = 1.0},
-                                         LinkSpec{.type = kLakeLink, .upstream = {1}}},
-                                        10.0);
-        Channel& ch = model->channel;
-        ch.link[2].lake = 1;
-        ch.lakes.push_back({.link = 2, .min_elevation = 98.0, .initial_elevation = surface});
-        model->run.super_quiet = true;  // no note of the lake on the console
+        auto model =
+            test::make_network({LinkSpec{.nodes = 3, .downstream = 2, .depth = 1.0},
+                                LinkSpec{.type = kLakeLink, .downstream = 3, .upstream = {1}},
+                                LinkSpec{.nodes = 3, .upstream = {2}, .top_bed = 97.0}},
+                               10.0);
+        test::add_lake(*model, 2, {97.0, 97.5}, 10.0, 98.0, surface, 102.0);
         set_up_channel_time_series(*model, ctx);
-        ASSERT_TRUE(fill_discharges(*model, ctx, ch.qp, 10.0));
-        EXPECT_NEAR(ch.qp(3, 1), discharge, 1e-12) << surface;
+        ASSERT_TRUE(fill_discharges(*model, ctx, model->channel.qp, 10.0));
+        EXPECT_NEAR(model->channel.qp(3, 1), discharge, 1e-12) << surface;
     }
 }
 
