@@ -47,6 +47,24 @@ void mark_cell(Model& model, int cell, int number) {
         soil[cell] = number > 0 ? 1 : 0;
 }
 
+// A point source's discharge over dt into the lake, or a sink's out of it
+// (what the lake holds above MINWSE, no more).
+void add_point_source(Model& model, RunContext& ctx, ChannelLake& lake, int series, int& hint,
+                      double dt) {
+    if (series < 0 || static_cast<std::size_t>(series) >= ctx.series.time_series.size())
+        return;
+    const double q =
+        time_series_value(ctx, &ctx.series.time_series[series], model.clock.current_time, hint);
+    if (q >= 0.0) {
+        lake.volume += q * dt;
+        add_to_totals(model, &VolumeTotals::lake_point_sources, q * dt);
+    } else {
+        const double taken = std::min(-q * dt, lake_available(lake));
+        lake.volume -= taken;
+        add_to_totals(model, &VolumeTotals::lake_point_sinks, taken);
+    }
+}
+
 // Whether every node of `link` lies under lake `number`: its bed under the
 // water surface and every cell it runs through flooded by the lake.
 bool drowned(const Channel& ch, int link, int number) {
@@ -323,6 +341,8 @@ void lake_step_before_routing(Model& model, RunContext& ctx, double dt) {
     const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
     const bool rained =
         p.status == PrecipStatus::raining && p.raining && p.rain_rate.size() >= size;
+    const bool evaporating =
+        model.run.long_term && model.hydromet.started && model.soil.potential_et.size() == size;
     for (int number = 1; number <= static_cast<int>(ch.lakes.size()); ++number) {
         ChannelLake& lake = ch.lakes[number - 1];
         // The water on the flooded cells: this step's rain, and overland
@@ -352,21 +372,16 @@ void lake_step_before_routing(Model& model, RunContext& ctx, double dt) {
             exchange.overland_outflow[number] = 0.0;
         }
 
-        // A point source at the lake's node fills it; a sink takes what the
-        // lake holds above MINWSE, no more.
-        const int series = ch.point_source(1, lake.link);
-        if (series >= 0 && static_cast<std::size_t>(series) < ctx.series.time_series.size()) {
-            const double q =
-                time_series_value(ctx, &ctx.series.time_series[series], model.clock.current_time,
-                                  r.point_hint(1, lake.link));
-            if (q >= 0.0) {
-                lake.volume += q * dt;
-                add_to_totals(model, &VolumeTotals::lake_point_sources, q * dt);
-            } else {
-                const double taken = std::min(-q * dt, lake_available(lake));
-                lake.volume -= taken;
-                add_to_totals(model, &VolumeTotals::lake_point_sinks, taken);
-            }
+        // A point source at the lake's node, or at a node of a reach it has
+        // taken over, fills it; a sink takes what the lake holds above
+        // MINWSE, no more.
+        for (int link = 1; link <= ch.links; ++link) {
+            const ChannelLink& l = ch.link[link];
+            if (l.lake != number || !(l.is(kLakeLink) || l.is(kTakenByLakeLink)))
+                continue;
+            for (int j = 1; j <= (l.is(kLakeLink) ? 1 : l.nodes); ++j)
+                add_point_source(model, ctx, lake, ch.point_source(j, link), r.point_hint(j, link),
+                                 dt);
         }
 
         // Seepage through the bed of each flooded cell, Darcy's law over the
@@ -389,6 +404,19 @@ void lake_step_before_routing(Model& model, RunContext& ctx, double dt) {
             const double seeped = std::min(rate * dt, std::max(lake.volume, 0.0));
             lake.volume -= seeped;
             add_to_totals(model, &VolumeTotals::lake_to_groundwater, seeped);
+        }
+        // In long-term runs the lake evaporates at the potential rate of
+        // the hour over each flooded cell, never more than it holds.
+        if (evaporating) {
+            double rate = 0.0;
+            for (std::size_t c = 0; c < lake.cells.size(); ++c) {
+                if (lake.water_surface - lake.ground[c] <= 0.0)
+                    break;
+                rate += std::max(model.soil.potential_et[lake.cells[c]], 0.0) * lake.cell_area;
+            }
+            const double evaporated = std::min(rate * dt, std::max(lake.volume, 0.0));
+            lake.volume -= evaporated;
+            add_to_totals(model, &VolumeTotals::lake_evaporation, evaporated);
         }
         set_water_surface(model, number);
     }

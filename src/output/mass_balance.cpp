@@ -212,6 +212,10 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
     const double boundaries = boundary_term(v);
     BalanceResults r;
 
+    // What the lakes of the channel network take in and give up beside the
+    // network's own flows.
+    const double lakes_in = v.lake_precipitation + v.lake_point_sources + v.groundwater_to_lake;
+    const double lakes_out = v.lake_evaporation + v.lake_to_groundwater + v.lake_point_sinks;
     if (o.soil_moisture_accounting) {
         const double v_init = initial.soil + initial.surface + initial.channels +
                               initial.groundwater + initial.perennial_lakes;
@@ -226,19 +230,21 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
                 -100.0 *
                 ((v_final - v_init - v.precipitation) + v.evaporation + v.interception +
                  v.deep_recharge + v.outlet_discharge - v.groundwater_boundary_flux -
-                 v.overland_point_sources - v.channel_point_sources + v.stream_point_sinks) /
+                 v.overland_point_sources - v.channel_point_sources + v.stream_point_sinks -
+                 lakes_in + lakes_out) /
                 denominator;
         // The surface and channels also receive the accounting's channel
         // inflow.
         if (v.precipitation > 0.0)
-            r.surface_error =
-                100.0 *
-                ((v.precipitation + initial.surface + initial.channels +
-                  (v.groundwater_to_river - v.river_to_groundwater) + v.overland_point_sources +
-                  v.channel_point_sources + v.accounting_channel_inflow) -
-                 (v.outlet_discharge + v.direct_evaporation + v.interception + v.infiltration +
-                  fin.channels + fin.snow + fin.surface + v.stream_point_sinks)) /
-                v.precipitation;
+            r.surface_error = 100.0 *
+                              ((v.precipitation + initial.surface + initial.channels +
+                                (v.groundwater_to_river - v.river_to_groundwater) +
+                                v.overland_point_sources + v.channel_point_sources +
+                                v.accounting_channel_inflow + initial.perennial_lakes + lakes_in) -
+                               (v.outlet_discharge + v.direct_evaporation + v.interception +
+                                v.infiltration + fin.channels + fin.snow + fin.surface +
+                                v.stream_point_sinks + fin.perennial_lakes + lakes_out)) /
+                              v.precipitation;
     } else {
         const double v_init = initial.soil + initial.surface + initial.channels +
                               initial.groundwater + initial.perennial_lakes;

@@ -44,6 +44,19 @@ inline law::AdeCell ade_cell(const AdeFields& f, int i) {
     return {f.elevation[i] + f.depth[i], f.depth[i] - f.retention[i], f.inverse_n[i], f.depth[i]};
 }
 
+// The land drains into a channel lake across the faces of its cells, and the
+// lake gives nothing back that way: it passes its water only through the
+// link below it. A discharge positive towards j is kept only when j is the
+// lake's cell, a negative one only when i is.
+template <bool kLakes>
+inline double into_lakes_only(const AdeFields& f, int i, int j, double q) {
+    if constexpr (kLakes) {
+        if ((q > 0.0 && f.lake_number[i] > 0) || (q < 0.0 && f.lake_number[j] > 0))
+            return 0.0;
+    }
+    return q;
+}
+
 // One direction of the grid: the neighbour across each cell's downstream face
 // (0 where no water crosses it), the neighbour across the opposite face, and
 // the face arrays of that direction.
@@ -65,8 +78,10 @@ inline double law_discharge(const AdeFields& f, const Direction& d, int i, doubl
         if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
             return 0.0;
     }
-    return law::ade_face_discharge(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size,
-                                   volume_rate);
+    return into_lakes_only<kLakes>(
+        f, i, j,
+        law::ade_face_discharge(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size,
+                                volume_rate));
 }
 
 // What cells i and j = face_to[i] pass on through their far faces in the
@@ -92,8 +107,11 @@ inline law::FaceFlow face_flow(const AdeFields& f, const Direction& d, int i, do
         if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
             return {0.0, false};
     }
-    return law::ade_face_flow(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size,
-                              volume_rate, sub_step, passed_on<kLakes>(f, d, i, j, volume_rate));
+    law::FaceFlow flow =
+        law::ade_face_flow(ade_cell<kLakes>(f, i), ade_cell<kLakes>(f, j), f.cell_size, volume_rate,
+                           sub_step, passed_on<kLakes>(f, d, i, j, volume_rate));
+    flow.discharge = into_lakes_only<kLakes>(f, i, j, flow.discharge);
+    return flow;
 }
 
 struct SweepResult {
