@@ -50,9 +50,10 @@ constexpr Card kWellLevelCards[] = {
 constexpr Card kLongTermCards[] = {
     Card::HMET_SURFAWAYS, Card::HMET_SAMSON, Card::TOP_LAYER_DEPTH, Card::MIXING_LAYER_DEPTH,
 };
-constexpr Card kOverlandLakeCards[] = {
-    Card::OVERLAND_LAKE_MAP, Card::OVERLAND_LAKE_FILE, Card::LAKE_PUMP, Card::M_LAKE,
-    Card::LAKE_OUTPUT,
+// Overland lakes are simulated; pumps on them, seepage through their beds
+// and the lake output file are not.
+constexpr Card kLakePumpCards[] = {
+    Card::LAKE_PUMP, Card::M_LAKE, Card::LAKE_OUTPUT,
 };
 constexpr Card kOptimisationCards[] = {
     Card::OPTIMIZE,
@@ -140,7 +141,7 @@ constexpr Process kNotSimulated[] = {
     {"groundwater coupling with soil columns", kGroundwaterCouplingCards},
     {"well level files", kWellLevelCards},
     {"long-term weather and evapotranspiration", kLongTermCards},
-    {"overland lakes", kOverlandLakeCards},
+    {"lake pumps, lake bed seepage and the lake output file", kLakePumpCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},
     {"sediment transport", kSedimentCards},

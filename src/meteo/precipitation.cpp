@@ -467,12 +467,21 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     const bool snowing = model.run.long_term && hm.started && hm.weather.temperature < 0.0 &&
                          hm.snow_water_equivalent.size() == static_cast<std::size_t>(cells) + 1;
     double* h = snowing ? model.hydromet.snow_water_equivalent.data() : depth.data();
-    // Rain and what reaches the ground, mm/h summed over cells, and the first
-    // cell whose depth is no longer a number (the third sum counts them).
+    // Rain and snow on an overland lake fall into its water.
+    Lakes& lakes = model.lakes;
+    const int* lake = lakes.present() ? lakes.cell_lake.data() : nullptr;
+    // Rain and what reaches the ground outside lakes, mm/h summed over cells,
+    // and the first cell whose depth is no longer a number (the third sum
+    // counts them).
     const CellSums<3> sums = ordered_cell_sums<CellSums<3>>(
         1, cells, cells >= kMinParallelCells, [&](int i, CellSums<3>& s) {
-            h[i] += rate[i] * dt * kRainToMetres;
             s[0] += rain[i];
+            if (lake && lake[i] > 0) {
+                if (!std::isfinite(rate[i]))
+                    s[2] += 1.0;
+                return;
+            }
+            h[i] += rate[i] * dt * kRainToMetres;
             s[1] += rate[i];
             if (!std::isfinite(h[i]))
                 s[2] += 1.0;
@@ -482,10 +491,21 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     int first_bad_cell = cells + 1;
     if (sums[2] > 0.0)
         for (int i = 1; i <= cells; ++i)
-            if (!std::isfinite(h[i])) {
+            if (!std::isfinite(lake && lake[i] > 0 ? rate[i] : h[i])) {
                 first_bad_cell = i;
                 break;
             }
+    if (lake) {
+        // In cell order, so the lakes' sums do not depend on the thread count.
+        double lake_sum = 0.0;  // mm/h over lake cells
+        for (int i = 1; i <= cells; ++i) {
+            if (lake[i] == 0)
+                continue;
+            lakes.pending[lake[i]] += rate[i] * dt * cell_area * kRainToMetres;
+            lake_sum += rate[i];
+        }
+        lakes.flows.rain += lake_sum * dt * cell_area * kRainToMetres;
+    }
     if (snowing)
         model.hydromet.snow = true;
     const double volume = rain_sum * dt * cell_area * kRainToMetres;

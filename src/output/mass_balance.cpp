@@ -118,6 +118,15 @@ double channel_storage(const Model& model) {
     return volume;
 }
 
+// Water the overland lakes hold over their cells, with what the phases
+// have moved into them since the last lake update.
+double overland_lake_water(const Model& model) {
+    const Lakes& lakes = model.lakes;
+    double volume = 0.0;
+    for (int k = 1; k <= lakes.count; ++k) volume += lakes.volume[k] + lakes.pending[k];
+    return volume;
+}
+
 BalanceOptions decide_options(const Model& model) {
     const ProjectSettings& p = model.project;
     BalanceOptions o;
@@ -172,6 +181,7 @@ Storages measure_storages(const Model& model) {
         for (int i = 1; i <= model.grid.num_cells; ++i) depth_sum += swe[i];
         s.snow = depth_sum * model.grid.cell_size * model.grid.cell_size;
     }
+    s.overland_lakes = overland_lake_water(model);
     // The lakes of the channel network hold their level pools.
     for (const ChannelLake& lake : model.channel.lakes) s.perennial_lakes += lake.volume;
     return s;
@@ -192,6 +202,7 @@ void record_initial_storages(Model& model) {
     t.event_initial_channels = s.channels;
     t.event_initial_snow = s.snow;
     t.event_initial_lakes = s.perennial_lakes;
+    t.event_initial_overland_lakes = s.overland_lakes;
 }
 
 void start_event_accounting(Model& model) {
@@ -202,6 +213,7 @@ void start_event_accounting(Model& model) {
     t.event_initial_channels = s.channels;
     t.event_initial_snow = s.snow;
     t.event_initial_lakes = s.perennial_lakes;
+    t.event_initial_overland_lakes = s.overland_lakes;
 }
 
 BalanceResults compute_run_balance(const Totals& totals, const Storages& initial,
@@ -218,9 +230,10 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
     const double lakes_out = v.lake_evaporation + v.lake_to_groundwater + v.lake_point_sinks;
     if (o.soil_moisture_accounting) {
         const double v_init = initial.soil + initial.surface + initial.channels +
-                              initial.groundwater + initial.perennial_lakes;
+                              initial.groundwater + initial.perennial_lakes +
+                              initial.overland_lakes;
         const double v_final = fin.surface + fin.channels + fin.soil + fin.groundwater + fin.snow +
-                               fin.perennial_lakes;
+                               fin.perennial_lakes + fin.overland_lakes;
         // Positive when water was lost, as without the accounting. Deep
         // recharge leaves the watershed below ground and intercepted water on
         // the canopy; riparian evapotranspiration is part of the evaporation.
@@ -246,10 +259,12 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
                                 v.stream_point_sinks + fin.perennial_lakes + lakes_out)) /
                               v.precipitation;
     } else {
+        // Overland lakes are water on the surface like any other.
         const double v_init = initial.soil + initial.surface + initial.channels +
-                              initial.groundwater + initial.perennial_lakes;
+                              initial.groundwater + initial.perennial_lakes +
+                              initial.overland_lakes;
         const double v_final = fin.surface + fin.channels + fin.soil + fin.groundwater + fin.snow +
-                               fin.perennial_lakes;
+                               fin.perennial_lakes + fin.overland_lakes;
         // Channel point sources bring water in like any other source.
         // Rain on the lakes and their point sources come in beside the rain
         // to the overland; their sinks and bed seepage leave.
@@ -281,16 +296,17 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
         const double s_in = v.precipitation + v.groundwater_to_river + v.groundwater_to_lake +
                             v.exfiltration + v.overland_point_sources + v.channel_point_sources +
                             v.lake_precipitation + v.lake_point_sources;
-        const double s_final = fin.snow + fin.channels + fin.surface + fin.perennial_lakes;
+        const double s_final =
+            fin.snow + fin.channels + fin.surface + fin.perennial_lakes + fin.overland_lakes;
         const double s_out = v.lake_to_groundwater + v.river_to_groundwater + v.direct_evaporation +
                              v.interception + v.outlet_discharge + v.infiltration + boundaries +
                              v.lake_evaporation + v.stream_point_sinks + v.lake_point_sinks;
         if (s_in > 0.0)
-            r.surface_error =
-                100.0 *
-                ((initial.perennial_lakes + initial.surface + initial.channels + s_in) -
-                 (s_out + s_final)) /
-                (s_final + s_in);
+            r.surface_error = 100.0 *
+                              ((initial.perennial_lakes + initial.overland_lakes + initial.surface +
+                                initial.channels + s_in) -
+                               (s_out + s_final)) /
+                              (s_final + s_in);
     }
 
     if (o.single_layer_soil && initial.soil > 0.0)
@@ -316,23 +332,28 @@ EventBalance compute_event_balance(const Totals& totals, const Storages& event_f
     const Storages& fin = event_final;
     EventBalance e;
     double rainfall = v.precipitation;
+    const double lakes_before = totals.event_initial_overland_lakes;
+    const double lakes_after = fin.overland_lakes;
     if (totals.options.channels) {
         rainfall += v.lake_precipitation;
         e.input = v.precipitation + v.lake_precipitation + v.further_inflow_1 + v.further_inflow_2 +
                   v.exfiltration + totals.event_initial_channels + totals.event_initial_surface +
                   v.groundwater_to_river + v.groundwater_to_lake + totals.event_initial_lakes +
                   totals.event_initial_snow + v.overland_point_sources + v.boundary_inflow +
-                  v.lake_point_sources + v.channel_point_sources + v.accounting_channel_inflow;
+                  v.lake_point_sources + v.channel_point_sources + v.accounting_channel_inflow +
+                  lakes_before;
         e.output = v.infiltration + v.interception + fin.surface + fin.channels +
                    v.outlet_discharge + v.direct_evaporation + fin.snow + fin.perennial_lakes +
                    v.river_to_groundwater + v.lake_to_groundwater + v.boundary_outflow +
                    v.slope_boundary_outflow + v.lake_point_sinks + v.stream_point_sinks +
-                   v.lake_evaporation;
+                   v.lake_evaporation + lakes_after;
     } else {
         e.input = totals.event_initial_surface + v.precipitation + v.exfiltration +
-                  totals.event_initial_snow + v.overland_point_sources + v.boundary_inflow;
+                  totals.event_initial_snow + v.overland_point_sources + v.boundary_inflow +
+                  lakes_before;
         e.output = v.infiltration + v.interception + fin.surface + v.outlet_discharge +
-                   v.direct_evaporation + fin.snow + v.boundary_outflow + v.slope_boundary_outflow;
+                   v.direct_evaporation + fin.snow + v.boundary_outflow + v.slope_boundary_outflow +
+                   lakes_after;
     }
     // Without rain the ratio has no meaning (and without any input no
     // denominator); -1 marks it.

@@ -83,6 +83,17 @@ void write_event_timing(const Model& model, RunContext& ctx) {
     ctx.log("\n");
 }
 
+// The overland lakes of the event: what they held at its start and end, and
+// what moved into and out of them.
+void write_overland_lake_volumes(const Totals& t, RunContext& ctx) {
+    const VolumeTotals& v = t.event;
+    volume_line(ctx, "initial volume in overland lakes:", t.event_initial_overland_lakes);
+    volume_line(ctx, "volume of rainfall to overland lakes:", v.overland_lake_precipitation);
+    volume_line(ctx, "volume of flow into overland lakes:", v.overland_lake_inflow);
+    volume_line(ctx, "volume of flow from overland lakes:", v.overland_lake_outflow);
+    volume_line(ctx, "volume remaining in overland lakes:", t.event_final.overland_lakes);
+}
+
 void write_event_volumes(const Model& model, RunContext& ctx) {
     const Totals& t = model.totals;
     const VolumeTotals& v = t.event;
@@ -147,6 +158,8 @@ void write_event_volumes(const Model& model, RunContext& ctx) {
     }
     volume_line(ctx, "volume of discharge:", v.outlet_discharge);
     volume_line(ctx, "volume remaining on surface:", fin.surface);
+    if (o.overland_lakes)
+        write_overland_lake_volumes(t, ctx);
     if (o.channels) {
         volume_line(ctx, "volume remaining in channels:", fin.channels);
         if (o.perennial_lakes)
@@ -185,6 +198,9 @@ void write_initial_volumes(const Totals& t, RunContext& ctx) {
     else
         ctx.log("Initial volume in soils=                        %14.2lf \n", t.initial_soil);
     ctx.log("Initial volume in groundwater=                  %14.2lf \n", t.initial_groundwater);
+    if (o.overland_lakes)
+        ctx.log("Initial volume in overland lakes:               %14.2lf \n",
+                t.initial_overland_lakes);
     if (o.perennial_lakes)
         ctx.log("Initial volume in perennial lakes               %14.2lf \n",
                 t.initial_perennial_lakes);
@@ -329,6 +345,8 @@ void write_store_balances(const Totals& t, RunContext& ctx) {
         ctx.log("Single layer soil moisture mass balance =      %19.6lf percent \n",
                 r.soil_moisture_error);
     if (o.overland_lakes) {
+        ctx.log("Volume precip to overland lakes:                %14.2lf\n",
+                v.overland_lake_precipitation);
         ctx.log("Volume of flow into overland lakes:             %14.2lf\n",
                 v.overland_lake_inflow);
         ctx.log("Volume of flow from overland lakes:             %14.2lf\n",

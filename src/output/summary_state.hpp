@@ -61,7 +61,9 @@ struct VolumeTotals {
     double lake_takeover = 0.0;  // channel water of the links the lakes took over
     double lake_release = 0.0;   // lake water given to the links they gave back
 
-    // Overland lakes.
+    // Overland lakes. Their inflow holds the rain on them, the overland flow
+    // into them and the water of the cells they flood.
+    double overland_lake_precipitation = 0.0;
     double overland_lake_inflow = 0.0;
     double overland_lake_outflow = 0.0;
     double overland_lake_evaporation = 0.0;
@@ -129,6 +131,7 @@ struct Totals {
     double event_initial_channels = 0.0;
     double event_initial_snow = 0.0;
     double event_initial_lakes = 0.0;
+    double event_initial_overland_lakes = 0.0;
 
     Storages final_storage;  // at the end of the run
     Storages event_final;    // at the end of the last event closed

@@ -79,15 +79,20 @@ struct DepthScan {
     int non_real_cell = 0;
 };
 
-DepthScan scan_depths(const Overland& ov, int n) {
+DepthScan scan_depths(const Model& model) {
+    const Overland& ov = model.overland;
+    const int n = model.grid.num_cells;
     const double* h = ov.depth.data();
     const int* lake = ov.channel_lakes.present() ? ov.channel_lakes.lake_number.data() : nullptr;
-    int wet = 0;
+    // An overland lake is always wet: its cells hold their water in the lake,
+    // which may give it to the cells around it.
+    const int* overland_lake = model.lakes.present() ? model.lakes.cell_lake.data() : nullptr;
+    int wet = overland_lake ? 1 : 0;
     int first_bad = n + 1;
 #pragma omp parallel for schedule(static) reduction(+ : wet) reduction(min : first_bad) \
     if (runs_parallel(ov, n))
     for (int i = 1; i <= n; ++i) {
-        if (lake && lake[i] > 0)
+        if ((lake && lake[i] > 0) || (overland_lake && overland_lake[i] > 0))
             continue;
         if (std::isnan(h[i]) || std::isinf(h[i])) {
             if (i < first_bad)
@@ -245,12 +250,47 @@ void apply_overland_boundaries(Model& model, RunContext& ctx, double dt) {
     add_to_totals(model, &VolumeTotals::boundary_outflow, head_out);
 }
 
+namespace {
+
+// One side of a dike low spot: a cell, or the overland lake it belongs to.
+struct LowSpotSide {
+    int cell;
+    int lake;        // overland lake of the cell, 0 for none
+    double surface;  // water surface, m
+    double content;  // depth it can give, m
+};
+
+LowSpotSide low_spot_side(const Model& model, int cell) {
+    const Lakes& lakes = model.lakes;
+    const double z = model.grid.elevation[cell];
+    const int lake = lakes.present() ? lakes.cell_lake[cell] : 0;
+    if (lake > 0)
+        return {cell, lake, lakes.level[lake], lakes.level[lake] - z};
+    const double h = model.overland.depth[cell];
+    return {cell, 0, z + h, h - model.surface.retention_depth[cell]};
+}
+
+// Adds a depth change over one cell's area to the cell, or to its lake.
+void move_over_low_spot(Model& model, const LowSpotSide& side, double depth_change) {
+    if (side.lake == 0) {
+        model.overland.depth[side.cell] += depth_change;
+        return;
+    }
+    Lakes& lakes = model.lakes;
+    const double volume = depth_change * model.grid.cell_size * model.grid.cell_size;
+    lakes.pending[side.lake] += volume;
+    if (volume > 0.0)
+        lakes.flows.inflow += volume;
+    else
+        lakes.flows.outflow -= volume;
+}
+
+}  // namespace
+
 // The dike low spots pass water from the higher water surface to the lower
-// one like a broad-crested weir.
+// one like a broad-crested weir; an overland lake's side shows its level.
 void apply_low_spot_flows(Model& model, double dt) {
     Grid& g = model.grid;
-    double* h = model.overland.depth.data();
-    const double* retention = model.surface.retention_depth.data();
     const double dx = g.cell_size;
     for (LowSpot& spot : g.low_spots) {
         const int cell = g.number_or_zero(spot.row, spot.col);
@@ -276,23 +316,25 @@ void apply_low_spot_flows(Model& model, double dt) {
         }
         if (other == 0)
             continue;
-        const double w_cell = g.elevation[cell] + h[cell];
-        const double w_other = g.elevation[other] + h[other];
-        const double higher = w_cell > w_other ? w_cell : w_other;
-        if (std::fabs(w_cell - w_other) <= 0.001 || spot.elevation >= higher)
+        const LowSpotSide a = low_spot_side(model, cell);
+        const LowSpotSide b = low_spot_side(model, other);
+        if (a.lake > 0 && b.lake > 0)
+            continue;
+        const double higher = a.surface > b.surface ? a.surface : b.surface;
+        if (std::fabs(a.surface - b.surface) <= 0.001 || spot.elevation >= higher)
             continue;
         const double q = law::low_spot_discharge(higher - spot.elevation, spot.fraction, dx);
         spot.flow = q;
-        const int from = w_cell > w_other ? cell : other;
-        const int to = from == cell ? other : cell;
+        const LowSpotSide& from = a.surface > b.surface ? a : b;
+        const LowSpotSide& to = a.surface > b.surface ? b : a;
         // The weir levels the two surfaces at most, and gives no more than the
         // higher cell holds above its retention.
-        const double cap = std::min(0.5 * std::fabs(w_cell - w_other), h[from] - retention[from]);
+        const double cap = std::min(0.5 * std::fabs(a.surface - b.surface), from.content);
         double dd = q * dt / (dx * dx);
         if (dd > cap)
             dd = cap > 0.0 ? cap : 0.0;
-        h[from] -= dd;
-        h[to] += dd;
+        move_over_low_spot(model, from, -dd);
+        move_over_low_spot(model, to, dd);
     }
 }
 
@@ -369,7 +411,7 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
         apply_overland_boundaries(model, ctx, dt);
     }
 
-    DepthScan scan = scan_depths(ov, n);
+    DepthScan scan = scan_depths(model);
     if (stop_on_non_real_depth(ctx, scan,
                                "applying overland boundary conditions and overland pumping"))
         return;
@@ -417,7 +459,7 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
         advance_print_time(model);
     }
 
-    scan = scan_depths(ov, n);
+    scan = scan_depths(model);
     stop_on_non_real_depth(ctx, scan, "overland flow routing");
 }
 

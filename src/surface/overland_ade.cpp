@@ -4,7 +4,7 @@
 // A cell only ever writes its own depth, so blocks of cells on different
 // threads never lose an update, and the result does not depend on the thread
 // count. The lake form runs the same loops on one thread and adds the
-// exchange with the lake cells of the channel network.
+// exchange with the lake cells of the channel network and of overland lakes.
 
 #include <array>
 #include <cmath>
@@ -25,19 +25,35 @@ struct AdeFields {
     const double* depth;
     const double* retention;
     const double* inverse_n;
-    const int* lake_number;  // channel lakes; unused without lakes
+    const int* lake_number;  // channel lakes; null without them
     const double* lake_surface;
+    const int* overland_lake;  // overland lakes; null without them
+    const double* overland_lake_level;
     double cell_size;
 };
 
-// A cell as its faces see it: a channel-lake cell shows its lake's level and
-// gives water from that level down to its bed, with no retention.
+// Whether cell i belongs to a lake of either kind: its depth is its lake's.
+template <bool kLakes>
+inline bool in_lake(const AdeFields& f, int i) {
+    if constexpr (kLakes)
+        return (f.lake_number && f.lake_number[i] > 0) ||
+               (f.overland_lake && f.overland_lake[i] > 0);
+    return false;
+}
+
+// A cell as its faces see it: a lake cell shows its lake's level and gives
+// water from that level down to its bed, with no retention.
 template <bool kLakes>
 inline law::AdeCell ade_cell(const AdeFields& f, int i) {
     if constexpr (kLakes) {
-        const int lake = f.lake_number[i];
+        const int lake = f.lake_number ? f.lake_number[i] : 0;
         if (lake > 0) {
             const double surface = f.lake_surface[lake];
+            return {surface, surface - f.elevation[i], f.inverse_n[i], surface - f.elevation[i]};
+        }
+        const int overland_lake = f.overland_lake ? f.overland_lake[i] : 0;
+        if (overland_lake > 0) {
+            const double surface = f.overland_lake_level[overland_lake];
             return {surface, surface - f.elevation[i], f.inverse_n[i], surface - f.elevation[i]};
         }
     }
@@ -75,7 +91,7 @@ inline double law_discharge(const AdeFields& f, const Direction& d, int i, doubl
     if (j == 0)
         return 0.0;
     if constexpr (kLakes) {
-        if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
+        if (in_lake<kLakes>(f, i) && in_lake<kLakes>(f, j))
             return 0.0;
     }
     return into_lakes_only<kLakes>(
@@ -104,7 +120,7 @@ inline law::FaceFlow face_flow(const AdeFields& f, const Direction& d, int i, do
     if (j == 0)
         return {0.0, false};
     if constexpr (kLakes) {
-        if (f.lake_number[i] > 0 && f.lake_number[j] > 0)
+        if (in_lake<kLakes>(f, i) && in_lake<kLakes>(f, j))
             return {0.0, false};
     }
     law::FaceFlow flow =
@@ -150,10 +166,8 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Di
                 d.face_volume[i] = first_sub_step ? q * sub_step : d.face_volume[i] + q * sub_step;
                 if (saved)
                     saved[i] = depth[i];
-                if constexpr (kLakes) {
-                    if (f.lake_number[i] > 0)
-                        continue;
-                }
+                if (in_lake<kLakes>(f, i))
+                    continue;
                 const law::AdeUpdate u =
                     law::ade_depth_update(depth[i], (d.flux[d.face_from[i]] - q) * k, sub_step);
                 depth[i] = u.depth;
@@ -171,10 +185,35 @@ void copy_depths(double* to, const double* from, int n, bool parallel) {
     for (int i = 1; i <= n; ++i) to[i] = from[i];
 }
 
+// The water that crossed the faces between overland lake cells and ordinary
+// cells in `step` seconds goes into (or comes out of) the lakes' pending
+// volumes, which the lake phase spreads.
+void add_overland_lake_exchange(Lakes& lakes, const int* face_to, const double* flux, int n,
+                                double step) {
+    const int* lake = lakes.cell_lake.data();
+    for (int i = 1; i <= n; ++i) {
+        const int j = face_to[i];
+        if (j == 0 || (lake[i] > 0) == (lake[j] > 0))
+            continue;
+        const int into = lake[j] > 0 ? lake[j] : lake[i];
+        // Discharge is positive towards j: into the lake when j is the lake cell.
+        const double volume = (lake[j] > 0 ? flux[i] : -flux[i]) * step;
+        lakes.pending[into] += volume;
+        if (volume > 0.0)
+            lakes.flows.inflow += volume;
+        else
+            lakes.flows.outflow -= volume;
+    }
+}
+
 // The water that crossed the faces between lake cells and ordinary cells in
 // `step` seconds, signed positive into the lake.
-void add_lake_exchange(Overland& ov, const int* face_to, const double* flux, int n, double step) {
-    ChannelLakeExchange& lakes = ov.channel_lakes;
+void add_lake_exchange(Model& model, const int* face_to, const double* flux, int n, double step) {
+    if (model.lakes.present())
+        add_overland_lake_exchange(model.lakes, face_to, flux, n, step);
+    ChannelLakeExchange& lakes = model.overland.channel_lakes;
+    if (!lakes.present())
+        return;
     const int* lake = lakes.lake_number.data();
     for (int i = 1; i <= n; ++i) {
         const int j = face_to[i];
@@ -215,12 +254,15 @@ double take_outlet_flow(const Model& model, double* depth, double step, double f
 AdeFields fields_of(const Model& model, const double* depth) {
     const Overland& ov = model.overland;
     const bool lakes = ov.channel_lakes.present();
+    const bool overland_lakes = model.lakes.present();
     return {model.grid.elevation.data(),
             depth,
             model.surface.retention_depth.data(),
             ov.inverse_n.data(),
             lakes ? ov.channel_lakes.lake_number.data() : nullptr,
             lakes ? ov.channel_lakes.water_surface.data() : nullptr,
+            overland_lakes ? model.lakes.cell_lake.data() : nullptr,
+            overland_lakes ? model.lakes.level.data() : nullptr,
             model.grid.cell_size};
 }
 
@@ -266,8 +308,10 @@ double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_ste
     const bool parallel = runs_parallel(ov, n);
     // Depths are saved rather than fluxes undone: a failed attempt restarts
     // from the copy the first sub-step made.
-    if constexpr (kLakes)
+    if constexpr (kLakes) {
         ov.channel_lakes.save_volumes();
+        model.lakes.save_exchange();
+    }
 
     double step = dt;
     for (bool first_attempt = true;; first_attempt = false) {
@@ -301,8 +345,10 @@ double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_ste
             return total.outflow;
         }
         step /= 2.0;
-        if constexpr (kLakes)
+        if constexpr (kLakes) {
             ov.channel_lakes.restore_volumes();
+            model.lakes.restore_exchange();
+        }
     }
 }
 
@@ -338,8 +384,8 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
             }
             r.cleanup = (a.cleanup + b.cleanup) * area;
             if constexpr (kLakes) {
-                add_lake_exchange(ov, x.face_to, x.flux, n, length);
-                add_lake_exchange(ov, y.face_to, y.flux, n, length);
+                add_lake_exchange(model, x.face_to, x.flux, n, length);
+                add_lake_exchange(model, y.face_to, y.flux, n, length);
             }
             r.outflow = take_outlet_flow(model, h, length, 1.0);
             return r;
@@ -364,7 +410,6 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
     const double area = model.grid.cell_size * model.grid.cell_size;
     const double k = step / area;
     const double volume_rate = area / step;
-    const int* lake = now.lake_number;
     int failures = 0;
     std::array<double, kSumBlocks> cleanup_of{};
 
@@ -381,10 +426,8 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
             if (saved)
                 saved[i] = h[i];
             predicted[i] = h[i];
-            if constexpr (kLakes) {
-                if (lake[i] > 0)
-                    continue;
-            }
+            if (in_lake<kLakes>(now, i))
+                continue;
             predicted[i] += (d.flux[d.face_from[i]] - d.flux[i]) * k;
         }
 #pragma omp single
@@ -408,10 +451,8 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
             for (int i = block.begin; i < block.end; ++i) {
                 d.face_volume[i] =
                     first_sub_step ? d.flux[i] * step : d.face_volume[i] + d.flux[i] * step;
-                if constexpr (kLakes) {
-                    if (lake[i] > 0)
-                        continue;
-                }
+                if (in_lake<kLakes>(now, i))
+                    continue;
                 const law::AdeUpdate u =
                     law::ade_depth_update(h[i], (d.flux[d.face_from[i]] - d.flux[i]) * k, step);
                 h[i] = u.depth;
@@ -428,7 +469,7 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
         return r;
     r.cleanup = cleanup * area;
     if constexpr (kLakes)
-        add_lake_exchange(ov, d.face_to, d.flux, n, step);
+        add_lake_exchange(model, d.face_to, d.flux, n, step);
     r.outflow = take_outlet_flow(model, h, step, 0.5);
     return r;
 }
@@ -469,20 +510,24 @@ double predictor_corrector_step(Model& model, RunContext& ctx, double dt) {
     return outflow;
 }
 
+// Lakes of either kind exchange water with the cells around them.
+bool lakes_present(const Model& model) {
+    return model.overland.channel_lakes.present() || model.lakes.present();
+}
+
 }  // namespace
 
 double route_ade(Model& model, RunContext& ctx, double dt) {
-    double outflow = model.overland.channel_lakes.present() ? ade_step<true>(model, ctx, dt)
-                                                            : ade_step<false>(model, ctx, dt);
+    double outflow =
+        lakes_present(model) ? ade_step<true>(model, ctx, dt) : ade_step<false>(model, ctx, dt);
     if (!ctx.error.pending() && model.project.given(Card::LOWSPOT_FILE))
         apply_low_spot_flows(model, dt);
     return outflow;
 }
 
 double route_ade_predictor_corrector(Model& model, RunContext& ctx, double dt) {
-    double outflow = model.overland.channel_lakes.present()
-                         ? predictor_corrector_step<true>(model, ctx, dt)
-                         : predictor_corrector_step<false>(model, ctx, dt);
+    double outflow = lakes_present(model) ? predictor_corrector_step<true>(model, ctx, dt)
+                                          : predictor_corrector_step<false>(model, ctx, dt);
     if (!ctx.error.pending() && model.project.given(Card::LOWSPOT_FILE))
         apply_low_spot_flows(model, dt);
     return outflow;

@@ -45,7 +45,8 @@ const CardCase kUnavailableCards[] = {
      "  HMET_SAMSON            long-term weather and evapotranspiration\n"
      "  TOP_LAYER_DEPTH        long-term weather and evapotranspiration\n",
      1},
-    {"OVERLAND_LAKE_MAP lakes.map\n", "  OVERLAND_LAKE_MAP      overland lakes\n", 1},
+    {"LAKE_PUMP p.txt\n",
+     "  LAKE_PUMP              lake pumps, lake bed seepage and the lake output file\n", 1},
     {"SOIL_ERODABILITY k.map\n", "  SOIL_ERODABILITY       sediment transport\n", 1},
     {"NUTRIENTS\n", "  NUTRIENTS              contaminants and nutrients\n", 1},
     {"STORM_SEWER s.txt\n", "  STORM_SEWER            pipe network\n", 1},

@@ -1,0 +1,27 @@
+#pragma once
+// The pieces of the overland lakes: the lake map and lake input data file,
+// and the update that turns a lake's pending volume into its level and extent.
+
+#include "lakes/lakes_state.hpp"
+
+namespace torva {
+
+struct Model;
+struct RunContext;
+
+// Reads the OVERLAND_LAKE_MAP and OVERLAND_LAKE_FILE, fills the per-cell lake
+// numbers and each lake's cells, level and volume. A failure prints its
+// message, raises the error and returns false.
+bool read_overland_lakes(Model& model, RunContext& ctx);
+
+// Spreads lake k's pending volume: the level follows the stored volume over
+// the cells then flooded, a rising lake floods the neighbours that lie below
+// it in order of their water surface, a falling one gives back its highest
+// cells. False (after the message) when the lake cannot do it.
+bool update_overland_lake(Model& model, RunContext& ctx, int k);
+
+// Moves the water standing on lake cells (rain, an initial depth) into their
+// lakes, in cell order. Returns the volume moved, m3.
+double gather_water_on_lake_cells(Model& model);
+
+}  // namespace torva

@@ -1,0 +1,169 @@
+// Overland lakes through the whole program: the refusals of the lake map and
+// lake file, and a bowl whose runoff fills its lake with every balance closed.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/harness.hpp"
+#include "support/projects.hpp"
+
+namespace torva {
+namespace {
+
+using test::kSmallHeader;
+using test::run_program_in;
+using test::TempDir;
+
+const std::string kLakeCards = "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE lake.txt\n";
+// The small project's 3 x 3 grid: ground 10.2 10.1 10.2 / 10.1 10.0 10.1 /
+// 10.0 9.9 10.0, outlet in row 3, column 2. One lake on the middle cell.
+const std::string kCentreLake = kSmallHeader + "0 0 0\n0 1 0\n0 0 0\n";
+const std::string kGoodFile = "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\n";
+
+struct LakeRefusal {
+    const char* what;
+    std::string cards;
+    std::string lake_map;
+    std::string lake_file;
+    std::string message;
+};
+
+TEST(OverlandLakeFiles, RefusedWithTheirMessagesBeforeTheRunStarts) {
+    const std::vector<LakeRefusal> cases = {
+        {"map without file", "OVERLAND_LAKE_MAP lake.map\n", kCentreLake, kGoodFile,
+         "Error: the project file gives the OVERLAND_LAKE_MAP card but no OVERLAND_LAKE_FILE "
+         "card: overland lakes need both the lake map and the lake input data file.\n"},
+        {"file word", kLakeCards, kCentreLake, "TORVA_CHANNEL_LAKE_FILE\nLAKE 1 10.05 0\n",
+         "The overland lake input data file doesn't start with\n TORVA_OVERLAND_LAKE_FILE card.\n"
+         "The file format is invalid.  Program terminated.\n"},
+        {"no cards", kLakeCards, kCentreLake, "TORVA_OVERLAND_LAKE_FILE\n# no lake yet\n",
+         "Premature end-of-file in the overland lake input data file.\n"
+         "No LAKE cards encountered before end of file.\nProgram terminated.\n"},
+        {"card count", kLakeCards, kSmallHeader + "0 0 0\n0 1 2\n0 0 0\n", kGoodFile,
+         "Incorrect number of LAKE cards in the overland lake input data file.\n"
+         "Expected 2 LAKE cards, read 1\nProgram terminated.\n"},
+        {"lake number", kLakeCards, kCentreLake, "TORVA_OVERLAND_LAKE_FILE\nLAKE 3 10.05 0\n",
+         "Error: the LAKE card on line 2 of the overland lake input data file lake.txt names no "
+         "lake of the lake map: give a lake number from 1 to 1.\n"},
+        {"repeated lake", kLakeCards, kSmallHeader + "0 0 0\n0 1 2\n0 0 0\n",
+         "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\nlake 1 10.2 0\n",
+         "Error: lake 1 has two LAKE cards in the overland lake input data file lake.txt, on lines "
+         "2 and 3.\n"},
+        {"elevation", kLakeCards, kCentreLake, "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 nan 0\n",
+         "Error: the initial water-surface elevation of lake 1 on line 2 of the overland lake "
+         "input data file lake.txt is not a real number.\n"},
+        {"cell above level", kLakeCards, kCentreLake, "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 9.95 0\n",
+         "There is a lake cell in lake 1 that is above the initial lake water surface\n"
+         "elevation in that lake, which is specified as 9.950000.  This situation is not\n"
+         "physically realistic.  Check your lake map.  Program terminated.\n"},
+        {"map size", kLakeCards,
+         "north: 30\nsouth: 0\neast: 20\nwest: 0\nrows: 3\ncols: 2\n0 0\n0 1\n0 0\n", kGoodFile,
+         "lake.map"},
+        {"negative lake", kLakeCards, kSmallHeader + "0 0 0\n0 -1 0\n0 0 0\n", kGoodFile,
+         "Error: the overland lake map lake.map gives grid cell 5 (row 2, column 2) the lake "
+         "number -1: lake numbers are 0 (no lake) or from 1 up.\n"},
+        {"lake on the outlet", kLakeCards, kSmallHeader + "0 0 0\n0 0 0\n0 1 0\n",
+         "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.0 0\n",
+         "Error: grid cell 8 (row 3, column 2) of overland lake 1 is the outlet cell, where no "
+         "overland lake can stand.  Check your lake map.  Program terminated.\n"},
+        {"lake missing from the map", kLakeCards, kSmallHeader + "0 0 0\n0 2 0\n0 0 0\n",
+         "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\nLAKE 2 10.05 0\n",
+         "Error: overland lake 1 has no cell in the overland lake map, though lake 2 has; number "
+         "the lakes of the map from 1 without gaps.\n"},
+        {"explicit scheme", kLakeCards + "OVERTYPE explicit\n", kCentreLake, kGoodFile,
+         "Error: overland lakes exchange water with the land around them through the ADE schemes "
+         "only: give OVERTYPE ade or ade-pc with an OVERLAND_LAKE_MAP.\n"},
+        {"missing file", "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE none.txt\n", kCentreLake,
+         kGoodFile, "Error: Unable to open overland lake input data file.\n  (File: none.txt)\n"},
+    };
+    for (const LakeRefusal& c : cases) {
+        TempDir dir;
+        test::write_small_project(dir, "SUMMARY summary.txt\n" + c.cards);
+        dir.write("lake.map", c.lake_map);
+        dir.write("lake.txt", c.lake_file);
+        const test::ProgramRun run = run_program_in(dir.path(), {"p.prj"});
+        EXPECT_NE((run.out + run.err).find(c.message), std::string::npos) << c.what << "\n"
+                                                                          << run.out << run.err;
+        EXPECT_EQ(run.status, 1) << c.what;
+        EXPECT_EQ(run.out.find("Running...."), std::string::npos) << c.what;
+    }
+}
+
+// The figure that follows `label` in the summary.
+double figure_after(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no line " << label;
+        return 0.0;
+    }
+    return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+// A bowl of 5 x 5 cells of 10 m, 10.0 m at the centre and rising by 0.1 m a
+// cell towards the rim (10.4 m at the corners), with a lake on the centre at
+// 10.05 m (5 m3). 20 mm/h fall on the impervious bowl for 30 minutes:
+// 25 m3 over its 2500 m2. The outlet sits on the north-west corner.
+void write_bowl(const TempDir& dir, const std::string& extra_cards) {
+    std::ostringstream ground;
+    std::ostringstream lakes;
+    const std::string header = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
+    ground << header;
+    lakes << header;
+    for (int r = 1; r <= 5; ++r) {
+        for (int c = 1; c <= 5; ++c) {
+            ground << 10.0 + 0.1 * (std::abs(r - 3) + std::abs(c - 3)) << ' ';
+            lakes << (r == 3 && c == 3 ? 1 : 0) << ' ';
+        }
+        ground << '\n';
+        lakes << '\n';
+    }
+    dir.write("mask.msk", header + "1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n");
+    dir.write("elevation.ele", ground.str());
+    dir.write("lake.map", lakes.str());
+    dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\n");
+    dir.write("p.prj",
+              "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 5\nCOLS 5\n"
+              "GRIDSIZE 10\nOUTROW 1\nOUTCOL 1\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP 5\n"
+              "TOT_TIME 180\nHYD_FREQ 30\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nPRECIP_UNIF\n"
+              "RAIN_INTENSITY 20\nRAIN_DURATION 30\nSUMMARY summary.txt\nQUIET\n" +
+                  kLakeCards + extra_cards);
+}
+
+TEST(OverlandLakeRun, RunoffOfAnImperviousBowlFillsItsLakeAndEveryBalanceCloses) {
+    std::string totals[2];
+    for (int threads : {1, 2}) {
+        TempDir dir;
+        write_bowl(dir, "NUM_THREADS " + std::to_string(threads) + "\n");
+        const test::ProgramRun run = run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        const std::string summary = dir.read("summary.txt");
+        EXPECT_NEAR(figure_after(summary, "Total amount of precip="), 25.0, 0.005);
+        EXPECT_NEAR(figure_after(summary, "Initial volume in overland lakes:"), 5.0, 0.005);
+        // 10 mm of rain on the one to five cells the lake covered while it rained.
+        const double on_lake = figure_after(summary, "Volume precip to overland lakes:");
+        EXPECT_GT(on_lake, 1.0);
+        EXPECT_LT(on_lake, 5.0);
+        // The lake gains the rain less what the outlet took and the film
+        // left on the slopes.
+        const double lake = figure_after(summary, "Final volume in overland lakes:");
+        const double left = figure_after(summary, "Final volume on surface=");
+        const double out = figure_after(summary, "Total amount of discharge=");
+        EXPECT_NEAR(lake, 5.0 + 25.0 - left - out, 0.01);
+        EXPECT_GT(lake, 5.0 + 0.8 * 25.0) << summary;
+        EXPECT_NEAR(figure_after(summary, "Overland lake mass bal error m^3:"), 0.0, 0.005);
+        EXPECT_NEAR(figure_after(summary, "Mass balance error of surface components ="), 0.0,
+                    0.001);
+        EXPECT_NEAR(figure_after(summary, "Overall mass balance error ="), 0.0, 0.001);
+        EXPECT_NEAR(figure_after(summary, "mass conservation error:"), 0.0, 0.001);
+        totals[threads - 1] = summary.substr(summary.find("SIMULATION TOTALS"));
+    }
+    EXPECT_EQ(totals[0], totals[1]);
+}
+
+}  // namespace
+}  // namespace torva
