@@ -65,6 +65,56 @@ void add_point_source(Model& model, RunContext& ctx, ChannelLake& lake, int seri
     }
 }
 
+// Seepage through the bed of each flooded cell, Darcy's law over the bed
+// thickness M: q = K (h - h_below) / M per square metre, h the lake's water
+// surface, K the lake link's K_RIVER or, without it, the saturated
+// conductivity of the cell's soil. Where an aquifer is simulated h_below is
+// its water table, no lower than the bottom of the bed, and the water goes
+// into the aquifer (or, under a water table above the lake, comes out of it,
+// no more than the aquifer holds there); elsewhere it is the bottom of the
+// bed, and the seepage leaves the model.
+void seep_through_bed(Model& model, ChannelLake& lake, double dt) {
+    const Channel& ch = model.channel;
+    Groundwater& gw = model.groundwater;
+    const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
+    const bool aquifer = gw.prepared && gw.head.size() == size && gw.river_exchange.size() == size;
+    const double link_k = ch.link[lake.link].bed_conductivity;
+    const double m = lake.bed_thickness;
+    double lost = 0.0, gained = 0.0;
+    for (std::size_t c = 0; c < lake.cells.size(); ++c) {
+        const int cell = lake.cells[c];
+        const double ground = lake.ground[c];
+        if (lake.water_surface - ground <= 0.0)
+            break;
+        const double k = link_k > 0.0 ? link_k : model.soil.conductivity[cell];
+        const bool exchanges = aquifer && (gw.cell[cell] == AquiferCell::active ||
+                                           gw.cell[cell] == AquiferCell::static_flux);
+        const double below = exchanges ? std::max(gw.head[cell], ground - m) : ground - m;
+        const double volume = k * (lake.water_surface - below) / m * lake.cell_area * dt;
+        if (volume > 0.0) {
+            const double seeped = std::min(volume, std::max(lake.volume, 0.0));
+            lake.volume -= seeped;
+            lost += seeped;
+            if (exchanges)
+                gw.river_exchange[cell] += seeped / lake.cell_area;
+        } else if (exchanges && volume < 0.0) {
+            const double held =
+                (gw.porosity[cell] * (gw.head[cell] - gw.bottom[cell]) + gw.river_exchange[cell]) *
+                lake.cell_area;
+            const double given = std::min(-volume, std::max(held, 0.0));
+            lake.volume += given;
+            gained += given;
+            gw.river_exchange[cell] -= given / lake.cell_area;
+        }
+    }
+    if (aquifer) {
+        gw.volumes.from_river += lost;
+        gw.volumes.to_river += gained;
+    }
+    add_to_totals(model, &VolumeTotals::lake_to_groundwater, lost);
+    add_to_totals(model, &VolumeTotals::groundwater_to_lake, gained);
+}
+
 // Whether every node of `link` lies under lake `number`: its bed under the
 // water surface and every cell it runs through flooded by the lake.
 bool drowned(const Channel& ch, int link, int number) {
@@ -384,27 +434,8 @@ void lake_step_before_routing(Model& model, RunContext& ctx, double dt) {
                                  dt);
         }
 
-        // Seepage through the bed of each flooded cell, Darcy's law over the
-        // bed thickness with the lake's depth over the cell as its head:
-        // q = K (d + M) / M per square metre, K the lake link's K_RIVER, or
-        // without it the saturated conductivity of the cell's soil. It
-        // leaves the model, as the lake bed drains to a water table below
-        // the soil.
-        if (lake.losses) {
-            double rate = 0.0;
-            const double link_k = ch.link[lake.link].bed_conductivity;
-            const std::vector<double>& soil_k = model.soil.conductivity;
-            for (std::size_t c = 0; c < lake.cells.size(); ++c) {
-                const double d = lake.water_surface - lake.ground[c];
-                if (d <= 0.0)
-                    break;
-                const double k = link_k > 0.0 ? link_k : soil_k[lake.cells[c]];
-                rate += k * (d + lake.bed_thickness) / lake.bed_thickness * lake.cell_area;
-            }
-            const double seeped = std::min(rate * dt, std::max(lake.volume, 0.0));
-            lake.volume -= seeped;
-            add_to_totals(model, &VolumeTotals::lake_to_groundwater, seeped);
-        }
+        if (lake.losses)
+            seep_through_bed(model, lake, dt);
         // In long-term runs the lake evaporates at the potential rate of
         // the hour over each flooded cell, never more than it holds.
         if (evaporating) {

@@ -131,11 +131,6 @@ bool check_lake(const Model& model, RunContext& ctx, const ChannelFile& file, in
     if (lake.losses && !(lake.bed_thickness > 0.0))
         return refuse(message_text("has MLAKE %g; the thickness of its bed lies above 0 m.",
                                    lake.bed_thickness));
-    if (lake.losses && model.project.given(Card::GW_SIMULATION))
-        return refuse(
-            "seeps through its bed (MLAKE) in a run that simulates groundwater; this "
-            "version lets a lake seep only where no aquifer is simulated to take the "
-            "water.");
     if (lake.link == ch.links)
         return refuse(
             "is the outlet link; a lake passes its water on through a channel or a "

@@ -286,8 +286,10 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
         } else {
             // What leaves the bottom of the soil waits in the recharge
             // account, which the soil storage holds, until the aquifer takes
-            // it: none of it leaves the balance on the way.
-            out += v.deep_leakage + v.groundwater_pumping;
+            // it: none of it leaves the balance on the way. The lakes'
+            // exchange with the aquifer stays inside too.
+            out += v.deep_leakage + v.groundwater_pumping - v.lake_to_groundwater;
+            in -= v.groundwater_to_lake;
         }
         const double total = v_init + in;
         if (total > 0.0)

@@ -67,7 +67,8 @@ inline law::AdeCell ade_cell(const AdeFields& f, int i) {
 template <bool kLakes>
 inline double into_lakes_only(const AdeFields& f, int i, int j, double q) {
     if constexpr (kLakes) {
-        if ((q > 0.0 && f.lake_number[i] > 0) || (q < 0.0 && f.lake_number[j] > 0))
+        if (f.lake_number &&
+            ((q > 0.0 && f.lake_number[i] > 0) || (q < 0.0 && f.lake_number[j] > 0)))
             return 0.0;
     }
     return q;

@@ -116,22 +116,30 @@ TEST(ChannelLake, StructureNeverDrawsALakeBelowItsMinimum) {
     EXPECT_NEAR(test::stored_in_channels(*model) + model->totals.run.outlet_discharge, 200.0, 1e-9);
 }
 
-TEST(ChannelLake, BedSeepageAndEvaporationTakeFromTheLakeAlone) {
+TEST(ChannelLake, BedSeepageEvaporationAndTheAquiferChangeTheLakeAlone) {
     // A lake 2 m deep over four cells of 100 m (40,000 m2) behind a dry weir,
     // for an hour of 10 s steps. Seepage through a bed of M = 0.5 m with
-    // K = 1e-7 m/s takes K (d + M) / M per m2 each step, so d + M shrinks by
-    // the factor 1 - K dt / M = 1 - 2e-6 a step: 2.5 (1 - (1 - 2e-6)^360)
-    // 40,000 = 71.974158 m3. Evaporation at a potential 1e-6 m/s in a
-    // long-term run takes 3.6 mm, 144 m3. Neither is lake outflow.
+    // K = 1e-7 m/s takes K (h - h_below) / M per m2 each step, h_below the
+    // bottom of the bed (95.5 m), or an aquifer's water table above it: with
+    // no aquifer, or one whose water table lies lower, h - 95.5 shrinks by the
+    // factor 1 - K dt / M = 1 - 2e-6 a step: 2.5 (1 - (1 - 2e-6)^360) 40,000
+    // = 71.974158 m3 go. Under a water table at 99 m, 99 - h shrinks by the
+    // same factor: 40,000 (1 - (1 - 2e-6)^360) = 28.789663 m3 come. In a
+    // long-term run the lake evaporates a potential 1e-6 m/s, 144 m3.
     struct Case {
         const char* name;
         bool seeps, evaporates;
-        double expected;
+        double water_table;  // m; 0 for no aquifer
+        double change;       // of the lake's volume, m3
         double VolumeTotals::*total;
     };
     for (const Case& c :
-         {Case{"seepage", true, false, 71.9741581660327, &VolumeTotals::lake_to_groundwater},
-          Case{"evaporation", false, true, 144.0, &VolumeTotals::lake_evaporation}}) {
+         {Case{"seepage", true, false, 0.0, -71.9741581660327, &VolumeTotals::lake_to_groundwater},
+          Case{"seepage into an aquifer", true, false, 90.0, -71.9741581660327,
+               &VolumeTotals::lake_to_groundwater},
+          Case{"seepage out of an aquifer", true, false, 99.0, 28.78966326641308,
+               &VolumeTotals::groundwater_to_lake},
+          Case{"evaporation", false, true, 0.0, -144.0, &VolumeTotals::lake_evaporation}}) {
         SCOPED_TRACE(c.name);
         RunContext ctx;
         auto model = lake_network(weir(101.0, 2.0));
@@ -140,6 +148,15 @@ TEST(ChannelLake, BedSeepageAndEvaporationTakeFromTheLakeAlone) {
         lake.losses = c.seeps;
         lake.bed_thickness = 0.5;
         model->channel.link[2].bed_conductivity = 1e-7;
+        Groundwater& gw = model->groundwater;
+        if (c.water_table > 0.0) {
+            gw.prepared = true;
+            gw.cell.assign(5, AquiferCell::active);
+            gw.head.assign(5, c.water_table);
+            gw.bottom.assign(5, 80.0);
+            gw.porosity.assign(5, 0.3);
+            gw.river_exchange.assign(5, 0.0);
+        }
         if (c.evaporates) {
             model->run.long_term = true;
             model->hydromet.started = true;
@@ -149,10 +166,14 @@ TEST(ChannelLake, BedSeepageAndEvaporationTakeFromTheLakeAlone) {
         test::run_channel_steps(*model, ctx, 360);
         ASSERT_FALSE(ctx.error.pending());
         const VolumeTotals& v = model->totals.run;
-        EXPECT_NEAR(v.*c.total, c.expected, 1e-8);
-        EXPECT_NEAR(80000.0 - model->channel.lakes[0].volume, c.expected, 1e-8);
-        EXPECT_NEAR(model->channel.lakes[0].water_surface, 98.0 - c.expected / 40000.0, 1e-12);
+        EXPECT_NEAR(v.*c.total, std::fabs(c.change), 1e-8);
+        EXPECT_NEAR(model->channel.lakes[0].volume - 80000.0, c.change, 1e-8);
+        EXPECT_NEAR(model->channel.lakes[0].water_surface, 98.0 + c.change / 40000.0, 1e-12);
         EXPECT_EQ(v.lake_outflow, 0.0);
+        // What the lake gave the aquifer or took from it is the aquifer's.
+        double aquifer = 0.0;
+        for (double d : gw.river_exchange) aquifer += d * 10000.0;
+        EXPECT_NEAR(aquifer, c.water_table > 0.0 ? -c.change : 0.0, 1e-8);
     }
 }
 
