@@ -5,11 +5,15 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -59,25 +63,115 @@ class FolderLease {
     std::string failure_;
 };
 
+// Ctrl-C while simulations run. Python's own handler only notes the signal
+// for its main thread, which waits in a run with the interpreter lock let go;
+// the module's handler also counts it, and every run in progress stops at the
+// end of its step, writes its summary and ends as the program would. The
+// handler is in place while runs are in progress, then Python's again.
+class InterruptWatch {
+  public:
+    InterruptWatch() {
+        std::lock_guard lock(mutex_);
+        if (runs_++ > 0)
+            return;
+        struct sigaction ours {};
+        ours.sa_handler = on_interrupt;
+        sigemptyset(&ours.sa_mask);
+        ours.sa_flags = SA_RESTART;
+        // A SIGINT that is ignored, or left to end the process, stays so.
+        struct sigaction current {};
+        sigaction(SIGINT, nullptr, &current);
+        if ((current.sa_flags & SA_SIGINFO) == 0 &&
+            (current.sa_handler == SIG_IGN || current.sa_handler == SIG_DFL))
+            return;
+        previous_ = current;
+        installed_ = sigaction(SIGINT, &ours, nullptr) == 0;
+    }
+    ~InterruptWatch() {
+        std::lock_guard lock(mutex_);
+        if (--runs_ > 0 || !installed_)
+            return;
+        sigaction(SIGINT, &previous_, nullptr);
+        installed_ = false;
+    }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+    // True once a SIGINT has come since this run began.
+    std::function<bool()> stop_request() const {
+        const unsigned at_start = count_.load();
+        return [at_start] { return count_.load(std::memory_order_relaxed) != at_start; };
+    }
+
+  private:
+    static void on_interrupt(int signal) {
+        count_.fetch_add(1);
+        if (previous_.sa_flags & SA_SIGINFO)
+            previous_.sa_sigaction(signal, nullptr, nullptr);
+        else if (previous_.sa_handler != SIG_IGN && previous_.sa_handler != SIG_DFL)
+            previous_.sa_handler(signal);
+    }
+
+    static inline std::mutex mutex_;
+    static inline int runs_ = 0;
+    static inline bool installed_ = false;
+    static inline struct sigaction previous_ {};
+    static inline std::atomic<unsigned> count_{0};
+};
+
 py::array_t<double> to_array(const std::vector<double>& values) {
     py::array_t<double> array(static_cast<py::ssize_t>(values.size()));
     std::copy(values.begin(), values.end(), array.mutable_data());
     return array;
 }
 
+// Values of `count` maps of rows x cols, one after another, as an array of
+// shape (count, rows, cols); (rows, cols) when count is 0.
+py::array_t<double> to_maps(const std::vector<double>& values, int count, int rows, int cols) {
+    std::vector<py::ssize_t> shape{rows, cols};
+    if (count > 0)
+        shape.insert(shape.begin(), count);
+    py::array_t<double> array(shape);
+    const std::size_t expected = static_cast<std::size_t>(std::max(count, 1)) * rows * cols;
+    if (values.size() == expected)
+        std::copy(values.begin(), values.end(), array.mutable_data());
+    else
+        std::fill(array.mutable_data(), array.mutable_data() + array.size(),
+                  std::numeric_limits<double>::quiet_NaN());
+    return array;
+}
+
+// Location values kept row by row, as an array of shape (rows, locations).
+py::array_t<double> to_table(const std::vector<double>& values, std::size_t columns) {
+    const std::size_t rows = columns > 0 ? values.size() / columns : 0;
+    py::array_t<double> array(std::vector<py::ssize_t>{static_cast<py::ssize_t>(rows),
+                                                       static_cast<py::ssize_t>(columns)});
+    std::copy_n(values.begin(), rows * columns, array.mutable_data());
+    return array;
+}
+
+py::dict to_dict(const std::vector<std::pair<std::string, double>>& figures) {
+    py::dict d;
+    for (const auto& [label, figure] : figures) d[py::str(label)] = figure;
+    return d;
+}
+
 py::dict run(const std::string& project, const std::string& workdir,
              const std::optional<std::vector<std::pair<std::string, std::string>>>& values,
-             bool outputs) {
+             bool outputs, int threads) {
     torva::HostRequest request;
     request.project_file = project;
     request.values_given = values.has_value();
     if (values)
         request.values = *values;
     request.outputs = outputs;
+    request.threads = threads;
 
     torva::HostResult result;
     {
         py::gil_scoped_release released;
+        InterruptWatch watch;
+        request.stop_requested = watch.stop_request();
         FolderLease lease(workdir);
         if (lease.failure().empty()) {
             result = torva::run_hosted(request);
@@ -86,16 +180,42 @@ py::dict run(const std::string& project, const std::string& workdir,
             result.messages = lease.failure() + "\n";
         }
     }
-    py::dict balance;
-    for (const auto& [label, figure] : result.balance) balance[py::str(label)] = figure;
+    // The interrupt stopped the run, which raises it with its results; the
+    // signal Python noted for its main thread is then spent.
+    if (result.status == 128 + SIGINT && PyErr_CheckSignals() != 0)
+        PyErr_Clear();
+    const torva::HostLink& kept = result.kept;
+    py::list events;
+    for (const auto& figures : result.events) events.append(to_dict(figures));
+    py::dict maps;
+    for (const torva::HostMapSeries& series : kept.maps) {
+        py::dict one;
+        one["units"] = series.units;
+        one["minutes"] = to_array(series.minutes);
+        one["values"] =
+            to_maps(series.values, static_cast<int>(series.minutes.size()), kept.rows, kept.cols);
+        maps[py::str(series.kind)] = one;
+    }
     py::dict d;
     d["status"] = result.status;
     d["code"] = result.code;
     d["messages"] = result.messages;
     d["time"] = to_array(result.outlet_time);
     d["discharge"] = to_array(result.outlet_discharge);
-    d["balance"] = balance;
+    d["balance"] = to_dict(result.balance);
+    d["events"] = events;
     d["files_written"] = result.files_written;
+    d["locations"] = kept.locations;
+    d["location_discharge"] = to_table(kept.location_discharge, kept.locations.size());
+    d["location_depth"] = to_table(kept.location_depth, kept.locations.size());
+    d["rows"] = kept.rows;
+    d["cols"] = kept.cols;
+    d["west"] = kept.west;
+    d["north"] = kept.north;
+    d["cell_size"] = kept.cell_size;
+    d["wkt"] = kept.spatial_reference;
+    d["final_depth"] = to_maps(kept.final_depth, 0, kept.rows, kept.cols);
+    d["maps"] = maps;
     return d;
 }
 
@@ -104,5 +224,6 @@ py::dict run(const std::string& project, const std::string& workdir,
 PYBIND11_MODULE(_torva, m) {
     m.doc() = "Runs TORVA simulations in this process.";
     m.def("run", &run, py::arg("project"), py::arg("workdir"), py::arg("values"),
-          py::arg("outputs"), "Runs one simulation in the folder workdir; a dict of its results.");
+          py::arg("outputs"), py::arg("threads"),
+          "Runs one simulation in the folder workdir; a dict of its results.");
 }

@@ -13,9 +13,15 @@ struct CalibrationResults {
     std::vector<double> event_peak;    // m3/s at the outlet, events 1 to number_of_events
     std::vector<double> event_volume;  // m3 through the outlet
 
-    // The outlet hydrograph at every model step (minutes since the start,
-    // m3/s), kept when a whole-hydrograph objective scores the run.
+    // The hydrograph at every model step (minutes since the start, m3/s),
+    // kept when a whole-hydrograph objective scores the run: at the outlet, or
+    // at the hydrograph location of `hydrograph_link` and `hydrograph_node`
+    // when they are given (nothing is kept when that is not a location of the
+    // run's routed channels).
     bool keep_hydrograph = false;
+    int hydrograph_link = 0;
+    int hydrograph_node = 0;
+    int hydrograph_location = 0;  // its location, 1 to number_of_locations; 0 the outlet
     std::vector<double> hydrograph_minutes;
     std::vector<double> hydrograph_discharge;
 

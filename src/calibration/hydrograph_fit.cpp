@@ -42,6 +42,15 @@ double nash_sutcliffe(const std::vector<double>& o, const std::vector<double>& s
     return 1.0 - errors / spread;
 }
 
+// The first word of a line in capitals.
+std::string upper_word(const std::string& line) {
+    Tokens tokens(line);
+    std::string word;
+    tokens.text(word);
+    for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return word;
+}
+
 }  // namespace
 
 bool objective_named(const std::string& word, Objective& objective) {
@@ -80,6 +89,19 @@ bool read_observed_hydrograph(RunContext& ctx, const std::string& file_name,
         if (first == std::string::npos || line[first] == '#')
             continue;
         Tokens tokens(line);
+        if (observed.minutes.empty() && observed.link == 0 && upper_word(line) == "LOCATION") {
+            std::string word;
+            tokens.text(word);
+            if (!tokens.integer(observed.link) || !tokens.integer(observed.node) ||
+                observed.link < 1 || observed.node < 1) {
+                ctx.print(
+                    "Error: line %d of the observed hydrograph %s is not LOCATION link node "
+                    "(a hydrograph location of the project): %s\n",
+                    number, file_name.c_str(), line.c_str());
+                ok = false;
+            }
+            continue;
+        }
         std::string words[2];
         double values[2] = {0.0, 0.0};
         for (int k = 0; k < 2 && ok; ++k)

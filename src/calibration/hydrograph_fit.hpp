@@ -21,17 +21,21 @@ bool objective_named(const std::string& word, Objective& objective);
 const char* objective_word(Objective objective);
 
 // An observed hydrograph: discharge (m3/s) at times in minutes since the
-// start of the run, times increasing.
+// start of the run, times increasing; at the outlet, or at the hydrograph
+// location of `link` and `node` when they are given.
 struct ObservedHydrograph {
+    int link = 0;
+    int node = 0;
     std::vector<double> minutes;
     std::vector<double> discharge;
 };
 
 // Reads a file of lines "minutes discharge" (the first two columns of the
-// outlet hydrograph; lines starting with # are notes). Prints why and returns
-// false when the file cannot be read, holds fewer than two points, a value
-// that is not a finite number, a negative discharge or times that do not
-// increase.
+// outlet hydrograph; lines starting with # are notes), which may begin with a
+// line "LOCATION link node". Prints why and returns false when the file cannot
+// be read, holds fewer than two points, a value that is not a finite number, a
+// negative discharge, times that do not increase or a location line without
+// a link and a node of 1 or more.
 bool read_observed_hydrograph(RunContext& ctx, const std::string& file_name,
                               ObservedHydrograph& observed);
 

@@ -61,7 +61,10 @@ bool read_scoring_data(RunContext& ctx, const std::string& file_name, Objective 
         return read_observations(ctx, file_name, obs);
     obs = Observations{};
     obs.objective = objective;
-    return read_observed_hydrograph(ctx, file_name, obs.hydrograph);
+    const bool read = read_observed_hydrograph(ctx, file_name, obs.hydrograph);
+    obs.link = obs.hydrograph.link;
+    obs.node = obs.hydrograph.node;
+    return read;
 }
 
 // The volume terms are scaled by the ratio of the largest observed peak to the

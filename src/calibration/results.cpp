@@ -37,6 +37,12 @@ void prepare_calibration_results(Model& model, RunContext&) {
         results->location_link[k] = places[k - 1].link;
         results->location_node[k] = places[k - 1].node;
     }
+    results->hydrograph_location =
+        results->hydrograph_link > 0
+            ? results->location_of(results->hydrograph_link, results->hydrograph_node)
+            : 0;
+    if (results->hydrograph_link > 0 && results->hydrograph_location == 0)
+        results->keep_hydrograph = false;  // scored worst: the place is not simulated
     const std::size_t entries = static_cast<std::size_t>(events + 1) * (locations + 1);
     results->location_peak.assign(entries, 0.0);
     results->location_volume.assign(entries, 0.0);
@@ -49,8 +55,10 @@ void accumulate_calibration_results(Model& model) {
     const double q = model.outlet.discharge;
     if (results->keep_hydrograph &&
         results->hydrograph_minutes.size() < results->hydrograph_minutes.capacity()) {
+        const int at = results->hydrograph_location;
         results->hydrograph_minutes.push_back(model.clock.elapsed_minutes);
-        results->hydrograph_discharge.push_back(q);
+        results->hydrograph_discharge.push_back(
+            at > 0 ? model.channel.qp(results->location_node[at], results->location_link[at]) : q);
     }
     const int event = model.event_number;
     if (event < 1 || event > results->number_of_events)

@@ -159,6 +159,8 @@ std::string SimulationObjective::working_name() const {
 Score SimulationObjective::score(const Point& x, int number) {
     CalibrationResults results;
     results.keep_hydrograph = observations_.objective != Objective::hmle;
+    results.hydrograph_link = observations_.hydrograph.link;
+    results.hydrograph_node = observations_.hydrograph.node;
     std::vector<std::string> written;
     const int code = simulate_point(setup_, project_, parameters_, x, number, &results, &written);
     Score score;

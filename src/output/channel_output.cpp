@@ -50,6 +50,22 @@ double structure_head(const Channel& ch, int link) {
     return ch.yp(ch.link[up].nodes, up);
 }
 
+// A host gets the discharge and depth at every hydrograph location with each
+// outlet row, whether or not the project writes them to a file.
+void keep_locations_for_host(const Model& model, HostLink& host, const NodeFigure& discharge,
+                             const NodeFigure& depth) {
+    const std::vector<LinkNodeLocation>& locations = model.output.hydrograph_locations;
+    if (host.locations.size() != locations.size()) {
+        host.locations.clear();
+        for (const LinkNodeLocation& loc : locations)
+            host.locations.emplace_back(loc.link, loc.node);
+    }
+    for (const LinkNodeLocation& loc : locations) {
+        host.location_discharge.push_back(discharge(loc.node, loc.link));
+        host.location_depth.push_back(depth(loc.node, loc.link));
+    }
+}
+
 }  // namespace
 
 void check_channel_locations(Model& model, RunContext& ctx) {
@@ -149,6 +165,8 @@ void write_channel_outputs(Model& model, RunContext& ctx) {
     const NodeFigure discharge = [&](int j, int k) { return ch.qp(j, k) * to_output_units; };
     const NodeFigure depth = [&](int j, int k) { return ch.yp(j, k) - ch.bel(j, k); };
 
+    if (ctx.host)
+        keep_locations_for_host(model, *ctx.host, discharge, depth);
     if (o.hydrograph_location_file &&
         !write_location_row(model, o.hydrograph_location_file, discharge))
         return write_failed(ctx, "Error writing to the hydrograph location file.\n",

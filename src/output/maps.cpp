@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "core/arrays.hpp"
@@ -116,16 +117,29 @@ RasterGeoreference library_georeference(const Grid& grid) {
     return geo;
 }
 
-void fill_full_grid(const Grid& grid, const std::vector<double>& values,
-                    std::vector<double>& full) {
+void fill_grid(const Grid& grid, const std::vector<double>& values, double* full, double fill) {
     std::size_t k = 0;
     for (int r = 1; r <= grid.rows; ++r)
         for (int c = 1; c <= grid.cols; ++c, ++k) {
             const int cell = grid.number_at(r, c);
-            full[k] = cell > 0 && static_cast<std::size_t>(cell) < values.size()
-                          ? values[cell]
-                          : kLibraryFillValue;
+            full[k] =
+                cell > 0 && static_cast<std::size_t>(cell) < values.size() ? values[cell] : fill;
         }
+}
+
+void fill_full_grid(const Grid& grid, const std::vector<double>& values,
+                    std::vector<double>& full) {
+    fill_grid(grid, values, full.data(), kLibraryFillValue);
+}
+
+// A host keeps each map as the whole grid, NaN outside the watershed, so that
+// it can be shown and summed without a fill value to mask.
+void keep_for_host(const Model& model, HostMapSeries& series, const std::vector<double>& values) {
+    const std::size_t at = series.values.size();
+    series.minutes.push_back(model.clock.elapsed_minutes);
+    series.values.resize(at + static_cast<std::size_t>(model.grid.rows) * model.grid.cols);
+    fill_grid(model.grid, values, series.values.data() + at,
+              std::numeric_limits<double>::quiet_NaN());
 }
 
 std::string minutes_since_start(const Model& model) {
@@ -401,6 +415,9 @@ void open_map_outputs(Model& model, RunContext& ctx) {
     }
     if (maps.outputs.empty())
         return;
+    if (ctx.host)
+        for (const MapOutput& out : maps.outputs)
+            ctx.host->maps.push_back({info(out.kind).dataset_name, info(out.kind).units, {}, {}});
     if (!allocate(ctx, maps.scratch, static_cast<std::size_t>(model.grid.num_cells) + 1,
                   "map_values"))
         return;
@@ -415,8 +432,11 @@ void map_output_phase(Model& model, RunContext& ctx) {
         return;
     if (maps.form == MapForm::grid_series || maps.form == MapForm::geotiff)
         ++maps.series_counter;
-    for (MapOutput& out : maps.outputs) {
+    for (std::size_t k = 0; k < maps.outputs.size(); ++k) {
+        MapOutput& out = maps.outputs[k];
         const std::vector<double>& values = values_of(model, out.kind);
+        if (ctx.host && k < ctx.host->maps.size())
+            keep_for_host(model, ctx.host->maps[k], values);
         bool written = false;
         switch (maps.form) {
             case MapForm::grid_series:
@@ -458,6 +478,25 @@ void close_map_outputs(Model& model, RunContext& ctx) {
     }
     if (failed)
         raise_and_report(ctx, err::message_printed);
+}
+
+void keep_final_maps_for_host(Model& model, RunContext& ctx) {
+    if (!ctx.host)
+        return;
+    HostLink& host = *ctx.host;
+    const RasterGeoreference geo = library_georeference(model.grid);
+    host.rows = geo.rows;
+    host.cols = geo.cols;
+    host.west = geo.west;
+    host.north = geo.north;
+    host.cell_size = geo.cell_size;
+    host.spatial_reference = geo.spatial_reference;
+    std::vector<double> depth(static_cast<std::size_t>(model.grid.num_cells) + 1, 0.0);
+    if (model.overland.depth.size() >= depth.size())
+        std::copy_n(model.overland.depth.begin(), depth.size(), depth.begin());
+    take_channel_depths(model, false, depth);
+    host.final_depth.assign(static_cast<std::size_t>(geo.rows) * geo.cols, 0.0);
+    fill_grid(model.grid, depth, host.final_depth.data(), std::numeric_limits<double>::quiet_NaN());
 }
 
 const char* map_base_name(Card card) {

@@ -25,6 +25,11 @@ void map_output_phase(Model& model, RunContext& ctx);
 // Closes the dataset files; a failed close stops the run like a failed write.
 void close_map_outputs(Model& model, RunContext& ctx);
 
+// For a host: the grid's georeference and the water depth at the end of the
+// run (channel cells holding their channel's depth). Maps the run writes are
+// kept for it as they are written.
+void keep_final_maps_for_host(Model& model, RunContext& ctx);
+
 // Whether maps fall due at this value of the map counter: at counter 1 (the
 // second model step) and every `interval_steps` steps after it.
 bool map_due(int counter, int interval_steps);

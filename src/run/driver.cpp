@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
@@ -515,10 +516,14 @@ void run_time_loop(Model& model, RunContext& ctx) {
         if (const int signal = stop_signal()) {
             ctx.interrupted_by = signal;
             model.running = false;
+        } else if (ctx.host && ctx.host->stop_requested && ctx.host->stop_requested()) {
+            ctx.interrupted_by = SIGINT;
+            model.running = false;
         }
         if (model.running)
             continue;
         progress.clear(ctx);
+        keep_final_maps_for_host(model, ctx);
         write_run_summary(model, ctx);
         report_channel_routing(model, ctx);
         report_richards_columns(model, ctx);

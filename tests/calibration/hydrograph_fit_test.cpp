@@ -72,7 +72,8 @@ TEST(HydrographFit, ObservationsMeetTheSimulationAtTheirTimes) {
     CalibrationResults run;
     run.hydrograph_minutes = {0.5, 1.0, 1.5, 2.0};
     run.hydrograph_discharge = {0.0, 1.0, 3.0, 2.0};
-    ObservedHydrograph observed{{0.0, 0.75, 1.25, 2.0, 2.5}, {9, 9, 9, 9, 9}};
+    ObservedHydrograph observed{.minutes = {0.0, 0.75, 1.25, 2.0, 2.5},
+                                .discharge = {9, 9, 9, 9, 9}};
     std::vector<double> o, s;
     pair_with_simulation(observed, run, o, s);
     EXPECT_EQ(s, (std::vector<double>{0.0, 0.5, 2.0, 2.0}));
@@ -96,6 +97,13 @@ TEST(HydrographFit, ObservedHydrographFilesThatCannotBeUsedAreRefused) {
         {"0 nan\n5 1\n",
          "Error: line 1 of the observed hydrograph q.txt is not a time in minutes "
          "and a discharge: 0 nan\n"},
+        {"# gauge on link 3\nlocation 3 2\n0 1.5\n5 2\n", ""},
+        {"LOCATION 3\n0 1.5\n5 2\n",
+         "Error: line 1 of the observed hydrograph q.txt is not LOCATION link node (a "
+         "hydrograph location of the project): LOCATION 3\n"},
+        {"0 1.5\nLOCATION 3 2\n5 2\n",
+         "Error: line 2 of the observed hydrograph q.txt is not a time in minutes "
+         "and a discharge: LOCATION 3 2\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -108,6 +116,9 @@ TEST(HydrographFit, ObservedHydrographFilesThatCannotBeUsedAreRefused) {
         EXPECT_EQ(read, *c.message == '\0');
         if (read) {
             EXPECT_EQ(observed.discharge, (std::vector<double>{1.5, 2.0}));
+            const bool located = std::string(c.text).find("location") != std::string::npos;
+            EXPECT_EQ(observed.link, located ? 3 : 0);
+            EXPECT_EQ(observed.node, located ? 2 : 0);
         } else {
             std::string said = console.text();
             const std::string full = dir.file("q.txt");

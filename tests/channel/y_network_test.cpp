@@ -499,11 +499,16 @@ TEST(YNetworkMaps, StreamCellsShowTheirChannelsDepth) {
 // volume is the sum of its column times 6 s (rows rounded to 5e-7 m3/s, 602
 // rows: within 0.002 m3) and each peak the column's largest value. The
 // outlet's location is the outlet itself, to the last digit; the branches'
-// sums differ from it and from each other.
+// sums differ from it and from each other. The hydrograph a whole-hydrograph
+// objective scores is kept at the location it names (the eastern branch's
+// end, the second column), one entry per row.
 TEST(YNetworkCalibration, PeaksAndVolumesAreSummedAtEveryHydrographLocation) {
     TempDir dir;
     write_y(dir, "TIMESTEP 6\nHYD_FREQ 0.1\nSUPER_QUIET", true, "3\n1 2\n3 2\n4 3\n");
     CalibrationResults results;
+    results.keep_hydrograph = true;
+    results.hydrograph_link = 3;
+    results.hydrograph_node = 2;
     RunContext ctx;
     std::FILE* console = std::tmpfile();
     ctx.out = ctx.err = console;
@@ -532,6 +537,27 @@ TEST(YNetworkCalibration, PeaksAndVolumesAreSummedAtEveryHydrographLocation) {
     EXPECT_EQ(results.peak_at(1, 3), results.peak(1));
     EXPECT_NE(results.volume_at(1, 1), results.volume_at(1, 2));
     EXPECT_EQ(results.volume_at(2, 1), 0.0);  // there is one event
+    ASSERT_EQ(results.hydrograph_location, 2);
+    ASSERT_EQ(results.hydrograph_discharge.size(), rows.size());  // every step
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_NEAR(results.hydrograph_minutes[i], rows[i][0], 1e-6) << i;
+        ASSERT_NEAR(results.hydrograph_discharge[i], rows[i][2], 5e-7) << i;
+    }
+
+    // A place that is not a hydrograph location keeps no hydrograph, so that
+    // the evaluation scores worst rather than against the outlet.
+    CalibrationResults elsewhere;
+    elsewhere.keep_hydrograph = true;
+    elsewhere.hydrograph_link = 2;
+    elsewhere.hydrograph_node = 1;
+    std::FILE* quiet = std::tmpfile();
+    RunContext again;
+    again.out = again.err = quiet;
+    std::filesystem::current_path(dir.path());
+    EXPECT_EQ(run_simulation(again, "p.prj", &elsewhere), 0);
+    std::filesystem::current_path(before);
+    std::fclose(quiet);
+    EXPECT_TRUE(elsewhere.hydrograph_discharge.empty());
 }
 
 }  // namespace

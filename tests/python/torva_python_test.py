@@ -8,8 +8,11 @@ Every case skips, saying why, where the module was not built.
 import concurrent.futures
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -57,6 +60,37 @@ def short_project(folder, minutes, rain_tag=False):
     with open(path, "w") as f:
         f.write("\n".join(out) + "\n")
     return path
+
+
+def with_cards(project, name, cards, replace=()):
+    """A copy `name` of a project beside it, its lines starting with a word of
+    `replace` (a dict) changed, and `cards` added at its end."""
+    with open(project) as f:
+        lines = f.read().splitlines()
+    replace = dict(replace)
+    lines = [replace.get(line.split()[0], line) if line.split() else line for line in lines]
+    path = os.path.join(os.path.dirname(project), name)
+    with open(path, "w") as f:
+        f.write("\n".join(lines + list(cards)) + "\n")
+    return path
+
+
+def read_exchange_grid(path):
+    """The values of a grid series file as rows x cols, NaN where it marks no data."""
+    with open(path) as f:
+        lines = f.read().splitlines()
+    head = {l.split()[0].lower(): l.split()[1] for l in lines if l.split() and l[0].isalpha()}
+    rows = [[float(w) for w in line.split()] for line in lines if line.split()
+            and not line[0].isalpha()]
+    values = numpy.array(rows)
+    if "nodata_value" in head:
+        values[values == float(head["nodata_value"])] = numpy.nan
+    return values
+
+
+def read_columns(path):
+    with open(path) as f:
+        return numpy.array([[float(w) for w in line.split()] for line in f if line.strip()])
 
 
 def listing(folder):
@@ -176,12 +210,14 @@ class Threads(unittest.TestCase):
             copy_valley(tmp)
             project = short_project(tmp, 10, rain_tag=True)
 
-            def one(rain):
-                return torva.run(project, replace={"RAIN": rain}, outputs=False)
+            def one(rain, threads=None):
+                return torva.run(project, replace={"RAIN": rain}, outputs=False,
+                                 threads=threads)
 
+            # Alone on every processor, side by side on one thread each.
             sequential = [one(r) for r in rains]
             with concurrent.futures.ThreadPoolExecutor(4) as pool:
-                pooled = list(pool.map(one, rains))
+                pooled = list(pool.map(lambda r: one(r, 1), rains))
             for rain, a, b in zip(rains, sequential, pooled):
                 with self.subTest(rain=rain):
                     numpy.testing.assert_array_equal(a.time_min, b.time_min)
@@ -190,10 +226,145 @@ class Threads(unittest.TestCase):
                     # Five minutes of rain on every cell.
                     self.assertAlmostEqual(a.balance["Total amount of precip"],
                                            rain / 1000 / 12 * 400 * basin_cells(), places=2)
+            for threads in [0, -1, 1.5, True]:
+                with self.subTest(threads=threads), self.assertRaises(ValueError):
+                    one(10.0, threads)
             # More rain, more water at the outlet.
             peaks = [a.discharge.max() for a in sequential]
             self.assertEqual(peaks, sorted(peaks))
             self.assertLess(peaks[0], peaks[-1])
+
+
+@unittest.skipIf(NOT_BUILT, NOT_BUILT)
+class Results(unittest.TestCase):
+    def test_maps_events_and_georeference(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            copy_valley(tmp)
+            os.makedirs(os.path.join(tmp, "maps"))
+            project = with_cards(short_project(tmp, 10), "maps.prj",
+                                 ["MAP_TYPE 0", "MAP_FREQ 4", "DEPTH maps", "DIS_RAIN maps"])
+            result = torva.run(project)
+
+            geo = result.georeference
+            self.assertEqual((geo.west, geo.north, geo.cell_size, geo.rows, geo.cols),
+                             (0.0, 2400.0, 20.0, 120, 100))
+            self.assertEqual(geo.transform, (0.0, 20.0, 0.0, 2400.0, 0.0, -20.0))
+            self.assertEqual(geo.wkt, "")  # text maps carry no spatial reference
+            # Maps on the second step (2 s) and every 4 minutes after it.
+            self.assertEqual(sorted(result.maps), ["depth", "rain"])
+            for kind, units in [("depth", "m"), ("rain", "mm h-1")]:
+                with self.subTest(kind):
+                    series = result.maps[kind]
+                    self.assertEqual(series.units, units)
+                    numpy.testing.assert_allclose(series.time_min, [2 / 60, 4 + 2 / 60, 8 + 2 / 60])
+                    self.assertEqual(series.values.shape, (3, 120, 100))
+                    for k in range(3):
+                        written = read_exchange_grid(
+                            os.path.join(tmp, "maps", "%s.%04d.asc" % (kind, k + 1)))
+                        numpy.testing.assert_allclose(series.values[k], written, atol=5e-4)
+            # Rain of 25 mm/h over the basin's cells for the first five minutes only.
+            rain = result.maps["rain"].values
+            self.assertEqual(numpy.count_nonzero(~numpy.isnan(rain[0])), basin_cells())
+            self.assertEqual(numpy.nanmin(rain[1]), 25.0)
+            self.assertEqual(numpy.nanmax(rain[2]), 0.0)
+
+            events = result.events
+            self.assertEqual(len(events), 1)
+            event = events[0]
+            self.assertAlmostEqual(event["volume of rainfall to overland"],
+                                   0.025 / 12 * 400 * basin_cells(), places=1)
+            # What stands on the ground at the end is the final depth map's water.
+            depth = result.final_depth
+            self.assertEqual(depth.shape, (120, 100))
+            self.assertEqual(numpy.count_nonzero(~numpy.isnan(depth)), basin_cells())
+            self.assertAlmostEqual(numpy.nansum(depth) * 400, event["volume remaining on surface"],
+                                   places=1)
+            self.assertAlmostEqual(event["volume of discharge"] +
+                                   event["volume remaining on surface"],
+                                   event["volume of rainfall to overland"], places=0)
+
+    def test_hydrograph_locations(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            copy_valley(tmp)
+            project = with_cards(os.path.join(tmp, "examples/valley/valley_channel.prj"),
+                                 "short_channel.prj", [], {"TOT_TIME": "TOT_TIME 10"})
+            result = torva.run(project, workdir=tmp)
+            self.assertEqual(result.locations, [(1, 26), (2, 27), (3, 25), (4, 4), (5, 27)])
+            out = os.path.join(tmp, "examples/valley/out")
+            for name, values in [("channel_locations.q", result.location_discharge),
+                                 ("channel_locations.dep", result.location_depth)]:
+                with self.subTest(name):
+                    rows = read_columns(os.path.join(out, name))
+                    self.assertEqual(values.shape, (3, 5))
+                    numpy.testing.assert_array_equal(rows[:, 0], result.time_min)
+                    numpy.testing.assert_allclose(values, rows[:, 1:], atol=5e-7)
+            # A channel cell of the final depth map holds its channel's depth.
+            self.assertGreater(numpy.nanmax(result.final_depth), 0.05)
+
+
+def interrupt_when_rows(path, rows):
+    """Sends this process a SIGINT once the hydrograph file `path` holds `rows` rows
+    (so that the run is in its time loop), or after a minute."""
+    def watch():
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            if os.path.exists(path):
+                with open(path) as f:
+                    if len(f.read().splitlines()) >= rows:
+                        break
+            time.sleep(0.02)
+        os.kill(os.getpid(), signal.SIGINT)
+    watcher = threading.Thread(target=watch)
+    watcher.start()
+    return watcher
+
+
+@unittest.skipIf(NOT_BUILT, NOT_BUILT)
+class Interrupt(unittest.TestCase):
+    # Ctrl-C stops every run in progress at the end of its step; each raises
+    # KeyboardInterrupt carrying its result, with its summary written.
+    CASES = [("the main thread's run", 1), ("two runs of a thread pool", 2)]
+
+    def test_ctrl_c(self):
+        for what, runs in self.CASES:
+            with self.subTest(what), tempfile.TemporaryDirectory() as tmp:
+                copy_valley(tmp)
+                # Runs a hundred thousand minutes unless stopped.
+                base = short_project(tmp, 100000)
+                projects = [with_cards(base, "long%d.prj" % k, [], {
+                    "SUMMARY": "SUMMARY out%d_summary.txt" % k,
+                    "OUTLET_HYDRO": "OUTLET_HYDRO out%d.otl" % k}) for k in range(runs)]
+                watcher = interrupt_when_rows(os.path.join(tmp, "out%d.otl" % (runs - 1)), 2)
+                caught = []
+                if runs == 1:
+                    try:
+                        torva.run(projects[0])
+                    except KeyboardInterrupt as e:
+                        caught.append(e)
+                else:
+                    pool = concurrent.futures.ThreadPoolExecutor(runs)
+                    futures = [pool.submit(torva.run, p) for p in projects]
+                    while not all(f.done() for f in futures):
+                        try:
+                            concurrent.futures.wait(futures, timeout=0.1)
+                        except KeyboardInterrupt:
+                            pass  # the main thread's share of the Ctrl-C
+                    pool.shutdown()
+                    caught = [f.exception() for f in futures]
+                watcher.join()
+                self.assertEqual(len(caught), runs)
+                for k, e in enumerate(caught):
+                    self.assertIsInstance(e, KeyboardInterrupt)
+                    self.assertEqual(e.result.status, 130)
+                    self.assertLess(e.result.time_min[-1], 600)
+                    with open(os.path.join(tmp, "out%d_summary.txt" % k)) as f:
+                        summary = f.read()
+                    self.assertIn("Run interrupted by SIGINT after the step ending at", summary)
+                    self.assertIn("Overall mass balance error", summary)
+                    self.assertIn("Run interrupted by SIGINT", e.result.messages)
+                # The next run is not stopped by the spent interrupt.
+                done = torva.run(short_project(tmp, 5), outputs=False)
+                self.assertEqual(done.time_min[-1], 5.0)
 
 
 if __name__ == "__main__":
