@@ -24,7 +24,7 @@ def peak(n):
     """One simulation with roughness n on every hillslope cell: the outlet
     peak (m3/s), the minute it came and the run's mass balance error."""
     result = torva.run(PROJECT, replace={"N_FOREST": n, "N_PASTURE": n}, workdir=".",
-                       outputs=False)
+                       outputs=False, threads=1)
     k = int(numpy.argmax(result.discharge))
     return result.discharge[k], result.time_min[k], result.balance["Overall mass balance error"]
 
