@@ -16,6 +16,9 @@ void write_channel_diagnostics(const Model& model, RunContext& ctx);
 void set_up_channel_time_series(Model& model, RunContext& ctx);
 // Routes the channel network through the step.
 void channel_routing_phase(Model& model, RunContext& ctx);
+// The stream-cell entries' shares of the Sacramento channel inflow, from the
+// accounting's weight file or by channel length; false when refused.
+bool set_up_sacramento_weights(Model& model, RunContext& ctx);
 // At the end of a run, the depth and discharge of every node to the
 // WRITE_CHAN_HOTSTART file, in the lines READ_CHAN_HOTSTART reads.
 void write_channel_hotstart(const Model& model, RunContext& ctx);

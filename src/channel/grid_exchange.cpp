@@ -44,6 +44,27 @@ double manning_flow(double inverse_n, double flow_depth, double drop, double wid
            length;
 }
 
+// The soil moisture accounting's channel inflow of this step reaches each
+// entry's node by the entry's weight; returns the volume delivered.
+double deliver_accounting_inflow(Model& model, double dt) {
+    Channel& ch = model.channel;
+    const StreamCells& sc = ch.stream;
+    const double rate = model.sacramento.step_rate;
+    if (!(rate > 0.0))
+        return 0.0;
+    double volume = 0.0;
+    for (std::size_t e = 0; e < sc.sac_weight.size(); ++e) {
+        if (sc.sac_weight[e] <= 0.0)
+            continue;
+        const double q = rate * sc.sac_weight[e];
+        ch.qlat(sc.node[e], sc.link[e]) += q * ch.link[sc.link[e]].inverse_dx;
+        volume += q * dt;
+    }
+    model.totals.run.accounting_channel_inflow += volume;
+    model.totals.event.accounting_channel_inflow += volume;
+    return volume;
+}
+
 }  // namespace
 
 double exchange_with_grid(Model& model, RunContext& ctx, double dt) {
@@ -54,7 +75,7 @@ double exchange_with_grid(Model& model, RunContext& ctx, double dt) {
     const double width = model.grid.cell_size;
     const double cell_area = width * width;
     std::fill(ch.qlat.storage().begin(), ch.qlat.storage().end(), 0.0);
-    double moved = 0.0;
+    double moved = model.sacramento.on ? deliver_accounting_inflow(model, dt) : 0.0;
     const StreamCells& sc = ch.stream;
     for (int s = 1; s <= sc.count; ++s) {
         const int cell = sc.cell[s];

@@ -21,6 +21,7 @@
 #include "output/hydrograph_state.hpp"
 #include "output/maps_state.hpp"
 #include "output/summary_state.hpp"
+#include "soil/sacramento_state.hpp"
 #include "soil/soil_state.hpp"
 #include "surface/overland_state.hpp"
 #include "surface/roughness_state.hpp"
@@ -106,6 +107,7 @@ struct Model {
     Overland overland;
     SurfaceParameters surface;
     Soil soil;
+    Sacramento sacramento;
     Groundwater groundwater;
     Lakes lakes;
     Channel channel;

@@ -89,9 +89,6 @@ constexpr Card kContaminantCards[] = {
 constexpr Card kPipeCards[] = {
     Card::STORM_SEWER, Card::GRID_PIPE, Card::PIPE_FLOW, Card::PIPE_HEAD, Card::PIPE_TILE,
 };
-constexpr Card kSacramentoCards[] = {
-    Card::SACRAMENTO,
-};
 constexpr Card kHostCouplingCards[] = {
     Card::TANVIK, Card::MORREL, Card::TANVIK_EVENT_NUM, Card::MORREL_FIRST, Card::MOIST_TO_MORREL,
     Card::KSAT_TO_MORREL, Card::ROUGH_TO_MORREL, Card::POROS_TO_MORREL, Card::EROSIVITY_TO_MORREL,
@@ -146,7 +143,6 @@ constexpr Process kNotSimulated[] = {
     {"sediment transport", kSedimentCards},
     {"contaminants and nutrients", kContaminantCards},
     {"pipe network", kPipeCards},
-    {"Sacramento soil moisture accounting", kSacramentoCards},
     {"host coupling (TANVIK, MORREL, Q9)", kHostCouplingCards},
     {"QDAT model-data files", kQdatCards},
     {"topographic index", kTopographicIndexCards},

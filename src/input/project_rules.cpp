@@ -142,6 +142,23 @@ void validate_cards(Model& model, RunContext& ctx) {
         if (p.given(Card::SACRAMENTO))
             return ctx.error.raise(42);
     }
+    if (p.given(Card::SACRAMENTO)) {
+        // The accounting runs on the hourly weather of long-term runs and
+        // gives its water to the channels.
+        if (!long_term) {
+            ctx.print_and_log(
+                "Error: Sacramento soil moisture accounting (SACRAMENTO) runs in long-term runs "
+                "only; add LONG_TERM with its weather.\n");
+            return ctx.error.raise(err::message_printed);
+        }
+        if (p.channel_routing != ChannelRouting::explicit_routing) {
+            ctx.print_and_log(
+                "Error: Sacramento soil moisture accounting (SACRAMENTO) needs the channel "
+                "network (CHANNEL_INPUT, STREAM_CELL, CHAN_EXPLIC) that takes its channel "
+                "inflow.\n");
+            return ctx.error.raise(err::message_printed);
+        }
+    }
     if (p.given(Card::TANVIK)) {
         ctx.print("Running TORVA in TANVIK environment\n");
         if (p.given(Card::MORREL))

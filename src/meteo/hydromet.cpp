@@ -166,9 +166,18 @@ void report_hour(Model& model, RunContext& ctx) {
             w.hour, theta);
     if (hm.long_term_output.is_open()) {
         hm.long_term_output.print(
-            "%d/%d/%d  %2d:00 %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf\n", w.year,
+            "%d/%d/%d  %2d:00 %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf", w.year,
             w.month, w.day, w.hour, theta, pet, aet, infiltration, percolation, cfgi,
             w.temperature);
+        // With Sacramento accounting, its stores (mm) and the hour's channel
+        // inflow (mm over the watershed) follow.
+        const Sacramento& sac = model.sacramento;
+        if (sac.on)
+            hm.long_term_output.print(" %10.4lf %10.4lf %10.4lf %10.4lf %10.4lf %10.4lf %10.6lf",
+                                      sac.stores.uztwc, sac.stores.uzfwc, sac.stores.lztwc,
+                                      sac.stores.lzfsc, sac.stores.lzfpc, sac.stores.adimc,
+                                      sac.hour_channel_inflow);
+        hm.long_term_output.print("\n");
         if (hm.long_term_output.failed())
             raise_write_failure(ctx, hm.long_term_output);
     }
@@ -227,7 +236,11 @@ void prepare_hydromet(Model& model, RunContext& ctx) {
         }
         hm.long_term_output.print(
             "yr/mo/day  hour     avg_theta    avg_pot      avgetrate    avgfav      avgbottomfav  "
-            "CFGI         temp(C)\n");
+            "CFGI         temp(C)");
+        if (model.sacramento.on)
+            hm.long_term_output.print(
+                "      uztwc      uzfwc      lztwc      lzfsc      lzfpc      adimc  chan_in(mm)");
+        hm.long_term_output.print("\n");
     }
 }
 

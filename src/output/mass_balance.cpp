@@ -4,6 +4,7 @@
 
 #include "core/model_state.hpp"
 #include "output/summary.hpp"
+#include "soil/sacramento.hpp"
 
 namespace torva {
 namespace {
@@ -163,6 +164,12 @@ Storages measure_storages(const Model& model) {
         s.soil = soil_column_storage(model);
     if (model.totals.options.channels)
         s.channels = channel_storage(model);
+    if (model.totals.options.soil_moisture_accounting) {
+        // The accounting's tension water is the soil's, its free water the
+        // groundwater's.
+        s.soil = sacramento_tension_volume(model);
+        s.groundwater = sacramento_free_volume(model);
+    }
     if (model.totals.options.groundwater) {
         s.soil += model.totals.options.soil_columns ? recharge_not_taken(model)
                                                     : soil_above_water_table(model);
@@ -223,27 +230,34 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
     const double lakes_out = v.lake_evaporation + v.lake_to_groundwater + v.lake_point_sinks;
     if (o.soil_moisture_accounting) {
         const double v_init = initial.soil + initial.surface + initial.channels +
-                              initial.groundwater + initial.perennial_lakes;
+                              initial.groundwater + initial.perennial_lakes +
+                              initial.overland_lakes;
         const double v_final = fin.surface + fin.channels + fin.soil + fin.groundwater + fin.snow +
-                               fin.perennial_lakes;
+                               fin.perennial_lakes + fin.overland_lakes;
+        // Positive when water was lost, as without the accounting. Deep
+        // recharge leaves the watershed below ground and intercepted water on
+        // the canopy; riparian evapotranspiration is part of the evaporation.
         const double denominator = v.precipitation + v_init;
         if (denominator != 0.0)
             r.overall_error =
-                100.0 *
-                ((v_final - v_init - v.precipitation) + v.evaporation + v.outlet_discharge -
-                 v.groundwater_boundary_flux - v.overland_point_sources - v.channel_point_sources +
-                 v.stream_point_sinks - lakes_in + lakes_out) /
+                -100.0 *
+                ((v_final - v_init - v.precipitation) + v.evaporation + v.interception +
+                 v.deep_recharge + v.outlet_discharge - v.groundwater_boundary_flux -
+                 v.overland_point_sources - v.channel_point_sources + v.stream_point_sinks -
+                 lakes_in + lakes_out) /
                 denominator;
+        // The surface and channels also receive the accounting's channel
+        // inflow.
         if (v.precipitation > 0.0)
-            r.surface_error =
-                100.0 *
-                ((v.precipitation + initial.surface + initial.channels +
-                  (v.groundwater_to_river - v.river_to_groundwater) + v.overland_point_sources +
-                  v.channel_point_sources + initial.perennial_lakes + lakes_in) -
-                 (v.outlet_discharge + v.direct_evaporation + v.infiltration + fin.channels +
-                  fin.snow + fin.surface + v.stream_point_sinks + fin.perennial_lakes +
-                  lakes_out)) /
-                v.precipitation;
+            r.surface_error = 100.0 *
+                              ((v.precipitation + initial.surface + initial.channels +
+                                (v.groundwater_to_river - v.river_to_groundwater) +
+                                v.overland_point_sources + v.channel_point_sources +
+                                v.accounting_channel_inflow + initial.perennial_lakes + lakes_in) -
+                               (v.outlet_discharge + v.direct_evaporation + v.interception +
+                                v.infiltration + fin.channels + fin.snow + fin.surface +
+                                v.stream_point_sinks + fin.perennial_lakes + lakes_out)) /
+                              v.precipitation;
     } else {
         // Overland lakes are water on the surface like any other.
         const double v_init = initial.soil + initial.surface + initial.channels +
@@ -328,7 +342,8 @@ EventBalance compute_event_balance(const Totals& totals, const Storages& event_f
                   v.exfiltration + totals.event_initial_channels + totals.event_initial_surface +
                   v.groundwater_to_river + v.groundwater_to_lake + totals.event_initial_lakes +
                   totals.event_initial_snow + v.overland_point_sources + v.boundary_inflow +
-                  v.lake_point_sources + v.channel_point_sources + lakes_before;
+                  v.lake_point_sources + v.channel_point_sources + v.accounting_channel_inflow +
+                  lakes_before;
         e.output = v.infiltration + v.interception + fin.surface + fin.channels +
                    v.outlet_discharge + v.direct_evaporation + fin.snow + fin.perennial_lakes +
                    v.river_to_groundwater + v.lake_to_groundwater + v.boundary_outflow +

@@ -4,11 +4,13 @@
 #include "output/summary.hpp"
 
 #include <string>
+#include <utility>
 
 #include "core/clock.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "meteo/events.hpp"
+#include "soil/sacramento.hpp"
 
 namespace torva {
 namespace {
@@ -387,6 +389,51 @@ void write_groundwater_block(const Model& model, RunContext& ctx) {
     ctx.log("Which is not exactly calculated \n");
 }
 
+void write_sacramento_stores(const SacramentoParameters& p, const SacramentoStores& s,
+                             RunContext& ctx) {
+    const std::pair<const char*, std::pair<double, double>> stores[] = {
+        {"uztwc", {s.uztwc, p.uztwm}}, {"uzfwc", {s.uzfwc, p.uzfwm}}, {"lztwc", {s.lztwc, p.lztwm}},
+        {"lzfpc", {s.lzfpc, p.lzfpm}}, {"lzfsc", {s.lzfsc, p.lzfsm}},
+    };
+    for (const auto& [name, store] : stores)
+        ctx.log("%s:  %10.3lf mm, %8.2lf%%\n", name, store.first,
+                100.0 * store.first / store.second);
+}
+
+// The soil moisture accounting's stores and its own balance, in mm over the
+// watershed and in cubic metres.
+void write_sacramento_block(const Model& model, RunContext& ctx) {
+    const Sacramento& sac = model.sacramento;
+    const double start = sacramento_storage(sac.par, sac.initial);
+    const double end = sacramento_storage(sac.par, sac.stores);
+    const double residual =
+        start + sac.input - sac.evapotranspiration - sac.channel_inflow - sac.deep_recharge - end;
+    ctx.log("\n\nSACRAMENTO SOIL MOISTURE ACCOUNTING\n");
+    ctx.log("Parameters from file: %s\n", sac.file.c_str());
+    ctx.log("Initial stores:\n");
+    write_sacramento_stores(sac.par, sac.initial, ctx);
+    ctx.log("Final stores:\n");
+    write_sacramento_stores(sac.par, sac.stores, ctx);
+    const double area = model.grid.cell_size * model.grid.cell_size * model.grid.num_cells;
+    for (const double scale : {1.0, area / 1000.0}) {
+        ctx.log(scale == 1.0 ? "Mass balance information, mm over the watershed:\n"
+                             : "The same in cubic meters:\n");
+        ctx.log("Initial subsurface storage=      %18.4lf\n", start * scale);
+        ctx.log("Input rainfall=                  %18.4lf\n", sac.input * scale);
+        ctx.log("PET=                             %18.4lf\n", sac.demand * scale);
+        ctx.log("AET=                             %18.4lf\n", sac.evapotranspiration * scale);
+        ctx.log("Subsurface runoff=               %18.4lf\n", sac.channel_inflow * scale);
+        ctx.log("Recharge to deep groundwater=    %18.4lf\n", sac.deep_recharge * scale);
+        ctx.log("Final subsurface water=          %18.4lf\n", end * scale);
+        ctx.log("Residual=                        %18.4lf\n", residual * scale);
+    }
+    ctx.log("Sacramento simulation total residual water balance: %18.16f mm\n", sac.residual);
+    ctx.log(
+        "Hours accounted: %lld; increments whose lower-zone deficiency ratio fell below 0 "
+        "by rounding and was taken as 0: %lld\n",
+        sac.intervals, sac.deficiency_clamped);
+}
+
 }  // namespace
 
 double groundwater_inputs(const Model& model) {
@@ -419,6 +466,8 @@ void write_run_summary(Model& model, RunContext& ctx) {
 
     if (t.options.groundwater)
         write_groundwater_block(model, ctx);
+    if (t.options.soil_moisture_accounting)
+        write_sacramento_block(model, ctx);
     ctx.log("\n\nSIMULATION TOTALS\n\n");
     ctx.log("GLOBAL MASS BALANCE CALCULATIONS \n");
     ctx.log("All volumes are in cubic meters \n");

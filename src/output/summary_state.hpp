@@ -43,6 +43,8 @@ struct VolumeTotals {
 
     // Channels.
     double channel_lateral_inflow = 0.0;  // grid to channel exchange
+    // The part of it the soil moisture accounting gave the channels.
+    double accounting_channel_inflow = 0.0;
     double river_to_groundwater = 0.0;
     double groundwater_to_river = 0.0;
     // Two further inflows that enter the event balance with channel routing.

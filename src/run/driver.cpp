@@ -41,6 +41,7 @@
 #include "run/terminal_progress.hpp"
 #include "soil/infiltration.hpp"
 #include "soil/richards.hpp"
+#include "soil/sacramento.hpp"
 #include "surface/overland.hpp"
 #include "surface/roughness.hpp"
 
@@ -274,8 +275,12 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
         read_soil_parameters(model, ctx);
     if (!ctx.error.pending())
         read_groundwater_maps(model, ctx);
+    if (!ctx.error.pending() && model.project.given(Card::SACRAMENTO))
+        read_sacramento_file(model, ctx);
     if (!ctx.error.pending())
         read_channel_network(model, ctx);
+    if (!ctx.error.pending() && model.sacramento.on)
+        set_up_sacramento_weights(model, ctx);
     if (!ctx.error.pending())
         check_channel_locations(model, ctx);
     if (run_must_stop(ctx))
@@ -321,6 +326,8 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
         set_up_soil_layers(model, ctx);
     if (!ctx.error.pending() && model.run.long_term)
         prepare_soil_store(model, ctx);
+    if (!ctx.error.pending() && model.sacramento.on)
+        prepare_sacramento_hours(model);
     if (!ctx.error.pending())
         check_precipitation_settings(model, ctx);
     if (!ctx.error.pending())
@@ -400,8 +407,7 @@ void step_finished_phase(Model& model, RunContext& ctx) {
 }
 
 // A model step: the phases in the order the water moves. Surface fluxes from
-// a host, Sacramento accounting, sediment, pipes and contaminants are not part
-// of this build.
+// a host, sediment, pipes and contaminants are not part of this build.
 constexpr StepPhase kStep[] = {
     {advance_clock},
     {close_event_before_next},
@@ -411,6 +417,10 @@ constexpr StepPhase kStep[] = {
     {radar_phase},
     {apply_rainfall_phase, TimedPhase::rainfall},
     {infiltration_phase, TimedPhase::infiltration},
+    // The Sacramento hour closes before the weather moves on to the next
+    // hour, so that the hour is accounted with its own evapotranspiration
+    // demand and the hourly report shows its stores.
+    {sacramento_phase},
     {hydromet_phase},
     {soil_moisture_accounting_phase},
     {overland_flow_phase, TimedPhase::overland},

@@ -77,30 +77,40 @@ struct SacramentoFlows {
     int deficiency_clamped = 0;
 };
 
-// The run's Sacramento accounting (empty unless the card selects it).
+// The run's Sacramento accounting (off unless the card selects it). It takes
+// the water infiltrated into the grid and the potential evapotranspiration
+// over each weather hour, advances the stores once per hour, and hands the
+// hour's channel inflow to the channel steps of the next hour.
 struct Sacramento {
     bool on = false;
-    std::string file;
+    std::string file;         // the parameter file
+    std::string weight_file;  // stream-cell weights; empty for weights by channel length
     SacramentoParameters par;
     SacramentoStores stores;
     SacramentoStores initial;
-    // Input and potential evapotranspiration gathered over the current weather
-    // hour, m3, and the hour's channel inflow, m3/s, which the channel steps
-    // of the next hour receive.
+
+    // The hour being gathered: infiltrated water and evapotranspiration
+    // demand, m3, and the Julian date at which the hour ends.
     double hour_input = 0.0;
-    double hour_demand_depth = 0.0;  // mm over the watershed
-    double channel_rate = 0.0;
-    double next_time = 0.0;  // Julian date of the end of the current hour
-    bool started = false;
+    double hour_demand = 0.0;
+    double hour_end = 0.0;
+    // Channel inflow the accounting has produced and the channels have not
+    // yet received, m3; the rate at which the current hour delivers it, and
+    // the rate the channels receive in the current step, m3/s.
+    double undelivered = 0.0;
+    double hour_rate = 0.0;
+    double step_rate = 0.0;
+    double hour_channel_inflow = 0.0;  // of the last hour accounted, mm
+
     // Run totals, mm over the watershed.
     double input = 0.0;
     double demand = 0.0;
     double evapotranspiration = 0.0;
     double channel_inflow = 0.0;
     double deep_recharge = 0.0;
-    double residual = 0.0;
-    long long deficiency_clamped = 0;
+    double residual = 0.0;  // the sum of every interval's residual
     long long intervals = 0;
+    long long deficiency_clamped = 0;
 };
 
 }  // namespace torva

@@ -111,7 +111,9 @@ bool prepare_soil_store(Model& model, RunContext& ctx) {
 
 void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
     (void)ctx;
-    if (!model.run.long_term)
+    // The Sacramento accounting, when selected, takes the infiltrated water
+    // and meets the evapotranspiration demand instead of the store.
+    if (!model.run.long_term || model.sacramento.on)
         return;
     Soil& soil = model.soil;
     const int n = model.grid.num_cells;

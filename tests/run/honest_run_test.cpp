@@ -49,7 +49,10 @@ const CardCase kUnavailableCards[] = {
     {"SOIL_ERODABILITY k.map\n", "  SOIL_ERODABILITY       sediment transport\n", 1},
     {"NUTRIENTS\n", "  NUTRIENTS              contaminants and nutrients\n", 1},
     {"STORM_SEWER s.txt\n", "  STORM_SEWER            pipe network\n", 1},
-    {"SACRAMENTO s.txt\n", "  SACRAMENTO             Sacramento soil moisture accounting\n", 1},
+    {"SACRAMENTO s.txt\n",
+     "Error: Sacramento soil moisture accounting (SACRAMENTO) runs in long-term runs only; add "
+     "LONG_TERM with its weather.\n",
+     1},
     {"TANVIK\nMORREL m.dat\n", "  TANVIK                 host coupling (TANVIK, MORREL, Q9)\n", 1},
     {"XWINDOWS\n",
      "Warning: card XWINDOWS only concerns a host's display (X-window plotting), which this "

@@ -1,0 +1,218 @@
+// Sacramento accounting in a long-term run of the 3 x 3 watershed with its
+// small channel network: two storms ten days apart in June weather, the
+// stores' balance and the run's, and every refusal of the cards, the
+// parameter file and the weight file.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "channel/network_files.hpp"
+#include "support/harness.hpp"
+
+namespace torva {
+namespace {
+
+using test::run_program_in;
+using test::TempDir;
+
+const std::string kHeader = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
+
+const std::string kParameters =
+    "TORVA_SACRAMENTO\n"
+    "# a moist loam under grass\n"
+    "UZTWM 50\nUZFWM 40\nLZTWM 130\nLZFSM 25\nLZFPM 60\nUZK 0.3\nLZSK 0.05\nLZPK 0.01\n"
+    "PCTIM 0.02\nADIMP 0.1\nRIVA 0.01\nZPERC 40\nREXP 2\nPFREE 0.1\nSIDE 0.2\nRSERV 0.3\n"
+    "FRACTION\nUZTWC 0.5\nUZFWC 0.2\nLZTWC 0.6\nLZFSC 0.4\nLZFPC 0.6\nADIMC 0.5\n";
+
+std::string uniform_map(const char* value) {
+    std::string m = kHeader;
+    for (int r = 0; r < 3; ++r) m += std::string(value) + " " + value + " " + value + "\n";
+    return m;
+}
+
+// Ten days of hourly weather from 1 June 2021: a daily cycle around 68 F,
+// sunny, 5 knots.
+std::string june_weather() {
+    std::string text;
+    char line[160];
+    for (int d = 1; d <= 10; ++d)
+        for (int h = 0; h < 24; ++h) {
+            const int t = 68 + static_cast<int>(std::lround(10.0 * std::cos((h - 15) * 0.2618)));
+            const double sun = std::max(0.0, 800.0 * std::sin((h - 6) * 0.2618));
+            std::snprintf(line, sizeof line, "2021 6 %d %d 29.92 50 2 5 %d %.1f %.1f\n", d, h, t,
+                          0.7 * sun, sun);
+            text += line;
+        }
+    return text;
+}
+
+// The long-term project with the network and the accounting; `extra` adds
+// cards, and a card word preceded by "-" in `drop` takes that card out.
+void write_project(const TempDir& dir, const std::string& parameters = kParameters,
+                   const std::string& extra = "", const std::string& drop = "") {
+    std::string cards =
+        "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 3\nCOLS 3\n"
+        "GRIDSIZE 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP 30\n"
+        "TOT_TIME 10\nHYD_FREQ 60\nMAP_FREQ 1440\nPRECIP_FILE storms.gag\n"
+        "EVENT_MIN_Q 0.00001\nLONG_TERM\nHMET_HMX weather.hmx\nET_CALC_PENMAN\n"
+        "LATITUDE 40\nLONGITUDE 105\nGMT -7\nALBEDO albedo.map\nVHEIGHT height.map\n"
+        "TCOEFF tcoeff.map\nCANOPY canopy.map\nWILTING_POINT wilting.map\n"
+        "SOIL_MOIST_DEPTH 0.3\nINF_REDIST\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\n"
+        "POROSITY porosity.map\nMOISTURE moisture.map\nPORE_INDEX lambda.map\n"
+        "RESIDUAL_SAT residual.map\nQUIET\nSUMMARY summary.txt\nOUTLET_HYDRO outlet.otl\n"
+        "CHANNEL_INPUT chan.txt\nSTREAM_CELL chan.gst\nCHAN_EXPLIC\nSACRAMENTO sac.txt\n" +
+        extra;
+    if (!drop.empty()) {
+        const std::size_t at = cards.find("\n" + drop + "\n");
+        if (at != std::string::npos)
+            cards.erase(at + 1, drop.size() + 1);
+    }
+    dir.write("p.prj", cards);
+    dir.write("mask.msk", kHeader + "1 1 1\n1 1 1\n1 1 1\n");
+    dir.write("elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n");
+    const std::pair<const char*, const char*> maps[] = {
+        {"albedo.map", "0.23"}, {"height.map", "0.3"},    {"tcoeff.map", "1.0"},
+        {"canopy.map", "70"},   {"wilting.map", "0.12"},  {"ks.map", "1.0"},
+        {"psi.map", "11.0"},    {"porosity.map", "0.45"}, {"moisture.map", "0.25"},
+        {"lambda.map", "0.32"}, {"residual.map", "0.04"},
+    };
+    for (const auto& [name, value] : maps) dir.write(name, uniform_map(value));
+    dir.write("storms.gag",
+              "EVENT \"one\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
+              "GAGES 2021 6 1 12 0 0.0\nGAGES 2021 6 1 12 30 10.0\nGAGES 2021 6 1 13 0 10.0\n"
+              "EVENT \"two\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
+              "GAGES 2021 6 8 12 0 0.0\nGAGES 2021 6 8 12 30 2.0\nGAGES 2021 6 8 13 0 2.0\n");
+    dir.write("weather.hmx", june_weather());
+    dir.write("chan.txt", test::kSmallNetwork);
+    dir.write("chan.gst", test::kSmallGridStream);
+    dir.write("sac.txt", parameters);
+}
+
+double figure_after(const std::string& text, const std::string& label, int occurrence = 1) {
+    std::size_t at = 0;
+    for (int k = 0; k < occurrence; ++k) {
+        at = text.find(label, k == 0 ? 0 : at + 1);
+        if (at == std::string::npos)
+            return NAN;
+    }
+    return std::stod(text.substr(at + label.size()));
+}
+
+// The storms bring 10 mm/h for an hour and 2 mm/h for an hour, 12 mm each
+// counted from 12:00 to 13:00 (gauge intensities hold until the next
+// record): 24 mm on 900 m2 = 21.6 m3, all of it taken in by the sandy soil.
+// The stores drain to the channels between the storms, and what they give
+// leaves at the outlet; every balance closes.
+TEST(SacramentoRun, StoresFeedTheChannelsAndEveryBalanceCloses) {
+    TempDir dir;
+    write_project(dir);
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string summary = dir.read("summary.txt");
+    EXPECT_NE(summary.find("SACRAMENTO SOIL MOISTURE ACCOUNTING"), std::string::npos);
+    EXPECT_NE(summary.find("uztwc:      25.000 mm,    50.00%"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("lzfpc:      36.000 mm,    60.00%"), std::string::npos);
+    EXPECT_DOUBLE_EQ(figure_after(summary, "Initial subsurface storage="),
+                     (25.0 + 8.0 + 78.0 + 10.0 + 36.0) * 0.88 + 90.0 * 0.1);
+    EXPECT_DOUBLE_EQ(figure_after(summary, "Input rainfall="), 24.0);
+    EXPECT_DOUBLE_EQ(figure_after(summary, "Total amount of precip="), 21.6);
+    EXPECT_LT(std::fabs(figure_after(summary,
+                                     "Sacramento simulation total residual water "
+                                     "balance:")),
+              1e-9);
+    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3);
+    EXPECT_LT(std::fabs(figure_after(summary, "Mass balance error of surface components =")), 1e-3);
+    const double runoff_m3 = figure_after(summary, "Subsurface runoff=", 2);
+    const double lateral = figure_after(summary, "Total lateral inflow into channels=");
+    const double discharge = figure_after(summary, "Total amount of discharge=");
+    // Baseflow keeps coming between the storms; the last hour's inflow may
+    // still be on its way.
+    EXPECT_GT(runoff_m3, 1.0);
+    EXPECT_LE(lateral, runoff_m3 + 0.01);
+    EXPECT_GT(lateral, 0.9 * runoff_m3);
+    EXPECT_NEAR(discharge, lateral, 0.05);
+    EXPECT_GT(figure_after(summary, "AET="), 0.0);
+    EXPECT_LE(figure_after(summary, "AET="), figure_after(summary, "PET="));
+}
+
+// Every refusal stops the run at set-up with one message, before "Running".
+TEST(SacramentoRun, RefusesWhatCannotBeAccounted) {
+    const auto replaced = [](const std::string& from, const std::string& to) {
+        std::string text = kParameters;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    // The initial stores in mm.
+    const std::string in_mm = replaced("FRACTION\n", "");
+    // The stream cells: row 1 holds link 1 nodes 1 and 2, row 2 link 1 node 2
+    // and link 2 node 1, row 3 link 2 nodes 2 and 3 (all in column 2).
+    const std::string weights = "WEIGHTS w.txt\n";
+    struct Case {
+        std::string parameters;
+        std::string extra;
+        std::string drop;
+        std::string weight_file;
+        std::string message;
+    };
+    const Case cases[] = {
+        {kParameters, "GW_SIMULATION\n", "", "",
+         "Error: You have specified both groundwater routing and Sacramento soil moisture\n"
+         "accounting.  These two methods are mutually-exclusive.  Use one or the other.\n"},
+        {kParameters, "", "CHAN_EXPLIC", "",
+         "needs the channel network (CHANNEL_INPUT, STREAM_CELL, CHAN_EXPLIC)"},
+        {replaced("TORVA_SACRAMENTO", "TORVA_SAC"), "", "", "",
+         "sac.txt, line 1: the file must begin with the word TORVA_SACRAMENTO, not TORVA_SAC."},
+        {replaced("UZK 0.3\n", ""), "", "", "",
+         "Error: Sacramento parameter file sac.txt: missing UZK.\n"},
+        {replaced("UZK 0.3\nLZSK 0.05\n", ""), "", "", "", "sac.txt: missing UZK, LZSK.\n"},
+        {replaced("ADIMC 0.5\n", ""), "", "", "", "sac.txt: missing ADIMC.\n"},
+        {replaced("LZPK 0.01\n", "LZPK 0.01\nlzpk 0.02\n"), "", "", "",
+         "line 11: LZPK is given twice (first on line 10)."},
+        {replaced("UZK 0.3", "UZK 0"), "", "", "",
+         "line 8: UZK is 0; it must lie above 0 and at most 1."},
+        {replaced("LZSK 0.05", "LZSK 1.5"), "", "", "",
+         "line 9: LZSK is 1.5; it must lie above 0 and at most 1."},
+        {replaced("UZTWM 50", "UZTWM -5"), "", "", "",
+         "line 3: UZTWM is -5; it must lie above 0 and at most 10000 mm."},
+        {replaced("ZPERC 40", "ZPERC nan"), "", "", "",
+         "line 14: the value of ZPERC is not a finite number."},
+        {replaced("SIDE 0.2", "SIDE"), "", "", "", "line 17: the value of SIDE is missing."},
+        {replaced("RSERV 0.3", "RSERV 0.3 0.4"), "", "", "",
+         "line 18: one value only may follow RSERV."},
+        {replaced("PCTIM 0.02", "PCTIM 0.95"), "", "", "",
+         "PCTIM and ADIMP together are 1.05; they must not exceed 1."},
+        {replaced("UZFWC 0.2", "UZFWC 1.2"), "", "", "",
+         "line 21: UZFWC is 1.2; with FRACTION it must lie from 0 to 1."},
+        {std::string(in_mm).replace(in_mm.find("UZFWC 0.2"), 9, "UZFWC 45"), "", "", "",
+         "line 20: UZFWC is 45 mm; it must not exceed its capacity of 40 mm."},
+        {replaced("FRACTION\n", "FRACTION\nFRACTION\n"), "", "", "",
+         "line 20: FRACTION is given twice (first on line 19)."},
+        {replaced("RIVA 0.01", "RIPARIAN 0.01"), "", "", "", "line 13: unknown name RIPARIAN."},
+        {kParameters + weights, "", "", "1 2 1 1 0.5\n2 2 2 1 0.4\n",
+         "Error: the weights of Sacramento weight file w.txt sum to 0.9; they must sum to 1.\n"},
+        {kParameters + weights, "", "", "1 2 1 1 0.5\n1 2 2 1 0.5\n",
+         "w.txt, line 2: no stream cell at row 1, column 2 holds link 2, node 1."},
+        {kParameters + weights, "", "", "1 2 1 1 0.5\n1 2 1 1 0.5\n",
+         "w.txt, line 2: this entry has a weight already (line 1)."},
+        {kParameters + weights, "", "", "1 2 1 1 0.5\n2 2 2 1 x\n",
+         "w.txt, line 2: a line holds row, column, link, node and weight, five numbers."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        TempDir dir;
+        write_project(dir, c.parameters, c.extra, c.drop);
+        if (!c.weight_file.empty())
+            dir.write("w.txt", c.weight_file);
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out.find("Running...."), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace torva
