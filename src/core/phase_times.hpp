@@ -24,6 +24,9 @@ enum class TimedPhase {
 struct PhaseTimes {
     bool enabled = false;
     std::array<double, static_cast<std::size_t>(TimedPhase::count)> seconds{};
+    // Steps of the time loop, and those whose cell loops ran on one thread.
+    long long steps = 0;
+    long long single_thread_steps = 0;
 
     double& operator[](TimedPhase phase) { return seconds[static_cast<std::size_t>(phase)]; }
 };

@@ -38,6 +38,7 @@
 #include "run/interrupt.hpp"
 #include "run/output_names.hpp"
 #include "run/run_parameters.hpp"
+#include "run/step_threads.hpp"
 #include "run/terminal_progress.hpp"
 #include "soil/infiltration.hpp"
 #include "soil/richards.hpp"
@@ -509,7 +510,17 @@ void stride_through_dry_spell(Model& model) {
 // analyzers, which report the state it stopped in.
 void run_time_loop(Model& model, RunContext& ctx) {
     TerminalProgress progress(model, ctx);
-    while (run_step(model, ctx)) {
+    StepThreads step_threads;
+    const auto note_threads = [&] {
+        ctx.phase_times.steps = step_threads.steps();
+        ctx.phase_times.single_thread_steps = step_threads.single_thread_steps();
+    };
+    for (;;) {
+        step_threads.start_step();
+        const bool stepped = run_step(model, ctx);
+        step_threads.end_step();
+        if (!stepped)
+            break;
         progress.update(model, ctx);
         if (model.running)
             stride_through_dry_spell(model);
@@ -522,6 +533,7 @@ void run_time_loop(Model& model, RunContext& ctx) {
         }
         if (model.running)
             continue;
+        note_threads();
         progress.clear(ctx);
         keep_final_maps_for_host(model, ctx);
         write_run_summary(model, ctx);
@@ -541,6 +553,7 @@ void run_time_loop(Model& model, RunContext& ctx) {
         run_must_stop(ctx);
         return;
     }
+    note_threads();
     notify_analyzers(model, ctx, kRunFailed);
     run_must_stop(ctx);
 }
@@ -558,6 +571,8 @@ void write_phase_times(RunContext& ctx, double loop_seconds) {
     }
     ctx.print("  %-16s %10.3lf\n", "other", loop_seconds - timed_seconds);
     ctx.print("  %-16s %10.3lf\n", "time loop", loop_seconds);
+    ctx.print("Steps whose cell loops ran on one thread: %lld of %lld\n", times.single_thread_steps,
+              times.steps);
 }
 
 // The series a file belongs to: its name with the last run of four or more

@@ -21,10 +21,14 @@ WaitSetting choose_wait_setting(bool user_chose, const std::string& load, int pr
     char slash = 0;
     if (!(in >> minute >> five >> fifteen >> runnable >> slash >> all) || slash != '/')
         return sleep;
-    // The runnable count includes this program.
+    // The runnable count includes this program. The last minute's load still
+    // counts what ran just before (a build, the previous run), so only a
+    // whole processor busy on average, beyond the ones the threads need,
+    // counts as another program at work; the steps' own choice between one
+    // thread and all of them catches a machine that gets busy later.
     const int free_now = processors - (runnable - 1);
     const double free_lately = processors - minute;
-    if (threads <= 1 || free_now < threads || free_lately + 0.5 < threads)
+    if (threads <= 1 || free_now < threads || free_lately + 1.0 < threads)
         return sleep;
     return {"GOMP_SPINCOUNT", kSpinCount};
 }

@@ -12,12 +12,12 @@ namespace torva {
 // microseconds at every loop, a quarter of the run on an idle machine.
 //
 // So the program looks at the machine when it starts: when it has a free
-// processor for each of the run's threads, both now and over the last minute,
-// waiting threads spin a bounded while (kSpinCount turns of some 50 ns, long
-// enough to bridge the gaps between the loops of a step) and then sleep;
-// otherwise they sleep at once. A user who sets OMP_WAIT_POLICY or
-// GOMP_SPINCOUNT decides instead. The runtime reads these settings when it is
-// loaded, before main, so the program sets one and starts itself again.
+// processor for each of the run's threads now, and the last minute's load
+// leaves them free but for less than one processor, waiting threads spin a bounded while
+// (kSpinCount turns of some 50 ns, long enough to bridge the gaps between the loops of a step) and
+// then sleep; otherwise they sleep at once. A user who sets OMP_WAIT_POLICY or GOMP_SPINCOUNT
+// decides instead. The runtime reads these settings when it is loaded, before main, so the program
+// sets one and starts itself again.
 inline constexpr const char* kSpinCount = "2000";
 
 // The setting to make before starting again: its name and value, or a null

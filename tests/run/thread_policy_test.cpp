@@ -23,7 +23,8 @@ TEST(ThreadPolicy, SpinsOnlyWhereEveryThreadHasAFreeProcessor) {
     } cases[] = {
         {"0.05 0.10 0.20 1/230 4567", 2, 2, "GOMP_SPINCOUNT"},   // idle
         {"0.40 0.10 0.20 1/230 4567", 2, 2, "GOMP_SPINCOUNT"},   // idle enough
-        {"0.90 0.10 0.20 1/230 4567", 2, 2, "OMP_WAIT_POLICY"},  // busy lately
+        {"0.90 0.10 0.20 1/230 4567", 2, 2, "GOMP_SPINCOUNT"},   // the run before
+        {"1.30 0.10 0.20 1/230 4567", 2, 2, "OMP_WAIT_POLICY"},  // busy lately
         {"0.05 0.10 0.20 2/230 4567", 2, 2, "OMP_WAIT_POLICY"},  // busy now
         {"2.00 2.00 2.00 3/230 4567", 2, 2, "OMP_WAIT_POLICY"},  // two busy programs
         {"1.00 1.00 1.00 2/230 4567", 4, 2, "GOMP_SPINCOUNT"},   // room for two more
