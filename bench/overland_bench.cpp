@@ -2,7 +2,7 @@
 // 2 threads. The surface is a gently undulating plane and the water shallow,
 // so no sub-step is halved: each model step is exactly two sweeps. And the
 // whole overland phase of a step with rain on every cell, on a tenth of them
-// (every tenth row) and on none, from a dry start: what a step costs as the
+// (a square patch) and on none, from a dry start: what a step costs as the
 // wet share of the grid falls.
 
 #include <benchmark/benchmark.h>
@@ -86,12 +86,13 @@ void BM_OverlandWetFraction(benchmark::State& state) {
     auto m = wet_plane(1000);
     Model& model = *m;
     for (int i = 1; i <= model.grid.num_cells; ++i) model.overland.depth[i] = 0.0;
+    // A storm covers one patch: a square of the given share of the grid in
+    // its middle.
+    const int side = static_cast<int>(std::lround(1000.0 * std::sqrt(percent / 100.0)));
+    const int from = (1000 - side) / 2;
     std::vector<int> raining;
-    for (int i = 1; i <= model.grid.num_cells; ++i) {
-        const int row = (i - 1) / 1000;
-        if (percent >= 100 || (percent > 0 && row % (100 / percent) == 0))
-            raining.push_back(i);
-    }
+    for (int r = from; r < from + side; ++r)
+        for (int c = from; c < from + side; ++c) raining.push_back(r * 1000 + c + 1);
     const double rain = 0.030 / 3600.0 * model.run.time_step;
     RunContext ctx;
     for (auto _ : state) {

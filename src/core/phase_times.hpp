@@ -27,6 +27,10 @@ struct PhaseTimes {
     // Steps of the time loop, and those whose cell loops ran on one thread.
     long long steps = 0;
     long long single_thread_steps = 0;
+    // Wall time of all the steps, and of the dry ones (no water on the
+    // ground), counted whether or not the phase times are wanted.
+    double step_seconds = 0.0;
+    double dry_step_seconds = 0.0;
 
     double& operator[](TimedPhase phase) { return seconds[static_cast<std::size_t>(phase)]; }
 };

@@ -516,11 +516,13 @@ void run_time_loop(Model& model, RunContext& ctx) {
     const auto note_threads = [&] {
         ctx.phase_times.steps = step_threads.steps();
         ctx.phase_times.single_thread_steps = step_threads.single_thread_steps();
+        ctx.phase_times.step_seconds = step_threads.seconds();
+        ctx.phase_times.dry_step_seconds = step_threads.dry_seconds();
     };
     for (;;) {
         step_threads.start_step();
         const bool stepped = run_step(model, ctx);
-        step_threads.end_step();
+        step_threads.end_step(model.overland.dry);
         if (!stepped)
             break;
         progress.update(model, ctx);
@@ -575,6 +577,8 @@ void write_phase_times(RunContext& ctx, double loop_seconds) {
     ctx.print("  %-16s %10.3lf\n", "time loop", loop_seconds);
     ctx.print("Steps whose cell loops ran on one thread: %lld of %lld\n", times.single_thread_steps,
               times.steps);
+    ctx.print("Wall time of the dry steps (no water on the ground): %.3lf s of %.3lf s\n",
+              times.dry_step_seconds, times.step_seconds);
 }
 
 // The series a file belongs to: its name with the last run of four or more

@@ -67,9 +67,13 @@ void StepThreads::start_step() {
     started_ = std::chrono::steady_clock::now();
 }
 
-void StepThreads::end_step() {
+void StepThreads::end_step(bool dry) {
     const auto now = std::chrono::steady_clock::now();
-    choice_.step_took(std::chrono::duration<double>(now - started_).count());
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    choice_.step_took(seconds);
+    seconds_ += seconds;
+    if (dry)
+        dry_seconds_ += seconds;
     ++steps_;
     if (step_threads_ == 1)
         ++single_thread_steps_;

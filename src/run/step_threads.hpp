@@ -62,11 +62,15 @@ class StepThreads {
     StepThreads& operator=(const StepThreads&) = delete;
 
     void start_step();
-    void end_step();
+    // `dry`: no water stood on the ground in the step.
+    void end_step(bool dry);
 
     // Steps run so far, and how many of them on one thread.
     long long steps() const { return steps_; }
     long long single_thread_steps() const { return single_thread_steps_; }
+    // Wall time of the steps so far, and of the dry ones.
+    double seconds() const { return seconds_; }
+    double dry_seconds() const { return dry_seconds_; }
 
   private:
     int threads_;
@@ -74,6 +78,8 @@ class StepThreads {
     int step_threads_ = 1;
     long long steps_ = 0;
     long long single_thread_steps_ = 0;
+    double seconds_ = 0.0;
+    double dry_seconds_ = 0.0;
     std::chrono::steady_clock::time_point started_{};
 };
 

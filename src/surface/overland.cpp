@@ -351,13 +351,26 @@ void apply_low_spot_flows(Model& model, double dt) {
 
 namespace {
 
-// The largest Courant number of the step: the kinematic wave moves at 5/3 of
-// the flow velocity under Manning's law, and the velocity of a face is its
+// The Courant number of the faces of cell i: the kinematic wave moves at 5/3
+// of the flow velocity under Manning's law, and the velocity of a face is its
 // discharge over the wetted width times the deeper of its two cells. Faces
-// with less than a millimetre of water carry no wave worth the name. A
-// maximum over the cells does not depend on how the threads split them.
-double largest_courant_number(const Model& model, double dt) {
+// with less than a millimetre of water carry no wave worth the name.
+inline double cell_courant_number(const double* h, const double* qx, const double* qy,
+                                  const int* east, const int* south, int i, double factor) {
     constexpr double kLeastDepth = 0.001;  // m
+    double largest = 0.0;
+    const double hx = std::max(h[i], h[east[i]]);
+    const double hy = std::max(h[i], h[south[i]]);
+    if (hx > kLeastDepth)
+        largest = std::max(largest, std::fabs(qx[i]) / hx * factor);
+    if (hy > kLeastDepth)
+        largest = std::max(largest, std::fabs(qy[i]) / hy * factor);
+    return largest;
+}
+
+// The largest Courant number of the step over every cell. A maximum over the
+// cells does not depend on how the threads split them.
+double largest_courant_number(const Model& model, double dt) {
     const Overland& ov = model.overland;
     const int n = model.grid.num_cells;
     const double dx = model.grid.cell_size;
@@ -368,28 +381,58 @@ double largest_courant_number(const Model& model, double dt) {
     const int* south = ov.face_south.data();
     const double factor = 5.0 / 3.0 * dt / (dx * dx);
     double largest = 0.0;
-    // Faces outside the ADE scheme's spans carry nothing.
-    const bool spans = ov.scheme == OverlandScheme::ade && span_rows(ov) >= 1;
-    const int rows = spans ? span_rows(ov) : 1;
 #pragma omp parallel for schedule(static) reduction(max : largest) if (runs_parallel(ov, n))
-    for (int r = 1; r <= rows; ++r) {
-        const int begin = spans ? ov.span_begin[r] : 1;
-        const int end = spans ? ov.span_end[r] : n + 1;
-        for (int i = begin; i < end; ++i) {
-            const double hx = std::max(h[i], h[east[i]]);
-            const double hy = std::max(h[i], h[south[i]]);
-            if (hx > kLeastDepth)
-                largest = std::max(largest, std::fabs(qx[i]) / hx * factor);
-            if (hy > kLeastDepth)
-                largest = std::max(largest, std::fabs(qy[i]) / hy * factor);
-        }
-    }
+    for (int i = 1; i <= n; ++i)
+        largest = std::max(largest, cell_courant_number(h, qx, qy, east, south, i, factor));
     return largest;
 }
 
-void track_courant_number(Model& model, double dt) {
+// The end of an ADE step on the wet spans, in one pass over them: the face
+// volumes become discharges, the largest Courant number is found, and the
+// depths the step changed are tested. Outside the spans the discharges are 0
+// and the depths as the test before the step found them; the outlet cell may
+// lie outside them.
+struct SpanStepEnd {
+    double courant = 0.0;
+    int non_real_cell = 0;
+};
+
+SpanStepEnd finish_span_step(Model& model, double dt) {
     Overland& ov = model.overland;
-    const double courant = largest_courant_number(model, dt);
+    const int n = model.grid.num_cells;
+    const double dx = model.grid.cell_size;
+    double* h = ov.depth.data();
+    double* qx = ov.discharge_x.data();
+    double* qy = ov.discharge_y.data();
+    const int* east = ov.face_east.data();
+    const int* south = ov.face_south.data();
+    const int* span_begin = ov.span_begin.data();
+    const int* span_end = ov.span_end.data();
+    const int rows = span_rows(ov);
+    const double inverse_dt = 1.0 / dt;
+    const double factor = 5.0 / 3.0 * dt / (dx * dx);
+    double largest = 0.0;
+    int first_bad = n + 1;
+#pragma omp parallel for schedule(static) reduction(max        \
+                                                    : largest) \
+    reduction(min                                              \
+              : first_bad) if (runs_parallel(ov, n))
+    for (int r = 1; r <= rows; ++r)
+        for (int i = span_begin[r]; i < span_end[r]; ++i) {
+            qx[i] *= inverse_dt;
+            qy[i] *= inverse_dt;
+            if (!std::isfinite(h[i]))
+                first_bad = std::min(first_bad, i);
+            largest = std::max(largest, cell_courant_number(h, qx, qy, east, south, i, factor));
+        }
+    const int o = model.grid.outlet_cell;
+    if (o > 0 && o <= n && !std::isfinite(h[o]))
+        first_bad = std::min(first_bad, o);
+    return {largest, first_bad <= n ? first_bad : 0};
+}
+
+void track_courant_number(Model& model, double courant) {
+    Overland& ov = model.overland;
     if (courant > ov.max_courant) {
         ov.max_courant = courant;
         ov.max_courant_minutes = model.clock.elapsed_minutes;
@@ -429,13 +472,31 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
         apply_overland_boundaries(model, ctx, dt);
     }
 
-    DepthScan scan = scan_depths(model);
+    // The ADE scheme without lakes works on the wet spans: one pass finds
+    // them and tests the depths, and the end of the step sweeps them only.
+    const bool spans = ov.scheme == OverlandScheme::ade && ov.wet_spans && span_rows(ov) >= 1 &&
+                       !ov.channel_lakes.present() && !model.lakes.present();
+    const bool parallel = runs_parallel(ov, n);
+    DepthScan scan;
+    if (spans) {
+        const RowScan rows = scan_active_rows(ov, model.grid, ov.depth.data(),
+                                              model.surface.retention_depth.data(), parallel);
+        scan = {rows.water_present, rows.non_real_cell};
+    } else {
+        scan = scan_depths(model);
+    }
     if (stop_on_non_real_depth(ctx, scan,
                                "applying overland boundary conditions and overland pumping"))
         return;
 
+    ov.dry = !scan.water_present;
     double outflow = 0.0;
+    // A dry grid moves no water and changes no depth: its faces are set to 0
+    // once, and nothing is tested again.
+    bool test_all_depths = false;
+    int non_real_in_spans = 0;
     if (scan.water_present) {
+        ov.faces_clear = false;
         switch (ov.scheme) {
             case OverlandScheme::explicit_scheme:
                 outflow = route_explicit(model, ctx, dt);
@@ -449,20 +510,30 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
         }
         if (ctx.error.pending())
             return;
-        if (ov.scheme == OverlandScheme::ade) {
-            // Outside the spans the discharges are 0 already.
-            const double inverse_dt = 1.0 / dt;
-            const int rows = span_rows(ov);
-#pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
-            for (int r = 1; r <= rows; ++r)
-                for (int i = ov.span_begin[r]; i < ov.span_end[r]; ++i) {
+        if (spans) {
+            const SpanStepEnd end = finish_span_step(model, dt);
+            track_courant_number(model, end.courant);
+            non_real_in_spans = end.non_real_cell;
+            // The low spots pass water between cells anywhere on the grid.
+            test_all_depths = model.project.given(Card::LOWSPOT_FILE);
+        } else {
+            if (ov.scheme == OverlandScheme::ade) {
+                // The ADE sweeps add up the face volumes of their sub-steps.
+                const double inverse_dt = 1.0 / dt;
+#pragma omp parallel for schedule(static) if (parallel)
+                for (int i = 1; i <= n; ++i) {
                     ov.discharge_x[i] *= inverse_dt;
                     ov.discharge_y[i] *= inverse_dt;
                 }
+            }
+            track_courant_number(model, largest_courant_number(model, dt));
+            test_all_depths = true;
         }
-        track_courant_number(model, dt);
-    } else {
+    } else if (spans) {
+        clear_faces_for_dry_step(ov, n, parallel);
+    } else if (!ov.faces_clear) {
         for (int i = 1; i <= n; ++i) ov.discharge_x[i] = ov.discharge_y[i] = 0.0;
+        ov.faces_clear = true;
     }
 
     if (ov.track_max_depth) {
@@ -480,7 +551,10 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
         advance_print_time(model);
     }
 
-    scan = scan_depths(model);
+    if (test_all_depths)
+        scan = scan_depths(model);
+    else
+        scan = {true, non_real_in_spans};
     stop_on_non_real_depth(ctx, scan, "overland flow routing");
 }
 

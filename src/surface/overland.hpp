@@ -32,6 +32,21 @@ void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const doub
 void clear_dirty_faces(Overland& ov, int n, bool parallel);
 void mark_spans_dirty(Overland& ov);
 
+// One pass over the depths of every cell: whether any holds water, the first
+// whose depth is not a real number (0 for none), and, for the wet spans, the
+// first and last column of each row that holds water above its retention.
+struct RowScan {
+    bool water_present = false;
+    int non_real_cell = 0;
+};
+RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const double* retention,
+                         bool parallel);
+// The spans from the active columns of the rows found by scan_active_rows.
+void spans_from_active_rows(Overland& ov, const Grid& g);
+// A dry step: the faces the last wet step left are set to 0 and no span is
+// left to clear.
+void clear_faces_for_dry_step(Overland& ov, int n, bool parallel);
+
 // Computes the bed slopes between neighbouring cells and sets up the overland
 // state: it allocates the overland per-cell arrays (keeping a depth array that
 // an initial-depth reader has already filled), selects the scheme from the

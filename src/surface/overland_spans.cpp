@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 #include "core/model_state.hpp"
 #include "surface/overland.hpp"
@@ -57,26 +58,57 @@ void cover_every_cell(Overland& ov) {
         ov.span_end[r] = ov.row_begin[r + 1];
     }
     count_span_cells(ov, rows);
+    ov.active_rows_found = false;
 }
 
-void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const double* retention,
-                    bool parallel) {
+RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const double* retention,
+                         bool parallel) {
     const int rows = span_rows(ov);
     const int* col = g.cell_col.data();
     const int* begin = ov.row_begin.data();
     int* first = ov.active_first.data();
     int* last = ov.active_last.data();
-#pragma omp parallel for schedule(static) if (parallel)
+    int wet = 0;
+    int first_bad = INT_MAX;
+#pragma omp parallel for schedule(static) if (parallel) reduction(+ : wet) \
+    reduction(min : first_bad)
     for (int r = 1; r <= rows; ++r) {
-        int a = INT_MAX, b = -1;
-        for (int i = begin[r]; i < begin[r + 1]; ++i)
-            if (depth[i] > retention[i]) {
+        int a = INT_MAX, b = -1, row_wet = 0;
+        for (int i = begin[r]; i < begin[r + 1]; ++i) {
+            const double h = depth[i];
+            // Most cells of a grid between storms are dry: one test of the
+            // depth passes them, and retention (never negative) is read only
+            // under water.
+            if (!(h > 0.0)) {
+                if (std::isnan(h) || std::isinf(h))
+                    first_bad = std::min(first_bad, i);
+                continue;
+            }
+            if (std::isinf(h)) {
+                first_bad = std::min(first_bad, i);
+                continue;
+            }
+            if (h > 1e-16)
+                ++row_wet;
+            if (h > retention[i]) {
                 a = std::min(a, col[i]);
                 b = col[i];
             }
+        }
         first[r] = a;
         last[r] = b;
+        wet += row_wet;
     }
+    ov.active_rows_found = true;
+    return {wet > 0, first_bad == INT_MAX ? 0 : first_bad};
+}
+
+void spans_from_active_rows(Overland& ov, const Grid& g) {
+    const int rows = span_rows(ov);
+    const int* col = g.cell_col.data();
+    const int* begin = ov.row_begin.data();
+    const int* first = ov.active_first.data();
+    const int* last = ov.active_last.data();
     for (int r = 1; r <= rows; ++r) {
         int a = first[r], b = last[r];
         if (r > 1) {
@@ -97,6 +129,14 @@ void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const doub
             static_cast<int>(std::upper_bound(col + begin[r], col + begin[r + 1], b + 1) - col);
     }
     count_span_cells(ov, rows);
+    ov.active_rows_found = false;
+}
+
+void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const double* retention,
+                    bool parallel) {
+    if (!ov.active_rows_found)
+        scan_active_rows(ov, g, depth, retention, parallel);
+    spans_from_active_rows(ov, g);
 }
 
 void clear_dirty_faces(Overland& ov, int n, bool parallel) {
@@ -127,6 +167,17 @@ void clear_dirty_faces(Overland& ov, int n, bool parallel) {
 void mark_spans_dirty(Overland& ov) {
     ov.dirty_begin = ov.span_begin;
     ov.dirty_end = ov.span_end;
+}
+
+void clear_faces_for_dry_step(Overland& ov, int n, bool parallel) {
+    clear_dirty_faces(ov, n, parallel);
+    const int rows = span_rows(ov);
+    for (int r = 1; r <= rows; ++r) {
+        ov.dirty_begin[r] = ov.dirty_end[r] = ov.row_begin[r];
+        ov.span_begin[r] = ov.span_end[r] = ov.row_begin[r];
+    }
+    count_span_cells(ov, rows);
+    ov.active_rows_found = false;
 }
 
 }  // namespace torva

@@ -56,6 +56,9 @@ struct Overland {
     bool drains_to_channel = false;  // explicit channel routing takes the outlet water
     bool track_max_depth = false;    // the maximum-depth map is wanted
     bool set_up = false;
+    // No cell held water at the last overland phase: nothing moved on the
+    // ground in that step.
+    bool dry = false;
 
     // Per-cell arrays, N + 1 entries (entry 0 stays 0: it is the discharge of
     // the missing face of a cell without west or north neighbour).
@@ -106,6 +109,13 @@ struct Overland {
     std::vector<int> dirty_begin;
     std::vector<int> dirty_end;
     bool all_dirty = true;
+    // The overland phase finds the active columns of the rows in the same
+    // pass as its test of the depths; the ADE step then needs no pass of its
+    // own over the grid.
+    bool active_rows_found = false;
+    // Every face discharge is 0 (a dry step set them so): a dry grid leaves
+    // them as they are.
+    bool faces_clear = false;
 
     ExplicitStepState explicit_state;
     int ade_sweep_toggle = 1;  // 1: x then y; 2: y then x; alternates every model step

@@ -1,5 +1,6 @@
 // The ADE scheme works only on the wet spans of each row. Rain on a patch of
-// a tilted, bumpy grid spreads, runs off and leaves films behind; every depth,
+// a tilted, bumpy grid spreads, runs off and leaves films behind, the soil
+// takes them all, and a second storm follows; every depth,
 // face discharge, outlet volume and cleanup total must be those of the scheme
 // run over every cell, to the bit, on one thread and on two, at model steps
 // short enough for one sub-step and long enough for retries.
@@ -17,7 +18,7 @@ namespace torva {
 namespace {
 
 struct Outcome {
-    std::vector<double> depth, qx, qy, outlet;
+    std::vector<double> depth, qx, qy, outlet, faces;
     double cleanup = 0.0;
     int fewest_span_cells = 0;  // the smallest share of the grid the spans held
 };
@@ -39,12 +40,21 @@ Outcome rain_on_a_patch(bool spans, int threads, double dt) {
     o.fewest_span_cells = m->grid.num_cells;
     const int steps = static_cast<int>(1200.0 / dt);
     for (int k = 0; k < steps && !ctx.error.pending(); ++k) {
-        if (k * dt < 300.0)
+        const double t = k * dt;
+        // Dry at first, then a storm; at 600 s the soil takes every film
+        // (a dry spell of two steps), and a second storm follows.
+        if ((t >= 60.0 && t < 300.0) || t >= 720.0)
             for (int r = 6; r <= 12; ++r)
                 for (int c = 8; c <= 15; ++c)
                     m->overland.depth[m->grid.number_at(r, c)] += 0.080 / 3600.0 * dt;
+        if (t >= 600.0 && t < 600.0 + 2.0 * dt)
+            for (int i = 1; i <= m->grid.num_cells; ++i) m->overland.depth[i] = 0.0;
         overland_flow_phase(*m, ctx);
         o.outlet.push_back(m->outlet.discharge);
+        double faces = 0.0;  // every face discharge, dry steps included
+        for (int i = 1; i <= m->grid.num_cells; ++i)
+            faces += std::fabs(ov.discharge_x[i]) + std::fabs(ov.discharge_y[i]);
+        o.faces.push_back(faces);
         o.fewest_span_cells = std::min(o.fewest_span_cells, ov.span_before[span_rows(ov) + 1]);
     }
     EXPECT_FALSE(ctx.error.pending()) << console.text();
@@ -68,6 +78,7 @@ TEST(WetSpans, GiveEveryFigureOfTheSchemeOverEveryCell) {
             EXPECT_EQ(wet.qx, all.qx);
             EXPECT_EQ(wet.qy, all.qy);
             EXPECT_EQ(wet.outlet, all.outlet);
+            EXPECT_EQ(wet.faces, all.faces);
             EXPECT_EQ(wet.cleanup, all.cleanup);
         }
     }
