@@ -9,9 +9,10 @@ namespace torva {
 // Volumes moved into and out of the overland lakes, m3, summed over a step by
 // the phases that move them and passed to the run totals.
 struct OverlandLakeFlows {
-    double rain = 0.0;     // rain that fell on lake cells
-    double inflow = 0.0;   // overland flow into lake cells
-    double outflow = 0.0;  // overland flow out of lake cells
+    double rain = 0.0;         // rain that fell on lake cells
+    double inflow = 0.0;       // overland flow into lake cells
+    double outflow = 0.0;      // overland flow out of lake cells
+    double evaporation = 0.0;  // open-water evaporation of long-term runs
 };
 
 struct Lakes {

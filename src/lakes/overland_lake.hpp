@@ -17,8 +17,10 @@ bool read_overland_lakes(Model& model, RunContext& ctx);
 // Spreads lake k's pending volume: the level follows the stored volume over
 // the cells then flooded, a rising lake floods the neighbours that lie below
 // it in order of their water surface, a falling one gives back its highest
-// cells. False (after the message) when the lake cannot do it.
-bool update_overland_lake(Model& model, RunContext& ctx, int k);
+// cells. False (after the message) when the lake cannot do it. A lake that
+// `may_empty` (its last water has evaporated) keeps its lowest cells as a dry
+// bed instead of stopping the run.
+bool update_overland_lake(Model& model, RunContext& ctx, int k, bool may_empty = false);
 
 // Moves the water standing on lake cells (rain, an initial depth) into their
 // lakes, in cell order. Returns the volume moved, m3.

@@ -41,8 +41,12 @@ struct LakeCard {
     NumberFault elevation_fault = NumberFault::none;
 };
 
-// The LAKE cards of the file, after its file word.
-bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& cards) {
+// The LAKE cards of the file, after its file word. A card starts with the
+// keyword LAKE in capitals; every other line is a note, so a note may begin
+// with "lake", "Lake" or "lakes" without being taken for a card. `notes`
+// counts the notes that begin with the word in another case, for the message
+// of a file whose cards do not match the map.
+bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& cards, int& notes) {
     LineReader reader(file, ctx);
     std::string line, word;
     bool header = false;
@@ -58,8 +62,12 @@ bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& ca
             header = true;
             continue;
         }
-        if (!tokens.text(word) || strcasecmp(word.c_str(), "LAKE") != 0)
+        word.clear();
+        if (!tokens.text(word) || word != "LAKE") {
+            if (strcasecmp(word.c_str(), "LAKE") == 0)
+                ++notes;
             continue;
+        }
         LakeCard card;
         card.line = reader.line_number();
         card.number_fault = tokens.read(card.number);
@@ -81,16 +89,26 @@ bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& ca
 
 // Each card names one lake of the map, once, with a real elevation.
 bool check_lake_cards(RunContext& ctx, const std::string& path, const std::vector<LakeCard>& cards,
-                      int lakes) {
+                      int lakes, int notes) {
+    const auto explain_notes = [&] {
+        if (notes > 0)
+            ctx.print_error(
+                "(%d %s of %s %s with the word lake in small or mixed letters, read as "
+                "notes: a card begins with LAKE in capitals.)\n",
+                notes, notes == 1 ? "line" : "lines", path.c_str(),
+                notes == 1 ? "begins" : "begin");
+    };
     if (cards.empty()) {
         ctx.print_error("Premature end-of-file in the overland lake input data file.\n");
         ctx.print_error("No LAKE cards encountered before end of file.\n");
+        explain_notes();
         ctx.print_error("Program terminated.\n");
         return fail(ctx);
     }
     if (static_cast<int>(cards.size()) != lakes) {
         ctx.print_error("Incorrect number of LAKE cards in the overland lake input data file.\n");
         ctx.print_error("Expected %d LAKE cards, read %d\n", lakes, static_cast<int>(cards.size()));
+        explain_notes();
         ctx.print_error("Program terminated.\n");
         return fail(ctx);
     }
@@ -284,9 +302,10 @@ bool read_overland_lakes(Model& model, RunContext& ctx) {
         return false;
     }
     std::vector<LakeCard> cards;
-    const bool read = read_lake_cards(ctx, file, cards);
+    int notes = 0;
+    const bool read = read_lake_cards(ctx, file, cards, notes);
     std::fclose(file);
-    if (!read || !check_lake_cards(ctx, file_path, cards, lakes.count))
+    if (!read || !check_lake_cards(ctx, file_path, cards, lakes.count, notes))
         return false;
     mark_barred_cells(model);
     return fill_lakes(model, ctx, cards);

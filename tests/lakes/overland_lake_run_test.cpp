@@ -44,6 +44,11 @@ TEST(OverlandLakeFiles, RefusedWithTheirMessagesBeforeTheRunStarts) {
         {"no cards", kLakeCards, kCentreLake, "TORVA_OVERLAND_LAKE_FILE\n# no lake yet\n",
          "Premature end-of-file in the overland lake input data file.\n"
          "No LAKE cards encountered before end of file.\nProgram terminated.\n"},
+        {"cards in small letters", kLakeCards, kCentreLake,
+         "TORVA_OVERLAND_LAKE_FILE\nlake 1 10.05 0\n",
+         "No LAKE cards encountered before end of file.\n(1 line of lake.txt begins with the "
+         "word lake in small or mixed letters, read as notes: a card begins with LAKE in "
+         "capitals.)\nProgram terminated.\n"},
         {"card count", kLakeCards, kSmallHeader + "0 0 0\n0 1 2\n0 0 0\n", kGoodFile,
          "Incorrect number of LAKE cards in the overland lake input data file.\n"
          "Expected 2 LAKE cards, read 1\nProgram terminated.\n"},
@@ -51,7 +56,7 @@ TEST(OverlandLakeFiles, RefusedWithTheirMessagesBeforeTheRunStarts) {
          "Error: the LAKE card on line 2 of the overland lake input data file lake.txt names no "
          "lake of the lake map: give a lake number from 1 to 1.\n"},
         {"repeated lake", kLakeCards, kSmallHeader + "0 0 0\n0 1 2\n0 0 0\n",
-         "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\nlake 1 10.2 0\n",
+         "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\nLAKE 1 10.2 0\n",
          "Error: lake 1 has two LAKE cards in the overland lake input data file lake.txt, on lines "
          "2 and 3.\n"},
         {"elevation", kLakeCards, kCentreLake, "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 nan 0\n",
@@ -125,7 +130,10 @@ void write_bowl(const TempDir& dir, const std::string& extra_cards) {
     dir.write("mask.msk", header + "1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n");
     dir.write("elevation.ele", ground.str());
     dir.write("lake.map", lakes.str());
-    dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\n");
+    // Notes may begin with the word lake: only LAKE in capitals starts a card.
+    dir.write("lake.txt",
+              "TORVA_OVERLAND_LAKE_FILE\nlake 1 is the pond in the middle of the bowl\n"
+              "Lake levels in metres above the datum\nLAKE 1 10.05 0\nlakes: one\n");
     dir.write("p.prj",
               "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 5\nCOLS 5\n"
               "GRIDSIZE 10\nOUTROW 1\nOUTCOL 1\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP 5\n"
