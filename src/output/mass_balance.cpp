@@ -97,6 +97,11 @@ double aquifer_storage(const Model& model) {
     // aquifer's already.
     double depth_sum = 0.0;
     for (int i = 1; i <= n; ++i) depth_sum += gw.stored_water[i] + gw.river_exchange[i];
+    // Columns standing on the water table hold the aquifer's water above
+    // their bottoms among their own.
+    const std::vector<double>& in_columns = model.soil.richards.aquifer_share;
+    if (model.totals.options.soil_columns && in_columns.size() == gw.stored_water.size())
+        for (int i = 1; i <= n; ++i) depth_sum -= in_columns[i];
     return depth_sum * model.grid.cell_size * model.grid.cell_size;
 }
 

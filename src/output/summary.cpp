@@ -379,7 +379,7 @@ void write_groundwater_block(const Model& model, RunContext& ctx) {
     ctx.log("\n\nGROUNDWATER CALCULATIONS \n");
     ctx.log("GW volume start =                %14.2lf \n", start);
     ctx.log("GW volume end =                  %14.2lf \n", end);
-    ctx.log("Sat/unsat. trickery (into gw) =  %14.2lf \n", 0.0);
+    ctx.log("Sat/unsat. trickery (into gw) =  %14.2lf \n", -model.soil.richards.from_water_table);
     ctx.log("Exfiltration back on overland =  %14.2lf \n", model.totals.run.exfiltration);
     ctx.log("Recharge to groundwater =        %14.2lf \n", v.recharge);
     ctx.log("Total inputs to groundwater=     %14.2lf \n", inputs);
@@ -441,7 +441,10 @@ void write_sacramento_block(const Model& model, RunContext& ctx) {
 
 double groundwater_inputs(const Model& model) {
     const GroundwaterVolumes& v = model.groundwater.volumes;
-    return v.recharge + v.static_flux + v.from_river - v.to_river - v.leakage - v.pumping;
+    // What the moving water table handed to the Richards columns standing on
+    // it left the aquifer's count.
+    return v.recharge + v.static_flux + v.from_river - v.to_river - v.leakage - v.pumping -
+           model.soil.richards.from_water_table;
 }
 
 void write_event_summary(Model& model, RunContext& ctx) {

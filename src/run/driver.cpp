@@ -332,6 +332,8 @@ bool initialise(Model& model, RunContext& ctx, std::string_view project_file,
         check_precipitation_settings(model, ctx);
     if (!ctx.error.pending())
         prepare_groundwater(model, ctx);
+    if (!ctx.error.pending() && model.project.infiltration == InfiltrationMethod::richards)
+        prepare_richards_water_table(model);
     if (run_must_stop(ctx))
         return false;
     check_map_outputs(model, ctx);

@@ -65,6 +65,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
         for (int i = 1; i <= n; ++i) {
             rc.failed[i] = 0;
             rc.step_canopy_et[i] = rc.step_ponded_et[i] = 0.0;
+            rc.step_from_water_table[i] = 0.0;
             if (column_skipped(soil, model, i)) {
                 soil.infiltration_rate[i] = 0.0;
                 infiltrated[i] = drained[i] = uptake[i] = 0.0;
@@ -109,6 +110,22 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
                     input.bottom_head = reach - to_water;
                     input.bottom_distance = type.node_dz[last];
                 }
+                // What the aquifer gained or lost inside the column since the
+                // last step is the column's.
+                const double held = aquifer_water_in_column(
+                    type, to_water, elevation[i] - gw.bottom[i], gw.porosity[i]);
+                const double handed = hand_water_table_change_to_column(
+                    rc, type, &rc.head[at], &rc.theta[at], held - rc.aquifer_share[i], to_water,
+                    gw.porosity[i]);
+                rc.aquifer_share[i] += handed;
+                rc.step_from_water_table[i] = handed;
+                // Water drawn up from the aquifer comes from below the
+                // column, and a fixed head never runs out of it.
+                if (gw.cell[i] != AquiferCell::fixed_head)
+                    input.upward_limit =
+                        std::max(gw.stored_water[i] - rc.aquifer_share[i] + gw.river_exchange[i] +
+                                     (with_recharge ? soil.recharge[i] : 0.0),
+                                 0.0);
             }
             const ColumnStepResult r = advance_column(rc, type, &rc.head[at], &rc.theta[at],
                                                       rc.substep[i], rc.top[i], input, scratch);
@@ -139,7 +156,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
     // Totals in cell order.
     const double area = model.grid.cell_size * model.grid.cell_size;
     double infiltrated_sum = 0.0, drained_sum = 0.0, uptake_sum = 0.0, canopy_sum = 0.0,
-           ponded_sum = 0.0;
+           ponded_sum = 0.0, handed_sum = 0.0;
     for (int i = 1; i <= n; ++i) {
         if (rc.failed[i]) {
             const double minutes = model.clock.elapsed_minutes + rc.failed_time[i] / 60.0;
@@ -161,6 +178,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
         uptake_sum += uptake[i];
         canopy_sum += rc.step_canopy_et[i];
         ponded_sum += rc.step_ponded_et[i];
+        handed_sum += rc.step_from_water_table[i];
         if (with_recharge)
             soil.recharge[i] += drained[i];
         rc.substeps += rc.step_substeps[i];
@@ -168,6 +186,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
         rc.unsettled_substeps += rc.step_unsettled[i];
         ++rc.column_steps;
     }
+    rc.from_water_table += handed_sum * area;
     for (VolumeTotals* v : {&model.totals.run, &model.totals.event}) {
         v->infiltration += infiltrated_sum * area;
         v->unsaturated_downward_flux += drained_sum * area;

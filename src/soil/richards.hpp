@@ -2,6 +2,7 @@
 // Richards equation infiltration: the soil table and the column layout, the
 // column solver, and the phase that runs every cell's column for a step.
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ struct ColumnStepInput {
     // bottom face reaches (m) and its distance below the last node's centre (m).
     double bottom_head = 0.0;
     double bottom_distance = 0.0;
+    // What the aquifer under the column can give up through its bottom over
+    // the step, m: the column draws no more water up than that.
+    double upward_limit = std::numeric_limits<double>::infinity();
     double dt = 0.0;  // s
 };
 struct ColumnStepResult {
@@ -71,6 +75,24 @@ ColumnStepResult advance_column(const RichardsColumns& settings, const RichardsS
 // Water held by a column, m, and by its root-zone nodes.
 double column_water_depth(const RichardsSoilType& type, const double* theta);
 double root_zone_water_depth(const RichardsSoilType& type, const double* theta);
+
+// ---- On the water table ----
+
+// The aquifer's water within a column (m): the specific yield over the height
+// of the water table above the column's bottom, or above the aquifer's bottom
+// where that is higher; depths are below the surface.
+double aquifer_water_in_column(const RichardsSoilType& type, double depth_to_water,
+                               double depth_to_bottom, double specific_yield);
+// Puts `change` (m, negative to take) of the aquifer's water into the column
+// as its water table moves to `depth_to_water`: a rise fills the nodes from
+// below, a fall drains the nodes it leaves by the specific yield. Returns
+// what the column took (less than asked only when it is full or dry).
+double hand_water_table_change_to_column(const RichardsColumns& rc, const RichardsSoilType& type,
+                                         double* head, double* theta, double change,
+                                         double depth_to_water, double specific_yield);
+// After the aquifer is laid out: the part of its water each column holds
+// from the start.
+void prepare_richards_water_table(Model& model);
 
 // ---- The phase ----
 

@@ -103,9 +103,10 @@ struct UpperBoundary {
 // The water table under the column: the pressure head at the point the
 // bottom face reaches and its distance below the last node's centre.
 struct BottomBoundary {
-    bool free;        // free drainage: a unit gradient, no water table
-    double head;      // m
-    double distance;  // m
+    bool free;            // free drainage: a unit gradient, no water table
+    double head;          // m
+    double distance;      // m
+    bool closed = false;  // the aquifer under it has nothing more to give
 };
 
 // Face fluxes (flux[0] the surface, flux[n] the bottom) at the iterate's
@@ -124,7 +125,9 @@ void face_fluxes(const RichardsColumns& rc, const RichardsSoilType& type, const 
         const double d = type.node_depth[i] - type.node_depth[i - 1];
         s.flux[i] = s.face_k[i] * (1.0 - (h[i] - h[i - 1]) / d);
     }
-    if (bottom.free) {
+    if (bottom.closed) {
+        s.flux[n] = 0.0;
+    } else if (bottom.free) {
         s.flux[n] = k[n - 1];
     } else {
         s.flux[n] = s.face_k[n] * (1.0 - (bottom.head - h[n - 1]) / bottom.distance);
@@ -190,6 +193,8 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
                 upper_c = -g;
                 diag += g;
                 rhs -= s.face_k[i + 1];
+            } else if (bottom.closed) {
+                // No flow through the bottom.
             } else if (bottom.free) {
                 // Unit gradient: the bottom takes the node's own conductivity.
                 rhs -= s.conductivity[i];
@@ -267,8 +272,9 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     double water = std::max(in.supply, 0.0);  // on the surface
     double t = 0.0;
     double tau = std::clamp(substep, kShortestSubstep, dt);
-    const BottomBoundary bottom{!in.water_table_bottom, in.bottom_head,
-                                std::max(in.bottom_distance, type.node_dz[n - 1])};
+    BottomBoundary bottom{!in.water_table_bottom, in.bottom_head,
+                          std::max(in.bottom_distance, type.node_dz[n - 1])};
+    double drawn_up = 0.0;  // m taken from the aquifer through the bottom
     while (t < dt) {
         tau = std::min(tau, dt - t);
         // A last sliver of the step joins the sub-step before it.
@@ -322,6 +328,14 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             }
             break;
         }
+        // The column cannot draw more water up than the aquifer under it
+        // holds: once it would, the bottom closes for the rest of the step.
+        if (!bottom.free && !bottom.closed && s.flux[n] < 0.0 &&
+            -s.flux[n] * tau > in.upward_limit - drawn_up) {
+            bottom.closed = true;
+            std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
+            continue;
+        }
 
         // Water contents from the fluxes, so the column keeps every drop.
         double largest_change = 0.0;
@@ -371,6 +385,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         const double into = s.flux[0] * tau;
         result.infiltrated += into;
         result.drained += s.flux[n] * tau;
+        drawn_up += std::max(-s.flux[n], 0.0) * tau;
         for (int i = 0; i < n; ++i) result.uptake += s.source[i] * type.node_dz[i] * tau;
         water -= into;
         if (water < 0.0 && top == ColumnTop::flux)

@@ -62,6 +62,7 @@ struct RichardsSoilType {
     // soil, m below the surface; the nodes of AQUIFER_DELTA_Z reach it.
     double water_table_depth = 0.0;
     int soil_nodes = 0;  // nodes of the soil layers and the bottom node
+    double depth = 0.0;  // the bottom of the last node below the surface, m
 };
 
 // Per-thread scratch of the column solver, sized once at set-up.
@@ -99,6 +100,11 @@ struct RichardsColumns {
     std::vector<unsigned char> failed;    // the column met a value that cannot be real
     std::vector<int> failed_node;
     std::vector<double> failed_time;  // s into the step
+    // Over an aquifer: the part of the aquifer's water (m) that stands within
+    // the column, above its bottom. The column's nodes hold that water, so the
+    // aquifer's storage leaves it out; each step the column takes in (or
+    // gives up) what the water table's rise (or fall) added to it.
+    std::vector<double> aquifer_share;
     // Per cell and node (cell * stride + node, node 0 the first): pressure
     // head (m) and water content.
     std::vector<double> head;
@@ -109,15 +115,17 @@ struct RichardsColumns {
     long long iterations = 0;
     long long unsettled_substeps = 0;  // reached the iteration limit unconverged
     long long column_steps = 0;
+    double from_water_table = 0.0;  // m3 the moving water table handed to the columns
     // The same per cell for the step in hand, summed on one thread after it.
     std::vector<int> step_substeps;
     std::vector<int> step_iterations;
     std::vector<int> step_unsettled;
-    std::vector<double> step_infiltrated;  // m through the surface
-    std::vector<double> step_drained;      // m out of the bottom
-    std::vector<double> step_uptake;       // m taken by the roots
-    std::vector<double> step_canopy_et;    // m evaporated from the canopy's water
-    std::vector<double> step_ponded_et;    // m evaporated from water on the ground
+    std::vector<double> step_infiltrated;       // m through the surface
+    std::vector<double> step_drained;           // m out of the bottom
+    std::vector<double> step_uptake;            // m taken by the roots
+    std::vector<double> step_canopy_et;         // m evaporated from the canopy's water
+    std::vector<double> step_ponded_et;         // m evaporated from water on the ground
+    std::vector<double> step_from_water_table;  // m handed over by the moving water table
 
     std::vector<RichardsScratch> scratch;  // one per thread
 

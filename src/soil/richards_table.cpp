@@ -304,6 +304,7 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
             }
         }
         type.nodes = static_cast<int>(type.node_dz.size());
+        type.depth = depth;
         type.face_inverse_distance.assign(type.nodes, 0.0);
         for (int i = 1; i < type.nodes; ++i)
             type.face_inverse_distance[i] = 1.0 / (type.node_depth[i] - type.node_depth[i - 1]);
@@ -368,7 +369,9 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         !allocate(ctx, rc.step_drained, size, "richards_drained") ||
         !allocate(ctx, rc.step_uptake, size, "richards_uptake") ||
         !allocate(ctx, rc.step_canopy_et, size, "richards_canopy_et") ||
-        !allocate(ctx, rc.step_ponded_et, size, "richards_ponded_et"))
+        !allocate(ctx, rc.step_ponded_et, size, "richards_ponded_et") ||
+        !allocate(ctx, rc.step_from_water_table, size, "richards_from_water_table") ||
+        !allocate(ctx, rc.aquifer_share, size, "richards_aquifer_share"))
         return false;
     for (int i = 1; i <= cells; ++i) {
         const RichardsSoilType& type = rc.types[rc.soil_type[i]];
