@@ -5,6 +5,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +16,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "calibration/observations.hpp"
 #include "calibration/sce_mode.hpp"
@@ -85,12 +90,20 @@ BENCHMARK(BM_CalibrationEvaluations)
     ->UseRealTime();
 
 // What the progress lines and the per-run folder and console logs cost: the
-// same SCE search (60 evaluations of a 5 x 5 plane of 10 m cells, one
-// worker, fixed seed) without them (0) and with them (1). The time per
-// search of the two should differ by well under 1 %.
-void BM_CalibrationProgressAndRunLogs(benchmark::State& state) {
-    const bool files = state.range(0) == 1;
-    const fs::path folder = fs::temp_directory_path() / "torva_calibration_logs_bench";
+// same SCE search (up to 200 evaluations of a 5 x 5 plane of 10 m cells, one
+// worker, fixed seed) without them (the evaluations' files in the working
+// folder, their consoles to the null device, no progress line) and with them
+// (calibration_runs/ with a console log per evaluation, a progress line per
+// loop). A 5 x 5 plane runs in a few milliseconds, so the fixed cost of each
+// evaluation's files weighs far more here than in a real calibration.
+//
+// The two searches alternate (without, with, with, without, ...) so that a
+// change in the machine's load falls on both alike; each pair gives the cost
+// as a share of the search without. Counters: the median search times, the
+// median cost (percent, by wall and by processor time) and the spread of the
+// pairs' costs (half the distance between their quartiles).
+fs::path write_log_bench_folder(const std::string& name, bool files) {
+    const fs::path folder = fs::temp_directory_path() / name;
     fs::remove_all(folder);
     fs::create_directories(folder);
     std::string map = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
@@ -113,24 +126,85 @@ void BM_CalibrationProgressAndRunLogs(benchmark::State& state) {
            "SUMMARY s.txt\n";
     std::ofstream(folder / "params.txt") << "2\n[N] \"%12.10lf\"\n[R] \"%12.10lf\"\n";
     std::ofstream(folder / "obs.txt") << "1\n0.02 1 20.0 1\n";
-    std::ofstream(folder / "sce.in") << "p.prj\nparams.txt\nobs.txt\n60 5 0.0001 2 7 0 2\n"
+    std::ofstream(folder / "sce.in") << "p.prj\nparams.txt\nobs.txt\n200 10 0.0000001 2 7 0 2\n"
                                         "0 0 0 0 0 0\n0.1 0.01 0.2\n30 10 60\n"
                                      << (files ? "" : "RUN_FOLDER .\n");
+    return folder;
+}
+
+double process_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+double quantile(std::vector<double> values, double q) {
+    std::sort(values.begin(), values.end());
+    const double at = q * static_cast<double>(values.size() - 1);
+    const std::size_t below = static_cast<std::size_t>(at);
+    const std::size_t above = std::min(below + 1, values.size() - 1);
+    return values[below] + (at - static_cast<double>(below)) * (values[above] - values[below]);
+}
+
+void BM_CalibrationProgressAndRunLogs(benchmark::State& state) {
+    const int pairs = static_cast<int>(state.range(0));
+    const fs::path folders[2] = {write_log_bench_folder("torva_calibration_logs_bench_0", false),
+                                 write_log_bench_folder("torva_calibration_logs_bench_1", true)};
     const fs::path before = fs::current_path();
-    fs::current_path(folder);
     std::FILE* quiet = std::fopen("/dev/null", "w");
-    SimulationSetup setup = calibration_setup(1, quiet, quiet);
-    setup.progress = files;
-    for (auto _ : state) benchmark::DoNotOptimize(run_sce_calibration("sce.in", setup));
-    std::fclose(quiet);
+    struct Time {
+        double wall, cpu;
+    };
+    const auto search = [&](int files) {
+        fs::current_path(folders[files]);
+        SimulationSetup setup = calibration_setup(1, quiet, quiet);
+        setup.progress = files == 1;
+        const auto wall = std::chrono::steady_clock::now();
+        const double cpu = process_seconds();
+        const bool ran = run_sce_calibration("sce.in", setup);
+        const Time t = {
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count(),
+            process_seconds() - cpu};
+        if (!ran)
+            state.SkipWithError("the calibration failed");
+        return t;
+    };
+    std::vector<double> without, with, cost, cpu_cost;
+    for (auto _ : state) {
+        search(0);  // the first search of each reads its files into the cache
+        search(1);
+        for (int k = 0; k < pairs; ++k) {
+            Time t[2];
+            if (k % 2 == 0) {
+                t[0] = search(0);
+                t[1] = search(1);
+            } else {
+                t[1] = search(1);
+                t[0] = search(0);
+            }
+            without.push_back(t[0].wall * 1e3);
+            with.push_back(t[1].wall * 1e3);
+            cost.push_back(100.0 * (t[1].wall - t[0].wall) / t[0].wall);
+            cpu_cost.push_back(100.0 * (t[1].cpu - t[0].cpu) / t[0].cpu);
+        }
+    }
     fs::current_path(before);
-    fs::remove_all(folder);
+    std::fclose(quiet);
+    for (const fs::path& folder : folders) fs::remove_all(folder);
+    if (without.empty())
+        return;
+    state.counters["without_ms"] = quantile(without, 0.5);
+    state.counters["with_ms"] = quantile(with, 0.5);
+    state.counters["cost_pct"] = quantile(cost, 0.5);
+    state.counters["cost_spread_pct"] = (quantile(cost, 0.75) - quantile(cost, 0.25)) / 2;
+    state.counters["cpu_cost_pct"] = quantile(cpu_cost, 0.5);
+    state.counters["cpu_cost_spread_pct"] =
+        (quantile(cpu_cost, 0.75) - quantile(cpu_cost, 0.25)) / 2;
 }
 
 BENCHMARK(BM_CalibrationProgressAndRunLogs)
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(5)
+    ->Arg(12)
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

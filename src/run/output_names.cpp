@@ -256,9 +256,14 @@ int missing_output_folders(const std::vector<Output>& outputs, RunContext& ctx) 
         if (folder.empty() || fs::is_directory(folder, ec))
             continue;
         // A calibration's evaluations write into their run folder, which
-        // mirrors the project's output folders: those are made.
-        if (ctx.make_output_folders && fs::create_directories(folder, ec) && !ec)
-            continue;
+        // mirrors the project's output folders: those are made. Evaluations
+        // side by side make the same folder, so the test is whether it is
+        // there afterwards, not whether this run was the one that made it.
+        if (ctx.make_output_folders) {
+            fs::create_directories(folder, ec);
+            if (fs::is_directory(folder, ec))
+                continue;
+        }
         ctx.print("Error: the folder %s of output %s (%s) does not exist.\n", folder.c_str(),
                   out.base.empty() ? out.path.c_str() : (folder + "/").c_str(), out.who.c_str());
         ++missing;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "calibration/calibration_state.hpp"
 #include "calibration/monte_carlo.hpp"
@@ -107,6 +108,57 @@ TEST(Calibration, TinySearchWritesItsFilesInTheirLayouts) {
     EXPECT_FALSE(best_only.exists("runs/0001_out.otl"));
     EXPECT_FALSE(best_only.exists("runs/0001_console.log"));
     EXPECT_TRUE(best_only.exists("0000_out.otl"));
+}
+
+// The regular files under `folder`, relative to it, in name order.
+std::vector<std::string> files_under(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
+        if (entry.is_regular_file())
+            names.push_back(fs::relative(entry.path(), folder).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Two workers with a depth map series in each raster form: with KEEP_RUNS
+// ALL every evaluation's series is in the run folder, with KEEP_RUNS BEST not
+// one file of an evaluation that ran is left there, while the best point's
+// run keeps its series.
+TEST(Calibration, KeepBestRemovesEveryEvaluationsMaps) {
+    struct Form {
+        const char* map_type;
+        const char* depth;      // the DEPTH card's file or folder
+        const char* first_map;  // evaluation 1's first map in the run folder
+        const char* best_map;   // the best point's in the working folder
+    };
+    const std::vector<Form> forms =
+        raster_library_built()
+            ? std::vector<Form>{{"6", "maps", "maps/0001_depth.0001.tif",
+                                 "maps/0000_depth.0001.tif"},
+                                {"5", "depth.nc", "0001_depth.nc", "0000_depth.nc"}}
+            : std::vector<Form>{
+                  {"0", "maps", "maps/0001_depth.0001.asc", "maps/0000_depth.0001.asc"}};
+    for (const Form& form : forms) {
+        for (const char* keep : {"ALL", "BEST"}) {
+            SCOPED_TRACE(std::string("MAP_TYPE ") + form.map_type + ", KEEP_RUNS " + keep);
+            TempDir dir;
+            write_search(dir, "30 5 0.0001 2 7 0 2");
+            dir.write("p.prj", dir.read("p.prj") + "MAP_TYPE " + form.map_type + "\nDEPTH " +
+                                   form.depth + "\n");
+            dir.write("sce.in", dir.read("sce.in") + "KEEP_RUNS " + keep + "\n");
+            fs::create_directory(dir.path() / "maps");  // for the best point's ordinary run
+            ASSERT_TRUE(calibrate_in(dir, 2)) << dir.read("console.txt");
+            const std::vector<std::string> left = files_under(dir.path() / "calibration_runs");
+            if (std::string(keep) == "ALL") {
+                EXPECT_NE(std::find(left.begin(), left.end(), form.first_map), left.end());
+                EXPECT_GE(left.size(), 38u * 3);  // hydrograph, console log and map(s) of each
+            } else {
+                EXPECT_EQ(left, std::vector<std::string>{});
+            }
+            EXPECT_TRUE(dir.exists(form.best_map)) << form.best_map;
+        }
+    }
 }
 
 // The same seed gives the same search with one worker and with two, with map

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "channel/y_watershed.hpp"
 #include "support/grid_projects.hpp"
 #include "support/harness.hpp"
 
@@ -18,40 +19,18 @@ namespace {
 
 using test::TempDir;
 
-// 5 x 5 cells of 20 m, falling 0.3 m a row to the south and rising 0.1 m a
-// column away from the streams (columns 2 and 4 in the two northern rows,
-// column 3 below). Link 1 is a lake in the north-west: it may spread over
-// the six cells of rows 1 and 2, columns 1 to 3 (ground 10.9 m at row 2,
-// column 2, 11.0 m beside it, 11.2 and 11.3 m in row 1), and starts at
-// 10.95 m over its lowest cell. It drains over a weir (link 2, 2 m long,
-// crest at the lake's starting level) into the stem, link 4, which the
-// eastern branch, link 3, joins. The land around it drains into it, but it
-// gives nothing back over land, not even to the lower cell south of it
-// (10.7 m): what lies below the crest stays in the lake.
-double ground(int row, int col) {
-    const int from_stream =
-        row <= 2 ? std::min(std::abs(col - 2), std::abs(col - 4)) : std::abs(col - 3);
-    return 10.0 + 0.3 * (5 - row) + 0.1 * from_stream;
-}
-
-const std::string kChannels =
-    "TORVA_CHAN\nALPHA 1.0\nBETA 0.6\nTHETA 0.7\nLINKS 4\nMAXNODES 3\n"
-    "CONNECT 1 2 0\nCONNECT 2 4 1 1\nCONNECT 3 4 0\nCONNECT 4 0 2 2 3\n"
-    "LINK 1\nLAKE\nNODES 1\nDX 20\nMINWSE 10.9\nINITWSE 10.95\nMAXWSE 11.6\n"
-    "NUMPTS 6\n1 1 1 2 1 3 2 1 2 2 2 3\n"
-    "LINK 2\nSTRUCTURE\nNODES 2\nDX 1\nMANNINGS_N 0.035\nNUMSTRUCTS 1\n"
-    "STRUCTTYPE weir\nCREST_LENGTH 2.0\nCREST_LOW_ELEV 10.95\n"
-    "DISCHARGE_COEFF_FORWARD 1.0\nDISCHARGE_COEFF_REVERSE 1.0\n"
-    "LINK 3\nTRAPEZOID\nNODES 2\nDX 20\nMANNINGS_N 0.035\nNODE 1\nELEV 10.7\nXSEC\n"
-    "BOTTOM_WIDTH 1.0\nBANKFULL_DEPTH 0.5\nSIDE_SLOPE 1.0\nNODE 2\nELEV 10.4\n"
-    "LINK 4\nTRAPEZOID\nNODES 3\nDX 20\nMANNINGS_N 0.035\n"
-    "NODE 1\nELEV 10.1\nXSEC\nBOTTOM_WIDTH 1.0\nBANKFULL_DEPTH 0.5\nSIDE_SLOPE 1.0\n"
-    "NODE 2\nELEV 9.8\nNODE 3\nELEV 9.5\n";
-const std::string kStreamCells =
-    "GRIDSTREAMFILE\nSTREAMCELLS 5\n"
-    "CELLIJ 1 4\nNUMNODES 1\nLINKNODE 3 1 1.0\nCELLIJ 2 4\nNUMNODES 1\nLINKNODE 3 2 1.0\n"
-    "CELLIJ 3 3\nNUMNODES 1\nLINKNODE 4 1 1.0\nCELLIJ 4 3\nNUMNODES 1\nLINKNODE 4 2 1.0\n"
-    "CELLIJ 5 3\nNUMNODES 1\nLINKNODE 4 3 1.0\n";
+// The Y watershed with a lake in place of the western branch: it may spread
+// over the six cells of rows 1 and 2, columns 1 to 3 (ground 10.9 m at row
+// 2, column 2, 11.0 m beside it, 11.2 and 11.3 m in row 1), and starts at
+// 10.95 m over its lowest cell, the weir's crest. The land around it drains
+// into it, but it gives nothing back over land, not even to the lower cell
+// south of it (10.7 m): what lies below the crest stays in the lake.
+using namespace test::y_watershed;
+const std::string kChannels = channels(
+    "LAKE\nNODES 1\nDX 20\nMINWSE 10.9\nINITWSE 10.95\nMAXWSE 11.6\n"
+    "NUMPTS 6\n1 1 1 2 1 3 2 1 2 2 2 3\n",
+    "10.95");
+const std::string kStreamCells = stream_cells(false);
 
 // 30 mm/h for 30 minutes of a 60-minute run at 5 s steps on the ADE scheme.
 std::string run_lake(const TempDir& dir, const std::string& edits) {
@@ -68,14 +47,7 @@ std::string run_lake(const TempDir& dir, const std::string& edits) {
     return dir.read("y.sum");
 }
 
-double figure(const std::string& summary, const std::string& label) {
-    const std::size_t at = summary.find(label);
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "no line " << label;
-        return NAN;
-    }
-    return std::strtod(summary.c_str() + at + label.size(), nullptr);
-}
+using test::figure;
 
 TEST(ChannelLakeRun, RainFillsTheLakeOverItsWeirAndEveryBalanceCloses) {
     TempDir one, two;

@@ -17,6 +17,7 @@ namespace torva {
 namespace {
 
 using test::LinkSpec;
+using test::weir;
 
 // Link 1, a reach of `nodes` nodes 100 m apart from a bed of `top_bed`,
 // drains into lake link 2, which passes its water over structure link 3
@@ -29,19 +30,8 @@ std::unique_ptr<Model> lake_network(const StructureElement& element, int nodes =
          LinkSpec{.type = kStructureLink, .dx = 1.0, .downstream = 4, .upstream = {2}},
          LinkSpec{.nodes = 5, .upstream = {3}, .top_bed = 95.0}},
         10.0);
-    Channel& ch = model->channel;
-    ch.structures.push_back(element);
-    ch.link[3].first_structure = ch.link[3].last_structure = 1;
+    test::add_structure(*model, 3, element);
     return model;
-}
-
-StructureElement weir(double crest, double length) {
-    StructureElement e;
-    e.kind = StructureKind::weir;
-    e.up_invert = crest;
-    e.length = length;
-    e.coeff_forward = e.coeff_reverse = 1.0;
-    return e;
 }
 
 double lake_and_channels(const Model& model) {

@@ -54,6 +54,22 @@ std::unique_ptr<Model> make_network(const std::vector<LinkSpec>& links, double s
     return model;
 }
 
+StructureElement weir(double crest, double length) {
+    StructureElement e;
+    e.kind = StructureKind::weir;
+    e.up_invert = crest;
+    e.length = length;
+    e.coeff_forward = e.coeff_reverse = 1.0;
+    return e;
+}
+
+void add_structure(Model& model, int link, const StructureElement& element) {
+    Channel& ch = model.channel;
+    ch.structures.push_back(element);
+    ch.link[link].first_structure = ch.link[link].last_structure =
+        static_cast<int>(ch.structures.size());
+}
+
 void add_point_source(Model& model, RunContext& ctx, int link, double q) {
     ctx.series.time_series.push_back({"source", {0.0, 1e9}, {q, q}});
     model.channel.point_source(1, link) = static_cast<int>(ctx.series.time_series.size()) - 1;

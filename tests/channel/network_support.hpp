@@ -30,6 +30,12 @@ struct LinkSpec {
 // set from its stages.
 std::unique_ptr<Model> make_network(const std::vector<LinkSpec>& links, double step);
 
+// A weir of `length` m with its crest at `crest` m, both coefficients 1.
+StructureElement weir(double crest, double length);
+
+// Makes structure link `link` pass its water through the one element.
+void add_structure(Model& model, int link, const StructureElement& element);
+
 // A point source of q m3/s at node 1 of `link`.
 void add_point_source(Model& model, RunContext& ctx, int link, double q);
 

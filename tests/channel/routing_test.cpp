@@ -21,6 +21,7 @@ namespace torva {
 namespace {
 
 using test::LinkSpec;
+using test::weir;
 
 // Sets the sections from the stages, runs `steps` model steps and checks that
 // every cubic metre is accounted for.
@@ -136,20 +137,9 @@ std::unique_ptr<Model> structure_network(RunContext& ctx, StructureElement eleme
          LinkSpec{.type = kStructureLink, .dx = 1.0, .downstream = 3, .upstream = {1}},
          LinkSpec{.nodes = 5, .downstream = 0, .upstream = {2}, .top_bed = end_of_link_1 - 1.0}},
         step);
-    Channel& ch = model->channel;
-    ch.structures.push_back(element);
-    ch.link[2].first_structure = ch.link[2].last_structure = 1;
+    test::add_structure(*model, 2, element);
     test::add_point_source(*model, ctx, 1, 5.0);
     return model;
-}
-
-StructureElement weir(double crest, double length) {
-    StructureElement e;
-    e.kind = StructureKind::weir;
-    e.up_invert = crest;
-    e.length = length;
-    e.coeff_forward = e.coeff_reverse = 1.0;
-    return e;
 }
 
 TEST(ChannelRouting, StructurePassesTheInflowAtTheHeadItsLawGives) {
@@ -241,9 +231,7 @@ std::unique_ptr<Model> two_feeder_network(RunContext& ctx, double step = 10.0) {
          LinkSpec{.type = kStructureLink, .dx = 1.0, .downstream = 4, .upstream = {1, 2}},
          LinkSpec{.nodes = 5, .downstream = 0, .upstream = {3}, .top_bed = 98.996}},
         step);
-    Channel& ch = model->channel;
-    ch.structures.push_back(weir(100.496, 3.0));
-    ch.link[3].first_structure = ch.link[3].last_structure = 1;
+    test::add_structure(*model, 3, weir(100.496, 3.0));
     test::add_point_source(*model, ctx, 1, 5.0);
     test::add_point_source(*model, ctx, 2, 3.0);
     return model;
@@ -330,8 +318,7 @@ TEST(ChannelRouting, StructureAtTheOutletTakesItsTailWaterFromTheBoundary) {
             {LinkSpec{.nodes = 5, .downstream = 2},
              LinkSpec{.type = kStructureLink, .dx = 1.0, .downstream = 0, .upstream = {1}}},
             10.0);
-        model->channel.structures.push_back(weir(100.496, 3.0));
-        model->channel.link[2].first_structure = model->channel.link[2].last_structure = 1;
+        test::add_structure(*model, 2, weir(100.496, 3.0));
         test::add_point_source(*model, ctx, 1, 5.0);
         model->project[Card::HEAD_BOUND].given = bounded;
         model->project[Card::BOUND_DEPTH].real[0] = 1.896;

@@ -17,6 +17,7 @@
 
 #include "calibration/calibration_state.hpp"
 #include "channel/network_files.hpp"
+#include "channel/y_watershed.hpp"
 #include "core/context.hpp"
 #include "run/driver.hpp"
 #include "support/grid_projects.hpp"
@@ -27,39 +28,11 @@ namespace {
 
 using test::TempDir;
 
-// 5 x 5 cells of 20 m (10,000 m2), falling 0.3 m a row to the south. Two
-// branches run down columns 2 and 4 of the two northern rows (one node per
-// cell) and join link 4, which runs down column 3 from row 3 to the outlet
-// cell (row 5); every bed lies 0.5 m below its cell's ground, which rises
-// 0.1 m a column away from the streams: the beds are 10.7 and 10.4 m in the
-// branches, 10.1, 9.8 and 9.5 m in the stem. The western branch, link 1,
-// drains over a weir (structure link 2, crest 0.1 m above the bed at its end,
-// 2 m long) into the stem; the eastern, link 3, flows freely.
-double ground(int row, int col) {
-    const int from_stream =
-        row <= 2 ? std::min(std::abs(col - 2), std::abs(col - 4)) : std::abs(col - 3);
-    return 10.0 + 0.3 * (5 - row) + 0.1 * from_stream;
-}
-const std::string kBranch =
-    "TRAPEZOID\nNODES 2\nDX 20\nMANNINGS_N 0.035\nNODE 1\nELEV 10.7\nXSEC\nBOTTOM_WIDTH 1.0\n"
-    "BANKFULL_DEPTH 0.5\nSIDE_SLOPE 1.0\nNODE 2\nELEV 10.4\n";
-const std::string kChannels =
-    "TORVA_CHAN\nALPHA 1.0\nBETA 0.6\nTHETA 0.7\nLINKS 4\nMAXNODES 3\n"
-    "CONNECT 1 2 0\nCONNECT 2 4 1 1\nCONNECT 3 4 0\nCONNECT 4 0 2 2 3\nLINK 1\n" +
-    kBranch +
-    "LINK 2\nSTRUCTURE\nNODES 2\nDX 1\nMANNINGS_N 0.035\nNUMSTRUCTS 1\n"
-    "STRUCTTYPE weir\nCREST_LENGTH 2.0\nCREST_LOW_ELEV 10.5\n"
-    "DISCHARGE_COEFF_FORWARD 1.0\nDISCHARGE_COEFF_REVERSE 1.0\nLINK 3\n" +
-    kBranch +
-    "LINK 4\nTRAPEZOID\nNODES 3\nDX 20\nMANNINGS_N 0.035\n"
-    "NODE 1\nELEV 10.1\nXSEC\nBOTTOM_WIDTH 1.0\nBANKFULL_DEPTH 0.5\nSIDE_SLOPE 1.0\n"
-    "NODE 2\nELEV 9.8\nNODE 3\nELEV 9.5\n";
-const std::string kStreamCells =
-    "GRIDSTREAMFILE\nSTREAMCELLS 7\n"
-    "CELLIJ 1 2\nNUMNODES 1\nLINKNODE 1 1 1.0\nCELLIJ 2 2\nNUMNODES 1\nLINKNODE 1 2 1.0\n"
-    "CELLIJ 1 4\nNUMNODES 1\nLINKNODE 3 1 1.0\nCELLIJ 2 4\nNUMNODES 1\nLINKNODE 3 2 1.0\n"
-    "CELLIJ 3 3\nNUMNODES 1\nLINKNODE 4 1 1.0\nCELLIJ 4 3\nNUMNODES 1\nLINKNODE 4 2 1.0\n"
-    "CELLIJ 5 3\nNUMNODES 1\nLINKNODE 4 3 1.0\n";
+// The Y watershed with both branches; the western one drains over a weir
+// whose crest stands 0.1 m above the bed at its end.
+using namespace test::y_watershed;
+const std::string kChannels = channels(kBranch, "10.5");
+const std::string kStreamCells = stream_cells(true);
 // The beds of the nodes of links 1, 3 and 4, from node 1.
 const std::map<int, std::vector<double>> kBeds = {
     {1, {10.7, 10.4}}, {3, {10.7, 10.4}}, {4, {10.1, 9.8, 9.5}}};
@@ -112,15 +85,7 @@ std::string run_y_network(const TempDir& dir, const std::string& edits, bool poi
     return dir.read("y.sum");
 }
 
-// The number printed after `label` on its line of the summary.
-double figure(const std::string& summary, const std::string& label) {
-    const std::size_t at = summary.find(label);
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "no line " << label;
-        return NAN;
-    }
-    return std::strtod(summary.c_str() + at + label.size(), nullptr);
-}
+using test::figure;
 
 // Every balance prints 0 to its six decimals: the errors are below 5e-7
 // percent, a relative error below 5e-9.
@@ -508,22 +473,26 @@ TEST(YNetworkMaps, StreamCellsShowTheirChannelsDepth) {
 // sums differ from it and from each other. The hydrograph a whole-hydrograph
 // objective scores is kept at the location it names (the eastern branch's
 // end, the second column), one entry per row.
-TEST(YNetworkCalibration, PeaksAndVolumesAreSummedAtEveryHydrographLocation) {
-    TempDir dir;
-    write_y(dir, "TIMESTEP 6\nHYD_FREQ 0.1\nSUPER_QUIET", true, "3\n1 2\n3 2\n4 3\n");
-    CalibrationResults results;
+// A calibration's simulation of the project in the folder, keeping the
+// hydrograph at node `node` of `link`: its exit code.
+int calibration_run(const TempDir& dir, CalibrationResults& results, int link, int node) {
     results.keep_hydrograph = true;
-    results.hydrograph_link = 3;
-    results.hydrograph_node = 2;
+    results.hydrograph_link = link;
+    results.hydrograph_node = node;
     RunContext ctx;
-    std::FILE* console = std::tmpfile();
-    ctx.out = ctx.err = console;
+    test::Console quiet(ctx);
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     const int code = run_simulation(ctx, "p.prj", &results);
     std::filesystem::current_path(before);
-    std::fclose(console);
-    ASSERT_EQ(code, 0);
+    return code;
+}
+
+TEST(YNetworkCalibration, PeaksAndVolumesAreSummedAtEveryHydrographLocation) {
+    TempDir dir;
+    write_y(dir, "TIMESTEP 6\nHYD_FREQ 0.1\nSUPER_QUIET", true, "3\n1 2\n3 2\n4 3\n");
+    CalibrationResults results;
+    ASSERT_EQ(calibration_run(dir, results, 3, 2), 0);
     ASSERT_EQ(results.number_of_locations, 3);
     EXPECT_EQ(results.location_of(3, 2), 2);
     EXPECT_EQ(results.location_of(2, 1), 0);
@@ -553,16 +522,7 @@ TEST(YNetworkCalibration, PeaksAndVolumesAreSummedAtEveryHydrographLocation) {
     // A place that is not a hydrograph location keeps no hydrograph, so that
     // the evaluation scores worst rather than against the outlet.
     CalibrationResults elsewhere;
-    elsewhere.keep_hydrograph = true;
-    elsewhere.hydrograph_link = 2;
-    elsewhere.hydrograph_node = 1;
-    std::FILE* quiet = std::tmpfile();
-    RunContext again;
-    again.out = again.err = quiet;
-    std::filesystem::current_path(dir.path());
-    EXPECT_EQ(run_simulation(again, "p.prj", &elsewhere), 0);
-    std::filesystem::current_path(before);
-    std::fclose(quiet);
+    EXPECT_EQ(calibration_run(dir, elsewhere, 2, 1), 0);
     EXPECT_TRUE(elsewhere.hydrograph_discharge.empty());
 }
 

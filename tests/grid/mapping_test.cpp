@@ -87,9 +87,6 @@ class MappingTest : public ::testing::Test {
 // Names that begin other names: the longest that fits wins. Only the start of
 // the first word is looked at, and case matters. The stream file has its own
 // index map word and its own table numbers.
-// Names that begin other names: the longest that fits wins. Only the start of
-// the first word is looked at, and case matters. The stream file has its own
-// index map word and its own table numbers.
 TEST(MappingKeywords, LinesGetTheLongestNameTheyBeginWith) {
     const std::pair<std::string, int> grid_lines[] = {
         {"ROUGHNESS m", 1},       {"GROUNDWATER_BOUNDARY m", 18},

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -125,28 +126,49 @@ TEST(MapOutput, ScheduleAndDischargeMagnitude) {
     EXPECT_DOUBLE_EQ(magnitude[2], 1.0);
 }
 
-// The binary dataset's values are the doubles themselves: the last map (the
-// final step, MAP_FREQ 1 at 60 s steps writes every step) times the cell area
-// is the surface water the balance finds at the end.
-TEST(MapOutput, DepthMapsHoldTheSurfaceStorageOfTheBalance) {
+// The values of every step of a binary dataset of the 3 x 3 small project: a
+// header of 100 bytes, then per step 4 + 2 + 8 + 9 x 2 bytes and the nine
+// doubles, the values themselves.
+std::vector<std::vector<double>> binary_steps(const std::string& data) {
+    EXPECT_EQ((data.size() - 100) % 104, 0u);
+    std::vector<std::vector<double>> steps;
+    for (std::size_t at = 100; at + 104 <= data.size(); at += 104) {
+        steps.emplace_back(9);
+        std::memcpy(steps.back().data(), data.data() + at + 32, 9 * sizeof(double));
+    }
+    return steps;
+}
+
+// 10 mm/h for 5 minutes of a 10-minute run, maps at every 60 s step. The
+// last depth map times the cell area is the surface water the balance finds
+// at the end. Each flood map is, cell by cell, the largest of the depth maps
+// up to it, to the last bit; once the rain has stopped the cells drain and
+// every wet cell's flood value stays at its peak, above its depth.
+TEST(FloodMap, DepthMapsHoldTheBalancesWaterAndFloodMapsItsPeak) {
     TempDir dir;
-    test::write_small_project(dir, "MAP_FREQ 1\nMAP_TYPE 2\nDEPTH depth.bin\nSUMMARY s.txt\n",
-                              "60");
+    test::write_small_project(
+        dir, "MAP_FREQ 1\nMAP_TYPE 2\nDEPTH depth.bin\nFLOOD_GRID flood.bin\nSUMMARY s.txt\n",
+        "60");
     const auto run = run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
-    // A header of 100 bytes, then steps of 4 + 2 + 8 + 9 x 2 + 9 x 8 bytes,
-    // the depths last.
-    const std::string data = dir.read("depth.bin");
-    ASSERT_EQ((data.size() - 100) % 104, 0u);
-    ASSERT_GT(data.size(), 100u);
-    double depth[9], sum = 0.0;
-    std::memcpy(depth, data.data() + data.size() - sizeof depth, sizeof depth);
-    for (double d : depth) sum += d;
-    const std::string summary = dir.read("s.txt");
-    const std::string label = "Final volume on surface=";
-    ASSERT_NE(summary.find(label), std::string::npos);
-    EXPECT_NEAR(sum * 100.0, std::stod(summary.substr(summary.find(label) + label.size())), 0.005);
+    const auto depth = binary_steps(dir.read("depth.bin"));
+    const auto flood = binary_steps(dir.read("flood.bin"));
+    ASSERT_EQ(depth.size(), flood.size());
+    ASSERT_GE(depth.size(), 10u);
+    double sum = 0.0;
+    for (double d : depth.back()) sum += d;
+    EXPECT_NEAR(sum * 100.0, test::figure(dir.read("s.txt"), "Final volume on surface="), 0.005);
     EXPECT_GT(sum, 0.0);
+    std::vector<double> peak(9, 0.0);
+    for (std::size_t s = 0; s < depth.size(); ++s)
+        for (int c = 0; c < 9; ++c) {
+            peak[c] = std::max(peak[c], depth[s][c]);
+            EXPECT_EQ(flood[s][c], peak[c]) << "step " << s << " cell " << c;
+        }
+    for (int c = 0; c < 9; ++c) {
+        EXPECT_GT(peak[c], 0.0) << "cell " << c;
+        EXPECT_LT(depth.back()[c], peak[c]) << "cell " << c;
+    }
 }
 
 // Every map that cannot be written ends the run with a message naming the

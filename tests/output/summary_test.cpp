@@ -24,15 +24,7 @@ using test::TempDir;
 using test::map_of;
 using test::write_grid_project;
 
-// The number printed after `label` on its line of the summary file.
-double figure_after(const std::string& summary, const std::string& label) {
-    const std::size_t at = summary.find(label);
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "no line " << label << " in\n" << summary;
-        return NAN;
-    }
-    return std::stod(summary.substr(at + label.size()));
-}
+using test::figure;
 
 // Nine cells of 100 m on level ground, so no water moves between them, and a
 // roughness so high that the outlet passes next to nothing. 10 mm/h for
@@ -115,24 +107,24 @@ TEST(MassBalance, ClosedBowlKeepsEveryCubicMetreForEveryScheme) {
         ASSERT_EQ(run.status, 0) << run.out;
         const std::string s = dir.read("summary.txt");
 
-        const double precipitation = figure_after(s, "Total amount of precip=");
+        const double precipitation = figure(s, "Total amount of precip=");
         EXPECT_NEAR(precipitation, 2187.0, 0.005);
-        EXPECT_EQ(figure_after(s, "Total amount of discharge="), 0.0);
-        const double surface = figure_after(s, "Final volume on surface=");
-        const double infiltration = figure_after(s, "Total amount of infiltration=");
-        const double interception = figure_after(s, "Total amount of interception=");
+        EXPECT_EQ(figure(s, "Total amount of discharge="), 0.0);
+        const double surface = figure(s, "Final volume on surface=");
+        const double infiltration = figure(s, "Total amount of infiltration=");
+        const double interception = figure(s, "Total amount of interception=");
         EXPECT_GT(surface, 100.0);
         EXPECT_GT(infiltration, 100.0);
         EXPECT_GT(interception, 100.0);
         // Printed to the centimetre: each term may be off by half a centimetre.
         EXPECT_NEAR(precipitation, surface + infiltration + interception, 0.015);
         // The event sums are printed to the micro-cubic-metre and agree.
-        const double in = figure_after(s, "Mass input + original mass:");
-        const double out = figure_after(s, "Mass output + final mass:");
+        const double in = figure(s, "Mass input + original mass:");
+        const double out = figure(s, "Mass output + final mass:");
         EXPECT_NEAR(in, out, 2e-6) << s;
-        EXPECT_NEAR(std::fabs(figure_after(s, "Overall mass balance error =")), 0.0, 1e-6);
-        EXPECT_NEAR(std::fabs(figure_after(s, "mass conservation error:")), 0.0, 1e-6);
-        EXPECT_EQ(figure_after(s, "mass cleanup error from overland:"), 0.0);
+        EXPECT_NEAR(std::fabs(figure(s, "Overall mass balance error =")), 0.0, 1e-6);
+        EXPECT_NEAR(std::fabs(figure(s, "mass conservation error:")), 0.0, 1e-6);
+        EXPECT_EQ(figure(s, "mass cleanup error from overland:"), 0.0);
     }
 }
 
@@ -157,11 +149,11 @@ TEST(MassBalance, HeadAndFreeOutflowBoundariesAreOutputsOfBothBalances) {
     const auto run = run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
     const std::string s = dir.read("summary.txt");
-    EXPECT_GT(figure_after(s, "Volume lost to specified slope boundary:"), 0.1);
-    EXPECT_GT(figure_after(s, "Volume lost to specified head boundary:"), 0.1);
-    EXPECT_LT(std::fabs(figure_after(s, "Overall mass balance error =")), 1e-6) << s;
-    EXPECT_LT(std::fabs(figure_after(s, "Mass balance error of surface components =")), 1e-6);
-    EXPECT_LT(std::fabs(figure_after(s, "mass conservation error:")), 1e-6);
+    EXPECT_GT(figure(s, "Volume lost to specified slope boundary:"), 0.1);
+    EXPECT_GT(figure(s, "Volume lost to specified head boundary:"), 0.1);
+    EXPECT_LT(std::fabs(figure(s, "Overall mass balance error =")), 1e-6) << s;
+    EXPECT_LT(std::fabs(figure(s, "Mass balance error of surface components =")), 1e-6);
+    EXPECT_LT(std::fabs(figure(s, "mass conservation error:")), 1e-6);
 }
 
 // The balances from given figures: the guards and the denominators.

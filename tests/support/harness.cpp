@@ -1,6 +1,10 @@
 #include "support/harness.hpp"
 
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <regex>
@@ -113,6 +117,15 @@ ProgramRun run_program_in(const fs::path& folder, const std::vector<std::string>
     std::fclose(out);
     std::fclose(err);
     return run;
+}
+
+double figure(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no line " << label << " in\n" << text;
+        return NAN;
+    }
+    return std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
 std::string normalise(const std::string& console) {

@@ -81,6 +81,10 @@ bool skip_without_full_device(const std::string& row);
 inline constexpr const char* kNoFullDevice =
     "/dev/full is not a character device on this machine: write-failure case skipped";
 
+// The number printed after `label` in the text (a summary file, a console):
+// a failure of the test, and NaN, when the label is not there.
+double figure(const std::string& text, const std::string& label);
+
 // Golden file under tests/<relative>.
 std::string golden(const std::string& relative);
 
