@@ -63,7 +63,8 @@ void set_up_lakes(Model& model, RunContext& ctx) {
         ctx.error.raise(err::message_printed);
         return;
     }
-    if (!read_overland_lakes(model, ctx) || !allocate_work_arrays(model, ctx))
+    if (!read_overland_lakes(model, ctx) || !take_lake_hot_start(model, ctx) ||
+        !allocate_work_arrays(model, ctx))
         return;
     // Faces with lake cells move water into and out of the lakes: the overland
     // schemes run their lake form.

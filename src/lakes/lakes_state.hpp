@@ -2,6 +2,7 @@
 // The overland lakes of one simulation: groups of grid cells that share one
 // water level and grow and shrink over their neighbours with their volume.
 
+#include <string>
 #include <vector>
 
 namespace torva {
@@ -45,6 +46,11 @@ struct Lakes {
     std::vector<double> candidate_surface;
     std::vector<int> order;
     std::vector<unsigned char> listed;
+
+    // The lakes' part of an overland hot start (READ_OV_HOTSTART), as read
+    // after its depth map, for the lake set-up to take; empty without one.
+    std::string hot_start;
+    std::string hot_start_path;
 
     // Flows of the current step, and a copy for a step the overland scheme
     // starts again.
