@@ -63,6 +63,26 @@ class FolderLease {
     std::string failure_;
 };
 
+// The simulations this process runs at the moment. A run that starts while
+// others are in progress and whose threads nobody chose runs its cell loops on
+// one thread: the runs beside it already keep the other processors busy, and
+// threads that share a processor with another run wait for each other at
+// every loop.
+class RunsInProgress {
+  public:
+    RunsInProgress() : others_(count_.fetch_add(1)) {}
+    ~RunsInProgress() { count_.fetch_sub(1); }
+    RunsInProgress(const RunsInProgress&) = delete;
+    RunsInProgress& operator=(const RunsInProgress&) = delete;
+
+    int others() const { return others_; }
+    static int count() { return count_.load(); }
+
+  private:
+    static inline std::atomic<int> count_{0};
+    int others_;
+};
+
 // Ctrl-C while simulations run. Python's own handler only notes the signal
 // for its main thread, which waits in a run with the interpreter lock let go;
 // the module's handler also counts it, and every run in progress stops at the
@@ -173,6 +193,9 @@ py::dict run(const std::string& project, const std::string& workdir,
         InterruptWatch watch;
         request.stop_requested = watch.stop_request();
         FolderLease lease(workdir);
+        RunsInProgress runs;
+        if (threads == 0 && runs.others() > 0)
+            request.default_threads = 1;
         if (lease.failure().empty()) {
             result = torva::run_hosted(request);
         } else {
@@ -200,6 +223,7 @@ py::dict run(const std::string& project, const std::string& workdir,
     d["status"] = result.status;
     d["code"] = result.code;
     d["messages"] = result.messages;
+    d["threads"] = result.threads;
     d["time"] = to_array(result.outlet_time);
     d["discharge"] = to_array(result.outlet_discharge);
     d["balance"] = to_dict(result.balance);
@@ -226,4 +250,6 @@ PYBIND11_MODULE(_torva, m) {
     m.def("run", &run, py::arg("project"), py::arg("workdir"), py::arg("values"),
           py::arg("outputs"), py::arg("threads"),
           "Runs one simulation in the folder workdir; a dict of its results.");
+    m.def("runs_in_progress", &RunsInProgress::count,
+          "The simulations this process is running at the moment.");
 }

@@ -19,6 +19,7 @@ Run from this folder: python3 make_longterm.py. Standard library only.
 
 import math
 import random
+from datetime import datetime, timedelta
 
 random.seed(11)
 LATITUDE = 40.0
@@ -84,6 +85,17 @@ def storm_hours():
     return hours
 
 
+def sunshine(decl, hour, sky):
+    """Direct and global radiation (W/m2) of an hour, from the sun's height
+    at the hour (declination in degrees) through the sky cover (tenths)."""
+    omega = math.radians(15 * (hour - 12))
+    lat = math.radians(LATITUDE)
+    sin_alt = (math.cos(lat) * math.cos(math.radians(decl)) * math.cos(omega) +
+               math.sin(math.radians(decl)) * math.sin(lat))
+    clear = max(0.0, 1000.0 * sin_alt * 0.75)
+    return clear * 0.8 * (1 - sky / 10), clear * (1 - 0.7 * (sky / 10) ** 2)
+
+
 def weather():
     wet = storm_hours()
     lines = []
@@ -97,13 +109,7 @@ def weather():
             sky = 10 if storm else random.choice([0, 1, 2, 3, 3, 5, 7])
             rh = min(98, 95 if storm else 75 - 2.5 * (t - mean_temperature(d)) + random.uniform(-5, 5))
             wind = random.randint(2, 6) + (8 if storm else 0)
-            omega = math.radians(15 * (hour - 12))
-            lat = math.radians(LATITUDE)
-            sin_alt = (math.cos(lat) * math.cos(math.radians(decl)) * math.cos(omega) +
-                       math.sin(math.radians(decl)) * math.sin(lat))
-            clear = max(0.0, 1000.0 * sin_alt * 0.75)
-            glob = clear * (1 - 0.7 * (sky / 10) ** 2)
-            direct = clear * 0.8 * (1 - sky / 10)
+            direct, glob = sunshine(decl, hour, sky)
             temp_f = round(t * 1.8 + 32)
             press = 29.92 - (0.25 if storm else 0.0) + random.uniform(-0.05, 0.05)
             fields = [f"{YEAR}", f"{month}", f"{day}", f"{hour}", f"{press:.2f}", f"{round(rh)}",
@@ -118,15 +124,22 @@ def weather():
         f.write("\n".join(lines) + "\n")
 
 
-def precipitation():
-    with open("valley_month.gag", "w") as f:
-        for title, day, hour, rows in STORMS:
+def write_storms(path, storms):
+    """A precipitation file of storms (title, start, half-hourly mm at the
+    three gauges), each opening with a row of zeros at its start."""
+    with open(path, "w") as f:
+        for title, start, rows in storms:
             f.write(f'EVENT "{title}"\nNRGAG 3\nNRPDS {len(rows) + 1}\n{GAUGES}')
             for k in range(len(rows) + 1):
-                minutes = hour * 60 + 30 * k
+                t = start + timedelta(minutes=30 * k)
                 values = (0, 0, 0) if k == 0 else rows[k - 1]
-                f.write(f"GAGES {YEAR} {MONTH} {day} {minutes // 60} {minutes % 60} "
+                f.write(f"GAGES {t.year} {t.month} {t.day} {t.hour} {t.minute} "
                         + " ".join(f"{v:.1f}" for v in values) + "\n")
+
+
+def precipitation():
+    write_storms("valley_month.gag", [(title, datetime(YEAR, MONTH, day, hour), rows)
+                                      for title, day, hour, rows in STORMS])
 
 
 def mapping_table():

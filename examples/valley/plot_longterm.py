@@ -22,15 +22,19 @@ J2000 = 2451545.0
 EPOCH = datetime(2000, 1, 1, 12)
 
 
+def hour_of(words):
+    """The time of a line of the hourly file from its first two words."""
+    year, month, day = (int(x) for x in words[0].split("/"))
+    return datetime(year, month, day, int(words[1].split(":")[0]))
+
+
 def read_hourly(path):
     times, pet, aet, theta = [], [], [], []
     with open(path) as f:
         next(f)
         for line in f:
             words = line.split()
-            year, month, day = (int(x) for x in words[0].split("/"))
-            hour = int(words[1].split(":")[0])
-            times.append(datetime(year, month, day, hour))
+            times.append(hour_of(words))
             theta.append(float(words[2]))
             pet.append(float(words[3]) * 10.0)  # cm/h to mm/h
             aet.append(float(words[4]) * 10.0)
@@ -49,6 +53,12 @@ def read_outlet(path):
     return times, flows
 
 
+def save(fig, png):
+    fig.autofmt_xdate()
+    fig.tight_layout()
+    fig.savefig(png, dpi=90)
+
+
 def main():
     if len(sys.argv) != 4:
         sys.exit(__doc__)
@@ -64,9 +74,7 @@ def main():
     ax_theta.set_ylabel("root-zone water content")
     ax_q.plot(q_times, flows, color="tab:blue")
     ax_q.set_ylabel("outlet discharge, m3/s")
-    fig.autofmt_xdate()
-    fig.tight_layout()
-    fig.savefig(png, dpi=90)
+    save(fig, png)
 
 
 if __name__ == "__main__":

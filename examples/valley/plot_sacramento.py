@@ -12,16 +12,13 @@ python3-matplotlib).
 """
 
 import sys
-from datetime import datetime, timedelta
 
 import matplotlib
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 
-# Astronomical Julian date of 1 January 2000, 12:00.
-J2000 = 2451545.0
-EPOCH = datetime(2000, 1, 1, 12)
+from plot_longterm import hour_of, read_outlet, save  # noqa: E402
 
 STORES = ["uztwc", "uzfwc", "lztwc", "lzfsc", "lzfpc"]
 
@@ -36,25 +33,11 @@ def read_hourly(path):
         times, stores, inflow = [], {name: [] for name in STORES}, []
         for line in f:
             words = line.split()
-            year, month, day = (int(x) for x in words[0].split("/"))
-            hour = int(words[1].split(":")[0])
-            times.append(datetime(year, month, day, hour))
+            times.append(hour_of(words))
             for name in STORES:
                 stores[name].append(float(words[column[name]]))
             inflow.append(float(words[column["chan_in(mm)"]]))
     return times, stores, inflow
-
-
-def read_outlet(path):
-    times, flows = [], []
-    with open(path) as f:
-        for line in f:
-            words = line.split()
-            if len(words) < 2:
-                continue
-            times.append(EPOCH + timedelta(days=float(words[0]) - J2000))
-            flows.append(float(words[1]))
-    return times, flows
 
 
 def main():
@@ -79,9 +62,7 @@ def main():
     ax_in.set_ylabel("channel inflow, mm/h")
     ax_q.plot(q_times, flows, color="tab:blue")
     ax_q.set_ylabel("outlet discharge, m3/s")
-    fig.autofmt_xdate()
-    fig.tight_layout()
-    fig.savefig(png, dpi=90)
+    save(fig, png)
 
 
 if __name__ == "__main__":

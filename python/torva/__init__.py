@@ -18,7 +18,7 @@ os.environ.setdefault("OMP_WAIT_POLICY", "passive")
 
 from . import _torva  # noqa: E402
 
-__all__ = ["run", "Result", "RunError", "Georeference", "MapSeries"]
+__all__ = ["run", "Result", "RunError", "Georeference", "MapSeries", "runs_in_progress"]
 
 
 class RunError(Exception):
@@ -89,6 +89,7 @@ class Result:
     files_written: list  # the output files, as the run named them
     status: int  # 0: a clean run, 130: stopped by Ctrl-C
     messages: str  # what the program printed
+    threads: int  # the threads the run's cell loops were given
 
 
 def _error_lines(messages):
@@ -104,7 +105,8 @@ def run(project, replace=None, workdir=None, outputs=True, threads=None):
     dict of replacement values by tag ({"N": 0.035}), which stand for the
     project's REPLACE_VALS file. outputs: False writes no file at all.
     threads: the threads of the run's cell loops (None: the project's
-    NUM_THREADS, else every processor); 1 for runs side by side in a pool.
+    NUM_THREADS, else every processor when no other run of this process is in
+    progress as it starts, one when one is, as in a thread pool).
     Raises RunError when the run is refused or fails, and KeyboardInterrupt
     (its `result` the run up to its last step) when Ctrl-C stopped it.
     """
@@ -151,4 +153,10 @@ def _result(d, workdir):
         files_written=[os.path.join(workdir, f) for f in d["files_written"]],
         status=d["status"],
         messages=d["messages"],
+        threads=d["threads"],
     )
+
+
+def runs_in_progress():
+    """The simulations this process is running at the moment."""
+    return _torva.runs_in_progress()

@@ -66,14 +66,20 @@ int simulate_point(const SimulationSetup& setup, const std::string& project,
     ctx.out = setup.out;
     ctx.err = setup.err;
     // An evaluation's console goes to its own log in the run folder, so that
-    // simulations side by side do not interleave their lines.
+    // simulations side by side do not interleave their lines. When only the
+    // best run's files are kept, the log is held in memory and becomes a file
+    // only if the run fails: creating and then removing a file for every
+    // evaluation is the dearest part of a log.
     std::FILE* log = nullptr;
+    char* held_text = nullptr;
+    std::size_t held_size = 0;
+    const std::string log_name = run_log_name(setup, run_number);
+    const bool hold_log = setup.keep_best_only;
     if (results && !setup.run_folder.empty()) {
         ctx.output_folder = setup.run_folder + "/";
         ctx.make_output_folders = true;
-        const std::string log_name = run_log_name(setup, run_number);
         make_folders_for(log_name);
-        log = std::fopen(log_name.c_str(), "w");
+        log = hold_log ? open_memstream(&held_text, &held_size) : std::fopen(log_name.c_str(), "w");
         if (log) {
             ctx.out = ctx.err = log;
         }
@@ -103,12 +109,22 @@ int simulate_point(const SimulationSetup& setup, const std::string& project,
     omp_set_num_threads(1);
     int code = setup.run(ctx, project, results);
     omp_set_num_threads(threads);
+    bool log_written = log != nullptr;
     if (log && std::fclose(log) != 0 && code == 0)
         code = err::message_printed;  // a run whose log was lost is not a clean run
+    if (log && hold_log) {
+        log_written = code != 0;
+        if (log_written) {
+            OutputFile file(log_name, "w");
+            file.write(held_text, held_size);
+            log_written = file.close();
+        }
+        std::free(held_text);
+    }
     if (written) {
         *written = ctx.files_written;
-        if (log)
-            written->push_back(run_log_name(setup, run_number));
+        if (log_written)
+            written->push_back(log_name);
     }
     return code;
 }

@@ -59,6 +59,9 @@ struct RunSettings {
 struct ModelClock {
     int step_counter = 0;  // calls of the step-start phase
     int step_index = 0;    // 0 on the first step
+    // Steps a long-term run passed over in strides through dry spells; the
+    // rest of the step index was worked phase by phase.
+    int strided_steps = 0;
     int hydrograph_counter = 0;
     int map_counter = 0;
     double start_time = 0.0;    // Julian date

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "core/parallel.hpp"
@@ -121,27 +122,59 @@ AirConditions air_conditions(const WeatherRecord& w) {
     return a;
 }
 
-double absorbed_shortwave(const SolarGeometry& sun, double cloud_fraction, double slope_x,
-                          double slope_y, double albedo, double transmission) {
+ShortwaveHour shortwave_hour(const SolarGeometry& sun, double cloud_fraction) {
+    ShortwaveHour h;
+    h.sun_up = sun.sun_up;
+    if (!h.sun_up)
+        return h;
+    h.sin_altitude = std::sin(sun.altitude);
+    h.cos_altitude = std::cos(sun.altitude);
+    h.azimuth = sun.azimuth;
+    h.transmissivity = std::exp(-2.0 * sun.air_mass * sun.extinction);
+    h.top_of_atmosphere = kSolarConstant * sun.distance_factor;
+    h.clear_sky = 1.0 - cloud_fraction;
+    // Clear-sky diffuse on level ground (Liu and Jordan).
+    h.diffuse =
+        h.top_of_atmosphere * h.sin_altitude * std::max(0.271 - 0.294 * h.transmissivity, 0.0);
+    return h;
+}
+
+CellSurface cell_surface(double slope_x, double slope_y, double vegetation_height) {
+    CellSurface c;
+    const double slope = std::atan(std::sqrt(slope_x * slope_x + slope_y * slope_y));
+    c.sin_slope = std::sin(slope);
+    c.cos_slope = std::cos(slope);
+    c.half_cos_slope = std::cos(slope / 2.0);
+    c.aspect = slope_x != 0.0 ? kPi / 2.0 - std::atan(-slope_y / slope_x) : 0.0;
+    // Momentum and heat roughness of the vegetation, measured 2 m above it.
+    const double h = vegetation_height > 0.0 ? vegetation_height : 0.001;
+    const double zm = h + 2.0;
+    const double d = 0.67 * h;
+    const double zom = 0.123 * h;
+    const double zoh = 0.0123 * h;
+    c.aerodynamic_logs = std::log((zm - d) / zom) * std::log((zm - d) / zoh);
+    return c;
+}
+
+double absorbed_shortwave(const ShortwaveHour& sun, const CellSurface& cell, double albedo,
+                          double transmission) {
     if (!sun.sun_up)
         return 0.0;
-    const double slope = std::atan(std::sqrt(slope_x * slope_x + slope_y * slope_y));
-    const double aspect = slope_x != 0.0 ? kPi / 2.0 - std::atan(-slope_y / slope_x) : 0.0;
     const double cos_incidence =
-        std::sin(slope) * std::cos(sun.altitude) * std::cos(sun.azimuth - aspect) +
-        std::cos(slope) * std::sin(sun.altitude);
-    const double transmissivity = std::exp(-2.0 * sun.air_mass * sun.extinction);
-    const double top_of_atmosphere = kSolarConstant * sun.distance_factor;
+        cell.sin_slope * sun.cos_altitude * std::cos(sun.azimuth - cell.aspect) +
+        cell.cos_slope * sun.sin_altitude;
     // Beam on the cell, none of it through an overcast sky.
-    double direct = top_of_atmosphere * cos_incidence * transmissivity * (1.0 - cloud_fraction);
+    double direct = sun.top_of_atmosphere * cos_incidence * sun.transmissivity * sun.clear_sky;
     direct *= transmission > 0.0 ? transmission : 1.0;
     direct = std::max(direct, 0.0);
-    // Clear-sky diffuse on level ground (Liu and Jordan), seen by the cell
-    // through the sky view of its slope.
-    const double diffuse =
-        top_of_atmosphere * std::sin(sun.altitude) * std::max(0.271 - 0.294 * transmissivity, 0.0);
-    const double half_cos = std::cos(slope / 2.0);
-    return (diffuse * half_cos * half_cos + direct) * (1.0 - albedo);
+    // The diffuse sky seen through the sky view of the slope.
+    return (sun.diffuse * cell.half_cos_slope * cell.half_cos_slope + direct) * (1.0 - albedo);
+}
+
+double absorbed_shortwave(const SolarGeometry& sun, double cloud_fraction, double slope_x,
+                          double slope_y, double albedo, double transmission) {
+    return absorbed_shortwave(shortwave_hour(sun, cloud_fraction),
+                              cell_surface(slope_x, slope_y, 0.0), albedo, transmission);
 }
 
 SurfaceBalance surface_energy_balance(const AirConditions& air, double absorbed_shortwave_wm2,
@@ -186,50 +219,79 @@ SurfaceBalance surface_energy_balance(const AirConditions& air, double absorbed_
     return b;
 }
 
-double penman_monteith(const AirConditions& air, const SurfaceBalance& balance,
-                       double vegetation_height, double canopy_resistance, double seasonal_factor) {
+PenmanHour penman_hour(const AirConditions& air, double seasonal_factor) {
+    PenmanHour h;
     const double ta = air.temperature;
     const double es = saturation_vapour_pressure(ta);
-    const double delta = 4098.0 * es / ((ta + 237.3) * (ta + 237.3));
-    const double gamma = 1.6286173633440513 * air.pressure / kLatentHeat;
-    const double h = vegetation_height > 0.0 ? vegetation_height : 0.001;
-    const double zm = h + 2.0;
-    const double d = 0.67 * h;
-    const double zom = 0.123 * h;
-    const double zoh = 0.0123 * h;
-    const double ra =
-        std::log((zm - d) / zom) * std::log((zm - d) / zoh) / (0.41 * 0.41 * air.wind_speed);
-    const double rc =
-        kHourlyCanopyFactor[std::clamp(air.hour, 0, 23)] * canopy_resistance * seasonal_factor;
-    const double denominator = delta + gamma * (1.0 + rc / ra);
-    const double radiation_term =
-        (balance.net_radiation - balance.ground_heat) * delta / denominator;  // kW/m2
+    h.delta = 4098.0 * es / ((ta + 237.3) * (ta + 237.3));
+    h.gamma = 1.6286173633440513 * air.pressure / kLatentHeat;
+    h.von_karman_wind = 0.41 * 0.41 * air.wind_speed;
+    h.canopy_factor = kHourlyCanopyFactor[std::clamp(air.hour, 0, 23)];
+    h.seasonal_factor = seasonal_factor;
     // The drying power of the air: its vapour pressure deficit.
-    const double aerodynamic_term =
-        air.density * kAirSpecificHeat * (es - air.vapour_pressure) / ra / denominator;
+    h.drying_power = air.density * kAirSpecificHeat * (es - air.vapour_pressure);
+    return h;
+}
+
+double penman_monteith(const PenmanHour& hour, const SurfaceBalance& balance,
+                       double aerodynamic_logs, double canopy_resistance) {
+    const double ra = aerodynamic_logs / hour.von_karman_wind;
+    const double rc = hour.canopy_factor * canopy_resistance * hour.seasonal_factor;
+    const double denominator = hour.delta + hour.gamma * (1.0 + rc / ra);
+    const double radiation_term =
+        (balance.net_radiation - balance.ground_heat) * hour.delta / denominator;  // kW/m2
+    const double aerodynamic_term = hour.drying_power / ra / denominator;
     const double rate = (radiation_term + aerodynamic_term) / kLatentHeat / kWaterDensity;  // m/s
     return std::max(rate, 0.0);
+}
+
+double penman_monteith(const AirConditions& air, const SurfaceBalance& balance,
+                       double vegetation_height, double canopy_resistance, double seasonal_factor) {
+    return penman_monteith(penman_hour(air, seasonal_factor), balance,
+                           cell_surface(0.0, 0.0, vegetation_height).aerodynamic_logs,
+                           canopy_resistance);
+}
+
+bool prepare_evapotranspiration(Model& model, RunContext& ctx) {
+    const int n = model.grid.num_cells;
+    const std::size_t size = static_cast<std::size_t>(n) + 1;
+    Hydromet& hm = model.hydromet;
+    if (!allocate(ctx, hm.cell_surface, size, "cell_surface"))
+        return false;
+    const Overland& ov = model.overland;
+    const bool have_slopes = ov.bed_slope_x.size() == size && ov.bed_slope_y.size() == size;
+    const bool have_heights = model.soil.vegetation_height.size() == size;
+    for (int i = 1; i <= n; ++i)
+        hm.cell_surface[i] = cell_surface(have_slopes ? ov.bed_slope_x[i] : 0.0,
+                                          have_slopes ? ov.bed_slope_y[i] : 0.0,
+                                          have_heights ? model.soil.vegetation_height[i] : 0.0);
+    return true;
 }
 
 void evapotranspiration(Model& model, RunContext& ctx) {
     Hydromet& hm = model.hydromet;
     Soil& soil = model.soil;
     const int n = model.grid.num_cells;
+    if (hm.cell_surface.size() != static_cast<std::size_t>(n) + 1) {
+        ctx.print_and_log("Error: evapotranspiration was asked for before its cells were set up\n");
+        ctx.error.raise(err::message_printed);
+        return;
+    }
     const AirConditions air = air_conditions(hm.weather);
     if (hm.weather.sky_cover > 10.0)
         ctx.print_and_log(
             "WARNING: Cloud cover > 1.0 in evapo_trans - possible problem with hmet file \n");
-    const SolarGeometry sun = hm.sun;
+    // Everything that is the same over the watershed for the hour is worked
+    // out once, so that the cell loop keeps only what differs from cell to
+    // cell: the beam on its slope, its surface balance and its canopy.
+    const ShortwaveHour sun = shortwave_hour(hm.sun, air.cloud_fraction);
     const bool penman = hm.method == EtMethod::penman_monteith;
-    const double seasonal = hm.seasonal_factor;
+    const PenmanHour hour = penman_hour(air, hm.seasonal_factor);
     const double tolerance = hm.temperature_tolerance;
     const int max_iterations = hm.max_iterations;
 
+    const CellSurface* surface = hm.cell_surface.data();
     const double* depth = model.overland.depth.data();
-    const double* slope_x = model.overland.bed_slope_x.data();
-    const double* slope_y = model.overland.bed_slope_y.data();
-    const bool have_slopes = model.overland.bed_slope_x.size() > static_cast<std::size_t>(n) &&
-                             model.overland.bed_slope_y.size() > static_cast<std::size_t>(n);
     const double* albedo = soil.albedo.data();
     const double* height = soil.vegetation_height.data();
     const double* transmission = soil.transmission_coefficient.data();
@@ -248,16 +310,14 @@ void evapotranspiration(Model& model, RunContext& ctx) {
             a = 0.08;  // open water
         else if (swe[i] > 0.0 && swe[i] * kSnowDepthPerWater >= h)
             a = 0.5;  // snow cover
-        const double sx = have_slopes ? slope_x[i] : 0.0;
-        const double sy = have_slopes ? slope_y[i] : 0.0;
         const double shortwave =
-            absorbed_shortwave(sun, air.cloud_fraction, sx, sy, a, penman ? transmission[i] : 1.0);
+            absorbed_shortwave(sun, surface[i], a, penman ? transmission[i] : 1.0);
         const SurfaceBalance b =
             surface_energy_balance(air, shortwave, tg[i], tolerance, max_iterations);
         unsettled += b.converged ? 0 : 1;
         tg[i] = b.temperature;
         rn[i] = b.net_radiation;
-        pet[i] = penman ? penman_monteith(air, b, height[i], canopy[i], seasonal)
+        pet[i] = penman ? penman_monteith(hour, b, surface[i].aerodynamic_logs, canopy[i])
                         : b.evaporation / kWaterDensity;
     }
     if (unsettled > 0)

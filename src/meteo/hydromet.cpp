@@ -225,7 +225,8 @@ void prepare_hydromet(Model& model, RunContext& ctx) {
         !allocate(ctx, hm.net_radiation, size, "net_radiation") ||
         !allocate(ctx, hm.snow_water_equivalent, size, "snow_water_equivalent") ||
         !allocate(ctx, model.soil.frozen_ground_index, size, "cfgi") ||
-        !allocate(ctx, model.soil.potential_et, size, "potential_et"))
+        !allocate(ctx, model.soil.potential_et, size, "potential_et") ||
+        !prepare_evapotranspiration(model, ctx))
         return;
     if (cards.given(Card::DAILY_OUTPUT)) {
         hm.long_term_output =
@@ -264,7 +265,10 @@ void advance_weather_hour(Model& model, RunContext& ctx) {
         return;
     if (!read_hour(model, ctx, hm.next_time))
         return;
-    hm.next_time += kHourDays;
+    // From the record's own date: adding an hour to a Julian date hour after
+    // hour drifts by a rounding each time, and after a few months the clock
+    // no longer meets the weather hours it is looking for.
+    hm.next_time = record_time(hm.weather) + kHourDays;
     hm.hour_pending = true;
 }
 

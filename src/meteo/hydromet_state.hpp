@@ -48,6 +48,14 @@ struct SolarGeometry {
     double distance_factor = 1.0;  // E0
 };
 
+// What the evapotranspiration of a cell needs that stays the same all run.
+struct CellSurface {
+    double sin_slope = 0.0, cos_slope = 1.0;
+    double half_cos_slope = 1.0;    // cos(slope / 2): its square is the sky view
+    double aspect = 0.0;            // rad
+    double aerodynamic_logs = 0.0;  // ln((zm - d) / zom) ln((zm - d) / zoh)
+};
+
 struct Hydromet {
     WeatherReader reader;
     EtMethod method = EtMethod::none;
@@ -72,6 +80,7 @@ struct Hydromet {
     int max_iterations = 50;
 
     // ---- Per cell (N + 1 entries) ----
+    std::vector<CellSurface> cell_surface;
     std::vector<double> surface_temperature;    // K
     std::vector<double> net_radiation;          // kW/m2
     std::vector<double> snow_water_equivalent;  // m

@@ -177,6 +177,20 @@ bool fixed_column_number(const std::string& line, int first, int last, double& v
     return stop == number.c_str() + number.size() && std::isfinite(value);
 }
 
+bool refuse_weather_file(RunContext& ctx) {
+    ctx.error.raise(err::message_printed);
+    return false;
+}
+
+bool refuse_weather_field(RunContext& ctx, const char* word, const std::string& name, int line,
+                          int first, int last, const char* what) {
+    ctx.print_and_log(
+        "Error: line %d of %s file %s, columns %d-%d: the %s is missing or not a "
+        "number.  Program terminating\n",
+        line, word, name.c_str(), first, last, what);
+    return refuse_weather_file(ctx);
+}
+
 const char* weather_element_name(int element) {
     static const char* const kNames[kWeatherElements] = {
         "pressure",    "rel. humidity", "sky cover", "wind speed",

@@ -55,6 +55,14 @@ int days_in_month(int year, int month);
 // of the line or hold anything but one finite number.
 bool fixed_column_number(const std::string& line, int first, int last, double& value);
 
+// Raises the error of a refusal whose message is printed; false.
+bool refuse_weather_file(RunContext& ctx);
+// Prints that columns first to last of a line of a fixed-column weather file
+// (`word` names its layout: "hmet_NCDC", "hmet_SAMSON") hold no number where
+// the `what` should stand, and refuses the file; false.
+bool refuse_weather_field(RunContext& ctx, const char* word, const std::string& name, int line,
+                          int first, int last, const char* what);
+
 // The element's name in messages.
 const char* weather_element_name(int element);
 

@@ -17,11 +17,12 @@
 
 #include "core/clock.hpp"
 #include "core/context.hpp"
-#include "core/errors.hpp"
 #include "meteo/weather_layouts.hpp"
 
 namespace torva {
 namespace {
+
+constexpr const char* kWord = "hmet_SAMSON";  // in messages
 
 constexpr std::size_t kMaxLine = 800;
 
@@ -40,20 +41,6 @@ constexpr Column kColumns[] = {
     {kWind, 78, 82, 9999.0},
 };
 
-bool refuse(RunContext& ctx) {
-    ctx.error.raise(err::message_printed);
-    return false;
-}
-
-bool refuse_field(RunContext& ctx, const std::string& name, int line, int first, int last,
-                  const char* what) {
-    ctx.print_and_log(
-        "Error: line %d of hmet_SAMSON file %s, columns %d-%d: the %s is missing or not a "
-        "number.  Program terminating\n",
-        line, name.c_str(), first, last, what);
-    return refuse(ctx);
-}
-
 // Two-digit years: 50 to 99 are of the 1900s, 00 to 49 of the 2000s.
 int full_year(int two_digits) {
     return two_digits >= 50 ? 1900 + two_digits : 2000 + two_digits;
@@ -69,7 +56,8 @@ bool read_hour_line(const std::string& text, int line, const std::string& name, 
     for (int k = 0; k < 4; ++k)
         if (!fixed_column_number(text, kDate[k].first, kDate[k].last, date[k]) ||
             date[k] != static_cast<int>(date[k]))
-            return refuse_field(ctx, name, line, kDate[k].first, kDate[k].last, kDate[k].what);
+            return refuse_weather_field(ctx, kWord, name, line, kDate[k].first, kDate[k].last,
+                                        kDate[k].what);
     const int year = full_year(static_cast<int>(date[0]));
     const int month = static_cast<int>(date[1]), day = static_cast<int>(date[2]),
               hour = static_cast<int>(date[3]);
@@ -79,7 +67,7 @@ bool read_hour_line(const std::string& text, int line, const std::string& name, 
             "Error: line %d of hmet_SAMSON file %s holds no valid date and hour 1 to 24 in "
             "columns 2-12.  Program terminating\n",
             line, name.c_str());
-        return refuse(ctx);
+        return refuse_weather_file(ctx);
     }
     const CalendarTime at =
         julian_to_calendar(calendar_to_julian(year, month, day, 0, 0) + hour / 24.0 + 1e-6);
@@ -93,11 +81,12 @@ bool read_hour_line(const std::string& text, int line, const std::string& name, 
                 "Error: line %d of hmet_SAMSON file %s ends at column %zu, before the %s "
                 "(columns %d-%d).  Program terminating\n",
                 line, name.c_str(), text.size(), weather_element_name(c.element), c.first, c.last);
-            return refuse(ctx);
+            return refuse_weather_file(ctx);
         }
         double v = 0.0;
         if (!fixed_column_number(text, c.first, c.last, v))
-            return refuse_field(ctx, name, line, c.first, c.last, weather_element_name(c.element));
+            return refuse_weather_field(ctx, kWord, name, line, c.first, c.last,
+                                        weather_element_name(c.element));
         h.value[c.element] = v;
         h.missing[c.element] = v >= c.missing_from;
         h.line[c.element] = line;
@@ -109,7 +98,7 @@ bool read_hour_line(const std::string& text, int line, const std::string& name, 
 
 bool read_samson_layout(std::FILE* file, const std::string& name, RunContext& ctx,
                         RawWeatherFile& out) {
-    out.word = "hmet_SAMSON";
+    out.word = kWord;
     char buffer[kMaxLine + 8];
     int line = 0;
     bool header_seen = false;
@@ -121,7 +110,7 @@ bool read_samson_layout(std::FILE* file, const std::string& name, RunContext& ct
             ctx.print_and_log("Line too long in hmet_SAMSON input file.  Program exiting\n");
             ctx.print_and_log("(line %d of %s is longer than %zu characters)\n", line, name.c_str(),
                               kMaxLine);
-            return refuse(ctx);
+            return refuse_weather_file(ctx);
         }
         if (text.find_first_not_of(" \t") == std::string::npos)
             continue;
@@ -134,7 +123,7 @@ bool read_samson_layout(std::FILE* file, const std::string& name, RunContext& ct
                 "Error: hmet_SAMSON file %s begins without its header line (a line starting "
                 "with ~ that names the station).  Program terminating\n",
                 name.c_str());
-            return refuse(ctx);
+            return refuse_weather_file(ctx);
         }
         RawWeatherHour h;
         if (!read_hour_line(text, line, name, ctx, h))

@@ -17,11 +17,12 @@
 
 #include "core/clock.hpp"
 #include "core/context.hpp"
-#include "core/errors.hpp"
 #include "meteo/weather_layouts.hpp"
 
 namespace torva {
 namespace {
+
+constexpr const char* kWord = "hmet_NCDC";  // in messages
 
 constexpr std::size_t kMaxLine = 790;
 constexpr int kHeaderColumns = 30;
@@ -68,20 +69,6 @@ struct Day {
     std::array<ElementDay, kFileElements> element{};
 };
 
-bool refuse(RunContext& ctx) {
-    ctx.error.raise(err::message_printed);
-    return false;
-}
-
-bool refuse_field(RunContext& ctx, const std::string& name, int line, int first, int last,
-                  const char* what) {
-    ctx.print_and_log(
-        "Error: line %d of hmet_NCDC file %s, columns %d-%d: the %s is missing or not a "
-        "number.  Program terminating\n",
-        line, name.c_str(), first, last, what);
-    return refuse(ctx);
-}
-
 // Reads one element-day line into the day table. `element` is the line's
 // element, or -1 for an element the model does not use.
 bool read_line(const std::string& text, int line, const std::string& name, RunContext& ctx,
@@ -91,7 +78,7 @@ bool read_line(const std::string& text, int line, const std::string& name, RunCo
             "Error: line %d of hmet_NCDC file %s is too short (%zu characters) to hold an "
             "element code in columns 12-15.  Program terminating\n",
             line, name.c_str(), text.size());
-        return refuse(ctx);
+        return refuse_weather_file(ctx);
     }
     int element = -1;
     for (int e = 0; e < kFileElements; ++e)
@@ -101,20 +88,20 @@ bool read_line(const std::string& text, int line, const std::string& name, RunCo
         return true;
     double year = 0, month = 0, day = 0, count = 0;
     if (!fixed_column_number(text, 18, 21, year))
-        return refuse_field(ctx, name, line, 18, 21, "year");
+        return refuse_weather_field(ctx, kWord, name, line, 18, 21, "year");
     if (!fixed_column_number(text, 22, 23, month))
-        return refuse_field(ctx, name, line, 22, 23, "month");
+        return refuse_weather_field(ctx, kWord, name, line, 22, 23, "month");
     if (!fixed_column_number(text, 24, 27, day))
-        return refuse_field(ctx, name, line, 24, 27, "day");
+        return refuse_weather_field(ctx, kWord, name, line, 24, 27, "day");
     if (!fixed_column_number(text, 28, 30, count))
-        return refuse_field(ctx, name, line, 28, 30, "number of values");
+        return refuse_weather_field(ctx, kWord, name, line, 28, 30, "number of values");
     const int y = static_cast<int>(year), m = static_cast<int>(month), d = static_cast<int>(day);
     if (y != year || m != month || d != day || y < 1 || d < 1 || d > days_in_month(y, m)) {
         ctx.print_and_log(
             "Error: line %d of hmet_NCDC file %s holds no valid date in columns 18-27.  Program "
             "terminating\n",
             line, name.c_str());
-        return refuse(ctx);
+        return refuse_weather_file(ctx);
     }
     const int n = static_cast<int>(count);
     if (n != count || n < 1 || n > kHoursPerDay) {
@@ -122,7 +109,7 @@ bool read_line(const std::string& text, int line, const std::string& name, RunCo
             "Error: line %d of hmet_NCDC file %s gives %g values in columns 28-30; a day holds "
             "1 to 24.  Program terminating\n",
             line, name.c_str(), count);
-        return refuse(ctx);
+        return refuse_weather_file(ctx);
     }
     // The flags of the last value may be left off a line.
     const std::size_t needed = kHeaderColumns + static_cast<std::size_t>(n) * kGroupColumns - 2;
@@ -131,7 +118,7 @@ bool read_line(const std::string& text, int line, const std::string& name, RunCo
             "Error: line %d of hmet_NCDC file %s is too short: its %d values need %zu "
             "characters, it has %zu.  Program terminating\n",
             line, name.c_str(), n, needed, text.size());
-        return refuse(ctx);
+        return refuse_weather_file(ctx);
     }
     Day& entry = days[static_cast<DayKey>(y) * 10000 + m * 100 + d];
     entry.year = y;
@@ -143,7 +130,7 @@ bool read_line(const std::string& text, int line, const std::string& name, RunCo
             "Error: line %d of hmet_NCDC file %s is a second %s record for %d/%d/%d (the first "
             "is line %d).  Program terminating\n",
             line, name.c_str(), kFullCodes[element], m, d, y, slot.line);
-        return refuse(ctx);
+        return refuse_weather_file(ctx);
     }
     slot.line = line;
     ++counts[element];
@@ -151,9 +138,9 @@ bool read_line(const std::string& text, int line, const std::string& name, RunCo
         const int at = kHeaderColumns + 1 + k * kGroupColumns;
         double time = 0, value = 0;
         if (!fixed_column_number(text, at, at + 3, time))
-            return refuse_field(ctx, name, line, at, at + 3, "time of a value");
+            return refuse_weather_field(ctx, kWord, name, line, at, at + 3, "time of a value");
         if (!fixed_column_number(text, at + 4, at + 9, value))
-            return refuse_field(ctx, name, line, at + 4, at + 9, "value");
+            return refuse_weather_field(ctx, kWord, name, line, at + 4, at + 9, "value");
         const int hhmm = static_cast<int>(time);
         const int hour = hhmm / 100;
         if (hhmm != time || hour < 1 || hour > kHoursPerDay || hhmm % 100 >= 60) {
@@ -161,7 +148,7 @@ bool read_line(const std::string& text, int line, const std::string& name, RunCo
                 "Error: line %d of hmet_NCDC file %s, columns %d-%d: time %g is not an hour "
                 "0100 to 2400.  Program terminating\n",
                 line, name.c_str(), at, at + 3, time);
-            return refuse(ctx);
+            return refuse_weather_file(ctx);
         }
         const std::size_t flag = static_cast<std::size_t>(at + 9);  // 0-based index of flag 1
         const bool marked = flag < text.size() && text[flag] == 'M';
@@ -182,7 +169,7 @@ bool day_counts_agree(const std::array<int, kFileElements>& counts, RunContext& 
         ctx.print_and_log("days of rel. humidity data than temperature data.  Rel. hum.\n");
         ctx.print_and_log("data is required for each day.  Examine the file and supply\n");
         ctx.print_and_log("the missing data.  Program terminating\n\n");
-        return refuse(ctx);
+        return refuse_weather_file(ctx);
     }
     if (counts[kTskc] != t) {
         ctx.print_and_log("There is an error in the Surface Airways hydrometeorology\n");
@@ -190,7 +177,7 @@ bool day_counts_agree(const std::array<int, kFileElements>& counts, RunContext& 
         ctx.print_and_log("of cloud cover data than temperature data.  Clouds data is\n");
         ctx.print_and_log("required for each day.  Examine the file and supply the \n");
         ctx.print_and_log("missing data.  Program terminating\n\n");
-        return refuse(ctx);
+        return refuse_weather_file(ctx);
     }
     if (counts[kWindSpeed] != t) {
         ctx.print_and_log("There is an error in the Surface Airways hydrometeorology\n");
@@ -198,7 +185,7 @@ bool day_counts_agree(const std::array<int, kFileElements>& counts, RunContext& 
         ctx.print_and_log("wind data than temperature data.  Wind speed data is\n");
         ctx.print_and_log("required for each day.  Examine the file and supply the \n");
         ctx.print_and_log("missing data.  Program terminating\n\n");
-        return refuse(ctx);
+        return refuse_weather_file(ctx);
     }
     return true;
 }
@@ -207,7 +194,7 @@ bool day_counts_agree(const std::array<int, kFileElements>& counts, RunContext& 
 
 bool read_surface_airways_layout(std::FILE* file, const std::string& name, RunContext& ctx,
                                  RawWeatherFile& out) {
-    out.word = "hmet_NCDC";
+    out.word = kWord;
     std::map<DayKey, Day> days;
     std::array<int, kFileElements> counts{};
     char buffer[kMaxLine + 8];
@@ -220,7 +207,7 @@ bool read_surface_airways_layout(std::FILE* file, const std::string& name, RunCo
             ctx.print_and_log("Line too long in hmet_NCDC input file.  Program exiting\n");
             ctx.print_and_log("(line %ld of %s is longer than %zu characters)\n", line,
                               name.c_str(), kMaxLine);
-            return refuse(ctx);
+            return refuse_weather_file(ctx);
         }
         if (text.find_first_not_of(" \t") == std::string::npos)
             continue;
@@ -239,7 +226,7 @@ bool read_surface_airways_layout(std::FILE* file, const std::string& name, RunCo
                 "Error: hmet_NCDC file %s holds no %s record; the evapotranspiration needs it.  "
                 "Program terminating\n",
                 name.c_str(), kFullCodes[e]);
-            return refuse(ctx);
+            return refuse_weather_file(ctx);
         }
 
     // The span runs from the first to the last day with a temperature record;
@@ -266,7 +253,7 @@ bool read_surface_airways_layout(std::FILE* file, const std::string& name, RunCo
                 "Error: hmet_NCDC file %s holds no %s record for %d/%d/%d; every day from the "
                 "first to the last needs one.  Program terminating\n",
                 name.c_str(), kFullCodes[e], c.month, c.day, c.year);
-            return refuse(ctx);
+            return refuse_weather_file(ctx);
         }
         const Day& d = found->second;
         for (int hour = 1; hour <= kHoursPerDay; ++hour) {

@@ -502,6 +502,7 @@ void stride_through_dry_spell(Model& model) {
     if (!skip_infiltration_to_next_event(model, next_event))
         return;
     c.step_index += static_cast<int>(jump);
+    c.strided_steps += static_cast<int>(jump);
     c.hydrograph_counter += static_cast<int>(jump);
     c.map_counter += static_cast<int>(jump);
 }

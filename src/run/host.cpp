@@ -124,8 +124,12 @@ HostResult run_hosted(const HostRequest& request) {
     if (request.threads > 0) {
         ctx.cell_threads = request.threads;
         omp_set_num_threads(request.threads);
+    } else if (request.default_threads > 0) {
+        // Not a choice of the caller: the project's NUM_THREADS still sets it.
+        omp_set_num_threads(request.default_threads);
     }
     result.code = run_simulation(ctx, request.project_file);
+    result.threads = omp_get_max_threads();
     omp_set_num_threads(threads_before);
     result.status = ctx.interrupted_by ? 128 + ctx.interrupted_by : (result.code == 0 ? 0 : 1);
     result.messages = console.text();

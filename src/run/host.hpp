@@ -21,6 +21,10 @@ struct HostRequest {
     // Threads of the run's cell loops; 0: as the command line (NUM_THREADS,
     // else every processor).
     int threads = 0;
+    // With `threads` 0 and no NUM_THREADS card: the threads in place of every
+    // processor (a host running several simulations at once gives each one);
+    // 0 for every processor.
+    int default_threads = 0;
     // Asked once a step; true stops the run after it as a SIGINT would.
     std::function<bool()> stop_requested;
 };
@@ -34,6 +38,7 @@ struct HostResult {
     int status = 0;
     int code = 0;
     std::string messages;  // the console text, as the program prints it
+    int threads = 0;       // the threads the run's cell loops were given
     std::vector<double> outlet_time;
     std::vector<double> outlet_discharge;
     // The figures of the summary's mass balance, by their label, in order.

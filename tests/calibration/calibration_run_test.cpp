@@ -212,13 +212,33 @@ TEST(Calibration, SearchWhoseEverySimulationFailsFails) {
 
 // Roughness bounds that reach below zero: the simulations of those points stop
 // at set-up, score worst, and the search goes on to a point that runs.
+// With KEEP_RUNS BEST the runs that ran leave nothing in the run folder, and
+// each failed one leaves the console log its line names.
 TEST(Calibration, FailedSimulationsDoNotStopTheSearch) {
-    TempDir dir;
-    write_search(dir, "40 5 0.0001 2 3 0 2", "0.1 -0.2 0.2");
-    ASSERT_TRUE(calibrate_in(dir, 2)) << dir.read("console.txt");
-    EXPECT_NE(dir.read("console.txt").find("failed with error"), std::string::npos);
-    EXPECT_NE(dir.read("0000_log_file.txt").find("     inf  : "), std::string::npos);
-    EXPECT_GT(best_value(dir.read("best.out"), 1), 0.0);
+    for (const char* keep : {"ALL", "BEST"}) {
+        SCOPED_TRACE(keep);
+        TempDir dir;
+        write_search(dir, "40 5 0.0001 2 3 0 2", "0.1 -0.2 0.2");
+        dir.write("sce.in", dir.read("sce.in") + "KEEP_RUNS " + keep + "\n");
+        ASSERT_TRUE(calibrate_in(dir, 2)) << dir.read("console.txt");
+        const std::string console = dir.read("console.txt");
+        EXPECT_NE(console.find("failed with error"), std::string::npos);
+        EXPECT_NE(dir.read("0000_log_file.txt").find("     inf  : "), std::string::npos);
+        EXPECT_GT(best_value(dir.read("best.out"), 1), 0.0);
+        if (std::string(keep) == "ALL")
+            continue;
+        // Every file left is the log of a failed run, which says why it failed.
+        std::vector<std::string> failed_logs;
+        for (std::size_t at = console.find("(see "); at != std::string::npos;
+             at = console.find("(see ", at + 1))
+            failed_logs.push_back(console.substr(at + 5, console.find(')', at) - at - 5));
+        std::sort(failed_logs.begin(), failed_logs.end());
+        ASSERT_FALSE(failed_logs.empty()) << console;
+        std::vector<std::string> left = files_under(dir.path() / "calibration_runs");
+        for (std::string& name : left) name = "calibration_runs/" + name;
+        EXPECT_EQ(left, failed_logs);
+        EXPECT_NE(dir.read(failed_logs.front()).find("Error"), std::string::npos);
+    }
 }
 
 // Twenty draws of the Monte Carlo search from a fixed generator state: the

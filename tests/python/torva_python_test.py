@@ -235,6 +235,67 @@ class Threads(unittest.TestCase):
             self.assertLess(peaks[0], peaks[-1])
 
 
+    def test_a_run_beside_another_takes_one_thread(self):
+        """Threads unset: every processor alone, one beside a run in progress,
+        unless the caller or the project's NUM_THREADS card says otherwise."""
+        processors = len(os.sched_getaffinity(0))
+        with tempfile.TemporaryDirectory() as tmp:
+            copy_valley(tmp)
+            short = short_project(tmp, 5)
+            long = with_cards(short, "long.prj", [], {"TOT_TIME": "TOT_TIME 120"})
+            carded = with_cards(short, "carded.prj", ["NUM_THREADS 3"])
+            alone = torva.run(short, outputs=False)
+            self.assertEqual(alone.threads, processors)
+            self.assertEqual(torva.run(carded, outputs=False).threads, 3)
+            with concurrent.futures.ThreadPoolExecutor(1) as pool:
+                first = pool.submit(torva.run, long, outputs=False)
+                while torva.runs_in_progress() == 0 and not first.done():
+                    time.sleep(0.001)
+                beside = [torva.run(short, outputs=False),
+                          torva.run(short, outputs=False, threads=2),
+                          torva.run(carded, outputs=False)]
+                overlapped = not first.done()
+                first = first.result()
+            if not overlapped:
+                self.skipTest("the long run ended before the others started")
+            self.assertEqual(first.threads, processors)
+            self.assertEqual([r.threads for r in beside], [1, 2, 3])
+            for r in beside:
+                numpy.testing.assert_array_equal(r.discharge, alone.discharge)
+            self.assertEqual(torva.runs_in_progress(), 0)
+
+
+def resident_kib():
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    raise unittest.SkipTest("no VmRSS line in /proc/self/status")
+
+
+@unittest.skipIf(NOT_BUILT, NOT_BUILT)
+class Memory(unittest.TestCase):
+    def test_hundred_runs_keep_the_first_runs_size(self):
+        """A hundred short runs in one process, with maps kept, a replacement
+        value, and one refused run among them: the resident size after the
+        last is within 5 % of that after the first."""
+        with tempfile.TemporaryDirectory() as tmp:
+            copy_valley(tmp)
+            os.makedirs(os.path.join(tmp, "maps"))
+            project = with_cards(short_project(tmp, 2, rain_tag=True), "maps.prj",
+                                 ["MAP_TYPE 0", "MAP_FREQ 1", "DEPTH maps"])
+            torva.run(project, replace={"RAIN": 25.0}, outputs=False)
+            first = resident_kib()
+            for k in range(99):
+                if k == 50:
+                    with self.assertRaises(torva.RunError):
+                        torva.run(project, replace={"RAIN": 25.0, "SNOW": 1.0}, outputs=False)
+                result = torva.run(project, replace={"RAIN": 20.0 + k % 10}, outputs=False)
+            self.assertEqual(result.maps["depth"].values.shape, (3, 120, 100))
+            last = resident_kib()
+            self.assertLess(last, first * 1.05, "%d KiB after the first run" % first)
+
+
 @unittest.skipIf(NOT_BUILT, NOT_BUILT)
 class Results(unittest.TestCase):
     def test_maps_events_and_georeference(self):

@@ -10,11 +10,13 @@
 #include <string>
 
 #include "support/harness.hpp"
+#include "support/long_term_watershed.hpp"
 
 namespace torva {
 namespace {
 
 namespace fs = std::filesystem;
+using test::figure_after;
 using test::TempDir;
 
 // The example's inputs linked into `dir`, its project copied with the thread count.
@@ -30,16 +32,6 @@ void link_valley(const TempDir& dir, int threads) {
     dir.write("examples/valley/valley_longterm.prj",
               test::read_file(examples / "valley_longterm.prj") + "NUM_THREADS " +
                   std::to_string(threads) + "\n");
-}
-
-double figure_after(const std::string& text, const std::string& label, int occurrence = 1) {
-    std::size_t at = std::string::npos;
-    for (int k = 0; k < occurrence; ++k) {
-        at = text.find(label, at == std::string::npos ? 0 : at + 1);
-        if (at == std::string::npos)
-            return NAN;
-    }
-    return std::stod(text.substr(at + label.size()));
 }
 
 // April 2021 on the valley: three storms (the second falls as snow in the

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "support/harness.hpp"
+#include "support/long_term_watershed.hpp"
+#include "support/projects.hpp"
 
 namespace torva {
 namespace {
@@ -18,62 +20,14 @@ namespace {
 using test::run_program_in;
 using test::TempDir;
 
-const std::string kHeader = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
-
-std::string uniform_map(const char* value) {
-    std::string m = kHeader;
-    for (int r = 0; r < 3; ++r) m += std::string(value) + " " + value + " " + value + "\n";
-    return m;
-}
-
-// Hourly HMX lines from 1 June 2021 00:00 for `days` days: a daily cycle
-// around `mean_f` degrees F, sunny, 5 knots.
-std::string hmx_weather(int days, int mean_f) {
-    std::string text;
-    char line[160];
-    for (int d = 1; d <= days; ++d)
-        for (int h = 0; h < 24; ++h) {
-            const int t =
-                mean_f + static_cast<int>(std::lround(10.0 * std::cos((h - 15) * 0.2618)));
-            const double sun = std::max(0.0, 800.0 * std::sin((h - 6) * 0.2618));
-            std::snprintf(line, sizeof line, "2021 6 %d %d 29.92 50 2 5 %d %.1f %.1f\n", d, h, t,
-                          0.7 * sun, sun);
-            text += line;
-        }
-    return text;
-}
-
-const char* kStorms =
-    "EVENT \"one\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
-    "GAGES 2021 6 1 12 0 0.0\nGAGES 2021 6 1 12 30 10.0\nGAGES 2021 6 1 13 0 10.0\n"
-    "EVENT \"two\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
-    "GAGES 2021 6 8 12 0 0.0\nGAGES 2021 6 8 12 30 2.0\nGAGES 2021 6 8 13 0 2.0\n";
+using test::figure_after;
+using test::hmx_june_weather;
+using test::uniform_map;
 
 void write_long_term_project(const TempDir& dir, const std::string& weather,
                              const std::string& extra = "") {
-    dir.write("p.prj",
-              "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 3\nCOLS 3\n"
-              "GRIDSIZE 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP 30\n"
-              "TOT_TIME 10\nHYD_FREQ 60\nMAP_FREQ 1440\nPRECIP_FILE storms.gag\n"
-              "EVENT_MIN_Q 0.00001\nLONG_TERM\nHMET_HMX weather.hmx\nET_CALC_PENMAN\n"
-              "LATITUDE 40\nLONGITUDE 105\nGMT -7\nALBEDO albedo.map\nVHEIGHT height.map\n"
-              "TCOEFF tcoeff.map\nCANOPY canopy.map\nWILTING_POINT wilting.map\n"
-              "SOIL_MOIST_DEPTH 0.3\nINF_REDIST\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\n"
-              "POROSITY porosity.map\nMOISTURE moisture.map\nPORE_INDEX lambda.map\n"
-              "RESIDUAL_SAT residual.map\nQUIET\nSUMMARY summary.txt\nOUTLET_HYDRO outlet.otl\n"
-              "DAILY_OUTPUT hourly.txt\n" +
-                  extra);
-    dir.write("mask.msk", kHeader + "1 1 1\n1 1 1\n1 1 1\n");
-    dir.write("elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n");
-    const std::pair<const char*, const char*> maps[] = {
-        {"albedo.map", "0.23"}, {"height.map", "0.3"},    {"tcoeff.map", "1.0"},
-        {"canopy.map", "70"},   {"wilting.map", "0.12"},  {"ks.map", "1.0"},
-        {"psi.map", "11.0"},    {"porosity.map", "0.45"}, {"moisture.map", "0.25"},
-        {"lambda.map", "0.32"}, {"residual.map", "0.04"},
-    };
-    for (const auto& [name, value] : maps) dir.write(name, uniform_map(value));
-    dir.write("storms.gag", kStorms);
-    dir.write("weather.hmx", weather);
+    dir.write("p.prj", test::long_term_cards() + "DAILY_OUTPUT hourly.txt\n" + extra);
+    test::write_long_term_inputs(dir, weather);
 }
 
 struct HourLine {
@@ -95,24 +49,13 @@ std::vector<HourLine> hourly_lines(const TempDir& dir) {
     return lines;
 }
 
-// The figure after a label in the summary (the first or the n-th occurrence).
-double figure_after(const std::string& text, const std::string& label, int occurrence = 1) {
-    std::size_t at = 0;
-    for (int k = 0; k < occurrence; ++k) {
-        at = text.find(label, k == 0 ? 0 : at + 1);
-        if (at == std::string::npos)
-            return NAN;
-    }
-    return std::stod(text.substr(at + label.size()));
-}
-
 // Two storms a week apart in sunny June weather: the first wets the store
 // above field capacity, the dry week takes it down by evapotranspiration
 // and percolation, never below the wilting point, with AET never above PET;
 // the second storm is summarised too, and both events and the run balance.
 TEST(LongTermRun, DryWeekBetweenStormsBalancesAndDriesTheSoil) {
     TempDir dir;
-    write_long_term_project(dir, hmx_weather(10, 68));
+    write_long_term_project(dir, hmx_june_weather(10, 68));
     const auto run = run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
     const std::string summary = dir.read("summary.txt");
@@ -148,7 +91,7 @@ TEST(LongTermRun, DryWeekBetweenStormsBalancesAndDriesTheSoil) {
 // roots took counted as evaporation.
 TEST(LongTermRun, RichardsColumnsDryThroughRootUptake) {
     TempDir dir;
-    write_long_term_project(dir, hmx_weather(10, 68));
+    write_long_term_project(dir, hmx_june_weather(10, 68));
     std::string project = dir.read("p.prj");
     project.replace(project.find("INF_REDIST"), 10,
                     "INF_RICHARDS\nSOIL_LAYER_INPUT_FILE soil.tbl\nSOIL_TYPE_MAP soil.idx\n"
@@ -181,10 +124,11 @@ TEST(LongTermRun, RichardsColumnsDryThroughRootUptake) {
 // evaporation and the hour's AET; the lake's own balance and the run's close.
 TEST(LongTermRun, OverlandLakeEvaporatesAndEveryBalanceCloses) {
     TempDir dir;
-    write_long_term_project(dir, hmx_weather(10, 68),
+    write_long_term_project(dir, hmx_june_weather(10, 68),
                             "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE lake.txt\n");
-    dir.write("elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
-    dir.write("lake.map", kHeader + "0 0 0\n0 1 0\n0 0 0\n");
+    dir.write("elevation.ele",
+              test::kSmallHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
+    dir.write("lake.map", test::kSmallHeader + "0 0 0\n0 1 0\n0 0 0\n");
     dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 9.89 0\n");
     const auto run = run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
@@ -208,12 +152,32 @@ TEST(LongTermRun, OverlandLakeEvaporatesAndEveryBalanceCloses) {
         EXPECT_LE(hours[k].aet, hours[k].pet + 1e-6) << k;
 }
 
+// A summer of weather with the second storm at its end: the weather hours
+// are met on the hour through three months of dry spells (the hours are
+// counted from each record's date, so rounding does not build up), and the
+// run ends after the second storm with a line for every hour from the first
+// storm's (1 June 12:00) past the second's (30 August 12:00, 2160 hours on).
+TEST(LongTermRun, SummerOfDrySpellsKeepsTheWeatherOnTheHour) {
+    TempDir dir;
+    write_long_term_project(dir, hmx_june_weather(92, 68));
+    dir.write("storms.gag",
+              "EVENT \"June\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
+              "GAGES 2021 6 1 12 0 0.0\nGAGES 2021 6 1 12 30 10.0\nGAGES 2021 6 1 13 0 10.0\n"
+              "EVENT \"August\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
+              "GAGES 2021 8 30 12 0 0.0\nGAGES 2021 8 30 12 30 2.0\nGAGES 2021 8 30 13 0 2.0\n");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(dir.read("summary.txt").find("SUMMARY- EVENT 2"), std::string::npos);
+    const std::vector<HourLine> hours = hourly_lines(dir);
+    EXPECT_GT(hours.size(), 2160u);
+}
+
 // The same storms in weather 30 F warmer evaporate more.
 TEST(LongTermRun, HotWeatherEvaporatesMoreThanCold) {
     double evaporation[2] = {};
     for (int k = 0; k < 2; ++k) {
         TempDir dir;
-        write_long_term_project(dir, hmx_weather(10, k == 0 ? 50 : 80));
+        write_long_term_project(dir, hmx_june_weather(10, k == 0 ? 50 : 80));
         const auto run = run_program_in(dir.path(), {"p.prj"});
         ASSERT_EQ(run.status, 0) << run.out;
         evaporation[k] = figure_after(dir.read("summary.txt"), "Total amount of evaporation=");
@@ -225,7 +189,7 @@ TEST(LongTermRun, HotWeatherEvaporatesMoreThanCold) {
 // all its rainfall in the snow store; the warm days after melt it, and the
 // run still balances with no snow left.
 TEST(LongTermRun, SnowfallIsStoredThenMelts) {
-    std::string weather = hmx_weather(10, 70);
+    std::string weather = hmx_june_weather(10, 70);
     // The first day freezing at 20 F.
     std::string cold;
     std::istringstream in(weather);
@@ -306,7 +270,7 @@ TEST(LongTermRun, SnowMeltsTheHoursAmountAtAnyStep) {
 TEST(LongTermRun, TopLayerDriesFirst) {
     TempDir dir;
     write_long_term_project(
-        dir, hmx_weather(10, 68),
+        dir, hmx_june_weather(10, 68),
         "TOP_LAYER_DEPTH 0.1\nIN_THETA_LOCATION loc.txt\nOUT_THETA_LOCATION theta.txt\n");
     dir.write("loc.txt", "1\n2 2\n");
     const auto run = run_program_in(dir.path(), {"p.prj"});
@@ -331,7 +295,7 @@ TEST(LongTermRun, TopLayerDriesFirst) {
     EXPECT_LT(top, below);
 
     TempDir deep;
-    write_long_term_project(deep, hmx_weather(10, 68), "TOP_LAYER_DEPTH 0.3\n");
+    write_long_term_project(deep, hmx_june_weather(10, 68), "TOP_LAYER_DEPTH 0.3\n");
     const auto refused = run_program_in(deep.path(), {"p.prj"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find("0.3 m is no top layer: it must be more than 0 and less than the "
@@ -349,7 +313,7 @@ struct WeatherFault {
 // Every refusal of the HMX reader stops the run before any step, naming the
 // file, line and field.
 TEST(LongTermRun, WeatherFileFaultsStopTheRun) {
-    const std::string good = hmx_weather(10, 68);
+    const std::string good = hmx_june_weather(10, 68);
     const std::string second_line_on = good.substr(good.find('\n') + 1);
     std::string missing_day = good;
     // Day 2 hour 5 missing and day 1 hour 5 missing too: no repair.
@@ -392,7 +356,7 @@ TEST(LongTermRun, WeatherFileFaultsStopTheRun) {
 // A missing temperature takes that of the same hour of the day before; the
 // run goes on.
 TEST(LongTermRun, MissingTemperatureTakesTheSameHourOfThePreviousDay) {
-    std::string weather = hmx_weather(10, 68);
+    std::string weather = hmx_june_weather(10, 68);
     const std::size_t at = weather.find("2021 6 2 14 ");
     const std::size_t end = weather.find('\n', at);
     weather.replace(at, end - at, "2021 6 2 14 29.92 50 2 5 999 0 0");

@@ -12,14 +12,14 @@
 
 #include "channel/network_files.hpp"
 #include "support/harness.hpp"
+#include "support/long_term_watershed.hpp"
 
 namespace torva {
 namespace {
 
+using test::figure_after;
 using test::run_program_in;
 using test::TempDir;
-
-const std::string kHeader = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
 
 const std::string kParameters =
     "TORVA_SACRAMENTO\n"
@@ -28,78 +28,24 @@ const std::string kParameters =
     "PCTIM 0.02\nADIMP 0.1\nRIVA 0.01\nZPERC 40\nREXP 2\nPFREE 0.1\nSIDE 0.2\nRSERV 0.3\n"
     "FRACTION\nUZTWC 0.5\nUZFWC 0.2\nLZTWC 0.6\nLZFSC 0.4\nLZFPC 0.6\nADIMC 0.5\n";
 
-std::string uniform_map(const char* value) {
-    std::string m = kHeader;
-    for (int r = 0; r < 3; ++r) m += std::string(value) + " " + value + " " + value + "\n";
-    return m;
-}
-
-// Ten days of hourly weather from 1 June 2021: a daily cycle around 68 F,
-// sunny, 5 knots.
-std::string june_weather() {
-    std::string text;
-    char line[160];
-    for (int d = 1; d <= 10; ++d)
-        for (int h = 0; h < 24; ++h) {
-            const int t = 68 + static_cast<int>(std::lround(10.0 * std::cos((h - 15) * 0.2618)));
-            const double sun = std::max(0.0, 800.0 * std::sin((h - 6) * 0.2618));
-            std::snprintf(line, sizeof line, "2021 6 %d %d 29.92 50 2 5 %d %.1f %.1f\n", d, h, t,
-                          0.7 * sun, sun);
-            text += line;
-        }
-    return text;
-}
-
 // The long-term project with the network and the accounting; `extra` adds
 // cards, and a card word preceded by "-" in `drop` takes that card out.
 void write_project(const TempDir& dir, const std::string& parameters = kParameters,
                    const std::string& extra = "", const std::string& drop = "") {
-    std::string cards =
-        "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 3\nCOLS 3\n"
-        "GRIDSIZE 10\nOUTROW 3\nOUTCOL 2\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP 30\n"
-        "TOT_TIME 10\nHYD_FREQ 60\nMAP_FREQ 1440\nPRECIP_FILE storms.gag\n"
-        "EVENT_MIN_Q 0.00001\nLONG_TERM\nHMET_HMX weather.hmx\nET_CALC_PENMAN\n"
-        "LATITUDE 40\nLONGITUDE 105\nGMT -7\nALBEDO albedo.map\nVHEIGHT height.map\n"
-        "TCOEFF tcoeff.map\nCANOPY canopy.map\nWILTING_POINT wilting.map\n"
-        "SOIL_MOIST_DEPTH 0.3\nINF_REDIST\nCONDUCTIVITY ks.map\nCAPILLARY psi.map\n"
-        "POROSITY porosity.map\nMOISTURE moisture.map\nPORE_INDEX lambda.map\n"
-        "RESIDUAL_SAT residual.map\nQUIET\nSUMMARY summary.txt\nOUTLET_HYDRO outlet.otl\n"
-        "CHANNEL_INPUT chan.txt\nSTREAM_CELL chan.gst\nCHAN_EXPLIC\nSACRAMENTO sac.txt\n" +
-        extra;
+    std::string cards = test::long_term_cards() +
+                        "CHANNEL_INPUT chan.txt\nSTREAM_CELL chan.gst\nCHAN_EXPLIC\n"
+                        "SACRAMENTO sac.txt\n" +
+                        extra;
     if (!drop.empty()) {
         const std::size_t at = cards.find("\n" + drop + "\n");
         if (at != std::string::npos)
             cards.erase(at + 1, drop.size() + 1);
     }
     dir.write("p.prj", cards);
-    dir.write("mask.msk", kHeader + "1 1 1\n1 1 1\n1 1 1\n");
-    dir.write("elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n");
-    const std::pair<const char*, const char*> maps[] = {
-        {"albedo.map", "0.23"}, {"height.map", "0.3"},    {"tcoeff.map", "1.0"},
-        {"canopy.map", "70"},   {"wilting.map", "0.12"},  {"ks.map", "1.0"},
-        {"psi.map", "11.0"},    {"porosity.map", "0.45"}, {"moisture.map", "0.25"},
-        {"lambda.map", "0.32"}, {"residual.map", "0.04"},
-    };
-    for (const auto& [name, value] : maps) dir.write(name, uniform_map(value));
-    dir.write("storms.gag",
-              "EVENT \"one\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
-              "GAGES 2021 6 1 12 0 0.0\nGAGES 2021 6 1 12 30 10.0\nGAGES 2021 6 1 13 0 10.0\n"
-              "EVENT \"two\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
-              "GAGES 2021 6 8 12 0 0.0\nGAGES 2021 6 8 12 30 2.0\nGAGES 2021 6 8 13 0 2.0\n");
-    dir.write("weather.hmx", june_weather());
+    test::write_long_term_inputs(dir, test::hmx_june_weather(10, 68));
     dir.write("chan.txt", test::kSmallNetwork);
     dir.write("chan.gst", test::kSmallGridStream);
     dir.write("sac.txt", parameters);
-}
-
-double figure_after(const std::string& text, const std::string& label, int occurrence = 1) {
-    std::size_t at = 0;
-    for (int k = 0; k < occurrence; ++k) {
-        at = text.find(label, k == 0 ? 0 : at + 1);
-        if (at == std::string::npos)
-            return NAN;
-    }
-    return std::stod(text.substr(at + label.size()));
 }
 
 // The storms bring 10 mm/h for an hour and 2 mm/h for an hour, 12 mm each
