@@ -5,6 +5,7 @@
 // library refuses them with a message that says how to enable it.
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -96,5 +97,9 @@ bool create_netcdf_map(const std::string& path, const RasterGeoreference& geo,
 bool append_netcdf_map(NetcdfMapFile& nc, const RasterGeoreference& geo, double minutes,
                        const std::vector<double>& values, std::string& failure);
 bool close_netcdf_map(NetcdfMapFile& nc, std::string& failure);
+
+// The NetCDF library guards none of its own state, so every use of it in the
+// process, writing maps or reading a NetCDF raster, holds this lock.
+std::mutex& netcdf_library_lock();
 
 }  // namespace torva

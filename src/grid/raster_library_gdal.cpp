@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "core/arrays.hpp"
@@ -76,6 +77,12 @@ bool read_library_raster_band(RunContext& ctx, const std::string& path, int band
                               RasterGeoreference& geo, std::vector<double>* values) {
     set_up_library();
     CPLErrorReset();
+    // A NetCDF file is read through the NetCDF library, which simulations
+    // beside this one may be writing maps with.
+    std::unique_lock<std::mutex> netcdf_use;
+    if (GDALDriverH driver = GDALIdentifyDriver(path.c_str(), nullptr);
+        driver && std::string_view(GDALGetDriverShortName(driver)) == "netCDF")
+        netcdf_use = std::unique_lock<std::mutex>(netcdf_library_lock());
     Dataset dataset(
         GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
     if (!dataset)

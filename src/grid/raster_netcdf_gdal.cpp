@@ -4,6 +4,7 @@
 #include <netcdf.h>
 #include <ogr_srs_api.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -115,8 +116,18 @@ bool is_geographic(const std::string& wkt) {
 
 }  // namespace
 
+// The library keeps one table of open files for the whole process and does
+// not guard it: simulations side by side (a calibration's workers, a Python
+// thread pool) that create, write or close their map files at the same moment
+// could take one slot of it for two files.
+std::mutex& netcdf_library_lock() {
+    static std::mutex lock;
+    return lock;
+}
+
 bool create_netcdf_map(const std::string& path, const RasterGeoreference& geo,
                        const NetcdfMapDescription& d, NetcdfMapFile& nc, std::string& failure) {
+    std::lock_guard<std::mutex> hold(netcdf_library_lock());
     int file = -1;
     if (failed(nc_create(path.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &file), failure))
         return false;
@@ -204,6 +215,7 @@ bool create_netcdf_map(const std::string& path, const RasterGeoreference& geo,
 
 bool append_netcdf_map(NetcdfMapFile& nc, const RasterGeoreference& geo, double minutes,
                        const std::vector<double>& values, std::string& failure) {
+    std::lock_guard<std::mutex> hold(netcdf_library_lock());
     const std::size_t step = static_cast<std::size_t>(nc.steps);
     const std::size_t start[3] = {step, 0, 0};
     const std::size_t count[3] = {1, static_cast<std::size_t>(geo.rows),
@@ -221,6 +233,7 @@ bool append_netcdf_map(NetcdfMapFile& nc, const RasterGeoreference& geo, double 
 }
 
 bool close_netcdf_map(NetcdfMapFile& nc, std::string& failure) {
+    std::lock_guard<std::mutex> hold(netcdf_library_lock());
     if (nc.file < 0)
         return true;
     const int s = nc_close(nc.file);
