@@ -50,11 +50,12 @@ struct RichardsLayer {
 struct RichardsSoilType {
     std::array<RichardsLayer, 3> layers{};
     bool given = false;
-    int nodes = 0;                    // soil nodes, the bottom node not counted
-    std::vector<int> node_layer;      // 0..2 per node (index 0 = first node)
-    std::vector<double> node_dz;      // node thickness, m
-    std::vector<double> node_depth;   // depth of the node's centre, m
-    std::vector<double> root_weight;  // share of the cell's root uptake per node
+    int nodes = 0;                        // soil nodes, the bottom node not counted
+    std::vector<int> node_layer;          // 0..2 per node (index 0 = first node)
+    std::vector<double> node_dz;          // node thickness, m
+    std::vector<double> node_depth;       // depth of the node's centre, m
+    std::vector<double> node_inverse_dz;  // 1 / node thickness, 1/m
+    std::vector<double> root_weight;      // share of the cell's root uptake per node
     // 1 / distance between the centres of node i - 1 and node i, 1/m (entry 0 unused).
     std::vector<double> face_inverse_distance;
     double root_depth = 0.0;  // thickness of the nodes with roots, m
@@ -68,8 +69,10 @@ struct RichardsSoilType {
 // Per-thread scratch of the column solver, sized once at set-up.
 struct RichardsScratch {
     std::vector<double> lower, diagonal, upper, rhs;  // the tridiagonal system
-    std::vector<double> head_old, theta_old, head_iter, theta_iter;
-    std::vector<double> conductivity, capacity, face_k, face_g, flux, source;
+    std::vector<double> head_old, theta_old;
+    // The relations of each node at the head they were last evaluated at.
+    std::vector<double> head_evaluated, theta_iter, conductivity, root_conductivity, capacity;
+    std::vector<double> face_k, face_g, flux, source;
 };
 
 struct RichardsColumns {

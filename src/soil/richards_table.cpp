@@ -305,6 +305,9 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
         }
         type.nodes = static_cast<int>(type.node_dz.size());
         type.depth = depth;
+        type.node_inverse_dz.resize(type.node_dz.size());
+        for (std::size_t i = 0; i < type.node_dz.size(); ++i)
+            type.node_inverse_dz[i] = 1.0 / type.node_dz[i];
         type.face_inverse_distance.assign(type.nodes, 0.0);
         for (int i = 1; i < type.nodes; ++i)
             type.face_inverse_distance[i] = 1.0 / (type.node_depth[i] - type.node_depth[i - 1]);
@@ -396,9 +399,10 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
     rc.scratch.assign(static_cast<std::size_t>(threads), RichardsScratch{});
     const std::size_t n = static_cast<std::size_t>(rc.max_nodes) + 1;
     for (RichardsScratch& s : rc.scratch) {
-        for (std::vector<double>* v : {&s.lower, &s.diagonal, &s.upper, &s.rhs, &s.head_old,
-                                       &s.theta_old, &s.head_iter, &s.theta_iter, &s.conductivity,
-                                       &s.capacity, &s.face_k, &s.face_g, &s.flux, &s.source})
+        for (std::vector<double>* v :
+             {&s.lower, &s.diagonal, &s.upper, &s.rhs, &s.head_old, &s.theta_old, &s.head_evaluated,
+              &s.theta_iter, &s.conductivity, &s.root_conductivity, &s.capacity, &s.face_k,
+              &s.face_g, &s.flux, &s.source})
             if (!allocate(ctx, *v, n, "richards_scratch"))
                 return false;
     }
