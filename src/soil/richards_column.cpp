@@ -342,6 +342,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     // Nothing evaluated yet for this column.
     std::fill(s.head_evaluated.begin(), s.head_evaluated.begin() + n,
               std::numeric_limits<double>::quiet_NaN());
+    bool trend_known = false;
     while (t < dt) {
         tau = std::min(tau, dt - t);
         // A last sliver of the step joins the sub-step before it.
@@ -350,6 +351,11 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         std::copy(head, head + n, s.head_old.begin());
         std::copy(theta, theta + n, s.theta_old.begin());
         root_uptake(type, theta, in.potential_et, s);
+        // The iteration starts from the heads the last sub-step's trend
+        // leads to: nearer the answer than the heads of the start, it
+        // settles in fewer iterations (a sub-step taken again starts afresh).
+        if (trend_known)
+            for (int i = 0; i < n; ++i) head[i] += s.head_trend[i] * tau;
 
         bool to_ponded = false, to_flux = false;
         SubstepOutcome outcome;
@@ -457,6 +463,8 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         water -= into;
         if (water < 0.0 && top == ColumnTop::flux)
             water = 0.0;  // round-off of the last share of the supply
+        for (int i = 0; i < n; ++i) s.head_trend[i] = (head[i] - s.head_old[i]) / tau;
+        trend_known = true;
         t += tau;
         const double next_tau =
             largest_change > 0.0 ? tau * rc.dtheta_max / largest_change : kGrowth * tau;
