@@ -448,6 +448,7 @@ void lake_step_before_routing(Model& model, RunContext& ctx, double dt) {
             const double evaporated = std::min(rate * dt, std::max(lake.volume, 0.0));
             lake.volume -= evaporated;
             add_to_totals(model, &VolumeTotals::lake_evaporation, evaporated);
+            model.soil.period_actual_et += evaporated;
         }
         set_water_surface(model, number);
     }

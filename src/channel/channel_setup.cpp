@@ -7,6 +7,7 @@
 
 #include "channel/channel.hpp"
 #include "channel/channel_input.hpp"
+#include "channel/channel_lake_pool.hpp"
 #include "channel/grid_stream.hpp"
 #include "core/context.hpp"
 #include "core/errors.hpp"
@@ -50,8 +51,43 @@ void set_bed_parameters(Model& model) {
     }
 }
 
-// Lines "node link depth discharge"; lines of nodes the network does not have
-// are passed over.
+// A line "LAKE link volume water-surface": the water a lake of the network
+// held when the hot start was written. The volume decides (the surface is
+// there for the reader of the file); the lake's surface and the cells it
+// floods follow from it.
+bool read_lake_line(Channel& ch, RunContext& ctx, const std::string& path, int line_number,
+                    const std::string& line, Tokens& t) {
+    int link = 0;
+    double volume = 0.0;
+    if (!t.integer(link) || !t.real(volume) || !std::isfinite(volume) || volume < 0.0) {
+        ctx.print(
+            "Error in the channel hotstart file %s, line %d: \"%s\" is no line of LAKE, lake "
+            "link and the lake's volume of 0 or more (m3).\n",
+            path.c_str(), line_number, line.c_str());
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    ChannelLake* lake = link >= 1 && link <= ch.links && ch.link[link].is(kLakeLink)
+                            ? lake_holding(ch, link)
+                            : nullptr;
+    if (!lake) {
+        // Its water would be lost without a trace.
+        ctx.print(
+            "Error in the channel hotstart file %s, line %d: link %d holds no lake in this "
+            "channel network, so the lake's %.2f m3 have nowhere to go.\n",
+            path.c_str(), line_number, link, volume);
+        ctx.error.raise(err::message_printed);
+        return false;
+    }
+    lake->volume = volume;
+    lake->initial_volume = volume;
+    lake->water_surface = lake_level_of(*lake, volume);
+    return true;
+}
+
+// Lines "node link depth discharge", and a LAKE line for each lake; lines of
+// nodes the network does not have are passed over. A lake without a line
+// starts at its INITWSE.
 bool read_channel_hotstart(Model& model, RunContext& ctx, const std::string& path) {
     Channel& ch = model.channel;
     std::FILE* file = std::fopen(path.c_str(), "r");
@@ -65,6 +101,11 @@ bool read_channel_hotstart(Model& model, RunContext& ctx, const std::string& pat
         Tokens t(line);
         if (t.empty())
             continue;
+        Tokens after_word(line);
+        if (std::string word; after_word.text(word) && word == "LAKE") {
+            read = read_lake_line(ch, ctx, path, lines.line_number(), line, after_word);
+            continue;
+        }
         int node = 0, link = 0;
         double depth = 0.0, discharge = 0.0;
         if (!t.integer(node) || !t.integer(link) || !t.real(depth) || !t.real(discharge) ||
@@ -217,6 +258,9 @@ void write_channel_hotstart(const Model& model, RunContext& ctx) {
             file.print("%d %d %.17g %.17g\n", j, link, ch.yp(j, link) - ch.bel(j, link),
                        ch.qp(j, link));
     }
+    // The lakes' water, with that of the links they have taken over.
+    for (const ChannelLake& lake : ch.lakes)
+        file.print("LAKE %d %.17g %.17g\n", lake.link, lake.volume, lake.water_surface);
     if (!file.close()) {
         ctx.print("Error: could not write the channel hot start file %s: %s\n", file.path().c_str(),
                   file.failure().c_str());

@@ -367,7 +367,7 @@ bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path_
 }
 
 bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view, Grid& grid,
-                   std::vector<double>& values) {
+                   std::vector<double>& values, std::string* following) {
     const std::string path(path_view);
     if (is_library_raster(file, true))
         return read_library_map(ctx, path, grid, MapMode::real, nullptr, &values, nullptr);
@@ -422,7 +422,12 @@ bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path_view,
             }
         }
     }
-    warn_if_rows_beyond(ctx, lines, path, grid.rows);
+    if (following) {
+        following->clear();
+        for (std::string_view rest; lines.next(rest);) following->append(rest).push_back('\n');
+    } else {
+        warn_if_rows_beyond(ctx, lines, path, grid.rows);
+    }
     warn_if_all_zero(ctx, any_nonzero, path);
     if (zero_cells > 0)
         ctx.print("Warning: Map contains %d cells with zero values. Map: %s\n", zero_cells,

@@ -41,8 +41,10 @@ bool read_full_grid_map(RunContext& ctx, std::FILE* file, std::string_view path,
 
 // The value of each cell inside the mask into values[cell number]; values must
 // hold N + 1 entries. One line per row; missing or unreadable values read as 0.
+// Lines after the rows draw a warning, or, with `following`, are handed back
+// in it (a file that carries more than its map, such as a hot start).
 bool read_real_map(RunContext& ctx, std::FILE* file, std::string_view path, Grid& grid,
-                   std::vector<double>& values);
+                   std::vector<double>& values, std::string* following = nullptr);
 
 // The value of each cell inside the mask into values[cell number], then the
 // census of the values 1 to 10000.

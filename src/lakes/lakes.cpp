@@ -1,5 +1,7 @@
 #include "lakes/lakes.hpp"
 
+#include <algorithm>
+
 #include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
@@ -31,6 +33,23 @@ bool allocate_work_arrays(Model& model, RunContext& ctx) {
     return true;
 }
 
+// Open water evaporates at the potential rate the hour's weather gives each
+// of the lake's cells, never more than the lake holds with what has moved
+// into it this step. True when the lake gave up its last water.
+bool evaporate(Model& model, int k, double dt) {
+    Lakes& lakes = model.lakes;
+    const double* pet = model.soil.potential_et.data();
+    const double area = model.grid.cell_size * model.grid.cell_size;
+    double rate = 0.0;  // m/s summed over the cells
+    for (const int cell : lakes.members[k]) rate += std::max(pet[cell], 0.0);
+    const double demand = rate * dt * area;
+    const double held = std::max(lakes.volume[k] + lakes.pending[k], 0.0);
+    const double evaporated = std::min(demand, held);
+    lakes.pending[k] -= evaporated;
+    lakes.flows.evaporation += evaporated;
+    return evaporated > 0.0 && evaporated >= held;
+}
+
 }  // namespace
 
 void set_up_lakes(Model& model, RunContext& ctx) {
@@ -44,7 +63,8 @@ void set_up_lakes(Model& model, RunContext& ctx) {
         ctx.error.raise(err::message_printed);
         return;
     }
-    if (!read_overland_lakes(model, ctx) || !allocate_work_arrays(model, ctx))
+    if (!read_overland_lakes(model, ctx) || !take_lake_hot_start(model, ctx) ||
+        !allocate_work_arrays(model, ctx))
         return;
     // Faces with lake cells move water into and out of the lakes: the overland
     // schemes run their lake form.
@@ -60,13 +80,25 @@ void overland_lakes_phase(Model& model, RunContext& ctx) {
     Lakes& lakes = model.lakes;
     if (!lakes.present())
         return;
-    for (int k = 1; k <= lakes.count; ++k)
-        if (!update_overland_lake(model, ctx, k))
+    const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
+    const bool evaporating =
+        model.run.long_term && model.hydromet.started && model.soil.potential_et.size() == size;
+    for (int k = 1; k <= lakes.count; ++k) {
+        const bool emptied = evaporating && evaporate(model, k, model.run.time_step);
+        if (!update_overland_lake(model, ctx, k, emptied))
             return;
+    }
     add_to_totals(model, &VolumeTotals::overland_lake_precipitation, lakes.flows.rain);
     add_to_totals(model, &VolumeTotals::overland_lake_inflow,
                   lakes.flows.rain + lakes.flows.inflow);
     add_to_totals(model, &VolumeTotals::overland_lake_outflow, lakes.flows.outflow);
+    // Evaporation from a lake is evaporation from the surface water: it
+    // counts with the run's evapotranspiration and the hour's actual rate.
+    const double evaporated = lakes.flows.evaporation;
+    add_to_totals(model, &VolumeTotals::overland_lake_evaporation, evaporated);
+    add_to_totals(model, &VolumeTotals::evaporation, evaporated);
+    add_to_totals(model, &VolumeTotals::direct_evaporation, evaporated);
+    model.soil.period_actual_et += evaporated;
     lakes.flows = OverlandLakeFlows{};
 }
 

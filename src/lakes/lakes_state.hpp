@@ -2,6 +2,7 @@
 // The overland lakes of one simulation: groups of grid cells that share one
 // water level and grow and shrink over their neighbours with their volume.
 
+#include <string>
 #include <vector>
 
 namespace torva {
@@ -9,9 +10,10 @@ namespace torva {
 // Volumes moved into and out of the overland lakes, m3, summed over a step by
 // the phases that move them and passed to the run totals.
 struct OverlandLakeFlows {
-    double rain = 0.0;     // rain that fell on lake cells
-    double inflow = 0.0;   // overland flow into lake cells
-    double outflow = 0.0;  // overland flow out of lake cells
+    double rain = 0.0;         // rain that fell on lake cells
+    double inflow = 0.0;       // overland flow into lake cells
+    double outflow = 0.0;      // overland flow out of lake cells
+    double evaporation = 0.0;  // open-water evaporation of long-term runs
 };
 
 struct Lakes {
@@ -44,6 +46,11 @@ struct Lakes {
     std::vector<double> candidate_surface;
     std::vector<int> order;
     std::vector<unsigned char> listed;
+
+    // The lakes' part of an overland hot start (READ_OV_HOTSTART), as read
+    // after its depth map, for the lake set-up to take; empty without one.
+    std::string hot_start;
+    std::string hot_start_path;
 
     // Flows of the current step, and a copy for a step the overland scheme
     // starts again.

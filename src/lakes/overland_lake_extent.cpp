@@ -133,8 +133,9 @@ void release_cell(Model& model, int k, int cell) {
 
 // Gives back the cells whose ground the level stands at or below, highest
 // first: each released cell held no water, and the level over the cells that
-// remain falls with it. False when the lake would give back every cell.
-bool fall(Model& model, int k, double area) {
+// remain falls with it. False when the lake would give back every cell,
+// unless it `may_empty`: an empty lake keeps its lowest cells as its bed.
+bool fall(Model& model, int k, double area, bool may_empty) {
     Lakes& lakes = model.lakes;
     const double* z = model.grid.elevation.data();
     std::vector<int>& members = lakes.members[k];
@@ -153,6 +154,7 @@ bool fall(Model& model, int k, double area) {
         std::sort(order, order + count,
                   [&](int a, int b) { return z[a] != z[b] ? z[a] > z[b] : a < b; });
         int next = 0;
+        bool bed = false;
         while (next < count) {
             const double step_ground = z[order[next]];
             if (step_ground < level_of(lakes, k, area))
@@ -160,23 +162,40 @@ bool fall(Model& model, int k, double area) {
             int step_end = next;
             while (step_end < count && step_ground - z[order[step_end]] < kSameElevation)
                 ++step_end;
-            if (step_end - next >= lakes.cells[k])
-                return false;
+            if (step_end - next >= lakes.cells[k]) {
+                // A lake with water left keeps its lowest cells however thin
+                // its water; only a lake drained dry is refused.
+                if (!may_empty && !(lakes.volume[k] > kNegligibleDepth * lakes.cells[k] * area))
+                    return false;
+                bed = true;
+                break;
+            }
             for (; next < step_end; ++next) release_cell(model, k, order[next]);
         }
         members.erase(std::remove_if(members.begin(), members.end(),
                                      [&](int cell) { return lakes.cell_lake[cell] != k; }),
                       members.end());
+        // The ground sum afresh, as the cells added it: subtracting the
+        // released cells' ground would leave rounding that the level of a
+        // nearly empty lake would feel.
+        double ground_sum = 0.0;
+        for (const int cell : members) ground_sum += z[cell];
+        lakes.ground_sum[k] = ground_sum;
+        if (bed)
+            return true;
     }
 }
 
 }  // namespace
 
-bool update_overland_lake(Model& model, RunContext& ctx, int k) {
+bool update_overland_lake(Model& model, RunContext& ctx, int k, bool may_empty) {
     Lakes& lakes = model.lakes;
     const double area = model.grid.cell_size * model.grid.cell_size;
-    const double change = lakes.pending[k];
+    double change = lakes.pending[k];
     lakes.pending[k] = 0.0;
+    // Evaporation took exactly what the lake held: what is left is rounding.
+    if (may_empty && -change > lakes.volume[k])
+        change = -lakes.volume[k];
     if (-change > lakes.volume[k]) {
         ctx.print_error("Not enough volume in lake %d to satisfy drainage demand.\n", k);
         ctx.print_error("Program stopped in olake_extent.c\n");
@@ -185,10 +204,13 @@ bool update_overland_lake(Model& model, RunContext& ctx, int k) {
     }
     lakes.volume[k] += change;
     const double depth_change = change / (lakes.cells[k] * area);
-    if (std::fabs(depth_change) >= kNegligibleDepth) {
+    // A drainage that leaves no water worth a level is refused; an empty
+    // lake is one that evaporated.
+    const bool drained = lakes.volume[k] <= kNegligibleDepth * lakes.cells[k] * area;
+    if (std::fabs(depth_change) >= kNegligibleDepth || (change < 0.0 && drained)) {
         if (depth_change > 0.0) {
             rise(model, k, area);
-        } else if (!fall(model, k, area)) {
+        } else if ((drained && !may_empty) || !fall(model, k, area, may_empty)) {
             ctx.print_error(
                 "Lake %d is being drained below its' original elevation.  This is not\n", k);
             ctx.print_error("allowed.  Re-size your initial lake. Program stopped.\n");

@@ -41,8 +41,12 @@ struct LakeCard {
     NumberFault elevation_fault = NumberFault::none;
 };
 
-// The LAKE cards of the file, after its file word.
-bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& cards) {
+// The LAKE cards of the file, after its file word. A card starts with the
+// keyword LAKE in capitals; every other line is a note, so a note may begin
+// with "lake", "Lake" or "lakes" without being taken for a card. `notes`
+// counts the notes that begin with the word in another case, for the message
+// of a file whose cards do not match the map.
+bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& cards, int& notes) {
     LineReader reader(file, ctx);
     std::string line, word;
     bool header = false;
@@ -58,8 +62,12 @@ bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& ca
             header = true;
             continue;
         }
-        if (!tokens.text(word) || strcasecmp(word.c_str(), "LAKE") != 0)
+        word.clear();
+        if (!tokens.text(word) || word != "LAKE") {
+            if (strcasecmp(word.c_str(), "LAKE") == 0)
+                ++notes;
             continue;
+        }
         LakeCard card;
         card.line = reader.line_number();
         card.number_fault = tokens.read(card.number);
@@ -81,16 +89,26 @@ bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& ca
 
 // Each card names one lake of the map, once, with a real elevation.
 bool check_lake_cards(RunContext& ctx, const std::string& path, const std::vector<LakeCard>& cards,
-                      int lakes) {
+                      int lakes, int notes) {
+    const auto explain_notes = [&] {
+        if (notes > 0)
+            ctx.print_error(
+                "(%d %s of %s %s with the word lake in small or mixed letters, read as "
+                "notes: a card begins with LAKE in capitals.)\n",
+                notes, notes == 1 ? "line" : "lines", path.c_str(),
+                notes == 1 ? "begins" : "begin");
+    };
     if (cards.empty()) {
         ctx.print_error("Premature end-of-file in the overland lake input data file.\n");
         ctx.print_error("No LAKE cards encountered before end of file.\n");
+        explain_notes();
         ctx.print_error("Program terminated.\n");
         return fail(ctx);
     }
     if (static_cast<int>(cards.size()) != lakes) {
         ctx.print_error("Incorrect number of LAKE cards in the overland lake input data file.\n");
         ctx.print_error("Expected %d LAKE cards, read %d\n", lakes, static_cast<int>(cards.size()));
+        explain_notes();
         ctx.print_error("Program terminated.\n");
         return fail(ctx);
     }
@@ -253,7 +271,109 @@ bool fill_lakes(Model& model, RunContext& ctx, const std::vector<LakeCard>& card
     return true;
 }
 
+// One lake of a hot start's section.
+struct HotLake {
+    double volume = 0.0;
+    std::vector<int> cells;
+};
+
+// "LAKE k volume level n" and n cells as row and column. False after the
+// message.
+bool read_hot_lake(Model& model, RunContext& ctx, Tokens& t, int ordinal, std::vector<HotLake>& hot,
+                   std::vector<int>& taken_by) {
+    const std::string& path = model.lakes.hot_start_path;
+    const Grid& g = model.grid;
+    std::string word;
+    int k = 0, n = 0;
+    double volume = 0.0, level = 0.0;
+    if (!t.text(word) || word != "LAKE" || !t.integer(k) || !t.real(volume) || !t.real(level) ||
+        !t.integer(n) || k < 1 || k >= static_cast<int>(hot.size()) || !(volume >= 0.0) || n < 1 ||
+        n > g.num_cells) {
+        ctx.print_error(
+            "Error: lake card %d of the overland hot start %s cannot be read: it needs LAKE, the "
+            "lake's number, its volume of 0 m3 or more, its level and the number of its cells, "
+            "then its cells as row and column.\n",
+            ordinal, path.c_str());
+        return fail(ctx);
+    }
+    if (!hot[k].cells.empty()) {
+        ctx.print_error("Error: the overland hot start %s gives lake %d twice.\n", path.c_str(), k);
+        return fail(ctx);
+    }
+    hot[k].volume = volume;
+    for (int m = 0; m < n; ++m) {
+        int row = 0, col = 0;
+        if (!t.integer(row) || !t.integer(col)) {
+            ctx.print_error(
+                "Error: the overland hot start %s lists %d cells of lake %d but gives %d.\n",
+                path.c_str(), n, k, m);
+            return fail(ctx);
+        }
+        const int cell = g.number_or_zero(row, col);
+        const char* reason = nullptr;
+        if (cell == 0)
+            reason = "which lies outside the watershed";
+        else if (model.lakes.barred[cell])
+            reason = barred_reason(model, cell);
+        else if (taken_by[cell] != 0)
+            reason = "which another lake of the file (or this one) holds already";
+        if (reason) {
+            ctx.print_error(
+                "Error: the overland hot start %s puts lake %d on the cell at row %d, column %d, "
+                "%s.\n",
+                path.c_str(), k, row, col, reason);
+            return fail(ctx);
+        }
+        taken_by[cell] = k;
+        hot[k].cells.push_back(cell);
+    }
+    return true;
+}
+
 }  // namespace
+
+bool take_lake_hot_start(Model& model, RunContext& ctx) {
+    Lakes& lakes = model.lakes;
+    if (lakes.hot_start.empty())
+        return true;
+    const Grid& g = model.grid;
+    Tokens t(lakes.hot_start);
+    std::string word;
+    int count = 0;
+    if (!t.text(word) || !t.integer(count) || count != lakes.count) {
+        ctx.print_error(
+            "Error: the overland hot start %s carries %d overland lakes, but the lake map has %d: "
+            "a hot start continues the lakes of the run that wrote it.\n",
+            lakes.hot_start_path.c_str(), count, lakes.count);
+        return fail(ctx);
+    }
+    std::vector<HotLake> hot(static_cast<std::size_t>(count) + 1);
+    std::vector<int> taken_by(static_cast<std::size_t>(g.num_cells) + 1, 0);
+    for (int read = 0; read < count; ++read)
+        if (!read_hot_lake(model, ctx, t, read + 1, hot, taken_by))
+            return false;
+    // The lakes stand where the hot start left them; their cells' depths
+    // in its map were their water, which the volumes hold.
+    const double area = g.cell_size * g.cell_size;
+    std::vector<double>& depth = model.overland.depth;
+    for (int i = 1; i <= g.num_cells; ++i) lakes.cell_lake[i] = 0;
+    for (int k = 1; k <= count; ++k) {
+        lakes.members[k] = hot[k].cells;
+        lakes.cells[k] = static_cast<int>(hot[k].cells.size());
+        lakes.volume[k] = hot[k].volume;
+        double ground_sum = 0.0;
+        for (const int cell : hot[k].cells) {
+            lakes.cell_lake[cell] = k;
+            ground_sum += g.elevation[cell];
+            if (static_cast<std::size_t>(cell) < depth.size())
+                depth[cell] = 0.0;
+        }
+        lakes.ground_sum[k] = ground_sum;
+        lakes.level[k] = (lakes.volume[k] / area + ground_sum) / lakes.cells[k];
+    }
+    lakes.hot_start.clear();
+    return true;
+}
 
 bool read_overland_lakes(Model& model, RunContext& ctx) {
     const ProjectSettings& p = model.project;
@@ -284,9 +404,10 @@ bool read_overland_lakes(Model& model, RunContext& ctx) {
         return false;
     }
     std::vector<LakeCard> cards;
-    const bool read = read_lake_cards(ctx, file, cards);
+    int notes = 0;
+    const bool read = read_lake_cards(ctx, file, cards, notes);
     std::fclose(file);
-    if (!read || !check_lake_cards(ctx, file_path, cards, lakes.count))
+    if (!read || !check_lake_cards(ctx, file_path, cards, lakes.count, notes))
         return false;
     mark_barred_cells(model);
     return fill_lakes(model, ctx, cards);

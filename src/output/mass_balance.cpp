@@ -324,7 +324,8 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
              v.unsaturated_downward_flux) /
             (v.infiltration + initial.soil);
     r.overland_lake_residual = initial.overland_lakes + v.overland_lake_inflow -
-                               fin.overland_lakes - v.overland_lake_outflow;
+                               fin.overland_lakes - v.overland_lake_outflow -
+                               v.overland_lake_evaporation;
     // Everything a lake of the network gained less everything it gave, against
     // the change of what the lakes hold.
     r.perennial_lake_residual = v.lake_inflow + v.lake_precipitation + v.lake_point_sources +

@@ -84,13 +84,16 @@ void write_event_timing(const Model& model, RunContext& ctx) {
 }
 
 // The overland lakes of the event: what they held at its start and end, and
-// what moved into and out of them.
-void write_overland_lake_volumes(const Totals& t, RunContext& ctx) {
+// what moved into and out of them (with the weather, what evaporated: a part
+// of the direct evaporation).
+void write_overland_lake_volumes(const Totals& t, RunContext& ctx, bool weather) {
     const VolumeTotals& v = t.event;
     volume_line(ctx, "initial volume in overland lakes:", t.event_initial_overland_lakes);
     volume_line(ctx, "volume of rainfall to overland lakes:", v.overland_lake_precipitation);
     volume_line(ctx, "volume of flow into overland lakes:", v.overland_lake_inflow);
     volume_line(ctx, "volume of flow from overland lakes:", v.overland_lake_outflow);
+    if (weather)
+        volume_line(ctx, "volume of evaporation from overland lakes:", v.overland_lake_evaporation);
     volume_line(ctx, "volume remaining in overland lakes:", t.event_final.overland_lakes);
 }
 
@@ -159,7 +162,7 @@ void write_event_volumes(const Model& model, RunContext& ctx) {
     volume_line(ctx, "volume of discharge:", v.outlet_discharge);
     volume_line(ctx, "volume remaining on surface:", fin.surface);
     if (o.overland_lakes)
-        write_overland_lake_volumes(t, ctx);
+        write_overland_lake_volumes(t, ctx, weather);
     if (o.channels) {
         volume_line(ctx, "volume remaining in channels:", fin.channels);
         if (o.perennial_lakes)

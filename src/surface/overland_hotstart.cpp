@@ -3,6 +3,12 @@
 // an earlier run left (OV_INIT_DEPTH or READ_OV_HOTSTART, written there by
 // WRITE_OV_HOTSTART). The water counts as initial surface storage in both
 // balances, since the storages are measured after the depths are read.
+//
+// With overland lakes the hot start carries them too: the depth map gives each
+// lake cell its lake's depth (so a reader that knows no lakes still finds
+// every cubic metre), and a section after the map gives each lake its volume,
+// level and cells, which the lake set-up takes in place of the lake map's
+// extent and the lake file's level.
 
 #include <cmath>
 #include <cstdio>
@@ -19,6 +25,9 @@
 namespace torva {
 namespace {
 
+// The word that opens the lakes' section after the depth map.
+constexpr const char* kLakeSectionWord = "TORVA_OVERLAND_LAKES";
+
 void stop(RunContext& ctx) {
     ctx.error.raise(err::message_printed);
 }
@@ -31,6 +40,48 @@ void position_of(const Grid& g, int cell, int& row, int& col) {
             if (g.number_at(row, col) == cell)
                 return;
     row = col = 0;
+}
+
+// What follows the depth map of a hot start: the lakes' section, or nothing.
+void keep_lake_section(Model& model, RunContext& ctx, const std::string& path,
+                       const std::string& following) {
+    Tokens tokens(following);
+    std::string word;
+    if (!tokens.text(word))
+        return;
+    if (word != kLakeSectionWord) {
+        ctx.print(
+            "Warning: map %s has more rows than the %d its header gives; the rows after row %d "
+            "are not read.\n",
+            path.c_str(), model.grid.rows, model.grid.rows);
+        return;
+    }
+    if (model.project.given(Card::OVERLAND_LAKE_MAP)) {
+        model.lakes.hot_start = following;
+        model.lakes.hot_start_path = path;
+        return;
+    }
+    ctx.print_and_log(
+        "Note: the overland hot start %s carries overland lakes, and this run has none "
+        "(no OVERLAND_LAKE_MAP): their water stands on their cells as overland depth.\n",
+        path.c_str());
+}
+
+// The lakes' section of a hot start: for each lake its volume and level, with
+// every digit, and its cells as row and column, ten pairs a line, in the
+// order they joined it.
+void write_lake_section(std::FILE* file, const Model& model) {
+    const Lakes& lakes = model.lakes;
+    const Grid& g = model.grid;
+    std::fprintf(file, "%s %d\n", kLakeSectionWord, lakes.count);
+    for (int k = 1; k <= lakes.count; ++k) {
+        const std::vector<int>& members = lakes.members[k];
+        std::fprintf(file, "LAKE %d %.17g %.17g %zu\n", k, lakes.volume[k], lakes.level[k],
+                     members.size());
+        for (std::size_t m = 0; m < members.size(); ++m)
+            std::fprintf(file, "%d %d%c", g.cell_row[members[m]], g.cell_col[members[m]],
+                         m % 10 == 9 || m + 1 == members.size() ? '\n' : ' ');
+    }
 }
 
 }  // namespace
@@ -66,10 +117,13 @@ void read_initial_depths(Model& model, RunContext& ctx) {
                         {.text1 = map ? "initial depth map" : "overland hot start", .text2 = path});
         return;
     }
-    const bool read = read_real_map(ctx, file, path, g, depth);
+    std::string following;
+    const bool read = read_real_map(ctx, file, path, g, depth, hot_start ? &following : nullptr);
     std::fclose(file);
     if (!read)
         return;
+    if (hot_start)
+        keep_lake_section(model, ctx, path, following);
     for (int i = 1; i <= g.num_cells; ++i) {
         if (depth[i] >= 0.0 && std::isfinite(depth[i]))
             continue;
@@ -95,7 +149,18 @@ void write_overland_hotstart(const Model& model, RunContext& ctx) {
     }
     // Every digit of the depths is kept, so that a run started from the file
     // starts from exactly the water this run ended with.
-    write_grid_map_exact(file.get(), model.grid, model.overland.depth);
+    const Lakes& lakes = model.lakes;
+    if (!lakes.present()) {
+        write_grid_map_exact(file.get(), model.grid, model.overland.depth);
+    } else {
+        // A lake cell's water is its lake's, standing at the lake's level.
+        std::vector<double> depth = model.overland.depth;
+        for (int i = 1; i <= model.grid.num_cells; ++i)
+            if (lakes.cell_lake[i] > 0)
+                depth[i] = lakes.level[lakes.cell_lake[i]] - model.grid.elevation[i];
+        write_grid_map_exact(file.get(), model.grid, depth);
+        write_lake_section(file.get(), model);
+    }
     if (!file.close()) {
         ctx.print("Error: could not write the overland hot start file %s: %s\n",
                   file.path().c_str(), file.failure().c_str());

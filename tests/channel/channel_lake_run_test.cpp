@@ -33,7 +33,7 @@ const std::string kChannels = channels(
 const std::string kStreamCells = stream_cells(false);
 
 // 30 mm/h for 30 minutes of a 60-minute run at 5 s steps on the ADE scheme.
-std::string run_lake(const TempDir& dir, const std::string& edits) {
+test::ProgramRun run_lake_program(const TempDir& dir, const std::string& edits) {
     test::write_grid_project(dir, 5, 5, 20.0,
                              "OUTROW 5\nOUTCOL 3\nTIMESTEP 5\nTOT_TIME 60\nRAIN_INTENSITY 30\n"
                              "RAIN_DURATION 30\nOVERTYPE ade\nSUMMARY y.sum\nOUTLET_HYDRO y.otl\n"
@@ -42,7 +42,11 @@ std::string run_lake(const TempDir& dir, const std::string& edits) {
                              "", {{"elevation.ele", ground}});
     dir.write("y.chn", kChannels);
     dir.write("y.gst", kStreamCells);
-    const test::ProgramRun run = test::run_program_in(dir.path(), {"p.prj"});
+    return test::run_program_in(dir.path(), {"p.prj"});
+}
+
+std::string run_lake(const TempDir& dir, const std::string& edits) {
+    const test::ProgramRun run = run_lake_program(dir, edits);
     EXPECT_EQ(run.status, 0) << run.out;
     return dir.read("y.sum");
 }
@@ -68,6 +72,54 @@ TEST(ChannelLakeRun, RainFillsTheLakeOverItsWeirAndEveryBalanceCloses) {
         EXPECT_LE(std::fabs(figure(summary, label)), 1e-5) << label << "\n" << summary;
     // The lake form of the overland runs on one thread: two give the same.
     EXPECT_EQ(run_lake(two, "NUM_THREADS 2\n"), summary);
+}
+
+// A run continued from the hot starts of another ends as the whole run: the
+// lake's water passes from the first half to the second, to the last digit,
+// and each half's balances close. At 60 s steps a run of TOT_TIME 28 takes
+// 30 steps, half of the whole run's; the rain lasts 28 minutes, and a gauge
+// that records no rain starts the second half at 10:30.
+TEST(ChannelLakeRun, HotStartsCarryTheLakesWater) {
+    const std::string writes =
+        "TIMESTEP 60\nRAIN_DURATION 28\nWRITE_OV_HOTSTART end.ohot\nWRITE_CHAN_HOTSTART "
+        "end.chot\n";
+    TempDir whole, first, second;
+    const std::string whole_summary = run_lake(whole, writes + "TOT_TIME 58\n");
+    const std::string first_summary = run_lake(first, writes + "TOT_TIME 28\n");
+    second.write("dry.gag",
+                 "EVENT \"dry\"\nNRGAG 1\nNRPDS 2\nCOORD 50 -50\nGAGES 2020 6 1 10 30 0.0\n"
+                 "GAGES 2020 6 1 11 0 0.0\n");
+    const std::string summary =
+        run_lake(second, writes +
+                             "TOT_TIME 28\n-PRECIP_UNIF\n-RAIN_INTENSITY\n-RAIN_DURATION\n"
+                             "PRECIP_FILE dry.gag\nREAD_OV_HOTSTART " +
+                             first.file("end.ohot") + "\nREAD_CHAN_HOTSTART " +
+                             first.file("end.chot") + "\n");
+    // The first half leaves the lake above its starting 20 m3.
+    const double carried = figure(first_summary, "Final volume in perennial lakes");
+    EXPECT_GT(carried, 25.0);
+    EXPECT_EQ(figure(summary, "Initial volume in perennial lakes"), carried);
+    EXPECT_EQ(figure(summary, "Final volume in perennial lakes"),
+              figure(whole_summary, "Final volume in perennial lakes"));
+    EXPECT_EQ(second.read("end.chot"), whole.read("end.chot"));
+    EXPECT_NE(first.read("end.chot").find("LAKE 1 "), std::string::npos);
+    for (const std::string* s : {&first_summary, &summary}) {
+        EXPECT_NEAR(figure(*s, "Perennial lake mass bal error m^3="), 0.0, 0.005);
+        for (const char* label :
+             {"Overall mass balance error =", "Mass balance error of surface components ="})
+            EXPECT_LE(std::fabs(figure(*s, label)), 1e-5) << label << "\n" << *s;
+    }
+
+    // A lake line for a link that holds no lake would lose its water: refused.
+    TempDir wrong;
+    wrong.write("bad.chot", "LAKE 3 25.0 11.0\n");
+    const test::ProgramRun refused = run_lake_program(wrong, "READ_CHAN_HOTSTART bad.chot\n");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("Error in the channel hotstart file bad.chot, line 1: link 3 holds "
+                               "no lake in this channel network, so the lake's 25.00 m3 have "
+                               "nowhere to go.\n"),
+              std::string::npos)
+        << refused.out;
 }
 
 TEST(ChannelLakeRun, ValleyReservoirExampleTakesTheStormAndClosesItsBalances) {

@@ -44,6 +44,11 @@ TEST(OverlandLakeFiles, RefusedWithTheirMessagesBeforeTheRunStarts) {
         {"no cards", kLakeCards, kCentreLake, "TORVA_OVERLAND_LAKE_FILE\n# no lake yet\n",
          "Premature end-of-file in the overland lake input data file.\n"
          "No LAKE cards encountered before end of file.\nProgram terminated.\n"},
+        {"cards in small letters", kLakeCards, kCentreLake,
+         "TORVA_OVERLAND_LAKE_FILE\nlake 1 10.05 0\n",
+         "No LAKE cards encountered before end of file.\n(1 line of lake.txt begins with the "
+         "word lake in small or mixed letters, read as notes: a card begins with LAKE in "
+         "capitals.)\nProgram terminated.\n"},
         {"card count", kLakeCards, kSmallHeader + "0 0 0\n0 1 2\n0 0 0\n", kGoodFile,
          "Incorrect number of LAKE cards in the overland lake input data file.\n"
          "Expected 2 LAKE cards, read 1\nProgram terminated.\n"},
@@ -51,7 +56,7 @@ TEST(OverlandLakeFiles, RefusedWithTheirMessagesBeforeTheRunStarts) {
          "Error: the LAKE card on line 2 of the overland lake input data file lake.txt names no "
          "lake of the lake map: give a lake number from 1 to 1.\n"},
         {"repeated lake", kLakeCards, kSmallHeader + "0 0 0\n0 1 2\n0 0 0\n",
-         "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\nlake 1 10.2 0\n",
+         "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\nLAKE 1 10.2 0\n",
          "Error: lake 1 has two LAKE cards in the overland lake input data file lake.txt, on lines "
          "2 and 3.\n"},
         {"elevation", kLakeCards, kCentreLake, "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 nan 0\n",
@@ -108,7 +113,11 @@ double figure_after(const std::string& text, const std::string& label) {
 // cell towards the rim (10.4 m at the corners), with a lake on the centre at
 // 10.05 m (5 m3). 20 mm/h fall on the impervious bowl for 30 minutes:
 // 25 m3 over its 2500 m2. The outlet sits on the north-west corner.
-void write_bowl(const TempDir& dir, const std::string& extra_cards) {
+const std::string kBowlRain =
+    "TIMESTEP 5\nTOT_TIME 180\nPRECIP_UNIF\nRAIN_INTENSITY 20\nRAIN_DURATION 30\n";
+
+void write_bowl(const TempDir& dir, const std::string& extra_cards,
+                const std::string& rain = kBowlRain, const std::string& lake_cards = kLakeCards) {
     std::ostringstream ground;
     std::ostringstream lakes;
     const std::string header = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
@@ -125,13 +134,15 @@ void write_bowl(const TempDir& dir, const std::string& extra_cards) {
     dir.write("mask.msk", header + "1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n");
     dir.write("elevation.ele", ground.str());
     dir.write("lake.map", lakes.str());
-    dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\n");
+    // Notes may begin with the word lake: only LAKE in capitals starts a card.
+    dir.write("lake.txt",
+              "TORVA_OVERLAND_LAKE_FILE\nlake 1 is the pond in the middle of the bowl\n"
+              "Lake levels in metres above the datum\nLAKE 1 10.05 0\nlakes: one\n");
     dir.write("p.prj",
               "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 5\nCOLS 5\n"
-              "GRIDSIZE 10\nOUTROW 1\nOUTCOL 1\nOUTSLOPE 0.01\nMANNING_N 0.05\nTIMESTEP 5\n"
-              "TOT_TIME 180\nHYD_FREQ 30\nSTART_DATE 2020 6 1\nSTART_TIME 10 0\nPRECIP_UNIF\n"
-              "RAIN_INTENSITY 20\nRAIN_DURATION 30\nSUMMARY summary.txt\nQUIET\n" +
-                  kLakeCards + extra_cards);
+              "GRIDSIZE 10\nOUTROW 1\nOUTCOL 1\nOUTSLOPE 0.01\nMANNING_N 0.05\nHYD_FREQ 30\n"
+              "START_DATE 2020 6 1\nSTART_TIME 10 0\nSUMMARY summary.txt\nQUIET\n" +
+                  rain + lake_cards + extra_cards);
 }
 
 TEST(OverlandLakeRun, RunoffOfAnImperviousBowlFillsItsLakeAndEveryBalanceCloses) {
@@ -163,6 +174,48 @@ TEST(OverlandLakeRun, RunoffOfAnImperviousBowlFillsItsLakeAndEveryBalanceCloses)
         totals[threads - 1] = summary.substr(summary.find("SIMULATION TOTALS"));
     }
     EXPECT_EQ(totals[0], totals[1]);
+}
+
+// A run continued from the overland hot start of another ends as the whole
+// run: the lake's volume, level and the cells it flooded pass from the first
+// half to the second, and the second half's hot start is the whole run's to
+// the last digit. At 60 s steps a run of TOT_TIME 28 takes 30 steps, half of
+// the whole run's; 60 mm/h fall for 28 minutes, and a gauge that records no
+// rain starts the second half at 10:30. A run without lakes takes the same
+// file with the lakes' water standing on their cells.
+TEST(OverlandLakeRun, HotStartCarriesTheLakesAndTheRunGoesOnAsTheWhole) {
+    const std::string rain = "TIMESTEP 60\nPRECIP_UNIF\nRAIN_INTENSITY 60\nRAIN_DURATION 28\n";
+    const std::string dry =
+        "TIMESTEP 60\nPRECIP_FILE dry.gag\nTOT_TIME 28\nWRITE_OV_HOTSTART end.hot\n";
+    TempDir whole, first, second, plain;
+    write_bowl(whole, "TOT_TIME 58\nWRITE_OV_HOTSTART end.hot\n", rain);
+    write_bowl(first, "TOT_TIME 28\nWRITE_OV_HOTSTART end.hot\n", rain);
+    const std::string hot_start = "READ_OV_HOTSTART " + first.file("end.hot") + "\n";
+    write_bowl(second, hot_start, dry);
+    write_bowl(plain, hot_start, dry, "");
+    for (const TempDir* dir : {&whole, &first, &second, &plain}) {
+        dir->write("dry.gag",
+                   "EVENT \"dry\"\nNRGAG 1\nNRPDS 2\nCOORD 25 25\nGAGES 2020 6 1 10 30 0.0\n"
+                   "GAGES 2020 6 1 11 0 0.0\n");
+        const test::ProgramRun run = run_program_in(dir->path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+    }
+    const std::string carried = first.read("end.hot");
+    EXPECT_NE(carried.find("TORVA_OVERLAND_LAKES 1\nLAKE 1 "), std::string::npos) << carried;
+    const std::string first_summary = first.read("summary.txt");
+    const std::string summary = second.read("summary.txt");
+    const double lake = figure_after(first_summary, "Final volume in overland lakes:");
+    EXPECT_GT(lake, 20.0);
+    EXPECT_EQ(figure_after(summary, "Initial volume in overland lakes:"), lake);
+    EXPECT_EQ(second.read("end.hot"), whole.read("end.hot"));
+    for (const std::string* s : {&first_summary, &summary}) {
+        EXPECT_NEAR(figure_after(*s, "Overland lake mass bal error m^3:"), 0.0, 0.005);
+        EXPECT_NEAR(figure_after(*s, "Overall mass balance error ="), 0.0, 1e-6) << *s;
+        EXPECT_NEAR(figure_after(*s, "Mass balance error of surface components ="), 0.0, 1e-6);
+    }
+    // Without lake cards the lake's water stands on its cells as overland water.
+    EXPECT_NEAR(figure_after(plain.read("summary.txt"), "Initial volume on surface="),
+                lake + figure_after(first_summary, "Final volume on surface="), 0.01);
 }
 
 }  // namespace

@@ -269,5 +269,60 @@ TEST(OverlandLake, NegligibleChangeLeavesTheExtentAlone) {
     EXPECT_NEAR(m->lakes.volume[1], 5.0 + 1e-9, 1e-12);
 }
 
+// In long-term runs a lake evaporates at the potential rate of its cells;
+// the land's potential rate is the soil's business.
+TEST(OverlandLake, EvaporatesAtThePotentialRateOfItsCellsAndDriesToItsBed) {
+    RunContext ctx;
+    test::Console console(ctx);
+    TempDir dir;
+    const std::vector<std::vector<double>> strip = {{103, 100.3, 100.0, 100.1, 100.2, 103}};
+    // Level 100.4 m over the four cells: 100 m3.
+    auto m = lake_watershed(ctx, dir, strip, {{0, 1, 1, 1, 1, 0}},
+                            "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 100.4 0\n");
+    ASSERT_FALSE(ctx.error.pending()) << console.errors();
+    m->run.long_term = true;
+    m->hydromet.started = true;
+    // 6 mm/h over the lake, 50 mm/h on the land at both ends.
+    m->soil.potential_et.assign(m->grid.num_cells + 1, 0.05 / 3600.0);
+    for (int i = 2; i <= 5; ++i) m->soil.potential_et[i] = 0.006 / 3600.0;
+    // An hour of 60 s steps takes 6 mm from 400 m2: 2.4 m3, and the level
+    // falls by 6 mm.
+    for (int k = 0; k < 60; ++k) overland_lakes_phase(*m, ctx);
+    ASSERT_FALSE(ctx.error.pending()) << console.errors();
+    EXPECT_NEAR(m->lakes.volume[1], 97.6, 1e-9);
+    EXPECT_NEAR(m->lakes.level[1], 100.394, 1e-9);
+    EXPECT_NEAR(m->totals.run.overland_lake_evaporation, 2.4, 1e-9);
+    EXPECT_NEAR(m->totals.run.evaporation, 2.4, 1e-9);
+    EXPECT_NEAR(m->totals.run.direct_evaporation, 2.4, 1e-9);
+    EXPECT_NEAR(m->soil.period_actual_et, 2.4, 1e-9);
+
+    // At 600 mm/h each flooded cell loses 1 m3 a minute. Four cells hold
+    // the 100.3 m cell until 60 m3 remain (97.6 - 4 x 10 = 57.6), three the
+    // 100.2 m cell until 30 (57.6 - 3 x 10 = 27.6), two the 100.1 m cell
+    // until 10 (27.6 - 2 x 9 = 9.6); the last cell empties in the tenth
+    // minute after and stays as the lake's empty bed, which loses nothing.
+    for (int i = 2; i <= 5; ++i) m->soil.potential_et[i] = 0.6 / 3600.0;
+    const struct {
+        int minutes, cells;
+        double volume;
+    } drying[] = {{10, 3, 57.6}, {10, 2, 27.6}, {9, 1, 9.6}, {9, 1, 0.6}, {2, 1, 0.0}};
+    for (const auto& d : drying) {
+        for (int k = 0; k < d.minutes; ++k) overland_lakes_phase(*m, ctx);
+        ASSERT_FALSE(ctx.error.pending()) << d.volume << console.errors();
+        EXPECT_EQ(m->lakes.cells[1], d.cells) << d.volume;
+        EXPECT_NEAR(m->lakes.volume[1], d.volume, 1e-9);
+    }
+    EXPECT_EQ(m->lakes.cell_lake[3], 1);
+    EXPECT_NEAR(m->lakes.level[1], 100.0, 1e-12);
+    EXPECT_NEAR(m->totals.run.overland_lake_evaporation, 100.0, 1e-9);
+    EXPECT_NEAR(m->totals.run.evaporation, 100.0, 1e-9);
+
+    // Rain fills the bed again: 600 mm/h for a minute is 1 m3 over its cell.
+    m->soil.potential_et.assign(m->grid.num_cells + 1, 0.0);
+    m->lakes.pending[1] = 1.0;
+    overland_lakes_phase(*m, ctx);
+    EXPECT_NEAR(m->lakes.level[1], 100.01, 1e-12);
+}
+
 }  // namespace
 }  // namespace torva

@@ -12,6 +12,7 @@
 
 #include "support/harness.hpp"
 #include "support/long_term_watershed.hpp"
+#include "support/projects.hpp"
 
 namespace torva {
 namespace {
@@ -115,6 +116,40 @@ TEST(LongTermRun, RichardsColumnsDryThroughRootUptake) {
         EXPECT_GE(hours[k].theta, 0.12 - 1e-6) << k;
     }
     EXPECT_LT(hours[7 * 24 - 1].theta, hours[6].theta - 0.01);
+}
+
+// A pond 9 cm deep in a pit of the centre cell (9.8 m, the outlet cell below
+// it at 9.9 m): the storms' runoff fills it and the sunny days take it down
+// at the cell's potential rate. What evaporated is counted with the run's
+// evaporation and the hour's AET; the lake's own balance and the run's close.
+TEST(LongTermRun, OverlandLakeEvaporatesAndEveryBalanceCloses) {
+    TempDir dir;
+    write_long_term_project(dir, hmx_june_weather(10, 68),
+                            "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE lake.txt\n");
+    dir.write("elevation.ele",
+              test::kSmallHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
+    dir.write("lake.map", test::kSmallHeader + "0 0 0\n0 1 0\n0 0 0\n");
+    dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 9.89 0\n");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const std::string summary = dir.read("summary.txt");
+    const double evaporated = figure_after(summary, "Volume of evaporation from lakes:");
+    const double initial = figure_after(summary, "Initial volume in overland lakes:");
+    const double inflow = figure_after(summary, "Volume of flow into overland lakes:");
+    const double outflow = figure_after(summary, "Volume of flow from overland lakes:");
+    const double remaining = figure_after(summary, "Final volume in overland lakes:");
+    EXPECT_NEAR(initial, 9.0, 0.005);
+    // Some millimetres a day from 100 m2 over ten days.
+    EXPECT_GT(evaporated, 1.0) << summary;
+    EXPECT_NEAR(initial + inflow - outflow - evaporated, remaining, 0.01) << summary;
+    EXPECT_NEAR(figure_after(summary, "Overland lake mass bal error m^3:"), 0.0, 0.005);
+    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
+    EXPECT_GE(figure_after(summary, "Total direct evaporation="), evaporated - 0.005);
+    for (int event = 1; event <= 2; ++event)
+        EXPECT_LT(std::fabs(figure_after(summary, "mass conservation error:", event)), 1e-3);
+    const std::vector<HourLine> hours = hourly_lines(dir);
+    for (std::size_t k = 3; k < hours.size(); ++k)
+        EXPECT_LE(hours[k].aet, hours[k].pet + 1e-6) << k;
 }
 
 // A summer of weather with the second storm at its end: the weather hours
