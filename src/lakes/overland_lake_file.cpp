@@ -42,10 +42,10 @@ struct LakeCard {
 };
 
 // The LAKE cards of the file, after its file word. A card starts with the
-// keyword LAKE in capitals; every other line is a note, so a note may begin
-// with "lake", "Lake" or "lakes" without being taken for a card. `notes`
-// counts the notes that begin with the word in another case, for the message
-// of a file whose cards do not match the map.
+// word LAKE, in any case; every other line is a note, so a note may begin
+// with "lakes" or "Lakeside" without being taken for a card. `notes` counts
+// the notes whose first word begins with those letters, for the message of a
+// file whose cards do not match the map.
 bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& cards, int& notes) {
     LineReader reader(file, ctx);
     std::string line, word;
@@ -63,8 +63,8 @@ bool read_lake_cards(RunContext& ctx, std::FILE* file, std::vector<LakeCard>& ca
             continue;
         }
         word.clear();
-        if (!tokens.text(word) || word != "LAKE") {
-            if (strcasecmp(word.c_str(), "LAKE") == 0)
+        if (!tokens.text(word) || strcasecmp(word.c_str(), "LAKE") != 0) {
+            if (strncasecmp(word.c_str(), "LAKE", 4) == 0)
                 ++notes;
             continue;
         }
@@ -93,8 +93,8 @@ bool check_lake_cards(RunContext& ctx, const std::string& path, const std::vecto
     const auto explain_notes = [&] {
         if (notes > 0)
             ctx.print_error(
-                "(%d %s of %s %s with the word lake in small or mixed letters, read as "
-                "notes: a card begins with LAKE in capitals.)\n",
+                "(%d %s of %s %s with a word such as lakes, read as notes: a card "
+                "begins with the word LAKE.)\n",
                 notes, notes == 1 ? "line" : "lines", path.c_str(),
                 notes == 1 ? "begins" : "begin");
     };

@@ -44,11 +44,11 @@ TEST(OverlandLakeFiles, RefusedWithTheirMessagesBeforeTheRunStarts) {
         {"no cards", kLakeCards, kCentreLake, "TORVA_OVERLAND_LAKE_FILE\n# no lake yet\n",
          "Premature end-of-file in the overland lake input data file.\n"
          "No LAKE cards encountered before end of file.\nProgram terminated.\n"},
-        {"cards in small letters", kLakeCards, kCentreLake,
-         "TORVA_OVERLAND_LAKE_FILE\nlake 1 10.05 0\n",
-         "No LAKE cards encountered before end of file.\n(1 line of lake.txt begins with the "
-         "word lake in small or mixed letters, read as notes: a card begins with LAKE in "
-         "capitals.)\nProgram terminated.\n"},
+        {"a note's first word begins with lake", kLakeCards, kCentreLake,
+         "TORVA_OVERLAND_LAKE_FILE\nlakes 1 10.05 0\n",
+         "No LAKE cards encountered before end of file.\n(1 line of lake.txt begins with a "
+         "word such as lakes, read as notes: a card begins with the word LAKE.)\n"
+         "Program terminated.\n"},
         {"card count", kLakeCards, kSmallHeader + "0 0 0\n0 1 2\n0 0 0\n", kGoodFile,
          "Incorrect number of LAKE cards in the overland lake input data file.\n"
          "Expected 2 LAKE cards, read 1\nProgram terminated.\n"},
@@ -134,10 +134,11 @@ void write_bowl(const TempDir& dir, const std::string& extra_cards,
     dir.write("mask.msk", header + "1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n");
     dir.write("elevation.ele", ground.str());
     dir.write("lake.map", lakes.str());
-    // Notes may begin with the word lake: only LAKE in capitals starts a card.
+    // A card begins with the word LAKE in any case; notes may begin with
+    // longer words such as lakes.
     dir.write("lake.txt",
-              "TORVA_OVERLAND_LAKE_FILE\nlake 1 is the pond in the middle of the bowl\n"
-              "Lake levels in metres above the datum\nLAKE 1 10.05 0\nlakes: one\n");
+              "TORVA_OVERLAND_LAKE_FILE\nLakeside: the pond in the middle of the bowl\n"
+              "lakes' levels in metres above the datum\nlake 1 10.05 0\nlakes: one\n");
     dir.write("p.prj",
               "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 5\nCOLS 5\n"
               "GRIDSIZE 10\nOUTROW 1\nOUTCOL 1\nOUTSLOPE 0.01\nMANNING_N 0.05\nHYD_FREQ 30\n"
