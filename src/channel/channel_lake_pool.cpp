@@ -448,7 +448,8 @@ void lake_step_before_routing(Model& model, RunContext& ctx, double dt) {
                     break;
                 rate += std::max(model.soil.potential_et[lake.cells[c]], 0.0) * lake.cell_area;
             }
-            const double evaporated = std::min(rate * dt, std::max(lake.volume, 0.0));
+            const double seconds = model.clock.evaporation_seconds(dt);
+            const double evaporated = std::min(rate * seconds, std::max(lake.volume, 0.0));
             lake.volume -= evaporated;
             add_to_totals(model, &VolumeTotals::lake_evaporation, evaporated);
             model.soil.period_actual_et += evaporated;

@@ -70,6 +70,11 @@ struct ModelClock {
     CalendarTime calendar;
     int whole_seconds = 0;
     int day_of_year = 0;
+    // Seconds of evapotranspiration a step of `time_step` s accounts for. The
+    // first step holds the start time itself: no time has passed over which
+    // land or water could evaporate (the soil store counts it so), and a lake
+    // that evaporated a step then would outrun the hour's potential rate.
+    double evaporation_seconds(double time_step) const { return step_index > 0 ? time_step : 0.0; }
 };
 
 // The outlet discharge and its peak so far.

@@ -88,8 +88,9 @@ void overland_lakes_phase(Model& model, RunContext& ctx) {
     const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
     const bool evaporating =
         model.run.long_term && model.hydromet.started && model.soil.potential_et.size() == size;
+    const double seconds = model.clock.evaporation_seconds(model.run.time_step);
     for (int k = 1; k <= lakes.count; ++k) {
-        const bool emptied = evaporating && evaporate(model, k, model.run.time_step);
+        const bool emptied = evaporating && evaporate(model, k, seconds);
         if (!update_overland_lake(model, ctx, k, emptied))
             return;
     }

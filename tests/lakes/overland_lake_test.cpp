@@ -321,6 +321,7 @@ TEST(OverlandLake, EvaporatesAtThePotentialRateOfItsCellsAndDriesToItsBed) {
     ASSERT_FALSE(ctx.error.pending()) << console.errors();
     m->run.long_term = true;
     m->hydromet.started = true;
+    m->clock.step_index = 1;  // past the step that holds the start time
     // 6 mm/h over the lake, 50 mm/h on the land at both ends.
     m->soil.potential_et.assign(m->grid.num_cells + 1, 0.05 / 3600.0);
     for (int i = 2; i <= 5; ++i) m->soil.potential_et[i] = 0.006 / 3600.0;

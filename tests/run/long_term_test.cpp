@@ -148,8 +148,46 @@ TEST(LongTermRun, OverlandLakeEvaporatesAndEveryBalanceCloses) {
     for (int event = 1; event <= 2; ++event)
         EXPECT_LT(std::fabs(figure_after(summary, "mass conservation error:", event)), 1e-3);
     const std::vector<HourLine> hours = hourly_lines(dir);
-    for (std::size_t k = 3; k < hours.size(); ++k)
+    for (std::size_t k = 0; k < hours.size(); ++k)
         EXPECT_LE(hours[k].aet, hours[k].pet + 1e-6) << k;
+}
+
+// A night of hot, dry, windy air (30 C, 10 %, 20 knots, clear) over the pond
+// of the test above, the land around it at the wilting point and no rain
+// until 6:00. With no sun every cell has the same potential rate (no canopy
+// resistance, one vegetation height), the land gives nothing, and the pond
+// gives its rate over one cell of nine: the hour's AET is PET / 9 exactly,
+// from the first hour on (the step that holds the start time evaporates
+// nothing from land or water alike).
+TEST(LongTermRun, PondAmongWiltedLandEvaporatesANinthOfThePotentialRate) {
+    TempDir dir;
+    std::string weather;
+    for (int day = 1; day <= 2; ++day)
+        for (int h = 0; h < 24; ++h)
+            weather += "2021 6 " + std::to_string(day) + " " + std::to_string(h) +
+                       " 29.92 10 0 20 86 0.0 0.0\n";
+    write_long_term_project(dir, weather,
+                            "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE lake.txt\n");
+    dir.write("elevation.ele",
+              test::kSmallHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
+    dir.write("lake.map", test::kSmallHeader + "0 0 0\n0 1 0\n0 0 0\n");
+    dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 9.89 0\n");
+    dir.write("canopy.map", uniform_map("0"));
+    dir.write("moisture.map", uniform_map("0.12"));
+    dir.write("storms.gag",
+              "EVENT \"night\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\nGAGES 2021 6 1 0 0 0.0\n"
+              "GAGES 2021 6 1 6 0 0.0\nGAGES 2021 6 1 7 0 5.0\n");
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const std::vector<HourLine> hours = hourly_lines(dir);
+    ASSERT_GT(hours.size(), 5u);
+    for (std::size_t k = 0; k < 5; ++k) {
+        EXPECT_GT(hours[k].pet, 0.1) << k;
+        // Both figures are printed to a millionth.
+        EXPECT_NEAR(9.0 * hours[k].aet, hours[k].pet, 6e-6) << k;
+    }
+    EXPECT_LT(std::fabs(figure_after(dir.read("summary.txt"), "Overall mass balance error =")),
+              1e-3);
 }
 
 // A summer of weather with the second storm at its end: the weather hours
