@@ -19,6 +19,10 @@ constexpr double kVapourGasConstant = 461.0;  // J/kg/K
 constexpr double kWaterDensity = 1000.0;      // kg/m3
 // Snow water equivalent to snow depth, for the albedo of a snow cover.
 constexpr double kSnowDepthPerWater = 4.0;
+// Open water reflects about 0.08 of the shortwave (Shuttleworth, 1993,
+// "Evaporation", chapter 4 of Maidment's Handbook of Hydrology).
+constexpr double kOpenWaterAlbedo = 0.08;
+constexpr double kSnowAlbedo = 0.5;
 
 // The canopy's daily rhythm: resistance is least around noon, when stomata
 // open, and several times larger at night.
@@ -297,6 +301,9 @@ void evapotranspiration(Model& model, RunContext& ctx) {
     const double* transmission = soil.transmission_coefficient.data();
     const double* canopy = soil.canopy_resistance.data();
     const double* swe = hm.snow_water_equivalent.data();
+    // Cells a lake floods now evaporate as open water.
+    const unsigned char* lake =
+        soil.lake_cell.size() == static_cast<std::size_t>(n) + 1 ? soil.lake_cell.data() : nullptr;
     double* tg = hm.surface_temperature.data();
     double* rn = hm.net_radiation.data();
     double* pet = soil.potential_et.data();
@@ -305,19 +312,30 @@ void evapotranspiration(Model& model, RunContext& ctx) {
 #pragma omp parallel for schedule(static) reduction(+ : unsettled) if (n >= kMinParallelCells)
     for (int i = 1; i <= n; ++i) {
         const double h = penman && height[i] > 0.0 ? height[i] : 0.001;
-        double a = albedo[i];
-        if (depth[i] >= h)
-            a = 0.08;  // open water
-        else if (swe[i] > 0.0 && swe[i] * kSnowDepthPerWater >= h)
-            a = 0.5;  // snow cover
-        const double shortwave =
-            absorbed_shortwave(sun, surface[i], a, penman ? transmission[i] : 1.0);
+        double shortwave = 0.0;
+        double resistance = 0.0;
+        if (lake && lake[i]) {
+            // A lake's surface is level, open to the sky, shaded by no
+            // canopy, and evaporates through no stomata.
+            CellSurface level = surface[i];
+            level.sin_slope = 0.0;
+            level.cos_slope = level.half_cos_slope = 1.0;
+            shortwave = absorbed_shortwave(sun, level, kOpenWaterAlbedo, 1.0);
+        } else {
+            double a = albedo[i];
+            if (depth[i] >= h)
+                a = kOpenWaterAlbedo;  // standing water over the vegetation
+            else if (swe[i] > 0.0 && swe[i] * kSnowDepthPerWater >= h)
+                a = kSnowAlbedo;
+            shortwave = absorbed_shortwave(sun, surface[i], a, penman ? transmission[i] : 1.0);
+            resistance = penman ? canopy[i] : 0.0;
+        }
         const SurfaceBalance b =
             surface_energy_balance(air, shortwave, tg[i], tolerance, max_iterations);
         unsettled += b.converged ? 0 : 1;
         tg[i] = b.temperature;
         rn[i] = b.net_radiation;
-        pet[i] = penman ? penman_monteith(hour, b, surface[i].aerodynamic_logs, canopy[i])
+        pet[i] = penman ? penman_monteith(hour, b, surface[i].aerodynamic_logs, resistance)
                         : b.evaporation / kWaterDensity;
     }
     if (unsettled > 0)

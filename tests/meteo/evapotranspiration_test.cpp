@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <numbers>
+
+#include "core/context.hpp"
+#include "core/model_state.hpp"
 
 namespace torva {
 namespace {
@@ -122,6 +126,50 @@ TEST(Deardorff, HourConvergesToTheSurfaceTemperature) {
     expect_close(b.temperature, 302.09316, "surface temperature");
     expect_close(b.evaporation, 1.8130583e-4, "evaporation, kg/m2/s");
     expect_close(b.net_radiation, 0.46783931, "net radiation");
+}
+
+// The hour of the test above over two cells of that slope and pasture, the
+// second flooded by a lake. The lake's surface is level, open and bare: the
+// clear-sky diffuse of 1353 E0 sin(alt) (0.271 - 0.294 tau) plus the beam
+// 1353 E0 sin(alt) tau (1 - 0.3), tau = exp(-2 m k), less 0.08, is 672.444
+// W/m2 absorbed; the surface settles at 305.682 K (Rn = 0.549309, G =
+// 0.0221653 kW/m2), and Penman-Monteith with no surface resistance gives
+// 2.14518e-7 m/s (0.77 mm/h) against the pasture's 1.36516e-7. Deardorff's
+// E of the two balances is 1.84233e-4 and 1.51965e-4 kg/m2/s.
+TEST(Evapotranspiration, LakeCellEvaporatesAsLevelOpenWater) {
+    for (const EtMethod method : {EtMethod::penman_monteith, EtMethod::deardorff}) {
+        RunContext ctx;
+        auto m = std::make_unique<Model>();
+        m->grid.num_cells = 2;
+        Hydromet& hm = m->hydromet;
+        hm.method = method;
+        hm.weather = weather(6, 21, 12, 25.0, 50.0, 3.0, 3.0, 1000.0);
+        hm.sun = solar_geometry(2021, 6, 21, 12, 40.0);
+        hm.temperature_tolerance = 1e-6;
+        hm.cell_surface.assign(3, cell_surface(0.1, 0.05, 0.3));
+        hm.surface_temperature.assign(3, 0.0);
+        hm.net_radiation.assign(3, 0.0);
+        hm.snow_water_equivalent.assign(3, 0.0);
+        Soil& soil = m->soil;
+        soil.albedo.assign(3, 0.23);
+        soil.vegetation_height.assign(3, 0.3);
+        soil.transmission_coefficient.assign(3, 1.0);
+        soil.canopy_resistance.assign(3, 70.0);
+        soil.potential_et.assign(3, 0.0);
+        soil.lake_cell = {0, 0, 1};
+        m->overland.depth.assign(3, 0.0);
+        evapotranspiration(*m, ctx);
+        ASSERT_FALSE(ctx.error.pending());
+        if (method == EtMethod::penman_monteith) {
+            expect_close(soil.potential_et[1], 1.3651626e-7, "pasture PET, m/s");
+            expect_close(soil.potential_et[2], 2.1451783e-7, "lake PET, m/s");
+        } else {
+            expect_close(soil.potential_et[1], 1.5196462e-7, "pasture E, m/s");
+            expect_close(soil.potential_et[2], 1.8423252e-7, "lake E, m/s");
+        }
+        expect_close(hm.surface_temperature[2], 305.68215, "lake surface temperature");
+        expect_close(hm.net_radiation[2], 0.54930900, "lake net radiation");
+    }
 }
 
 // Overcast is ten tenths, read once as a fraction of 1 (more is clipped);
