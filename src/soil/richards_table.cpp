@@ -326,6 +326,7 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
             layer_depth[type.node_layer[i]] += type.node_dz[i];
         type.root_weight.assign(type.nodes, 0.0);
         type.root_depth = 0.0;
+        type.root_nodes = 0;
         for (int i = 0; i < type.soil_nodes; ++i) {
             const int k = type.node_layer[i];
             if (layer_depth[k] > 0.0)
@@ -406,8 +407,8 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
     for (RichardsScratch& s : rc.scratch) {
         for (std::vector<double>* v :
              {&s.lower, &s.diagonal, &s.upper, &s.rhs, &s.head_old, &s.theta_old, &s.head_evaluated,
-              &s.theta_iter, &s.conductivity, &s.root_conductivity, &s.head_trend, &s.capacity,
-              &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
+              &s.theta_iter, &s.conductivity, &s.root_conductivity, &s.head_trend, &s.trend_before,
+              &s.capacity, &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
             if (!allocate(ctx, *v, n, "richards_scratch"))
                 return false;
     }
