@@ -68,6 +68,10 @@ double field_capacity(double porosity, double residual, double pore_index, doubl
 // below `floor_content`.
 double percolate(double store, double thickness, double conductivity, double porosity,
                  double residual, double pore_index, double floor_content, double dt);
+// The drainage constants of a cell for `percolate`, the floor its wilting point.
+StoreDrainage store_drainage(double conductivity, double porosity, double residual,
+                             double pore_index, double floor_content);
+double percolate(double store, double thickness, const StoreDrainage& drainage, double dt);
 
 // Mean Green and Ampt infiltration capacity over a step dt (m/s), from the
 // depth F already infiltrated (m), the capillary drive psi * deficit (m) and Ks.

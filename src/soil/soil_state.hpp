@@ -31,6 +31,20 @@ struct LayeredSoilType {
     bool given = false;
 };
 
+// The constants of a cell's Brooks-Corey drainage, so that each step works
+// out only the two powers: with c = 3 + 2 / lambda, `exponent` is 1 - c,
+// `inverse_exponent` 1 / (1 - c) and `rate` (c - 1) Ks. A cell that cannot
+// drain (no pore range, pore index or conductivity) has `drains` false.
+struct StoreDrainage {
+    double residual = 0.0;
+    double range = 0.0;  // porosity - residual
+    double exponent = 0.0;
+    double inverse_exponent = 0.0;
+    double rate = 0.0;
+    double floor_saturation = 0.0;  // effective saturation of the wilting point
+    bool drains = false;
+};
+
 struct Soil {
     // ---- Parameters, per cell (N + 1 entries) ----
     std::vector<int> soil_index;              // row of the soil tables
@@ -109,6 +123,9 @@ struct Soil {
     // Water content at field capacity, below which the store no longer
     // transpires at the potential rate (set with the store).
     std::vector<double> field_capacity;
+    // Per-cell constants of the Brooks-Corey drainage out of the store, worked
+    // out once with the store (see `StoreDrainage`).
+    std::vector<StoreDrainage> drainage;
     // Potential evapotranspiration rate, m/s, written by the hydrometeorology
     // phase every weather hour; empty outside long-term runs.
     std::vector<double> potential_et;

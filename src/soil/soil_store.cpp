@@ -54,21 +54,39 @@ double field_capacity(double porosity, double residual, double pore_index, doubl
     return std::clamp(fc, std::min(wilting_point + kMinimumAvailableWater, porosity), porosity);
 }
 
+StoreDrainage store_drainage(double conductivity, double porosity, double residual,
+                             double pore_index, double floor_content) {
+    StoreDrainage d;
+    d.residual = residual;
+    d.range = porosity - residual;
+    d.drains = d.range > 0.0 && pore_index > 0.0 && conductivity > 0.0;
+    if (!d.drains)
+        return d;
+    const double c = 3.0 + 2.0 / pore_index;
+    d.exponent = 1.0 - c;
+    d.inverse_exponent = 1.0 / (1.0 - c);
+    d.rate = (c - 1.0) * conductivity;
+    d.floor_saturation = std::clamp((floor_content - residual) / d.range, 0.0, 1.0);
+    return d;
+}
+
+double percolate(double store, double thickness, const StoreDrainage& d, double dt) {
+    if (!d.drains || dt <= 0.0)
+        return 0.0;
+    const double se0 = std::clamp((store / thickness - d.residual) / d.range, 0.0, 1.0);
+    if (se0 <= d.floor_saturation)
+        return 0.0;
+    // dSe/dt = -Ks Se^c / (D (theta_s - theta_r)), integrated over dt.
+    const double se1 = std::pow(std::pow(se0, d.exponent) + d.rate * dt / (thickness * d.range),
+                                d.inverse_exponent);
+    return (se0 - std::max(se1, d.floor_saturation)) * d.range * thickness;
+}
+
 double percolate(double store, double thickness, double conductivity, double porosity,
                  double residual, double pore_index, double floor_content, double dt) {
-    const double range = porosity - residual;
-    if (range <= 0.0 || pore_index <= 0.0 || conductivity <= 0.0 || dt <= 0.0)
-        return 0.0;
-    const double se0 = std::clamp((store / thickness - residual) / range, 0.0, 1.0);
-    const double se_floor = std::clamp((floor_content - residual) / range, 0.0, 1.0);
-    if (se0 <= se_floor)
-        return 0.0;
-    // dSe/dt = -Ks Se^c / (D (theta_s - theta_r)), c = 3 + 2 / lambda.
-    const double c = 3.0 + 2.0 / pore_index;
-    const double se1 =
-        std::pow(std::pow(se0, 1.0 - c) + (c - 1.0) * conductivity * dt / (thickness * range),
-                 1.0 / (1.0 - c));
-    return (se0 - std::max(se1, se_floor)) * range * thickness;
+    return percolate(store, thickness,
+                     store_drainage(conductivity, porosity, residual, pore_index, floor_content),
+                     dt);
 }
 
 bool prepare_soil_store(Model& model, RunContext& ctx) {
@@ -81,6 +99,7 @@ bool prepare_soil_store(Model& model, RunContext& ctx) {
         !allocate(ctx, soil.field_capacity, size, "field_capacity") ||
         !allocate(ctx, soil.infiltration_taken, size, "infiltration_taken"))
         return false;
+    soil.drainage.clear();
     if (soil.stored_water.size() != size || soil.wilting_point.size() != size ||
         soil.pore_index.size() != size)
         return true;  // no store: the infiltration method keeps none
@@ -105,6 +124,11 @@ bool prepare_soil_store(Model& model, RunContext& ctx) {
         soil.field_capacity[i] = field_capacity(soil.porosity[i], soil.residual_saturation[i],
                                                 soil.pore_index[i], soil.capillary_head[i], wp);
     }
+    soil.drainage.assign(size, StoreDrainage{});
+    for (int i = 1; i <= n; ++i)
+        soil.drainage[i] =
+            store_drainage(soil.conductivity[i], soil.porosity[i], soil.residual_saturation[i],
+                           soil.pore_index[i], soil.wilting_point[i]);
     soil.store_time = model.clock.start_time;
     return true;
 }
@@ -118,7 +142,8 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
     Soil& soil = model.soil;
     const int n = model.grid.num_cells;
     const std::size_t size = static_cast<std::size_t>(n) + 1;
-    if (soil.stored_water.size() != size || soil.potential_et.size() != size)
+    if (soil.stored_water.size() != size || soil.potential_et.size() != size ||
+        soil.drainage.size() != size)
         return;
     const double now = model.clock.current_time;
     double dt = (now - soil.store_time) * kSecondsPerDay;
@@ -209,21 +234,16 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
                 ponded_sum += from_ponded;
                 soil_sum += from_soil;
             }
-            const double ks = soil.conductivity[i];
-            const double residual = soil.residual_saturation[i];
-            const double lambda = soil.pore_index[i];
+            const StoreDrainage& drainage = soil.drainage[i];
             if (top) {
                 // The top layer drains into the one below as far as that has room.
                 const double room = std::max(porosity * lower_depth - (store[i] - top[i]), 0.0);
-                top[i] -= std::min(
-                    percolate(top[i], top_depth, ks, porosity, residual, lambda, wp, dt), room);
-                const double drained = percolate(store[i] - top[i], lower_depth, ks, porosity,
-                                                 residual, lambda, wp, dt);
+                top[i] -= std::min(percolate(top[i], top_depth, drainage, dt), room);
+                const double drained = percolate(store[i] - top[i], lower_depth, drainage, dt);
                 store[i] -= drained;
                 percolation += drained;
             } else {
-                const double drained =
-                    percolate(store[i], thickness, ks, porosity, residual, lambda, wp, dt);
+                const double drained = percolate(store[i], thickness, drainage, dt);
                 store[i] -= drained;
                 percolation += drained;
             }
