@@ -56,13 +56,6 @@ void set_up_lakes(Model& model, RunContext& ctx) {
     const ProjectSettings& p = model.project;
     if (!p.given(Card::OVERLAND_LAKE_MAP) && !p.given(Card::OVERLAND_LAKE_FILE))
         return;
-    if (model.overland.scheme == OverlandScheme::explicit_scheme) {
-        ctx.print_error(
-            "Error: overland lakes exchange water with the land around them through the ADE "
-            "schemes only: give OVERTYPE ade or ade-pc with an OVERLAND_LAKE_MAP.\n");
-        ctx.error.raise(err::message_printed);
-        return;
-    }
     if (!read_overland_lakes(model, ctx) || !take_lake_hot_start(model, ctx) ||
         !allocate_work_arrays(model, ctx))
         return;

@@ -29,6 +29,14 @@ struct Lakes {
     // Water the other phases moved into the lake (negative: out of it) since
     // the last lake update, m3; the lake update spreads it and clears it.
     std::vector<double> pending;
+    // The level the overland faces see during a step: the lake's level,
+    // lowered as the step draws water from it (a lake that gives water to
+    // the land around it falls while it gives; it rises over new cells only
+    // when the lake update spreads it).
+    std::vector<double> surface;
+    // Per lake, work of the overland step: the water its faces would give in
+    // a sweep, m3.
+    std::vector<double> drawn;
     std::vector<double> ground_sum;         // sum of the ground elevations of its cells, m
     std::vector<int> cells;                 // cells flooded
     std::vector<std::vector<int>> members;  // its cells
@@ -59,6 +67,16 @@ struct Lakes {
     std::vector<double> saved_pending;
 
     bool present() const { return count > 0; }
+    // The level that the lake's water, with what has moved since the last
+    // lake update, gives over the cells it floods now (`area` one cell's, m2).
+    double holding_level(int k, double area) const {
+        return ((volume[k] + pending[k]) / area + ground_sum[k]) / cells[k];
+    }
+    // The water the lake can give now, m3.
+    double available(int k) const {
+        const double held = volume[k] + pending[k];
+        return held > 0.0 ? held : 0.0;
+    }
     void save_exchange() {
         saved_flows = flows;
         saved_pending = pending;

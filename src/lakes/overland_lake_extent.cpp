@@ -193,8 +193,11 @@ bool update_overland_lake(Model& model, RunContext& ctx, int k, bool may_empty) 
     const double area = model.grid.cell_size * model.grid.cell_size;
     double change = lakes.pending[k];
     lakes.pending[k] = 0.0;
-    // Evaporation took exactly what the lake held: what is left is rounding.
-    if (may_empty && -change > lakes.volume[k])
+    // Evaporation took exactly what the lake held, or the land all the lake
+    // could give it (the overland faces take no more): what is left over is
+    // rounding.
+    if (-change > lakes.volume[k] &&
+        (may_empty || -change <= lakes.volume[k] * (1.0 + 1e-12) + 1e-9))
         change = -lakes.volume[k];
     if (-change > lakes.volume[k]) {
         ctx.print_error("Not enough volume in lake %d to satisfy drainage demand.\n", k);
@@ -219,6 +222,7 @@ bool update_overland_lake(Model& model, RunContext& ctx, int k, bool may_empty) 
         }
     }
     lakes.level[k] = level_of(lakes, k, area);
+    lakes.surface[k] = lakes.level[k];
     return true;
 }
 

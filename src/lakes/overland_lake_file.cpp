@@ -224,6 +224,8 @@ bool fill_lakes(Model& model, RunContext& ctx, const std::vector<LakeCard>& card
     lakes.volume.assign(per_lake, 0.0);
     lakes.pending.assign(per_lake, 0.0);
     lakes.saved_pending.assign(per_lake, 0.0);
+    lakes.surface.assign(per_lake, 0.0);
+    lakes.drawn.assign(per_lake, 0.0);
     lakes.ground_sum.assign(per_lake, 0.0);
     lakes.cells.assign(per_lake, 0);
     lakes.members.assign(per_lake, {});

@@ -41,7 +41,8 @@ bool parse_scheme(const std::string& text, OverlandScheme& scheme) {
 
 // Only the arrays the run's scheme uses: memory per cell decides how large a
 // grid fits, and every array a step streams costs time.
-bool allocate_overland_arrays(Overland& ov, RunContext& ctx, std::size_t n, bool slopes) {
+bool allocate_overland_arrays(Overland& ov, RunContext& ctx, std::size_t n, bool slopes,
+                              bool lakes) {
     // A depth array filled by an initial-depth reader is kept.
     if (ov.depth.size() != n && !allocate(ctx, ov.depth, n, "ov_depth"))
         return false;
@@ -56,6 +57,9 @@ bool allocate_overland_arrays(Overland& ov, RunContext& ctx, std::size_t n, bool
            (ov.scheme != OverlandScheme::ade_predictor_corrector ||
             allocate(ctx, ov.predicted_depth, n, "predicted_depth")) &&
            (!explicit_scheme || allocate(ctx, ov.cell_outflow, n, "cell_outflow")) &&
+           (!explicit_scheme || !lakes ||
+            (allocate(ctx, ov.lake_view_depth, n, "lake_view_depth") &&
+             allocate(ctx, ov.lake_view_retention, n, "lake_view_retention"))) &&
            allocate(ctx, ov.flux_x, n, "flux_x") &&
            ((!explicit_scheme && !ov.channel_lakes.present()) ||
             allocate(ctx, ov.flux_y, n, "flux_y")) &&
@@ -158,7 +162,10 @@ void compute_bed_slopes(Model& model, RunContext& ctx) {
     if (ov.channel_lakes.present())
         ov.form = ExecutionForm::serial;
     const bool slopes = ov.scheme == OverlandScheme::explicit_scheme || model.run.long_term;
-    if (!allocate_overland_arrays(ov, ctx, size, slopes))
+    // Overland lakes are set up after the overland arrays; lakes of the
+    // channel network before them.
+    const bool lakes = ov.channel_lakes.present() || model.project.given(Card::OVERLAND_LAKE_MAP);
+    if (!allocate_overland_arrays(ov, ctx, size, slopes, lakes))
         return;
 
     SurfaceParameters& s = model.surface;
@@ -275,8 +282,12 @@ LowSpotSide low_spot_side(const Model& model, int cell) {
     const Lakes& lakes = model.lakes;
     const double z = model.grid.elevation[cell];
     const int lake = lakes.present() ? lakes.cell_lake[cell] : 0;
-    if (lake > 0)
-        return {cell, lake, lakes.level[lake], lakes.level[lake] - z};
+    if (lake > 0) {
+        // A lake gives from its level over the cell, and no more than it holds.
+        const double area = model.grid.cell_size * model.grid.cell_size;
+        const double surface = lakes.surface[lake];
+        return {cell, lake, surface, std::min(surface - z, lakes.available(lake) / area)};
+    }
     const double h = model.overland.depth[cell];
     return {cell, 0, z + h, h - model.surface.retention_depth[cell]};
 }

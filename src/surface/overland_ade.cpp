@@ -16,6 +16,7 @@
 #include "core/model_state.hpp"
 #include "core/parallel.hpp"
 #include "surface/overland.hpp"
+#include "surface/overland_lake_faces.hpp"
 #include "surface/overland_laws.hpp"
 
 namespace torva {
@@ -162,8 +163,9 @@ inline void rows_of_thread(const Overland& ov, int& first, int& last) {
 // own. Each row sums its own cleanup, and the rows add up in order, so the
 // sum does not depend on the thread count.
 template <bool kLakes>
-SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Direction& d,
-                      Overland& ov, double sub_step, bool first_sub_step, bool parallel) {
+SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* saved,
+                      const Direction& d, double sub_step, bool first_sub_step, bool parallel) {
+    Overland& ov = model.overland;
     const double area = f.cell_size * f.cell_size;
     const double k = sub_step / area;
     const double volume_rate = area / sub_step;
@@ -183,6 +185,11 @@ SweepResult ade_sweep(const AdeFields& f, double* depth, double* saved, const Di
                 failures += flow.failed;
             }
 #pragma omp barrier
+        if constexpr (kLakes) {
+            // The lake form runs on one thread.
+#pragma omp single
+            limit_lake_outflow(model, {{d.face_to, d.flux}}, sub_step);
+        }
         for (int r = first; r < last; ++r) {
             double cleanup = 0.0;
             for (int i = span_begin[r]; i < span_end[r]; ++i) {
@@ -211,49 +218,12 @@ void copy_depths(double* to, const double* from, int n, bool parallel) {
     for (int i = 1; i <= n; ++i) to[i] = from[i];
 }
 
-// The water that crossed the faces between overland lake cells and ordinary
-// cells in `step` seconds goes into (or comes out of) the lakes' pending
-// volumes, which the lake phase spreads.
-void add_overland_lake_exchange(Lakes& lakes, const int* face_to, const double* flux, int n,
-                                double step) {
-    const int* lake = lakes.cell_lake.data();
-    for (int i = 1; i <= n; ++i) {
-        const int j = face_to[i];
-        if (j == 0 || (lake[i] > 0) == (lake[j] > 0))
-            continue;
-        const int into = lake[j] > 0 ? lake[j] : lake[i];
-        // Discharge is positive towards j: into the lake when j is the lake cell.
-        const double volume = (lake[j] > 0 ? flux[i] : -flux[i]) * step;
-        lakes.pending[into] += volume;
-        if (volume > 0.0)
-            lakes.flows.inflow += volume;
-        else
-            lakes.flows.outflow -= volume;
-    }
-}
-
-// The water that crossed the faces between lake cells and ordinary cells in
-// `step` seconds, signed positive into the lake.
-void add_lake_exchange(Model& model, const int* face_to, const double* flux, int n, double step) {
-    if (model.lakes.present())
-        add_overland_lake_exchange(model.lakes, face_to, flux, n, step);
-    ChannelLakeExchange& lakes = model.overland.channel_lakes;
-    if (!lakes.present())
-        return;
-    const int* lake = lakes.lake_number.data();
-    for (int i = 1; i <= n; ++i) {
-        const int j = face_to[i];
-        if (j == 0 || (lake[i] > 0) == (lake[j] > 0))
-            continue;
-        const int into = lake[j] > 0 ? lake[j] : lake[i];
-        // Discharge is positive towards j: into the lake when j is the lake cell.
-        const double volume = (lake[j] > 0 ? flux[i] : -flux[i]) * step;
-        lakes.net_inflow[into] += volume;
-        if (volume > 0.0)
-            lakes.overland_inflow[into] += volume;
-        else
-            lakes.overland_outflow[into] -= volume;
-    }
+// The water a sweep moved across the faces of lake cells goes into (or comes
+// out of) the lakes, and a lake that gave water shows the land its lower level
+// in the next sweep.
+void exchange_with_lakes(Model& model, const Direction& d, double sub_step) {
+    add_lake_exchange(model, {d.face_to, d.flux}, sub_step);
+    refresh_lake_surfaces(model);
 }
 
 // Outlet rule of the ADE schemes: Manning's discharge at the outlet slope for
@@ -288,7 +258,7 @@ AdeFields fields_of(const Model& model, const double* depth) {
             lakes ? ov.channel_lakes.lake_number.data() : nullptr,
             lakes ? ov.channel_lakes.water_surface.data() : nullptr,
             overland_lakes ? model.lakes.cell_lake.data() : nullptr,
-            overland_lakes ? model.lakes.level.data() : nullptr,
+            overland_lakes ? model.lakes.surface.data() : nullptr,
             model.grid.cell_size};
 }
 
@@ -338,6 +308,7 @@ double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_ste
     if constexpr (kLakes) {
         ov.channel_lakes.save_volumes();
         model.lakes.save_exchange();
+        refresh_lake_surfaces(model);
     }
 
     double step = dt;
@@ -377,6 +348,7 @@ double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_ste
         if constexpr (kLakes) {
             ov.channel_lakes.restore_volumes();
             model.lakes.restore_exchange();
+            refresh_lake_surfaces(model);
         }
     }
 }
@@ -426,22 +398,22 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
             SubStepResult r;
             double* saved = save ? ov.saved_depth.data() : nullptr;
             const SweepResult a =
-                ade_sweep<kLakes>(f, h, saved, first, ov, length, first_sub_step, parallel);
+                ade_sweep<kLakes>(model, f, h, saved, first, length, first_sub_step, parallel);
             if (a.failures > 0) {
                 r.failures = a.failures;
                 return r;
             }
+            if constexpr (kLakes)
+                exchange_with_lakes(model, first, length);
             const SweepResult b =
-                ade_sweep<kLakes>(f, h, nullptr, second, ov, length, first_sub_step, parallel);
+                ade_sweep<kLakes>(model, f, h, nullptr, second, length, first_sub_step, parallel);
             if (b.failures > 0) {
                 r.failures = b.failures;
                 return r;
             }
+            if constexpr (kLakes)
+                exchange_with_lakes(model, second, length);
             r.cleanup = (a.cleanup + b.cleanup) * area;
-            if constexpr (kLakes) {
-                add_lake_exchange(model, x.face_to, x.flux, n, length);
-                add_lake_exchange(model, y.face_to, y.flux, n, length);
-            }
             r.outflow = take_outlet_flow(model, h, length, 1.0);
             return r;
         },
@@ -503,6 +475,11 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
                                                   ade_cell<kLakes>(now, j), volume_rate,
                                                   passed_on<kLakes>(now, d, i, j, volume_rate));
         }
+        if constexpr (kLakes) {
+            // The lake form runs on one thread.
+#pragma omp single
+            limit_lake_outflow(model, {{d.face_to, d.flux}}, step);
+        }
 #pragma omp for schedule(static) reduction(+ : failures)
         for (int b = 0; b < kSumBlocks; ++b) {
             const CellBlock block = cell_block(1, n, b);
@@ -528,7 +505,7 @@ SubStepResult predictor_corrector_pass(Model& model, const Direction& d, double 
         return r;
     r.cleanup = cleanup * area;
     if constexpr (kLakes)
-        add_lake_exchange(model, d.face_to, d.flux, n, step);
+        exchange_with_lakes(model, d, step);
     r.outflow = take_outlet_flow(model, h, step, 0.5);
     return r;
 }

@@ -82,7 +82,12 @@ struct Overland {
     std::vector<double> saved_depth;      // depths at the start of the step, for cheap retries
     std::vector<double> predicted_depth;  // the predictor's depths (predictor-corrector)
     std::vector<double> cell_outflow;  // depth a cell gives over its faces in a sub-step (explicit)
-    std::vector<double> flux_x;        // discharge of the east face in the current sweep
+    // The explicit scheme's lake form: every cell's depth and retention as
+    // its faces see them, a lake cell showing its lake's depth over its
+    // ground and no retention. Empty without lakes.
+    std::vector<double> lake_view_depth;
+    std::vector<double> lake_view_retention;
+    std::vector<double> flux_x;  // discharge of the east face in the current sweep
     // Discharge of the south face in the current sweep. The ADE schemes sweep
     // one direction at a time and share flux_x unless lake cells need both
     // directions' discharges after the sweeps; flux_y is empty then.

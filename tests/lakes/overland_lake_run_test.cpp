@@ -80,9 +80,6 @@ TEST(OverlandLakeFiles, RefusedWithTheirMessagesBeforeTheRunStarts) {
          "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\nLAKE 2 10.05 0\n",
          "Error: overland lake 1 has no cell in the overland lake map, though lake 2 has; number "
          "the lakes of the map from 1 without gaps.\n"},
-        {"explicit scheme", kLakeCards + "OVERTYPE explicit\n", kCentreLake, kGoodFile,
-         "Error: overland lakes exchange water with the land around them through the ADE schemes "
-         "only: give OVERTYPE ade or ade-pc with an OVERLAND_LAKE_MAP.\n"},
         {"missing file", "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE none.txt\n", kCentreLake,
          kGoodFile, "Error: Unable to open overland lake input data file.\n  (File: none.txt)\n"},
     };
@@ -146,35 +143,103 @@ void write_bowl(const TempDir& dir, const std::string& extra_cards,
                   rain + lake_cards + extra_cards);
 }
 
+// The overland schemes, each of which exchanges water with the lakes.
+const char* const kSchemes[] = {"ade", "ade-pc", "explicit"};
+
 TEST(OverlandLakeRun, RunoffOfAnImperviousBowlFillsItsLakeAndEveryBalanceCloses) {
-    std::string totals[2];
-    for (int threads : {1, 2}) {
-        TempDir dir;
-        write_bowl(dir, "NUM_THREADS " + std::to_string(threads) + "\n");
-        const test::ProgramRun run = run_program_in(dir.path(), {"p.prj"});
-        ASSERT_EQ(run.status, 0) << run.out << run.err;
-        const std::string summary = dir.read("summary.txt");
-        EXPECT_NEAR(figure_after(summary, "Total amount of precip="), 25.0, 0.005);
-        EXPECT_NEAR(figure_after(summary, "Initial volume in overland lakes:"), 5.0, 0.005);
-        // 10 mm of rain on the one to five cells the lake covered while it rained.
-        const double on_lake = figure_after(summary, "Volume precip to overland lakes:");
-        EXPECT_GT(on_lake, 1.0);
-        EXPECT_LT(on_lake, 5.0);
-        // The lake gains the rain less what the outlet took and the film
-        // left on the slopes.
-        const double lake = figure_after(summary, "Final volume in overland lakes:");
-        const double left = figure_after(summary, "Final volume on surface=");
-        const double out = figure_after(summary, "Total amount of discharge=");
-        EXPECT_NEAR(lake, 5.0 + 25.0 - left - out, 0.01);
-        EXPECT_GT(lake, 5.0 + 0.8 * 25.0) << summary;
-        EXPECT_NEAR(figure_after(summary, "Overland lake mass bal error m^3:"), 0.0, 0.005);
-        EXPECT_NEAR(figure_after(summary, "Mass balance error of surface components ="), 0.0,
-                    0.001);
-        EXPECT_NEAR(figure_after(summary, "Overall mass balance error ="), 0.0, 0.001);
-        EXPECT_NEAR(figure_after(summary, "mass conservation error:"), 0.0, 0.001);
-        totals[threads - 1] = summary.substr(summary.find("SIMULATION TOTALS"));
+    for (const std::string scheme : kSchemes) {
+        SCOPED_TRACE(scheme);
+        std::string totals[2];
+        for (int threads : {1, 2}) {
+            TempDir dir;
+            write_bowl(dir,
+                       "NUM_THREADS " + std::to_string(threads) + "\nOVERTYPE " + scheme + "\n");
+            const test::ProgramRun run = run_program_in(dir.path(), {"p.prj"});
+            ASSERT_EQ(run.status, 0) << run.out << run.err;
+            const std::string summary = dir.read("summary.txt");
+            EXPECT_NEAR(figure_after(summary, "Total amount of precip="), 25.0, 0.005);
+            EXPECT_NEAR(figure_after(summary, "Initial volume in overland lakes:"), 5.0, 0.005);
+            // 10 mm of rain on the one to five cells the lake covered while it rained.
+            const double on_lake = figure_after(summary, "Volume precip to overland lakes:");
+            EXPECT_GT(on_lake, 1.0);
+            EXPECT_LT(on_lake, 5.0);
+            // The lake gains the rain less what the outlet took and the film
+            // left on the slopes.
+            const double lake = figure_after(summary, "Final volume in overland lakes:");
+            const double left = figure_after(summary, "Final volume on surface=");
+            const double out = figure_after(summary, "Total amount of discharge=");
+            EXPECT_NEAR(lake, 5.0 + 25.0 - left - out, 0.01);
+            EXPECT_GT(lake, 5.0 + 0.8 * 25.0) << summary;
+            EXPECT_NEAR(figure_after(summary, "Overland lake mass bal error m^3:"), 0.0, 0.005);
+            EXPECT_NEAR(figure_after(summary, "Mass balance error of surface components ="), 0.0,
+                        0.001);
+            EXPECT_NEAR(figure_after(summary, "Overall mass balance error ="), 0.0, 0.001);
+            EXPECT_NEAR(figure_after(summary, "mass conservation error:"), 0.0, 0.001);
+            totals[threads - 1] = summary.substr(summary.find("SIMULATION TOTALS"));
+        }
+        EXPECT_EQ(totals[0], totals[1]);
     }
-    EXPECT_EQ(totals[0], totals[1]);
+}
+
+// A pond on a slope, not in a hollow: a strip of seven cells of 10 m falling
+// eastwards, 100.3 100.2 100.1 100.0 99.5 99.0 98.9 m, the outlet at the east
+// end, and a lake over the second to fourth cells at 100.25 m: 5 + 15 + 25
+// = 45 m3. No rain falls. The lake gives its water to the land below it,
+// falling as it gives, and never more than it holds: it gives back its two
+// upper cells and ends as a film over its lowest one, while the water runs
+// out at the outlet.
+TEST(OverlandLakeRun, PondBesideLowerLandDrainsWithoutGivingMoreThanItHolds) {
+    const std::string header = "north: 10\nsouth: 0\neast: 70\nwest: 0\nrows: 1\ncols: 7\n";
+    for (const std::string scheme : kSchemes) {
+        SCOPED_TRACE(scheme);
+        std::string totals[2];
+        for (int threads : {1, 2}) {
+            TempDir dir;
+            dir.write("mask.msk", header + "1 1 1 1 1 1 1\n");
+            dir.write("elevation.ele", header + "100.3 100.2 100.1 100.0 99.5 99.0 98.9\n");
+            dir.write("lake.map", header + "0 1 1 1 0 0 0\n");
+            dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 100.25 0\n");
+            dir.write("dry.gag",
+                      "EVENT \"dry\"\nNRGAG 1\nNRPDS 2\nCOORD 35 5\nGAGES 2020 6 1 10 0 0.0\n"
+                      "GAGES 2020 6 1 11 0 0.0\n");
+            dir.write("p.prj",
+                      "TORVAPROJECT\nWATERSHED_MASK mask.msk\nELEVATION elevation.ele\nROWS 1\n"
+                      "COLS 7\nGRIDSIZE 10\nOUTROW 1\nOUTCOL 7\nOUTSLOPE 0.01\nMANNING_N 0.05\n"
+                      "START_DATE 2020 6 1\nSTART_TIME 10 0\nSUMMARY summary.txt\nQUIET\n"
+                      "TIMESTEP 60\nTOT_TIME 30\nPRECIP_FILE dry.gag\nWRITE_OV_HOTSTART end.hot\n" +
+                          kLakeCards + "OVERTYPE " + scheme + "\nNUM_THREADS " +
+                          std::to_string(threads) + "\n");
+            const test::ProgramRun run = run_program_in(dir.path(), {"p.prj"});
+            ASSERT_EQ(run.status, 0) << run.out << run.err;
+            const std::string summary = dir.read("summary.txt");
+            EXPECT_NEAR(figure_after(summary, "Initial volume in overland lakes:"), 45.0, 0.005);
+            EXPECT_EQ(figure_after(summary, "Total amount of precip="), 0.0);
+            const double lake = figure_after(summary, "Final volume in overland lakes:");
+            const double out = figure_after(summary, "Total amount of discharge=");
+            const double left = figure_after(summary, "Final volume on surface=");
+            EXPECT_GE(lake, 0.0);
+            EXPECT_LT(lake, 0.05);
+            EXPECT_GT(out, 44.5);
+            EXPECT_NEAR(lake + out + left, 45.0, 0.015);
+            EXPECT_NEAR(figure_after(summary, "Volume of flow from overland lakes:") -
+                            figure_after(summary, "Volume of flow into overland lakes:"),
+                        45.0 - lake, 0.015);
+            EXPECT_NEAR(figure_after(summary, "Overland lake mass bal error m^3:"), 0.0, 0.005);
+            EXPECT_NEAR(figure_after(summary, "Mass balance error of surface components ="), 0.0,
+                        0.001);
+            EXPECT_NEAR(figure_after(summary, "Overall mass balance error ="), 0.0, 0.001);
+            // The lake ends on its lowest cell, row 1, column 4.
+            const std::string hot = dir.read("end.hot");
+            const std::size_t section = hot.find("TORVA_OVERLAND_LAKES 1\nLAKE 1 ");
+            ASSERT_NE(section, std::string::npos) << hot;
+            const std::string lake_line =
+                hot.substr(section, hot.find('\n', hot.find("LAKE 1 ")) - section);
+            EXPECT_EQ(lake_line.substr(lake_line.rfind(' ')), " 1") << lake_line;
+            EXPECT_NE(hot.find(" 1\n1 4\n", section), std::string::npos) << hot.substr(section);
+            totals[threads - 1] = summary.substr(summary.find("SIMULATION TOTALS"));
+        }
+        EXPECT_EQ(totals[0], totals[1]);
+    }
 }
 
 // A run continued from the overland hot start of another ends as the whole

@@ -95,8 +95,9 @@ struct GoldenCase {
 TEST(AnalyzerReports, ConsoleAndFileAsGolden) {
     const GoldenCase cases[] = {
         // Two hours of rain, reported every simulated hour: 10:00, 11:00 and
-        // 12:00, with the nodes above the threshold and their count.
-        {"hourly_flow", "2DS, flow, t, >, 0.002, tsc, 3600\n",
+        // 12:00, with the nodes above the threshold and their count (of the
+        // letters v and t the later holds).
+        {"hourly_flow", "2DS, flow, t, >, 0.002, vtsc, 3600\n",
          "TOT_TIME 120\nRAIN_DURATION 120\nRAIN_INTENSITY 30\n"},
         // One line of marks per link at the start (dry channels: every depth
         // is 0) and at the end.
