@@ -8,12 +8,15 @@
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <vector>
 
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "meteo/precipitation.hpp"
+#include "soil/infiltration.hpp"
 #include "surface/overland.hpp"
 
 namespace {
@@ -114,6 +117,87 @@ BENCHMARK(BM_OverlandWetFraction)
     ->Args({100, 2})
     ->Args({10, 2})
     ->Args({0, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Arguments: the percentage of cells it rains on (100, 10 or 0), the thread
+// count, and 1 to visit only the cells that may hold water or 0 to make
+// every step forget them and visit every cell. Each step runs the rain
+// phases of a step as the run does: rainfall with interception (0.5 mm of
+// canopy store), plain Green and Ampt, and the overland phase; the counters
+// give each phase's wall time per step.
+void BM_RainPhasesWetFraction(benchmark::State& state) {
+    const int percent = static_cast<int>(state.range(0));
+    omp_set_num_threads(static_cast<int>(state.range(1)));
+    const bool follow_water = state.range(2) != 0;
+    auto m = wet_plane(1000);
+    Model& model = *m;
+    const int n = model.grid.num_cells;
+    for (int i = 1; i <= n; ++i) model.overland.depth[i] = 0.0;
+    SurfaceParameters& s = model.surface;
+    s.interception = true;
+    s.interception_storage.assign(n + 1, 0.5);
+    s.interception_coeff.assign(n + 1, 0.1);
+    s.intercepted_depth.assign(n + 1, 0.0);
+    s.effective_rain_rate.assign(n + 1, 0.0);
+    model.project.infiltration = InfiltrationMethod::green_ampt;
+    RunContext ctx;
+    allocate_infiltration_state(model, ctx);
+    model.soil.conductivity.assign(n + 1, 1e-6);
+    model.soil.capillary_head.assign(n + 1, 0.1);
+    model.soil.moisture.assign(n + 1, 0.2);
+    Precipitation& p = model.precip;
+    p.rain_rate.assign(n + 1, 0.0);
+    p.status = PrecipStatus::raining;
+    p.raining = true;
+    model.clock.calendar.month = 7;
+    const int side = static_cast<int>(std::lround(1000.0 * std::sqrt(percent / 100.0)));
+    const int from = (1000 - side) / 2;
+    for (int r = from; r < from + side; ++r)
+        for (int c = from; c < from + side; ++c) p.rain_rate[r * 1000 + c + 1] = 30.0;
+    ++p.rate_changes;
+    using Clock = std::chrono::steady_clock;
+    double rain = 0.0, infiltration = 0.0, overland = 0.0;
+    const auto seconds = [](Clock::time_point a, Clock::time_point b) {
+        return std::chrono::duration<double>(b - a).count();
+    };
+    for (auto _ : state) {
+        if (!follow_water)
+            model.overland.water.known = false;
+        const auto t0 = Clock::now();
+        apply_rainfall_phase(model, ctx);
+        const auto t1 = Clock::now();
+        plain_green_ampt(model, model.run.time_step);
+        const auto t2 = Clock::now();
+        overland_flow_phase(model, ctx);
+        const auto t3 = Clock::now();
+        rain += seconds(t0, t1);
+        infiltration += seconds(t1, t2);
+        overland += seconds(t2, t3);
+    }
+    if (ctx.error.pending())
+        state.SkipWithError("a rain phase stopped");
+    const auto per_step_ms = [&](double total) {
+        return benchmark::Counter(1000.0 * total / static_cast<double>(state.iterations()));
+    };
+    state.counters["rain_ms"] = per_step_ms(rain);
+    state.counters["infiltration_ms"] = per_step_ms(infiltration);
+    state.counters["overland_ms"] = per_step_ms(overland);
+    state.counters["cell_steps_per_s"] = benchmark::Counter(
+        static_cast<double>(n) * state.iterations(), benchmark::Counter::kIsRate);
+    omp_set_num_threads(omp_get_num_procs());
+}
+
+// Each case beside its every-cell twin, so the two are measured within the
+// same minute.
+void rain_phase_cases(benchmark::internal::Benchmark* b) {
+    for (const int threads : {1, 2})
+        for (const int percent : {100, 10, 0})
+            for (const int follow : {0, 1}) b->Args({percent, threads, follow});
+}
+
+BENCHMARK(BM_RainPhasesWetFraction)
+    ->Apply(rain_phase_cases)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -339,6 +339,7 @@ bool prepare_lake_pools(Model& model, RunContext& ctx) {
     if (exchange.lake_number.size() != size)
         exchange.lake_number.assign(size, 0);
     std::vector<double>& depth = model.overland.depth;
+    model.overland.water.known = false;
     const bool depths = depth.size() == size;
     const bool soil_conductivity = model.soil.conductivity.size() == size;
     for (int number = 1; number <= static_cast<int>(ch.lakes.size()); ++number) {
@@ -387,6 +388,8 @@ void lake_step_before_routing(Model& model, RunContext& ctx, double dt) {
     ChannelRouter& r = model.router;
     ChannelLakeExchange& exchange = model.overland.channel_lakes;
     std::vector<double>& depth = model.overland.depth;
+    // The lakes flood and drain cells of their own choosing.
+    model.overland.water.known = false;
     const Precipitation& p = model.precip;
     const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
     const bool rained =
@@ -505,6 +508,7 @@ void add_lake_flows(Model& model, double dt) {
 bool update_lake_extents(Model& model, RunContext& ctx) {
     Channel& ch = model.channel;
     std::vector<double>& depth = model.overland.depth;
+    model.overland.water.known = false;
     const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
     for (int number = 1; number <= static_cast<int>(ch.lakes.size()); ++number) {
         ChannelLake& lake = ch.lakes[number - 1];

@@ -143,6 +143,8 @@ double exchange_with_grid(Model& model, RunContext& ctx, double dt) {
                 if (cell_level > channel_level)
                     volume = std::max(0.0, volume - (cell_level - channel_level) * cell_area);
                 depth[cell] = h + volume / cell_area;
+                if (model.overland.water.known)
+                    model.overland.mark_wet(model.grid.cell_row[cell], cell);
                 q = -volume / dt;
             }
             // The channel takes or gives this water through qlat alone.

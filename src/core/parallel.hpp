@@ -2,8 +2,12 @@
 // When a loop over cells is worth the threads, and sums over cells that do not
 // depend on how the threads split the cells.
 
+#include <omp.h>
+
 #include <algorithm>
 #include <array>
+
+#include "core/row_spans.hpp"
 
 namespace torva {
 
@@ -69,6 +73,60 @@ Sums ordered_cell_sums(int first, int last, bool parallel, Body&& body) {
     Sums total{};
     for (const Sums& p : partial) total += p;
     return total;
+}
+
+// As ordered_cell_sums, but over the cells of `spans` only (every cell when
+// the spans are not known): the cells outside them must be those on which
+// the body would change nothing and add nothing to the sums. The blocks are
+// the same as over every cell and each adds its cells in order, so the sums
+// are those of a loop over every cell, to the last digit. `row_begin` holds
+// the first cell of each row (rows + 2 entries, the last N + 1). The blocks
+// go to the threads by the cells of the spans they hold, so a storm on one
+// corner of the grid still shares its work.
+template <class Sums, class Body>
+Sums ordered_span_sums(const RowSpans& spans, const std::vector<int>& row_begin, int first,
+                       int last, bool parallel, Body&& body) {
+    const int rows = static_cast<int>(row_begin.size()) - 2;
+    if (!spans.known || spans.rows() != rows || rows < 1)
+        return ordered_cell_sums<Sums>(first, last, parallel, body);
+    const int* row = row_begin.data();
+    std::array<int, kSumBlocks> first_row{};
+    std::array<long long, kSumBlocks + 1> cells_before{};
+    int r = 1;
+    for (int b = 0; b < kSumBlocks; ++b) {
+        const CellBlock block = cell_block(first, last, b);
+        while (r < rows && row[r + 1] <= block.begin) ++r;
+        first_row[b] = r;
+        long long cells = 0;
+        for (int q = r; q <= rows && row[q] < block.end; ++q)
+            cells += std::max(
+                0, std::min(spans.end[q], block.end) - std::max(spans.begin[q], block.begin));
+        cells_before[b + 1] = cells_before[b] + cells;
+    }
+    const long long total = cells_before[kSumBlocks];
+    std::array<Sums, kSumBlocks> partial{};
+#pragma omp parallel if (parallel && total > 0)
+    {
+        const long long threads = omp_get_num_threads();
+        const int me = omp_get_thread_num();
+        for (int b = 0; b < kSumBlocks; ++b) {
+            // A block goes to the thread in whose share of the span cells it starts.
+            const int owner = static_cast<int>(
+                total > 0 ? std::min(threads - 1, cells_before[b] * threads / total) : 0);
+            if (owner != me || cells_before[b + 1] == cells_before[b])
+                continue;
+            const CellBlock block = cell_block(first, last, b);
+            Sums sums{};
+            for (int q = first_row[b]; q <= rows && row[q] < block.end; ++q) {
+                const int to = std::min(spans.end[q], block.end);
+                for (int i = std::max(spans.begin[q], block.begin); i < to; ++i) body(i, sums);
+            }
+            partial[b] = sums;
+        }
+    }
+    Sums total_sums{};
+    for (const Sums& p : partial) total_sums += p;
+    return total_sums;
 }
 
 }  // namespace torva

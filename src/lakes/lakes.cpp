@@ -73,6 +73,8 @@ void overland_lakes_phase(Model& model, RunContext& ctx) {
     Lakes& lakes = model.lakes;
     if (!lakes.present())
         return;
+    // Lakes spread their water over cells of their own choosing.
+    model.overland.water.known = false;
     const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
     const bool evaporating =
         model.run.long_term && model.hydromet.started && model.soil.potential_et.size() == size;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/row_spans.hpp"
 #include "meteo/radar_state.hpp"
 
 namespace torva {
@@ -94,6 +95,14 @@ struct Precipitation {
     // part of it when snow is simulated.
     std::vector<double> rain_rate;
     std::vector<double> rain_part;
+    // Counts the changes of rain_rate: every phase that writes it adds one.
+    int rate_changes = 0;
+    // The cells whose rain_rate is not 0 (found again when rate_changes has
+    // moved on from `rain_cells_of`), and those whose rate passing the canopy
+    // the last step's interception may have left above 0.
+    RowSpans rain_cells;
+    int rain_cells_of = -1;
+    RowSpans canopy_cells;
     // Nearest gauge of every cell; built per event under Thiessen spreading.
     std::vector<int> nearest_gauge;
 

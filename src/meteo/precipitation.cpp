@@ -40,6 +40,7 @@ void progress(const Model& model, RunContext& ctx, const char* format, Args... a
 
 void zero_intensities(Precipitation& p) {
     std::fill(p.rain_rate.begin(), p.rain_rate.end(), 0.0);
+    ++p.rate_changes;
     std::fill(p.rain_part.begin(), p.rain_part.end(), 0.0);
 }
 
@@ -344,12 +345,36 @@ void update_gauge_record(Model& model) {
     }
     if (due == 0)
         return;
-    if (event.file_list)
+    if (event.file_list) {
         p.radar_record_due = due;
-    else if (p.method == SpreadMethod::thiessen && event.gauge_count >= 2)
+        return;
+    }
+    ++p.rate_changes;
+    if (p.method == SpreadMethod::thiessen && event.gauge_count >= 2)
         spread_nearest_gauge(model.grid, event, p.nearest_gauge, due, p.rain_rate);
     else
         spread_inverse_distance(model.grid, event, due, p.rain_rate);
+}
+
+// The cells whose rain rate is not 0 (a rate that is not a number counts),
+// row by row: read once for each change of the rates.
+void find_rain_cells(Precipitation& p, const std::vector<int>& row_begin) {
+    const int rows = static_cast<int>(row_begin.size()) - 2;
+    RowSpans& spans = p.rain_cells;
+    spans.size_for(rows);
+    const double* rate = p.rain_rate.data();
+    const int last = static_cast<int>(p.rain_rate.size()) - 1;
+    for (int r = 1; r <= rows; ++r) {
+        const int end = std::min(row_begin[r + 1], last + 1);
+        int a = row_begin[r];
+        while (a < end && rate[a] == 0.0) ++a;
+        int b = end;
+        while (b > a && rate[b - 1] == 0.0) --b;
+        spans.begin[r] = a;
+        spans.end[r] = b;
+    }
+    spans.known = true;
+    p.rain_cells_of = p.rate_changes;
 }
 
 void update_uniform_rain(Model& model) {
@@ -365,6 +390,7 @@ void update_uniform_rain(Model& model) {
     if (p.raining)
         return;
     std::fill(p.rain_rate.begin() + 1, p.rain_rate.end(), p.uniform_intensity);
+    ++p.rate_changes;
     p.raining = true;
     p.event_began = true;
     p.event_open = true;
@@ -460,13 +486,33 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     }
     const double cell_area = model.grid.cell_size * model.grid.cell_size;
     SurfaceParameters& surface = model.surface;
+    Overland& ov = model.overland;
+    // Rain and snow on an overland lake fall into its water.
+    Lakes& lakes = model.lakes;
+    const int* lake = lakes.present() ? lakes.cell_lake.data() : nullptr;
+    // Where the cells that may hold water are known, rain and interception
+    // visit only those and the cells it rains on: on any other cell they
+    // would add nothing and change nothing.
+    const bool by_rows = ov.water.known && !lake && ov.water.rows() >= 1 &&
+                         ov.row_begin.size() == ov.water.begin.size();
+    if (by_rows && p.rain_cells_of != p.rate_changes)
+        find_rain_cells(p, ov.row_begin);
 
     // Interception takes its share first; the ground gets the effective rate.
     const std::vector<double>* reaching_ground = &p.rain_rate;
     if (surface.interception) {
+        // The cells it rains on, and those whose effective rate the last step
+        // may have left above 0.
+        if (by_rows)
+            widen_spans(p.canopy_cells, p.rain_cells);
         const double intercepted = intercept_rain(
             surface, p.rain_rate, cells, dt, model.grid.cell_size, model.clock.calendar.month,
-            model.project.real(Card::LATITUDE), &model.overland.channel_lakes.lake_number);
+            model.project.real(Card::LATITUDE), &model.overland.channel_lakes.lake_number,
+            by_rows ? &p.canopy_cells : nullptr, &ov.row_begin);
+        if (by_rows)
+            copy_spans(p.canopy_cells, p.rain_cells);
+        else
+            p.canopy_cells.known = false;
         model.totals.run.interception += intercepted;
         model.totals.event.interception += intercepted;
         reaching_ground = &surface.effective_rain_rate;
@@ -482,14 +528,21 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     const bool snowing = model.run.long_term && hm.started && hm.weather.temperature < 0.0 &&
                          hm.snow_water_equivalent.size() == static_cast<std::size_t>(cells) + 1;
     double* h = snowing ? model.hydromet.snow_water_equivalent.data() : depth.data();
-    // Rain and snow on an overland lake fall into its water.
-    Lakes& lakes = model.lakes;
-    const int* lake = lakes.present() ? lakes.cell_lake.data() : nullptr;
+    // The cells it rains on may now hold water; snow leaves the depths as
+    // they were.
+    const RowSpans every_cell;
+    const RowSpans* visit = &every_cell;
+    if (by_rows && !snowing) {
+        widen_spans(ov.water, p.rain_cells);
+        visit = &ov.water;
+    } else if (!snowing) {
+        ov.water.known = false;
+    }
     // Rain and what reaches the ground outside lakes, mm/h summed over cells,
     // and the first cell whose depth is no longer a number (the third sum
     // counts them).
-    const CellSums<3> sums = ordered_cell_sums<CellSums<3>>(
-        1, cells, cells >= kMinParallelCells, [&](int i, CellSums<3>& s) {
+    const CellSums<3> sums = ordered_span_sums<CellSums<3>>(
+        *visit, ov.row_begin, 1, cells, cells >= kMinParallelCells, [&](int i, CellSums<3>& s) {
             s[0] += rain[i];
             if (lake && lake[i] > 0) {
                 if (!std::isfinite(rate[i]))

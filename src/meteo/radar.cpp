@@ -368,6 +368,7 @@ bool read_radar_grid(RunContext& ctx, RadarGrid& radar, const std::string& path,
 void apply_radar_grid(Model& model, RunContext& ctx) {
     const RadarGrid& radar = model.precip.radar;
     std::vector<double>& rate = model.precip.rain_rate;
+    ++model.precip.rate_changes;
     double peak = 0.0;
     for (int i = 1; i <= model.grid.num_cells; ++i) {
         rate[i] = std::max(0.0, radar.values[radar.cell_index[i]]);

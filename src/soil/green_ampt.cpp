@@ -66,12 +66,14 @@ struct BrooksCorey {
     }
 };
 
-// Runs the infiltration step of every cell and, in the same pass, adds what
-// entered the soil to the cumulative and per-event depths and the volume
-// totals (sums of fixed blocks of cells, the same for any thread count). A cell step returns false
-// when it cannot go on; the first such cell is returned, 0 when none.
+// Runs the infiltration step of every cell (or of the cells of `visit`, when
+// known, outside which a step would change nothing) and, in the same pass,
+// adds what entered the soil to the cumulative and per-event depths and the
+// volume totals (sums of fixed blocks of cells, the same for any thread
+// count). A cell step returns false when it cannot go on; the first such cell
+// is returned, 0 when none.
 template <class CellStep>
-int infiltrate_cells(Model& model, CellStep&& cell_step) {
+int infiltrate_cells(Model& model, CellStep&& cell_step, const RowSpans& visit = RowSpans{}) {
     Soil& soil = model.soil;
     const int n = model.grid.num_cells;
     // Redistribution keeps its event depth in F itself.
@@ -89,20 +91,21 @@ int infiltrate_cells(Model& model, CellStep&& cell_step) {
             return *this;
         }
     };
-    const Sums sums = ordered_cell_sums<Sums>(1, n, n > kSerialCells, [&](int i, Sums& s) {
-        const double before = infiltrated[i];
-        if (!cell_step(i)) {
-            s.first_failure = std::min(s.first_failure, i);
-            return;
-        }
-        const double change = infiltrated[i] - before;
-        if (change == 0.0)
-            return;
-        s.depth += change;
-        cumulative[i] += change;
-        if (per_event)
-            event[i] += change;
-    });
+    const Sums sums = ordered_span_sums<Sums>(
+        visit, model.overland.row_begin, 1, n, n > kSerialCells, [&](int i, Sums& s) {
+            const double before = infiltrated[i];
+            if (!cell_step(i)) {
+                s.first_failure = std::min(s.first_failure, i);
+                return;
+            }
+            const double change = infiltrated[i] - before;
+            if (change == 0.0)
+                return;
+            s.depth += change;
+            cumulative[i] += change;
+            if (per_event)
+                event[i] += change;
+        });
     const double depth_sum = sums.depth;
     const int first_failure = sums.first_failure;
     const double volume = depth_sum * model.grid.cell_size * model.grid.cell_size;
@@ -134,27 +137,36 @@ void plain_green_ampt(Model& model, double dt) {
     // Where the water table stands at the surface the soil is saturated.
     const int* saturated =
         soil.water_table_at_surface.empty() ? nullptr : soil.water_table_at_surface.data();
+    // A cell without water takes nothing in and reports a rate of 0: only
+    // the cells that may hold water, and those left a rate by the last step,
+    // change.
+    RowSpans& visit = soil.infiltrating;
+    widen_spans(visit, model.overland.water);
 
-    infiltrate_cells(model, [&](int i) {
-        double h = depth[i];
-        if (h < kDryDepth || (saturated && saturated[i] == 1)) {
-            rate[i] = 0.0;
+    infiltrate_cells(
+        model,
+        [&](int i) {
+            double h = depth[i];
+            if (h < kDryDepth || (saturated && saturated[i] == 1)) {
+                rate[i] = 0.0;
+                return true;
+            }
+            double f = green_ampt_rate(ks[i], psi[i] * deficit[i], infiltrated[i], dt);
+            if (factor)
+                f *= factor[i];
+            if (f * dt >= h) {
+                f = h / dt;
+                h = 0.0;
+            } else {
+                h -= f * dt;
+            }
+            depth[i] = h;
+            infiltrated[i] += f * dt;
+            rate[i] = f * kMetresPerSecondToCmPerHour;
             return true;
-        }
-        double f = green_ampt_rate(ks[i], psi[i] * deficit[i], infiltrated[i], dt);
-        if (factor)
-            f *= factor[i];
-        if (f * dt >= h) {
-            f = h / dt;
-            h = 0.0;
-        } else {
-            h -= f * dt;
-        }
-        depth[i] = h;
-        infiltrated[i] += f * dt;
-        rate[i] = f * kMetresPerSecondToCmPerHour;
-        return true;
-    });
+        },
+        visit);
+    copy_spans(visit, model.overland.water);
 }
 
 void green_ampt_with_redistribution(Model& model, double dt) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <vector>
 
+#include "core/row_spans.hpp"
 #include "soil/richards_state.hpp"
 
 namespace torva {
@@ -94,8 +95,12 @@ struct Soil {
     // ---- State, per cell ----
     std::vector<double> infiltrated_depth;  // F since the event start, m
     std::vector<double> infiltration_rate;  // reported rate, cm/h
-    std::vector<double> cumulative_depth;   // whole-run infiltrated depth, m (maps)
-    std::vector<double> event_depth;        // infiltrated depth of the event, m
+    // Plain Green and Ampt: the cells the last step left a rate above 0 on
+    // (at most those that held water then); with the cells that hold water
+    // now, the only ones a step changes.
+    RowSpans infiltrating;
+    std::vector<double> cumulative_depth;  // whole-run infiltrated depth, m (maps)
+    std::vector<double> event_depth;       // infiltrated depth of the event, m
     // Redistribution.
     std::vector<double> front_moisture;     // theta_0 of the redistributing front
     std::vector<double> surface_moisture;   // reported theta

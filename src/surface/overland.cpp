@@ -489,6 +489,7 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
                        !ov.channel_lakes.present() && !model.lakes.present();
     const bool parallel = runs_parallel(ov, n);
     DepthScan scan;
+    ov.water.known = false;
     if (spans) {
         const RowScan rows = scan_active_rows(ov, model.grid, ov.depth.data(),
                                               model.surface.retention_depth.data(), parallel);
@@ -527,6 +528,7 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
             non_real_in_spans = end.non_real_cell;
             // The low spots pass water between cells anywhere on the grid.
             test_all_depths = model.project.given(Card::LOWSPOT_FILE);
+            keep_water_after_step(ov, !test_all_depths);
         } else {
             if (ov.scheme == OverlandScheme::ade) {
                 // The ADE sweeps add up the face volumes of their sub-steps.
@@ -542,6 +544,7 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
         }
     } else if (spans) {
         clear_faces_for_dry_step(ov, n, parallel);
+        keep_water_after_step(ov, true);
     } else if (!ov.faces_clear) {
         for (int i = 1; i <= n; ++i) ov.discharge_x[i] = ov.discharge_y[i] = 0.0;
         ov.faces_clear = true;

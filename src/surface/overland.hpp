@@ -46,6 +46,10 @@ void spans_from_active_rows(Overland& ov, const Grid& g);
 // A dry step: the faces the last wet step left are set to 0 and no span is
 // left to clear.
 void clear_faces_for_dry_step(Overland& ov, int n, bool parallel);
+// After a step over the spans: the cells that may hold water are those the
+// pass over the depths found and those of the step's spans; `known` false
+// (water may have moved elsewhere) forgets them.
+void keep_water_after_step(Overland& ov, bool known);
 
 // Computes the bed slopes between neighbouring cells and sets up the overland
 // state: it allocates the overland per-cell arrays (keeping a depth array that

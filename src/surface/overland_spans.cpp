@@ -42,6 +42,8 @@ void set_up_wet_spans(Overland& ov, const Grid& g) {
                     &ov.active_last, &ov.dirty_begin, &ov.dirty_end})
         a->assign(size, 0);
     ov.row_cleanup.assign(size, 0.0);
+    ov.water.size_for(rows);
+    ov.water.known = false;
     ov.all_dirty = true;
     ov.wet_spans = by_rows && ov.scheme == OverlandScheme::ade && !ov.channel_lakes.present();
     cover_every_cell(ov);
@@ -68,22 +70,31 @@ RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const
     const int* begin = ov.row_begin.data();
     int* first = ov.active_first.data();
     int* last = ov.active_last.data();
+    int* water_begin = ov.water.begin.data();
+    int* water_end = ov.water.end.data();
     int wet = 0;
     int first_bad = INT_MAX;
 #pragma omp parallel for schedule(static) if (parallel) reduction(+ : wet) \
     reduction(min : first_bad)
     for (int r = 1; r <= rows; ++r) {
         int a = INT_MAX, b = -1, row_wet = 0;
+        int water_first = INT_MAX, water_last = -1;
         for (int i = begin[r]; i < begin[r + 1]; ++i) {
             const double h = depth[i];
             // Most cells of a grid between storms are dry: one test of the
             // depth passes them, and retention (never negative) is read only
             // under water.
             if (!(h > 0.0)) {
+                if (h == 0.0)
+                    continue;
+                water_first = std::min(water_first, i);
+                water_last = i;
                 if (std::isnan(h) || std::isinf(h))
                     first_bad = std::min(first_bad, i);
                 continue;
             }
+            water_first = std::min(water_first, i);
+            water_last = i;
             if (std::isinf(h)) {
                 first_bad = std::min(first_bad, i);
                 continue;
@@ -97,9 +108,13 @@ RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const
         }
         first[r] = a;
         last[r] = b;
+        water_begin[r] = water_last < 0 ? begin[r] : water_first;
+        water_end[r] = water_last < 0 ? begin[r] : water_last + 1;
         wet += row_wet;
     }
     ov.active_rows_found = true;
+    // The cells found hold the water before the step; the step may move it.
+    ov.water.known = false;
     return {wet > 0, first_bad == INT_MAX ? 0 : first_bad};
 }
 
@@ -178,6 +193,29 @@ void clear_faces_for_dry_step(Overland& ov, int n, bool parallel) {
     }
     count_span_cells(ov, rows);
     ov.active_rows_found = false;
+}
+
+void keep_water_after_step(Overland& ov, bool known) {
+    const int rows = span_rows(ov);
+    if (!known || ov.water.rows() != rows) {
+        ov.water.known = false;
+        return;
+    }
+    // Water moved only within the spans, so after the step it stands in the
+    // cells that held it before or in the spans.
+    for (int r = 1; r <= rows; ++r) {
+        const int a = ov.span_begin[r], b = ov.span_end[r];
+        if (b <= a)
+            continue;
+        if (ov.water.end[r] <= ov.water.begin[r]) {
+            ov.water.begin[r] = a;
+            ov.water.end[r] = b;
+        } else {
+            ov.water.begin[r] = std::min(ov.water.begin[r], a);
+            ov.water.end[r] = std::max(ov.water.end[r], b);
+        }
+    }
+    ov.water.known = true;
 }
 
 }  // namespace torva

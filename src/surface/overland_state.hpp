@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "core/row_spans.hpp"
+
 namespace torva {
 
 // The OVERTYPE card.
@@ -121,6 +123,32 @@ struct Overland {
     // Every face discharge is 0 (a dry step set them so): a dry grid leaves
     // them as they are.
     bool faces_clear = false;
+
+    // The cells that may hold water (any depth but 0, or one that is not a
+    // number): rainfall, interception and infiltration visit only these and
+    // the cells it rains on. The ADE step's pass over the depths finds them,
+    // and after the step they are widened by the step's spans, outside which
+    // no depth changed; rainfall widens them by the cells it wets. A phase
+    // that puts water on a cell outside them widens them (`mark_wet`) or
+    // forgets them (known = false), and the next step then visits every cell.
+    RowSpans water;
+    void mark_wet(int row, int cell) {
+        if (!water.known)
+            return;
+        if (row < 1 || row > water.rows()) {
+            water.known = false;
+            return;
+        }
+        if (water.end[row] <= water.begin[row]) {
+            water.begin[row] = cell;
+            water.end[row] = cell + 1;
+            return;
+        }
+        if (cell < water.begin[row])
+            water.begin[row] = cell;
+        if (cell >= water.end[row])
+            water.end[row] = cell + 1;
+    }
 
     ExplicitStepState explicit_state;
     int ade_sweep_toggle = 1;  // 1: x then y; 2: y then x; alternates every model step

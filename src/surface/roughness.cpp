@@ -193,7 +193,8 @@ double seasonal_divisor(int month, double latitude) {
 
 double intercept_rain(SurfaceParameters& surface, const std::vector<double>& rain_rate, int cells,
                       double dt, double cell_size, int month, double latitude,
-                      const std::vector<int>* lake_number) {
+                      const std::vector<int>* lake_number, const RowSpans* visit,
+                      const std::vector<int>* row_begin) {
     const double f = seasonal_divisor(month, latitude);
     const double* storage = surface.interception_storage.data();
     const double* coeff = surface.interception_coeff.data();
@@ -202,8 +203,11 @@ double intercept_rain(SurfaceParameters& surface, const std::vector<double>& rai
     double* effective = surface.effective_rain_rate.data();
     const int* lake = lake_number && !lake_number->empty() ? lake_number->data() : nullptr;
     // What the canopy holds back, mm summed over cells.
-    const CellSums<1> sums = ordered_cell_sums<CellSums<1>>(
-        1, cells, cells >= kMinParallelCells, [&](int i, CellSums<1>& s) {
+    const RowSpans every_cell;
+    const std::vector<int> no_rows;
+    const CellSums<1> sums = ordered_span_sums<CellSums<1>>(
+        visit && row_begin ? *visit : every_cell, row_begin ? *row_begin : no_rows, 1, cells,
+        cells >= kMinParallelCells, [&](int i, CellSums<1>& s) {
             const double r = rate[i];
             if (r < 0.0) {
                 effective[i] = 0.0;

@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "calibration/calibration_state.hpp"
 #include "calibration/sce_mode.hpp"
@@ -98,7 +100,15 @@ bool calibrate_in(const TempDir& dir, int workers) {
     std::FILE* console = std::fopen((dir.path() / "console.txt").c_str(), "w");
     const fs::path before = fs::current_path();
     fs::current_path(dir.path());
+    // The workers stand for the machine's processors, which a user's
+    // OMP_NUM_THREADS overrides: the test's count must hold whatever the
+    // shell that runs the tests exports.
+    const char* exported = std::getenv("OMP_NUM_THREADS");
+    const std::string saved = exported ? exported : "";
+    unsetenv("OMP_NUM_THREADS");
     const bool ok = run_sce_calibration("sce.in", calibration_setup(workers, console, console));
+    if (exported)
+        setenv("OMP_NUM_THREADS", saved.c_str(), 1);
     fs::current_path(before);
     std::fclose(console);
     return ok;
