@@ -22,14 +22,15 @@ struct Grid;
 // scheme is known; `cover_every_cell` makes every span its whole row;
 // `find_wet_spans` finds the spans of the coming step from the depths;
 // `clear_dirty_faces` sets to 0 the face discharges the spans of the last
-// step (or every cell) may have left, and `mark_spans_dirty` records the
-// spans of a step that has moved water.
+// step (or every cell) may have left outside the spans of the coming step,
+// whose sweeps write their own, and `mark_spans_dirty` records the spans of
+// a step that has moved water.
 void set_up_wet_spans(Overland& ov, const Grid& g);
 int span_rows(const Overland& ov);
 void cover_every_cell(Overland& ov);
 void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const double* retention,
                     bool parallel);
-void clear_dirty_faces(Overland& ov, int n, bool parallel);
+void clear_dirty_faces(Overland& ov, bool parallel);
 void mark_spans_dirty(Overland& ov);
 
 // One pass over the depths of every cell: whether any holds water, the first

@@ -374,8 +374,8 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
         set_up_wet_spans(ov, g);
     bool spans = !kLakes && ov.wet_spans;
     if (spans) {
-        clear_dirty_faces(ov, n, parallel);
         find_wet_spans(ov, g, h, f.retention, parallel);
+        clear_dirty_faces(ov, parallel);
     } else {
         cover_every_cell(ov);
     }

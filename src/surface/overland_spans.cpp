@@ -154,29 +154,34 @@ void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const doub
     spans_from_active_rows(ov, g);
 }
 
-void clear_dirty_faces(Overland& ov, int n, bool parallel) {
+void clear_dirty_faces(Overland& ov, bool parallel) {
     double* qx = ov.discharge_x.data();
     double* qy = ov.discharge_y.data();
     double* fx = ov.flux_x.data();
     double* fy = ov.flux_y.empty() ? nullptr : ov.flux_y.data();
-    if (ov.all_dirty) {
-#pragma omp parallel for schedule(static) if (parallel)
-        for (int i = 1; i <= n; ++i) {
+    const auto clear = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
             qx[i] = qy[i] = fx[i] = 0.0;
             if (fy)
                 fy[i] = 0.0;
         }
-        ov.all_dirty = false;
-        return;
-    }
+    };
     const int rows = span_rows(ov);
+    const bool all = ov.all_dirty;
+    const int* row = ov.row_begin.data();
+    const int* dirty_begin = ov.dirty_begin.data();
+    const int* dirty_end = ov.dirty_end.data();
+    const int* span_begin = ov.span_begin.data();
+    const int* span_end = ov.span_end.data();
 #pragma omp parallel for schedule(static) if (parallel)
-    for (int r = 1; r <= rows; ++r)
-        for (int i = ov.dirty_begin[r]; i < ov.dirty_end[r]; ++i) {
-            qx[i] = qy[i] = fx[i] = 0.0;
-            if (fy)
-                fy[i] = 0.0;
-        }
+    for (int r = 1; r <= rows; ++r) {
+        const int from = all ? row[r] : dirty_begin[r];
+        const int to = all ? row[r + 1] : dirty_end[r];
+        // The sweeps of the step give the cells of its spans their faces.
+        clear(from, std::min(to, span_begin[r]));
+        clear(std::max(from, span_end[r]), to);
+    }
+    ov.all_dirty = false;
 }
 
 void mark_spans_dirty(Overland& ov) {
@@ -185,12 +190,11 @@ void mark_spans_dirty(Overland& ov) {
 }
 
 void clear_faces_for_dry_step(Overland& ov, int n, bool parallel) {
-    clear_dirty_faces(ov, n, parallel);
+    (void)n;
     const int rows = span_rows(ov);
-    for (int r = 1; r <= rows; ++r) {
-        ov.dirty_begin[r] = ov.dirty_end[r] = ov.row_begin[r];
-        ov.span_begin[r] = ov.span_end[r] = ov.row_begin[r];
-    }
+    for (int r = 1; r <= rows; ++r) ov.span_begin[r] = ov.span_end[r] = ov.row_begin[r];
+    clear_dirty_faces(ov, parallel);
+    for (int r = 1; r <= rows; ++r) ov.dirty_begin[r] = ov.dirty_end[r] = ov.row_begin[r];
     count_span_cells(ov, rows);
     ov.active_rows_found = false;
 }
