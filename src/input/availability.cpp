@@ -45,10 +45,12 @@ constexpr Card kGroundwaterCouplingCards[] = {
 constexpr Card kWellLevelCards[] = {
     Card::GW_WELL_LEVEL,
 };
-// Overland lakes are simulated; pumps on them, seepage through their beds
-// and the lake output file are not.
+// Lakes and their output file are simulated. Pumps on lakes come with the
+// channel network (PUMPTO at a lake link) and bed seepage with the lake's
+// MLAKE there; the project file's own lake pump file and bed thickness are
+// not read.
 constexpr Card kLakePumpCards[] = {
-    Card::LAKE_PUMP, Card::M_LAKE, Card::LAKE_OUTPUT,
+    Card::LAKE_PUMP, Card::M_LAKE,
 };
 constexpr Card kOptimisationCards[] = {
     Card::OPTIMIZE,
@@ -137,7 +139,7 @@ constexpr Process kNotSimulated[] = {
     {"channel routing", kChannelRoutingCards},
     {"groundwater coupling with soil columns", kGroundwaterCouplingCards},
     {"well level files", kWellLevelCards},
-    {"lake pumps, lake bed seepage and the lake output file", kLakePumpCards},
+    {"lake pumps and lake bed seepage from the project file", kLakePumpCards},
     {"optimisation output", kOptimisationCards},
     {"cell hydrographs", kCellHydrographCards},
     {"sediment transport", kSedimentCards},

@@ -54,7 +54,17 @@ bool evaporate(Model& model, int k, double dt) {
 
 void set_up_lakes(Model& model, RunContext& ctx) {
     const ProjectSettings& p = model.project;
-    if (!p.given(Card::OVERLAND_LAKE_MAP) && !p.given(Card::OVERLAND_LAKE_FILE))
+    const bool overland_lakes =
+        p.given(Card::OVERLAND_LAKE_MAP) || p.given(Card::OVERLAND_LAKE_FILE);
+    if (p.given(Card::LAKE_OUTPUT) && !overland_lakes && model.channel.lakes.empty()) {
+        ctx.print_error(
+            "Error: the LAKE_OUTPUT card asks for the levels of the lakes, but the project has "
+            "none: give an OVERLAND_LAKE_MAP with its OVERLAND_LAKE_FILE, or LAKE links in the "
+            "channel input file.\n");
+        ctx.error.raise(err::message_printed);
+        return;
+    }
+    if (!overland_lakes)
         return;
     if (!read_overland_lakes(model, ctx) || !take_lake_hot_start(model, ctx) ||
         !allocate_work_arrays(model, ctx))

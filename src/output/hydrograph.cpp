@@ -310,6 +310,31 @@ bool write_well_row(Model& model, RunContext& ctx) {
     return f.print("\n") || raise_write_failure(ctx, f);
 }
 
+// The lakes' levels, volumes and flooded cells: the overland lakes first,
+// then the lakes of the channel network, in their numbers' order. The first
+// row is preceded by a line that names the columns.
+bool write_lake_row(Model& model, RunContext& ctx) {
+    Outputs& o = model.output;
+    OutputFile& f = o.lake_output;
+    const Lakes& lakes = model.lakes;
+    const std::vector<ChannelLake>& channel_lakes = model.channel.lakes;
+    if (o.lake_rows == 0) {
+        f.print("# time");
+        for (int k = 1; k <= lakes.count; ++k)
+            f.print(" olake%d_level olake%d_volume olake%d_cells", k, k, k);
+        for (std::size_t k = 1; k <= channel_lakes.size(); ++k)
+            f.print(" lake%zu_level lake%zu_volume lake%zu_cells", k, k, k);
+        f.print("\n");
+    }
+    write_location_time(model, f);
+    for (int k = 1; k <= lakes.count; ++k)
+        f.print("%12.6lf %14.4lf %8d ", lakes.level[k], lakes.volume[k], lakes.cells[k]);
+    for (const ChannelLake& lake : channel_lakes)
+        f.print("%12.6lf %14.4lf %8d ", lake.water_surface, lake.volume, lake.flooded_cells);
+    ++o.lake_rows;
+    return f.print("\n") || raise_write_failure(ctx, f);
+}
+
 }  // namespace
 
 void read_location_lists(Model& model, RunContext& ctx) {
@@ -374,6 +399,8 @@ void hydrograph_output_phase(Model& model, RunContext& ctx) {
         if (model.output.moisture_location_file && !write_moisture_row(model, ctx))
             return;
         if (model.output.well_location_file && !write_well_row(model, ctx))
+            return;
+        if (model.output.lake_output && !write_lake_row(model, ctx))
             return;
         write_channel_outputs(model, ctx);
     }

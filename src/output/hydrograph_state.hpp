@@ -49,6 +49,7 @@ struct Outputs {
     OutputFile moisture_location_file;                   // OUT_THETA_LOCATION
     OutputFile well_location_file;                       // OUT_WELL_LOCATION
     OutputFile lake_output;                              // LAKE_OUTPUT
+    int lake_rows = 0;                                   // rows written to it
 
     LinkNodeFile channel_depth;      // CHAN_DEPTH
     LinkNodeFile channel_discharge;  // CHAN_DISCHARGE

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -32,12 +34,16 @@ const std::string kChannels = channels(
     "10.95");
 const std::string kStreamCells = stream_cells(false);
 
-// 30 mm/h for 30 minutes of a 60-minute run at 5 s steps on the ADE scheme.
-test::ProgramRun run_lake_program(const TempDir& dir, const std::string& edits) {
+// 30 mm/h for 30 minutes of a 60-minute run at 5 s steps on the ADE scheme
+// (or another).
+test::ProgramRun run_lake_program(const TempDir& dir, const std::string& edits,
+                                  const std::string& scheme = "ade") {
     test::write_grid_project(dir, 5, 5, 20.0,
                              "OUTROW 5\nOUTCOL 3\nTIMESTEP 5\nTOT_TIME 60\nRAIN_INTENSITY 30\n"
-                             "RAIN_DURATION 30\nOVERTYPE ade\nSUMMARY y.sum\nOUTLET_HYDRO y.otl\n"
-                             "CHANNEL_INPUT y.chn\nSTREAM_CELL y.gst\nCHAN_EXPLIC\n" +
+                             "RAIN_DURATION 30\nOVERTYPE " +
+                                 scheme +
+                                 "\nSUMMARY y.sum\nOUTLET_HYDRO y.otl\n"
+                                 "CHANNEL_INPUT y.chn\nSTREAM_CELL y.gst\nCHAN_EXPLIC\n" +
                                  edits,
                              "", {{"elevation.ele", ground}});
     dir.write("y.chn", kChannels);
@@ -45,33 +51,57 @@ test::ProgramRun run_lake_program(const TempDir& dir, const std::string& edits) 
     return test::run_program_in(dir.path(), {"p.prj"});
 }
 
-std::string run_lake(const TempDir& dir, const std::string& edits) {
-    const test::ProgramRun run = run_lake_program(dir, edits);
+std::string run_lake(const TempDir& dir, const std::string& edits,
+                     const std::string& scheme = "ade") {
+    const test::ProgramRun run = run_lake_program(dir, edits, scheme);
     EXPECT_EQ(run.status, 0) << run.out;
     return dir.read("y.sum");
 }
 
 using test::figure;
 
+// Every overland scheme drains the land into the lake; LAKE_OUTPUT follows
+// the lake every 10 minutes.
 TEST(ChannelLakeRun, RainFillsTheLakeOverItsWeirAndEveryBalanceCloses) {
-    TempDir one, two;
-    const std::string summary = run_lake(one, "NUM_THREADS 1\n");
-    // The lake starts with 0.05 m over its one flooded cell of 400 m2.
-    EXPECT_NEAR(figure(summary, "Initial volume in perennial lakes"), 20.0, 0.005);
-    // 30 mm/h for 30 minutes is 15 mm: 6 m3 on the flooded cell at least,
-    // and rain to the lake never counts as rain to the overland.
-    const double lake_rain = figure(summary, "Volume precip to lakes=");
-    EXPECT_GE(lake_rain, 6.0 - 0.005);
-    EXPECT_NEAR(figure(summary, "Total amount of precip=") + lake_rain, 25 * 400 * 0.015, 0.01);
-    EXPECT_GT(figure(summary, "Volume of flow into lakes="), 1.0);
-    EXPECT_GT(figure(summary, "Volume of flow from lakes="), 10.0);
-    EXPECT_GT(figure(summary, "Final volume in perennial lakes"), 20.0);
-    EXPECT_NEAR(figure(summary, "Perennial lake mass bal error m^3="), 0.0, 0.005);
-    for (const char* label : {"mass conservation error:", "Overall mass balance error =",
-                              "Mass balance error of surface components ="})
-        EXPECT_LE(std::fabs(figure(summary, label)), 1e-5) << label << "\n" << summary;
-    // The lake form of the overland runs on one thread: two give the same.
-    EXPECT_EQ(run_lake(two, "NUM_THREADS 2\n"), summary);
+    for (const std::string scheme : {"ade", "ade-pc", "explicit"}) {
+        SCOPED_TRACE(scheme);
+        TempDir one, two;
+        const std::string output = "HYD_FREQ 10\nLAKE_OUTPUT lakes.out\n";
+        const std::string summary = run_lake(one, "NUM_THREADS 1\n" + output, scheme);
+        // The lake starts with 0.05 m over its one flooded cell of 400 m2.
+        EXPECT_NEAR(figure(summary, "Initial volume in perennial lakes"), 20.0, 0.005);
+        // 30 mm/h for 30 minutes is 15 mm: 6 m3 on the flooded cell at least,
+        // and rain to the lake never counts as rain to the overland.
+        const double lake_rain = figure(summary, "Volume precip to lakes=");
+        EXPECT_GE(lake_rain, 6.0 - 0.005);
+        EXPECT_NEAR(figure(summary, "Total amount of precip=") + lake_rain, 25 * 400 * 0.015, 0.01);
+        EXPECT_GT(figure(summary, "Volume of flow into lakes="), 1.0);
+        EXPECT_GT(figure(summary, "Volume of flow from lakes="), 10.0);
+        EXPECT_GT(figure(summary, "Final volume in perennial lakes"), 20.0);
+        EXPECT_NEAR(figure(summary, "Perennial lake mass bal error m^3="), 0.0, 0.005);
+        for (const char* label : {"mass conservation error:", "Overall mass balance error =",
+                                  "Mass balance error of surface components ="})
+            EXPECT_LE(std::fabs(figure(summary, label)), 1e-5) << label << "\n" << summary;
+        // The lake form of the overland runs on one thread: two give the same.
+        EXPECT_EQ(run_lake(two, "NUM_THREADS 2\n" + output, scheme), summary);
+        // A row every 10 minutes, the first after the first step: the lake's
+        // level, volume and flooded cells, the last as the summary ends it.
+        const std::string rows = one.read("lakes.out");
+        ASSERT_EQ(rows.rfind("# time lake1_level lake1_volume lake1_cells\n", 0), 0u) << rows;
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 8) << rows;
+        const std::string last = rows.substr(rows.rfind('\n', rows.size() - 2) + 1);
+        double minutes = 0.0, level = 0.0, volume = 0.0;
+        int cells = 0;
+        ASSERT_EQ(std::sscanf(last.c_str(), "%lf %lf %lf %d", &minutes, &level, &volume, &cells), 4)
+            << last;
+        EXPECT_EQ(minutes, 60.0);
+        // The run ends one 5 s step after its last row, in which the lake
+        // passes about 0.01 m3 more over its weir than it gains.
+        EXPECT_NEAR(volume, figure(summary, "Final volume in perennial lakes"), 0.015);
+        EXPECT_GE(cells, 1);
+        EXPECT_GT(level, 10.95);
+        EXPECT_EQ(two.read("lakes.out"), rows);
+    }
 }
 
 // A run continued from the hot starts of another ends as the whole run: the

@@ -80,6 +80,10 @@ TEST(OverlandLakeFiles, RefusedWithTheirMessagesBeforeTheRunStarts) {
          "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 10.05 0\nLAKE 2 10.05 0\n",
          "Error: overland lake 1 has no cell in the overland lake map, though lake 2 has; number "
          "the lakes of the map from 1 without gaps.\n"},
+        {"lake output without lakes", "LAKE_OUTPUT lakes.out\n", kCentreLake, kGoodFile,
+         "Error: the LAKE_OUTPUT card asks for the levels of the lakes, but the project has none: "
+         "give an OVERLAND_LAKE_MAP with its OVERLAND_LAKE_FILE, or LAKE links in the channel "
+         "input file.\n"},
         {"missing file", "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE none.txt\n", kCentreLake,
          kGoodFile, "Error: Unable to open overland lake input data file.\n  (File: none.txt)\n"},
     };
@@ -152,8 +156,8 @@ TEST(OverlandLakeRun, RunoffOfAnImperviousBowlFillsItsLakeAndEveryBalanceCloses)
         std::string totals[2];
         for (int threads : {1, 2}) {
             TempDir dir;
-            write_bowl(dir,
-                       "NUM_THREADS " + std::to_string(threads) + "\nOVERTYPE " + scheme + "\n");
+            write_bowl(dir, "NUM_THREADS " + std::to_string(threads) + "\nOVERTYPE " + scheme +
+                                "\nLAKE_OUTPUT lake.out\n");
             const test::ProgramRun run = run_program_in(dir.path(), {"p.prj"});
             ASSERT_EQ(run.status, 0) << run.out << run.err;
             const std::string summary = dir.read("summary.txt");
@@ -175,6 +179,25 @@ TEST(OverlandLakeRun, RunoffOfAnImperviousBowlFillsItsLakeAndEveryBalanceCloses)
                         0.001);
             EXPECT_NEAR(figure_after(summary, "Overall mass balance error ="), 0.0, 0.001);
             EXPECT_NEAR(figure_after(summary, "mass conservation error:"), 0.0, 0.001);
+            // Every 30 minutes the lake's level, volume and cells: the level is
+            // what the volume gives over the centre (10.0 m) and then its four
+            // neighbours (10.1 m), and the last row holds the final volume.
+            std::istringstream rows(dir.read("lake.out"));
+            std::string line;
+            std::getline(rows, line);
+            EXPECT_EQ(line, "# time olake1_level olake1_volume olake1_cells");
+            int count = 0;
+            double minutes = 0.0, level = 0.0, volume = 0.0;
+            int cells = 0;
+            while (rows >> minutes >> level >> volume >> cells) {
+                EXPECT_EQ(minutes, 30.0 * count);
+                ASSERT_TRUE(cells == 1 || cells == 5) << cells;
+                const double ground_sum = cells == 1 ? 10.0 : 10.0 + 4 * 10.1;
+                EXPECT_NEAR(level, (volume / 100.0 + ground_sum) / cells, 2e-6) << minutes;
+                ++count;
+            }
+            EXPECT_EQ(count, 7);
+            EXPECT_NEAR(volume, lake, 0.005);
             totals[threads - 1] = summary.substr(summary.find("SIMULATION TOTALS"));
         }
         EXPECT_EQ(totals[0], totals[1]);

@@ -45,7 +45,7 @@ const CardCase kUnavailableCards[] = {
      "MIXING_LAYER_DEPTH 0.01\n",
      "  MIXING_LAYER_DEPTH     contaminants and nutrients\n", 1},
     {"LAKE_PUMP p.txt\n",
-     "  LAKE_PUMP              lake pumps, lake bed seepage and the lake output file\n", 1},
+     "  LAKE_PUMP              lake pumps and lake bed seepage from the project file\n", 1},
     {"SOIL_ERODABILITY k.map\n", "  SOIL_ERODABILITY       sediment transport\n", 1},
     {"NUTRIENTS\n", "  NUTRIENTS              contaminants and nutrients\n", 1},
     {"STORM_SEWER s.txt\n", "  STORM_SEWER            pipe network\n", 1},
