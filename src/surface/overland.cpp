@@ -551,10 +551,24 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
     }
 
     if (ov.track_max_depth) {
-#pragma omp parallel for schedule(static) if (runs_parallel(ov, n))
-        for (int i = 1; i <= n; ++i)
-            if (ov.depth[i] > ov.max_depth[i])
-                ov.max_depth[i] = ov.depth[i];
+        double* top = ov.max_depth.data();
+        const double* h = ov.depth.data();
+        const bool parallel_cells = runs_parallel(ov, n);
+        if (ov.water.known && ov.water.rows() == span_rows(ov)) {
+            // A cell that holds no water has nothing to raise its maximum.
+            const int* begin = ov.water.begin.data();
+            const int* end = ov.water.end.data();
+#pragma omp parallel for schedule(static) if (parallel_cells)
+            for (int r = 1; r <= ov.water.rows(); ++r)
+                for (int i = begin[r]; i < end[r]; ++i)
+                    if (h[i] > top[i])
+                        top[i] = h[i];
+        } else {
+#pragma omp parallel for schedule(static) if (parallel_cells)
+            for (int i = 1; i <= n; ++i)
+                if (h[i] > top[i])
+                    top[i] = h[i];
+        }
     }
     ov.ade_sweep_toggle = ov.ade_sweep_toggle == 1 ? 2 : 1;
 

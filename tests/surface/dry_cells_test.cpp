@@ -4,7 +4,8 @@
 // its track, the soil and the canopy take their share, and a channel-like
 // source floods a cell far from the storm now and then. Every depth, canopy
 // store, rate and total must be those of the same phases run over every
-// cell, to the bit, on one thread and on two.
+// cell, to the bit, on one thread and on two; so must the deepest water
+// of each cell, which the overland phase follows on the same cells.
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -24,7 +25,7 @@ constexpr int kRows = 80;
 constexpr int kCols = 60;
 
 struct Outcome {
-    std::vector<double> depth, held, effective, infiltrated, rate, cumulative;
+    std::vector<double> depth, max_depth, held, effective, infiltrated, rate, cumulative;
     double precipitation = 0.0, interception = 0.0, infiltration = 0.0, outlet = 0.0;
     int fewest_water_cells = kRows * kCols;  // the smallest set of cells visited
 };
@@ -43,7 +44,8 @@ Outcome storm_cell(bool follow_water, int threads) {
     auto m = test::overland_watershed(
         ctx, "ade", dt, kRows, kCols, 10.0,
         [](int r, int c) { return 50.0 - 0.05 * r + 0.02 * std::sin(0.5 * c) * std::cos(0.3 * r); },
-        kRows * kCols - kCols / 2, 0.05);
+        kRows * kCols - kCols / 2, 0.05,
+        [](Model& m) { test::give_card(m, Card::FLOOD_GRID, "flood.map"); });
     Model& model = *m;
     const int n = model.grid.num_cells;
     model.overland.min_parallel_cells = 0;
@@ -103,6 +105,7 @@ Outcome storm_cell(bool follow_water, int threads) {
     }
     EXPECT_FALSE(ctx.error.pending()) << console.text();
     o.depth = model.overland.depth;
+    o.max_depth = model.overland.max_depth;
     o.held = s.intercepted_depth;
     o.effective = s.effective_rain_rate;
     o.infiltrated = soil.infiltrated_depth;
@@ -121,11 +124,13 @@ TEST(DryCells, RainInterceptionAndInfiltrationGiveTheFiguresOfEveryCell) {
     EXPECT_GT(all.interception, 0.0);
     EXPECT_GT(all.infiltration, 0.0);
     EXPECT_GT(all.outlet, 0.0);
+    EXPECT_EQ(all.max_depth.size(), static_cast<std::size_t>(kRows * kCols + 1));
     for (const int threads : {1, 2}) {
         SCOPED_TRACE(std::to_string(threads) + " threads");
         const Outcome wet = storm_cell(true, threads);
         EXPECT_LT(wet.fewest_water_cells, kRows * kCols / 4);  // cells were left out
         EXPECT_EQ(wet.depth, all.depth);
+        EXPECT_EQ(wet.max_depth, all.max_depth);
         EXPECT_EQ(wet.held, all.held);
         EXPECT_EQ(wet.effective, all.effective);
         EXPECT_EQ(wet.infiltrated, all.infiltrated);
