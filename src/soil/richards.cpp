@@ -72,6 +72,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
                 if (with_et)
                     soil.actual_et[i] = 0.0;
                 rc.step_substeps[i] = rc.step_iterations[i] = rc.step_unsettled[i] = 0;
+                rc.step_slow_substeps[i] = 0;
                 continue;
             }
             const RichardsSoilType& type = rc.types[rc.soil_type[i]];
@@ -127,8 +128,9 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
                                      (with_recharge ? soil.recharge[i] : 0.0),
                                  0.0);
             }
-            const ColumnStepResult r = advance_column(rc, type, &rc.head[at], &rc.theta[at],
-                                                      rc.substep[i], rc.top[i], input, scratch);
+            const ColumnStepResult r =
+                advance_column(rc, type, &rc.head[at], &rc.theta[at], rc.substep[i], rc.top[i],
+                               rc.slow[i], input, scratch);
             if (r.failed) {
                 rc.failed[i] = 1;
                 rc.failed_node[i] = r.failed_node;
@@ -150,6 +152,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
             rc.step_substeps[i] = r.substeps;
             rc.step_iterations[i] = r.iterations;
             rc.step_unsettled[i] = r.unsettled;
+            rc.step_slow_substeps[i] = r.slow_substeps;
         }
     }
 
@@ -184,6 +187,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
         rc.substeps += rc.step_substeps[i];
         rc.iterations += rc.step_iterations[i];
         rc.unsettled_substeps += rc.step_unsettled[i];
+        rc.slow_substeps += rc.step_slow_substeps[i];
         ++rc.column_steps;
     }
     rc.from_water_table += handed_sum * area;
@@ -215,9 +219,11 @@ void report_richards_columns(const Model& model, RunContext& ctx) {
     const double per_substep =
         rc.substeps > 0 ? static_cast<double>(rc.iterations) / rc.substeps : 0.0;
     ctx.log(
-        "Richards columns: %lld column steps, %lld sub-steps (%.2lf a column step), %.2lf "
-        "Picard iterations a sub-step, %lld sub-steps unsettled at RICHARDS_ITER_MAX\n",
-        rc.column_steps, rc.substeps, per_step, per_substep, rc.unsettled_substeps);
+        "Richards columns: %lld column steps, %lld sub-steps (%.2lf a column step, %lld of them "
+        "of slow soil), %.2lf Picard iterations a sub-step, %lld sub-steps unsettled at "
+        "RICHARDS_ITER_MAX\n",
+        rc.column_steps, rc.substeps, per_step, rc.slow_substeps, per_substep,
+        rc.unsettled_substeps);
     if (rc.unsettled_substeps == 0)
         return;
     const char* format =

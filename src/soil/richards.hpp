@@ -61,16 +61,19 @@ struct ColumnStepResult {
     int substeps = 0;
     int iterations = 0;
     int unsettled = 0;
+    int slow_substeps = 0;     // sub-steps of the slow soil
     bool failed = false;       // a value that cannot be real
     int failed_node = 0;       // 1-based
     double failed_time = 0.0;  // s into the step
 };
 
 // Advances one column over a step. `head` and `theta` are the column's node
-// values (type.nodes entries); `substep` and `top` are carried from step to step.
+// values (type.nodes entries); `substep`, `top` and `slow` are carried from
+// step to step.
 ColumnStepResult advance_column(const RichardsColumns& settings, const RichardsSoilType& type,
                                 double* head, double* theta, double& substep, ColumnTop& top,
-                                const ColumnStepInput& input, RichardsScratch& scratch);
+                                SlowSoil& slow, const ColumnStepInput& input,
+                                RichardsScratch& scratch);
 
 // Water held by a column, m, and by its root-zone nodes.
 double column_water_depth(const RichardsSoilType& type, const double* theta);

@@ -37,6 +37,17 @@ constexpr double kHeadScale = 0.01;  // m
 // Water ponds once the first node starts a sub-step this near saturation
 // (relative saturation) and the supply would still oversaturate it.
 constexpr double kPondingSaturation = 0.99;
+// Soil is still when its water content moves at a pace that would take
+// kQuietSteps model steps to change it by RICHARDS_DTHETA_MAX. The slow soil
+// of a column begins kStillAbove nodes into the first run of kStillRun still
+// nodes; once a node within kNearing nodes above it moves, the slow soil is
+// brought to the present and the short sub-steps reach further down. Slow
+// soil is brought forward at least every kLongestSlowLag seconds.
+constexpr double kQuietSteps = 16.0;
+constexpr int kStillRun = 8;
+constexpr int kStillAbove = 5;
+constexpr int kNearing = 3;
+constexpr double kLongestSlowLag = 3600.0;  // s
 // Iterations allowed under a ponded surface, whatever RICHARDS_ITER_MAX says.
 constexpr int kPondedIterations = 5;
 // A small storage of the soil skeleton and water, 1/m, added to the capacity
@@ -73,12 +84,11 @@ double ponded_face_conductivity(const RichardsColumns& rc, const RichardsLayer& 
 // water content is carried to the present head through the capacity.
 constexpr double kReevaluateShare = 1e-6;
 
-// Water content, conductivity and capacity of every node at the heads h.
+// Water content, conductivity and capacity of nodes first .. n - 1 at the heads h.
 void evaluate_nodes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
-                    RichardsScratch& s) {
-    const int n = type.nodes;
+                    int first, int n, RichardsScratch& s) {
     const bool geometric = rc.face == FaceConductivity::geometric;
-    for (int i = 0; i < n; ++i) {
+    for (int i = first; i < n; ++i) {
         const double last = s.head_evaluated[i];
         if (std::fabs(h[i] - last) <= kReevaluateShare * std::fabs(last))
             continue;
@@ -152,28 +162,32 @@ struct UpperBoundary {
     double head;  // m, ponded kind
 };
 
-// The water table under the column: the pressure head at the point the
-// bottom face reaches and its distance below the last node's centre.
+// What holds the lowest node of the nodes solved: the water table under the
+// column (the pressure head at the point the bottom face reaches and its
+// distance below the last node's centre), free drainage, or the first node
+// of the slow soil below, whose head and conductivity stand still meanwhile.
 struct BottomBoundary {
-    bool free;            // free drainage: a unit gradient, no water table
-    double head;          // m
-    double distance;      // m
-    bool closed = false;  // the aquifer under it has nothing more to give
+    bool free;                  // free drainage: a unit gradient, no water table
+    double head;                // m
+    double distance;            // m
+    bool closed = false;        // the aquifer under it has nothing more to give
+    bool slow = false;          // the slow soil below: head and conductivity given
+    double conductivity = 0.0;  // m/s of the node below, slow soil only
 };
 
 // Face fluxes (flux[0] the surface, flux[n] the bottom) at the iterate's
 // heads and conductivities.
 void face_fluxes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
-                 const UpperBoundary& upper, const BottomBoundary& bottom, RichardsScratch& s) {
-    const int n = type.nodes;
+                 int first, int n, const UpperBoundary& upper, const BottomBoundary& bottom,
+                 RichardsScratch& s) {
     const double* k = s.conductivity.data();
     if (upper.kind == ColumnTop::flux) {
-        s.flux[0] = upper.flux;
+        s.flux[first] = upper.flux;
     } else {
         const double kf = ponded_face_conductivity(rc, type.layers[0], k[0]);
         s.flux[0] = kf * (1.0 - (h[0] - upper.head) / (0.5 * type.node_dz[0]));
     }
-    for (int i = 1; i < n; ++i) {
+    for (int i = first + 1; i < n; ++i) {
         const double d = type.node_depth[i] - type.node_depth[i - 1];
         s.flux[i] = s.face_k[i] * (1.0 - (h[i] - h[i - 1]) / d);
     }
@@ -191,39 +205,41 @@ struct SubstepOutcome {
     bool settled = false;
 };
 
-// The Picard iteration of one sub-step: heads from head_old to the settled
-// heads in `h`, the node fluxes in s.flux.
-SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, double* h,
-                      double tau, const UpperBoundary& upper, const BottomBoundary& bottom,
+// The Picard iteration of one sub-step of nodes first .. n - 1 (the upper
+// boundary at the face above `first`, the bottom under n - 1): heads from
+// head_old to the settled heads in `h`, the face fluxes in s.flux.
+SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, double* h, int first,
+                      int n, double tau, const UpperBoundary& upper, const BottomBoundary& bottom,
                       int limit, RichardsScratch& s) {
-    const int n = type.nodes;
     const RichardsLayer& deepest = type.layers[type.node_layer[n - 1]];
     const double bottom_k =
-        deepest.conductivity * soil_water(rc.relation, deepest, bottom.head).k_relative;
+        bottom.slow
+            ? bottom.conductivity
+            : deepest.conductivity * soil_water(rc.relation, deepest, bottom.head).k_relative;
     // Across a gap of unresolved soil down to a deep water table the face
     // takes the last node's conductivity: the soil between is as dry as it.
-    const bool gap = bottom.distance > type.node_dz[n - 1] * (1.0 + 1e-9);
+    const bool gap = !bottom.slow && bottom.distance > type.node_dz[n - 1] * (1.0 + 1e-9);
     const double inverse_tau = 1.0 / tau;
     const double* inverse_distance = type.face_inverse_distance.data();
     SubstepOutcome out;
     for (int m = 0; m < limit; ++m) {
-        evaluate_nodes(rc, type, h, s);
+        evaluate_nodes(rc, type, h, first, n, s);
         // Each face's conductance (conductivity over the distance of its
         // nodes) once, for the nodes on both sides of it.
         if (rc.face == FaceConductivity::geometric) {
-            for (int i = 1; i < n; ++i) {
+            for (int i = first + 1; i < n; ++i) {
                 s.face_k[i] = s.root_conductivity[i - 1] * s.root_conductivity[i];
                 s.face_g[i] = s.face_k[i] * inverse_distance[i];
             }
         } else {
-            for (int i = 1; i < n; ++i) {
+            for (int i = first + 1; i < n; ++i) {
                 s.face_k[i] = face_conductivity(rc, s.conductivity[i - 1], s.conductivity[i]);
                 s.face_g[i] = s.face_k[i] * inverse_distance[i];
             }
         }
         s.face_k[n] =
             gap ? s.conductivity[n - 1] : face_conductivity(rc, s.conductivity[n - 1], bottom_k);
-        for (int i = 0; i < n; ++i) {
+        for (int i = first; i < n; ++i) {
             const double dz = type.node_dz[i];
             const double storage = dz * (s.capacity[i] + kSpecificStorage) * inverse_tau;
             double lower = 0.0, upper_c = 0.0, diag = storage;
@@ -232,7 +248,7 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
             double rhs =
                 storage * h[i] - dz * (theta_now - s.theta_old[i]) * inverse_tau - s.source[i] * dz;
             // The face above.
-            if (i == 0) {
+            if (i == first) {
                 if (upper.kind == ColumnTop::flux) {
                     rhs += upper.flux;
                 } else {
@@ -269,10 +285,11 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
             s.upper[i] = upper_c;
             s.rhs[i] = rhs;
         }
-        solve_tridiagonal(n, s.lower.data(), s.diagonal.data(), s.upper.data(), s.rhs.data());
+        solve_tridiagonal(n - first, s.lower.data() + first, s.diagonal.data() + first,
+                          s.upper.data() + first, s.rhs.data() + first);
         bool moving = false;
         bool not_real = false;
-        for (int i = 0; i < n; ++i) {
+        for (int i = first; i < n; ++i) {
             const double next = s.rhs[i];
             const double change = std::fabs(next - h[i]);
             moving |= change > kRelativeHeadChange * std::max(std::fabs(next), kHeadScale);
@@ -288,16 +305,15 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     // The fluxes of the last system solved: with them each node's new water
     // content is its last iterate's plus the capacity times the change of
     // head, as the linearisation has it, and no water is made or lost.
-    face_fluxes(rc, type, h, upper, bottom, s);
+    face_fluxes(rc, type, h, first, n, upper, bottom, s);
     return out;
 }
 
 // Root uptake of each node (1/s) for the sub-step: the potential rate shared
 // by the root weights, each share reduced by the water stress of its node,
 // falling from 1 at field capacity to 0 at the wilting point.
-void root_uptake(const RichardsSoilType& type, const double* theta, double pet,
+void root_uptake(const RichardsSoilType& type, const double* theta, int n, double pet,
                  RichardsScratch& s) {
-    const int n = type.nodes;
     for (int i = 0; i < n; ++i) {
         s.source[i] = 0.0;
         const double w = type.root_weight[i];
@@ -327,20 +343,147 @@ double root_zone_water_depth(const RichardsSoilType& type, const double* theta) 
     return sum;
 }
 
+namespace {
+
+// Brings the slow nodes first .. n - 1 forward over `span` seconds in one
+// implicit sub-step, or in shorter ones where the water content would change
+// too much or dry a node past theta_r. What flowed into them from above is in
+// theta[first] already, so no water enters their top face meanwhile. Each
+// node's pace over the span goes to s.pace; the largest change of water
+// content to `largest`. False, with the failure in `result`, on a value that
+// cannot be real.
+bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& type, double* head,
+                             double* theta, int first, double span, const BottomBoundary& bottom,
+                             ColumnStepResult& result, RichardsScratch& s, double& largest) {
+    const int n = type.nodes;
+    largest = 0.0;
+    if (span <= 0.0)
+        return true;
+    std::fill(s.head_evaluated.begin() + first, s.head_evaluated.begin() + n,
+              std::numeric_limits<double>::quiet_NaN());
+    std::fill(s.source.begin() + first, s.source.begin() + n, 0.0);
+    std::copy(theta + first, theta + n, s.pace.begin() + first);  // the start, for the pace
+    const UpperBoundary upper{ColumnTop::flux, 0.0, 0.0};
+    double t = 0.0;
+    double tau = span;
+    while (t < span) {
+        tau = std::min(tau, span - t);
+        if (span - t - tau < 1e-6 * span)
+            tau = span - t;
+        std::copy(head + first, head + n, s.head_old.begin() + first);
+        std::copy(theta + first, theta + n, s.theta_old.begin() + first);
+        const SubstepOutcome outcome =
+            picard(rc, type, head, first, n, tau, upper, bottom, std::max(rc.iter_max, 1), s);
+        result.iterations += outcome.iterations;
+        double change = 0.0;
+        bool below_residual = false;
+        for (int i = first; i < n; ++i) {
+            const double next =
+                s.theta_old[i] + tau * type.node_inverse_dz[i] * (s.flux[i] - s.flux[i + 1]);
+            if (!std::isfinite(next) || !std::isfinite(head[i])) {
+                result.failed = true;
+                result.failed_node = i + 1;
+                std::copy(s.head_old.begin() + first, s.head_old.begin() + n, head + first);
+                std::copy(s.theta_old.begin() + first, s.theta_old.begin() + n, theta + first);
+                return false;
+            }
+            below_residual |= next < type.layers[type.node_layer[i]].theta_r - 1e-12;
+            theta[i] = next;
+            change = std::max(change, std::fabs(next - s.theta_old[i]));
+        }
+        // A sub-step may change the water content somewhat more than the
+        // next one aims at, not much more.
+        if (below_residual || change > 2.0 * rc.dtheta_max) {
+            std::copy(s.head_old.begin() + first, s.head_old.begin() + n, head + first);
+            std::copy(s.theta_old.begin() + first, s.theta_old.begin() + n, theta + first);
+            if (tau <= kShortestSubstep) {
+                result.failed = true;
+                result.failed_node = 0;
+                return false;
+            }
+            tau = std::max(change > 0.0 ? std::min(0.5, rc.dtheta_max / change) * tau : 0.5 * tau,
+                           kShortestSubstep);
+            continue;
+        }
+        ++result.substeps;
+        ++result.slow_substeps;
+        if (!outcome.settled)
+            ++result.unsettled;
+        result.drained += s.flux[n] * tau;
+        t += tau;
+        tau = change > 0.0 ? std::min(tau * rc.dtheta_max / change, kGrowth * tau) : kGrowth * tau;
+    }
+    const double inverse_span = 1.0 / span;
+    for (int i = first; i < n; ++i) {
+        const double moved = std::fabs(theta[i] - s.pace[i]);
+        largest = std::max(largest, moved);
+        s.pace[i] =
+            std::max(moved * inverse_span, std::fabs(s.flux[i + 1]) * type.node_inverse_dz[i]);
+    }
+    return true;
+}
+
+// The bottom of the nodes above slow soil starting at `first`: the first slow
+// node, its head and conductivity held while the nodes above run.
+BottomBoundary slow_bottom(const RichardsColumns& rc, const RichardsSoilType& type,
+                           const double* head, int first) {
+    const RichardsLayer& l = type.layers[type.node_layer[first]];
+    BottomBoundary b{false, head[first], type.node_depth[first] - type.node_depth[first - 1]};
+    b.slow = true;
+    b.conductivity = l.conductivity * soil_water(rc.relation, l, head[first]).k_relative;
+    return b;
+}
+
+// Where the slow soil begins: inside the first run of kStillRun nodes, none
+// from `shallowest` on, whose pace is below `still`, kStillAbove nodes into
+// it; the column's node count when there is no such run.
+int first_slow_node(const RichardsSoilType& type, const double* pace, double still,
+                    int shallowest) {
+    const int n = type.nodes;
+    int run = 0;
+    for (int i = std::max(shallowest - kStillAbove, 0); i < n; ++i) {
+        run = pace[i] <= still ? run + 1 : 0;
+        if (run == kStillRun)
+            return i + 1 - kStillRun + kStillAbove;
+    }
+    return n;
+}
+
+}  // namespace
+
 ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilType& type,
                                 double* head, double* theta, double& substep, ColumnTop& top,
-                                const ColumnStepInput& in, RichardsScratch& s) {
+                                SlowSoil& slow, const ColumnStepInput& in, RichardsScratch& s) {
     ColumnStepResult result;
     const int n = type.nodes;
     const double dt = in.dt;
     double water = std::max(in.supply, 0.0);  // on the surface
     double t = 0.0;
     double tau = std::clamp(substep, kShortestSubstep, dt);
-    BottomBoundary bottom{!in.water_table_bottom, in.bottom_head,
-                          std::max(in.bottom_distance, type.node_dz[n - 1])};
+    const BottomBoundary column_bottom{!in.water_table_bottom, in.bottom_head,
+                                       std::max(in.bottom_distance, type.node_dz[n - 1])};
+    BottomBoundary bottom = column_bottom;
     double drawn_up = 0.0;  // m taken from the aquifer through the bottom
+    // Soil may run slow only over free drainage (a water table moves the
+    // bottom nodes every step) and only below the roots while they draw.
+    const bool may_slow = rc.slow_soil && column_bottom.free;
+    const int shallowest_slow = in.potential_et > 0.0 ? std::max(type.root_nodes, 1) : 1;
+    // Soil is still when at its pace it would take kQuietSteps model steps
+    // to change its water content by RICHARDS_DTHETA_MAX.
+    const double still = rc.dtheta_max / (kQuietSteps * dt);
+    int active = slow.first > 0 && slow.first < n ? slow.first : n;  // nodes of the short sub-steps
+    double largest_slow_change = 0.0;
+    if (active < n && (!may_slow || active < shallowest_slow)) {
+        if (!bring_slow_soil_forward(rc, type, head, theta, active, slow.behind, column_bottom,
+                                     result, s, largest_slow_change))
+            return result;
+        slow.behind = 0.0;
+        active = n;
+    }
+    if (active < n)
+        bottom = slow_bottom(rc, type, head, active);
     // Nothing evaluated yet for this column.
-    std::fill(s.head_evaluated.begin(), s.head_evaluated.begin() + n,
+    std::fill(s.head_evaluated.begin(), s.head_evaluated.begin() + active,
               std::numeric_limits<double>::quiet_NaN());
     bool trend_known = false;
     while (t < dt) {
@@ -348,14 +491,14 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         // A last sliver of the step joins the sub-step before it.
         if (dt - t - tau < 1e-6 * dt)
             tau = dt - t;
-        std::copy(head, head + n, s.head_old.begin());
-        std::copy(theta, theta + n, s.theta_old.begin());
-        root_uptake(type, theta, in.potential_et, s);
+        std::copy(head, head + active, s.head_old.begin());
+        std::copy(theta, theta + active, s.theta_old.begin());
+        root_uptake(type, theta, active, in.potential_et, s);
         // The iteration starts from the heads the last sub-step's trend
         // leads to: nearer the answer than the heads of the start, it
         // settles in fewer iterations (a sub-step taken again starts afresh).
         if (trend_known)
-            for (int i = 0; i < n; ++i) head[i] += s.head_trend[i] * tau;
+            for (int i = 0; i < active; ++i) head[i] += s.head_trend[i] * tau;
 
         bool to_ponded = false, to_flux = false;
         SubstepOutcome outcome;
@@ -370,7 +513,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
                                   : std::max(rc.iter_max, 1);
             const double step_tau =
                 upper.kind == ColumnTop::ponded_head ? std::min(tau, kLongestPondedSubstep) : tau;
-            outcome = picard(rc, type, head, step_tau, upper, bottom, limit, s);
+            outcome = picard(rc, type, head, 0, active, step_tau, upper, bottom, limit, s);
             result.iterations += outcome.iterations;
             tau = step_tau;
             // The surface cannot take the supply once the first node saturates:
@@ -380,7 +523,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             // not that of the dry node the supply was still filling.
             if (upper.kind == ColumnTop::flux && water > 0.0 && head[0] > 0.0 && !to_ponded &&
                 !to_flux) {
-                std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
+                std::copy(s.head_old.begin(), s.head_old.begin() + active, head);
                 const RichardsLayer& l = type.layers[type.node_layer[0]];
                 const bool nearly_saturated =
                     s.theta_old[0] >= l.theta_r + kPondingSaturation * (l.theta_s - l.theta_r);
@@ -396,26 +539,29 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             // the supply limits again.
             if (upper.kind == ColumnTop::ponded_head && s.flux[0] * tau > water && !to_flux) {
                 to_flux = true;
-                std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
+                std::copy(s.head_old.begin(), s.head_old.begin() + active, head);
                 continue;
             }
             break;
         }
         // The column cannot draw more water up than the aquifer under it
         // holds: once it would, the bottom closes for the rest of the step.
-        if (!bottom.free && !bottom.closed && s.flux[n] < 0.0 &&
+        if (active == n && !bottom.free && !bottom.closed && s.flux[n] < 0.0 &&
             -s.flux[n] * tau > in.upward_limit - drawn_up) {
             bottom.closed = true;
             std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
             continue;
         }
 
-        // Water contents from the fluxes, so the column keeps every drop.
+        // Water contents from the fluxes, so the column keeps every drop;
+        // what leaves the active nodes downwards goes into the first slow one.
         double largest_change = 0.0;
         bool below_residual = false;
         bool not_real = false;
         int bad_node = 0;
-        for (int i = 0; i < n; ++i) {
+        const double into_slow =
+            active < n ? tau * s.flux[active] * type.node_inverse_dz[active] : 0.0;
+        for (int i = 0; i < active; ++i) {
             const double next =
                 s.theta_old[i] +
                 tau * (type.node_inverse_dz[i] * (s.flux[i] - s.flux[i + 1]) - s.source[i]);
@@ -429,19 +575,28 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             theta[i] = next;
             largest_change = std::max(largest_change, std::fabs(next - s.theta_old[i]));
         }
+        if (!not_real && active < n) {
+            if (!std::isfinite(into_slow)) {
+                not_real = true;
+                bad_node = active;
+            } else if (theta[active] + into_slow <
+                       type.layers[type.node_layer[active]].theta_r - 1e-12) {
+                below_residual = true;
+            }
+        }
         if (not_real) {
             result.failed = true;
             result.failed_node = bad_node + 1;
             result.failed_time = t + tau;
-            std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
-            std::copy(s.theta_old.begin(), s.theta_old.begin() + n, theta);
+            std::copy(s.head_old.begin(), s.head_old.begin() + active, head);
+            std::copy(s.theta_old.begin(), s.theta_old.begin() + active, theta);
             break;
         }
         if (below_residual) {
             // Clipping theta at theta_r would create water: the sub-step is
             // taken again, shorter, until no node dries past theta_r.
-            std::copy(s.head_old.begin(), s.head_old.begin() + n, head);
-            std::copy(s.theta_old.begin(), s.theta_old.begin() + n, theta);
+            std::copy(s.head_old.begin(), s.head_old.begin() + active, head);
+            std::copy(s.theta_old.begin(), s.theta_old.begin() + active, theta);
             if (tau <= kShortestSubstep) {
                 result.failed = true;
                 result.failed_node = 0;
@@ -457,21 +612,81 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             ++result.unsettled;
         const double into = s.flux[0] * tau;
         result.infiltrated += into;
-        result.drained += s.flux[n] * tau;
-        drawn_up += std::max(-s.flux[n], 0.0) * tau;
-        for (int i = 0; i < n; ++i) result.uptake += s.source[i] * type.node_dz[i] * tau;
+        if (active < n) {
+            theta[active] += into_slow;
+            slow.behind += tau;
+        } else {
+            result.drained += s.flux[n] * tau;
+            drawn_up += std::max(-s.flux[n], 0.0) * tau;
+        }
+        for (int i = 0; i < active; ++i) result.uptake += s.source[i] * type.node_dz[i] * tau;
         water -= into;
         if (water < 0.0 && top == ColumnTop::flux)
             water = 0.0;  // round-off of the last share of the supply
-        for (int i = 0; i < n; ++i) s.head_trend[i] = (head[i] - s.head_old[i]) / tau;
+        for (int i = 0; i < active; ++i) s.head_trend[i] = (head[i] - s.head_old[i]) / tau;
         trend_known = true;
         t += tau;
+
+        // Each node's pace: how fast its water content, or the water it
+        // passes down, changed.
+        const double inverse_tau = 1.0 / tau;
+        for (int i = 0; i < active; ++i)
+            s.pace[i] = std::max(std::fabs(theta[i] - s.theta_old[i]) * inverse_tau,
+                                 std::fabs(s.flux[i + 1]) * type.node_inverse_dz[i]);
+        // A wetting front nearing the slow soil: the slow nodes are brought
+        // to the present and the short sub-steps reach further down.
+        bool nearing = false;
+        for (int i = std::max(active - kNearing, 0); i < active && active < n; ++i)
+            nearing |= s.pace[i] > still;
+        if (nearing) {
+            if (!bring_slow_soil_forward(rc, type, head, theta, active, slow.behind, column_bottom,
+                                         result, s, largest_slow_change)) {
+                result.failed_time = t;
+                break;
+            }
+            slow.behind = 0.0;
+            const int first = first_slow_node(type, s.pace.data(), still, shallowest_slow);
+            const int grown = std::max(first, active + 1);
+            std::fill(s.head_trend.begin() + active, s.head_trend.begin() + std::min(grown, n),
+                      0.0);
+            active = std::min(grown, n);
+            bottom = active < n ? slow_bottom(rc, type, head, active) : column_bottom;
+        }
         const double next_tau =
             largest_change > 0.0 ? tau * rc.dtheta_max / largest_change : kGrowth * tau;
         tau = std::clamp(next_tau, kShortestSubstep, kGrowth * tau);
     }
     substep = tau;
     result.surface_left = water;
+    if (result.failed)
+        return result;
+
+    // At the end of the step: slow soil that has lagged long enough is
+    // brought forward, and where the slow soil begins is judged again.
+    if (active < n && slow.behind >= slow.interval) {
+        const double span = slow.behind;
+        if (!bring_slow_soil_forward(rc, type, head, theta, active, span, column_bottom, result, s,
+                                     largest_slow_change)) {
+            result.failed_time = dt;
+            return result;
+        }
+        slow.behind = 0.0;
+        // The next lag: long enough for the largest change to reach
+        // RICHARDS_DTHETA_MAX at the pace of this one, growing at most twice.
+        const double pace =
+            largest_slow_change > 0.0 ? span * rc.dtheta_max / largest_slow_change : kGrowth * span;
+        slow.interval = std::clamp(std::min(pace, kGrowth * span), dt, kLongestSlowLag);
+        active = n;
+    }
+    if (active == n) {
+        const int first =
+            may_slow ? first_slow_node(type, s.pace.data(), still, shallowest_slow) : n;
+        slow.first = first;
+        slow.behind = 0.0;
+        slow.interval = std::max(slow.interval, dt);
+    } else {
+        slow.first = active;
+    }
     return result;
 }
 

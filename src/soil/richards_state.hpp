@@ -59,11 +59,24 @@ struct RichardsSoilType {
     // 1 / distance between the centres of node i - 1 and node i, 1/m (entry 0 unused).
     std::vector<double> face_inverse_distance;
     double root_depth = 0.0;  // thickness of the nodes with roots, m
+    int root_nodes = 0;       // the deepest node with roots, plus one
     // Over an aquifer: the deepest initial water table under a cell of this
     // soil, m below the surface; the nodes of AQUIFER_DELTA_Z reach it.
     double water_table_depth = 0.0;
     int soil_nodes = 0;  // nodes of the soil layers and the bottom node
     double depth = 0.0;  // the bottom of the last node below the surface, m
+};
+
+// The slow soil at the bottom of a column: below a wetting front, where the
+// soil lies still over some nodes, the nodes further down are solved over
+// many model steps at once, in sub-steps of their own, while the nodes above
+// run the step's short sub-steps. What the nodes above pass down is put into
+// the first slow node as it flows, so the column's water is exact at every
+// moment.
+struct SlowSoil {
+    int first = 0;          // first slow node; none when 0 or the column's node count
+    double behind = 0.0;    // s the slow nodes lag behind the nodes above
+    double interval = 0.0;  // s they may lag before they are brought forward
 };
 
 // Per-thread scratch of the column solver, sized once at set-up.
@@ -74,6 +87,9 @@ struct RichardsScratch {
     // The relations of each node at the head they were last evaluated at.
     std::vector<double> head_evaluated, theta_iter, conductivity, root_conductivity, capacity;
     std::vector<double> face_k, face_g, flux, source;
+    // How fast each node's water content, or the water it passes down,
+    // changed when it was last solved, 1/s.
+    std::vector<double> pace;
 };
 
 struct RichardsColumns {
@@ -89,6 +105,9 @@ struct RichardsColumns {
     // water table when the columns sit on an aquifer (AQUIFER_DELTA_Z), m.
     double aquifer_spacing = 0.0;
     bool root_uptake = false;  // long-term runs: potential ET comes from the hydrometeorology
+    // The soil below a wetting front runs in long sub-steps of its own (see
+    // SlowSoil); off, every node takes every sub-step.
+    bool slow_soil = true;
 
     // ---- Soil table, by soil index (entry 0 unused) ----
     std::vector<RichardsSoilType> types;
@@ -99,6 +118,7 @@ struct RichardsColumns {
     std::vector<int> soil_type;           // soil index of each cell
     std::vector<double> substep;          // the length the next sub-step starts from, s
     std::vector<ColumnTop> top;           // the upper boundary the last sub-step ended with
+    std::vector<SlowSoil> slow;           // the slow soil at the bottom of each column
     std::vector<double> column_water;     // water held by the column, m
     std::vector<double> root_zone_water;  // water held by the root-zone nodes, m
     std::vector<unsigned char> failed;    // the column met a value that cannot be real
@@ -118,12 +138,14 @@ struct RichardsColumns {
     long long substeps = 0;
     long long iterations = 0;
     long long unsettled_substeps = 0;  // reached the iteration limit unconverged
+    long long slow_substeps = 0;       // sub-steps of slow soil
     long long column_steps = 0;
     double from_water_table = 0.0;  // m3 the moving water table handed to the columns
     // The same per cell for the step in hand, summed on one thread after it.
     std::vector<int> step_substeps;
     std::vector<int> step_iterations;
     std::vector<int> step_unsettled;
+    std::vector<int> step_slow_substeps;
     std::vector<double> step_infiltrated;       // m through the surface
     std::vector<double> step_drained;           // m out of the bottom
     std::vector<double> step_uptake;            // m taken by the roots

@@ -330,8 +330,10 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
             const int k = type.node_layer[i];
             if (layer_depth[k] > 0.0)
                 type.root_weight[i] = share[k] / total * type.node_dz[i] / layer_depth[k];
-            if (type.root_weight[i] > 0.0)
+            if (type.root_weight[i] > 0.0) {
                 type.root_depth += type.node_dz[i];
+                type.root_nodes = i + 1;
+            }
         }
         columns.max_nodes = std::max(columns.max_nodes, type.nodes);
     }
@@ -360,6 +362,8 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         !allocate(ctx, rc.theta, size * rc.stride, "THETA") ||
         !allocate(ctx, rc.substep, size, "richards_substep") ||
         !allocate(ctx, rc.top, size, "richards_top") ||
+        !allocate(ctx, rc.slow, size, "richards_slow") ||
+        !allocate(ctx, rc.step_slow_substeps, size, "richards_slow_substeps") ||
         !allocate(ctx, rc.column_water, size, "column_water") ||
         !allocate(ctx, rc.root_zone_water, size, "root_zone_water") ||
         !allocate(ctx, rc.failed, size, "richards_failed") ||
@@ -391,6 +395,7 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         }
         rc.substep[i] = 1.0;
         rc.top[i] = ColumnTop::flux;
+        rc.slow[i] = SlowSoil{};
         rc.column_water[i] = column_water_depth(type, theta);
         rc.root_zone_water[i] = root_zone_water_depth(type, theta);
     }
@@ -402,7 +407,7 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         for (std::vector<double>* v :
              {&s.lower, &s.diagonal, &s.upper, &s.rhs, &s.head_old, &s.theta_old, &s.head_evaluated,
               &s.theta_iter, &s.conductivity, &s.root_conductivity, &s.head_trend, &s.capacity,
-              &s.face_k, &s.face_g, &s.flux, &s.source})
+              &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
             if (!allocate(ctx, *v, n, "richards_scratch"))
                 return false;
     }

@@ -40,6 +40,7 @@ struct Column {
     RunContext ctx;
     double substep = 1.0;
     ColumnTop top = ColumnTop::flux;
+    SlowSoil slow;
 
     explicit Column(const std::string& table, int iter_max = 20,
                     SoilWaterRelation relation = SoilWaterRelation::brooks_corey) {
@@ -61,7 +62,7 @@ struct Column {
         return step(in);
     }
     ColumnStepResult step(const ColumnStepInput& in) {
-        return advance_column(rc, type(), head(), theta(), substep, top, in, rc.scratch[0]);
+        return advance_column(rc, type(), head(), theta(), substep, top, slow, in, rc.scratch[0]);
     }
     // The bottom held by a water table `depth` m below the surface, as the
     // phase sets it.
@@ -447,6 +448,46 @@ TEST(RichardsColumn, RootsTakeTheDemandTimesTheirWaterStress) {
         EXPECT_NEAR(r.uptake, k.share * pet * 3600.0, k.within * pet * 3600.0 + 1e-18) << k.theta_i;
         EXPECT_NEAR(c.water() - before, -r.uptake - r.drained, 1e-15);
     }
+}
+
+// Loam over clay loam over sand (50 nodes) under rain of half the loam's Ks
+// for four hours, then two dry: below the wetting front the soil runs in
+// long sub-steps of its own. It takes in all the rain, keeps every drop, and
+// its water contents stay within RICHARDS_DTHETA_MAX of those of the same
+// column with every node in every sub-step; what drained differs only by
+// what the slow soil has yet to pass on.
+TEST(RichardsColumn, SlowSoilBelowTheFrontKeepsEveryDropAndFollowsTheWholeColumn) {
+    const std::string table = soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
+                                         "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 0",
+                                         "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0");
+    Column slow(table, 10), whole(table, 10);
+    whole.rc.slow_soil = false;
+    const double rain = 0.5 * 1.32 / 360000.0 * 60.0;
+    const double before = slow.water();
+    double infiltrated = 0.0, drained = 0.0, whole_infiltrated = 0.0, whole_drained = 0.0;
+    int slow_substeps = 0, fewest_nodes = slow.type().nodes;
+    for (int s = 0; s < 360; ++s) {
+        const ColumnStepResult r = slow.step(s < 240 ? rain : 0.0, 60.0);
+        const ColumnStepResult w = whole.step(s < 240 ? rain : 0.0, 60.0);
+        ASSERT_FALSE(r.failed);
+        infiltrated += r.infiltrated;
+        drained += r.drained;
+        whole_infiltrated += w.infiltrated;
+        whole_drained += w.drained;
+        slow_substeps += r.slow_substeps;
+        fewest_nodes = std::min(fewest_nodes, slow.slow.first);
+    }
+    EXPECT_NEAR(infiltrated, 240 * rain, 1e-15);
+    EXPECT_NEAR(whole_infiltrated, 240 * rain, 1e-15);
+    EXPECT_NEAR(slow.water() - before, infiltrated - drained, 1e-15);
+    EXPECT_NEAR(drained, whole_drained, 0.15 * whole_drained);
+    for (int i = 0; i < slow.type().nodes; ++i)
+        EXPECT_NEAR(slow.theta()[i], whole.theta()[i], slow.rc.dtheta_max) << i;
+    // The slow soil was used: it began within the loam, and was brought
+    // forward in far fewer sub-steps than the column took.
+    EXPECT_LE(fewest_nodes, 12);
+    EXPECT_GT(slow_substeps, 0);
+    EXPECT_LT(slow_substeps, 60);
 }
 
 TEST(RichardsSoilTable, LaysOutWholeNodesAndReadsEveryHavercampValue) {
