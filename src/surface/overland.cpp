@@ -488,6 +488,16 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
     const bool spans = ov.scheme == OverlandScheme::ade && ov.wet_spans && span_rows(ov) >= 1 &&
                        !ov.channel_lakes.present() && !model.lakes.present();
     const bool parallel = runs_parallel(ov, n);
+    // Without lakes a pass over every depth also notes the cells that hold
+    // water, for the next step's rain phases.
+    const bool water_by_rows = !ov.channel_lakes.present() && !model.lakes.present() &&
+                               span_rows(ov) >= 1 && ov.water.rows() == span_rows(ov);
+    const auto scan_every_depth = [&] {
+        if (!water_by_rows)
+            return scan_depths(model);
+        const RowScan rows = scan_water_rows(ov, ov.depth.data(), parallel);
+        return DepthScan{rows.water_present, rows.non_real_cell};
+    };
     DepthScan scan;
     ov.water.known = false;
     if (spans) {
@@ -495,7 +505,7 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
                                               model.surface.retention_depth.data(), parallel);
         scan = {rows.water_present, rows.non_real_cell};
     } else {
-        scan = scan_depths(model);
+        scan = scan_every_depth();
     }
     if (stop_on_non_real_depth(ctx, scan,
                                "applying overland boundary conditions and overland pumping"))
@@ -541,6 +551,7 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
             }
             track_courant_number(model, largest_courant_number(model, dt));
             test_all_depths = true;
+            ov.water.known = false;
         }
     } else if (spans) {
         clear_faces_for_dry_step(ov, n, parallel);
@@ -580,7 +591,7 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
     }
 
     if (test_all_depths)
-        scan = scan_depths(model);
+        scan = scan_every_depth();
     else
         scan = {true, non_real_in_spans};
     stop_on_non_real_depth(ctx, scan, "overland flow routing");

@@ -42,6 +42,10 @@ struct RowScan {
 };
 RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const double* retention,
                          bool parallel);
+// One pass over the depths of every cell, row by row: whether any holds
+// water, the first whose depth is not a real number, and the cells that may
+// hold water (Overland::water), which are then known.
+RowScan scan_water_rows(Overland& ov, const double* depth, bool parallel);
 // The spans from the active columns of the rows found by scan_active_rows.
 void spans_from_active_rows(Overland& ov, const Grid& g);
 // A dry step: the faces the last wet step left are set to 0 and no span is

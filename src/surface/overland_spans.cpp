@@ -118,6 +118,35 @@ RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const
     return {wet > 0, first_bad == INT_MAX ? 0 : first_bad};
 }
 
+RowScan scan_water_rows(Overland& ov, const double* depth, bool parallel) {
+    const int rows = span_rows(ov);
+    const int* begin = ov.row_begin.data();
+    int* water_begin = ov.water.begin.data();
+    int* water_end = ov.water.end.data();
+    int wet = 0;
+    int first_bad = INT_MAX;
+#pragma omp parallel for schedule(static) if (parallel) reduction(+ : wet) \
+    reduction(min : first_bad)
+    for (int r = 1; r <= rows; ++r) {
+        int water_first = INT_MAX, water_last = -1;
+        for (int i = begin[r]; i < begin[r + 1]; ++i) {
+            const double h = depth[i];
+            if (h == 0.0)
+                continue;
+            water_first = std::min(water_first, i);
+            water_last = i;
+            if (std::isnan(h) || std::isinf(h))
+                first_bad = std::min(first_bad, i);
+            else if (h > 1e-16)
+                ++wet;
+        }
+        water_begin[r] = water_last < 0 ? begin[r] : water_first;
+        water_end[r] = water_last < 0 ? begin[r] : water_last + 1;
+    }
+    ov.water.known = true;
+    return {wet > 0, first_bad == INT_MAX ? 0 : first_bad};
+}
+
 void spans_from_active_rows(Overland& ov, const Grid& g) {
     const int rows = span_rows(ov);
     const int* col = g.cell_col.data();
