@@ -485,7 +485,8 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     // Nothing evaluated yet for this column.
     std::fill(s.head_evaluated.begin(), s.head_evaluated.begin() + active,
               std::numeric_limits<double>::quiet_NaN());
-    bool trend_known = false;
+    int trends_known = 0;
+    double last_tau = 0.0, before_last_tau = 0.0;
     while (t < dt) {
         tau = std::min(tau, dt - t);
         // A last sliver of the step joins the sub-step before it.
@@ -497,8 +498,13 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         // The iteration starts from the heads the last sub-step's trend
         // leads to: nearer the answer than the heads of the start, it
         // settles in fewer iterations (a sub-step taken again starts afresh).
-        if (trend_known)
+        if (trends_known >= 2) {
+            const double bend = 0.5 * (last_tau + tau) / (0.5 * (last_tau + before_last_tau));
+            for (int i = 0; i < active; ++i)
+                head[i] += tau * (s.head_trend[i] + bend * (s.head_trend[i] - s.trend_before[i]));
+        } else if (trends_known == 1) {
             for (int i = 0; i < active; ++i) head[i] += s.head_trend[i] * tau;
+        }
 
         bool to_ponded = false, to_flux = false;
         SubstepOutcome outcome;
@@ -623,8 +629,13 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         water -= into;
         if (water < 0.0 && top == ColumnTop::flux)
             water = 0.0;  // round-off of the last share of the supply
-        for (int i = 0; i < active; ++i) s.head_trend[i] = (head[i] - s.head_old[i]) / tau;
-        trend_known = true;
+        for (int i = 0; i < active; ++i) {
+            s.trend_before[i] = s.head_trend[i];
+            s.head_trend[i] = (head[i] - s.head_old[i]) / tau;
+        }
+        ++trends_known;
+        before_last_tau = last_tau;
+        last_tau = tau;
         t += tau;
 
         // Each node's pace: how fast its water content, or the water it
@@ -648,6 +659,8 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             const int first = first_slow_node(type, s.pace.data(), still, shallowest_slow);
             const int grown = std::max(first, active + 1);
             std::fill(s.head_trend.begin() + active, s.head_trend.begin() + std::min(grown, n),
+                      0.0);
+            std::fill(s.trend_before.begin() + active, s.trend_before.begin() + std::min(grown, n),
                       0.0);
             active = std::min(grown, n);
             bottom = active < n ? slow_bottom(rc, type, head, active) : column_bottom;

@@ -83,7 +83,8 @@ struct SlowSoil {
 struct RichardsScratch {
     std::vector<double> lower, diagonal, upper, rhs;  // the tridiagonal system
     std::vector<double> head_old, theta_old;
-    std::vector<double> head_trend;  // change of head a second in the last sub-step
+    std::vector<double> head_trend;    // change of head a second in the last sub-step
+    std::vector<double> trend_before;  // the same in the sub-step before it
     // The relations of each node at the head they were last evaluated at.
     std::vector<double> head_evaluated, theta_iter, conductivity, root_conductivity, capacity;
     std::vector<double> face_k, face_g, flux, source;

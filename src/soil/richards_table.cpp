@@ -406,8 +406,8 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
     for (RichardsScratch& s : rc.scratch) {
         for (std::vector<double>* v :
              {&s.lower, &s.diagonal, &s.upper, &s.rhs, &s.head_old, &s.theta_old, &s.head_evaluated,
-              &s.theta_iter, &s.conductivity, &s.root_conductivity, &s.head_trend, &s.capacity,
-              &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
+              &s.theta_iter, &s.conductivity, &s.root_conductivity, &s.head_trend, &s.trend_before,
+              &s.capacity, &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
             if (!allocate(ctx, *v, n, "richards_scratch"))
                 return false;
     }
