@@ -145,6 +145,10 @@ struct Soil {
     // the store, m, and when the store was last brought up to date.
     std::vector<double> infiltration_taken;
     double store_time = 0.0;  // Julian date
+    // Between events, from the first stride over a dry spell until the next
+    // event starts, the infiltration method sleeps and the store itself takes
+    // in the water standing on the ground, at the saturated conductivity.
+    bool store_soaks = false;
     // Volumes since the hydrometeorology phase last reported, m3.
     double period_infiltration = 0.0;
     double period_actual_et = 0.0;

@@ -89,6 +89,13 @@ double percolate(double store, double thickness, double conductivity, double por
                      dt);
 }
 
+bool store_soaks_standing_water(const Model& model) {
+    const Soil& soil = model.soil;
+    const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
+    return model.run.long_term && !model.sacramento.on && soil.stored_water.size() == size &&
+           soil.drainage.size() == size && soil.potential_et.size() == size;
+}
+
 bool prepare_soil_store(Model& model, RunContext& ctx) {
     Soil& soil = model.soil;
     const int n = model.grid.num_cells;
@@ -155,7 +162,7 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
 
     const double thickness = soil.moisture_layer_depth;
     const double* pet = soil.potential_et.data();
-    const double* cumulative =
+    double* cumulative =
         soil.cumulative_depth.size() == size ? soil.cumulative_depth.data() : nullptr;
     double* taken = soil.infiltration_taken.data();
     double* store = soil.stored_water.data();
@@ -166,21 +173,30 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
     double* canopy =
         surface.intercepted_depth.size() == size ? surface.intercepted_depth.data() : nullptr;
     const unsigned char* lake = soil.lake_cell.size() == size ? soil.lake_cell.data() : nullptr;
+    // While the infiltration method sleeps the store takes in standing water
+    // itself, except on frozen ground.
+    const bool soaks = soil.store_soaks;
+    const double* frozen =
+        soil.frozen_ground_index.size() == size ? soil.frozen_ground_index.data() : nullptr;
+    const double* factor =
+        soil.conductivity_factor.size() == size ? soil.conductivity_factor.data() : nullptr;
 
     // With a top layer, `top` holds its water and the layer below the rest of the store.
     double* top = soil.top_water.size() == size ? soil.top_water.data() : nullptr;
     const double top_depth = top ? soil.top_layer_depth : 0.0;
     const double lower_depth = thickness - top_depth;
 
-    // The five sums, m over cells: infiltration, evaporation from the canopy,
-    // from ponded water and from the soil, and percolation.
-    const CellSums<5> sums =
-        ordered_cell_sums<CellSums<5>>(1, n, n >= kMinParallelCells, [&](int i, CellSums<5>& s) {
+    // The six sums, m over cells: infiltration, evaporation from the canopy,
+    // from ponded water and from the soil, percolation, and the standing
+    // water the store soaked up itself (part of the infiltration).
+    const CellSums<6> sums =
+        ordered_cell_sums<CellSums<6>>(1, n, n >= kMinParallelCells, [&](int i, CellSums<6>& s) {
             double& infiltrated_sum = s[0];
             double& canopy_sum = s[1];
             double& ponded_sum = s[2];
             double& soil_sum = s[3];
             double& percolation_sum = s[4];
+            double& soaked_sum = s[5];
             const double porosity = soil.porosity[i];
             const double wp = soil.wilting_point[i];
             const double fc = soil.field_capacity[i];
@@ -212,9 +228,37 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
                     canopy[i] -= from_canopy * 1000.0;
                     demand -= from_canopy;
                 }
-                const double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
+                double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
+                double soaked = 0.0;
+                if (soaks && ponded[i] > 0.0 && !(frozen && frozen[i] > kFrozenGroundIndex)) {
+                    // Standing water soaks in at the saturated conductivity
+                    // as far as the store has room, and evaporates at the
+                    // potential rate; when it cannot meet both over the
+                    // interval, the two share it in proportion to their rates.
+                    const double room = std::max(porosity * thickness - store[i], 0.0);
+                    const double ks =
+                        factor ? soil.conductivity[i] * factor[i] : soil.conductivity[i];
+                    soaked = std::min(std::max(ks, 0.0) * dt, room);
+                    if (soaked + demand > ponded[i]) {
+                        const double share = ponded[i] / (soaked + demand);
+                        from_ponded = std::min(demand * share, ponded[i]);
+                        soaked = ponded[i] - from_ponded;
+                    }
+                }
                 ponded[i] -= from_ponded;
                 demand -= from_ponded;
+                if (soaked > 0.0) {
+                    ponded[i] = std::max(ponded[i] - soaked, 0.0);
+                    store[i] += soaked;
+                    if (top)
+                        top[i] = std::min(top[i] + soaked, porosity * top_depth);
+                    if (cumulative) {
+                        cumulative[i] += soaked;
+                        taken[i] = cumulative[i];
+                    }
+                    infiltrated_sum += soaked;
+                    soaked_sum += soaked;
+                }
                 double from_soil = 0.0;
                 if (top) {
                     // The top layer gives first; roots below meet what it cannot.
@@ -251,13 +295,14 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
             percolation_sum += percolation;
         });
     const double infiltrated_sum = sums[0], canopy_sum = sums[1], ponded_sum = sums[2],
-                 soil_sum = sums[3], percolation_sum = sums[4];
+                 soil_sum = sums[3], percolation_sum = sums[4], soaked_sum = sums[5];
     const double area = model.grid.cell_size * model.grid.cell_size;
     for (VolumeTotals* v : {&model.totals.run, &model.totals.event}) {
         v->evaporation += (ponded_sum + soil_sum) * area;
         v->direct_evaporation += ponded_sum * area;
         v->interception_evaporation += canopy_sum * area;
         v->unsaturated_downward_flux += percolation_sum * area;
+        v->infiltration += soaked_sum * area;
     }
     soil.period_infiltration += infiltrated_sum * area;
     soil.period_actual_et += (canopy_sum + ponded_sum + soil_sum) * area;
