@@ -337,7 +337,7 @@ double column_water_depth(const RichardsSoilType& type, const double* theta) {
 
 double root_zone_water_depth(const RichardsSoilType& type, const double* theta) {
     double sum = 0.0;
-    for (int i = 0; i < type.nodes; ++i)
+    for (int i = 0; i < type.root_nodes; ++i)
         if (type.root_weight[i] > 0.0)
             sum += theta[i] * type.node_dz[i];
     return sum;

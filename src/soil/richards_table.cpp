@@ -326,6 +326,7 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
             layer_depth[type.node_layer[i]] += type.node_dz[i];
         type.root_weight.assign(type.nodes, 0.0);
         type.root_depth = 0.0;
+        type.root_nodes = 0;
         for (int i = 0; i < type.soil_nodes; ++i) {
             const int k = type.node_layer[i];
             if (layer_depth[k] > 0.0)

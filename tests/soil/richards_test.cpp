@@ -490,6 +490,46 @@ TEST(RichardsColumn, SlowSoilBelowTheFrontKeepsEveryDropAndFollowsTheWholeColumn
     EXPECT_LT(slow_substeps, 60);
 }
 
+// The slow soil never reaches up among roots that draw water (their uptake
+// is taken every sub-step), and a column on a water table, whose bottom
+// nodes the moving water table changes every step, is always solved whole;
+// either way every drop is counted.
+TEST(RichardsColumn, SlowSoilStaysBelowDrawingRootsAndOffTheWaterTable) {
+    const std::string table = soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
+                                         "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 1",
+                                         "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0");
+    struct Case {
+        const char* name;
+        bool roots;
+        bool water_table;
+    };
+    for (const Case& k : {Case{"roots", true, false}, Case{"water table", false, true}}) {
+        Column c(table, 10);
+        const double before = c.water();
+        double balance = 0.0;
+        int slow_substeps = 0;
+        for (int s = 0; s < 120; ++s) {
+            ColumnStepInput in =
+                k.water_table ? c.on_water_table(1.2, 0.0, 60.0) : ColumnStepInput{};
+            in.dt = 60.0;
+            in.supply = s < 60 ? 0.5 * 1.32 / 360000.0 * 60.0 : 0.0;
+            if (k.roots)
+                in.potential_et = 5e-3 / 86400.0;
+            const ColumnStepResult r = c.step(in);
+            ASSERT_FALSE(r.failed) << k.name;
+            balance += r.infiltrated - r.drained - r.uptake;
+            slow_substeps += r.slow_substeps;
+            if (k.roots)
+                EXPECT_TRUE(c.slow.first == 0 || c.slow.first >= c.type().root_nodes) << s;
+        }
+        EXPECT_NEAR(c.water() - before, balance, 1e-15) << k.name;
+        if (k.water_table)
+            EXPECT_EQ(slow_substeps, 0);
+        else
+            EXPECT_GT(slow_substeps, 0);
+    }
+}
+
 TEST(RichardsSoilTable, LaysOutWholeNodesAndReadsEveryHavercampValue) {
     // 30 cm at 5 cm: 6 nodes; 12 cm at 5 cm: 2 (truncated); 20 cm at 10 cm:
     // 2; and the bottom node at 10 cm.
