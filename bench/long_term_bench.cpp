@@ -76,13 +76,15 @@ void BM_EvapotranspirationHour(benchmark::State& state) {
 
 // Runs a project from the top of the source tree, its console thrown away,
 // and reports the share of its model steps that the clock strode over in dry
-// spells (the rest were worked phase by phase).
+// spells (the rest were worked phase by phase), how many were worked, and the
+// share of the worked steps' wall time that went to dry ones (no water on the
+// ground).
 void run_project(benchmark::State& state, const std::string& project) {
     const int threads = static_cast<int>(state.range(0));
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(TORVA_SOURCE_DIR);
     omp_set_num_threads(threads);
-    double steps = 0.0, strided = 0.0;
+    double steps = 0.0, strided = 0.0, step_seconds = 0.0, dry_seconds = 0.0;
     for (auto _ : state) {
         RunContext ctx;
         ctx.out = std::fopen("/dev/null", "w");
@@ -91,6 +93,8 @@ void run_project(benchmark::State& state, const std::string& project) {
             strided = model.clock.strided_steps;
         });
         std::fclose(ctx.out);
+        step_seconds = ctx.phase_times.step_seconds;
+        dry_seconds = ctx.phase_times.dry_step_seconds;
         if (code != 0) {
             state.SkipWithError("the long-term run failed");
             break;
@@ -100,6 +104,8 @@ void run_project(benchmark::State& state, const std::string& project) {
     std::filesystem::current_path(before);
     state.counters["model_steps"] = steps;
     state.counters["dry_step_share"] = steps > 0.0 ? strided / steps : 0.0;
+    state.counters["worked_steps"] = steps - strided;
+    state.counters["dry_time_share"] = step_seconds > 0.0 ? dry_seconds / step_seconds : 0.0;
 }
 
 void BM_ExampleValleyLongTermMonth(benchmark::State& state) {

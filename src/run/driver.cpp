@@ -466,11 +466,13 @@ void note_interruption(Model& model, RunContext& ctx) {
 }
 
 // Through a dry spell of a long-term run nothing moves on the ground: no
-// event is open, no water stands on any cell, and no channel, lake or
-// boundary carries water on. The clock then strides in one step to the next
-// weather hour (or the next event, hydrograph row or map, if sooner); the
-// soil store and the weather account for the whole stride, and infiltration
-// sleeps until the next event.
+// event is open, the water left on the ground stands still (below its
+// retention, or in hollows whose neighbours all stand higher, and none at the
+// outlet), and no channel, lake or boundary carries water on. The clock then
+// strides in one step to the next weather hour (or the next event,
+// hydrograph row or map, if sooner); the soil store and the weather account
+// for the whole stride, the standing water evaporating and soaking into the
+// store over it, and the infiltration method sleeps until the next event.
 void stride_through_dry_spell(Model& model) {
     const Precipitation& p = model.precip;
     const Hydromet& hm = model.hydromet;
@@ -479,6 +481,8 @@ void stride_through_dry_spell(Model& model) {
     if (model.project.channel_routing == ChannelRouting::explicit_routing ||
         model.project.given(Card::OV_BOUNDARY) || model.overland.channel_lakes.present() ||
         model.project.given(Card::OVERLAND_LAKE_MAP))
+        return;
+    if (!surface_water_stands_still(model))
         return;
     ModelClock& c = model.clock;
     const double dt_days = model.run.time_step_days;

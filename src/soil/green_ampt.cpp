@@ -18,8 +18,6 @@ namespace {
 
 // Below this overland depth a cell has nothing to infiltrate.
 constexpr double kDryDepth = 1e-10;
-// Frozen ground: continuous frozen ground index above this value.
-constexpr double kFrozenGroundIndex = 83.0;
 // Weight of the capillary term in the redistribution of the first front.
 constexpr double kCapillaryWeight = 1.0;
 // Newton iterations allowed to the layered method before it gives up.

@@ -262,6 +262,7 @@ void start_infiltration_event(Model& model, RunContext& ctx) {
     soil.interval = model.run.time_step;
     soil.step = 1;
     soil.event_set_up = true;
+    soil.store_soaks = false;
     // A step already scheduled after the start (the long-term jump) stands.
     if (soil.next_time < now - kTimeTolerance)
         soil.next_time = now;
@@ -298,10 +299,13 @@ bool skip_infiltration_to_next_event(Model& model, double next_event_start) {
     bool surface_water = false;
 #pragma omp parallel for schedule(static) if (n > kSerialCells) reduction(|| : surface_water)
     for (int i = 1; i <= n; ++i) surface_water = surface_water || depth[i] > 0.0;
-    if (surface_water)
+    // Water still standing on the ground soaks into the store while the
+    // method sleeps; without a store of its own it cannot sleep.
+    if (surface_water && !store_soaks_standing_water(model))
         return false;
     soil.next_time = next_event_start + model.run.time_step_days;
     soil.step = 0;
+    soil.store_soaks = true;
     return true;
 }
 

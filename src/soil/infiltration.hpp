@@ -40,10 +40,17 @@ void start_infiltration_event(Model& model, RunContext& ctx);
 // At the end of an event of a long-term run: the water of the event's wetting
 // fronts joins the soil moisture store.
 void end_infiltration_event(Model& model, RunContext& ctx);
-// The long-term jump: with redistribution, when no event runs, no overland
-// water remains and no cell has the water table at the surface, infiltration
-// sleeps until one step after the next event starts. Returns whether it jumped.
+// The long-term jump: with redistribution, when no event runs and no cell has
+// the water table at the surface, infiltration sleeps until one step after the
+// next event starts. Water left standing on the ground then soaks into the
+// root-zone store instead, so with water on the ground the method sleeps only
+// where the store takes it (see store_soaks_standing_water). The caller has
+// made sure that no water on the ground moves. Returns whether it jumped.
 bool skip_infiltration_to_next_event(Model& model, double next_event_start);
+// Whether the root-zone store of a long-term run is kept (not the Sacramento
+// accounting) and can take in the water standing on the ground while the
+// infiltration method sleeps.
+bool store_soaks_standing_water(const Model& model);
 
 // ---- Building blocks, used by the phases and by tests ----
 
@@ -63,11 +70,18 @@ bool read_soil_layer_file(Model& model, RunContext& ctx, const std::string& file
 // Brooks-Corey soil, kept a little above the wilting point.
 double field_capacity(double porosity, double residual, double pore_index, double capillary_head,
                       double wilting_point);
+// Above this continuous frozen ground index the ground takes in no water.
+inline constexpr double kFrozenGroundIndex = 83.0;
+
 // Depth (m) that percolates in dt seconds out of a store holding `store` m over
 // `thickness` m, at the Brooks-Corey conductivity of its water content, never
 // below `floor_content`.
 double percolate(double store, double thickness, double conductivity, double porosity,
                  double residual, double pore_index, double floor_content, double dt);
+// The drainage constants of a cell for `percolate`, the floor its wilting point.
+StoreDrainage store_drainage(double conductivity, double porosity, double residual,
+                             double pore_index, double floor_content);
+double percolate(double store, double thickness, const StoreDrainage& drainage, double dt);
 
 // Mean Green and Ampt infiltration capacity over a step dt (m/s), from the
 // depth F already infiltrated (m), the capillary drive psi * deficit (m) and Ks.

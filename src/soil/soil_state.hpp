@@ -32,6 +32,20 @@ struct LayeredSoilType {
     bool given = false;
 };
 
+// The constants of a cell's Brooks-Corey drainage, so that each step works
+// out only the two powers: with c = 3 + 2 / lambda, `exponent` is 1 - c,
+// `inverse_exponent` 1 / (1 - c) and `rate` (c - 1) Ks. A cell that cannot
+// drain (no pore range, pore index or conductivity) has `drains` false.
+struct StoreDrainage {
+    double residual = 0.0;
+    double range = 0.0;  // porosity - residual
+    double exponent = 0.0;
+    double inverse_exponent = 0.0;
+    double rate = 0.0;
+    double floor_saturation = 0.0;  // effective saturation of the wilting point
+    bool drains = false;
+};
+
 struct Soil {
     // ---- Parameters, per cell (N + 1 entries) ----
     std::vector<int> soil_index;              // row of the soil tables
@@ -114,6 +128,9 @@ struct Soil {
     // Water content at field capacity, below which the store no longer
     // transpires at the potential rate (set with the store).
     std::vector<double> field_capacity;
+    // Per-cell constants of the Brooks-Corey drainage out of the store, worked
+    // out once with the store (see `StoreDrainage`).
+    std::vector<StoreDrainage> drainage;
     // Potential evapotranspiration rate, m/s, written by the hydrometeorology
     // phase every weather hour; empty outside long-term runs.
     std::vector<double> potential_et;
@@ -128,6 +145,10 @@ struct Soil {
     // the store, m, and when the store was last brought up to date.
     std::vector<double> infiltration_taken;
     double store_time = 0.0;  // Julian date
+    // Between events, from the first stride over a dry spell until the next
+    // event starts, the infiltration method sleeps and the store itself takes
+    // in the water standing on the ground, at the saturated conductivity.
+    bool store_soaks = false;
     // Volumes since the hydrometeorology phase last reported, m3.
     double period_infiltration = 0.0;
     double period_actual_et = 0.0;

@@ -54,21 +54,46 @@ double field_capacity(double porosity, double residual, double pore_index, doubl
     return std::clamp(fc, std::min(wilting_point + kMinimumAvailableWater, porosity), porosity);
 }
 
+StoreDrainage store_drainage(double conductivity, double porosity, double residual,
+                             double pore_index, double floor_content) {
+    StoreDrainage d;
+    d.residual = residual;
+    d.range = porosity - residual;
+    d.drains = d.range > 0.0 && pore_index > 0.0 && conductivity > 0.0;
+    if (!d.drains)
+        return d;
+    const double c = 3.0 + 2.0 / pore_index;
+    d.exponent = 1.0 - c;
+    d.inverse_exponent = 1.0 / (1.0 - c);
+    d.rate = (c - 1.0) * conductivity;
+    d.floor_saturation = std::clamp((floor_content - residual) / d.range, 0.0, 1.0);
+    return d;
+}
+
+double percolate(double store, double thickness, const StoreDrainage& d, double dt) {
+    if (!d.drains || dt <= 0.0)
+        return 0.0;
+    const double se0 = std::clamp((store / thickness - d.residual) / d.range, 0.0, 1.0);
+    if (se0 <= d.floor_saturation)
+        return 0.0;
+    // dSe/dt = -Ks Se^c / (D (theta_s - theta_r)), integrated over dt.
+    const double se1 = std::pow(std::pow(se0, d.exponent) + d.rate * dt / (thickness * d.range),
+                                d.inverse_exponent);
+    return (se0 - std::max(se1, d.floor_saturation)) * d.range * thickness;
+}
+
 double percolate(double store, double thickness, double conductivity, double porosity,
                  double residual, double pore_index, double floor_content, double dt) {
-    const double range = porosity - residual;
-    if (range <= 0.0 || pore_index <= 0.0 || conductivity <= 0.0 || dt <= 0.0)
-        return 0.0;
-    const double se0 = std::clamp((store / thickness - residual) / range, 0.0, 1.0);
-    const double se_floor = std::clamp((floor_content - residual) / range, 0.0, 1.0);
-    if (se0 <= se_floor)
-        return 0.0;
-    // dSe/dt = -Ks Se^c / (D (theta_s - theta_r)), c = 3 + 2 / lambda.
-    const double c = 3.0 + 2.0 / pore_index;
-    const double se1 =
-        std::pow(std::pow(se0, 1.0 - c) + (c - 1.0) * conductivity * dt / (thickness * range),
-                 1.0 / (1.0 - c));
-    return (se0 - std::max(se1, se_floor)) * range * thickness;
+    return percolate(store, thickness,
+                     store_drainage(conductivity, porosity, residual, pore_index, floor_content),
+                     dt);
+}
+
+bool store_soaks_standing_water(const Model& model) {
+    const Soil& soil = model.soil;
+    const std::size_t size = static_cast<std::size_t>(model.grid.num_cells) + 1;
+    return model.run.long_term && !model.sacramento.on && soil.stored_water.size() == size &&
+           soil.drainage.size() == size && soil.potential_et.size() == size;
 }
 
 bool prepare_soil_store(Model& model, RunContext& ctx) {
@@ -81,6 +106,7 @@ bool prepare_soil_store(Model& model, RunContext& ctx) {
         !allocate(ctx, soil.field_capacity, size, "field_capacity") ||
         !allocate(ctx, soil.infiltration_taken, size, "infiltration_taken"))
         return false;
+    soil.drainage.clear();
     if (soil.stored_water.size() != size || soil.wilting_point.size() != size ||
         soil.pore_index.size() != size)
         return true;  // no store: the infiltration method keeps none
@@ -105,6 +131,11 @@ bool prepare_soil_store(Model& model, RunContext& ctx) {
         soil.field_capacity[i] = field_capacity(soil.porosity[i], soil.residual_saturation[i],
                                                 soil.pore_index[i], soil.capillary_head[i], wp);
     }
+    soil.drainage.assign(size, StoreDrainage{});
+    for (int i = 1; i <= n; ++i)
+        soil.drainage[i] =
+            store_drainage(soil.conductivity[i], soil.porosity[i], soil.residual_saturation[i],
+                           soil.pore_index[i], soil.wilting_point[i]);
     soil.store_time = model.clock.start_time;
     return true;
 }
@@ -118,7 +149,8 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
     Soil& soil = model.soil;
     const int n = model.grid.num_cells;
     const std::size_t size = static_cast<std::size_t>(n) + 1;
-    if (soil.stored_water.size() != size || soil.potential_et.size() != size)
+    if (soil.stored_water.size() != size || soil.potential_et.size() != size ||
+        soil.drainage.size() != size)
         return;
     const double now = model.clock.current_time;
     double dt = (now - soil.store_time) * kSecondsPerDay;
@@ -130,7 +162,7 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
 
     const double thickness = soil.moisture_layer_depth;
     const double* pet = soil.potential_et.data();
-    const double* cumulative =
+    double* cumulative =
         soil.cumulative_depth.size() == size ? soil.cumulative_depth.data() : nullptr;
     double* taken = soil.infiltration_taken.data();
     double* store = soil.stored_water.data();
@@ -141,21 +173,30 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
     double* canopy =
         surface.intercepted_depth.size() == size ? surface.intercepted_depth.data() : nullptr;
     const unsigned char* lake = soil.lake_cell.size() == size ? soil.lake_cell.data() : nullptr;
+    // While the infiltration method sleeps the store takes in standing water
+    // itself, except on frozen ground.
+    const bool soaks = soil.store_soaks;
+    const double* frozen =
+        soil.frozen_ground_index.size() == size ? soil.frozen_ground_index.data() : nullptr;
+    const double* factor =
+        soil.conductivity_factor.size() == size ? soil.conductivity_factor.data() : nullptr;
 
     // With a top layer, `top` holds its water and the layer below the rest of the store.
     double* top = soil.top_water.size() == size ? soil.top_water.data() : nullptr;
     const double top_depth = top ? soil.top_layer_depth : 0.0;
     const double lower_depth = thickness - top_depth;
 
-    // The five sums, m over cells: infiltration, evaporation from the canopy,
-    // from ponded water and from the soil, and percolation.
-    const CellSums<5> sums =
-        ordered_cell_sums<CellSums<5>>(1, n, n >= kMinParallelCells, [&](int i, CellSums<5>& s) {
+    // The six sums, m over cells: infiltration, evaporation from the canopy,
+    // from ponded water and from the soil, percolation, and the standing
+    // water the store soaked up itself (part of the infiltration).
+    const CellSums<6> sums =
+        ordered_cell_sums<CellSums<6>>(1, n, n >= kMinParallelCells, [&](int i, CellSums<6>& s) {
             double& infiltrated_sum = s[0];
             double& canopy_sum = s[1];
             double& ponded_sum = s[2];
             double& soil_sum = s[3];
             double& percolation_sum = s[4];
+            double& soaked_sum = s[5];
             const double porosity = soil.porosity[i];
             const double wp = soil.wilting_point[i];
             const double fc = soil.field_capacity[i];
@@ -187,9 +228,37 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
                     canopy[i] -= from_canopy * 1000.0;
                     demand -= from_canopy;
                 }
-                const double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
+                double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
+                double soaked = 0.0;
+                if (soaks && ponded[i] > 0.0 && !(frozen && frozen[i] > kFrozenGroundIndex)) {
+                    // Standing water soaks in at the saturated conductivity
+                    // as far as the store has room, and evaporates at the
+                    // potential rate; when it cannot meet both over the
+                    // interval, the two share it in proportion to their rates.
+                    const double room = std::max(porosity * thickness - store[i], 0.0);
+                    const double ks =
+                        factor ? soil.conductivity[i] * factor[i] : soil.conductivity[i];
+                    soaked = std::min(std::max(ks, 0.0) * dt, room);
+                    if (soaked + demand > ponded[i]) {
+                        const double share = ponded[i] / (soaked + demand);
+                        from_ponded = std::min(demand * share, ponded[i]);
+                        soaked = ponded[i] - from_ponded;
+                    }
+                }
                 ponded[i] -= from_ponded;
                 demand -= from_ponded;
+                if (soaked > 0.0) {
+                    ponded[i] = std::max(ponded[i] - soaked, 0.0);
+                    store[i] += soaked;
+                    if (top)
+                        top[i] = std::min(top[i] + soaked, porosity * top_depth);
+                    if (cumulative) {
+                        cumulative[i] += soaked;
+                        taken[i] = cumulative[i];
+                    }
+                    infiltrated_sum += soaked;
+                    soaked_sum += soaked;
+                }
                 double from_soil = 0.0;
                 if (top) {
                     // The top layer gives first; roots below meet what it cannot.
@@ -209,21 +278,16 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
                 ponded_sum += from_ponded;
                 soil_sum += from_soil;
             }
-            const double ks = soil.conductivity[i];
-            const double residual = soil.residual_saturation[i];
-            const double lambda = soil.pore_index[i];
+            const StoreDrainage& drainage = soil.drainage[i];
             if (top) {
                 // The top layer drains into the one below as far as that has room.
                 const double room = std::max(porosity * lower_depth - (store[i] - top[i]), 0.0);
-                top[i] -= std::min(
-                    percolate(top[i], top_depth, ks, porosity, residual, lambda, wp, dt), room);
-                const double drained = percolate(store[i] - top[i], lower_depth, ks, porosity,
-                                                 residual, lambda, wp, dt);
+                top[i] -= std::min(percolate(top[i], top_depth, drainage, dt), room);
+                const double drained = percolate(store[i] - top[i], lower_depth, drainage, dt);
                 store[i] -= drained;
                 percolation += drained;
             } else {
-                const double drained =
-                    percolate(store[i], thickness, ks, porosity, residual, lambda, wp, dt);
+                const double drained = percolate(store[i], thickness, drainage, dt);
                 store[i] -= drained;
                 percolation += drained;
             }
@@ -231,13 +295,14 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
             percolation_sum += percolation;
         });
     const double infiltrated_sum = sums[0], canopy_sum = sums[1], ponded_sum = sums[2],
-                 soil_sum = sums[3], percolation_sum = sums[4];
+                 soil_sum = sums[3], percolation_sum = sums[4], soaked_sum = sums[5];
     const double area = model.grid.cell_size * model.grid.cell_size;
     for (VolumeTotals* v : {&model.totals.run, &model.totals.event}) {
         v->evaporation += (ponded_sum + soil_sum) * area;
         v->direct_evaporation += ponded_sum * area;
         v->interception_evaporation += canopy_sum * area;
         v->unsaturated_downward_flux += percolation_sum * area;
+        v->infiltration += soaked_sum * area;
     }
     soil.period_infiltration += infiltrated_sum * area;
     soil.period_actual_et += (canopy_sum + ponded_sum + soil_sum) * area;

@@ -452,6 +452,54 @@ void track_courant_number(Model& model, double courant) {
 
 }  // namespace
 
+bool surface_water_stands_still(const Model& model) {
+    const Grid& g = model.grid;
+    const int n = g.num_cells;
+    const std::vector<double>& depth = model.overland.depth;
+    if (n <= 0 || depth.size() != static_cast<std::size_t>(n) + 1)
+        return false;
+    const double* h = depth.data();
+    const bool ade = model.overland.scheme != OverlandScheme::explicit_scheme;
+    const std::vector<double>& retention = model.surface.retention_depth;
+    const bool faces_known =
+        ade && retention.size() == depth.size() && g.east_neighbour.size() == depth.size() &&
+        g.south_neighbour.size() == depth.size() && g.elevation.size() == depth.size();
+    const int outlet = g.outlet_cell;
+    if (outlet > 0 && outlet <= n && h[outlet] != 0.0)
+        return false;
+    const double* r = retention.data();
+    const double* z = g.elevation.data();
+    const int* east = g.east_neighbour.data();
+    const int* south = g.south_neighbour.data();
+    // A face moves water when the cell on its higher side holds water above
+    // its retention.
+    const auto face_still = [&](int i, int j) {
+        if (j <= 0)
+            return true;
+        const double si = z[i] + h[i];
+        const double sj = z[j] + h[j];
+        if (si > sj)
+            return !(h[i] > r[i]);
+        if (sj > si)
+            return !(h[j] > r[j]);
+        return true;
+    };
+    bool still = true;
+#pragma omp parallel for schedule(static) if (n >= kMinParallelCells) reduction(&& : still)
+    for (int i = 1; i <= n; ++i) {
+        const double hi = h[i];
+        if (!std::isfinite(hi) || hi < 0.0) {
+            still = false;
+            continue;
+        }
+        if (hi == 0.0 && (!faces_known || (h[east[i]] == 0.0 && h[south[i]] == 0.0)))
+            continue;
+        if (!faces_known || !face_still(i, east[i]) || !face_still(i, south[i]))
+            still = false;
+    }
+    return still;
+}
+
 void report_overland_accuracy(const Model& model, RunContext& ctx) {
     const Overland& ov = model.overland;
     if (!ov.set_up || ov.max_courant <= kAccurateCourant)

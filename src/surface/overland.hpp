@@ -74,6 +74,14 @@ void overland_flow_phase(Model& model, RunContext& ctx);
 // showed the time step too long for an accurate hydrograph, with the step
 // that would keep it at the limit.
 void report_overland_accuracy(const Model& model, RunContext& ctx);
+// Whether every drop of water on the ground stands still, so that the next
+// steps would move none: no water at all, or (with the ADE scheme) water that
+// moves no face because on each face the side whose surface stands higher
+// holds no more than its retention (a pond in a hollow whose neighbours all
+// stand higher keeps its water however deep), and none at the outlet, which
+// passes whatever it holds. A depth that is not a real number never stands
+// still.
+bool surface_water_stands_still(const Model& model);
 // The largest Courant number an accurate run keeps to.
 inline constexpr double kAccurateCourant = 1.0;
 

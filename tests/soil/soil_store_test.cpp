@@ -155,5 +155,47 @@ TEST(SoilStore, TopLayerDrainsIntoTheLayerBelowAsFarAsItHasRoom) {
     EXPECT_NEAR(model->totals.run.unsaturated_downward_flux, 0.0033414849 * 100.0, 1e-7);
 }
 
+// Between events, once the infiltration method sleeps, water standing on the
+// ground soaks into the store at Ks (2e-8 m/s: 0.072 mm in the hour) while it
+// evaporates at the potential rate (0.36 mm). Stores at the wilting point
+// neither drain nor transpire. 1 mm of water meets both and keeps 0.568 mm;
+// 0.216 mm meets half of each (0.18 mm evaporated, 0.036 mm soaked up), and
+// the soil, now 0.000072 above its wilting point, gives the other 0.18 mm
+// times its stress factor 0.000072 / 0.1064911 (1.217003e-7 m); frozen
+// ground only evaporates; a full store has no room and only evaporates.
+TEST(SoilStore, StandingWaterSoaksInAtKsAndEvaporatesWhileInfiltrationSleeps) {
+    struct Cell {
+        double theta, ponded, frozen_index;
+        double ponded_after, store_after;  // m
+    };
+    const Cell cells[] = {
+        {0.07, 1.0e-3, 0.0, 0.568e-3, 0.035 + 0.072e-3},
+        {0.07, 0.216e-3, 0.0, 0.0, 0.035 + 0.036e-3 - 1.217003e-7},
+        {0.07, 1.0e-3, 90.0, 0.64e-3, 0.035},
+        {0.45, 1.0e-3, 0.0, 0.64e-3, 0.0},
+    };
+    std::vector<double> theta;
+    for (const Cell& c : cells) theta.push_back(c.theta);
+    auto model = store_model(theta, 2.0e-8);
+    Soil& soil = model->soil;
+    soil.store_soaks = true;
+    soil.frozen_ground_index.assign(5, 0.0);
+    for (int i = 1; i <= 4; ++i) {
+        model->overland.depth[i] = cells[i - 1].ponded;
+        soil.frozen_ground_index[i] = cells[i - 1].frozen_index;
+    }
+    one_hour(*model, 1.0e-7);
+    for (int i = 1; i <= 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(model->overland.depth[i], cells[i - 1].ponded_after, 1e-15);
+        EXPECT_NEAR(soil.stored_water[i], cells[i - 1].store_after, 1e-12);
+    }
+    EXPECT_NEAR(model->overland.depth[4], 0.64e-3, 1e-15);
+    // 100 m2 cells: 0.108 mm soaked up and 1.26 mm evaporated from the water.
+    EXPECT_NEAR(model->totals.run.infiltration, 0.0108, 1e-12);
+    EXPECT_NEAR(model->totals.event.infiltration, 0.0108, 1e-12);
+    EXPECT_NEAR(model->totals.run.direct_evaporation, 0.126, 1e-12);
+}
+
 }  // namespace
 }  // namespace torva
