@@ -252,17 +252,18 @@ BalanceResults compute_run_balance(const Totals& totals, const Storages& initial
                  lakes_in + lakes_out) /
                 denominator;
         // The surface and channels also receive the accounting's channel
-        // inflow.
+        // inflow; overland lakes are water on the surface like any other.
         if (v.precipitation > 0.0)
-            r.surface_error = 100.0 *
-                              ((v.precipitation + initial.surface + initial.channels +
-                                (v.groundwater_to_river - v.river_to_groundwater) +
-                                v.overland_point_sources + v.channel_point_sources +
-                                v.accounting_channel_inflow + initial.perennial_lakes + lakes_in) -
-                               (v.outlet_discharge + v.direct_evaporation + v.interception +
-                                v.infiltration + fin.channels + fin.snow + fin.surface +
-                                v.stream_point_sinks + fin.perennial_lakes + lakes_out)) /
-                              v.precipitation;
+            r.surface_error =
+                100.0 *
+                ((v.precipitation + initial.surface + initial.channels +
+                  (v.groundwater_to_river - v.river_to_groundwater) + v.overland_point_sources +
+                  v.channel_point_sources + v.accounting_channel_inflow + initial.perennial_lakes +
+                  initial.overland_lakes + lakes_in) -
+                 (v.outlet_discharge + v.direct_evaporation + v.interception + v.infiltration +
+                  fin.channels + fin.snow + fin.surface + v.stream_point_sinks +
+                  fin.perennial_lakes + fin.overland_lakes + lakes_out)) /
+                v.precipitation;
     } else {
         // Overland lakes are water on the surface like any other.
         const double v_init = initial.soil + initial.surface + initial.channels +

@@ -88,8 +88,13 @@ void sacramento_phase(Model& model, RunContext& ctx) {
             soil.infiltration_taken[i] = soil.cumulative_depth[i];
         }
     }
+    // A cell a lake floods evaporates from the lake, at its own potential
+    // rate; the stores answer the demand of the land alone.
+    const bool lakes = soil.lake_cell.size() == size;
     if (soil.potential_et.size() == size)
-        for (int i = 1; i <= n; ++i) demand += soil.potential_et[i];
+        for (int i = 1; i <= n; ++i)
+            if (!lakes || !soil.lake_cell[i])
+                demand += soil.potential_et[i];
     sac.hour_input += entered * cell_area;
     sac.hour_demand += demand * dt * cell_area;
     soil.period_infiltration += entered * cell_area;
