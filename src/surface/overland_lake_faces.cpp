@@ -115,20 +115,17 @@ void limit_lake_outflow(Model& model, std::initializer_list<LakeFaces> direction
 
 namespace {
 
-void add_overland_lake_exchange(Lakes& lakes, LakeFaces faces, int n, double volume_per_flux) {
-    const int* lake = lakes.cell_lake.data();
+// Calls add(lake, volume) for every face between a cell of a lake and a cell
+// of land, the volume that crossed it positive into the lake.
+template <class Add>
+void for_each_lake_face(const int* lake, LakeFaces faces, int n, double volume_per_flux, Add add) {
     for (int i = 1; i <= n; ++i) {
         const int j = faces.face_to[i];
         if (j == 0 || (lake[i] > 0) == (lake[j] > 0))
             continue;
-        const int into = lake[j] > 0 ? lake[j] : lake[i];
         // Discharge is positive towards j: into the lake when j is the lake cell.
         const double volume = (lake[j] > 0 ? faces.flux[i] : -faces.flux[i]) * volume_per_flux;
-        lakes.pending[into] += volume;
-        if (volume > 0.0)
-            lakes.flows.inflow += volume;
-        else
-            lakes.flows.outflow -= volume;
+        add(lake[j] > 0 ? lake[j] : lake[i], volume);
     }
 }
 
@@ -136,24 +133,24 @@ void add_overland_lake_exchange(Lakes& lakes, LakeFaces faces, int n, double vol
 
 void add_lake_exchange(Model& model, LakeFaces faces, double volume_per_flux) {
     const int n = model.grid.num_cells;
-    if (model.lakes.present())
-        add_overland_lake_exchange(model.lakes, faces, n, volume_per_flux);
-    ChannelLakeExchange& lakes = model.overland.channel_lakes;
-    if (!lakes.present())
-        return;
-    const int* lake = lakes.lake_number.data();
-    for (int i = 1; i <= n; ++i) {
-        const int j = faces.face_to[i];
-        if (j == 0 || (lake[i] > 0) == (lake[j] > 0))
-            continue;
-        const int into = lake[j] > 0 ? lake[j] : lake[i];
-        const double volume = (lake[j] > 0 ? faces.flux[i] : -faces.flux[i]) * volume_per_flux;
-        lakes.net_inflow[into] += volume;
-        if (volume > 0.0)
-            lakes.overland_inflow[into] += volume;
-        else
-            lakes.overland_outflow[into] -= volume;
-    }
+    if (Lakes& lakes = model.lakes; lakes.present())
+        for_each_lake_face(lakes.cell_lake.data(), faces, n, volume_per_flux,
+                           [&](int into, double volume) {
+                               lakes.pending[into] += volume;
+                               if (volume > 0.0)
+                                   lakes.flows.inflow += volume;
+                               else
+                                   lakes.flows.outflow -= volume;
+                           });
+    if (ChannelLakeExchange& lakes = model.overland.channel_lakes; lakes.present())
+        for_each_lake_face(lakes.lake_number.data(), faces, n, volume_per_flux,
+                           [&](int into, double volume) {
+                               lakes.net_inflow[into] += volume;
+                               if (volume > 0.0)
+                                   lakes.overland_inflow[into] += volume;
+                               else
+                                   lakes.overland_outflow[into] -= volume;
+                           });
 }
 
 }  // namespace torva
