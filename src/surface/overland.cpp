@@ -419,23 +419,25 @@ SpanStepEnd finish_span_step(Model& model, double dt) {
     const int* south = ov.face_south.data();
     const int* span_begin = ov.span_begin.data();
     const int* span_end = ov.span_end.data();
-    const int rows = span_rows(ov);
     const double inverse_dt = 1.0 / dt;
     const double factor = 5.0 / 3.0 * dt / (dx * dx);
     double largest = 0.0;
     int first_bad = n + 1;
-#pragma omp parallel for schedule(static) reduction(max        \
-                                                    : largest) \
-    reduction(min                                              \
-              : first_bad) if (runs_parallel(ov, n))
-    for (int r = 1; r <= rows; ++r)
-        for (int i = span_begin[r]; i < span_end[r]; ++i) {
-            qx[i] *= inverse_dt;
-            qy[i] *= inverse_dt;
-            if (!std::isfinite(h[i]))
-                first_bad = std::min(first_bad, i);
-            largest = std::max(largest, cell_courant_number(h, qx, qy, east, south, i, factor));
-        }
+    // The threads share the span cells, not the rows: a storm over some rows
+    // only would leave all of the work to one thread.
+#pragma omp parallel if (runs_parallel(ov, n)) reduction(max : largest) reduction(min : first_bad)
+    {
+        int first = 1, last = 1;
+        span_rows_of_thread(ov, first, last);
+        for (int r = first; r < last; ++r)
+            for (int i = span_begin[r]; i < span_end[r]; ++i) {
+                qx[i] *= inverse_dt;
+                qy[i] *= inverse_dt;
+                if (!std::isfinite(h[i]))
+                    first_bad = std::min(first_bad, i);
+                largest = std::max(largest, cell_courant_number(h, qx, qy, east, south, i, factor));
+            }
+    }
     const int o = model.grid.outlet_cell;
     if (o > 0 && o <= n && !std::isfinite(h[o]))
         first_bad = std::min(first_bad, o);

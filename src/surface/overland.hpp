@@ -32,6 +32,11 @@ void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const doub
                     bool parallel);
 void clear_dirty_faces(Overland& ov, bool parallel);
 void mark_spans_dirty(Overland& ov);
+// Inside a parallel region: the rows [first, last) of the calling thread's
+// share of the spans. Rows go whole to the thread in whose share of the span
+// cells they start, so a storm over a few rows of the grid still keeps every
+// thread busy.
+void span_rows_of_thread(const Overland& ov, int& first, int& last);
 
 // One pass over the depths of every cell: whether any holds water, the first
 // whose depth is not a real number (0 for none), and, for the wet spans, the

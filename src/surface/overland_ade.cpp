@@ -140,22 +140,6 @@ struct SweepResult {
     double cleanup = 0.0;  // m, summed over cells
 };
 
-// The rows [first, last) of this thread's share of the spans: rows go whole
-// to the thread whose share of the span cells they start in.
-inline void rows_of_thread(const Overland& ov, int& first, int& last) {
-    const int rows = span_rows(ov);
-    const int* before = ov.span_before.data();
-    const long long total = before[rows + 1];
-    const int t = omp_get_thread_num();
-    const int threads = omp_get_num_threads();
-    const long long from = total * t / threads;
-    const long long to = total * (t + 1) / threads;
-    first = static_cast<int>(std::lower_bound(before + 1, before + rows + 1, from) - before);
-    last = t + 1 == threads
-               ? rows + 1
-               : static_cast<int>(std::lower_bound(before + 1, before + rows + 1, to) - before);
-}
-
 // One ADE sweep of `sub_step` seconds in one direction over the cells of the
 // spans, with its stability test. The first sweep of a model step also saves
 // the depths it starts from (into `saved`, when given) for a restart, and the
@@ -177,7 +161,7 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
 #pragma omp parallel if (parallel) reduction(+ : failures)
     {
         int first = 1, last = 1;
-        rows_of_thread(ov, first, last);
+        span_rows_of_thread(ov, first, last);
         for (int r = first; r < last; ++r)
             for (int i = span_begin[r]; i < span_end[r]; ++i) {
                 const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
@@ -331,6 +315,7 @@ double ade_step_rule(Model& model, RunContext& ctx, double dt, SubStep&& sub_ste
                 length += remaining;
                 remaining = 0.0;
             }
+            ++ov.sub_steps;
             const SubStepResult r =
                 sub_step(length, first_sub_step, first_attempt && first_sub_step);
             if (r.failures > 0) {

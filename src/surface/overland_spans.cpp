@@ -4,6 +4,8 @@
 // one face at most, so the cells within one row and one column of such a cell
 // hold every face that can carry water in the two sweeps of a step.
 
+#include <omp.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -174,6 +176,20 @@ void spans_from_active_rows(Overland& ov, const Grid& g) {
     }
     count_span_cells(ov, rows);
     ov.active_rows_found = false;
+}
+
+void span_rows_of_thread(const Overland& ov, int& first, int& last) {
+    const int rows = span_rows(ov);
+    const int* before = ov.span_before.data();
+    const long long total = before[rows + 1];
+    const int t = omp_get_thread_num();
+    const int threads = omp_get_num_threads();
+    const long long from = total * t / threads;
+    const long long to = total * (t + 1) / threads;
+    first = static_cast<int>(std::lower_bound(before + 1, before + rows + 1, from) - before);
+    last = t + 1 == threads
+               ? rows + 1
+               : static_cast<int>(std::lower_bound(before + 1, before + rows + 1, to) - before);
 }
 
 void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const double* retention,

@@ -61,6 +61,9 @@ struct Overland {
     // No cell held water at the last overland phase: nothing moved on the
     // ground in that step.
     bool dry = false;
+    // The sub-steps the ADE schemes have run, those of failed attempts
+    // included: what a step costs beyond its two sweeps.
+    long long sub_steps = 0;
 
     // Per-cell arrays, N + 1 entries (entry 0 stays 0: it is the discharge of
     // the missing face of a cell without west or north neighbour).
