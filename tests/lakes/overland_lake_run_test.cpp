@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "support/harness.hpp"

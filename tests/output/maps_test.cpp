@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <sstream>

@@ -173,19 +173,6 @@ TEST(FirstHour, FilesWrittenListsMapSeriesWithTheirCount) {
         << run.out;
 }
 
-// A summary keeps its one-decimal peak line and adds the figure in full, so
-// that the small peak of a small watershed is not read as no flow.
-TEST(FirstHour, SummaryGivesASmallPeakInFull) {
-    TempDir dir;
-    test::write_small_project(dir, "SUMMARY s.txt\n");
-    ASSERT_EQ(run_program_in(dir.path(), {"p.prj"}).status, 0);
-    const std::string summary = dir.read("s.txt");
-    EXPECT_NE(summary.find("Event peak discharge (cubic meters per second):        0.0\n"
-                           "Event peak discharge in full (cubic meters per second):  0.00"),
-              std::string::npos)
-        << summary;
-}
-
 TEST(FirstHour, ProgressLineGivesModelTimeShareWallTimeAndTimeLeft) {
     EXPECT_EQ(progress_text(6, 1, 2020, 10, 30, 0, 0.45, 12.0),
               "model time  6/01/2020 10:30:00   45.0%  wall 0:12  left ~0:15");
