@@ -84,6 +84,44 @@ TEST(LongTermRun, DryWeekBetweenStormsBalancesAndDriesTheSoil) {
     EXPECT_LT(hours[7 * 24 - 1].theta, hours[6].theta - 0.01);
 }
 
+// A dry spell strided by the weather hour gives the hourly lines of one
+// strided by the minute (HYD_FREQ 1 stops a stride at every hydrograph
+// row): each stride evaporates the pond in the centre pit (slow soil, so
+// the storms' runoff stands there) and the store at the potential rate of
+// the hour it spans, and its water shows in that hour's line. Only the
+// stress factor, taken at the start of a stride, sets them apart.
+TEST(LongTermRun, DrySpellStridedByTheHourGivesTheLinesOfOneStridedByTheMinute) {
+    std::vector<HourLine> lines[2];
+    const char* rows[] = {"HYD_FREQ 60\n", "HYD_FREQ 1\n"};
+    for (int k = 0; k < 2; ++k) {
+        TempDir dir;
+        write_long_term_project(dir, hmx_june_weather(10, 68));
+        std::string project = dir.read("p.prj");
+        project.replace(project.find("HYD_FREQ 60\n"), 12, rows[k]);
+        dir.write("p.prj", project);
+        dir.write("elevation.ele",
+                  test::kSmallHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
+        dir.write("ks.map", uniform_map("0.005"));
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::string summary = dir.read("summary.txt");
+        EXPECT_GT(figure_after(summary, "Total direct evaporation="), 4.9) << summary;
+        EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3);
+        lines[k] = hourly_lines(dir);
+    }
+    // From the first storm (1 June 12:00) to the second's hour (8 June 12:00),
+    // which the first run strides up to.
+    ASSERT_GT(lines[0].size(), 7u * 24u);
+    ASSERT_GT(lines[1].size(), 7u * 24u);
+    for (std::size_t h = 0; h <= 7 * 24; ++h) {
+        SCOPED_TRACE(h);
+        EXPECT_EQ(lines[0][h].pet, lines[1][h].pet);
+        EXPECT_NEAR(lines[0][h].theta, lines[1][h].theta, 3e-4);
+        EXPECT_NEAR(lines[0][h].aet, lines[1][h].aet, 1.5e-3);
+        EXPECT_LE(lines[0][h].aet, lines[0][h].pet + 1e-6);
+    }
+}
+
 // The same season on Richards columns (a loam over a slow clay loam in 5 cm
 // nodes, roots in the top 30 cm): the roots take the demand times their water
 // stress, so the root zone dries through the week, never below the wilting
