@@ -127,6 +127,7 @@ void snow_and_frozen_ground(Model& model) {
 // hour that has just passed.
 void report_hour(Model& model, RunContext& ctx) {
     Hydromet& hm = model.hydromet;
+    hm.report_pending = false;
     Soil& soil = model.soil;
     const int n = model.grid.num_cells;
     const double area = model.grid.cell_size * model.grid.cell_size * n;
@@ -156,7 +157,7 @@ void report_hour(Model& model, RunContext& ctx) {
     const double percolation = soil.period_percolation * per_hour;
     const double theta = theta_sum / n;
     const double cfgi = cfgi_sum / n;
-    const WeatherRecord& w = hm.weather;
+    const WeatherRecord& w = hm.finished;
     if (!model.run.quiet && !model.run.super_quiet) {
         ctx.print(
             "%d/%d/%d %2d:00 PET cm/h %6.4lf AET cm/h %6.4lf Infil cm/h %6.4lf Theta %5.2lf \n",
@@ -258,11 +259,12 @@ void advance_weather_hour(Model& model, RunContext& ctx) {
     }
     if (now < hm.next_time - kTimeTolerance)
         return;
-    // The hour of the previous weather record is over: report it.
-    if (hm.weather.year != 0)
-        report_hour(model, ctx);
-    if (ctx.error.pending())
-        return;
+    // The hour of the previous weather record is over; its report waits
+    // for the accounting of the step that closed it.
+    if (hm.weather.year != 0) {
+        hm.finished = hm.weather;
+        hm.report_pending = true;
+    }
     if (!read_hour(model, ctx, hm.next_time))
         return;
     // From the record's own date: adding an hour to a Julian date hour after
@@ -275,6 +277,8 @@ void advance_weather_hour(Model& model, RunContext& ctx) {
 void hydromet_phase(Model& model, RunContext& ctx) {
     advance_weather_hour(model, ctx);
     Hydromet& hm = model.hydromet;
+    if (hm.report_pending && !ctx.error.pending())
+        report_hour(model, ctx);
     if (!hm.hour_pending || ctx.error.pending())
         return;
     hm.hour_pending = false;

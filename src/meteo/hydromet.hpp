@@ -14,9 +14,10 @@ void prepare_hydromet(Model& model, RunContext& ctx);
 // evapotranspiration, melts snow, updates the frozen ground index and writes
 // the hourly report. Stops the run when the weather data run out.
 void hydromet_phase(Model& model, RunContext& ctx);
-// Brings the weather up to the hour that holds the model time (reading and
-// reporting as the hydrometeorology phase does), so that the rainfall of a
-// step already knows whether it falls as snow.
+// Brings the weather up to the hour that holds the model time (reading as
+// the hydrometeorology phase does), so that the rainfall of a step already
+// knows whether it falls as snow. The hour that ended is reported by the
+// hydrometeorology phase, after the step's accounting.
 void advance_weather_hour(Model& model, RunContext& ctx);
 // Closes the long-term output file (its failure is raised).
 void close_hydromet(Model& model, RunContext& ctx);

@@ -72,6 +72,11 @@ struct Hydromet {
     // An hour has been read whose evapotranspiration, melt and frozen ground
     // are still to be worked out by the hydrometeorology phase.
     bool hour_pending = false;
+    // The hour that has just passed, reported once every process has
+    // accounted the step that closed it (the rainfall phase may read the next
+    // hour before they have).
+    WeatherRecord finished;
+    bool report_pending = false;
     double seasonal_factor = 1.0;
 
     // Newton iteration on the surface temperature stops once a step changes

@@ -95,10 +95,12 @@ void sacramento_phase(Model& model, RunContext& ctx) {
         for (int i = 1; i <= n; ++i)
             if (!lakes || !soil.lake_cell[i])
                 demand += soil.potential_et[i];
+    // The first step holds the run's start time and spans no time.
+    const double seconds = model.clock.evaporation_seconds(dt);
     sac.hour_input += entered * cell_area;
-    sac.hour_demand += demand * dt * cell_area;
+    sac.hour_demand += demand * seconds * cell_area;
     soil.period_infiltration += entered * cell_area;
-    soil.period_seconds += dt;
+    soil.period_seconds += seconds;
 
     // This step's share of the inflow of the hour before, for the channels.
     sac.step_rate = std::min(sac.hour_rate, sac.undelivered / dt);

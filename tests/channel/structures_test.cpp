@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 
 #include "channel/culverts.hpp"
 #include "channel/structures.hpp"

@@ -26,17 +26,16 @@ TEST(ErrorReporter, WarningPrintsAndLetsTheRunGoOn) {
     CapturedContext c;
     c.ctx.error.raise(55);
     EXPECT_FALSE(run_must_stop(c.ctx));
-    EXPECT_EQ(c.console(),
-              "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n"
-              "Give the HYD_FREQ card (minutes) in the project file to choose the interval.\n");
+    const std::string warning =
+        "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n"
+        "Give the HYD_FREQ card (minutes) in the project file to choose the interval.\n";
+    EXPECT_EQ(c.console(), warning);
     EXPECT_EQ(c.ctx.error.code, 0);
     for (int code : {39, 41, 55, 95, 96}) EXPECT_TRUE(is_warning(code)) << code;
     for (int code : {3, 4, 52, 56, 71, 127, 4000}) EXPECT_FALSE(is_warning(code)) << code;
     // A second report finds nothing pending.
     report_error(c.ctx);
-    EXPECT_EQ(c.console(),
-              "\nWarning: Write hydrograph time step not specified, defaulting to 1 hour.\n"
-              "Give the HYD_FREQ card (minutes) in the project file to choose the interval.\n");
+    EXPECT_EQ(c.console(), warning);
 }
 
 TEST(ErrorReporter, ErrorStopsTheRunAndStaysFatal) {

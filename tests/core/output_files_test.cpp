@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "core/context.hpp"
 #include "core/output_files.hpp"
 #include "support/harness.hpp"

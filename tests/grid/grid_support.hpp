@@ -3,7 +3,6 @@
 // console is captured, and small grids built from a mask drawn as text.
 
 #include <string>
-#include <vector>
 
 #include "core/context.hpp"
 #include "grid/grid.hpp"

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "core/errors.hpp"
 #include "grid_support.hpp"
 #include "input/replace.hpp"

@@ -3,7 +3,6 @@
 // the rain phases in the driver's order, for the precipitation and surface
 // parameter tests.
 
-#include <cstdio>
 #include <memory>
 #include <string>
 

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "core/context.hpp"
 #include "meteo/hydromet_state.hpp"

@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -52,20 +50,6 @@ TEST(MapOutput, GridSeriesGolden) {
     EXPECT_TRUE(dir.exists("out/discharge.0011.asc"));
     EXPECT_TRUE(dir.exists("out/rain.0011.asc"));
     EXPECT_FALSE(dir.exists("out/depth.0012.asc"));
-}
-
-// Each run of a batch (and each evaluation of a calibration) numbers its map
-// series like its other outputs, so no run overwrites another's maps.
-TEST(MapOutput, EachRunOfABatchNumbersItsMapSeries) {
-    TempDir dir;
-    write_mapped_project(dir, "MAP_TYPE 0\nDEPTH out\n");
-    std::filesystem::create_directory(dir.path() / "out");
-    const auto run = run_program_in(dir.path(), {"-b2", "p.prj"});
-    ASSERT_EQ(run.status, 0) << run.out;
-    for (const char* name : {"out/0000_depth.0001.asc", "out/0001_depth.0011.asc"})
-        EXPECT_TRUE(dir.exists(name)) << name;
-    EXPECT_FALSE(dir.exists("out/depth.0001.asc"));
-    EXPECT_NE(run.out.find("opening file out/0001_depth.0001.asc\n"), std::string::npos);
 }
 
 TEST(MapOutput, TextDatasetGolden) {

@@ -238,7 +238,6 @@ TEST(FrontDoor, MessagesSayWhichCardToChange) {
          "Give the model step in seconds, more than 0, on the TIMESTEP card of the project file."},
         {"-OUTSLOPE",
          "Give the slope at the outlet, more than 0, on the OUTSLOPE card of the project file."},
-        {"-HYD_FREQ", "Give the HYD_FREQ card (minutes) in the project file", 0},
         {"-MAP_FREQ", "Give the MAP_FREQ card (minutes) in the project file", 0},
         {"MAP_TYPE 4", "MAP_TYPE 4 asks for QDAT files; give MAP_TYPE 0, 1 or 2"},
         {"-MANNING_N",

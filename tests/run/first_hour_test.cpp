@@ -117,14 +117,6 @@ TEST(FirstHour, RefusalsNameTheFileThePlaceAndTheRemedy) {
          "'dos2unix rain.gag' and try again.\n",
          1,
          {{"rain.gag", "EVENT \"storm\"\r\nNRGAG 2\r\nNRPDS 1\r\n"}}},
-        {"ELEVATION short.ele\n",
-         "Incorrect number of rows in map: short.ele\n"
-         "  The map has 2 rows and 3 columns; the grid has 3 rows and 3 columns. Change ROWS in "
-         "the project file, or give the map the grid's size.\n",
-         1,
-         {{"short.ele",
-           "north: 30\nsouth: 10\neast: 30\nwest: 0\nrows: 2\ncols: 3\n"
-           "10.2 10.1 10.2\n10.1 10.0 10.1\n"}}},
         {"ELEVATION wide.ele\n",
          "Incorrect number of rows and columns in map: wide.ele\n"
          "  The map has 2 rows and 4 columns; the grid has 3 rows and 3 "
@@ -138,9 +130,6 @@ TEST(FirstHour, RefusalsNameTheFileThePlaceAndTheRemedy) {
         {"SUMMARY results/s.txt\n",
          "Error: the folder results of output results/s.txt (card SUMMARY) does not exist.\n"
          "Paths are relative to the folder the program runs in, "},
-        {"MAP_TYPE 0\nDEPTH gone\n",
-         "Error: the folder gone of output gone/ (card DEPTH, depth.NNNN.asc maps) does not "
-         "exist.\n"},
     };
     test::expect_project_cases(cases);
 }
@@ -182,19 +171,6 @@ TEST(FirstHour, FilesWrittenListsMapSeriesWithTheirCount) {
                            "  out_time.dat\n"),
               std::string::npos)
         << run.out;
-}
-
-// A summary keeps its one-decimal peak line and adds the figure in full, so
-// that the small peak of a small watershed is not read as no flow.
-TEST(FirstHour, SummaryGivesASmallPeakInFull) {
-    TempDir dir;
-    test::write_small_project(dir, "SUMMARY s.txt\n");
-    ASSERT_EQ(run_program_in(dir.path(), {"p.prj"}).status, 0);
-    const std::string summary = dir.read("s.txt");
-    EXPECT_NE(summary.find("Event peak discharge (cubic meters per second):        0.0\n"
-                           "Event peak discharge in full (cubic meters per second):  0.00"),
-              std::string::npos)
-        << summary;
 }
 
 TEST(FirstHour, ProgressLineGivesModelTimeShareWallTimeAndTimeLeft) {

@@ -13,7 +13,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "support/harness.hpp"
 #include "support/projects.hpp"

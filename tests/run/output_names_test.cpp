@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -120,46 +119,37 @@ TEST(OutputNames, DevicesAndNumberedNamesDoNotClash) {
     EXPECT_TRUE(batch.exists("0000_elevation.ele"));
 }
 
-// The word that follows the label in the text; empty when the label is missing.
-std::string figure_after(const std::string& text, const std::string& label) {
-    const std::size_t at = text.find(label);
-    if (at == std::string::npos)
-        return {};
-    const std::size_t begin = text.find_first_not_of(' ', at + label.size());
-    return text.substr(begin, text.find_first_of(" \n", begin) - begin);
-}
-
-// Two batch runs with their outputs in a folder: each run's files are named
-// by its number inside the folder, and each takes its own line of values.
-// The rain volume is intensity x duration x area: 10 mm/h x 5 min x 900 m2 =
-// 0.75 m3 in run 0, twice that at 20 mm/h in run 1.
+// Two batch runs with their outputs in a folder: each run's files, map
+// series among them, are named by its number inside the folder, and each
+// takes its own line of values. The rain volume is intensity x duration x
+// area: 10 mm/h x 5 min x 900 m2 = 0.75 m3 in run 0, twice that at 20 mm/h
+// in run 1.
 TEST(OutputNames, BatchRunsNumberTheFilesInTheirFolders) {
     TempDir dir;
     test::write_small_project(dir, "");
     std::string project = dir.read("p.prj");
     project.replace(project.find("RAIN_INTENSITY 10\n"), 18,
                     "REPLACE_PARAMS params.txt\nREPLACE_VALS values.txt\nRAIN_INTENSITY [RAIN]\n"
-                    "SUMMARY out/summary.txt\nOUTLET_HYDRO out/outlet.otl\n");
+                    "SUMMARY out/summary.txt\nOUTLET_HYDRO out/outlet.otl\nMAP_TYPE 0\n"
+                    "DEPTH out\nMAP_FREQ 1\n");
     dir.write("p.prj", project);
     dir.write("params.txt", "1\n[RAIN] \"%4.1lf\"\n");
     dir.write("values.txt", "10\n20\n");
     std::filesystem::create_directory(dir.path() / "out");
     const auto run = run_program_in(dir.path(), {"-b2", "p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
-    for (const char* name :
-         {"out/0000_outlet.otl", "out/0001_outlet.otl", "0000_maskmap", "0001_maskmap"})
+    for (const char* name : {"out/0000_outlet.otl", "out/0001_outlet.otl", "0000_maskmap",
+                             "0001_maskmap", "out/0000_depth.0001.asc", "out/0001_depth.0011.asc"})
         EXPECT_TRUE(dir.exists(name)) << name;
+    EXPECT_FALSE(dir.exists("out/depth.0001.asc"));
+    EXPECT_NE(run.out.find("opening file out/0001_depth.0001.asc\n"), std::string::npos);
     for (const auto& [file, volume] :
-         {std::pair{"out/0000_summary.txt", "0.75"}, std::pair{"out/0001_summary.txt", "1.50"}})
-        EXPECT_EQ(figure_after(dir.read(file), "Total amount of precip="), volume) << file;
+         {std::pair{"out/0000_summary.txt", 0.75}, std::pair{"out/0001_summary.txt", 1.5}})
+        EXPECT_EQ(test::figure(dir.read(file), "Total amount of precip="), volume) << file;
 }
 
-constexpr const char* kFull = "Error: Can't write output file: %s (No space left on device)\n";
-
 std::string full_message(const std::string& path) {
-    char text[256];
-    std::snprintf(text, sizeof text, kFull, path.c_str());
-    return text;
+    return "Error: Can't write output file: " + path + " (No space left on device)\n";
 }
 
 TEST(WriteFailures, FullDeviceStopsTheRunNamingTheFile) {
@@ -172,7 +162,6 @@ TEST(WriteFailures, FullDeviceStopsTheRunNamingTheFile) {
     };
     const Case cases[] = {
         {"SUMMARY /dev/full\n", "", "/dev/full"},
-        {"SUMMARY s.txt\nOUTLET_HYDRO /dev/full\n", "", "/dev/full"},
         {"SIG_OUTLET_HYDRO /dev/full\n", "", "/dev/full"},
         {"OUTLET_HYDRO q.otl\nORBAL_HYDRO /dev/full\n", "", "/dev/full"},
         {"IN_THETA_LOCATION cells.txt\nOUT_THETA_LOCATION /dev/full\n", "", "/dev/full"},

@@ -57,7 +57,7 @@ void write_project(const TempDir& dir, const std::string& parameters = kParamete
 // leaves at the outlet; every balance closes.
 TEST(SacramentoRun, StoresFeedTheChannelsAndEveryBalanceCloses) {
     TempDir dir;
-    write_project(dir);
+    write_project(dir, kParameters, "DAILY_OUTPUT hourly.txt\n");
     const auto run = run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out;
     const std::string summary = dir.read("summary.txt");
@@ -85,6 +85,33 @@ TEST(SacramentoRun, StoresFeedTheChannelsAndEveryBalanceCloses) {
     EXPECT_NEAR(discharge, lateral, 0.05);
     EXPECT_GT(figure_after(summary, "AET="), 0.0);
     EXPECT_LE(figure_after(summary, "AET="), figure_after(summary, "PET="));
+
+    // Each hourly line carries the evapotranspiration of its own hour: never
+    // above the hour's potential, and the lines add up to the accounting's
+    // total (mm over the watershed; a line is an hour in cm/h). The rain of
+    // the second storm reads the 12:00 weather before the 11:00 hour is
+    // accounted; that hour still shows its evapotranspiration, and 12:00 no
+    // more than its potential.
+    std::istringstream hourly(dir.read("hourly.txt"));
+    std::string line, date, hour;
+    std::getline(hourly, line);
+    double aet_mm = 0.0;
+    int hours = 0;
+    double aet_before_storm = 0.0;
+    while (std::getline(hourly, line)) {
+        double theta = 0.0, pet = 0.0, aet = 0.0;
+        std::istringstream(line) >> date >> hour >> theta >> pet >> aet;
+        SCOPED_TRACE(line);
+        EXPECT_LE(aet, pet + 1e-6);
+        if (date == "2021/6/8" && hour == "11:00")
+            aet_before_storm = aet;
+        aet_mm += aet * 10.0;
+        ++hours;
+    }
+    // From 1 June 12:00 to the end of the second storm's hour, 8 June 13:00.
+    EXPECT_EQ(hours, 7 * 24 + 1);
+    EXPECT_GT(aet_before_storm, 0.02);
+    EXPECT_NEAR(aet_mm, figure_after(summary, "AET="), hours * 5e-6);
 }
 
 // A pond on one cell of nine evaporates as a lake, and full tension stores

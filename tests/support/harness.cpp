@@ -128,6 +128,12 @@ double figure(const std::string& text, const std::string& label) {
     return std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
+void expect_balances_close(const std::string& summary, double tolerance,
+                           const std::vector<std::string>& labels) {
+    for (const std::string& label : labels)
+        EXPECT_LE(std::fabs(figure(summary, label)), tolerance) << label << "\n" << summary;
+}
+
 std::string normalise(const std::string& console) {
     static const std::regex threads(R"(\(OpenMP\), \d+ total threads\.)");
     static const std::regex init(R"(total time to init\(s\): +[0-9.]+)");

@@ -85,6 +85,14 @@ inline constexpr const char* kNoFullDevice =
 // a failure of the test, and NaN, when the label is not there.
 double figure(const std::string& text, const std::string& label);
 
+// The balance errors of a summary lie within `tolerance` percent of 0: the
+// event's mass conservation error, the run's overall error and the error of
+// its surface components, or the labels given.
+void expect_balances_close(const std::string& summary, double tolerance,
+                           const std::vector<std::string>& labels = {
+                               "mass conservation error:", "Overall mass balance error =",
+                               "Mass balance error of surface components ="});
+
 // Golden file under tests/<relative>.
 std::string golden(const std::string& relative);
 
