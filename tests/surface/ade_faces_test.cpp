@@ -1,0 +1,118 @@
+// The ADE sweeps work out their faces many at a time. Every face of the first
+// sweep of a step must carry exactly the discharge the face law gives for the
+// depths the step starts from, worked out face by face: on rows longer than
+// the sweeps' batches, with flow both ways, the face limit biting where deep
+// water lies on nearly level ground, and cells that are dry, below their
+// retention or hold a film so thin that its square is subnormal.
+
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "surface/overland_grid.hpp"
+#include "surface/overland_laws.hpp"
+
+namespace torva {
+namespace {
+
+namespace law = overland_law;
+
+constexpr int kRows = 3;
+constexpr int kCols = 600;
+
+// Bumps of up to 8 mm under 0.30 to 0.40 m of water, with a dry cell and a
+// cell below its 2 mm retention here and there, and now and then a column
+// of films of 1e-160 m on a 2 cm ridge between dry columns: the films give
+// to their dry neighbours and, down the bumps, to one another.
+double ground(int r, int c) {
+    return 10.0 + 0.002 * ((c * 37 + r * 11) % 5) + (c % 89 == 3 ? 0.02 : 0.0);
+}
+
+double depth_at(int r, int c) {
+    if (c % 97 == 5 || c % 89 == 2 || c % 89 == 4)
+        return 0.0;
+    if (c % 89 == 3)
+        return 1e-160;
+    if (c % 83 == 7)
+        return 0.001;
+    return 0.3 + 0.01 * ((c * 13 + r * 7) % 11);
+}
+
+// The first sweep's discharge of every face, against the law worked out one
+// face at a time: direction 1 sweeps the east faces first, 2 the south faces.
+void check_first_sweep(int direction, int threads) {
+    omp_set_num_threads(threads);
+    RunContext ctx;
+    test::Console console(ctx);
+    auto m = test::overland_watershed(ctx, "ade", 1.0, kRows, kCols, 10.0, ground);
+    Model& model = *m;
+    const Grid& g = model.grid;
+    Overland& ov = model.overland;
+    ov.min_parallel_cells = 0;
+    for (int r = 1; r <= kRows; ++r)
+        for (int c = 1; c <= kCols; ++c) {
+            const int i = g.number_at(r, c);
+            ov.depth[i] = depth_at(r, c);
+            model.surface.retention_depth[i] = c % 83 == 7 ? 0.002 : 0.0;
+        }
+    const auto cell = [&](int i) {
+        const double h = ov.depth[i];
+        return law::AdeCell{g.elevation[i] + h, h - model.surface.retention_depth[i], 20.0, h};
+    };
+    const int* to = direction == 1 ? g.east_neighbour.data() : g.south_neighbour.data();
+    const int* from = direction == 1 ? g.west_neighbour.data() : g.north_neighbour.data();
+    const double volume_rate = 100.0;  // 10 m cells over 1 s
+    const auto law_discharge = [&](int i) {
+        const int j = i > 0 ? to[i] : 0;
+        return j > 0 ? law::ade_face_discharge(cell(i), cell(j), 10.0, volume_rate) : 0.0;
+    };
+    std::vector<double> expected(g.num_cells + 1, 0.0);
+    int limited = 0, films = 0, both_ways[2] = {0, 0};
+    for (int i = 1; i <= g.num_cells; ++i) {
+        const int j = to[i];
+        if (j == 0)
+            continue;
+        bool asked = false;
+        const auto passed_on = [&](double sign) {
+            asked = true;
+            return sign * (law_discharge(from[i]) + law_discharge(j));
+        };
+        const law::FaceFlow flow =
+            law::ade_face_flow(cell(i), cell(j), 10.0, volume_rate, 1.0, passed_on);
+        EXPECT_FALSE(flow.failed);
+        expected[i] = flow.discharge;
+        limited += asked;
+        films += flow.discharge != 0.0 && std::fabs(flow.discharge) < 1e-200;
+        both_ways[flow.discharge > 0.0] += flow.discharge != 0.0;
+    }
+    // The grid does exercise the limit and flow both ways.
+    EXPECT_GT(limited, 50);
+    EXPECT_GT(films, 5);
+    EXPECT_GT(both_ways[0], 50);
+    EXPECT_GT(both_ways[1], 50);
+
+    ov.ade_sweep_toggle = direction;
+    overland_flow_phase(model, ctx);
+    ASSERT_FALSE(ctx.error.pending()) << console.text();
+    const std::vector<double>& got = direction == 1 ? ov.discharge_x : ov.discharge_y;
+    for (int i = 1; i <= g.num_cells; ++i) {
+        SCOPED_TRACE("cell " + std::to_string(i));
+        EXPECT_EQ(got[i], expected[i]);
+    }
+    omp_set_num_threads(omp_get_num_procs());
+}
+
+TEST(AdeFaces, FirstSweepGivesTheFaceLawToTheBitBothWaysOnOneAndTwoThreads) {
+    for (const int direction : {1, 2})
+        for (const int threads : {1, 2}) {
+            SCOPED_TRACE((direction == 1 ? "east faces, " : "south faces, ") +
+                         std::to_string(threads) + " threads");
+            check_first_sweep(direction, threads);
+        }
+}
+
+}  // namespace
+}  // namespace torva
