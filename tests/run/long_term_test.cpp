@@ -425,6 +425,7 @@ struct WeatherFault {
     const char* name;
     std::string weather;
     const char* message;
+    const char* step = "30";  // TIMESTEP, s
 };
 
 // Every refusal of the HMX reader stops the run before any step, naming the
@@ -459,10 +460,20 @@ TEST(LongTermRun, WeatherFileFaultsStopTheRun) {
         {"gap in the hours",
          good.substr(0, good.find("2021 6 1 3 ")) + good.substr(good.find("2021 6 1 4 ")),
          "does not follow the hour before it"},
+        // A step longer than the weather's hour would let the weather fall
+        // behind the clock.
+        {"step over an hour", good,
+         "card TIMESTEP on line 11 of p.prj: 3601 seconds is longer than the hour of the "
+         "weather a long-term run follows",
+         "3601"},
     };
     for (const WeatherFault& f : faults) {
         TempDir dir;
         write_long_term_project(dir, f.weather);
+        std::string project = dir.read("p.prj");
+        project.replace(project.find("TIMESTEP 30\nTOT_TIME 10\n"), 24,
+                        std::string("TIMESTEP ") + f.step + "\nTOT_TIME 100\n");
+        dir.write("p.prj", project);
         const auto run = run_program_in(dir.path(), {"p.prj"});
         EXPECT_EQ(run.status, 1) << f.name;
         EXPECT_NE(run.out.find(f.message), std::string::npos) << f.name << "\n" << run.out;
