@@ -444,6 +444,22 @@ SpanStepEnd finish_span_step(Model& model, double dt) {
     return {largest, first_bad <= n ? first_bad : 0};
 }
 
+// Whether every cell outside the cells known to hold water (Overland::water)
+// is dry at the start of the overland phase. The last step's phases keep
+// them; of the phases since the rain, those of long-term runs (snowmelt, the
+// soil stores), the infiltration methods other than plain Green and Ampt
+// (exfiltration), a water table at the surface (seepage) and the overland
+// boundaries can put water on a dry cell without saying so, and the phase
+// then reads every depth.
+bool water_stays_where_known(const Model& model) {
+    const Overland& ov = model.overland;
+    const InfiltrationMethod method = model.project.infiltration;
+    return ov.water.known && ov.water.rows() == span_rows(ov) && !model.run.long_term &&
+           (method == InfiltrationMethod::none || method == InfiltrationMethod::green_ampt) &&
+           !model.soil.water_table_reaches_surface && !model.project.given(Card::OV_BOUNDARY) &&
+           !model.lakes.present() && !ov.channel_lakes.present();
+}
+
 void track_courant_number(Model& model, double courant) {
     Overland& ov = model.overland;
     if (courant > ov.max_courant) {
@@ -549,10 +565,12 @@ void overland_flow_phase(Model& model, RunContext& ctx) {
         return DepthScan{rows.water_present, rows.non_real_cell};
     };
     DepthScan scan;
+    const bool within_water = spans && water_stays_where_known(model);
     ov.water.known = false;
     if (spans) {
-        const RowScan rows = scan_active_rows(ov, model.grid, ov.depth.data(),
-                                              model.surface.retention_depth.data(), parallel);
+        const RowScan rows =
+            scan_active_rows(ov, model.grid, ov.depth.data(), model.surface.retention_depth.data(),
+                             parallel, within_water);
         scan = {rows.water_present, rows.non_real_cell};
     } else {
         scan = scan_every_depth();

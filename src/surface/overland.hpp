@@ -41,12 +41,14 @@ void span_rows_of_thread(const Overland& ov, int& first, int& last);
 // One pass over the depths of every cell: whether any holds water, the first
 // whose depth is not a real number (0 for none), and, for the wet spans, the
 // first and last column of each row that holds water above its retention.
+// With `within_water`, and the cells that may hold water known, the pass
+// reads only those: the caller vouches that every other depth is 0.
 struct RowScan {
     bool water_present = false;
     int non_real_cell = 0;
 };
 RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const double* retention,
-                         bool parallel);
+                         bool parallel, bool within_water);
 // One pass over the depths of every cell, row by row: whether any holds
 // water, the first whose depth is not a real number, and the cells that may
 // hold water (Overland::water), which are then known.

@@ -23,6 +23,21 @@ void count_span_cells(Overland& ov, int rows) {
         ov.span_before[r + 1] = ov.span_before[r] + (ov.span_end[r] - ov.span_begin[r]);
 }
 
+// Inside a parallel region: the rows [first, last) of the calling thread's
+// share of the cells that `before` counts (the cells of the rows above each
+// row, rows + 2 entries).
+void share_rows(const int* before, int rows, int& first, int& last) {
+    const long long total = before[rows + 1] - before[1];
+    const int t = omp_get_thread_num();
+    const int threads = omp_get_num_threads();
+    const long long from = before[1] + total * t / threads;
+    const long long to = before[1] + total * (t + 1) / threads;
+    first = static_cast<int>(std::lower_bound(before + 1, before + rows + 1, from) - before);
+    last = t + 1 == threads
+               ? rows + 1
+               : static_cast<int>(std::lower_bound(before + 1, before + rows + 1, to) - before);
+}
+
 }  // namespace
 
 void set_up_wet_spans(Overland& ov, const Grid& g) {
@@ -40,8 +55,8 @@ void set_up_wet_spans(Overland& ov, const Grid& g) {
     } else {
         ov.row_begin[1] = 1;
     }
-    for (auto* a : {&ov.span_begin, &ov.span_end, &ov.span_before, &ov.active_first,
-                    &ov.active_last, &ov.dirty_begin, &ov.dirty_end})
+    for (auto* a : {&ov.span_begin, &ov.span_end, &ov.span_before, &ov.water_before,
+                    &ov.active_first, &ov.active_last, &ov.dirty_begin, &ov.dirty_end})
         a->assign(size, 0);
     ov.row_cleanup.assign(size, 0.0);
     ov.water.size_for(rows);
@@ -66,7 +81,7 @@ void cover_every_cell(Overland& ov) {
 }
 
 RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const double* retention,
-                         bool parallel) {
+                         bool parallel, bool within_water) {
     const int rows = span_rows(ov);
     const int* col = g.cell_col.data();
     const int* begin = ov.row_begin.data();
@@ -74,45 +89,66 @@ RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const
     int* last = ov.active_last.data();
     int* water_begin = ov.water.begin.data();
     int* water_end = ov.water.end.data();
+    within_water = within_water && ov.water.rows() == rows;
+    // The cells each row reads: all of them, or only those that may hold
+    // water, outside which every depth is 0. The threads share the cells
+    // read, so a storm over some rows still keeps every thread busy.
+    int* before = ov.water_before.data();
+    before[1] = 0;
+    for (int r = 1; r <= rows; ++r) {
+        int from = begin[r], to = begin[r + 1];
+        if (within_water) {
+            from = std::max(from, water_begin[r]);
+            to = std::max(from, std::min(to, water_end[r]));
+            water_begin[r] = from;
+            water_end[r] = to;
+        }
+        before[r + 1] = before[r] + (to - from);
+    }
     int wet = 0;
     int first_bad = INT_MAX;
-#pragma omp parallel for schedule(static) if (parallel) reduction(+ : wet) \
-    reduction(min : first_bad)
-    for (int r = 1; r <= rows; ++r) {
-        int a = INT_MAX, b = -1, row_wet = 0;
-        int water_first = INT_MAX, water_last = -1;
-        for (int i = begin[r]; i < begin[r + 1]; ++i) {
-            const double h = depth[i];
-            // Most cells of a grid between storms are dry: one test of the
-            // depth passes them, and retention (never negative) is read only
-            // under water.
-            if (!(h > 0.0)) {
-                if (h == 0.0)
+#pragma omp parallel if (parallel) reduction(+ : wet) reduction(min : first_bad)
+    {
+        int rows_from = 1, rows_to = 1;
+        share_rows(before, rows, rows_from, rows_to);
+        for (int r = rows_from; r < rows_to; ++r) {
+            int a = INT_MAX, b = -1, row_wet = 0;
+            int water_first = INT_MAX, water_last = -1;
+            const int from = within_water ? water_begin[r] : begin[r];
+            const int to = within_water ? water_end[r] : begin[r + 1];
+            for (int i = from; i < to; ++i) {
+                const double h = depth[i];
+                // Most cells of a grid between storms are dry: one test of the
+                // depth passes them, and retention (never negative) is read only
+                // under water.
+                if (!(h > 0.0)) {
+                    if (h == 0.0)
+                        continue;
+                    water_first = std::min(water_first, i);
+                    water_last = i;
+                    if (std::isnan(h) || std::isinf(h))
+                        first_bad = std::min(first_bad, i);
                     continue;
+                }
                 water_first = std::min(water_first, i);
                 water_last = i;
-                if (std::isnan(h) || std::isinf(h))
+                if (std::isinf(h)) {
                     first_bad = std::min(first_bad, i);
-                continue;
+                    continue;
+                }
+                if (h > 1e-16)
+                    ++row_wet;
+                if (h > retention[i]) {
+                    a = std::min(a, col[i]);
+                    b = col[i];
+                }
             }
-            water_first = std::min(water_first, i);
-            water_last = i;
-            if (std::isinf(h)) {
-                first_bad = std::min(first_bad, i);
-                continue;
-            }
-            if (h > 1e-16)
-                ++row_wet;
-            if (h > retention[i]) {
-                a = std::min(a, col[i]);
-                b = col[i];
-            }
+            first[r] = a;
+            last[r] = b;
+            water_begin[r] = water_last < 0 ? begin[r] : water_first;
+            water_end[r] = water_last < 0 ? begin[r] : water_last + 1;
+            wet += row_wet;
         }
-        first[r] = a;
-        last[r] = b;
-        water_begin[r] = water_last < 0 ? begin[r] : water_first;
-        water_end[r] = water_last < 0 ? begin[r] : water_last + 1;
-        wet += row_wet;
     }
     ov.active_rows_found = true;
     // The cells found hold the water before the step; the step may move it.
@@ -179,23 +215,13 @@ void spans_from_active_rows(Overland& ov, const Grid& g) {
 }
 
 void span_rows_of_thread(const Overland& ov, int& first, int& last) {
-    const int rows = span_rows(ov);
-    const int* before = ov.span_before.data();
-    const long long total = before[rows + 1];
-    const int t = omp_get_thread_num();
-    const int threads = omp_get_num_threads();
-    const long long from = total * t / threads;
-    const long long to = total * (t + 1) / threads;
-    first = static_cast<int>(std::lower_bound(before + 1, before + rows + 1, from) - before);
-    last = t + 1 == threads
-               ? rows + 1
-               : static_cast<int>(std::lower_bound(before + 1, before + rows + 1, to) - before);
+    share_rows(ov.span_before.data(), span_rows(ov), first, last);
 }
 
 void find_wet_spans(Overland& ov, const Grid& g, const double* depth, const double* retention,
                     bool parallel) {
     if (!ov.active_rows_found)
-        scan_active_rows(ov, g, depth, retention, parallel);
+        scan_active_rows(ov, g, depth, retention, parallel, false);
     spans_from_active_rows(ov, g);
 }
 

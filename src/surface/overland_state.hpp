@@ -111,6 +111,7 @@ struct Overland {
     std::vector<int> span_begin;  // per row
     std::vector<int> span_end;
     std::vector<int> span_before;     // rows + 2 entries
+    std::vector<int> water_before;    // the same for the cells of `water`
     std::vector<int> active_first;    // per row: first and last column of a cell
     std::vector<int> active_last;     // above its retention (work arrays)
     std::vector<double> row_cleanup;  // per row, m: the cleanup of a sweep

@@ -28,6 +28,7 @@ struct Outcome {
     std::vector<double> depth, max_depth, held, effective, infiltrated, rate, cumulative;
     double precipitation = 0.0, interception = 0.0, infiltration = 0.0, outlet = 0.0;
     int fewest_water_cells = kRows * kCols;  // the smallest set of cells visited
+    int fewest_read_depths = kRows * kCols;  // the fewest depths the ADE phase read
 };
 
 int cells_in(const RowSpans& spans) {
@@ -36,7 +37,10 @@ int cells_in(const RowSpans& spans) {
     return count;
 }
 
-Outcome storm_cell(const std::string& scheme, bool follow_water, int threads) {
+// `seeping`: a water table stands at the surface, and between the soil and
+// the overland phase water seeps out onto a dry cell without saying so.
+Outcome storm_cell(const std::string& scheme, bool follow_water, int threads,
+                   bool seeping = false) {
     omp_set_num_threads(threads);
     RunContext ctx;
     test::Console console(ctx);
@@ -93,7 +97,13 @@ Outcome storm_cell(const std::string& scheme, bool follow_water, int threads) {
         plain_green_ampt(model, dt);
         if (model.overland.water.known)
             o.fewest_water_cells = std::min(o.fewest_water_cells, cells_in(model.overland.water));
+        model.soil.water_table_reaches_surface = seeping;
+        if (seeping && k % 40 == 19)
+            model.overland.depth[model.grid.number_at(5, 55)] += 0.02;
         overland_flow_phase(model, ctx);
+        if (model.overland.wet_spans)
+            o.fewest_read_depths =
+                std::min(o.fewest_read_depths, model.overland.water_before[kRows + 1]);
         o.outlet += model.outlet.discharge;
         // The bank of a channel overflows onto a cell far from the storm.
         if (k % 40 == 39) {
@@ -132,6 +142,8 @@ TEST(DryCells, RainInterceptionAndInfiltrationGiveTheFiguresOfEveryCell) {
             SCOPED_TRACE(scheme + ", " + std::to_string(threads) + " threads");
             const Outcome wet = storm_cell(scheme, true, threads);
             EXPECT_LT(wet.fewest_water_cells, kRows * kCols / 4);  // cells were left out
+            if (scheme == "ade")
+                EXPECT_LT(wet.fewest_read_depths, kRows * kCols / 4);
             EXPECT_EQ(wet.depth, all.depth);
             EXPECT_EQ(wet.max_depth, all.max_depth);
             EXPECT_EQ(wet.held, all.held);
@@ -145,6 +157,18 @@ TEST(DryCells, RainInterceptionAndInfiltrationGiveTheFiguresOfEveryCell) {
             EXPECT_EQ(wet.outlet, all.outlet);
         }
     }
+}
+
+// Water that a phase puts on a dry cell without widening the cells known to
+// hold water (here seepage from a water table at the surface) is still found
+// and moved: the overland phase then reads every depth.
+TEST(DryCells, WaterThatAppearsUnannouncedStillFlows) {
+    const Outcome all = storm_cell("ade", false, 1, true);
+    const Outcome wet = storm_cell("ade", true, 2, true);
+    EXPECT_GT(all.max_depth[kCols * 4 + 55], 0.01);
+    EXPECT_EQ(wet.depth, all.depth);
+    EXPECT_EQ(wet.max_depth, all.max_depth);
+    EXPECT_EQ(wet.outlet, all.outlet);
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ Outcome rain_on_a_patch(bool spans, int threads, double dt) {
                     m->overland.depth[m->grid.number_at(r, c)] += 0.080 / 3600.0 * dt;
         if (t >= 600.0 && t < 600.0 + 2.0 * dt)
             for (int i = 1; i <= m->grid.num_cells; ++i) m->overland.depth[i] = 0.0;
+        // Water put on the cells here, as by a phase that does not say where,
+        // makes the phase read every depth.
+        ov.water.known = false;
         overland_flow_phase(*m, ctx);
         o.outlet.push_back(m->outlet.discharge);
         double faces = 0.0;  // every face discharge, dry steps included
