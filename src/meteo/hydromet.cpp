@@ -118,6 +118,9 @@ void snow_and_frozen_ground(Model& model) {
         cfgi[i] = std::max(next, 0.0);
     }
     hm.snow = snow_left;
+    // Melt wets cells the overland phase may not know to hold water.
+    if (melted > 0.0)
+        model.overland.water.known = false;
     const double volume = melted * model.grid.cell_size * model.grid.cell_size;
     model.totals.run.snowmelt += volume;
     model.totals.event.snowmelt += volume;

@@ -528,6 +528,15 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     const bool snowing = model.run.long_term && hm.started && hm.weather.temperature < 0.0 &&
                          hm.snow_water_equivalent.size() == static_cast<std::size_t>(cells) + 1;
     double* h = snowing ? model.hydromet.snow_water_equivalent.data() : depth.data();
+    // Snow on the open water of a lake of the network melts into it (no lake
+    // is modelled as frozen): it reaches the cell's water, which the lake
+    // gathers as its precipitation, and not the snow store.
+    const std::vector<int>& network_lake = model.overland.channel_lakes.lake_number;
+    const int* snow_to_lake = snowing && network_lake.size() == static_cast<std::size_t>(cells) + 1
+                                  ? network_lake.data()
+                                  : nullptr;
+    if (snow_to_lake)
+        ov.water.known = false;
     // The cells it rains on may now hold water; snow leaves the depths as
     // they were.
     const RowSpans every_cell;
@@ -549,6 +558,12 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
                     s[2] += 1.0;
                 return;
             }
+            if (snow_to_lake && snow_to_lake[i] > 0) {
+                depth[i] += rate[i] * dt * kRainToMetres;
+                if (!std::isfinite(depth[i]))
+                    s[2] += 1.0;
+                return;
+            }
             h[i] += rate[i] * dt * kRainToMetres;
             s[1] += rate[i];
             if (!std::isfinite(h[i]))
@@ -558,11 +573,13 @@ void apply_rainfall_phase(Model& model, RunContext& ctx) {
     const double ground_sum = sums[1];
     int first_bad_cell = cells + 1;
     if (sums[2] > 0.0)
-        for (int i = 1; i <= cells; ++i)
-            if (!std::isfinite(lake && lake[i] > 0 ? rate[i] : h[i])) {
+        for (int i = 1; i <= cells; ++i) {
+            const bool to_lake_water = snow_to_lake && snow_to_lake[i] > 0;
+            if (!std::isfinite(lake && lake[i] > 0 ? rate[i] : to_lake_water ? depth[i] : h[i])) {
                 first_bad_cell = i;
                 break;
             }
+        }
     if (lake) {
         // In cell order, so the lakes' sums do not depend on the thread count.
         double lake_sum = 0.0;  // mm/h over lake cells

@@ -421,16 +421,19 @@ constexpr StepPhase kStep[] = {
     {radar_phase},
     {apply_rainfall_phase, TimedPhase::rainfall},
     {infiltration_phase, TimedPhase::infiltration},
-    // The Sacramento hour closes before the weather moves on to the next
-    // hour, so that the hour is accounted with its own evapotranspiration
-    // demand and the hourly report shows its stores.
     {sacramento_phase},
-    {hydromet_phase},
     {soil_moisture_accounting_phase},
     {overland_flow_phase, TimedPhase::overland},
     {groundwater_phase, TimedPhase::groundwater},
     {overland_lakes_phase},
     {channel_routing_phase, TimedPhase::channel},
+    // A step accounts the seconds that end at its time, which lie in the
+    // hour before a weather hour it reaches (a dry-spell stride, the whole
+    // of that hour): the soil, the lakes and Sacramento take them at that
+    // hour's potential rate and count them in its report. Only then is the
+    // hour reported and the new hour's evapotranspiration, melt and frozen
+    // ground worked out, for the steps that follow.
+    {hydromet_phase},
     {track_peak},
     {print_progress_line},
     {test_end_of_run},

@@ -27,6 +27,22 @@ std::string uniform_map(const std::string& value) {
     return map;
 }
 
+// What the project made with the true values.
+CalibrationResults simulate_truth(const TempDir& dir, bool keep_hydrograph) {
+    std::FILE* console = std::tmpfile();
+    const SimulationSetup setup = calibration_setup(1, console, console);
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.path());
+    CalibrationResults truth;
+    truth.keep_hydrograph = keep_hydrograph;
+    EXPECT_EQ(simulate_point(setup, "p.prj", "params.txt", {0.0, kTrueRoughness, kTrueConductivity},
+                             9999, &truth),
+              0);
+    fs::current_path(before);
+    std::fclose(console);
+    return truth;
+}
+
 }  // namespace
 
 // A 5 x 5 plane of 10 m cells that falls 0.1 m per row to the outlet in the
@@ -54,19 +70,9 @@ void write_synthetic_watershed(const TempDir& dir) {
     dir.write("params.txt", "2\n[N] \"%12.10lf\"\n[K] \"%12.10lf\"\n");
 }
 
-// Runs the project with the true values and writes what it made as the
-// observations of its one event.
+// Writes what the true values made as the observations of its one event.
 void observe_truth(const TempDir& dir) {
-    std::FILE* console = std::tmpfile();
-    const SimulationSetup setup = calibration_setup(1, console, console);
-    const fs::path before = fs::current_path();
-    fs::current_path(dir.path());
-    CalibrationResults truth;
-    const int code = simulate_point(setup, "p.prj", "params.txt",
-                                    {0.0, kTrueRoughness, kTrueConductivity}, 9999, &truth);
-    fs::current_path(before);
-    std::fclose(console);
-    ASSERT_EQ(code, 0);
+    const CalibrationResults truth = simulate_truth(dir, false);
     ASSERT_GT(truth.peak(1), 0.0);
     char line[200];
     std::snprintf(line, sizeof line, "1\n%.10f 1 %.10f 1\n", truth.peak(1), truth.volume(1));
@@ -74,17 +80,7 @@ void observe_truth(const TempDir& dir) {
 }
 
 void observe_truth_hydrograph(const TempDir& dir, const std::string& name) {
-    std::FILE* console = std::tmpfile();
-    const SimulationSetup setup = calibration_setup(1, console, console);
-    const fs::path before = fs::current_path();
-    fs::current_path(dir.path());
-    CalibrationResults truth;
-    truth.keep_hydrograph = true;
-    const int code = simulate_point(setup, "p.prj", "params.txt",
-                                    {0.0, kTrueRoughness, kTrueConductivity}, 9999, &truth);
-    fs::current_path(before);
-    std::fclose(console);
-    ASSERT_EQ(code, 0);
+    const CalibrationResults truth = simulate_truth(dir, true);
     ASSERT_GT(truth.hydrograph_minutes.size(), 10u);
     std::string text = "# minutes  m3/s\n";
     char line[100];

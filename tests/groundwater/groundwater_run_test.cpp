@@ -192,6 +192,9 @@ TEST(GroundwaterRun, WellsAndLeakageTakeWhatTheyAskAndTheHeadsAreWritten) {
         {wells, "0 0 0\n0 1 0\n0 0 0\n", 0.06, 0.0},
         {wells, "0 0 0\n0 3 0\n0 0 0\n", -0.12, 0.0},
         {"GW_LEAKAGE_RATE 1e-6\n", "", 0.0, 0.54},
+        // Leakage of 1 m/s would take far more than the aquifer holds: it
+        // takes all of it, 0.3 x 8 m x 900 m2, and no more.
+        {"GW_LEAKAGE_RATE 1\n", "", 0.0, 2160.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cards + c.well_map);

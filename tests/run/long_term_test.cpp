@@ -84,6 +84,44 @@ TEST(LongTermRun, DryWeekBetweenStormsBalancesAndDriesTheSoil) {
     EXPECT_LT(hours[7 * 24 - 1].theta, hours[6].theta - 0.01);
 }
 
+// A dry spell strided by the weather hour gives the hourly lines of one
+// strided by the minute (HYD_FREQ 1 stops a stride at every hydrograph
+// row): each stride evaporates the pond in the centre pit (slow soil, so
+// the storms' runoff stands there) and the store at the potential rate of
+// the hour it spans, and its water shows in that hour's line. Only the
+// stress factor, taken at the start of a stride, sets them apart.
+TEST(LongTermRun, DrySpellStridedByTheHourGivesTheLinesOfOneStridedByTheMinute) {
+    std::vector<HourLine> lines[2];
+    const char* rows[] = {"HYD_FREQ 60\n", "HYD_FREQ 1\n"};
+    for (int k = 0; k < 2; ++k) {
+        TempDir dir;
+        write_long_term_project(dir, hmx_june_weather(10, 68));
+        std::string project = dir.read("p.prj");
+        project.replace(project.find("HYD_FREQ 60\n"), 12, rows[k]);
+        dir.write("p.prj", project);
+        dir.write("elevation.ele",
+                  test::kSmallHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
+        dir.write("ks.map", uniform_map("0.005"));
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::string summary = dir.read("summary.txt");
+        EXPECT_GT(figure_after(summary, "Total direct evaporation="), 4.9) << summary;
+        EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3);
+        lines[k] = hourly_lines(dir);
+    }
+    // From the first storm (1 June 12:00) to the second's hour (8 June 12:00),
+    // which the first run strides up to.
+    ASSERT_GT(lines[0].size(), 7u * 24u);
+    ASSERT_GT(lines[1].size(), 7u * 24u);
+    for (std::size_t h = 0; h <= 7 * 24; ++h) {
+        SCOPED_TRACE(h);
+        EXPECT_EQ(lines[0][h].pet, lines[1][h].pet);
+        EXPECT_NEAR(lines[0][h].theta, lines[1][h].theta, 3e-4);
+        EXPECT_NEAR(lines[0][h].aet, lines[1][h].aet, 1.5e-3);
+        EXPECT_LE(lines[0][h].aet, lines[0][h].pet + 1e-6);
+    }
+}
+
 // The same season on Richards columns (a loam over a slow clay loam in 5 cm
 // nodes, roots in the top 30 cm): the roots take the demand times their water
 // stress, so the root zone dries through the week, never below the wilting
@@ -225,7 +263,11 @@ TEST(LongTermRun, HotWeatherEvaporatesMoreThanCold) {
 
 // Below freezing the storm falls as snow: the first event's summary keeps
 // all its rainfall in the snow store; the warm days after melt it, and the
-// run still balances with no snow left.
+// run still balances with no snow left. Snow on the open water of a lake of
+// the network (the north-west cell, ground 10.2 m under a level of 10.25 m;
+// no lake is modelled as frozen) joins the lake as its precipitation, not the
+// overland's: 20 mm on its 100 m2 are 2 m3, and the land's snow store holds
+// the 16 m3 of the other eight cells.
 TEST(LongTermRun, SnowfallIsStoredThenMelts) {
     std::string weather = hmx_june_weather(10, 70);
     // The first day freezing at 20 F.
@@ -244,17 +286,46 @@ TEST(LongTermRun, SnowfallIsStoredThenMelts) {
         }
         cold += line + "\n";
     }
-    TempDir dir;
-    write_long_term_project(dir, cold);
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    ASSERT_EQ(run.status, 0) << run.out;
-    const std::string summary = dir.read("summary.txt");
-    // 20 mm on 900 m2.
-    EXPECT_NEAR(figure_after(summary, "volume of rainfall to overland:"), 18.0, 0.05);
-    EXPECT_NEAR(figure_after(summary, "volume of snow remaining:"), 18.0, 0.05) << summary;
-    EXPECT_EQ(figure_after(summary, "volume of infiltration:"), 0.0);
-    EXPECT_EQ(figure_after(summary, "Final volume of snow="), 0.0);
-    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
+    const std::string network = "CHANNEL_INPUT chan.txt\nSTREAM_CELL chan.gst\nCHAN_EXPLIC\n";
+    const struct {
+        const char* name;
+        std::string cards;
+        double on_lake;  // m3
+    } cases[] = {{"land", "", 0.0}, {"lake of the network", network, 2.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        write_long_term_project(dir, cold, c.cards);
+        // Link 1 a lake over the north-west cell, spilling into link 2.
+        dir.write("chan.txt",
+                  "TORVA_CHAN\nALPHA 1.0\nBETA 0.6\nTHETA 0.7\nLINKS 2\nMAXNODES 3\n"
+                  "CONNECT 1 2 0\nCONNECT 2 0 1 1\n"
+                  "LINK 1\nLAKE\nNODES 1\nDX 10\nMINWSE 10.15\nINITWSE 10.25\nMAXWSE 10.6\n"
+                  "NUMPTS 1\n1 1\n"
+                  "LINK 2\nTRAPEZOID\nNODES 3\nDX 10\nMANNINGS_N 0.04\nNODE 1\nELEV 9.5\nXSEC\n"
+                  "BOTTOM_WIDTH 1.0\nBANKFULL_DEPTH 0.5\nSIDE_SLOPE 1.0\nNODE 2\nELEV 9.45\n"
+                  "NODE 3\nELEV 9.4\n");
+        dir.write("chan.gst",
+                  "GRIDSTREAMFILE\nSTREAMCELLS 3\nCELLIJ 1 2\nNUMNODES 1\nLINKNODE 2 1 1.0\n"
+                  "CELLIJ 2 2\nNUMNODES 1\nLINKNODE 2 2 1.0\n"
+                  "CELLIJ 3 2\nNUMNODES 1\nLINKNODE 2 3 1.0\n");
+        const auto run = run_program_in(dir.path(), {"p.prj"});
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::string summary = dir.read("summary.txt");
+        // 20 mm on 900 m2.
+        EXPECT_NEAR(figure_after(summary, "volume of rainfall to overland:"), 18.0 - c.on_lake,
+                    0.05);
+        EXPECT_NEAR(figure_after(summary, "volume of snow remaining:"), 18.0 - c.on_lake, 0.05)
+            << summary;
+        EXPECT_NEAR(figure_after(summary, "Total amount of snowfall="), 18.0 - c.on_lake, 0.05);
+        // The second storm's 4 mm of rain add 0.4 m3.
+        if (c.on_lake > 0.0)
+            EXPECT_NEAR(figure_after(summary, "Volume precip to lakes="), c.on_lake + 0.4, 0.005);
+        EXPECT_EQ(figure_after(summary, "volume of infiltration:"), 0.0);
+        EXPECT_EQ(figure_after(summary, "Final volume of snow="), 0.0);
+        EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3)
+            << summary;
+    }
 }
 
 // Snow melts the hour's amount each weather hour, whatever the model step.
