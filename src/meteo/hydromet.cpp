@@ -140,9 +140,16 @@ void report_hour(Model& model, RunContext& ctx) {
     const double thickness = soil.moisture_layer_depth;
     const RichardsColumns& rc = soil.richards;
     const bool columns = rc.active() && rc.root_zone_water.size() == soil.potential_et.size();
+    // The soil's water content is the land's: the soil under a lake neither
+    // takes water in nor gives it up while flooded.
+    const bool lakes = soil.lake_cell.size() == static_cast<std::size_t>(n) + 1;
+    int land = 0;
     for (int i = 1; i <= n; ++i) {
         pet_sum += soil.potential_et[i];
         cfgi_sum += soil.frozen_ground_index[i];
+        if (lakes && soil.lake_cell[i])
+            continue;
+        ++land;
         if (columns) {
             // The water content of a column's root zone.
             const double depth = rc.types[rc.soil_type[i]].root_depth;
@@ -158,7 +165,7 @@ void report_hour(Model& model, RunContext& ctx) {
     const double aet = soil.period_actual_et * per_hour;
     const double infiltration = soil.period_infiltration * per_hour;
     const double percolation = soil.period_percolation * per_hour;
-    const double theta = theta_sum / n;
+    const double theta = land > 0 ? theta_sum / land : 0.0;
     const double cfgi = cfgi_sum / n;
     const WeatherRecord& w = hm.finished;
     if (!model.run.quiet && !model.run.super_quiet) {

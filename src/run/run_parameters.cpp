@@ -58,6 +58,15 @@ void set_up_run_parameters(Model& model, RunContext& ctx) {
                               " minutes); give a shorter step or a longer run");
         return;
     }
+    // The weather of a long-term run comes an hour at a time, and each hour
+    // is worked out and reported at the step that reaches it: a longer step
+    // would pass hours over and let the weather fall behind the clock.
+    if (run.long_term && run.time_step > 3600.0) {
+        refuse_card_value(ctx, p, Card::TIMESTEP, format_number(run.time_step),
+                          "seconds is longer than the hour of the weather a long-term run "
+                          "follows; give a step of at most 3600 seconds");
+        return;
+    }
     if (!fits_step_counter(ctx, p, Card::TOT_TIME, run_seconds / run.time_step, run.total_time))
         return;
 

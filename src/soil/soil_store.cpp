@@ -219,65 +219,71 @@ void soil_moisture_accounting_phase(Model& model, RunContext& ctx) {
                 store[i] = porosity * thickness;
             }
             if (lake && lake[i]) {
+                // The lake's water stands on a flooded cell's soil and its
+                // bed closes it: the store keeps its water, neither giving
+                // it to the air nor draining, until the lake gives the cell
+                // back (a lake of the network loses through its bed as its
+                // own seepage).
                 aet[i] = 0.0;
-            } else {
-                double demand = pet[i] * dt;
-                double from_canopy = 0.0;
-                if (canopy) {
-                    from_canopy = std::min(demand, canopy[i] / 1000.0);
-                    canopy[i] -= from_canopy * 1000.0;
-                    demand -= from_canopy;
-                }
-                double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
-                double soaked = 0.0;
-                if (soaks && ponded[i] > 0.0 && !(frozen && frozen[i] > kFrozenGroundIndex)) {
-                    // Standing water soaks in at the saturated conductivity
-                    // as far as the store has room, and evaporates at the
-                    // potential rate; when it cannot meet both over the
-                    // interval, the two share it in proportion to their rates.
-                    const double room = std::max(porosity * thickness - store[i], 0.0);
-                    const double ks =
-                        factor ? soil.conductivity[i] * factor[i] : soil.conductivity[i];
-                    soaked = std::min(std::max(ks, 0.0) * dt, room);
-                    if (soaked + demand > ponded[i]) {
-                        const double share = ponded[i] / (soaked + demand);
-                        from_ponded = std::min(demand * share, ponded[i]);
-                        soaked = ponded[i] - from_ponded;
-                    }
-                }
-                ponded[i] -= from_ponded;
-                demand -= from_ponded;
-                if (soaked > 0.0) {
-                    ponded[i] = std::max(ponded[i] - soaked, 0.0);
-                    store[i] += soaked;
-                    if (top)
-                        top[i] = std::min(top[i] + soaked, porosity * top_depth);
-                    if (cumulative) {
-                        cumulative[i] += soaked;
-                        taken[i] = cumulative[i];
-                    }
-                    infiltrated_sum += soaked;
-                    soaked_sum += soaked;
-                }
-                double from_soil = 0.0;
-                if (top) {
-                    // The top layer gives first; roots below meet what it cannot.
-                    const double from_top = from_stressed_layer(demand, top[i], top_depth, wp, fc);
-                    top[i] -= from_top;
-                    store[i] -= from_top;
-                    const double from_lower = from_stressed_layer(
-                        demand - from_top, store[i] - top[i], lower_depth, wp, fc);
-                    store[i] -= from_lower;
-                    from_soil = from_top + from_lower;
-                } else {
-                    from_soil = from_stressed_layer(demand, store[i], thickness, wp, fc);
-                    store[i] -= from_soil;
-                }
-                aet[i] = (from_canopy + from_ponded + from_soil) / dt;
-                canopy_sum += from_canopy;
-                ponded_sum += from_ponded;
-                soil_sum += from_soil;
+                recharge[i] += percolation;
+                percolation_sum += percolation;
+                return;
             }
+            double demand = pet[i] * dt;
+            double from_canopy = 0.0;
+            if (canopy) {
+                from_canopy = std::min(demand, canopy[i] / 1000.0);
+                canopy[i] -= from_canopy * 1000.0;
+                demand -= from_canopy;
+            }
+            double from_ponded = std::min(demand, std::max(ponded[i], 0.0));
+            double soaked = 0.0;
+            if (soaks && ponded[i] > 0.0 && !(frozen && frozen[i] > kFrozenGroundIndex)) {
+                // Standing water soaks in at the saturated conductivity
+                // as far as the store has room, and evaporates at the
+                // potential rate; when it cannot meet both over the
+                // interval, the two share it in proportion to their rates.
+                const double room = std::max(porosity * thickness - store[i], 0.0);
+                const double ks = factor ? soil.conductivity[i] * factor[i] : soil.conductivity[i];
+                soaked = std::min(std::max(ks, 0.0) * dt, room);
+                if (soaked + demand > ponded[i]) {
+                    const double share = ponded[i] / (soaked + demand);
+                    from_ponded = std::min(demand * share, ponded[i]);
+                    soaked = ponded[i] - from_ponded;
+                }
+            }
+            ponded[i] -= from_ponded;
+            demand -= from_ponded;
+            if (soaked > 0.0) {
+                ponded[i] = std::max(ponded[i] - soaked, 0.0);
+                store[i] += soaked;
+                if (top)
+                    top[i] = std::min(top[i] + soaked, porosity * top_depth);
+                if (cumulative) {
+                    cumulative[i] += soaked;
+                    taken[i] = cumulative[i];
+                }
+                infiltrated_sum += soaked;
+                soaked_sum += soaked;
+            }
+            double from_soil = 0.0;
+            if (top) {
+                // The top layer gives first; roots below meet what it cannot.
+                const double from_top = from_stressed_layer(demand, top[i], top_depth, wp, fc);
+                top[i] -= from_top;
+                store[i] -= from_top;
+                const double from_lower =
+                    from_stressed_layer(demand - from_top, store[i] - top[i], lower_depth, wp, fc);
+                store[i] -= from_lower;
+                from_soil = from_top + from_lower;
+            } else {
+                from_soil = from_stressed_layer(demand, store[i], thickness, wp, fc);
+                store[i] -= from_soil;
+            }
+            aet[i] = (from_canopy + from_ponded + from_soil) / dt;
+            canopy_sum += from_canopy;
+            ponded_sum += from_ponded;
+            soil_sum += from_soil;
             const StoreDrainage& drainage = soil.drainage[i];
             if (top) {
                 // The top layer drains into the one below as far as that has room.
