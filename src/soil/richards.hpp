@@ -78,6 +78,9 @@ ColumnStepResult advance_column(const RichardsColumns& settings, const RichardsS
 // Water held by a column, m, and by its root-zone nodes.
 double column_water_depth(const RichardsSoilType& type, const double* theta);
 double root_zone_water_depth(const RichardsSoilType& type, const double* theta);
+// Both at once, in one pass over the nodes.
+void column_and_root_zone_water(const RichardsSoilType& type, const double* theta, double& column,
+                                double& root_zone);
 
 // ---- On the water table ----
 

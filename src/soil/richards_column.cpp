@@ -89,6 +89,21 @@ constexpr double kReevaluateShare = 1e-6;
 void evaluate_nodes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
                     int first, int n, RichardsScratch& s) {
     const bool geometric = rc.face == FaceConductivity::geometric;
+    if (rc.relation == SoilWaterRelation::brooks_corey) {
+        const BrooksCoreyNode* node = type.brooks_corey_node.data();
+        for (int i = first; i < n; ++i) {
+            const double last = s.head_evaluated[i];
+            if (std::fabs(h[i] - last) <= kReevaluateShare * std::fabs(last))
+                continue;
+            const NodeSoilWater w = brooks_corey_node(node[i], h[i]);
+            s.head_evaluated[i] = h[i];
+            s.theta_iter[i] = w.theta;
+            s.conductivity[i] = w.conductivity;
+            s.root_conductivity[i] = w.root_conductivity;
+            s.capacity[i] = w.capacity;
+        }
+        return;
+    }
     for (int i = first; i < n; ++i) {
         const double last = s.head_evaluated[i];
         if (std::fabs(h[i] - last) <= kReevaluateShare * std::fabs(last))
@@ -125,31 +140,6 @@ struct BottomBoundary {
     double conductivity = 0.0;  // m/s of the node below, slow soil only
 };
 
-// Face fluxes (flux[0] the surface, flux[n] the bottom) at the iterate's
-// heads and conductivities.
-void face_fluxes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
-                 int first, int n, const UpperBoundary& upper, const BottomBoundary& bottom,
-                 RichardsScratch& s) {
-    const double* k = s.conductivity.data();
-    if (upper.kind == ColumnTop::flux) {
-        s.flux[first] = upper.flux;
-    } else {
-        const double kf = ponded_face_conductivity(rc, type.layers[0], k[0]);
-        s.flux[0] = kf * (1.0 - (h[0] - upper.head) / (0.5 * type.node_dz[0]));
-    }
-    for (int i = first + 1; i < n; ++i) {
-        const double d = type.node_depth[i] - type.node_depth[i - 1];
-        s.flux[i] = s.face_k[i] * (1.0 - (h[i] - h[i - 1]) / d);
-    }
-    if (bottom.closed) {
-        s.flux[n] = 0.0;
-    } else if (bottom.free) {
-        s.flux[n] = k[n - 1];
-    } else {
-        s.flux[n] = s.face_k[n] * (1.0 - (bottom.head - h[n - 1]) / bottom.distance);
-    }
-}
-
 struct SubstepOutcome {
     int iterations = 0;
     bool settled = false;
@@ -157,90 +147,103 @@ struct SubstepOutcome {
 
 // The Picard iteration of one sub-step of nodes first .. n - 1 (the upper
 // boundary at the face above `first`, the bottom under n - 1): heads from
-// head_old to the settled heads in `h`, the face fluxes in s.flux.
+// head_old to the settled heads in `h`, the face fluxes in s.flux (flux[first]
+// through the top face, flux[n] through the bottom one).
+//
+// Every face between two solved nodes is stored as its conductivity K and
+// conductance G = K / d, so a node's row is the same wherever it lies; the
+// two boundary faces enter the first and the last row afterwards.
 SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, double* h, int first,
                       int n, double tau, const UpperBoundary& upper, const BottomBoundary& bottom,
                       int limit, RichardsScratch& s) {
-    const RichardsLayer& deepest = type.layers[type.node_layer[n - 1]];
-    const double bottom_k =
-        bottom.slow
-            ? bottom.conductivity
-            : deepest.conductivity * soil_water(rc.relation, deepest, bottom.head).k_relative;
     // Across a gap of unresolved soil down to a deep water table the face
     // takes the last node's conductivity: the soil between is as dry as it.
     const bool gap = !bottom.slow && bottom.distance > type.node_dz[n - 1] * (1.0 + 1e-9);
+    double bottom_k = bottom.conductivity;
+    if (!bottom.slow && !bottom.free && !bottom.closed && !gap) {
+        const RichardsLayer& deepest = type.layers[type.node_layer[n - 1]];
+        bottom_k = deepest.conductivity * soil_water(rc.relation, deepest, bottom.head).k_relative;
+    }
+    const double bottom_g = bottom.free || bottom.closed ? 0.0 : 1.0 / bottom.distance;
+    const bool ponded = upper.kind == ColumnTop::ponded_head;
+    const double top_g = ponded ? 1.0 / (0.5 * type.node_dz[0]) : 0.0;
     const double inverse_tau = 1.0 / tau;
     const double* inverse_distance = type.face_inverse_distance.data();
+    const double* dz = type.node_dz.data();
+    const bool geometric = rc.face == FaceConductivity::geometric;
+    double* face_k = s.face_k.data();
+    double* face_g = s.face_g.data();
+    const double* k = s.conductivity.data();
+    const double* root_k = s.root_conductivity.data();
+    const double* capacity = s.capacity.data();
+    const double* theta_iter = s.theta_iter.data();
+    const double* head_evaluated = s.head_evaluated.data();
+    const double* theta_old = s.theta_old.data();
+    const double* source = s.source.data();
+    double* lower = s.lower.data();
+    double* diagonal = s.diagonal.data();
+    double* above = s.upper.data();
+    double* rhs = s.rhs.data();
+    // The boundary faces take no part in the rows' common form.
+    face_k[first] = face_g[first] = 0.0;
+    face_k[n] = face_g[n] = 0.0;
+    double top_k = 0.0, last_bottom_k = 0.0;
     SubstepOutcome out;
     for (int m = 0; m < limit; ++m) {
         evaluate_nodes(rc, type, h, first, n, s);
         // Each face's conductance (conductivity over the distance of its
         // nodes) once, for the nodes on both sides of it.
-        if (rc.face == FaceConductivity::geometric) {
+        if (geometric) {
             for (int i = first + 1; i < n; ++i) {
-                s.face_k[i] = s.root_conductivity[i - 1] * s.root_conductivity[i];
-                s.face_g[i] = s.face_k[i] * inverse_distance[i];
+                face_k[i] = root_k[i - 1] * root_k[i];
+                face_g[i] = face_k[i] * inverse_distance[i];
             }
         } else {
             for (int i = first + 1; i < n; ++i) {
-                s.face_k[i] = face_conductivity(rc, s.conductivity[i - 1], s.conductivity[i]);
-                s.face_g[i] = s.face_k[i] * inverse_distance[i];
+                face_k[i] = face_conductivity(rc, k[i - 1], k[i]);
+                face_g[i] = face_k[i] * inverse_distance[i];
             }
         }
-        s.face_k[n] =
-            gap ? s.conductivity[n - 1] : face_conductivity(rc, s.conductivity[n - 1], bottom_k);
         for (int i = first; i < n; ++i) {
-            const double dz = type.node_dz[i];
-            const double storage = dz * (s.capacity[i] + kSpecificStorage) * inverse_tau;
-            double lower = 0.0, upper_c = 0.0, diag = storage;
+            const double storage = dz[i] * (capacity[i] + kSpecificStorage) * inverse_tau;
             // The water content at the present head, from the last evaluation.
-            const double theta_now = s.theta_iter[i] + s.capacity[i] * (h[i] - s.head_evaluated[i]);
-            double rhs =
-                storage * h[i] - dz * (theta_now - s.theta_old[i]) * inverse_tau - s.source[i] * dz;
-            // The face above.
-            if (i == first) {
-                if (upper.kind == ColumnTop::flux) {
-                    rhs += upper.flux;
-                } else {
-                    const double kf =
-                        ponded_face_conductivity(rc, type.layers[0], s.conductivity[0]);
-                    const double g = kf / (0.5 * dz);
-                    diag += g;
-                    rhs += kf + g * upper.head;
-                }
-            } else {
-                const double g = s.face_g[i];
-                lower = -g;
-                diag += g;
-                rhs += s.face_k[i];
-            }
-            // The face below.
-            if (i + 1 < n) {
-                const double g = s.face_g[i + 1];
-                upper_c = -g;
-                diag += g;
-                rhs -= s.face_k[i + 1];
-            } else if (bottom.closed) {
-                // No flow through the bottom.
-            } else if (bottom.free) {
-                // Unit gradient: the bottom takes the node's own conductivity.
-                rhs -= s.conductivity[i];
-            } else {
-                const double g = s.face_k[n] / bottom.distance;
-                diag += g;
-                rhs += -s.face_k[n] + g * bottom.head;
-            }
-            s.lower[i] = lower;
-            s.diagonal[i] = diag;
-            s.upper[i] = upper_c;
-            s.rhs[i] = rhs;
+            const double theta_now = theta_iter[i] + capacity[i] * (h[i] - head_evaluated[i]);
+            lower[i] = -face_g[i];
+            above[i] = -face_g[i + 1];
+            diagonal[i] = storage + face_g[i] + face_g[i + 1];
+            rhs[i] = storage * h[i] -
+                     dz[i] * ((theta_now - theta_old[i]) * inverse_tau + source[i]) + face_k[i] -
+                     face_k[i + 1];
         }
-        solve_tridiagonal(n - first, s.lower.data() + first, s.diagonal.data() + first,
-                          s.upper.data() + first, s.rhs.data() + first);
+        // The face above the first node: a given flux, or the ponded head.
+        if (ponded) {
+            top_k = ponded_face_conductivity(rc, type.layers[0], k[0]);
+            diagonal[first] += top_k * top_g;
+            rhs[first] += top_k + top_k * top_g * upper.head;
+        } else {
+            rhs[first] += upper.flux;
+        }
+        // The face below the last node: closed, free drainage (a unit
+        // gradient, the node's own conductivity), or a head below it.
+        if (bottom.free) {
+            last_bottom_k = bottom.closed ? 0.0 : k[n - 1];
+            rhs[n - 1] -= last_bottom_k;
+        } else if (!bottom.closed) {
+            if (gap)
+                last_bottom_k = k[n - 1];
+            else if (geometric)
+                last_bottom_k = root_k[n - 1] * std::sqrt(bottom_k);
+            else
+                last_bottom_k = face_conductivity(rc, k[n - 1], bottom_k);
+            const double g = last_bottom_k * bottom_g;
+            diagonal[n - 1] += g;
+            rhs[n - 1] += -last_bottom_k + g * bottom.head;
+        }
+        solve_tridiagonal(n - first, lower + first, diagonal + first, above + first, rhs + first);
         bool moving = false;
         bool not_real = false;
         for (int i = first; i < n; ++i) {
-            const double next = s.rhs[i];
+            const double next = rhs[i];
             const double change = std::fabs(next - h[i]);
             moving |= change > kRelativeHeadChange * std::max(std::fabs(next), kHeadScale);
             not_real |= std::isnan(next);
@@ -255,7 +258,15 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     // The fluxes of the last system solved: with them each node's new water
     // content is its last iterate's plus the capacity times the change of
     // head, as the linearisation has it, and no water is made or lost.
-    face_fluxes(rc, type, h, first, n, upper, bottom, s);
+    double* flux = s.flux.data();
+    flux[first] = ponded ? top_k * (1.0 - (h[0] - upper.head) * top_g) : upper.flux;
+    for (int i = first + 1; i < n; ++i) flux[i] = face_k[i] - face_g[i] * (h[i] - h[i - 1]);
+    if (bottom.closed)
+        flux[n] = 0.0;
+    else if (bottom.free)
+        flux[n] = last_bottom_k;
+    else
+        flux[n] = last_bottom_k * (1.0 - (bottom.head - h[n - 1]) * bottom_g);
     return out;
 }
 
@@ -267,7 +278,7 @@ void root_uptake(const RichardsSoilType& type, const double* theta, int n, doubl
     for (int i = 0; i < n; ++i) {
         s.source[i] = 0.0;
         const double w = type.root_weight[i];
-        if (pet <= 0.0 || w <= 0.0)
+        if (w <= 0.0)
             continue;
         const RichardsLayer& l = type.layers[type.node_layer[i]];
         const double span = l.field_capacity - l.wilting_point;
@@ -283,6 +294,23 @@ double column_water_depth(const RichardsSoilType& type, const double* theta) {
     double sum = 0.0;
     for (int i = 0; i < type.nodes; ++i) sum += theta[i] * type.node_dz[i];
     return sum;
+}
+
+void column_and_root_zone_water(const RichardsSoilType& type, const double* theta, double& column,
+                                double& root_zone) {
+    const double* dz = type.node_dz.data();
+    const double* weight = type.root_weight.data();
+    double sum = 0.0, roots = 0.0;
+    int i = 0;
+    for (; i < type.root_nodes; ++i) {
+        const double water = theta[i] * dz[i];
+        sum += water;
+        if (weight[i] > 0.0)
+            roots += water;
+    }
+    for (; i < type.nodes; ++i) sum += theta[i] * dz[i];
+    column = sum;
+    root_zone = roots;
 }
 
 double root_zone_water_depth(const RichardsSoilType& type, const double* theta) {
@@ -337,7 +365,7 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
                 std::copy(s.theta_old.begin() + first, s.theta_old.begin() + n, theta + first);
                 return false;
             }
-            below_residual |= next < type.layers[type.node_layer[i]].theta_r - 1e-12;
+            below_residual |= next < type.node_theta_r[i] - 1e-12;
             theta[i] = next;
             change = std::max(change, std::fabs(next - s.theta_old[i]));
         }
@@ -432,6 +460,10 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     }
     if (active < n)
         bottom = slow_bottom(rc, type, head, active);
+    // Without demand the roots take nothing all step.
+    const bool drawing = in.potential_et > 0.0;
+    if (!drawing)
+        std::fill(s.source.begin(), s.source.begin() + n, 0.0);
     // Nothing evaluated yet for this column.
     std::fill(s.head_evaluated.begin(), s.head_evaluated.begin() + active,
               std::numeric_limits<double>::quiet_NaN());
@@ -444,7 +476,8 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             tau = dt - t;
         std::copy(head, head + active, s.head_old.begin());
         std::copy(theta, theta + active, s.theta_old.begin());
-        root_uptake(type, theta, active, in.potential_et, s);
+        if (drawing)
+            root_uptake(type, theta, active, in.potential_et, s);
         // The iteration starts from the heads the last sub-step's trend
         // leads to: nearer the answer than the heads of the start, it
         // settles in fewer iterations (a sub-step taken again starts afresh).
@@ -526,8 +559,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
                 bad_node = i;
                 break;
             }
-            if (next < type.layers[type.node_layer[i]].theta_r - 1e-12)
-                below_residual = true;
+            below_residual |= next < type.node_theta_r[i] - 1e-12;
             theta[i] = next;
             largest_change = std::max(largest_change, std::fabs(next - s.theta_old[i]));
         }
@@ -535,8 +567,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             if (!std::isfinite(into_slow)) {
                 not_real = true;
                 bad_node = active;
-            } else if (theta[active] + into_slow <
-                       type.layers[type.node_layer[active]].theta_r - 1e-12) {
+            } else if (theta[active] + into_slow < type.node_theta_r[active] - 1e-12) {
                 below_residual = true;
             }
         }
@@ -575,25 +606,24 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             result.drained += s.flux[n] * tau;
             drawn_up += std::max(-s.flux[n], 0.0) * tau;
         }
-        for (int i = 0; i < active; ++i) result.uptake += s.source[i] * type.node_dz[i] * tau;
+        if (drawing)
+            for (int i = 0; i < active; ++i) result.uptake += s.source[i] * type.node_dz[i] * tau;
         water -= into;
         if (water < 0.0 && top == ColumnTop::flux)
             water = 0.0;  // round-off of the last share of the supply
+        // Each node's trend of head, and its pace: how fast its water
+        // content, or the water it passes down, changed.
+        const double inverse_tau = 1.0 / tau;
         for (int i = 0; i < active; ++i) {
             s.trend_before[i] = s.head_trend[i];
-            s.head_trend[i] = (head[i] - s.head_old[i]) / tau;
+            s.head_trend[i] = (head[i] - s.head_old[i]) * inverse_tau;
+            s.pace[i] = std::max(std::fabs(theta[i] - s.theta_old[i]) * inverse_tau,
+                                 std::fabs(s.flux[i + 1]) * type.node_inverse_dz[i]);
         }
         ++trends_known;
         before_last_tau = last_tau;
         last_tau = tau;
         t += tau;
-
-        // Each node's pace: how fast its water content, or the water it
-        // passes down, changed.
-        const double inverse_tau = 1.0 / tau;
-        for (int i = 0; i < active; ++i)
-            s.pace[i] = std::max(std::fabs(theta[i] - s.theta_old[i]) * inverse_tau,
-                                 std::fabs(s.flux[i + 1]) * type.node_inverse_dz[i]);
         // A wetting front nearing the slow soil: the slow nodes are brought
         // to the present and the short sub-steps reach further down.
         bool nearing = false;

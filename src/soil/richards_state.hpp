@@ -46,6 +46,23 @@ struct RichardsLayer {
     double b = 0.0;  // B
 };
 
+// The Brooks-Corey relations of one node with its layer's constants folded
+// in, for the columns' hottest loop (see brooks_corey_node).
+struct BrooksCoreyNode {
+    double bubbling_head = 0.0;      // hb, m
+    double junction_head = 0.0;      // h_c, m
+    double half_lambda = 0.0;        // lambda / 2
+    double theta_r = 0.0;            // residual water content
+    double range = 0.0;              // theta_s - theta_r
+    double theta_s = 0.0;            // saturated water content
+    double conductivity = 0.0;       // Ks, m/s
+    double root_conductivity = 0.0;  // sqrt(Ks)
+    double dry_capacity = 0.0;       // (theta_s - theta_r) lambda / -hb, 1/m
+    double wet_share = 0.0;          // 1 - S_c
+    double wet_half_power = 0.0;     // (3 + 2 / lambda) / 2
+    double wet_capacity = 0.0;       // -2 (1 - S_c) (theta_s - theta_r) / h_c, 1/m
+};
+
 // A soil type: its three layers and the nodes they make, from the top.
 struct RichardsSoilType {
     std::array<RichardsLayer, 3> layers{};
@@ -58,8 +75,10 @@ struct RichardsSoilType {
     std::vector<double> root_weight;      // share of the cell's root uptake per node
     // 1 / distance between the centres of node i - 1 and node i, 1/m (entry 0 unused).
     std::vector<double> face_inverse_distance;
-    double root_depth = 0.0;  // thickness of the nodes with roots, m
-    int root_nodes = 0;       // the deepest node with roots, plus one
+    std::vector<BrooksCoreyNode> brooks_corey_node;  // per node, with Brooks-Corey
+    std::vector<double> node_theta_r;                // residual water content per node
+    double root_depth = 0.0;                         // thickness of the nodes with roots, m
+    int root_nodes = 0;                              // the deepest node with roots, plus one
     // Over an aquifer: the deepest initial water table under a cell of this
     // soil, m below the surface; the nodes of AQUIFER_DELTA_Z reach it.
     double water_table_depth = 0.0;

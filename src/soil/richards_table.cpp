@@ -311,6 +311,14 @@ bool lay_out_richards_columns(RichardsColumns& columns, RunContext& ctx,
         type.face_inverse_distance.assign(type.nodes, 0.0);
         for (int i = 1; i < type.nodes; ++i)
             type.face_inverse_distance[i] = 1.0 / (type.node_depth[i] - type.node_depth[i - 1]);
+        type.node_theta_r.resize(type.node_dz.size());
+        for (std::size_t i = 0; i < type.node_dz.size(); ++i)
+            type.node_theta_r[i] = type.layers[type.node_layer[i]].theta_r;
+        type.brooks_corey_node.clear();
+        if (columns.relation == SoilWaterRelation::brooks_corey)
+            for (int i = 0; i < type.nodes; ++i)
+                type.brooks_corey_node.push_back(
+                    brooks_corey_constants(type.layers[type.node_layer[i]]));
 
         // Root weights: each layer's share spread over its nodes by thickness.
         std::array<double, 3> share{};

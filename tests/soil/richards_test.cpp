@@ -244,6 +244,24 @@ TEST(RichardsRelations, BrooksCoreyBranchesJoinAndHavercampHalvesAtAlpha) {
         EXPECT_NEAR(head_of_theta(SoilWaterRelation::brooks_corey, l, brooks_corey(l, h).theta), h,
                     1e-9 * (1.0 - h));
 
+    // The solver's per-node form of the same curves: the same water content,
+    // conductivity and capacity on both branches and at saturation, and the
+    // square root of the conductivity the geometric means use.
+    const BrooksCoreyNode node = brooks_corey_constants(l);
+    for (double h :
+         {-50.0, -5.0, -0.3, l.junction_head - e, l.junction_head + e, -0.1, -0.01, 0.0, 0.2}) {
+        const SoilWaterState want = brooks_corey(l, h);
+        const NodeSoilWater got = brooks_corey_node(node, h);
+        EXPECT_NEAR(got.theta, want.theta, 1e-15) << h;
+        EXPECT_NEAR(got.conductivity, l.conductivity * want.k_relative,
+                    1e-13 * l.conductivity * want.k_relative)
+            << h;
+        EXPECT_NEAR(got.root_conductivity * got.root_conductivity, got.conductivity,
+                    1e-15 * got.conductivity)
+            << h;
+        EXPECT_NEAR(got.capacity, want.capacity, 1e-13 * want.capacity) << h;
+    }
+
     RichardsLayer hv;
     hv.conductivity = 1e-5;
     hv.theta_s = 0.4;
