@@ -136,7 +136,7 @@ void report_hour(Model& model, RunContext& ctx) {
     const double area = model.grid.cell_size * model.grid.cell_size * n;
     const double seconds = soil.period_seconds;
     const double per_hour = seconds > 0.0 ? kMetresPerSecondToCmPerHour / (area * seconds) : 0.0;
-    double pet_sum = 0.0, theta_sum = 0.0, cfgi_sum = 0.0;
+    double pet_sum = 0.0, theta_sum = 0.0;
     const double thickness = soil.moisture_layer_depth;
     const RichardsColumns& rc = soil.richards;
     const bool columns = rc.active() && rc.root_zone_water.size() == soil.potential_et.size();
@@ -146,7 +146,6 @@ void report_hour(Model& model, RunContext& ctx) {
     int land = 0;
     for (int i = 1; i <= n; ++i) {
         pet_sum += soil.potential_et[i];
-        cfgi_sum += soil.frozen_ground_index[i];
         if (lakes && soil.lake_cell[i])
             continue;
         ++land;
@@ -166,7 +165,7 @@ void report_hour(Model& model, RunContext& ctx) {
     const double infiltration = soil.period_infiltration * per_hour;
     const double percolation = soil.period_percolation * per_hour;
     const double theta = land > 0 ? theta_sum / land : 0.0;
-    const double cfgi = cfgi_sum / n;
+    const double cfgi = hm.finished_cfgi;
     const WeatherRecord& w = hm.finished;
     if (!model.run.quiet && !model.run.super_quiet) {
         ctx.print(
@@ -237,6 +236,7 @@ void prepare_hydromet(Model& model, RunContext& ctx) {
         !allocate(ctx, hm.snow_water_equivalent, size, "snow_water_equivalent") ||
         !allocate(ctx, model.soil.frozen_ground_index, size, "cfgi") ||
         !allocate(ctx, model.soil.potential_et, size, "potential_et") ||
+        !allocate(ctx, hm.next_potential_et, size, "next_potential_et") ||
         !prepare_evapotranspiration(model, ctx))
         return;
     if (cards.given(Card::DAILY_OUTPUT)) {
@@ -274,6 +274,10 @@ void advance_weather_hour(Model& model, RunContext& ctx) {
     if (hm.weather.year != 0) {
         hm.finished = hm.weather;
         hm.report_pending = true;
+        const int n = model.grid.num_cells;
+        double cfgi_sum = 0.0;
+        for (int i = 1; i <= n; ++i) cfgi_sum += model.soil.frozen_ground_index[i];
+        hm.finished_cfgi = cfgi_sum / n;
     }
     if (!read_hour(model, ctx, hm.next_time))
         return;
@@ -287,8 +291,6 @@ void advance_weather_hour(Model& model, RunContext& ctx) {
 void hydromet_phase(Model& model, RunContext& ctx) {
     advance_weather_hour(model, ctx);
     Hydromet& hm = model.hydromet;
-    if (hm.report_pending && !ctx.error.pending())
-        report_hour(model, ctx);
     if (!hm.hour_pending || ctx.error.pending())
         return;
     hm.hour_pending = false;
@@ -297,8 +299,24 @@ void hydromet_phase(Model& model, RunContext& ctx) {
     hm.sun = solar_geometry(w.year, w.month, w.day, w.hour, latitude);
     hm.seasonal_factor =
         model.project.given(Card::SEASONAL_RS) ? seasonal_canopy_factor(w.month, latitude) : 1.0;
+    // The new hour's rate is worked out aside; the step's accounting goes
+    // on at the rate of the hour its seconds lie in.
+    Soil& soil = model.soil;
+    std::swap(soil.potential_et, hm.next_potential_et);
     evapotranspiration(model, ctx);
+    std::swap(soil.potential_et, hm.next_potential_et);
+    hm.rate_pending = true;
     snow_and_frozen_ground(model);
+}
+
+void close_weather_hour_phase(Model& model, RunContext& ctx) {
+    Hydromet& hm = model.hydromet;
+    if (hm.report_pending && !ctx.error.pending())
+        report_hour(model, ctx);
+    if (hm.rate_pending) {
+        std::swap(model.soil.potential_et, hm.next_potential_et);
+        hm.rate_pending = false;
+    }
 }
 
 void close_hydromet(Model& model, RunContext& ctx) {

@@ -77,6 +77,13 @@ struct Hydromet {
     // hour before they have).
     WeatherRecord finished;
     bool report_pending = false;
+    double finished_cfgi = 0.0;  // the frozen ground index over the watershed as it ended
+    // The potential evapotranspiration of the hour just read, m/s per cell:
+    // the step that reaches the hour still accounts the seconds before it
+    // at the rate of the hour before, and the new rate takes over once that
+    // step is done.
+    std::vector<double> next_potential_et;
+    bool rate_pending = false;
     double seasonal_factor = 1.0;
 
     // Newton iteration on the surface temperature stops once a step changes

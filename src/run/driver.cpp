@@ -422,6 +422,7 @@ constexpr StepPhase kStep[] = {
     {apply_rainfall_phase, TimedPhase::rainfall},
     {infiltration_phase, TimedPhase::infiltration},
     {sacramento_phase},
+    {hydromet_phase},
     {soil_moisture_accounting_phase},
     {overland_flow_phase, TimedPhase::overland},
     {groundwater_phase, TimedPhase::groundwater},
@@ -431,9 +432,9 @@ constexpr StepPhase kStep[] = {
     // hour before a weather hour it reaches (a dry-spell stride, the whole
     // of that hour): the soil, the lakes and Sacramento take them at that
     // hour's potential rate and count them in its report. Only then is the
-    // hour reported and the new hour's evapotranspiration, melt and frozen
-    // ground worked out, for the steps that follow.
-    {hydromet_phase},
+    // hour reported and the new hour's rate, worked out with its melt by the
+    // hydrometeorology phase, put in force for the steps that follow.
+    {close_weather_hour_phase},
     {track_peak},
     {print_progress_line},
     {test_end_of_run},
