@@ -7,9 +7,6 @@
 // exchange with the lake cells of the channel network and of overland lakes.
 
 #include <omp.h>
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -19,6 +16,7 @@
 #include "core/model_state.hpp"
 #include "core/parallel.hpp"
 #include "surface/overland.hpp"
+#include "surface/overland_face_batch.hpp"
 #include "surface/overland_lake_faces.hpp"
 #include "surface/overland_laws.hpp"
 
@@ -140,89 +138,6 @@ inline law::FaceFlow face_flow(const AdeFields& f, const Direction& d, int i, do
     return flow;
 }
 
-// The faces of a run of cells go in batches of this many through the loops
-// of `face_flows`.
-inline constexpr int kFaceBatch = 128;
-
-// One batch of faces as the first loop of `face_flows` lays it out: for each
-// face, its giving cell's depth above retention (`above`), the square of that
-// depth and the first estimate of the square's cube root, |slope|, the fall
-// of the water surface towards the receiver, the giver's 1 / n, and the sign
-// of the flow (+1 towards the neighbour, -1 back, 0 for no flow). `special`
-// is 1 for a giver whose cube root leaves the fast path.
-struct FaceBatch {
-    alignas(64) double base[kFaceBatch];
-    alignas(64) double square[kFaceBatch];
-    alignas(64) double estimate[kFaceBatch];
-    alignas(64) double slope[kFaceBatch];
-    alignas(64) double fall[kFaceBatch];
-    alignas(64) double above[kFaceBatch];
-    alignas(64) double inverse_n[kFaceBatch];
-    alignas(64) double sign[kFaceBatch];
-    alignas(64) double special[kFaceBatch];
-    alignas(64) double redo[kFaceBatch];
-};
-
-// The arithmetic of a batch, every face side by side: Manning's discharge
-// h^(5/3) sqrt(S) / n dx and the levelling limit of the face. The cube roots'
-// divisions and the square roots of neighbouring faces overlap in the
-// processor instead of waiting on one another, and each lane does the
-// scalar operations in the scalar order, so every result is the same to the
-// last bit. A face whose discharge the limit cuts, or whose cube root leaves
-// the fast path, is marked in `redo` for the face law itself; the others get
-// their discharge in `flux`. Written without branches, so that the loop runs
-// in vector lanes.
-__attribute__((always_inline)) inline void batch_discharges(int count, FaceBatch& b,
-                                                            double cell_size, double volume_rate,
-                                                            double* flux) {
-    for (int k = 0; k < count; ++k) {
-        const double five_thirds = b.base[k] * law::cube_root_refined(b.square[k], b.estimate[k]);
-        const double q = five_thirds * b.slope[k] * b.inverse_n[k] * cell_size;
-        const double level = b.fall[k] * law::kSweepLevelShare;
-        const double above = b.above[k];
-        const double cap = (level < above ? level : above) * volume_rate;
-        // A face without flow has 1 / n and slope 0, so q is 0 and so is
-        // its discharge. A q that is not a number goes to the face law.
-        const double special = b.special[k];
-        flux[k] = b.sign[k] * q;
-        b.redo[k] = q <= cap ? special : 1.0;
-    }
-}
-
-void batch_arithmetic(int count, FaceBatch& b, double cell_size, double volume_rate, double* flux) {
-#if defined(__SSE2__)
-    int k = 0;
-    for (; k + 2 <= count; k += 2)
-        _mm_storeu_pd(b.slope + k, _mm_sqrt_pd(_mm_loadu_pd(b.slope + k)));
-    for (; k < count; ++k) b.slope[k] = std::sqrt(b.slope[k]);
-#else
-    for (int k = 0; k < count; ++k) b.slope[k] = std::sqrt(b.slope[k]);
-#endif
-    batch_discharges(count, b, cell_size, volume_rate, flux);
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// The same on processors with 256-bit lanes: four faces at a time. Without
-// fused multiply-add the lanes round every operation as the scalar code does.
-__attribute__((target("avx2"))) void batch_arithmetic_avx2(int count, FaceBatch& b,
-                                                           double cell_size, double volume_rate,
-                                                           double* flux) {
-    int k = 0;
-    for (; k + 4 <= count; k += 4)
-        _mm256_storeu_pd(b.slope + k, _mm256_sqrt_pd(_mm256_loadu_pd(b.slope + k)));
-    for (; k < count; ++k) b.slope[k] = std::sqrt(b.slope[k]);
-    batch_discharges(count, b, cell_size, volume_rate, flux);
-}
-
-bool has_avx2() {
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return avx2;
-}
-#endif
-
 // The flows of the downstream faces of cells [begin, end) into d.flux, and
 // the number of faces that fail the sub-step: what `face_flow` gives face by
 // face. Without lakes the faces go in batches: a first loop finds each
@@ -276,14 +191,7 @@ int face_flows(const AdeFields& f, const Direction& d, int begin, int end, doubl
             b.sign[k] = gives ? (down ? 1.0 : -1.0) : 0.0;
             b.special[k] = gives && !fast ? 1.0 : 0.0;
         }
-#if defined(__x86_64__) && defined(__GNUC__)
-        if (has_avx2())
-            batch_arithmetic_avx2(count, b, cell_size, volume_rate, d.flux + from);
-        else
-            batch_arithmetic(count, b, cell_size, volume_rate, d.flux + from);
-#else
-        batch_arithmetic(count, b, cell_size, volume_rate, d.flux + from);
-#endif
+        face_batch_discharges(count, b, cell_size, volume_rate, d.flux + from);
         for (int k = 0; k < count; ++k) {
             if (b.redo[k] == 0.0)
                 continue;
