@@ -221,6 +221,38 @@ bool has_section(const ChannelLink& l) {
 
 }  // namespace
 
+bool node_from_depth(const Channel& ch, RunContext& ctx, int node, int link, double depth,
+                     SectionProperties& p) {
+    const ChannelLink& l = ch.link[link];
+    if (l.is(kTrapezoidLink)) {
+        p = trapezoid_from_depth({ch.bottom(node, link), ch.sslope(node, link), l.inverse_n},
+                                 std::max(depth, 0.0));
+        return true;
+    }
+    const SectionTable* table = node_table(ch, ctx, node, link);
+    if (!table)
+        return false;
+    bool above = false;
+    p = table_from_depth(ch.sections, *table, std::max(depth, 0.0), above);
+    return true;
+}
+
+bool node_from_area(const Channel& ch, RunContext& ctx, int node, int link, double area,
+                    SectionProperties& p) {
+    const ChannelLink& l = ch.link[link];
+    if (l.is(kTrapezoidLink)) {
+        p = trapezoid_from_area({ch.bottom(node, link), ch.sslope(node, link), l.inverse_n},
+                                std::max(area, 0.0));
+        return true;
+    }
+    const SectionTable* table = node_table(ch, ctx, node, link);
+    if (!table)
+        return false;
+    bool above = false;
+    p = table_from_area(ch.sections, *table, std::max(area, 0.0), above);
+    return true;
+}
+
 bool sections_from_stage(Channel& channel, RunContext& ctx) {
     bool above = false;
     for (int link = 1; link <= channel.links; ++link) {
