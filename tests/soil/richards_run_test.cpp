@@ -35,13 +35,6 @@ void write_richards_files(const test::TempDir& dir) {
     dir.write("soil.idx", test::kSmallHeader + "1 1 1\n1 1 1\n1 1 1\n");
 }
 
-// The overall error of the summary's balance, percent.
-double overall_error(const std::string& summary) {
-    const std::string label = "Overall mass balance error =";
-    const std::size_t at = summary.find(label);
-    return at == std::string::npos ? 1e9 : std::stod(summary.substr(at + label.size()));
-}
-
 TEST(RichardsRun, SmallWatershedClosesItsBalanceAndIsTheSameOnTwoThreads) {
     std::string outputs[2];
     for (int threads : {1, 2}) {
@@ -64,7 +57,7 @@ TEST(RichardsRun, SmallWatershedClosesItsBalanceAndIsTheSameOnTwoThreads) {
                   std::string::npos)
             << run.out;
         const std::string summary = dir.read("summary.txt");
-        EXPECT_NEAR(overall_error(summary), 0.0, 1e-3) << summary;
+        EXPECT_NEAR(test::figure(summary, "Overall mass balance error ="), 0.0, 1e-3) << summary;
         EXPECT_NE(summary.find("Initial volume in soils=                                 99.00"),
                   std::string::npos)
             << summary;
@@ -103,16 +96,13 @@ TEST(RichardsRun, ColumnsOverAnAquiferRechargeItAndTheBalancesClose) {
         const auto run = test::run_program_in(dir.path(), {"p.prj"});
         ASSERT_EQ(run.status, 0) << run.out;
         const std::string summary = dir.read("summary.txt");
-        EXPECT_NEAR(overall_error(summary), 0.0, 1e-3) << summary;
-        const auto figure = [&](const std::string& label) {
-            const std::size_t at = summary.find(label);
-            return at == std::string::npos ? 1e9 : std::stod(summary.substr(at + label.size()));
-        };
-        const double recharge = figure("Recharge to groundwater =");
+        EXPECT_NEAR(test::figure(summary, "Overall mass balance error ="), 0.0, 1e-3) << summary;
+        const double recharge = test::figure(summary, "Recharge to groundwater =");
         EXPECT_LT(recharge, -1.0) << summary;
-        EXPECT_NEAR(figure("GW volume end =") - figure("GW volume start ="),
-                    recharge + figure("Sat/unsat. trickery (into gw) ="), 0.02);
-        EXPECT_NEAR(figure("Mass Balance error ="), 0.0, 1e-3);
+        EXPECT_NEAR(
+            test::figure(summary, "GW volume end =") - test::figure(summary, "GW volume start ="),
+            recharge + test::figure(summary, "Sat/unsat. trickery (into gw) ="), 0.02);
+        EXPECT_NEAR(test::figure(summary, "Mass Balance error ="), 0.0, 1e-3);
         outputs[threads - 1] =
             dir.read("out.otl") + summary.substr(summary.find("SIMULATION TOTALS"));
     }
@@ -161,16 +151,14 @@ TEST(RichardsRun, ColumnsOnTheWaterTableCountItsWaterOnce) {
         const auto run = test::run_program_in(dir.path(), {"p.prj"});
         ASSERT_EQ(run.status, 0) << run.out;
         const std::string summary = dir.read("summary.txt");
-        const auto figure = [&](const std::string& label) {
-            const std::size_t at = summary.find(label);
-            return at == std::string::npos ? 1e9 : std::stod(summary.substr(at + label.size()));
-        };
-        EXPECT_NEAR(figure("Initial volume in soils="), k.soils_start, 0.005) << summary;
-        EXPECT_NEAR(figure("Initial volume in groundwater="), k.aquifer_start, 0.005);
-        EXPECT_NEAR(figure("Final volume in soils="), k.soils_end, 0.005);
-        EXPECT_NEAR(figure("Final volume in groundwater="), k.aquifer_end, 0.005);
-        EXPECT_NEAR(overall_error(summary), 0.0, 1e-3);
-        EXPECT_NEAR(figure("Mass Balance error ="), 0.0, 1e-3);
+        EXPECT_NEAR(test::figure(summary, "Initial volume in soils="), k.soils_start, 0.005)
+            << summary;
+        EXPECT_NEAR(test::figure(summary, "Initial volume in groundwater="), k.aquifer_start,
+                    0.005);
+        EXPECT_NEAR(test::figure(summary, "Final volume in soils="), k.soils_end, 0.005);
+        EXPECT_NEAR(test::figure(summary, "Final volume in groundwater="), k.aquifer_end, 0.005);
+        EXPECT_NEAR(test::figure(summary, "Overall mass balance error ="), 0.0, 1e-3);
+        EXPECT_NEAR(test::figure(summary, "Mass Balance error ="), 0.0, 1e-3);
     }
 }
 
@@ -192,7 +180,7 @@ TEST(RichardsRun, SoilTableStandsInTheMappingTableFile) {
     EXPECT_NE(run.out.find("Inital volume of water in root zone= 18.000000"), std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("Inital volume of water in soil column= 99.000000"), std::string::npos);
-    EXPECT_NEAR(overall_error(dir.read("summary.txt")), 0.0, 1e-3);
+    EXPECT_NEAR(test::figure(dir.read("summary.txt"), "Overall mass balance error ="), 0.0, 1e-3);
 }
 
 // In a long-term run each soil type ends with four values; a Havercamp soil
