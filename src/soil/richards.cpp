@@ -74,7 +74,11 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
                 rc.step_substeps[i] = rc.step_iterations[i] = rc.step_unsettled[i] = 0;
                 rc.step_slow_substeps[i] = 0;
                 // How its heads moved before says nothing of when it runs again.
-                rc.trends[i].known = 0;
+                if (rc.trends[i].known != 0 || rc.trends[i].nodes != 0) {
+                    std::fill_n(&rc.trend[2 * static_cast<std::size_t>(i) * rc.stride],
+                                2 * rc.stride, 0.0f);
+                    rc.trends[i] = HeadTrends{};
+                }
                 continue;
             }
             const RichardsSoilType& type = rc.types[rc.soil_type[i]];

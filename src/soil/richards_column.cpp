@@ -330,11 +330,14 @@ namespace {
 // too much or dry a node past theta_r. What flowed into them from above is in
 // theta[first] already, so no water enters their top face meanwhile. Each
 // node's pace over the span goes to s.pace; the largest change of water
-// content to `largest`. False, with the failure in `result`, on a value that
-// cannot be real.
+// content to `largest`. The iteration of each sub-step starts from the
+// heads the nodes' trends (`trend`, a second, from the last time they were
+// solved) lead to, and leaves the trends of this one there. False, with the
+// failure in `result`, on a value that cannot be real.
 bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& type, double* head,
                              double* theta, int first, double span, const BottomBoundary& bottom,
-                             ColumnStepResult& result, RichardsScratch& s, double& largest) {
+                             float* trend, ColumnStepResult& result, RichardsScratch& s,
+                             double& largest) {
     const int n = type.nodes;
     largest = 0.0;
     if (span <= 0.0)
@@ -352,6 +355,7 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
             tau = span - t;
         std::copy(head + first, head + n, s.head_old.begin() + first);
         std::copy(theta + first, theta + n, s.theta_old.begin() + first);
+        for (int i = first; i < n; ++i) head[i] += tau * trend[i];
         const SubstepOutcome outcome =
             picard(rc, type, head, first, n, tau, upper, bottom, std::max(rc.iter_max, 1), s);
         result.iterations += outcome.iterations;
@@ -390,6 +394,9 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
         if (!outcome.settled)
             ++result.unsettled;
         result.drained += s.flux[n] * tau;
+        const double inverse_tau = 1.0 / tau;
+        for (int i = first; i < n; ++i)
+            trend[i] = static_cast<float>((head[i] - s.head_old[i]) * inverse_tau);
         t += tau;
         tau = change > 0.0 ? std::min(tau * rc.dtheta_max / change, kGrowth * tau) : kGrowth * tau;
     }
@@ -456,7 +463,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     double largest_slow_change = 0.0;
     if (active < n && (!may_slow || active < shallowest_slow)) {
         if (!bring_slow_soil_forward(rc, type, head, theta, active, slow.behind, column_bottom,
-                                     result, s, largest_slow_change))
+                                     trend, result, s, largest_slow_change))
             return result;
         slow.behind = 0.0;
         active = n;
@@ -649,7 +656,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             nearing |= s.pace[i] > still;
         if (nearing) {
             if (!bring_slow_soil_forward(rc, type, head, theta, active, slow.behind, column_bottom,
-                                         result, s, largest_slow_change)) {
+                                         trend, result, s, largest_slow_change)) {
                 result.failed_time = t;
                 break;
             }
@@ -687,8 +694,8 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     // brought forward, and where the slow soil begins is judged again.
     if (active < n && slow.behind >= slow.interval) {
         const double span = slow.behind;
-        if (!bring_slow_soil_forward(rc, type, head, theta, active, span, column_bottom, result, s,
-                                     largest_slow_change)) {
+        if (!bring_slow_soil_forward(rc, type, head, theta, active, span, column_bottom, trend,
+                                     result, s, largest_slow_change)) {
             result.failed_time = dt;
             return result;
         }
