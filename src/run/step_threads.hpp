@@ -58,7 +58,8 @@ class StepThreadChoice {
 
     int other() const { return chosen_ == all_ ? 1 : all_; }
     bool trying_other() const;
-    void end_trial();
+    void end_trial_if_decided(int pairs);
+    void end_trial(bool other_wins);
 };
 
 // Steps with water on the ground and dry ones make separate choices. In a

@@ -81,16 +81,17 @@ TEST(StepThreads, TrialsGrowRarerWhileTheChoiceHolds) {
     Choice choice(2);
     const int single = run_steps(choice, 20000, {1.0, 0.5});
     EXPECT_EQ(choice.chosen(), 2);
-    // A trial takes 16 steps: its pairs take turns at which choice goes
-    // first, and the first step after each of its five changes of thread
-    // count is run again; 8 of them are on one thread.
+    // A trial whose outcome is plain ends after three of its pairs: 10
+    // steps, as its pairs take turns at which choice goes first and the
+    // first step after each of its three changes of thread count is run
+    // again; 5 of them on one thread.
     int trials = 0;
     for (long long at = 4, wait = 16; at < 20000; ++trials) {
-        at += 16;
+        at += 10;
         wait = std::min<long long>(2 * wait, Choice::kLongestWait);
         at += wait;
     }
-    EXPECT_EQ(single, 8 * trials);
+    EXPECT_EQ(single, 5 * trials);
     EXPECT_LT(single, 20000 / 100);
 }
 
