@@ -70,15 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      "LINKNODE 1 1 1.0\n");
 
     RunContext ctx;
-    ctx.out = fuzz::null_console();
-    ctx.err = fuzz::null_console();
-    ReplacementParameter tag;
-    tag.tag = "[A]";
-    tag.format = "%d";
-    tag.kind = ReplacementParameter::Kind::integer;
-    tag.integer_value = 2;
-    ctx.replacement.parameters.push_back(tag);
-    ctx.replacement.active = true;
+    fuzz::quiet_with_tag(ctx, 2);
     ctx.series.time_series.push_back(TimeSeries{"flow", {0.0, 1.0}, {1.0, 2.0}});
     ctx.series.elevation_series.push_back(ElevationSeries{"curve", {0.0, 1.0}, {0.0, 3.0}});
 

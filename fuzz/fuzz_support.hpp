@@ -1,7 +1,7 @@
 #pragma once
 // What every fuzz target shares: a scratch folder of its own for the input
-// files it writes, a console that discards output, and the split of one fuzz
-// input into several files.
+// files it writes, a console that discards output, the split of one fuzz
+// input into several files, and a quiet context with a replacement tag.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "core/context.hpp"
 
 namespace torva::fuzz {
 
@@ -71,6 +73,20 @@ inline void write_file(const char* name, const std::string& text) {
         std::abort();
     std::fwrite(text.data(), 1, text.size(), file);
     std::fclose(file);
+}
+
+// Both consoles discarded and the integer tag [A] declared with `value`, so
+// that lines with replacement values are read as well.
+inline void quiet_with_tag(RunContext& ctx, int value) {
+    ctx.out = null_console();
+    ctx.err = null_console();
+    ReplacementParameter tag;
+    tag.tag = "[A]";
+    tag.format = "%d";
+    tag.kind = ReplacementParameter::Kind::integer;
+    tag.integer_value = value;
+    ctx.replacement.parameters.push_back(tag);
+    ctx.replacement.active = true;
 }
 
 }  // namespace torva::fuzz

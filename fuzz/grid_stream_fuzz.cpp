@@ -15,15 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::write_file("chan.gst", std::string(reinterpret_cast<const char*>(data), size));
 
     RunContext ctx;
-    ctx.out = fuzz::null_console();
-    ctx.err = fuzz::null_console();
-    ReplacementParameter tag;
-    tag.tag = "[A]";
-    tag.format = "%d";
-    tag.kind = ReplacementParameter::Kind::integer;
-    tag.integer_value = 1;
-    ctx.replacement.parameters.push_back(tag);
-    ctx.replacement.active = true;
+    fuzz::quiet_with_tag(ctx, 1);
 
     Grid grid;
     grid.rows = grid.cols = 3;

@@ -16,15 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::write_file("series.txt", std::string(reinterpret_cast<const char*>(data), size));
 
     RunContext ctx;
-    ctx.out = fuzz::null_console();
-    ctx.err = fuzz::null_console();
-    ReplacementParameter tag;
-    tag.tag = "[A]";
-    tag.format = "%d";
-    tag.kind = ReplacementParameter::Kind::integer;
-    tag.integer_value = 3;
-    ctx.replacement.parameters.push_back(tag);
-    ctx.replacement.active = true;
+    fuzz::quiet_with_tag(ctx, 3);
 
     read_time_series_card(ctx, "series.txt");
     read_elevation_series_card(ctx, "series.txt");

@@ -3,10 +3,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <new>
-#include <stdexcept>
 
 #include "channel/channel_input.hpp"
+#include "core/arrays.hpp"
 #include "core/context.hpp"
 #include "core/errors.hpp"
 #include "core/model_state.hpp"
@@ -59,18 +58,7 @@ int count_connect_cards(const ChannelFile& file) {
 template <typename T>
 bool allocate_nodes(RunContext& ctx, NodeArray<T>& array, int rows, int links, const char* name,
                     T value = T{}) {
-    try {
-        array.assign(rows, links, value);
-    } catch (const std::bad_alloc&) {
-        ctx.print("Error allocating memory for variable %s\n", name);
-        ctx.error.raise(err::message_printed);
-        return false;
-    } catch (const std::length_error&) {
-        ctx.print("Error allocating memory for variable %s\n", name);
-        ctx.error.raise(err::message_printed);
-        return false;
-    }
-    return true;
+    return allocate_with(ctx, name, [&] { array.assign(rows, links, value); });
 }
 
 }  // namespace

@@ -221,6 +221,39 @@ bool has_section(const ChannelLink& l) {
 
 }  // namespace
 
+namespace {
+
+// One node's properties from a depth or a flow area (`value`), through the
+// trapezoid's closed form or the node's property table.
+template <typename FromTrapezoid, typename FromTable>
+bool node_properties(const Channel& ch, RunContext& ctx, int node, int link, double value,
+                     SectionProperties& p, FromTrapezoid from_trapezoid, FromTable from_table) {
+    const ChannelLink& l = ch.link[link];
+    if (l.is(kTrapezoidLink)) {
+        p = from_trapezoid({ch.bottom(node, link), ch.sslope(node, link), l.inverse_n},
+                           std::max(value, 0.0));
+        return true;
+    }
+    const SectionTable* table = node_table(ch, ctx, node, link);
+    if (!table)
+        return false;
+    bool above = false;
+    p = from_table(ch.sections, *table, std::max(value, 0.0), above);
+    return true;
+}
+
+}  // namespace
+
+bool node_from_depth(const Channel& ch, RunContext& ctx, int node, int link, double depth,
+                     SectionProperties& p) {
+    return node_properties(ch, ctx, node, link, depth, p, trapezoid_from_depth, table_from_depth);
+}
+
+bool node_from_area(const Channel& ch, RunContext& ctx, int node, int link, double area,
+                    SectionProperties& p) {
+    return node_properties(ch, ctx, node, link, area, p, trapezoid_from_area, table_from_area);
+}
+
 bool sections_from_stage(Channel& channel, RunContext& ctx) {
     bool above = false;
     for (int link = 1; link <= channel.links; ++link) {

@@ -53,6 +53,13 @@ WettedGeometry wetted_geometry(const double* x, const double* z, int m, double h
 int integrate_section_levels(const double* x, const double* z, int m, int levels, double dy,
                              double inverse_n, double* area, double* top_width, double* conveyance);
 
+// Section properties of one node for a given depth or flow area, without
+// storing them. False after the message of a node that cannot be evaluated.
+bool node_from_depth(const Channel& channel, RunContext& ctx, int node, int link, double depth,
+                     SectionProperties& p);
+bool node_from_area(const Channel& channel, RunContext& ctx, int node, int link, double area,
+                    SectionProperties& p);
+
 // Every channel node of the network, from its water-surface elevation `yp`:
 // depth, area, top width and conveyance. From its flow area `area`: depth,
 // `yp`, top width and conveyance. Lakes and

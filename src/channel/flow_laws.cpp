@@ -19,44 +19,6 @@ double lake_water_surface(const Channel& channel, int lake_link) {
     return lake ? lake->water_surface : -HUGE_VAL;
 }
 
-bool node_from_depth(const Channel& ch, RunContext& ctx, int node, int link, double depth,
-                     SectionProperties& p) {
-    const ChannelLink& l = ch.link[link];
-    if (l.is(kTrapezoidLink)) {
-        p = trapezoid_from_depth({ch.bottom(node, link), ch.sslope(node, link), l.inverse_n},
-                                 std::max(depth, 0.0));
-        return true;
-    }
-    const int t = ch.table_num(node, link);
-    if (t < 1 || t > ch.sections.count()) {
-        std::fprintf(ctx.err, "Error in section: Request for table beyond max. table number.\n");
-        ctx.error.raise(err::message_printed);
-        return false;
-    }
-    bool above = false;
-    p = table_from_depth(ch.sections, ch.sections.tables[t], std::max(depth, 0.0), above);
-    return true;
-}
-
-bool node_from_area(const Channel& ch, RunContext& ctx, int node, int link, double area,
-                    SectionProperties& p) {
-    const ChannelLink& l = ch.link[link];
-    if (l.is(kTrapezoidLink)) {
-        p = trapezoid_from_area({ch.bottom(node, link), ch.sslope(node, link), l.inverse_n},
-                                std::max(area, 0.0));
-        return true;
-    }
-    const int t = ch.table_num(node, link);
-    if (t < 1 || t > ch.sections.count()) {
-        std::fprintf(ctx.err, "Error in section: Request for table beyond max. table number.\n");
-        ctx.error.raise(err::message_printed);
-        return false;
-    }
-    bool above = false;
-    p = table_from_area(ch.sections, ch.sections.tables[t], std::max(area, 0.0), above);
-    return true;
-}
-
 namespace {
 
 // Manning discharge down a water-surface slope s between two nodes: the

@@ -13,6 +13,7 @@
 #include "core/clock.hpp"
 #include "core/context.hpp"
 #include "core/model_state.hpp"
+#include "core/progress.hpp"
 #include "input/series.hpp"
 
 namespace torva {
@@ -350,27 +351,6 @@ bool route_channels(Model& model, RunContext& ctx, double dt_channel) {
     add_to_totals(model, &VolumeTotals::stream_point_sinks, sink_volume);
     return true;
 }
-
-namespace {
-
-// The progress line follows the hydrograph interval from the start of the
-// run; with channels routed this phase keeps it.
-void advance_print_time(Model& model) {
-    const double now = model.clock.current_time;
-    double interval = model.run.hydrograph_interval / 1440.0;
-    if (interval <= 0.0)
-        interval = model.run.time_step_days;
-    if (model.next_print_time == 0.0 || interval <= 0.0) {
-        model.next_print_time = now;
-        return;
-    }
-    if (now > model.next_print_time + kTimeTolerance) {
-        const double behind = (now - model.next_print_time) / interval;
-        model.next_print_time += std::ceil(behind - 1e-9) * interval;
-    }
-}
-
-}  // namespace
 
 void set_up_channel_time_series(Model& model, RunContext& ctx) {
     Channel& ch = model.channel;

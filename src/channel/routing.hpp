@@ -21,13 +21,6 @@ inline bool routable(const ChannelLink& l) {
 // yet: they hold their initial water surface.
 double lake_water_surface(const Channel& channel, int lake_link);
 
-// Section properties of one node for a given depth or flow area, without
-// storing them. False after the message of a node that cannot be evaluated.
-bool node_from_depth(const Channel& channel, RunContext& ctx, int node, int link, double depth,
-                     SectionProperties& p);
-bool node_from_area(const Channel& channel, RunContext& ctx, int node, int link, double area,
-                    SectionProperties& p);
-
 // Fills q for every link from the depths, stages and conveyances the network
 // holds now; dt (s) limits what structures take. False after a fatal message.
 bool fill_discharges(Model& model, RunContext& ctx, NodeArray<double>& q, double dt);

@@ -10,6 +10,21 @@
 
 namespace torva {
 
+// Runs `fill`, which sizes an array. A failed allocation prints its message
+// (with the array's name), raises 4000 and returns false.
+template <typename Fill>
+bool allocate_with(RunContext& ctx, const char* name, Fill fill) {
+    try {
+        fill();
+        return true;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    ctx.print("Error allocating memory for variable %s\n", name);
+    ctx.error.raise(err::message_printed);
+    return false;
+}
+
 // Sizes the array to n zeroed entries. An empty request or a failed allocation
 // prints its message (with the array's name) and raises 4000.
 template <typename T>
@@ -19,18 +34,7 @@ bool allocate(RunContext& ctx, std::vector<T>& array, std::size_t n, const char*
         ctx.error.raise(err::message_printed);
         return false;
     }
-    try {
-        array.assign(n, T{});
-    } catch (const std::bad_alloc&) {
-        ctx.print("Error allocating memory for variable %s\n", name);
-        ctx.error.raise(err::message_printed);
-        return false;
-    } catch (const std::length_error&) {
-        ctx.print("Error allocating memory for variable %s\n", name);
-        ctx.error.raise(err::message_printed);
-        return false;
-    }
-    return true;
+    return allocate_with(ctx, name, [&] { array.assign(n, T{}); });
 }
 
 }  // namespace torva

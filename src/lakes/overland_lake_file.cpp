@@ -11,21 +11,13 @@
 #include "core/context.hpp"
 #include "core/file_names.hpp"
 #include "core/model_state.hpp"
+#include "core/progress.hpp"
 #include "grid/raster.hpp"
 #include "input/tokens.hpp"
 #include "lakes/overland_lake.hpp"
 
 namespace torva {
 namespace {
-
-// Set-up progress lines: on the console unless the run is quiet, always in
-// the summary file.
-template <typename... Args>
-void progress(const Model& model, RunContext& ctx, const char* format, Args... args) {
-    if (!model.run.quiet && !model.run.super_quiet)
-        ctx.print(format, args...);
-    ctx.log(format, args...);
-}
 
 bool fail(RunContext& ctx) {
     ctx.error.raise(err::message_printed);

@@ -73,38 +73,6 @@ double saturation_vapour_pressure(double celsius) {
     return 0.6108 * std::exp(17.27 * celsius / (celsius + 237.3));
 }
 
-double seasonal_canopy_factor(int month, double latitude_degrees) {
-    if (latitude_degrees >= 37.0) {
-        switch (month) {
-            case 5:
-                return 3.0;
-            case 6:
-                return 2.0;
-            case 7:
-            case 8:
-            case 9:
-                return 1.0;
-            case 10:
-                return 2.5;
-            default:
-                return 4.0;
-        }
-    }
-    switch (month) {
-        case 4:
-        case 10:
-            return 2.5;
-        case 5:
-        case 6:
-        case 7:
-        case 8:
-        case 9:
-            return 1.0;
-        default:
-            return 4.0;
-    }
-}
-
 AirConditions air_conditions(const WeatherRecord& w) {
     AirConditions a;
     a.temperature = w.temperature;

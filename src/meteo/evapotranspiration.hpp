@@ -22,9 +22,6 @@ SolarGeometry solar_geometry(int year, int month, int day, int hour, double lati
 // Tetens' saturation vapour pressure, kPa, of a temperature in degrees C.
 double saturation_vapour_pressure(double celsius);
 
-// Canopy resistance multiplier of the month with SEASONAL_RS.
-double seasonal_canopy_factor(int month, double latitude_degrees);
-
 // The air of one hour, the same over every cell.
 struct AirConditions {
     double temperature = 0.0;        // degrees C

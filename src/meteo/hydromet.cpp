@@ -14,6 +14,7 @@
 #include "input/tokens.hpp"
 #include "meteo/evapotranspiration.hpp"
 #include "meteo/weather_file.hpp"
+#include "surface/roughness.hpp"
 
 namespace torva {
 namespace {
@@ -298,7 +299,7 @@ void hydromet_phase(Model& model, RunContext& ctx) {
     const WeatherRecord& w = hm.weather;
     hm.sun = solar_geometry(w.year, w.month, w.day, w.hour, latitude);
     hm.seasonal_factor =
-        model.project.given(Card::SEASONAL_RS) ? seasonal_canopy_factor(w.month, latitude) : 1.0;
+        model.project.given(Card::SEASONAL_RS) ? seasonal_divisor(w.month, latitude) : 1.0;
     // The new hour's rate is worked out aside; the step's accounting goes
     // on at the rate of the hour its seconds lie in.
     Soil& soil = model.soil;

@@ -10,6 +10,7 @@
 #include "core/model_state.hpp"
 #include "core/output_files.hpp"
 #include "core/parallel.hpp"
+#include "core/progress.hpp"
 #include "input/tokens.hpp"
 #include "meteo/hydromet.hpp"
 #include "meteo/rain_spreading.hpp"
@@ -28,14 +29,6 @@ constexpr double kSecondsPerDay = 86400.0;
 
 bool host_driven(const Model& model) {
     return model.run.host_event_mode;
-}
-
-// A line of progress: on the console unless quiet, always in the summary file.
-template <typename... Args>
-void progress(const Model& model, RunContext& ctx, const char* format, Args... args) {
-    if (!model.run.quiet && !model.run.super_quiet)
-        ctx.print(format, args...);
-    ctx.log(format, args...);
 }
 
 void zero_intensities(Precipitation& p) {

@@ -11,6 +11,7 @@
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "core/parallel.hpp"
+#include "core/progress.hpp"
 #include "input/series.hpp"
 #include "surface/overland_laws.hpp"
 
@@ -117,22 +118,6 @@ bool stop_on_non_real_depth(RunContext& ctx, const DepthScan& scan, const char* 
               scan.non_real_cell, after);
     ctx.error.raise(err::message_printed);
     return true;
-}
-
-// The progress line follows the hydrograph interval from the start of the run.
-void advance_print_time(Model& model) {
-    const double now = model.clock.current_time;
-    double interval = model.run.hydrograph_interval / 1440.0;
-    if (interval <= 0.0)
-        interval = model.run.time_step_days;
-    if (model.next_print_time == 0.0 || interval <= 0.0) {
-        model.next_print_time = now;
-        return;
-    }
-    if (now > model.next_print_time + kTimeTolerance) {
-        const double behind = (now - model.next_print_time) / interval;
-        model.next_print_time += std::ceil(behind - 1e-9) * interval;
-    }
 }
 
 void add_to_totals(Model& model, double VolumeTotals::*field, double volume) {

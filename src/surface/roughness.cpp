@@ -7,6 +7,7 @@
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "core/parallel.hpp"
+#include "core/progress.hpp"
 #include "grid/mapping.hpp"
 #include "grid/raster.hpp"
 #include "input/tokens.hpp"
@@ -14,13 +15,6 @@
 
 namespace torva {
 namespace {
-
-template <typename... Args>
-void progress(const Model& model, RunContext& ctx, const char* format, Args... args) {
-    if (!model.run.quiet && !model.run.super_quiet)
-        ctx.print(format, args...);
-    ctx.log(format, args...);
-}
 
 // Reads a real map named by a card into the per-cell array.
 bool read_parameter_map(Model& model, RunContext& ctx, Card card, const char* kind,

@@ -17,7 +17,9 @@ struct RunContext;
 void read_surface_parameters(Model& model, RunContext& ctx);
 
 // The canopy holds less outside the growing season: storage and coefficient
-// are divided by this factor of the month (1..12) and latitude (degrees).
+// are divided by this factor of the month (1..12) and latitude (degrees). With
+// SEASONAL_RS the same factor multiplies the canopy's resistance to
+// transpiration.
 double seasonal_divisor(int month, double latitude);
 
 // The interception step of one model step of dt seconds: fills the effective

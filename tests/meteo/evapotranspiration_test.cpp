@@ -173,18 +173,12 @@ TEST(Evapotranspiration, LakeCellEvaporatesAsLevelOpenWater) {
 }
 
 // Overcast is ten tenths, read once as a fraction of 1 (more is clipped);
-// air below 1 m/s is taken as 1 m/s; the canopy resistance follows the
-// season by latitude.
-TEST(AirConditions, CloudWindAndSeasonEdges) {
+// air below 1 m/s is taken as 1 m/s.
+TEST(AirConditions, CloudAndWindEdges) {
     EXPECT_EQ(air_conditions(weather(6, 1, 12, 10.0, 50.0, 10.0, 3.0, 1000.0)).cloud_fraction, 1.0);
     EXPECT_EQ(air_conditions(weather(6, 1, 12, 10.0, 50.0, 12.0, 3.0, 1000.0)).cloud_fraction, 1.0);
     EXPECT_EQ(air_conditions(weather(6, 1, 12, 10.0, 50.0, 5.0, 3.0, 1000.0)).cloud_fraction, 0.5);
     EXPECT_EQ(air_conditions(weather(6, 1, 12, 10.0, 50.0, 0.0, 0.4, 1000.0)).wind_speed, 1.0);
-    EXPECT_EQ((std::vector{seasonal_canopy_factor(1, 40.0), seasonal_canopy_factor(5, 40.0),
-                           seasonal_canopy_factor(6, 40.0), seasonal_canopy_factor(8, 40.0),
-                           seasonal_canopy_factor(10, 40.0), seasonal_canopy_factor(4, 30.0),
-                           seasonal_canopy_factor(6, 30.0), seasonal_canopy_factor(12, 30.0)}),
-              (std::vector{4.0, 3.0, 2.0, 1.0, 2.5, 2.5, 1.0, 4.0}));
 }
 
 }  // namespace
