@@ -89,6 +89,8 @@ void BM_RichardsColumnsStep(benchmark::State& state) {
         rc.substep[i] = w.substep[1];
         rc.top[i] = w.top[1];
         rc.slow[i] = w.slow[1];
+        rc.trends[i] = w.trends[1];
+        std::copy_n(&w.trend[2 * w.stride], 2 * rc.stride, &rc.trend[2 * i * rc.stride]);
     }
     const long long substeps = rc.substeps, iterations = rc.iterations, steps = rc.column_steps,
                     slow = rc.slow_substeps;

@@ -73,6 +73,8 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
                     soil.actual_et[i] = 0.0;
                 rc.step_substeps[i] = rc.step_iterations[i] = rc.step_unsettled[i] = 0;
                 rc.step_slow_substeps[i] = 0;
+                // How its heads moved before says nothing of when it runs again.
+                rc.trends[i].known = 0;
                 continue;
             }
             const RichardsSoilType& type = rc.types[rc.soil_type[i]];
@@ -130,7 +132,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
             }
             const ColumnStepResult r =
                 advance_column(rc, type, &rc.head[at], &rc.theta[at], rc.substep[i], rc.top[i],
-                               rc.slow[i], input, scratch);
+                               rc.slow[i], rc.trends[i], &rc.trend[2 * at], input, scratch);
             if (r.failed) {
                 rc.failed[i] = 1;
                 rc.failed_node[i] = r.failed_node;

@@ -433,7 +433,8 @@ int first_slow_node(const RichardsSoilType& type, const double* pace, double sti
 
 ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilType& type,
                                 double* head, double* theta, double& substep, ColumnTop& top,
-                                SlowSoil& slow, const ColumnStepInput& in, RichardsScratch& s) {
+                                SlowSoil& slow, HeadTrends& trends, float* trend,
+                                const ColumnStepInput& in, RichardsScratch& s) {
     ColumnStepResult result;
     const int n = type.nodes;
     const double dt = in.dt;
@@ -469,8 +470,23 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     // Nothing evaluated yet for this column.
     std::fill(s.head_evaluated.begin(), s.head_evaluated.begin() + active,
               std::numeric_limits<double>::quiet_NaN());
-    int trends_known = 0;
-    double last_tau = 0.0, before_last_tau = 0.0;
+    // The trends of the column's last two sub-steps, from the step before;
+    // nodes that have joined the short sub-steps since start without one.
+    // A water table under the column moves its heads between steps, so such
+    // a column starts each step without trends.
+    const bool carry_trends = column_bottom.free;
+    int trends_known = carry_trends ? trends.known : 0;
+    double last_tau = trends.last_tau, before_last_tau = trends.before_last_tau;
+    if (trends_known > 0) {
+        const int carried = std::min(trends.nodes, active);
+        const float* before = trend + rc.stride;
+        for (int i = 0; i < carried; ++i) {
+            s.head_trend[i] = trend[i];
+            s.trend_before[i] = before[i];
+        }
+        std::fill(s.head_trend.begin() + carried, s.head_trend.begin() + active, 0.0);
+        std::fill(s.trend_before.begin() + carried, s.trend_before.begin() + active, 0.0);
+    }
     while (t < dt) {
         tau = std::min(tau, dt - t);
         // A last sliver of the step joins the sub-step before it.
@@ -655,6 +671,17 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     result.surface_left = water;
     if (result.failed)
         return result;
+    if (carry_trends) {
+        float* before = trend + rc.stride;
+        for (int i = 0; i < active; ++i) {
+            trend[i] = static_cast<float>(s.head_trend[i]);
+            before[i] = static_cast<float>(s.trend_before[i]);
+        }
+        trends.nodes = active;
+        trends.known = std::min(trends_known, 2);
+        trends.last_tau = last_tau;
+        trends.before_last_tau = before_last_tau;
+    }
 
     // At the end of the step: slow soil that has lagged long enough is
     // brought forward, and where the slow soil begins is judged again.

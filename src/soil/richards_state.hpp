@@ -98,6 +98,16 @@ struct SlowSoil {
     double interval = 0.0;  // s they may lag before they are brought forward
 };
 
+// How the heads of a column's nodes moved in its last two sub-steps, carried
+// from one step to the next: the Picard iteration of every sub-step, the
+// first of a step among them, starts from the heads these trends lead to.
+struct HeadTrends {
+    double last_tau = 0.0;         // s, the last sub-step
+    double before_last_tau = 0.0;  // s, the one before it
+    int known = 0;                 // sub-steps the trends come from, at most 2
+    int nodes = 0;                 // nodes with trends, from the top
+};
+
 // Per-thread scratch of the column solver, sized once at set-up.
 struct RichardsScratch {
     std::vector<double> lower, diagonal, upper, rhs;  // the tridiagonal system
@@ -139,6 +149,7 @@ struct RichardsColumns {
     std::vector<double> substep;          // the length the next sub-step starts from, s
     std::vector<ColumnTop> top;           // the upper boundary the last sub-step ended with
     std::vector<SlowSoil> slow;           // the slow soil at the bottom of each column
+    std::vector<HeadTrends> trends;       // how each column's heads last moved
     std::vector<double> column_water;     // water held by the column, m
     std::vector<double> root_zone_water;  // water held by the root-zone nodes, m
     std::vector<unsigned char> failed;    // the column met a value that cannot be real
@@ -153,6 +164,10 @@ struct RichardsColumns {
     // head (m) and water content.
     std::vector<double> head;
     std::vector<double> theta;
+    // Per cell, node and trend (cell * 2 * stride + node for the trend of the
+    // last sub-step, + stride for the one before): the change of head a
+    // second. Single precision is plenty for where an iteration starts.
+    std::vector<float> trend;
 
     // ---- Counts of the whole run ----
     long long substeps = 0;

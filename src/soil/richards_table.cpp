@@ -372,6 +372,8 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         !allocate(ctx, rc.substep, size, "richards_substep") ||
         !allocate(ctx, rc.top, size, "richards_top") ||
         !allocate(ctx, rc.slow, size, "richards_slow") ||
+        !allocate(ctx, rc.trends, size, "richards_trends") ||
+        !allocate(ctx, rc.trend, size * 2 * rc.stride, "richards_trend") ||
         !allocate(ctx, rc.step_slow_substeps, size, "richards_slow_substeps") ||
         !allocate(ctx, rc.column_water, size, "column_water") ||
         !allocate(ctx, rc.root_zone_water, size, "root_zone_water") ||
@@ -405,6 +407,7 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         rc.substep[i] = 1.0;
         rc.top[i] = ColumnTop::flux;
         rc.slow[i] = SlowSoil{};
+        rc.trends[i] = HeadTrends{};
         rc.column_water[i] = column_water_depth(type, theta);
         rc.root_zone_water[i] = root_zone_water_depth(type, theta);
     }

@@ -5,15 +5,18 @@
 // of a small watershed are in richards_run_test.cpp.
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/context.hpp"
+#include "core/model_state.hpp"
 #include "richards_soils.hpp"
 #include "soil/richards.hpp"
 #include "soil/richards_relations.hpp"
@@ -57,7 +60,8 @@ struct Column {
         return step(in);
     }
     ColumnStepResult step(const ColumnStepInput& in) {
-        return advance_column(rc, type(), head(), theta(), substep, top, slow, in, rc.scratch[0]);
+        return advance_column(rc, type(), head(), theta(), substep, top, slow, rc.trends[1],
+                              &rc.trend[2 * rc.stride], in, rc.scratch[0]);
     }
     // The bottom held by a water table `depth` m below the surface, as the
     // phase sets it.
@@ -541,6 +545,102 @@ TEST(RichardsColumn, SlowSoilStaysBelowDrawingRootsAndOffTheWaterTable) {
         else
             EXPECT_GT(slow_substeps, 0);
     }
+}
+
+// Each sub-step's iteration starts from the heads the last two sub-steps'
+// trends lead to, and a column keeps its trends from one step to the next,
+// so under a steady rain nearly every sub-step settles in one iteration
+// (without them the first sub-steps of a step take two or three). Where the
+// iteration starts does not change what it settles on by more than its own
+// test allows, and every drop is kept either way.
+TEST(RichardsColumn, HeadTrendsCarriedOverStepsSettleSubStepsInOneIteration) {
+    const std::string table = soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
+                                         "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 0",
+                                         "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0");
+    Column carried(table, 10), afresh(table, 10);
+    const double rain = 0.5 * 1.32 / 360000.0 * 60.0;
+    const double before = carried.water();
+    double balance = 0.0, infiltrated = 0.0;
+    int substeps[2] = {0, 0}, iterations[2] = {0, 0};
+    for (int s = 0; s < 60; ++s) {
+        afresh.rc.trends[1].known = 0;  // as if each step were the first
+        const ColumnStepResult r = carried.step(rain, 60.0);
+        const ColumnStepResult w = afresh.step(rain, 60.0);
+        ASSERT_FALSE(r.failed || w.failed);
+        balance += r.infiltrated - r.drained;
+        infiltrated += r.infiltrated;
+        if (s >= 10) {
+            substeps[0] += r.substeps - r.slow_substeps;
+            substeps[1] += w.substeps - w.slow_substeps;
+            iterations[0] += r.iterations;
+            iterations[1] += w.iterations;
+        }
+    }
+    EXPECT_NEAR(carried.water() - before, balance, 1e-15);
+    EXPECT_NEAR(infiltrated, 60 * rain, 1e-15);
+    EXPECT_LT(iterations[0], 1.3 * substeps[0]);
+    EXPECT_GT(iterations[1], 1.8 * substeps[1]);
+    for (int i = 0; i < carried.type().nodes; ++i)
+        EXPECT_NEAR(carried.theta()[i], afresh.theta()[i], 0.1 * carried.rc.dtheta_max) << i;
+}
+
+// Columns side by side in a grid each keep their own state: every column of
+// a grid under rains of six strengths, some ponding, ends to the last digit
+// as the same column alone, on one thread and on two.
+TEST(RichardsColumn, EachColumnOfAGridEndsAsItDoesAlone) {
+    const std::string table = soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
+                                         "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 0",
+                                         "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0");
+    const auto grid = [&](int cells, RunContext& ctx) {
+        auto model = std::make_unique<Model>();
+        model->grid.num_cells = cells;
+        model->grid.cell_size = 30.0;
+        model->project.infiltration = InfiltrationMethod::richards;
+        RichardsColumns& rc = model->soil.richards;
+        rc.iter_max = 10;
+        EXPECT_TRUE(parse_richards_soil_table(rc, ctx, table, "soil.tbl", false, false));
+        EXPECT_TRUE(lay_out_richards_columns(rc, ctx, "soil.tbl"));
+        EXPECT_TRUE(initialise_richards_columns(
+            rc, ctx, std::vector<int>(static_cast<std::size_t>(cells) + 1, 1), cells));
+        const std::size_t size = static_cast<std::size_t>(cells) + 1;
+        for (auto* v : {&model->soil.infiltrated_depth, &model->soil.infiltration_rate,
+                        &model->soil.cumulative_depth, &model->soil.event_depth,
+                        &model->soil.surface_moisture, &model->overland.depth})
+            v->assign(size, 0.0);
+        return model;
+    };
+    // Rain of 0 to 2.5 Ks for the first half hour, then none.
+    const auto rain = [](int cell, int step) {
+        return step < 30 ? (cell % 6) * 0.5 * 1.32 / 360000.0 * 60.0 : 0.0;
+    };
+    constexpr int kCells = 3000, kSteps = 45;
+    const int threads_before = omp_get_max_threads();
+    for (int threads : {1, 2}) {
+        omp_set_num_threads(threads);
+        RunContext ctx;
+        auto model = grid(kCells, ctx);
+        for (int s = 0; s < kSteps; ++s) {
+            for (int i = 1; i <= kCells; ++i) model->overland.depth[i] += rain(i, s);
+            richards_infiltration(*model, ctx, 60.0);
+            ASSERT_FALSE(ctx.error.pending());
+        }
+        for (int cell : {1, 2, 3, 4, 5, 6, 1001, kCells}) {
+            RunContext alone_ctx;
+            auto alone = grid(1, alone_ctx);
+            for (int s = 0; s < kSteps; ++s) {
+                alone->overland.depth[1] += rain(cell, s);
+                richards_infiltration(*alone, alone_ctx, 60.0);
+            }
+            const RichardsColumns& a = alone->soil.richards;
+            const RichardsColumns& g = model->soil.richards;
+            for (std::size_t j = 0; j < g.stride; ++j) {
+                ASSERT_EQ(a.head[a.stride + j], g.head[cell * g.stride + j]) << cell << " " << j;
+                ASSERT_EQ(a.theta[a.stride + j], g.theta[cell * g.stride + j]) << cell << " " << j;
+            }
+            ASSERT_EQ(alone->overland.depth[1], model->overland.depth[cell]) << cell;
+        }
+    }
+    omp_set_num_threads(threads_before);
 }
 
 TEST(RichardsSoilTable, LaysOutWholeNodesAndReadsEveryHavercampValue) {
