@@ -83,6 +83,18 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
             }
             const RichardsSoilType& type = rc.types[rc.soil_type[i]];
             const std::size_t at = static_cast<std::size_t>(i) * rc.stride;
+            // The next column's first nodes are on their way from memory
+            // while this one is solved.
+            if (i < n) {
+                const std::size_t next = at + rc.stride;
+                const std::size_t second_line = std::min<std::size_t>(8, rc.stride - 1);
+                __builtin_prefetch(rc.head.data() + next);
+                __builtin_prefetch(rc.head.data() + next + second_line);
+                __builtin_prefetch(rc.theta.data() + next);
+                __builtin_prefetch(rc.theta.data() + next + second_line);
+                __builtin_prefetch(rc.trend.data() + 2 * next);
+                __builtin_prefetch(rc.trend.data() + 2 * next + rc.stride);
+            }
             ColumnStepInput input;
             input.dt = dt;
             if (with_et) {
