@@ -411,13 +411,20 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
 }
 
 // The bottom of the nodes above slow soil starting at `first`: the first slow
-// node, its head and conductivity held while the nodes above run.
+// node, its head and conductivity held while the nodes above run. The
+// conductivity is evaluated again only when that node or its head changed.
 BottomBoundary slow_bottom(const RichardsColumns& rc, const RichardsSoilType& type,
-                           const double* head, int first) {
-    const RichardsLayer& l = type.layers[type.node_layer[first]];
+                           const double* head, int first, SlowSoil& slow) {
+    if (slow.bottom_node != first || slow.bottom_head != head[first]) {
+        const RichardsLayer& l = type.layers[type.node_layer[first]];
+        slow.bottom_node = first;
+        slow.bottom_head = head[first];
+        slow.bottom_conductivity =
+            l.conductivity * soil_water(rc.relation, l, head[first]).k_relative;
+    }
     BottomBoundary b{false, head[first], type.node_depth[first] - type.node_depth[first - 1]};
     b.slow = true;
-    b.conductivity = l.conductivity * soil_water(rc.relation, l, head[first]).k_relative;
+    b.conductivity = slow.bottom_conductivity;
     return b;
 }
 
@@ -469,7 +476,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         active = n;
     }
     if (active < n)
-        bottom = slow_bottom(rc, type, head, active);
+        bottom = slow_bottom(rc, type, head, active, slow);
     // Without demand the roots take nothing all step.
     const bool drawing = in.potential_et > 0.0;
     if (!drawing)
@@ -668,7 +675,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             std::fill(s.trend_before.begin() + active, s.trend_before.begin() + std::min(grown, n),
                       0.0);
             active = std::min(grown, n);
-            bottom = active < n ? slow_bottom(rc, type, head, active) : column_bottom;
+            bottom = active < n ? slow_bottom(rc, type, head, active, slow) : column_bottom;
         }
         const double next_tau =
             largest_change > 0.0 ? tau * rc.dtheta_max / largest_change : kGrowth * tau;
