@@ -184,9 +184,7 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     const double* head_evaluated = r.head;
     const double* theta_old = s.theta_old.data();
     const double* source = s.source.data();
-    double* lower = s.lower.data();
     double* diagonal = s.diagonal.data();
-    double* above = s.upper.data();
     double* rhs = s.rhs.data();
     // The boundary faces take no part in the rows' common form.
     face_k[first] = face_g[first] = 0.0;
@@ -217,8 +215,6 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
             const double storage = dz[i] * (capacity[i] + kSpecificStorage) * inverse_tau;
             // The water content at the present head, from the last evaluation.
             const double theta_now = theta_iter[i] + capacity[i] * (h[i] - head_evaluated[i]);
-            lower[i] = -face_g[i];
-            above[i] = -face_g[i + 1];
             diagonal[i] = storage + face_g[i] + face_g[i + 1];
             rhs[i] = storage * h[i] -
                      dz[i] * ((theta_now - theta_old[i]) * inverse_tau + source[i]) + face_k[i] -
@@ -248,7 +244,8 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
             diagonal[n - 1] += g;
             rhs[n - 1] += -last_bottom_k + g * bottom.head;
         }
-        solve_tridiagonal(n - first, lower + first, diagonal + first, above + first, rhs + first);
+        solve_tridiagonal(n - first, face_g + first, diagonal + first, s.eliminated.data() + first,
+                          rhs + first);
         bool moving = false;
         bool not_real = false;
         for (int i = first; i < n; ++i) {
@@ -509,19 +506,30 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         // A last sliver of the step joins the sub-step before it.
         if (dt - t - tau < 1e-6 * dt)
             tau = dt - t;
-        std::copy(head, head + active, s.head_old.begin());
-        std::copy(theta, theta + active, s.theta_old.begin());
         if (drawing)
             root_uptake(type, theta, active, in.potential_et, s);
-        // The iteration starts from the heads the last sub-step's trend
-        // leads to: nearer the answer than the heads of the start, it
-        // settles in fewer iterations (a sub-step taken again starts afresh).
+        // The start of the sub-step is kept, and the iteration starts from
+        // the heads the last sub-step's trend leads to: nearer the answer
+        // than the heads of the start, it settles in fewer iterations (a
+        // sub-step taken again starts afresh).
+        double* head_old = s.head_old.data();
+        std::copy(theta, theta + active, s.theta_old.begin());
         if (trends_known >= 2) {
             const double bend = 0.5 * (last_tau + tau) / (0.5 * (last_tau + before_last_tau));
-            for (int i = 0; i < active; ++i)
-                head[i] += tau * (s.head_trend[i] + bend * (s.head_trend[i] - s.trend_before[i]));
+            const double* last = s.head_trend.data();
+            const double* before = s.trend_before.data();
+            for (int i = 0; i < active; ++i) {
+                head_old[i] = head[i];
+                head[i] += tau * (last[i] + bend * (last[i] - before[i]));
+            }
         } else if (trends_known == 1) {
-            for (int i = 0; i < active; ++i) head[i] += s.head_trend[i] * tau;
+            const double* last = s.head_trend.data();
+            for (int i = 0; i < active; ++i) {
+                head_old[i] = head[i];
+                head[i] += last[i] * tau;
+            }
+        } else {
+            std::copy(head, head + active, head_old);
         }
 
         bool to_ponded = false, to_flux = false;
@@ -580,24 +588,43 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
 
         // Water contents from the fluxes, so the column keeps every drop;
         // what leaves the active nodes downwards goes into the first slow one.
+        // In the same pass each node's trend of head (into the spare of the
+        // trends, which takes the place of the last one once the sub-step
+        // stands) and its pace: how fast its water content, or the water it
+        // passes down, changed.
         double largest_change = 0.0;
         bool below_residual = false;
         bool not_real = false;
         int bad_node = 0;
         const double into_slow =
             active < n ? tau * s.flux[active] * type.node_inverse_dz[active] : 0.0;
-        for (int i = 0; i < active; ++i) {
-            const double next =
-                s.theta_old[i] +
-                tau * (type.node_inverse_dz[i] * (s.flux[i] - s.flux[i + 1]) - s.source[i]);
-            if (!std::isfinite(next) || !std::isfinite(head[i])) {
-                not_real = true;
-                bad_node = i;
-                break;
+        {
+            const double inverse_tau = 1.0 / tau;
+            const double* flux = s.flux.data();
+            const double* inverse_dz = type.node_inverse_dz.data();
+            const double* theta_r = type.node_theta_r.data();
+            const double* source = s.source.data();
+            const double* theta_old = s.theta_old.data();
+            double* next_trend = s.trend_spare.data();
+            double* pace = s.pace.data();
+            double flux_above = flux[0];
+            for (int i = 0; i < active; ++i) {
+                const double flux_below = flux[i + 1];
+                const double next =
+                    theta_old[i] + tau * (inverse_dz[i] * (flux_above - flux_below) - source[i]);
+                if (!std::isfinite(next) || !std::isfinite(head[i])) {
+                    not_real = true;
+                    bad_node = i;
+                    break;
+                }
+                below_residual |= next < theta_r[i] - 1e-12;
+                theta[i] = next;
+                const double moved = std::fabs(next - theta_old[i]);
+                largest_change = std::max(largest_change, moved);
+                next_trend[i] = (head[i] - head_old[i]) * inverse_tau;
+                pace[i] = std::max(moved * inverse_tau, std::fabs(flux_below) * inverse_dz[i]);
+                flux_above = flux_below;
             }
-            below_residual |= next < type.node_theta_r[i] - 1e-12;
-            theta[i] = next;
-            largest_change = std::max(largest_change, std::fabs(next - s.theta_old[i]));
         }
         if (!not_real && active < n) {
             if (!std::isfinite(into_slow)) {
@@ -647,15 +674,10 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         water -= into;
         if (water < 0.0 && top == ColumnTop::flux)
             water = 0.0;  // round-off of the last share of the supply
-        // Each node's trend of head, and its pace: how fast its water
-        // content, or the water it passes down, changed.
-        const double inverse_tau = 1.0 / tau;
-        for (int i = 0; i < active; ++i) {
-            s.trend_before[i] = s.head_trend[i];
-            s.head_trend[i] = (head[i] - s.head_old[i]) * inverse_tau;
-            s.pace[i] = std::max(std::fabs(theta[i] - s.theta_old[i]) * inverse_tau,
-                                 std::fabs(s.flux[i + 1]) * type.node_inverse_dz[i]);
-        }
+        // The trends move on: the last becomes the one before, the new one
+        // the last.
+        std::swap(s.trend_before, s.head_trend);
+        std::swap(s.head_trend, s.trend_spare);
         ++trends_known;
         before_last_tau = last_tau;
         last_tau = tau;

@@ -128,10 +128,13 @@ struct NodeRelations {
 
 // Per-thread scratch of the column solver, sized once at set-up.
 struct RichardsScratch {
-    std::vector<double> lower, diagonal, upper, rhs;  // the tridiagonal system
+    // The tridiagonal system (its entries off the diagonal are the faces'
+    // conductances) and the solve's eliminated entries.
+    std::vector<double> diagonal, rhs, eliminated;
     std::vector<double> head_old, theta_old;
     std::vector<double> head_trend;    // change of head a second in the last sub-step
     std::vector<double> trend_before;  // the same in the sub-step before it
+    std::vector<double> trend_spare;   // the trend of the sub-step in hand
     std::vector<double> face_k, face_g, flux, source;
     // How fast each node's water content, or the water it passes down,
     // changed when it was last solved, 1/s.

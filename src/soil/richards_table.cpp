@@ -422,8 +422,8 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
     const std::size_t n = static_cast<std::size_t>(rc.max_nodes) + 1;
     for (RichardsScratch& s : rc.scratch) {
         for (std::vector<double>* v :
-             {&s.lower, &s.diagonal, &s.upper, &s.rhs, &s.head_old, &s.theta_old, &s.head_trend,
-              &s.trend_before, &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
+             {&s.diagonal, &s.rhs, &s.eliminated, &s.head_old, &s.theta_old, &s.head_trend,
+              &s.trend_before, &s.trend_spare, &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
             if (!allocate(ctx, *v, n, "richards_scratch"))
                 return false;
     }
