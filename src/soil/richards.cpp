@@ -74,11 +74,27 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
                 rc.step_substeps[i] = rc.step_iterations[i] = rc.step_unsettled[i] = 0;
                 rc.step_slow_substeps[i] = 0;
                 // How its heads moved before says nothing of when it runs again.
-                rc.trends[i].known = 0;
+                if (rc.trends[i].known != 0 || rc.trends[i].nodes != 0) {
+                    std::fill_n(&rc.trend[2 * static_cast<std::size_t>(i) * rc.stride],
+                                2 * rc.stride, 0.0f);
+                    rc.trends[i] = HeadTrends{};
+                }
                 continue;
             }
             const RichardsSoilType& type = rc.types[rc.soil_type[i]];
             const std::size_t at = static_cast<std::size_t>(i) * rc.stride;
+            // The next column's first nodes are on their way from memory
+            // while this one is solved.
+            if (i < n) {
+                const std::size_t next = at + rc.stride;
+                const std::size_t second_line = std::min<std::size_t>(8, rc.stride - 1);
+                __builtin_prefetch(rc.head.data() + next);
+                __builtin_prefetch(rc.head.data() + next + second_line);
+                __builtin_prefetch(rc.theta.data() + next);
+                __builtin_prefetch(rc.theta.data() + next + second_line);
+                __builtin_prefetch(rc.trend.data() + 2 * next);
+                __builtin_prefetch(rc.trend.data() + 2 * next + rc.stride);
+            }
             ColumnStepInput input;
             input.dt = dt;
             if (with_et) {

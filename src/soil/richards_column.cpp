@@ -330,11 +330,14 @@ namespace {
 // too much or dry a node past theta_r. What flowed into them from above is in
 // theta[first] already, so no water enters their top face meanwhile. Each
 // node's pace over the span goes to s.pace; the largest change of water
-// content to `largest`. False, with the failure in `result`, on a value that
-// cannot be real.
+// content to `largest`. The iteration of each sub-step starts from the
+// heads the nodes' trends (`trend`, a second, from the last time they were
+// solved) lead to, and leaves the trends of this one there. False, with the
+// failure in `result`, on a value that cannot be real.
 bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& type, double* head,
                              double* theta, int first, double span, const BottomBoundary& bottom,
-                             ColumnStepResult& result, RichardsScratch& s, double& largest) {
+                             float* trend, ColumnStepResult& result, RichardsScratch& s,
+                             double& largest) {
     const int n = type.nodes;
     largest = 0.0;
     if (span <= 0.0)
@@ -352,6 +355,7 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
             tau = span - t;
         std::copy(head + first, head + n, s.head_old.begin() + first);
         std::copy(theta + first, theta + n, s.theta_old.begin() + first);
+        for (int i = first; i < n; ++i) head[i] += tau * trend[i];
         const SubstepOutcome outcome =
             picard(rc, type, head, first, n, tau, upper, bottom, std::max(rc.iter_max, 1), s);
         result.iterations += outcome.iterations;
@@ -390,6 +394,9 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
         if (!outcome.settled)
             ++result.unsettled;
         result.drained += s.flux[n] * tau;
+        const double inverse_tau = 1.0 / tau;
+        for (int i = first; i < n; ++i)
+            trend[i] = static_cast<float>((head[i] - s.head_old[i]) * inverse_tau);
         t += tau;
         tau = change > 0.0 ? std::min(tau * rc.dtheta_max / change, kGrowth * tau) : kGrowth * tau;
     }
@@ -404,13 +411,20 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
 }
 
 // The bottom of the nodes above slow soil starting at `first`: the first slow
-// node, its head and conductivity held while the nodes above run.
+// node, its head and conductivity held while the nodes above run. The
+// conductivity is evaluated again only when that node or its head changed.
 BottomBoundary slow_bottom(const RichardsColumns& rc, const RichardsSoilType& type,
-                           const double* head, int first) {
-    const RichardsLayer& l = type.layers[type.node_layer[first]];
+                           const double* head, int first, SlowSoil& slow) {
+    if (slow.bottom_node != first || slow.bottom_head != head[first]) {
+        const RichardsLayer& l = type.layers[type.node_layer[first]];
+        slow.bottom_node = first;
+        slow.bottom_head = head[first];
+        slow.bottom_conductivity =
+            l.conductivity * soil_water(rc.relation, l, head[first]).k_relative;
+    }
     BottomBoundary b{false, head[first], type.node_depth[first] - type.node_depth[first - 1]};
     b.slow = true;
-    b.conductivity = l.conductivity * soil_water(rc.relation, l, head[first]).k_relative;
+    b.conductivity = slow.bottom_conductivity;
     return b;
 }
 
@@ -456,13 +470,13 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     double largest_slow_change = 0.0;
     if (active < n && (!may_slow || active < shallowest_slow)) {
         if (!bring_slow_soil_forward(rc, type, head, theta, active, slow.behind, column_bottom,
-                                     result, s, largest_slow_change))
+                                     trend, result, s, largest_slow_change))
             return result;
         slow.behind = 0.0;
         active = n;
     }
     if (active < n)
-        bottom = slow_bottom(rc, type, head, active);
+        bottom = slow_bottom(rc, type, head, active, slow);
     // Without demand the roots take nothing all step.
     const bool drawing = in.potential_et > 0.0;
     if (!drawing)
@@ -649,7 +663,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             nearing |= s.pace[i] > still;
         if (nearing) {
             if (!bring_slow_soil_forward(rc, type, head, theta, active, slow.behind, column_bottom,
-                                         result, s, largest_slow_change)) {
+                                         trend, result, s, largest_slow_change)) {
                 result.failed_time = t;
                 break;
             }
@@ -661,7 +675,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             std::fill(s.trend_before.begin() + active, s.trend_before.begin() + std::min(grown, n),
                       0.0);
             active = std::min(grown, n);
-            bottom = active < n ? slow_bottom(rc, type, head, active) : column_bottom;
+            bottom = active < n ? slow_bottom(rc, type, head, active, slow) : column_bottom;
         }
         const double next_tau =
             largest_change > 0.0 ? tau * rc.dtheta_max / largest_change : kGrowth * tau;
@@ -687,8 +701,8 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     // brought forward, and where the slow soil begins is judged again.
     if (active < n && slow.behind >= slow.interval) {
         const double span = slow.behind;
-        if (!bring_slow_soil_forward(rc, type, head, theta, active, span, column_bottom, result, s,
-                                     largest_slow_change)) {
+        if (!bring_slow_soil_forward(rc, type, head, theta, active, span, column_bottom, trend,
+                                     result, s, largest_slow_change)) {
             result.failed_time = dt;
             return result;
         }

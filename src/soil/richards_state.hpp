@@ -96,6 +96,12 @@ struct SlowSoil {
     int first = 0;          // first slow node; none when 0 or the column's node count
     double behind = 0.0;    // s the slow nodes lag behind the nodes above
     double interval = 0.0;  // s they may lag before they are brought forward
+    // The conductivity of the first slow node, which holds the bottom of the
+    // nodes above, at the head it was evaluated at: the slow nodes' heads
+    // stand still between catching up, so it serves step after step.
+    int bottom_node = -1;
+    double bottom_head = 0.0;          // m
+    double bottom_conductivity = 0.0;  // m/s
 };
 
 // How the heads of a column's nodes moved in its last two sub-steps, carried
