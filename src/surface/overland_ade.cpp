@@ -141,9 +141,8 @@ inline law::FaceFlow face_flow(const AdeFields& f, const Direction& d, int i, do
 // The flows of the downstream faces of cells [begin, end) into d.flux, and
 // the number of faces that fail the sub-step: what `face_flow` gives face by
 // face. Without lakes the faces go in batches: a first loop finds each
-// face's giving cell and the estimate of its cube root, a second does the
-// arithmetic of the batch side by side, and the face law itself takes the
-// few faces the limit cuts.
+// face's giving cell, a second does the arithmetic of the batch side by
+// side, and the face law itself takes the few faces the limit cuts.
 template <bool kLakes>
 int face_flows(const AdeFields& f, const Direction& d, int begin, int end, double volume_rate,
                double sub_step) {
@@ -156,42 +155,16 @@ int face_flows(const AdeFields& f, const Direction& d, int begin, int end, doubl
         }
         return failures;
     }
-    const double* z = f.elevation;
-    const double* h = f.depth;
-    const double* retention = f.retention;
-    const double* inverse_n = f.inverse_n;
     const double cell_size = f.cell_size;
+    // Any fall of at least this much has a gradient (fall / cell size) far
+    // from rounding to 0, so its sign is the fall's.
+    const FaceCells cells{f.elevation, f.depth, f.retention, f.inverse_n, cell_size * 0x1p-1000};
     FaceBatch b;
     for (int from = begin; from < end; from += kFaceBatch) {
         const int count = std::min(kFaceBatch, end - from);
-        // Written with selections rather than branches: on rough ground the
-        // flow turns from face to face, and a mispredicted branch costs more
-        // than the work of both sides.
-        for (int k = 0; k < count; ++k) {
-            const int i = from + k;
-            const int to = d.face_to[i];
-            const int j = to != 0 ? to : i;  // a cell without the face faces itself: no fall
-            const double fall = (z[i] + h[i]) - (z[j] + h[j]);
-            const double gradient = fall / cell_size;
-            const bool down = gradient > 0.0;
-            const bool up = gradient < 0.0;
-            const double above = down ? h[i] - retention[i] : h[j] - retention[j];
-            // A giver at or below its retention, or a depth that is not a
-            // number, gives nothing.
-            const bool gives = (down || up) && above > 0.0;
-            const double x = above * above;
-            const bool fast = gives && law::cube_root_fast_path(x);
-            b.base[k] = fast ? above : 1.0;
-            b.square[k] = fast ? x : 1.0;
-            b.estimate[k] = fast ? law::cube_root_estimate(x) : 1.0;
-            b.slope[k] = gives ? std::fabs(gradient) : 0.0;
-            b.fall[k] = gives ? (down ? fall : -fall) : 0.0;
-            b.above[k] = gives ? above : 0.0;
-            b.inverse_n[k] = gives ? (down ? inverse_n[i] : inverse_n[j]) : 0.0;
-            b.sign[k] = gives ? (down ? 1.0 : -1.0) : 0.0;
-            b.special[k] = gives && !fast ? 1.0 : 0.0;
-        }
-        face_batch_discharges(count, b, cell_size, volume_rate, d.flux + from);
+        lay_out_faces(cells, d.face_to, from, count, b);
+        if (!face_batch_discharges(count, b, cell_size, volume_rate, d.flux + from))
+            continue;
         for (int k = 0; k < count; ++k) {
             if (b.redo[k] == 0.0)
                 continue;

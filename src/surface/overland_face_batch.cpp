@@ -1,12 +1,22 @@
+// The faces' layout goes through vector lanes only when the compiler may
+// work out both sides of each selection, which it does not do for
+// operations that might raise a floating-point exception. The program runs
+// with the exceptions masked, and each selection still picks the value it
+// would have picked, so the results are the same to the last bit.
+#pragma GCC optimize("no-trapping-math")
+
 #include "surface/overland_face_batch.hpp"
 
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "surface/overland_laws.hpp"
 
@@ -14,6 +24,44 @@ namespace torva {
 namespace {
 
 namespace law = overland_law;
+
+// One face laid out from its cell (i) and its neighbour (j): their
+// elevations, depths, retentions and 1 / n. Written with selections rather
+// than branches: on rough ground the flow turns from face to face, and a
+// mispredicted branch costs more than the work of both sides; and a run of
+// faces laid out this way goes through vector lanes. The cube root's first
+// estimate is left to `face_batch_discharges`.
+struct FaceLayout {
+    double base, fall, above, inverse_n, sign, special;
+};
+
+__attribute__((always_inline)) inline FaceLayout lay_out_face(double zi, double hi, double ri,
+                                                              double ni, double zj, double hj,
+                                                              double rj, double nj,
+                                                              double tiny_fall) {
+    const double fall = (zi + hi) - (zj + hj);
+    const bool down = fall > 0.0;
+    const bool up = fall < 0.0;
+    const double above = down ? hi - ri : hj - rj;
+    // A giver at or below its retention, or a depth that is not a number,
+    // gives nothing. (`&` and `|` rather than `&&` and `||`: no branches.)
+    const bool gives = (down | up) & (above > 0.0);
+    const double x = above * above;
+    // The cube root's fast path (overland_law::cube_root_fast_path).
+    const bool fast = gives & (x >= std::numeric_limits<double>::min()) &
+                      (x <= std::numeric_limits<double>::max());
+    const double drop = std::fabs(fall);
+    FaceLayout f;
+    f.base = fast ? above : 1.0;
+    f.fall = gives ? drop : 0.0;
+    f.above = gives ? above : 0.0;
+    f.inverse_n = gives ? (down ? ni : nj) : 0.0;
+    f.sign = gives ? (down ? 1.0 : -1.0) : 0.0;
+    // A fall whose gradient (fall / cell size) would round to 0 is for the
+    // face law.
+    f.special = gives & !(fast & (drop >= tiny_fall)) ? 1.0 : 0.0;
+    return f;
+}
 
 // The arithmetic of a batch, every face side by side: Manning's discharge
 // h^(5/3) sqrt(S) / n dx and the levelling limit of the face. The cube roots'
@@ -28,7 +76,8 @@ __attribute__((always_inline)) inline void batch_discharges(int count, FaceBatch
                                                             double cell_size, double volume_rate,
                                                             double* flux) {
     for (int k = 0; k < count; ++k) {
-        const double five_thirds = b.base[k] * law::cube_root_refined(b.square[k], b.estimate[k]);
+        const double base = b.base[k];
+        const double five_thirds = base * law::cube_root_refined(base * base, b.estimate[k]);
         const double q = five_thirds * b.slope[k] * b.inverse_n[k] * cell_size;
         const double level = b.fall[k] * law::kSweepLevelShare;
         const double above = b.above[k];
@@ -41,14 +90,67 @@ __attribute__((always_inline)) inline void batch_discharges(int count, FaceBatch
     }
 }
 
+__attribute__((always_inline)) inline void store_face(FaceBatch& b, int k, const FaceLayout& f) {
+    b.base[k] = f.base;
+    b.fall[k] = f.fall;
+    b.above[k] = f.above;
+    b.inverse_n[k] = f.inverse_n;
+    b.sign[k] = f.sign;
+    b.special[k] = f.special;
+}
+
+// The faces of cells from .. from + count - 1, whose neighbours are the
+// cells `offset` further on: the neighbours' fields lie side by side, and
+// the faces go through vector lanes.
+__attribute__((always_inline)) inline void lay_out_run(const FaceCells& c, int from, int count,
+                                                       int offset, FaceBatch& b) {
+    // The batch and the fields do not overlap: said so, the compiler checks
+    // nothing at run time.
+    const double* __restrict zi = c.elevation + from;
+    const double* __restrict hi = c.depth + from;
+    const double* __restrict ri = c.retention + from;
+    const double* __restrict ni = c.inverse_n + from;
+    const double* __restrict zj = zi + offset;
+    const double* __restrict hj = hi + offset;
+    const double* __restrict rj = ri + offset;
+    const double* __restrict nj = ni + offset;
+    const double tiny_fall = c.tiny_fall;
+    double* __restrict base = b.base;
+    double* __restrict fall_out = b.fall;
+    double* __restrict above_out = b.above;
+    double* __restrict inverse_n = b.inverse_n;
+    double* __restrict sign = b.sign;
+    double* __restrict special = b.special;
+    for (int k = 0; k < count; ++k) {
+        const FaceLayout f =
+            lay_out_face(zi[k], hi[k], ri[k], ni[k], zj[k], hj[k], rj[k], nj[k], tiny_fall);
+        base[k] = f.base;
+        fall_out[k] = f.fall;
+        above_out[k] = f.above;
+        inverse_n[k] = f.inverse_n;
+        sign[k] = f.sign;
+        special[k] = f.special;
+    }
+}
+
+// The first estimates of the cube roots, one at a time (a 64-bit division
+// by 3, which the compiler makes a multiplication, has no vector form in
+// these lanes). The root is that of the base's square, the square of the
+// depth above retention on the fast path and 1 off it, whose estimate is 1
+// exactly.
+void cube_root_estimates(int count, FaceBatch& b) {
+    for (int k = 0; k < count; ++k) b.estimate[k] = law::cube_root_estimate(b.base[k] * b.base[k]);
+}
+
 void batch_arithmetic(int count, FaceBatch& b, double cell_size, double volume_rate, double* flux) {
 #if defined(__SSE2__)
     int k = 0;
+    const __m128d size = _mm_set1_pd(cell_size);
     for (; k + 2 <= count; k += 2)
-        _mm_storeu_pd(b.slope + k, _mm_sqrt_pd(_mm_loadu_pd(b.slope + k)));
-    for (; k < count; ++k) b.slope[k] = std::sqrt(b.slope[k]);
+        _mm_storeu_pd(b.slope + k, _mm_sqrt_pd(_mm_div_pd(_mm_loadu_pd(b.fall + k), size)));
+    for (; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
 #else
-    for (int k = 0; k < count; ++k) b.slope[k] = std::sqrt(b.slope[k]);
+    for (int k = 0; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
 #endif
     batch_discharges(count, b, cell_size, volume_rate, flux);
 }
@@ -60,14 +162,21 @@ __attribute__((target("avx2"))) void batch_arithmetic_avx2(int count, FaceBatch&
                                                            double cell_size, double volume_rate,
                                                            double* flux) {
     int k = 0;
+    const __m256d size = _mm256_set1_pd(cell_size);
     for (; k + 4 <= count; k += 4)
-        _mm256_storeu_pd(b.slope + k, _mm256_sqrt_pd(_mm256_loadu_pd(b.slope + k)));
-    for (; k < count; ++k) b.slope[k] = std::sqrt(b.slope[k]);
+        _mm256_storeu_pd(b.slope + k,
+                         _mm256_sqrt_pd(_mm256_div_pd(_mm256_loadu_pd(b.fall + k), size)));
+    for (; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
     batch_discharges(count, b, cell_size, volume_rate, flux);
 }
 
 // TORVA_NARROW_LANES=1 keeps the faces in the 128-bit lanes on any
 // processor, so that a run can be checked against one in the wide lanes.
+__attribute__((target("avx2"))) void lay_out_run_avx2(const FaceCells& c, int from, int count,
+                                                      int offset, FaceBatch& b) {
+    lay_out_run(c, from, count, offset, b);
+}
+
 bool has_avx2() {
     static const bool avx2 = [] {
         const char* narrow = std::getenv("TORVA_NARROW_LANES");
@@ -82,15 +191,47 @@ bool has_avx2() {
 
 }  // namespace
 
-void face_batch_discharges(int count, FaceBatch& b, double cell_size, double volume_rate,
-                           double* flux) {
+void lay_out_faces(const FaceCells& c, const int* face_to, int from, int count, FaceBatch& b) {
+    // The faces whose neighbours lie the same distance on (the next cell of
+    // the row, the same cell of the next row) go side by side; the rest one
+    // at a time, a cell without the face facing itself (no fall).
+    int run = 0;
+    if (face_to[from] != 0) {
+        const int offset = face_to[from] - from;
+        run = 1;
+        while (run < count && face_to[from + run] == from + run + offset) ++run;
 #if defined(__x86_64__) && defined(__GNUC__)
-    if (has_avx2()) {
-        batch_arithmetic_avx2(count, b, cell_size, volume_rate, flux);
-        return;
-    }
+        if (has_avx2())
+            lay_out_run_avx2(c, from, run, offset, b);
+        else
 #endif
-    batch_arithmetic(count, b, cell_size, volume_rate, flux);
+            lay_out_run(c, from, run, offset, b);
+    }
+    const double* z = c.elevation;
+    const double* h = c.depth;
+    const double* r = c.retention;
+    const double* n = c.inverse_n;
+    for (int k = run; k < count; ++k) {
+        const int i = from + k;
+        const int j = face_to[i] != 0 ? face_to[i] : i;
+        store_face(b, k, lay_out_face(z[i], h[i], r[i], n[i], z[j], h[j], r[j], n[j], c.tiny_fall));
+    }
+}
+
+bool face_batch_discharges(int count, FaceBatch& b, double cell_size, double volume_rate,
+                           double* flux) {
+    cube_root_estimates(count, b);
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (has_avx2())
+        batch_arithmetic_avx2(count, b, cell_size, volume_rate, flux);
+    else
+#endif
+        batch_arithmetic(count, b, cell_size, volume_rate, flux);
+    // Whether any face is marked, from the bits of the marks (0 is all
+    // zero bits), which the vector lanes gather side by side.
+    std::uint64_t marks = 0;
+    for (int k = 0; k < count; ++k) marks |= std::bit_cast<std::uint64_t>(b.redo[k]);
+    return marks != 0;
 }
 
 }  // namespace torva

@@ -8,14 +8,16 @@ namespace torva {
 inline constexpr int kFaceBatch = 128;
 
 // One batch of faces as the first loop of `face_flows` lays it out: for each
-// face, its giving cell's depth above retention (`above`), the square of that
-// depth and the first estimate of the square's cube root, |slope|, the fall
-// of the water surface towards the receiver, the giver's 1 / n, and the sign
-// of the flow (+1 towards the neighbour, -1 back, 0 for no flow). `special`
-// is 1 for a giver whose cube root leaves the fast path.
+// face, its giving cell's depth above retention (`above`), the base of the
+// cube root (that depth on the cube root's fast path, else 1), the fall of the
+// water surface towards the receiver, the giver's 1 / n, and the sign of the
+// flow (+1 towards the neighbour, -1 back, 0 for no flow). `special` is 1 for
+// a giver whose cube root leaves the fast path, or a fall too small for its
+// gradient to be a normal number. The arithmetic fills `slope` with the
+// first estimates of the cube roots of the bases' squares, `slope` with the
+// square root of the gradient (fall / cell size) and `redo`.
 struct FaceBatch {
     alignas(64) double base[kFaceBatch];
-    alignas(64) double square[kFaceBatch];
     alignas(64) double estimate[kFaceBatch];
     alignas(64) double slope[kFaceBatch];
     alignas(64) double fall[kFaceBatch];
@@ -26,13 +28,29 @@ struct FaceBatch {
     alignas(64) double redo[kFaceBatch];
 };
 
+// The fields a batch of faces is laid out from.
+struct FaceCells {
+    const double* elevation;
+    const double* depth;
+    const double* retention;
+    const double* inverse_n;
+    // A fall below this goes to the face law, lest its gradient round to 0.
+    double tiny_fall;
+};
+
+// Lays out the faces of cells from .. from + count - 1 (count at most
+// kFaceBatch) in a batch; `face_to` gives each cell's neighbour across the
+// face, 0 where it has none.
+void lay_out_faces(const FaceCells& c, const int* face_to, int from, int count, FaceBatch& b);
+
 // Manning's discharge and the levelling limit of every face of a batch,
 // side by side in the widest vector lanes the processor has. Every lane
 // rounds each operation as the one-face-at-a-time face law does, so the
 // discharges are the same to the last bit whichever lanes ran. A face whose
 // discharge the limit cuts, or whose cube root leaves the fast path, is
 // marked in `redo` for the face law; the others get their discharge in `flux`.
-void face_batch_discharges(int count, FaceBatch& b, double cell_size, double volume_rate,
+// False when no face is marked.
+bool face_batch_discharges(int count, FaceBatch& b, double cell_size, double volume_rate,
                            double* flux);
 
 }  // namespace torva
