@@ -94,8 +94,9 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
                 __builtin_prefetch(rc.theta.data() + next + second_line);
                 __builtin_prefetch(rc.trend.data() + 2 * next);
                 __builtin_prefetch(rc.trend.data() + 2 * next + rc.stride);
-                for (std::size_t k = 0; k < 4; ++k)
-                    __builtin_prefetch(rc.relations.data() + 4 * next + k * rc.stride);
+                // The relations of its first eight nodes: four cache lines.
+                for (std::size_t k = 0; k < std::min<std::size_t>(8, rc.stride); k += 2)
+                    __builtin_prefetch(rc.relations.data() + next + k);
             }
             ColumnStepInput input;
             input.dt = dt;
@@ -150,7 +151,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
             }
             const ColumnStepResult r = advance_column(
                 rc, type, &rc.head[at], &rc.theta[at], rc.substep[i], rc.top[i], rc.slow[i],
-                rc.trends[i], &rc.trend[2 * at], node_relations(rc, i), input, scratch);
+                rc.trends[i], &rc.trend[2 * at], &rc.relations[at], input, scratch);
             if (r.failed) {
                 rc.failed[i] = 1;
                 rc.failed_node[i] = r.failed_node;

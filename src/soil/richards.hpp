@@ -74,7 +74,7 @@ struct ColumnStepResult {
 ColumnStepResult advance_column(const RichardsColumns& settings, const RichardsSoilType& type,
                                 double* head, double* theta, double& substep, ColumnTop& top,
                                 SlowSoil& slow, HeadTrends& trends, float* trend,
-                                const NodeRelations& relations, const ColumnStepInput& input,
+                                NodeRelation* relations, const ColumnStepInput& input,
                                 RichardsScratch& scratch);
 
 // Water held by a column, m, and by its root-zone nodes.

@@ -90,32 +90,25 @@ constexpr double kReevaluateShare = 1e-4;
 // Water content, conductivity and capacity of nodes first .. n - 1 at the
 // heads h, for the nodes whose head has moved since they were last evaluated.
 void evaluate_nodes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
-                    int first, int n, const NodeRelations& r) {
-    double* evaluated = r.head;
+                    int first, int n, NodeRelation* r) {
     if (rc.relation == SoilWaterRelation::brooks_corey) {
         const BrooksCoreyNode* node = type.brooks_corey_node.data();
         for (int i = first; i < n; ++i) {
-            const double last = evaluated[i];
+            const double last = r[i].head;
             if (std::fabs(h[i] - last) <= kReevaluateShare * std::fabs(last))
                 continue;
             const NodeSoilWater w = brooks_corey_node(node[i], h[i]);
-            evaluated[i] = h[i];
-            r.theta[i] = w.theta;
-            r.conductivity[i] = w.root_conductivity;  // K is its square
-            r.capacity[i] = w.capacity;
+            r[i] = {h[i], w.theta, w.root_conductivity, w.capacity};  // K is its square
         }
         return;
     }
     for (int i = first; i < n; ++i) {
-        const double last = evaluated[i];
+        const double last = r[i].head;
         if (std::fabs(h[i] - last) <= kReevaluateShare * std::fabs(last))
             continue;
         const RichardsLayer& layer = type.layers[type.node_layer[i]];
         const SoilWaterState w = soil_water(rc.relation, layer, h[i]);
-        evaluated[i] = h[i];
-        r.theta[i] = w.theta;
-        r.conductivity[i] = layer.conductivity * w.k_relative;
-        r.capacity[i] = w.capacity;
+        r[i] = {h[i], w.theta, layer.conductivity * w.k_relative, w.capacity};
     }
 }
 
@@ -155,7 +148,7 @@ struct SubstepOutcome {
 // two boundary faces enter the first and the last row afterwards.
 SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, double* h, int first,
                       int n, double tau, const UpperBoundary& upper, const BottomBoundary& bottom,
-                      int limit, const NodeRelations& r, RichardsScratch& s) {
+                      int limit, NodeRelation* r, RichardsScratch& s) {
     // Across a gap of unresolved soil down to a deep water table the face
     // takes the last node's conductivity: the soil between is as dry as it.
     const bool gap = !bottom.slow && bottom.distance > type.node_dz[n - 1] * (1.0 + 1e-9);
@@ -175,13 +168,13 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     double* face_g = s.face_g.data();
     // Brooks-Corey nodes keep the square root of their conductivity,
     // Havercamp nodes the conductivity itself.
-    const double* kept = r.conductivity;
     const bool root_kept = rc.relation == SoilWaterRelation::brooks_corey;
-    const auto k = [&](int i) { return root_kept ? kept[i] * kept[i] : kept[i]; };
-    const auto root_k = [&](int i) { return root_kept ? kept[i] : std::sqrt(kept[i]); };
-    const double* capacity = r.capacity;
-    const double* theta_iter = r.theta;
-    const double* head_evaluated = r.head;
+    const auto k = [&](int i) {
+        return root_kept ? r[i].conductivity * r[i].conductivity : r[i].conductivity;
+    };
+    const auto root_k = [&](int i) {
+        return root_kept ? r[i].conductivity : std::sqrt(r[i].conductivity);
+    };
     const double* theta_old = s.theta_old.data();
     const double* source = s.source.data();
     double* diagonal = s.diagonal.data();
@@ -197,7 +190,7 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
         // nodes) once, for the nodes on both sides of it.
         if (geometric && root_kept) {
             for (int i = first + 1; i < n; ++i) {
-                face_k[i] = kept[i - 1] * kept[i];
+                face_k[i] = r[i - 1].conductivity * r[i].conductivity;
                 face_g[i] = face_k[i] * inverse_distance[i];
             }
         } else if (geometric) {
@@ -212,9 +205,10 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
             }
         }
         for (int i = first; i < n; ++i) {
-            const double storage = dz[i] * (capacity[i] + kSpecificStorage) * inverse_tau;
+            const NodeRelation& e = r[i];
+            const double storage = dz[i] * (e.capacity + kSpecificStorage) * inverse_tau;
             // The water content at the present head, from the last evaluation.
-            const double theta_now = theta_iter[i] + capacity[i] * (h[i] - head_evaluated[i]);
+            const double theta_now = e.theta + e.capacity * (h[i] - e.head);
             diagonal[i] = storage + face_g[i] + face_g[i + 1];
             rhs[i] = storage * h[i] -
                      dz[i] * ((theta_now - theta_old[i]) * inverse_tau + source[i]) + face_k[i] -
@@ -340,7 +334,7 @@ namespace {
 // failure in `result`, on a value that cannot be real.
 bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& type, double* head,
                              double* theta, int first, double span, const BottomBoundary& bottom,
-                             float* trend, const NodeRelations& relations, ColumnStepResult& result,
+                             float* trend, NodeRelation* relations, ColumnStepResult& result,
                              RichardsScratch& s, double& largest) {
     const int n = type.nodes;
     largest = 0.0;
@@ -450,7 +444,7 @@ int first_slow_node(const RichardsSoilType& type, const double* pace, double sti
 ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilType& type,
                                 double* head, double* theta, double& substep, ColumnTop& top,
                                 SlowSoil& slow, HeadTrends& trends, float* trend,
-                                const NodeRelations& relations, const ColumnStepInput& in,
+                                NodeRelation* relations, const ColumnStepInput& in,
                                 RichardsScratch& s) {
     ColumnStepResult result;
     const int n = type.nodes;

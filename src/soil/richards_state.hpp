@@ -114,16 +114,17 @@ struct HeadTrends {
     int nodes = 0;                 // nodes with trends, from the top
 };
 
-// The soil-water relations of a column's nodes at the heads they were last
-// evaluated at, kept with the column from one step to the next (four
-// entries of settings.stride each, one after another in the column's share
-// of RichardsColumns::relations). Evaluating them is the costliest work of a
-// node, and a node whose head has barely moved since is not evaluated again.
-struct NodeRelations {
-    double* head;          // m, the head they were evaluated at (not a number: never)
-    double* theta;         // water content
-    double* conductivity;  // sqrt(K) with Brooks-Corey, K (m/s) with Havercamp
-    double* capacity;      // 1/m
+// The soil-water relations of a node at the head they were last evaluated
+// at, kept with the column from one step to the next (settings.stride of them
+// a column, from the top, in RichardsColumns::relations; the four numbers of
+// a node side by side, so the nodes a step works on lie in a few cache
+// lines). Evaluating them is the costliest work of a node, and a node whose
+// head has barely moved since is not evaluated again.
+struct NodeRelation {
+    double head;          // m, the head they were evaluated at (not a number: never)
+    double theta;         // water content
+    double conductivity;  // sqrt(K) with Brooks-Corey, K (m/s) with Havercamp
+    double capacity;      // 1/m
 };
 
 // Per-thread scratch of the column solver, sized once at set-up.
@@ -187,10 +188,9 @@ struct RichardsColumns {
     // last sub-step, + stride for the one before): the change of head a
     // second. Single precision is plenty for where an iteration starts.
     std::vector<float> trend;
-    // Per cell, four blocks of stride entries (cell * 4 * stride): the
-    // relations of each node at the head they were last evaluated at (see
-    // NodeRelations and node_relations).
-    std::vector<double> relations;
+    // Per cell and node (cell * stride + node): the node's relations at the
+    // head they were last evaluated at (see NodeRelation).
+    std::vector<NodeRelation> relations;
 
     // ---- Counts of the whole run ----
     long long substeps = 0;
@@ -215,11 +215,5 @@ struct RichardsColumns {
 
     bool active() const { return !types.empty(); }
 };
-
-// The kept relations of a cell's column.
-inline NodeRelations node_relations(RichardsColumns& rc, int cell) {
-    double* at = rc.relations.data() + 4 * static_cast<std::size_t>(cell) * rc.stride;
-    return {at, at + rc.stride, at + 2 * rc.stride, at + 3 * rc.stride};
-}
 
 }  // namespace torva

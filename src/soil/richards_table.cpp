@@ -375,7 +375,7 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         !allocate(ctx, rc.slow, size, "richards_slow") ||
         !allocate(ctx, rc.trends, size, "richards_trends") ||
         !allocate(ctx, rc.trend, size * 2 * rc.stride, "richards_trend") ||
-        !allocate(ctx, rc.relations, size * 4 * rc.stride, "richards_relations") ||
+        !allocate(ctx, rc.relations, size * rc.stride, "richards_relations") ||
         !allocate(ctx, rc.step_slow_substeps, size, "richards_slow_substeps") ||
         !allocate(ctx, rc.column_water, size, "column_water") ||
         !allocate(ctx, rc.root_zone_water, size, "root_zone_water") ||
@@ -411,8 +411,9 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         rc.slow[i] = SlowSoil{};
         rc.trends[i] = HeadTrends{};
         // Nothing evaluated yet.
-        std::fill_n(node_relations(rc, i).head, rc.stride,
-                    std::numeric_limits<double>::quiet_NaN());
+        for (std::size_t j = 0; j < rc.stride; ++j)
+            rc.relations[static_cast<std::size_t>(i) * rc.stride + j].head =
+                std::numeric_limits<double>::quiet_NaN();
         rc.column_water[i] = column_water_depth(type, theta);
         rc.root_zone_water[i] = root_zone_water_depth(type, theta);
     }

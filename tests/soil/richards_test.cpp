@@ -61,7 +61,8 @@ struct Column {
     }
     ColumnStepResult step(const ColumnStepInput& in) {
         return advance_column(rc, type(), head(), theta(), substep, top, slow, rc.trends[1],
-                              &rc.trend[2 * rc.stride], node_relations(rc, 1), in, rc.scratch[0]);
+                              &rc.trend[2 * rc.stride], &rc.relations[rc.stride], in,
+                              rc.scratch[0]);
     }
     // The bottom held by a water table `depth` m below the surface, as the
     // phase sets it.
@@ -611,8 +612,8 @@ TEST(RichardsColumn, KeptRelationsAreThoseOfTheirHeadsAndKeepTheWater) {
     for (const auto& k : cases) {
         Column kept(k.table, 10, k.relation), afresh(k.table, 10, k.relation);
         const RichardsSoilType& type = kept.type();
-        const NodeRelations r = node_relations(kept.rc, 1);
-        const NodeRelations forgotten = node_relations(afresh.rc, 1);
+        const NodeRelation* r = &kept.rc.relations[kept.rc.stride];
+        NodeRelation* forgotten = &afresh.rc.relations[afresh.rc.stride];
         const double ks = type.layers[0].conductivity;
         const double before = kept.water();
         double balance = 0.0, largest = 0.0, ponded[2] = {0.0, 0.0};
@@ -620,7 +621,7 @@ TEST(RichardsColumn, KeptRelationsAreThoseOfTheirHeadsAndKeepTheWater) {
         for (int s = 0; s < 60; ++s) {
             // Five times Ks for twenty minutes, then none.
             const double rain = s < 20 ? 5.0 * ks * 60.0 : 0.0;
-            std::fill_n(forgotten.head, afresh.rc.stride, std::nan(""));
+            for (std::size_t i = 0; i < afresh.rc.stride; ++i) forgotten[i].head = std::nan("");
             const ColumnStepResult a = kept.step(rain + ponded[0], 60.0);
             const ColumnStepResult b = afresh.step(rain + ponded[1], 60.0);
             ASSERT_FALSE(a.failed || b.failed) << k.name;
@@ -638,19 +639,19 @@ TEST(RichardsColumn, KeptRelationsAreThoseOfTheirHeadsAndKeepTheWater) {
             for (int i = 0; i < above; ++i)
                 largest = std::max(largest, std::fabs(kept.theta()[i] - afresh.theta()[i]));
             for (int i = 0; i < type.nodes; ++i) {
-                if (std::isnan(r.head[i]))
+                if (std::isnan(r[i].head))
                     continue;
                 if (k.relation == SoilWaterRelation::brooks_corey) {
-                    const NodeSoilWater w = brooks_corey_node(type.brooks_corey_node[i], r.head[i]);
-                    ASSERT_EQ(w.theta, r.theta[i]) << k.name << " " << s << " " << i;
-                    ASSERT_EQ(w.root_conductivity, r.conductivity[i]) << k.name << " " << i;
-                    ASSERT_EQ(w.capacity, r.capacity[i]) << k.name << " " << i;
+                    const NodeSoilWater w = brooks_corey_node(type.brooks_corey_node[i], r[i].head);
+                    ASSERT_EQ(w.theta, r[i].theta) << k.name << " " << s << " " << i;
+                    ASSERT_EQ(w.root_conductivity, r[i].conductivity) << k.name << " " << i;
+                    ASSERT_EQ(w.capacity, r[i].capacity) << k.name << " " << i;
                 } else {
                     const RichardsLayer& l = type.layers[type.node_layer[i]];
-                    const SoilWaterState w = havercamp(l, r.head[i]);
-                    ASSERT_EQ(w.theta, r.theta[i]) << k.name << " " << s << " " << i;
-                    ASSERT_EQ(l.conductivity * w.k_relative, r.conductivity[i]) << k.name << i;
-                    ASSERT_EQ(w.capacity, r.capacity[i]) << k.name << " " << i;
+                    const SoilWaterState w = havercamp(l, r[i].head);
+                    ASSERT_EQ(w.theta, r[i].theta) << k.name << " " << s << " " << i;
+                    ASSERT_EQ(l.conductivity * w.k_relative, r[i].conductivity) << k.name << i;
+                    ASSERT_EQ(w.capacity, r[i].capacity) << k.name << " " << i;
                 }
             }
         }
