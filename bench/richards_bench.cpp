@@ -91,6 +91,7 @@ void BM_RichardsColumnsStep(benchmark::State& state) {
         rc.slow[i] = w.slow[1];
         rc.trends[i] = w.trends[1];
         std::copy_n(&w.trend[2 * w.stride], 2 * rc.stride, &rc.trend[2 * i * rc.stride]);
+        std::copy_n(&w.relations[4 * w.stride], 4 * rc.stride, &rc.relations[4 * i * rc.stride]);
     }
     const long long substeps = rc.substeps, iterations = rc.iterations, steps = rc.column_steps,
                     slow = rc.slow_substeps;

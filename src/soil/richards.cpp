@@ -94,6 +94,8 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
                 __builtin_prefetch(rc.theta.data() + next + second_line);
                 __builtin_prefetch(rc.trend.data() + 2 * next);
                 __builtin_prefetch(rc.trend.data() + 2 * next + rc.stride);
+                for (std::size_t k = 0; k < 4; ++k)
+                    __builtin_prefetch(rc.relations.data() + 4 * next + k * rc.stride);
             }
             ColumnStepInput input;
             input.dt = dt;
@@ -146,9 +148,9 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
                                      (with_recharge ? soil.recharge[i] : 0.0),
                                  0.0);
             }
-            const ColumnStepResult r =
-                advance_column(rc, type, &rc.head[at], &rc.theta[at], rc.substep[i], rc.top[i],
-                               rc.slow[i], rc.trends[i], &rc.trend[2 * at], input, scratch);
+            const ColumnStepResult r = advance_column(
+                rc, type, &rc.head[at], &rc.theta[at], rc.substep[i], rc.top[i], rc.slow[i],
+                rc.trends[i], &rc.trend[2 * at], node_relations(rc, i), input, scratch);
             if (r.failed) {
                 rc.failed[i] = 1;
                 rc.failed_node[i] = r.failed_node;

@@ -68,13 +68,14 @@ struct ColumnStepResult {
 };
 
 // Advances one column over a step. `head` and `theta` are the column's node
-// values (type.nodes entries); `substep`, `top`, `slow`, `trends` and `trend`
-// (the column's 2 * settings.stride trend values) are carried from step to
-// step.
+// values (type.nodes entries); `substep`, `top`, `slow`, `trends`, `trend`
+// (the column's 2 * settings.stride trend values) and `relations` are
+// carried from step to step.
 ColumnStepResult advance_column(const RichardsColumns& settings, const RichardsSoilType& type,
                                 double* head, double* theta, double& substep, ColumnTop& top,
                                 SlowSoil& slow, HeadTrends& trends, float* trend,
-                                const ColumnStepInput& input, RichardsScratch& scratch);
+                                const NodeRelations& relations, const ColumnStepInput& input,
+                                RichardsScratch& scratch);
 
 // Water held by a column, m, and by its root-zone nodes.
 double column_water_depth(const RichardsSoilType& type, const double* theta);

@@ -87,37 +87,35 @@ double ponded_face_conductivity(const RichardsColumns& rc, const RichardsLayer& 
 // head through the capacity, so no water is made or lost by it.
 constexpr double kReevaluateShare = 1e-4;
 
-// Water content, conductivity and capacity of nodes first .. n - 1 at the heads h.
+// Water content, conductivity and capacity of nodes first .. n - 1 at the
+// heads h, for the nodes whose head has moved since they were last evaluated.
 void evaluate_nodes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
-                    int first, int n, RichardsScratch& s) {
-    const bool geometric = rc.face == FaceConductivity::geometric;
+                    int first, int n, const NodeRelations& r) {
+    double* evaluated = r.head;
     if (rc.relation == SoilWaterRelation::brooks_corey) {
         const BrooksCoreyNode* node = type.brooks_corey_node.data();
         for (int i = first; i < n; ++i) {
-            const double last = s.head_evaluated[i];
+            const double last = evaluated[i];
             if (std::fabs(h[i] - last) <= kReevaluateShare * std::fabs(last))
                 continue;
             const NodeSoilWater w = brooks_corey_node(node[i], h[i]);
-            s.head_evaluated[i] = h[i];
-            s.theta_iter[i] = w.theta;
-            s.conductivity[i] = w.conductivity;
-            s.root_conductivity[i] = w.root_conductivity;
-            s.capacity[i] = w.capacity;
+            evaluated[i] = h[i];
+            r.theta[i] = w.theta;
+            r.conductivity[i] = w.root_conductivity;  // K is its square
+            r.capacity[i] = w.capacity;
         }
         return;
     }
     for (int i = first; i < n; ++i) {
-        const double last = s.head_evaluated[i];
+        const double last = evaluated[i];
         if (std::fabs(h[i] - last) <= kReevaluateShare * std::fabs(last))
             continue;
         const RichardsLayer& layer = type.layers[type.node_layer[i]];
         const SoilWaterState w = soil_water(rc.relation, layer, h[i]);
-        s.head_evaluated[i] = h[i];
-        s.theta_iter[i] = w.theta;
-        s.conductivity[i] = layer.conductivity * w.k_relative;
-        if (geometric)
-            s.root_conductivity[i] = std::sqrt(s.conductivity[i]);
-        s.capacity[i] = w.capacity;
+        evaluated[i] = h[i];
+        r.theta[i] = w.theta;
+        r.conductivity[i] = layer.conductivity * w.k_relative;
+        r.capacity[i] = w.capacity;
     }
 }
 
@@ -157,7 +155,7 @@ struct SubstepOutcome {
 // two boundary faces enter the first and the last row afterwards.
 SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, double* h, int first,
                       int n, double tau, const UpperBoundary& upper, const BottomBoundary& bottom,
-                      int limit, RichardsScratch& s) {
+                      int limit, const NodeRelations& r, RichardsScratch& s) {
     // Across a gap of unresolved soil down to a deep water table the face
     // takes the last node's conductivity: the soil between is as dry as it.
     const bool gap = !bottom.slow && bottom.distance > type.node_dz[n - 1] * (1.0 + 1e-9);
@@ -175,16 +173,18 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     const bool geometric = rc.face == FaceConductivity::geometric;
     double* face_k = s.face_k.data();
     double* face_g = s.face_g.data();
-    const double* k = s.conductivity.data();
-    const double* root_k = s.root_conductivity.data();
-    const double* capacity = s.capacity.data();
-    const double* theta_iter = s.theta_iter.data();
-    const double* head_evaluated = s.head_evaluated.data();
+    // Brooks-Corey nodes keep the square root of their conductivity,
+    // Havercamp nodes the conductivity itself.
+    const double* kept = r.conductivity;
+    const bool root_kept = rc.relation == SoilWaterRelation::brooks_corey;
+    const auto k = [&](int i) { return root_kept ? kept[i] * kept[i] : kept[i]; };
+    const auto root_k = [&](int i) { return root_kept ? kept[i] : std::sqrt(kept[i]); };
+    const double* capacity = r.capacity;
+    const double* theta_iter = r.theta;
+    const double* head_evaluated = r.head;
     const double* theta_old = s.theta_old.data();
     const double* source = s.source.data();
-    double* lower = s.lower.data();
     double* diagonal = s.diagonal.data();
-    double* above = s.upper.data();
     double* rhs = s.rhs.data();
     // The boundary faces take no part in the rows' common form.
     face_k[first] = face_g[first] = 0.0;
@@ -192,17 +192,22 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     double top_k = 0.0, last_bottom_k = 0.0;
     SubstepOutcome out;
     for (int m = 0; m < limit; ++m) {
-        evaluate_nodes(rc, type, h, first, n, s);
+        evaluate_nodes(rc, type, h, first, n, r);
         // Each face's conductance (conductivity over the distance of its
         // nodes) once, for the nodes on both sides of it.
-        if (geometric) {
+        if (geometric && root_kept) {
             for (int i = first + 1; i < n; ++i) {
-                face_k[i] = root_k[i - 1] * root_k[i];
+                face_k[i] = kept[i - 1] * kept[i];
+                face_g[i] = face_k[i] * inverse_distance[i];
+            }
+        } else if (geometric) {
+            for (int i = first + 1; i < n; ++i) {
+                face_k[i] = root_k(i - 1) * root_k(i);
                 face_g[i] = face_k[i] * inverse_distance[i];
             }
         } else {
             for (int i = first + 1; i < n; ++i) {
-                face_k[i] = face_conductivity(rc, k[i - 1], k[i]);
+                face_k[i] = face_conductivity(rc, k(i - 1), k(i));
                 face_g[i] = face_k[i] * inverse_distance[i];
             }
         }
@@ -210,8 +215,6 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
             const double storage = dz[i] * (capacity[i] + kSpecificStorage) * inverse_tau;
             // The water content at the present head, from the last evaluation.
             const double theta_now = theta_iter[i] + capacity[i] * (h[i] - head_evaluated[i]);
-            lower[i] = -face_g[i];
-            above[i] = -face_g[i + 1];
             diagonal[i] = storage + face_g[i] + face_g[i + 1];
             rhs[i] = storage * h[i] -
                      dz[i] * ((theta_now - theta_old[i]) * inverse_tau + source[i]) + face_k[i] -
@@ -219,7 +222,7 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
         }
         // The face above the first node: a given flux, or the ponded head.
         if (ponded) {
-            top_k = ponded_face_conductivity(rc, type.layers[0], k[0]);
+            top_k = ponded_face_conductivity(rc, type.layers[0], k(0));
             diagonal[first] += top_k * top_g;
             rhs[first] += top_k + top_k * top_g * upper.head;
         } else {
@@ -228,20 +231,21 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
         // The face below the last node: closed, free drainage (a unit
         // gradient, the node's own conductivity), or a head below it.
         if (bottom.free) {
-            last_bottom_k = bottom.closed ? 0.0 : k[n - 1];
+            last_bottom_k = bottom.closed ? 0.0 : k(n - 1);
             rhs[n - 1] -= last_bottom_k;
         } else if (!bottom.closed) {
             if (gap)
-                last_bottom_k = k[n - 1];
+                last_bottom_k = k(n - 1);
             else if (geometric)
-                last_bottom_k = root_k[n - 1] * std::sqrt(bottom_k);
+                last_bottom_k = root_k(n - 1) * std::sqrt(bottom_k);
             else
-                last_bottom_k = face_conductivity(rc, k[n - 1], bottom_k);
+                last_bottom_k = face_conductivity(rc, k(n - 1), bottom_k);
             const double g = last_bottom_k * bottom_g;
             diagonal[n - 1] += g;
             rhs[n - 1] += -last_bottom_k + g * bottom.head;
         }
-        solve_tridiagonal(n - first, lower + first, diagonal + first, above + first, rhs + first);
+        solve_tridiagonal(n - first, face_g + first, diagonal + first, s.eliminated.data() + first,
+                          rhs + first);
         bool moving = false;
         bool not_real = false;
         for (int i = first; i < n; ++i) {
@@ -336,14 +340,12 @@ namespace {
 // failure in `result`, on a value that cannot be real.
 bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& type, double* head,
                              double* theta, int first, double span, const BottomBoundary& bottom,
-                             float* trend, ColumnStepResult& result, RichardsScratch& s,
-                             double& largest) {
+                             float* trend, const NodeRelations& relations, ColumnStepResult& result,
+                             RichardsScratch& s, double& largest) {
     const int n = type.nodes;
     largest = 0.0;
     if (span <= 0.0)
         return true;
-    std::fill(s.head_evaluated.begin() + first, s.head_evaluated.begin() + n,
-              std::numeric_limits<double>::quiet_NaN());
     std::fill(s.source.begin() + first, s.source.begin() + n, 0.0);
     std::copy(theta + first, theta + n, s.pace.begin() + first);  // the start, for the pace
     const UpperBoundary upper{ColumnTop::flux, 0.0, 0.0};
@@ -356,8 +358,8 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
         std::copy(head + first, head + n, s.head_old.begin() + first);
         std::copy(theta + first, theta + n, s.theta_old.begin() + first);
         for (int i = first; i < n; ++i) head[i] += tau * trend[i];
-        const SubstepOutcome outcome =
-            picard(rc, type, head, first, n, tau, upper, bottom, std::max(rc.iter_max, 1), s);
+        const SubstepOutcome outcome = picard(rc, type, head, first, n, tau, upper, bottom,
+                                              std::max(rc.iter_max, 1), relations, s);
         result.iterations += outcome.iterations;
         double change = 0.0;
         bool below_residual = false;
@@ -448,7 +450,8 @@ int first_slow_node(const RichardsSoilType& type, const double* pace, double sti
 ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilType& type,
                                 double* head, double* theta, double& substep, ColumnTop& top,
                                 SlowSoil& slow, HeadTrends& trends, float* trend,
-                                const ColumnStepInput& in, RichardsScratch& s) {
+                                const NodeRelations& relations, const ColumnStepInput& in,
+                                RichardsScratch& s) {
     ColumnStepResult result;
     const int n = type.nodes;
     const double dt = in.dt;
@@ -470,7 +473,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     double largest_slow_change = 0.0;
     if (active < n && (!may_slow || active < shallowest_slow)) {
         if (!bring_slow_soil_forward(rc, type, head, theta, active, slow.behind, column_bottom,
-                                     trend, result, s, largest_slow_change))
+                                     trend, relations, result, s, largest_slow_change))
             return result;
         slow.behind = 0.0;
         active = n;
@@ -481,9 +484,6 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     const bool drawing = in.potential_et > 0.0;
     if (!drawing)
         std::fill(s.source.begin(), s.source.begin() + n, 0.0);
-    // Nothing evaluated yet for this column.
-    std::fill(s.head_evaluated.begin(), s.head_evaluated.begin() + active,
-              std::numeric_limits<double>::quiet_NaN());
     // The trends of the column's last two sub-steps, from the step before;
     // nodes that have joined the short sub-steps since start without one.
     // A water table under the column moves its heads between steps, so such
@@ -506,19 +506,30 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         // A last sliver of the step joins the sub-step before it.
         if (dt - t - tau < 1e-6 * dt)
             tau = dt - t;
-        std::copy(head, head + active, s.head_old.begin());
-        std::copy(theta, theta + active, s.theta_old.begin());
         if (drawing)
             root_uptake(type, theta, active, in.potential_et, s);
-        // The iteration starts from the heads the last sub-step's trend
-        // leads to: nearer the answer than the heads of the start, it
-        // settles in fewer iterations (a sub-step taken again starts afresh).
+        // The start of the sub-step is kept, and the iteration starts from
+        // the heads the last sub-step's trend leads to: nearer the answer
+        // than the heads of the start, it settles in fewer iterations (a
+        // sub-step taken again starts afresh).
+        double* head_old = s.head_old.data();
+        std::copy(theta, theta + active, s.theta_old.begin());
         if (trends_known >= 2) {
             const double bend = 0.5 * (last_tau + tau) / (0.5 * (last_tau + before_last_tau));
-            for (int i = 0; i < active; ++i)
-                head[i] += tau * (s.head_trend[i] + bend * (s.head_trend[i] - s.trend_before[i]));
+            const double* last = s.head_trend.data();
+            const double* before = s.trend_before.data();
+            for (int i = 0; i < active; ++i) {
+                head_old[i] = head[i];
+                head[i] += tau * (last[i] + bend * (last[i] - before[i]));
+            }
         } else if (trends_known == 1) {
-            for (int i = 0; i < active; ++i) head[i] += s.head_trend[i] * tau;
+            const double* last = s.head_trend.data();
+            for (int i = 0; i < active; ++i) {
+                head_old[i] = head[i];
+                head[i] += last[i] * tau;
+            }
+        } else {
+            std::copy(head, head + active, head_old);
         }
 
         bool to_ponded = false, to_flux = false;
@@ -534,7 +545,8 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
                                   : std::max(rc.iter_max, 1);
             const double step_tau =
                 upper.kind == ColumnTop::ponded_head ? std::min(tau, kLongestPondedSubstep) : tau;
-            outcome = picard(rc, type, head, 0, active, step_tau, upper, bottom, limit, s);
+            outcome =
+                picard(rc, type, head, 0, active, step_tau, upper, bottom, limit, relations, s);
             result.iterations += outcome.iterations;
             tau = step_tau;
             // The surface cannot take the supply once the first node saturates:
@@ -576,24 +588,43 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
 
         // Water contents from the fluxes, so the column keeps every drop;
         // what leaves the active nodes downwards goes into the first slow one.
+        // In the same pass each node's trend of head (into the spare of the
+        // trends, which takes the place of the last one once the sub-step
+        // stands) and its pace: how fast its water content, or the water it
+        // passes down, changed.
         double largest_change = 0.0;
         bool below_residual = false;
         bool not_real = false;
         int bad_node = 0;
         const double into_slow =
             active < n ? tau * s.flux[active] * type.node_inverse_dz[active] : 0.0;
-        for (int i = 0; i < active; ++i) {
-            const double next =
-                s.theta_old[i] +
-                tau * (type.node_inverse_dz[i] * (s.flux[i] - s.flux[i + 1]) - s.source[i]);
-            if (!std::isfinite(next) || !std::isfinite(head[i])) {
-                not_real = true;
-                bad_node = i;
-                break;
+        {
+            const double inverse_tau = 1.0 / tau;
+            const double* flux = s.flux.data();
+            const double* inverse_dz = type.node_inverse_dz.data();
+            const double* theta_r = type.node_theta_r.data();
+            const double* source = s.source.data();
+            const double* theta_old = s.theta_old.data();
+            double* next_trend = s.trend_spare.data();
+            double* pace = s.pace.data();
+            double flux_above = flux[0];
+            for (int i = 0; i < active; ++i) {
+                const double flux_below = flux[i + 1];
+                const double next =
+                    theta_old[i] + tau * (inverse_dz[i] * (flux_above - flux_below) - source[i]);
+                if (!std::isfinite(next) || !std::isfinite(head[i])) {
+                    not_real = true;
+                    bad_node = i;
+                    break;
+                }
+                below_residual |= next < theta_r[i] - 1e-12;
+                theta[i] = next;
+                const double moved = std::fabs(next - theta_old[i]);
+                largest_change = std::max(largest_change, moved);
+                next_trend[i] = (head[i] - head_old[i]) * inverse_tau;
+                pace[i] = std::max(moved * inverse_tau, std::fabs(flux_below) * inverse_dz[i]);
+                flux_above = flux_below;
             }
-            below_residual |= next < type.node_theta_r[i] - 1e-12;
-            theta[i] = next;
-            largest_change = std::max(largest_change, std::fabs(next - s.theta_old[i]));
         }
         if (!not_real && active < n) {
             if (!std::isfinite(into_slow)) {
@@ -643,15 +674,10 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         water -= into;
         if (water < 0.0 && top == ColumnTop::flux)
             water = 0.0;  // round-off of the last share of the supply
-        // Each node's trend of head, and its pace: how fast its water
-        // content, or the water it passes down, changed.
-        const double inverse_tau = 1.0 / tau;
-        for (int i = 0; i < active; ++i) {
-            s.trend_before[i] = s.head_trend[i];
-            s.head_trend[i] = (head[i] - s.head_old[i]) * inverse_tau;
-            s.pace[i] = std::max(std::fabs(theta[i] - s.theta_old[i]) * inverse_tau,
-                                 std::fabs(s.flux[i + 1]) * type.node_inverse_dz[i]);
-        }
+        // The trends move on: the last becomes the one before, the new one
+        // the last.
+        std::swap(s.trend_before, s.head_trend);
+        std::swap(s.head_trend, s.trend_spare);
         ++trends_known;
         before_last_tau = last_tau;
         last_tau = tau;
@@ -663,7 +689,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             nearing |= s.pace[i] > still;
         if (nearing) {
             if (!bring_slow_soil_forward(rc, type, head, theta, active, slow.behind, column_bottom,
-                                         trend, result, s, largest_slow_change)) {
+                                         trend, relations, result, s, largest_slow_change)) {
                 result.failed_time = t;
                 break;
             }
@@ -702,7 +728,7 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     if (active < n && slow.behind >= slow.interval) {
         const double span = slow.behind;
         if (!bring_slow_soil_forward(rc, type, head, theta, active, span, column_bottom, trend,
-                                     result, s, largest_slow_change)) {
+                                     relations, result, s, largest_slow_change)) {
             result.failed_time = dt;
             return result;
         }

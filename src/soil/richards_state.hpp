@@ -114,14 +114,27 @@ struct HeadTrends {
     int nodes = 0;                 // nodes with trends, from the top
 };
 
+// The soil-water relations of a column's nodes at the heads they were last
+// evaluated at, kept with the column from one step to the next (four
+// entries of settings.stride each, one after another in the column's share
+// of RichardsColumns::relations). Evaluating them is the costliest work of a
+// node, and a node whose head has barely moved since is not evaluated again.
+struct NodeRelations {
+    double* head;          // m, the head they were evaluated at (not a number: never)
+    double* theta;         // water content
+    double* conductivity;  // sqrt(K) with Brooks-Corey, K (m/s) with Havercamp
+    double* capacity;      // 1/m
+};
+
 // Per-thread scratch of the column solver, sized once at set-up.
 struct RichardsScratch {
-    std::vector<double> lower, diagonal, upper, rhs;  // the tridiagonal system
+    // The tridiagonal system (its entries off the diagonal are the faces'
+    // conductances) and the solve's eliminated entries.
+    std::vector<double> diagonal, rhs, eliminated;
     std::vector<double> head_old, theta_old;
     std::vector<double> head_trend;    // change of head a second in the last sub-step
     std::vector<double> trend_before;  // the same in the sub-step before it
-    // The relations of each node at the head they were last evaluated at.
-    std::vector<double> head_evaluated, theta_iter, conductivity, root_conductivity, capacity;
+    std::vector<double> trend_spare;   // the trend of the sub-step in hand
     std::vector<double> face_k, face_g, flux, source;
     // How fast each node's water content, or the water it passes down,
     // changed when it was last solved, 1/s.
@@ -174,6 +187,10 @@ struct RichardsColumns {
     // last sub-step, + stride for the one before): the change of head a
     // second. Single precision is plenty for where an iteration starts.
     std::vector<float> trend;
+    // Per cell, four blocks of stride entries (cell * 4 * stride): the
+    // relations of each node at the head they were last evaluated at (see
+    // NodeRelations and node_relations).
+    std::vector<double> relations;
 
     // ---- Counts of the whole run ----
     long long substeps = 0;
@@ -198,5 +215,11 @@ struct RichardsColumns {
 
     bool active() const { return !types.empty(); }
 };
+
+// The kept relations of a cell's column.
+inline NodeRelations node_relations(RichardsColumns& rc, int cell) {
+    double* at = rc.relations.data() + 4 * static_cast<std::size_t>(cell) * rc.stride;
+    return {at, at + rc.stride, at + 2 * rc.stride, at + 3 * rc.stride};
+}
 
 }  // namespace torva

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -374,6 +375,7 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         !allocate(ctx, rc.slow, size, "richards_slow") ||
         !allocate(ctx, rc.trends, size, "richards_trends") ||
         !allocate(ctx, rc.trend, size * 2 * rc.stride, "richards_trend") ||
+        !allocate(ctx, rc.relations, size * 4 * rc.stride, "richards_relations") ||
         !allocate(ctx, rc.step_slow_substeps, size, "richards_slow_substeps") ||
         !allocate(ctx, rc.column_water, size, "column_water") ||
         !allocate(ctx, rc.root_zone_water, size, "root_zone_water") ||
@@ -408,6 +410,9 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         rc.top[i] = ColumnTop::flux;
         rc.slow[i] = SlowSoil{};
         rc.trends[i] = HeadTrends{};
+        // Nothing evaluated yet.
+        std::fill_n(node_relations(rc, i).head, rc.stride,
+                    std::numeric_limits<double>::quiet_NaN());
         rc.column_water[i] = column_water_depth(type, theta);
         rc.root_zone_water[i] = root_zone_water_depth(type, theta);
     }
@@ -417,9 +422,8 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
     const std::size_t n = static_cast<std::size_t>(rc.max_nodes) + 1;
     for (RichardsScratch& s : rc.scratch) {
         for (std::vector<double>* v :
-             {&s.lower, &s.diagonal, &s.upper, &s.rhs, &s.head_old, &s.theta_old, &s.head_evaluated,
-              &s.theta_iter, &s.conductivity, &s.root_conductivity, &s.head_trend, &s.trend_before,
-              &s.capacity, &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
+             {&s.diagonal, &s.rhs, &s.eliminated, &s.head_old, &s.theta_old, &s.head_trend,
+              &s.trend_before, &s.trend_spare, &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
             if (!allocate(ctx, *v, n, "richards_scratch"))
                 return false;
     }
