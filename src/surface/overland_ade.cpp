@@ -200,9 +200,16 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
     double* row_cleanup = ov.row_cleanup.data();
     int failures = 0;
     // Each cell takes the discharges of its two faces of the direction.
+    const CellUpdate cells{d.flux,   d.face_from, d.face_volume, depth, saved,
+                           sub_step, k,           first_sub_step};
     const auto update_row = [&](int r) {
         double cleanup = 0.0;
         int failed = 0;
+        if constexpr (!kLakes) {
+            failed = update_span_cells(cells, span_begin[r], span_end[r], cleanup);
+            row_cleanup[r] = cleanup;
+            return failed;
+        }
         for (int i = span_begin[r]; i < span_end[r]; ++i) {
             const double q = d.flux[i];
             d.face_volume[i] = first_sub_step ? q * sub_step : d.face_volume[i] + q * sub_step;

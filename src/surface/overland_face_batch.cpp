@@ -11,6 +11,7 @@
 #include <immintrin.h>
 #endif
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -121,6 +122,7 @@ __attribute__((always_inline)) inline void lay_out_run(const FaceCells& c, int f
     double* __restrict inverse_n = b.inverse_n;
     double* __restrict sign = b.sign;
     double* __restrict special = b.special;
+#pragma GCC ivdep
     for (int k = 0; k < count; ++k) {
         const FaceLayout f =
             lay_out_face(zi[k], hi[k], ri[k], ni[k], zj[k], hj[k], rj[k], nj[k], tiny_fall);
@@ -189,6 +191,88 @@ bool has_avx2() {
 }
 #endif
 
+// The cells of a run, whose upstream faces are those of the cells `offset`
+// away, take the discharges of their two faces of the direction: the face
+// volumes grow by the sub-step's, and each depth by the difference, as
+// overland_law::ade_depth_update works it out, written with selections so
+// that the run goes through vector lanes. What a cell's cleanup takes goes
+// into `clean`, in the cells' order; `cleaned` counts the cells it took from.
+template <bool kSave>
+__attribute__((always_inline)) inline int update_run(const CellUpdate& u, int from, int count,
+                                                     int offset, double* clean, int& cleaned) {
+    const double* __restrict q = u.flux + from;
+    const double* __restrict q_from = u.flux + from + offset;
+    double* __restrict volume = u.face_volume + from;
+    double* __restrict h = u.depth + from;
+    double* __restrict saved = kSave ? u.saved + from : nullptr;
+    double* __restrict taken = clean;
+    const double dt = u.sub_step;
+    const double k = u.k;
+    const bool first = u.first_sub_step;
+    const bool short_step = dt < 0.001;
+    const bool long_step = dt > 0.01;
+    int failed = 0;
+    int cleans = 0;
+    // No array written here is read at another cell's place.
+#pragma GCC ivdep
+    for (int j = 0; j < count; ++j) {
+        const double qj = q[j];
+        volume[j] = first ? qj * dt : volume[j] + qj * dt;
+        const double old = h[j];
+        if constexpr (kSave)
+            saved[j] = old;
+        const double change = (q_from[j] - qj) * k;
+        const double depth = old + change;
+        const bool negative = depth < 0.0;
+        const bool fails_negative = short_step | (depth < -1e-6);
+        const bool cleans_up = negative & !fails_negative;
+        h[j] = cleans_up ? 0.0 : depth;
+        taken[j] = cleans_up ? -depth : 0.0;
+        const bool too_fast = (std::fabs(change) > 0.5 * old) & (old > 0.001) & long_step;
+        failed += (negative & fails_negative) | too_fast;
+        cleans += cleans_up;
+    }
+    cleaned += cleans;
+    return failed;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+template <bool kSave>
+__attribute__((target("avx2"))) int update_run_avx2(const CellUpdate& u, int from, int count,
+                                                    int offset, double* clean, int& cleaned) {
+    return update_run<kSave>(u, from, count, offset, clean, cleaned);
+}
+#endif
+
+template <bool kSave>
+int update_run_widest(const CellUpdate& u, int from, int count, int offset, double* clean,
+                      int& cleaned) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (has_avx2())
+        return update_run_avx2<kSave>(u, from, count, offset, clean, cleaned);
+#endif
+    return update_run<kSave>(u, from, count, offset, clean, cleaned);
+}
+
+// How many of cells i .. i + limit - 1 have their neighbour `offset` cells
+// on, counting from cell i, which has: four cells at a time.
+int uniform_run(const int* neighbour, int i, int limit, int offset) {
+    int run = 1;
+#if defined(__SSE2__)
+    const __m128i step = _mm_setr_epi32(0, 1, 2, 3);
+    for (; run + 4 <= limit; run += 4) {
+        const __m128i expected = _mm_add_epi32(_mm_set1_epi32(i + run + offset), step);
+        const __m128i found =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(neighbour + i + run));
+        const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(found, expected)));
+        if (same != 0xF)
+            return run + __builtin_ctz(~same);
+    }
+#endif
+    while (run < limit && neighbour[i + run] == i + run + offset) ++run;
+    return run;
+}
+
 }  // namespace
 
 void lay_out_faces(const FaceCells& c, const int* face_to, int from, int count, FaceBatch& b) {
@@ -198,8 +282,7 @@ void lay_out_faces(const FaceCells& c, const int* face_to, int from, int count, 
     int run = 0;
     if (face_to[from] != 0) {
         const int offset = face_to[from] - from;
-        run = 1;
-        while (run < count && face_to[from + run] == from + run + offset) ++run;
+        run = uniform_run(face_to, from, count, offset);
 #if defined(__x86_64__) && defined(__GNUC__)
         if (has_avx2())
             lay_out_run_avx2(c, from, run, offset, b);
@@ -232,6 +315,30 @@ bool face_batch_discharges(int count, FaceBatch& b, double cell_size, double vol
     std::uint64_t marks = 0;
     for (int k = 0; k < count; ++k) marks |= std::bit_cast<std::uint64_t>(b.redo[k]);
     return marks != 0;
+}
+
+int update_span_cells(const CellUpdate& u, int begin, int end, double& cleanup) {
+    int failed = 0;
+    double clean[kFaceBatch];
+    for (int from = begin; from < end; from += kFaceBatch) {
+        const int count = std::min(kFaceBatch, end - from);
+        int cleaned = 0;
+        // Runs of cells whose upstream faces lie the same distance back (the
+        // row's cells after its first, a row's cells below a full row).
+        for (int j = 0; j < count;) {
+            const int i = from + j;
+            const int offset = u.face_from[i] - i;
+            const int run = uniform_run(u.face_from, i, count - j, offset);
+            failed += u.saved ? update_run_widest<true>(u, i, run, offset, clean + j, cleaned)
+                              : update_run_widest<false>(u, i, run, offset, clean + j, cleaned);
+            j += run;
+        }
+        // The cleanup adds up cell by cell, as the cells come; cells that
+        // took none add 0, which changes nothing.
+        if (cleaned > 0)
+            for (int j = 0; j < count; ++j) cleanup += clean[j];
+    }
+    return failed;
 }
 
 }  // namespace torva

@@ -1,5 +1,6 @@
 #pragma once
-// The ADE faces in batches: the arithmetic of many faces side by side.
+// The ADE sweeps in vector lanes: the arithmetic of many faces side by side,
+// and the cells' updates.
 
 namespace torva {
 
@@ -52,5 +53,27 @@ void lay_out_faces(const FaceCells& c, const int* face_to, int from, int count, 
 // False when no face is marked.
 bool face_batch_discharges(int count, FaceBatch& b, double cell_size, double volume_rate,
                            double* flux);
+
+// A sweep's cells taking the discharges of their two faces of the direction:
+// `flux` by cell, each cell's upstream face that of cell `face_from` (0: none,
+// whose flux is 0), the face volumes of the model step so far, the depths,
+// and where the depths are saved before the step (null but in its first
+// sweep); `k` is the sub-step over the cell area.
+struct CellUpdate {
+    const double* flux;
+    const int* face_from;
+    double* face_volume;
+    double* depth;
+    double* saved;
+    double sub_step;
+    double k;
+    bool first_sub_step;
+};
+
+// Updates cells begin .. end - 1 as overland_law::ade_depth_update does,
+// side by side in vector lanes where the cells' upstream faces lie the same
+// distance back; returns how many cells fail the sub-step and adds the
+// cleanup (m) to `cleanup` cell by cell in their order.
+int update_span_cells(const CellUpdate& u, int begin, int end, double& cleanup);
 
 }  // namespace torva
