@@ -84,7 +84,7 @@ void run_project(benchmark::State& state, const std::string& project) {
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(TORVA_SOURCE_DIR);
     omp_set_num_threads(threads);
-    double steps = 0.0, strided = 0.0, step_seconds = 0.0, dry_seconds = 0.0;
+    double steps = 0.0, strided = 0.0, step_seconds = 0.0, dry_seconds = 0.0, one_thread = 0.0;
     for (auto _ : state) {
         RunContext ctx;
         ctx.out = std::fopen("/dev/null", "w");
@@ -95,6 +95,7 @@ void run_project(benchmark::State& state, const std::string& project) {
         std::fclose(ctx.out);
         step_seconds = ctx.phase_times.step_seconds;
         dry_seconds = ctx.phase_times.dry_step_seconds;
+        one_thread = static_cast<double>(ctx.phase_times.single_thread_steps);
         if (code != 0) {
             state.SkipWithError("the long-term run failed");
             break;
@@ -106,6 +107,8 @@ void run_project(benchmark::State& state, const std::string& project) {
     state.counters["dry_step_share"] = steps > 0.0 ? strided / steps : 0.0;
     state.counters["worked_steps"] = steps - strided;
     state.counters["dry_time_share"] = step_seconds > 0.0 ? dry_seconds / step_seconds : 0.0;
+    // Worked steps whose cell loops ran on one thread.
+    state.counters["one_thread_steps"] = one_thread;
 }
 
 void BM_ExampleValleyLongTermMonth(benchmark::State& state) {
