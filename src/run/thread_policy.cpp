@@ -3,6 +3,7 @@
 #include <omp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -10,25 +11,26 @@
 
 namespace torva {
 
-WaitSetting choose_wait_setting(bool user_chose, const std::string& load, int processors,
-                                int threads) {
+WaitSetting choose_wait_setting(bool user_chose, const std::vector<std::string>& loads,
+                                int processors, int threads) {
     if (user_chose)
         return {nullptr, nullptr};
     const WaitSetting sleep{"OMP_WAIT_POLICY", "passive"};
-    std::istringstream in(load);
-    double minute = 0.0, five = 0.0, fifteen = 0.0;
-    int runnable = 0, all = 0;
-    char slash = 0;
-    if (!(in >> minute >> five >> fifteen >> runnable >> slash >> all) || slash != '/')
+    if (threads <= 1 || loads.empty())
         return sleep;
-    // The runnable count includes this program. The last minute's load still
-    // counts what ran just before (a build, the previous run), so only a
-    // whole processor busy on average, beyond the ones the threads need,
-    // counts as another program at work; the steps' own choice between one
-    // thread and all of them catches a machine that gets busy later.
-    const int free_now = processors - (runnable - 1);
-    const double free_lately = processors - minute;
-    if (threads <= 1 || free_now < threads || free_lately + 1.0 < threads)
+    // The fewest other programs runnable at any of the looks.
+    int others = processors;
+    for (const std::string& load : loads) {
+        std::istringstream in(load);
+        double minute = 0.0, five = 0.0, fifteen = 0.0;
+        int runnable = 0, all = 0;
+        char slash = 0;
+        if (!(in >> minute >> five >> fifteen >> runnable >> slash >> all) || slash != '/' ||
+            runnable < 1)
+            return sleep;
+        others = std::min(others, runnable - 1);
+    }
+    if (processors - others < threads)
         return sleep;
     return {"GOMP_SPINCOUNT", kSpinCount};
 }
@@ -48,13 +50,19 @@ int default_thread_count() {
 
 void start_with_chosen_waiting(char** argv) {
     const bool user_chose = std::getenv("OMP_WAIT_POLICY") || std::getenv("GOMP_SPINCOUNT");
-    std::string load;
-    if (!user_chose) {
+    // Three looks a millisecond apart: a program at work is runnable in all
+    // of them, one woken for an instant in one at most.
+    std::vector<std::string> loads;
+    for (int look = 0; look < 3 && !user_chose; ++look) {
+        if (look > 0)
+            usleep(1000);
         std::ifstream file("/proc/loadavg");
+        std::string load;
         std::getline(file, load);
+        loads.push_back(load);
     }
     const WaitSetting s =
-        choose_wait_setting(user_chose, load, omp_get_num_procs(), default_thread_count());
+        choose_wait_setting(user_chose, loads, omp_get_num_procs(), default_thread_count());
     if (!s.name || setenv(s.name, s.value, 1) != 0)
         return;
     execv("/proc/self/exe", argv);

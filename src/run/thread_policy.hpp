@@ -2,6 +2,7 @@
 // How the program's threads wait for work.
 
 #include <string>
+#include <vector>
 
 namespace torva {
 
@@ -11,26 +12,31 @@ namespace torva {
 // needs, and a run slows many times over. Sleeping costs a wake-up of some
 // microseconds at every loop, a quarter of the run on an idle machine.
 //
-// So the program looks at the machine when it starts: when it has a free
-// processor for each of the run's threads now, and the last minute's load
-// leaves them free but for less than one processor, waiting threads spin a bounded while
-// (kSpinCount turns of some 50 ns, long enough to bridge the gaps between the loops of a step) and
-// then sleep; otherwise they sleep at once. A user who sets OMP_WAIT_POLICY or GOMP_SPINCOUNT
-// decides instead. The runtime reads these settings when it is loaded, before main, so the program
-// sets one and starts itself again.
+// So the program looks at the machine when it starts: when every one of the
+// run's threads finds a processor that no other program is using at that
+// moment, waiting threads spin a bounded while (kSpinCount turns of some 50 ns,
+// long enough to bridge the gaps between the loops of a step) and then sleep;
+// otherwise they sleep at once. What runs now decides, not the load average of
+// the last minutes: that still counts programs that have ended (the previous run
+// of a script of runs, a finished build), which would make every run but the
+// first sleep. A user who sets OMP_WAIT_POLICY or GOMP_SPINCOUNT decides
+// instead. The runtime reads these settings when it is loaded, before main, so
+// the program sets one and starts itself again.
 inline constexpr const char* kSpinCount = "2000";
 
 // The setting to make before starting again: its name and value, or a null
-// name when nothing is to be set. `load` is the text of /proc/loadavg ("0.12
-// 0.30 0.41 1/230 4567": the load averages, then the runnable and all
-// processes), `processors` the processors the program may use and `threads`
-// the threads of its loops.
+// name when nothing is to be set. `loads` are texts of /proc/loadavg read a
+// moment apart ("0.12 0.30 0.41 1/230 4567": the load averages, then the
+// processes runnable at that moment, this one included, and all processes);
+// another program counts as busy when it is runnable in every one of them, so
+// that a process woken for an instant does not count. `processors` are the
+// processors the program may use and `threads` the threads of its loops.
 struct WaitSetting {
     const char* name;
     const char* value;
 };
-WaitSetting choose_wait_setting(bool user_chose, const std::string& load, int processors,
-                                int threads);
+WaitSetting choose_wait_setting(bool user_chose, const std::vector<std::string>& loads,
+                                int processors, int threads);
 
 // Makes the setting and starts the program again with the same arguments
 // (argv is main's, ending with a null pointer). Returns only when nothing was

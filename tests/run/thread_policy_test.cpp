@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "run/thread_policy.hpp"
 
@@ -13,35 +14,48 @@ namespace torva {
 namespace {
 
 // Waiting threads spin a while only where every thread of the run finds a
-// free processor, now (runnable processes, this one included) and over the
-// last minute; anything unreadable counts as busy.
+// processor no other program is using now: a program counts when it is
+// runnable at every look (this one is counted in each). The load averages,
+// which still count programs that have ended, do not decide; anything
+// unreadable counts as busy.
 TEST(ThreadPolicy, SpinsOnlyWhereEveryThreadHasAFreeProcessor) {
     struct Case {
-        const char* load;
+        std::vector<std::string> loads;
         int processors, threads;
-        const char* expected;  // the variable set, or "" for none
+        const char* expected;  // the variable set
     } cases[] = {
-        {"0.05 0.10 0.20 1/230 4567", 2, 2, "GOMP_SPINCOUNT"},   // idle
-        {"0.40 0.10 0.20 1/230 4567", 2, 2, "GOMP_SPINCOUNT"},   // idle enough
-        {"0.90 0.10 0.20 1/230 4567", 2, 2, "GOMP_SPINCOUNT"},   // the run before
-        {"1.30 0.10 0.20 1/230 4567", 2, 2, "OMP_WAIT_POLICY"},  // busy lately
-        {"0.05 0.10 0.20 2/230 4567", 2, 2, "OMP_WAIT_POLICY"},  // busy now
-        {"2.00 2.00 2.00 3/230 4567", 2, 2, "OMP_WAIT_POLICY"},  // two busy programs
-        {"1.00 1.00 1.00 2/230 4567", 4, 2, "GOMP_SPINCOUNT"},   // room for two more
-        {"0.00 0.00 0.00 1/230 4567", 2, 4, "OMP_WAIT_POLICY"},  // more threads than cores
-        {"0.00 0.00 0.00 1/230 4567", 2, 1, "OMP_WAIT_POLICY"},  // one thread waits for none
-        {"", 2, 2, "OMP_WAIT_POLICY"},                           // no /proc
-        {"0.05 0.10 0.20 garbage", 2, 2, "OMP_WAIT_POLICY"},
+        {{"0.05 0.10 0.20 1/230 4567"}, 2, 2, "GOMP_SPINCOUNT"},  // idle
+        {{"1.90 1.50 0.90 1/230 4567", "1.90 1.50 0.90 1/230 4567"},
+         2,
+         2,
+         "GOMP_SPINCOUNT"},  // the runs of a script before, ended
+        {{"0.05 0.10 0.20 2/230 4567", "0.05 0.10 0.20 2/230 4567"},
+         2,
+         2,
+         "OMP_WAIT_POLICY"},  // another program at work
+        {{"0.05 0.10 0.20 2/230 4567", "0.05 0.10 0.20 1/230 4567", "0.05 0.10 0.20 2/230 4567"},
+         2,
+         2,
+         "GOMP_SPINCOUNT"},                                        // one woken for an instant
+        {{"2.00 2.00 2.00 3/230 4567"}, 2, 2, "OMP_WAIT_POLICY"},  // two busy programs
+        {{"1.00 1.00 1.00 2/230 4567"}, 4, 2, "GOMP_SPINCOUNT"},   // room for two more
+        {{"1.00 1.00 1.00 4/230 4567"}, 4, 2, "OMP_WAIT_POLICY"},  // but not for three
+        {{"0.00 0.00 0.00 1/230 4567"}, 2, 4, "OMP_WAIT_POLICY"},  // more threads than cores
+        {{"0.00 0.00 0.00 1/230 4567"}, 2, 1, "OMP_WAIT_POLICY"},  // one thread waits for none
+        {{}, 2, 2, "OMP_WAIT_POLICY"},                             // nothing read
+        {{""}, 2, 2, "OMP_WAIT_POLICY"},                           // no /proc
+        {{"0.05 0.10 0.20 1/230 4567", "0.05 0.10 0.20 garbage"}, 2, 2, "OMP_WAIT_POLICY"},
+        {{"0.05 0.10 0.20 0/230 4567"}, 2, 2, "OMP_WAIT_POLICY"},  // not even this one
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.load);
-        const WaitSetting s = choose_wait_setting(false, c.load, c.processors, c.threads);
+        SCOPED_TRACE(c.loads.empty() ? "none" : c.loads.back());
+        const WaitSetting s = choose_wait_setting(false, c.loads, c.processors, c.threads);
         ASSERT_NE(s.name, nullptr);
         EXPECT_STREQ(s.name, c.expected);
         EXPECT_STREQ(s.value, std::string(c.expected) == "GOMP_SPINCOUNT" ? kSpinCount : "passive");
     }
     // The user's own setting is left alone.
-    EXPECT_EQ(choose_wait_setting(true, "0.0 0.0 0.0 1/2 3", 2, 2).name, nullptr);
+    EXPECT_EQ(choose_wait_setting(true, {"0.0 0.0 0.0 1/2 3"}, 2, 2).name, nullptr);
 }
 
 // OMP_NUM_THREADS sets the loops' threads unless it is not a positive count.
