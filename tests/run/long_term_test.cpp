@@ -1,6 +1,6 @@
 // Long-term runs end to end on a 3 x 3 watershed: hourly weather read from an
 // HMX file, two storms, the soil store drying between them, snow, and the
-// balances; and every refusal of the weather reader.
+// balances; and the weather that stops a run.
 
 #include <gtest/gtest.h>
 
@@ -435,29 +435,14 @@ struct WeatherFault {
     const char* step = "30";  // TIMESTEP, s
 };
 
-// Every refusal of the HMX reader stops the run before any step, naming the
-// file, line and field.
-TEST(LongTermRun, WeatherFileFaultsStopTheRun) {
+// A weather file the reader refuses (its every refusal is in the weather
+// layout tests) or a step longer than the weather's hour, which would let the
+// weather fall behind the clock, stops the run before any step.
+TEST(LongTermRun, WeatherFaultsStopTheRunBeforeAnyStep) {
     const std::string good = hmx_june_weather(10, 68);
-    const std::string second_line_on = good.substr(good.find('\n') + 1);
-    // Day 2 hour 5 missing and day 1 hour 5 missing too: no repair.
-    const std::string missing_day =
-        with_temperature(with_temperature(good, "2021 6 1 5 ", "999"), "2021 6 2 5 ", "999");
     const WeatherFault faults[] = {
-        {"short line", "2021 6 1 0 29.92 50 2 5\n" + second_line_on,
-         "Error: Problem encountered in hmet_HMX file, line 1, near parameter 9"},
-        {"word for a number", "2021 6 1 0 29.92 fifty 2 5 60 0 0\n" + second_line_on,
-         "near parameter 6"},
         {"too long a line", "2021 6 1 0 29.92 50 2 5 60 0 0 " + std::string(1200, ' ') + "\n",
          "is longer than 1000 characters"},
-        {"missing first value", "2021 6 1 0 29.92 50 2 5 999 0 0\n" + second_line_on,
-         "line 1: the temperature is missing and no good value"},
-        {"whole missing day", missing_day, "line 6: the temperature is missing"},
-        {"gap in the hours",
-         good.substr(0, good.find("2021 6 1 3 ")) + good.substr(good.find("2021 6 1 4 ")),
-         "does not follow the hour before it"},
-        // A step longer than the weather's hour would let the weather fall
-        // behind the clock.
         {"step over an hour", good,
          "card TIMESTEP on line 11 of p.prj: 3601 seconds is longer than the hour of the "
          "weather a long-term run follows",
@@ -473,26 +458,6 @@ TEST(LongTermRun, WeatherFileFaultsStopTheRun) {
         EXPECT_NE(run.out.find(f.message), std::string::npos) << f.name << "\n" << run.out;
         EXPECT_EQ(run.out.find("Running...."), std::string::npos) << f.name;
     }
-}
-
-// A missing temperature takes that of the same hour of the day before; the
-// run goes on.
-TEST(LongTermRun, MissingTemperatureTakesTheSameHourOfThePreviousDay) {
-    TempDir dir;
-    write_long_term_project(dir, with_temperature(hmx_june_weather(10, 68), "2021 6 2 14 ", "999"));
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    ASSERT_EQ(run.status, 0) << run.out;
-    const std::string hourly = dir.read("hourly.txt");
-    std::istringstream in(hourly);
-    std::string line, d1, d2;
-    while (std::getline(in, line)) {
-        if (line.starts_with("2021/6/1  14:00"))
-            d1 = line.substr(line.rfind(' '));
-        if (line.starts_with("2021/6/2  14:00"))
-            d2 = line.substr(line.rfind(' '));
-    }
-    EXPECT_FALSE(d1.empty());
-    EXPECT_EQ(d1, d2);
 }
 
 }  // namespace
