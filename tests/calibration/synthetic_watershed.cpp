@@ -11,6 +11,7 @@
 #include "calibration/calibration_state.hpp"
 #include "calibration/sce_mode.hpp"
 #include "run/modes.hpp"
+#include "support/grids.hpp"
 
 namespace torva::test {
 
@@ -19,12 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string uniform_map(const std::string& value) {
-    std::string map = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
-    for (int r = 0; r < 5; ++r) {
-        for (int c = 0; c < 5; ++c) map += value + " ";
-        map += "\n";
-    }
-    return map;
+    return test::uniform_map(5, 5, 10.0, value);
 }
 
 // What the project made with the true values.
@@ -56,13 +52,9 @@ void write_synthetic_watershed(const TempDir& dir) {
               "CONDUCTIVITY conductivity.map\nCAPILLARY capillary.map\nPOROSITY porosity.map\n"
               "MOISTURE moisture.map\nSUPER_QUIET\nOUTLET_HYDRO out.otl\n");
     dir.write("mask.msk", uniform_map("1"));
-    std::string elevation = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
-    for (int r = 0; r < 5; ++r) {
-        for (int c = 0; c < 5; ++c)
-            elevation += std::to_string(10.5 - 0.1 * r + 0.02 * std::abs(c - 2)) + " ";
-        elevation += "\n";
-    }
-    dir.write("elevation.ele", elevation);
+    dir.write("elevation.ele", map_of(5, 5, 10.0, [](int r, int c) {
+                  return 10.5 - 0.1 * (r - 1) + 0.02 * std::abs(c - 3);
+              }));
     dir.write("conductivity.map", uniform_map("[K]"));
     dir.write("capillary.map", uniform_map("5.0"));
     dir.write("porosity.map", uniform_map("0.45"));

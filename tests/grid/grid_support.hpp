@@ -31,9 +31,7 @@ using test::grid_from_mask;
 
 // A grid map header for rows x cols cells of 10 m with its south-west corner at 0, 0.
 inline std::string map_header(int rows, int cols) {
-    return "north: " + std::to_string(rows * 10) +
-           "\nsouth: 0\neast: " + std::to_string(cols * 10) +
-           "\nwest: 0\nrows: " + std::to_string(rows) + "\ncols: " + std::to_string(cols) + "\n";
+    return test::grid_header(rows, cols, 10.0);
 }
 
 }  // namespace torva::grid_test

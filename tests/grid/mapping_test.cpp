@@ -232,7 +232,13 @@ TEST_F(MappingTest, TableFaultsAreRefusedWithTheirMessages) {
     }
 }
 
+// Without the card no table is available and nothing is printed; with it the
+// check lists every table in its order.
 TEST_F(MappingTest, AvailabilityCheckPrintsEveryTableInItsOrder) {
+    read_index_maps(model, ctx);
+    EXPECT_FALSE(ctx.error.pending());
+    EXPECT_FALSE(has_table(model, MappingTable::roughness));
+    EXPECT_EQ(console(), "");
     write("soils.idx", map_text(3, 3, "0 1 1\n1 1 1\n1 1 1\n"));
     const auto table = [](const char* name, const char* values) {
         return std::string(name) + "\nNUM_IDS 1\nID\n" + row(1, values) + "\n";
@@ -257,13 +263,6 @@ TEST_F(MappingTest, AvailabilityCheckPrintsEveryTableInItsOrder) {
                                            {contaminant_transport, false},
                                            {partition, false}})
         EXPECT_EQ(has_table(model, table), available) << static_cast<int>(table);
-}
-
-TEST_F(MappingTest, WithoutTheCardNoTableIsAvailableAndNothingIsPrinted) {
-    read_index_maps(model, ctx);
-    EXPECT_FALSE(ctx.error.pending());
-    EXPECT_FALSE(has_table(model, MappingTable::roughness));
-    EXPECT_EQ(console(), "");
 }
 
 // Ids 1 and 3 have rows (3 twice: the later wins), id 2 has none and gives 0;
@@ -419,6 +418,13 @@ TEST_F(StreamMappingTest, EveryNodeOfAnIndexedLinkGetsItsRow) {
         a, (LinkNodeValues{{-1, -1, -1, -1}, {-1, 10, -1, 1}, {-1, 10, -1, -1}, {-1, -1, -1, -1}}));
     EXPECT_EQ(
         c, (LinkNodeValues{{-1, -1, -1, -1}, {-1, 30, -1, 3}, {-1, 30, -1, -1}, {-1, -1, -1, -1}}));
+    // A destination too short for link 2's three nodes is refused, not written past.
+    LinkNodeValues too_few_nodes(3, std::vector<double>(4, 0.0));
+    EXPECT_FALSE(read_stream_table(model, ctx, StreamTable::kvx_n, {&too_few_nodes}, num_links,
+                                   nodes_per_link));
+    EXPECT_EQ(
+        reported(),
+        "Error: the per-node arrays for stream table KVX_N do not hold every link and node\n\n");
 }
 
 TEST_F(StreamMappingTest, StreamMapFaultsAreRefusedWithTheirMessages) {
@@ -451,17 +457,6 @@ TEST_F(StreamMappingTest, StreamMapFaultsAreRefusedWithTheirMessages) {
             message.empty());
         EXPECT_EQ(reported(), message);
     }
-}
-
-TEST_F(StreamMappingTest, ShortDestinationIsRefusedNotWrittenPast) {
-    use_stream_table("STREAM_MAP\nNLINKS 3\n1 1 1\n");
-    console();
-    LinkNodeValues too_few_nodes(3, std::vector<double>(4, 0.0));  // link 2 has 3 nodes
-    EXPECT_FALSE(read_stream_table(model, ctx, StreamTable::kvx_n, {&too_few_nodes}, num_links,
-                                   nodes_per_link));
-    EXPECT_EQ(
-        reported(),
-        "Error: the per-node arrays for stream table KVX_N do not hold every link and node\n\n");
 }
 
 }  // namespace

@@ -26,12 +26,6 @@ const std::string kAquiferCards =
     "GW_SIMULATION\nWATER_TABLE wt.map\nAQUIFER_BOTTOM bottom.map\nGW_UNIF_HYCOND 1e-4\n"
     "GW_UNIF_POROSITY 0.3\nGW_BOUNDFILE bound.map\nGW_FLUXBOUNDTABLE flux.txt\nGW_TIMESTEP 60\n";
 
-std::string uniform_map(const std::string& value) {
-    std::string rows;
-    for (int r = 0; r < 3; ++r) rows += value + " " + value + " " + value + "\n";
-    return kSmallHeader + rows;
-}
-
 // Nine entries of `flux` m3/day, one per cell.
 std::string flux_table(const std::string& flux) {
     std::string table = "9\n";
@@ -47,7 +41,7 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 Files uniform_maps(const std::string& names_and_values, Files files = {}) {
     std::istringstream in(names_and_values);
     for (std::string name, value; in >> name >> value;)
-        files.emplace_back(name, uniform_map(value));
+        files.emplace_back(name, test::uniform_map(3, 3, 10.0, value));
     return files;
 }
 

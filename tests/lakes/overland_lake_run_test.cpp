@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/grids.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 
@@ -114,22 +115,12 @@ const std::string kBowlRain =
 
 void write_bowl(const TempDir& dir, const std::string& extra_cards,
                 const std::string& rain = kBowlRain, const std::string& lake_cards = kLakeCards) {
-    std::ostringstream ground;
-    std::ostringstream lakes;
-    const std::string header = "north: 50\nsouth: 0\neast: 50\nwest: 0\nrows: 5\ncols: 5\n";
-    ground << header;
-    lakes << header;
-    for (int r = 1; r <= 5; ++r) {
-        for (int c = 1; c <= 5; ++c) {
-            ground << 10.0 + 0.1 * (std::abs(r - 3) + std::abs(c - 3)) << ' ';
-            lakes << (r == 3 && c == 3 ? 1 : 0) << ' ';
-        }
-        ground << '\n';
-        lakes << '\n';
-    }
-    dir.write("mask.msk", header + "1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n1 1 1 1 1\n");
-    dir.write("elevation.ele", ground.str());
-    dir.write("lake.map", lakes.str());
+    dir.write("mask.msk", test::map_of(5, 5, 10.0, [](int, int) { return 1.0; }));
+    dir.write("elevation.ele", test::map_of(5, 5, 10.0, [](int r, int c) {
+                  return 10.0 + 0.1 * (std::abs(r - 3) + std::abs(c - 3));
+              }));
+    dir.write("lake.map",
+              test::map_of(5, 5, 10.0, [](int r, int c) { return r == 3 && c == 3 ? 1.0 : 0.0; }));
     // A card begins with the word LAKE in any case; notes may begin with
     // longer words such as lakes.
     dir.write("lake.txt",

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "core/model_state.hpp"
 #include "lakes/lakes.hpp"
 #include "meteo/precipitation.hpp"
+#include "support/grids.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 #include "surface/overland_grid.hpp"
@@ -42,13 +42,6 @@ const std::vector<std::vector<double>> kDepression = {
 const std::pair<int, int> kFloodOrder[] = {{4, 4}, {5, 4}, {4, 3}, {3, 4}, {4, 5},
                                            {3, 5}, {3, 3}, {5, 3}, {5, 5}};
 
-std::string map_header(int rows, int cols, double dx) {
-    std::ostringstream h;
-    h << "north: " << rows * dx << "\nsouth: 0\neast: " << cols * dx << "\nwest: 0\nrows: " << rows
-      << "\ncols: " << cols << "\n";
-    return h.str();
-}
-
 // A watershed on `ground` with overland lakes read from a lake map (lake
 // numbers per row) and lake file written into `dir`.
 std::unique_ptr<Model> lake_watershed(RunContext& ctx, const TempDir& dir,
@@ -58,13 +51,8 @@ std::unique_ptr<Model> lake_watershed(RunContext& ctx, const TempDir& dir,
                                       const std::string& scheme = "ade") {
     const int rows = static_cast<int>(ground.size());
     const int cols = static_cast<int>(ground[0].size());
-    std::ostringstream map;
-    map << map_header(rows, cols, 10.0);
-    for (const auto& row : lake_map) {
-        for (int v : row) map << v << ' ';
-        map << '\n';
-    }
-    dir.write("lake.map", map.str());
+    dir.write("lake.map",
+              test::map_of(rows, cols, 10.0, [&](int r, int c) { return lake_map[r - 1][c - 1]; }));
     dir.write("lake.txt", lake_file);
     auto m = test::overland_watershed(ctx, scheme, dt, rows, cols, 10.0,
                                       [&](int r, int c) { return ground[r - 1][c - 1]; });

@@ -212,28 +212,6 @@ TEST(GaugeFile, FileListLayoutKeepsRadarFileNames) {
     EXPECT_EQ(s.model->precip.radar_record_due, 1);
 }
 
-TEST(UniformRain, SixtyMinutesOfThirtySecondStepsRainOnExactly120Steps) {
-    RainSetup s(3, 3, 10.0, 30.0);
-    s.use_uniform(10.0, 60);
-    s.prepare();
-    ASSERT_FALSE(s.ctx.error.pending()) << s.console();
-    int steps_with_rain = 0;
-    double depth_before = 0.0;
-    for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(s.step());
-        if (s.model->overland.depth[5] > depth_before)
-            ++steps_with_rain;
-        depth_before = s.model->overland.depth[5];
-    }
-    EXPECT_EQ(steps_with_rain, 120);
-    EXPECT_EQ(s.model->precip.rain_steps, 120);
-    EXPECT_EQ(s.model->precip.status, PrecipStatus::finished);
-    EXPECT_FALSE(s.model->precip.raining);
-    // 10 mm/h for one hour over nine 10 m cells: 0.010 m x 900 m2.
-    EXPECT_NEAR(s.model->totals.run.precipitation, 9.0, 1e-12);
-    EXPECT_NEAR(s.model->overland.depth[1], 0.010, 1e-15);
-}
-
 TEST(EventBookkeeping, EventStartSetsTheSimulatedPeriod) {
     RainSetup s(1, 1, 10.0, 60.0);
     s.model->run.total_time = 90;
@@ -252,25 +230,27 @@ TEST(EventBookkeeping, EventStartSetsTheSimulatedPeriod) {
 // An event run rains until the end of its period and no longer, however many
 // steps it takes to close the run: 10 mm/h falling for two hours on a run of
 // TOT_TIME minutes leaves 10 mm/h x TOT_TIME on the ground, also when the
-// period ends inside a step.
+// period ends inside a step. Rain of an hour in a longer period falls on
+// exactly the 120 steps of 30 s of its hour, 10 mm, and then has finished.
 TEST(EventBookkeeping, RainStopsAtTheEndOfTheSimulatedPeriod) {
     struct Case {
         double step_seconds;
-        int total_minutes;
-        double depth_mm;  // 10 mm/h x TOT_TIME / 60
+        int total_minutes, rain_minutes;
+        double depth_mm;  // 10 mm/h x the shorter of TOT_TIME and the rain
         int rain_steps;
     };
     const Case cases[] = {
-        {60.0, 60, 10.0, 60},
-        {30.0, 45, 7.5, 90},
+        {60.0, 60, 120, 10.0, 60},
+        {30.0, 45, 120, 7.5, 90},
         // Steps at 0, 2, ..., 60 minutes: the last one has a minute of the period left.
-        {120.0, 61, 10.0 + 1.0 / 6.0, 31},
+        {120.0, 61, 120, 10.0 + 1.0 / 6.0, 31},
+        {30.0, 100, 60, 10.0, 120},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.total_minutes);
         RainSetup s(1, 1, 10.0, c.step_seconds);
         s.model->run.total_time = c.total_minutes;
-        s.use_uniform(10.0, 120);
+        s.use_uniform(10.0, c.rain_minutes);
         s.prepare();
         // The driver stops on the first step past the period; step well beyond it.
         const int steps = static_cast<int>(c.total_minutes * 60 / c.step_seconds) + 5;
@@ -278,6 +258,10 @@ TEST(EventBookkeeping, RainStopsAtTheEndOfTheSimulatedPeriod) {
         EXPECT_NEAR(s.model->overland.depth[1] * 1000.0, c.depth_mm, 1e-9);
         EXPECT_NEAR(s.model->totals.run.precipitation, c.depth_mm / 1000.0 * 100.0, 1e-9);
         EXPECT_EQ(s.model->precip.rain_steps, c.rain_steps);
+        if (c.rain_minutes < c.total_minutes) {
+            EXPECT_EQ(s.model->precip.status, PrecipStatus::finished);
+            EXPECT_FALSE(s.model->precip.raining);
+        }
     }
 }
 

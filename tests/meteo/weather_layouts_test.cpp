@@ -225,6 +225,8 @@ TEST(WeatherLayouts, FaultyFilesAreRefusedWithTheirMessages) {
     const Case cases[] = {
         {"HMX short line", WeatherFormat::hmx, "2021 4 1 0 29.92 50 2 5\n",
          "Error: Problem encountered in hmet_HMX file, line 1, near parameter 9\n"},
+        {"HMX word for a number", WeatherFormat::hmx, with(hmx(1), "29.01 40 0", "29.01 forty 0"),
+         "Error: Problem encountered in hmet_HMX file, line 1, near parameter 6\n"},
         {"HMX too long a line", WeatherFormat::hmx, hmx(1) + std::string(1001, '1') + "\n",
          "Error: line 25 of hmet_HMX file"},
         {"HMX missing first value", WeatherFormat::hmx,

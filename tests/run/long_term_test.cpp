@@ -1,6 +1,6 @@
 // Long-term runs end to end on a 3 x 3 watershed: hourly weather read from an
 // HMX file, two storms, the soil store drying between them, snow, and the
-// balances; and every refusal of the weather reader.
+// balances; and the weather that stops a run.
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "channel/network_files.hpp"
 #include "support/harness.hpp"
 #include "support/long_term_watershed.hpp"
 #include "support/projects.hpp"
@@ -24,10 +26,46 @@ using test::figure_after;
 using test::hmx_june_weather;
 using test::uniform_map;
 
+// Writes the long-term project with its inputs; `edits` change whole lines
+// of the project as test::edited changes them.
 void write_long_term_project(const TempDir& dir, const std::string& weather,
-                             const std::string& extra = "") {
-    dir.write("p.prj", test::long_term_cards() + "DAILY_OUTPUT hourly.txt\n" + extra);
+                             const std::string& extra = "",
+                             const std::vector<std::pair<std::string, std::string>>& edits = {}) {
+    dir.write("p.prj",
+              test::edited(test::long_term_cards() + "DAILY_OUTPUT hourly.txt\n" + extra, edits));
     test::write_long_term_inputs(dir, weather);
+}
+
+// The pond of the centre cell: a pit at 9.8 m beside the outlet cell at 9.9 m,
+// and with `lake` an overland lake in it at 9.89 m.
+void write_pond(const TempDir& dir, bool lake) {
+    dir.write("elevation.ele",
+              test::kSmallHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
+    if (!lake)
+        return;
+    dir.write("lake.map", test::kSmallHeader + "0 0 0\n0 1 0\n0 0 0\n");
+    dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 9.89 0\n");
+}
+const std::string kLakeCards = "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE lake.txt\n";
+
+// The weather with the temperature (deg F) of every line that starts with
+// `stamp` set to `t`.
+std::string with_temperature(const std::string& weather, const std::string& stamp,
+                             const std::string& t) {
+    std::istringstream in(weather);
+    std::string out;
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with(stamp)) {
+            std::istringstream w(line);
+            std::vector<std::string> f(11);
+            for (auto& x : f) w >> x;
+            f[8] = t;
+            line.clear();
+            for (auto& x : f) line += x + " ";
+        }
+        out += line + "\n";
+    }
+    return out;
 }
 
 struct HourLine {
@@ -92,15 +130,11 @@ TEST(LongTermRun, DryWeekBetweenStormsBalancesAndDriesTheSoil) {
 // stress factor, taken at the start of a stride, sets them apart.
 TEST(LongTermRun, DrySpellStridedByTheHourGivesTheLinesOfOneStridedByTheMinute) {
     std::vector<HourLine> lines[2];
-    const char* rows[] = {"HYD_FREQ 60\n", "HYD_FREQ 1\n"};
+    const char* rows[] = {"HYD_FREQ 60", "HYD_FREQ 1"};
     for (int k = 0; k < 2; ++k) {
         TempDir dir;
-        write_long_term_project(dir, hmx_june_weather(10, 68));
-        std::string project = dir.read("p.prj");
-        project.replace(project.find("HYD_FREQ 60\n"), 12, rows[k]);
-        dir.write("p.prj", project);
-        dir.write("elevation.ele",
-                  test::kSmallHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
+        write_long_term_project(dir, hmx_june_weather(10, 68), "", {{"HYD_FREQ 60", rows[k]}});
+        write_pond(dir, false);
         dir.write("ks.map", uniform_map("0.005"));
         const auto run = run_program_in(dir.path(), {"p.prj"});
         ASSERT_EQ(run.status, 0) << run.out;
@@ -129,12 +163,10 @@ TEST(LongTermRun, DrySpellStridedByTheHourGivesTheLinesOfOneStridedByTheMinute) 
 // roots took counted as evaporation.
 TEST(LongTermRun, RichardsColumnsDryThroughRootUptake) {
     TempDir dir;
-    write_long_term_project(dir, hmx_june_weather(10, 68));
-    std::string project = dir.read("p.prj");
-    project.replace(project.find("INF_REDIST"), 10,
-                    "INF_RICHARDS\nSOIL_LAYER_INPUT_FILE soil.tbl\nSOIL_TYPE_MAP soil.idx\n"
-                    "RICHARDS_ITER_MAX 10");
-    dir.write("p.prj", project);
+    write_long_term_project(dir, hmx_june_weather(10, 68), "",
+                            {{"INF_REDIST",
+                              "INF_RICHARDS\nSOIL_LAYER_INPUT_FILE soil.tbl\n"
+                              "SOIL_TYPE_MAP soil.idx\nRICHARDS_ITER_MAX 10"}});
     dir.write("soil.idx", uniform_map("1"));
     dir.write("soil.tbl",
               "1 0\n1\n"
@@ -162,12 +194,8 @@ TEST(LongTermRun, RichardsColumnsDryThroughRootUptake) {
 // evaporation and the hour's AET; the lake's own balance and the run's close.
 TEST(LongTermRun, OverlandLakeEvaporatesAndEveryBalanceCloses) {
     TempDir dir;
-    write_long_term_project(dir, hmx_june_weather(10, 68),
-                            "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE lake.txt\n");
-    dir.write("elevation.ele",
-              test::kSmallHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
-    dir.write("lake.map", test::kSmallHeader + "0 0 0\n0 1 0\n0 0 0\n");
-    dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 9.89 0\n");
+    write_long_term_project(dir, hmx_june_weather(10, 68), kLakeCards);
+    write_pond(dir, true);
     const auto run = run_program_in(dir.path(), {"p.prj"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const std::string summary = dir.read("summary.txt");
@@ -207,12 +235,8 @@ TEST(LongTermRun, PondAmongWiltedLandEvaporatesANinthOfThePotentialRate) {
         for (int h = 0; h < 24; ++h)
             weather += "2021 6 " + std::to_string(day) + " " + std::to_string(h) +
                        " 29.92 10 0 20 86 0.0 0.0\n";
-    write_long_term_project(dir, weather,
-                            "OVERLAND_LAKE_MAP lake.map\nOVERLAND_LAKE_FILE lake.txt\n");
-    dir.write("elevation.ele",
-              test::kSmallHeader + "10.2 10.1 10.2\n10.1 9.8 10.1\n10.0 9.9 10.0\n");
-    dir.write("lake.map", test::kSmallHeader + "0 0 0\n0 1 0\n0 0 0\n");
-    dir.write("lake.txt", "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 9.89 0\n");
+    write_long_term_project(dir, weather, kLakeCards);
+    write_pond(dir, true);
     dir.write("canopy.map", uniform_map("0"));
     dir.write("moisture.map",
               test::kSmallHeader + "0.12 0.12 0.12\n0.12 0.40 0.12\n0.12 0.12 0.12\n");
@@ -277,23 +301,8 @@ TEST(LongTermRun, HotWeatherEvaporatesMoreThanCold) {
 // overland's: 20 mm on its 100 m2 are 2 m3, and the land's snow store holds
 // the 16 m3 of the other eight cells.
 TEST(LongTermRun, SnowfallIsStoredThenMelts) {
-    std::string weather = hmx_june_weather(10, 70);
     // The first day freezing at 20 F.
-    std::string cold;
-    std::istringstream in(weather);
-    std::string line;
-    int n = 0;
-    while (std::getline(in, line)) {
-        if (n++ < 24) {
-            std::istringstream w(line);
-            std::vector<std::string> f(11);
-            for (auto& x : f) w >> x;
-            f[8] = "20";
-            line.clear();
-            for (auto& x : f) line += x + " ";
-        }
-        cold += line + "\n";
-    }
+    const std::string cold = with_temperature(hmx_june_weather(10, 70), "2021 6 1 ", "20");
     const std::string network = "CHANNEL_INPUT chan.txt\nSTREAM_CELL chan.gst\nCHAN_EXPLIC\n";
     const struct {
         const char* name;
@@ -362,11 +371,9 @@ TEST(LongTermRun, SnowMeltsTheHoursAmountAtAnyStep) {
     for (const char* step : {"30", "300"}) {
         SCOPED_TRACE(step);
         TempDir dir;
-        write_long_term_project(dir, weather);
+        write_long_term_project(dir, weather, "",
+                                {{"TIMESTEP 30", std::string("TIMESTEP ") + step}});
         dir.write("storms.gag", storms);
-        std::string project = dir.read("p.prj");
-        project.replace(project.find("TIMESTEP 30\n"), 12, std::string("TIMESTEP ") + step + "\n");
-        dir.write("p.prj", project);
         const auto run = run_program_in(dir.path(), {"p.prj"});
         ASSERT_EQ(run.status, 0) << run.out;
         EXPECT_NE(run.out.find("End of meteorology data reached"), std::string::npos) << run.out;
@@ -428,40 +435,14 @@ struct WeatherFault {
     const char* step = "30";  // TIMESTEP, s
 };
 
-// Every refusal of the HMX reader stops the run before any step, naming the
-// file, line and field.
-TEST(LongTermRun, WeatherFileFaultsStopTheRun) {
+// A weather file the reader refuses (its every refusal is in the weather
+// layout tests) or a step longer than the weather's hour, which would let the
+// weather fall behind the clock, stops the run before any step.
+TEST(LongTermRun, WeatherFaultsStopTheRunBeforeAnyStep) {
     const std::string good = hmx_june_weather(10, 68);
-    const std::string second_line_on = good.substr(good.find('\n') + 1);
-    std::string missing_day = good;
-    // Day 2 hour 5 missing and day 1 hour 5 missing too: no repair.
-    const auto replace_temp = [](std::string text, const std::string& stamp) {
-        const std::size_t at = text.find(stamp);
-        const std::size_t end = text.find('\n', at);
-        std::istringstream w(text.substr(at, end - at));
-        std::vector<std::string> f(11);
-        for (auto& x : f) w >> x;
-        f[8] = "999";
-        std::string line;
-        for (auto& x : f) line += x + " ";
-        return text.replace(at, end - at, line);
-    };
-    missing_day = replace_temp(replace_temp(missing_day, "2021 6 1 5 "), "2021 6 2 5 ");
     const WeatherFault faults[] = {
-        {"short line", "2021 6 1 0 29.92 50 2 5\n" + second_line_on,
-         "Error: Problem encountered in hmet_HMX file, line 1, near parameter 9"},
-        {"word for a number", "2021 6 1 0 29.92 fifty 2 5 60 0 0\n" + second_line_on,
-         "near parameter 6"},
         {"too long a line", "2021 6 1 0 29.92 50 2 5 60 0 0 " + std::string(1200, ' ') + "\n",
          "is longer than 1000 characters"},
-        {"missing first value", "2021 6 1 0 29.92 50 2 5 999 0 0\n" + second_line_on,
-         "line 1: the temperature is missing and no good value"},
-        {"whole missing day", missing_day, "line 6: the temperature is missing"},
-        {"gap in the hours",
-         good.substr(0, good.find("2021 6 1 3 ")) + good.substr(good.find("2021 6 1 4 ")),
-         "does not follow the hour before it"},
-        // A step longer than the weather's hour would let the weather fall
-        // behind the clock.
         {"step over an hour", good,
          "card TIMESTEP on line 11 of p.prj: 3601 seconds is longer than the hour of the "
          "weather a long-term run follows",
@@ -469,40 +450,14 @@ TEST(LongTermRun, WeatherFileFaultsStopTheRun) {
     };
     for (const WeatherFault& f : faults) {
         TempDir dir;
-        write_long_term_project(dir, f.weather);
-        std::string project = dir.read("p.prj");
-        project.replace(project.find("TIMESTEP 30\nTOT_TIME 10\n"), 24,
-                        std::string("TIMESTEP ") + f.step + "\nTOT_TIME 100\n");
-        dir.write("p.prj", project);
+        write_long_term_project(
+            dir, f.weather, "",
+            {{"TIMESTEP 30", std::string("TIMESTEP ") + f.step}, {"TOT_TIME 10", "TOT_TIME 100"}});
         const auto run = run_program_in(dir.path(), {"p.prj"});
         EXPECT_EQ(run.status, 1) << f.name;
         EXPECT_NE(run.out.find(f.message), std::string::npos) << f.name << "\n" << run.out;
         EXPECT_EQ(run.out.find("Running...."), std::string::npos) << f.name;
     }
-}
-
-// A missing temperature takes that of the same hour of the day before; the
-// run goes on.
-TEST(LongTermRun, MissingTemperatureTakesTheSameHourOfThePreviousDay) {
-    std::string weather = hmx_june_weather(10, 68);
-    const std::size_t at = weather.find("2021 6 2 14 ");
-    const std::size_t end = weather.find('\n', at);
-    weather.replace(at, end - at, "2021 6 2 14 29.92 50 2 5 999 0 0");
-    TempDir dir;
-    write_long_term_project(dir, weather);
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    ASSERT_EQ(run.status, 0) << run.out;
-    const std::string hourly = dir.read("hourly.txt");
-    std::istringstream in(hourly);
-    std::string line, d1, d2;
-    while (std::getline(in, line)) {
-        if (line.starts_with("2021/6/1  14:00"))
-            d1 = line.substr(line.rfind(' '));
-        if (line.starts_with("2021/6/2  14:00"))
-            d2 = line.substr(line.rfind(' '));
-    }
-    EXPECT_FALSE(d1.empty());
-    EXPECT_EQ(d1, d2);
 }
 
 }  // namespace

@@ -57,19 +57,34 @@ inline Grid grid_from_mask(const std::vector<std::string>& rows, double cell_siz
     return grid;
 }
 
-// A grid map of rows x cols cells of `cell` metres, south-west corner at 0, 0,
-// with value(row, col) in each position, rows from the north.
-inline std::string map_of(int rows, int cols, double cell,
-                          const std::function<double(int, int)>& value) {
+// The header of a grid map of rows x cols cells of `cell` metres, south-west
+// corner at 0, 0.
+inline std::string grid_header(int rows, int cols, double cell) {
     char text[160];
     std::snprintf(text, sizeof text, "north: %g\nsouth: 0\neast: %g\nwest: 0\nrows: %d\ncols: %d\n",
                   rows * cell, cols * cell, rows, cols);
-    std::string map = text;
+    return text;
+}
+
+// The same grid's map with value(row, col) in each position, rows from the north.
+inline std::string map_of(int rows, int cols, double cell,
+                          const std::function<double(int, int)>& value) {
+    std::string map = grid_header(rows, cols, cell);
+    char text[64];
     for (int r = 1; r <= rows; ++r)
         for (int c = 1; c <= cols; ++c) {
             std::snprintf(text, sizeof text, "%g%s", value(r, c), c < cols ? " " : "\n");
             map += text;
         }
+    return map;
+}
+
+// The same grid's map holding the text `value` (a number, or a replacement
+// tag) in every position.
+inline std::string uniform_map(int rows, int cols, double cell, const std::string& value) {
+    std::string map = grid_header(rows, cols, cell);
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= cols; ++c) map += value + (c < cols ? " " : "\n");
     return map;
 }
 

@@ -4,17 +4,12 @@
 #include <cstdio>
 #include <utility>
 
+#include "support/grids.hpp"
+
 namespace torva::test {
-namespace {
-
-const std::string kHeader = "north: 30\nsouth: 0\neast: 30\nwest: 0\nrows: 3\ncols: 3\n";
-
-}  // namespace
 
 std::string uniform_map(const char* value) {
-    std::string m = kHeader;
-    for (int r = 0; r < 3; ++r) m += std::string(value) + " " + value + " " + value + "\n";
-    return m;
+    return uniform_map(3, 3, 10.0, value);
 }
 
 std::string hmx_june_weather(int days, int mean_f) {
@@ -52,8 +47,9 @@ std::string long_term_cards() {
 }
 
 void write_long_term_inputs(const TempDir& dir, const std::string& weather) {
-    dir.write("mask.msk", kHeader + "1 1 1\n1 1 1\n1 1 1\n");
-    dir.write("elevation.ele", kHeader + "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n");
+    dir.write("mask.msk", uniform_map("1"));
+    dir.write("elevation.ele",
+              grid_header(3, 3, 10.0) + "10.2 10.1 10.2\n10.1 10.0 10.1\n10.0 9.9 10.0\n");
     const std::pair<const char*, const char*> maps[] = {
         {"albedo.map", "0.23"}, {"height.map", "0.3"},    {"tcoeff.map", "1.0"},
         {"canopy.map", "70"},   {"wilting.map", "0.12"},  {"ks.map", "1.0"},
