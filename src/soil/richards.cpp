@@ -168,8 +168,7 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
             uptake[i] = r.uptake;
             if (with_et)
                 soil.actual_et[i] = (rc.step_canopy_et[i] + rc.step_ponded_et[i] + r.uptake) / dt;
-            column_and_root_zone_water(type, &rc.theta[at], rc.column_water[i],
-                                       rc.root_zone_water[i]);
+            rc.root_zone_water[i] = root_zone_water_depth(type, &rc.theta[at]);
             rc.step_substeps[i] = r.substeps;
             rc.step_iterations[i] = r.iterations;
             rc.step_unsettled[i] = r.unsettled;

@@ -74,21 +74,12 @@ double column_water_depth(const RichardsSoilType& type, const double* theta) {
     return sum;
 }
 
-void column_and_root_zone_water(const RichardsSoilType& type, const double* theta, double& column,
-                                double& root_zone) {
-    const double* dz = type.node_dz.data();
-    const double* weight = type.root_weight.data();
-    double sum = 0.0, roots = 0.0;
-    int i = 0;
-    for (; i < type.root_nodes; ++i) {
-        const double water = theta[i] * dz[i];
-        sum += water;
-        if (weight[i] > 0.0)
-            roots += water;
-    }
-    for (; i < type.nodes; ++i) sum += theta[i] * dz[i];
-    column = sum;
-    root_zone = roots;
+double columns_water_depth(const RichardsColumns& rc, int cells) {
+    double sum = 0.0;
+    for (int i = 1; i <= cells; ++i)
+        sum += column_water_depth(rc.types[rc.soil_type[i]],
+                                  &rc.theta[static_cast<std::size_t>(i) * rc.stride]);
+    return sum;
 }
 
 double root_zone_water_depth(const RichardsSoilType& type, const double* theta) {

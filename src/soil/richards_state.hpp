@@ -170,7 +170,6 @@ struct RichardsColumns {
     std::vector<ColumnTop> top;           // the upper boundary the last sub-step ended with
     std::vector<SlowSoil> slow;           // the slow soil at the bottom of each column
     std::vector<HeadTrends> trends;       // how each column's heads last moved
-    std::vector<double> column_water;     // water held by the column, m
     std::vector<double> root_zone_water;  // water held by the root-zone nodes, m
     std::vector<unsigned char> failed;    // the column met a value that cannot be real
     std::vector<int> failed_node;
