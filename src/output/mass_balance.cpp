@@ -4,6 +4,7 @@
 
 #include "core/model_state.hpp"
 #include "output/summary.hpp"
+#include "soil/richards.hpp"
 #include "soil/sacramento.hpp"
 
 namespace torva {
@@ -49,12 +50,10 @@ double single_layer_soil_storage(const Model& model) {
 // Water held by the Richards columns (water depth per cell, m).
 double soil_column_storage(const Model& model) {
     const int n = model.grid.num_cells;
-    const std::vector<double>& water = model.soil.richards.column_water;
-    if (n <= 0 || water.size() != static_cast<std::size_t>(n) + 1)
+    const RichardsColumns& rc = model.soil.richards;
+    if (n <= 0 || rc.soil_type.size() != static_cast<std::size_t>(n) + 1)
         return 0.0;
-    double depth_sum = 0.0;
-    for (int i = 1; i <= n; ++i) depth_sum += water[i];
-    return depth_sum * model.grid.cell_size * model.grid.cell_size;
+    return columns_water_depth(rc, n) * model.grid.cell_size * model.grid.cell_size;
 }
 
 // What the soil has passed down and the groundwater not yet taken.

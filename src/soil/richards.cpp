@@ -38,6 +38,9 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
     const std::size_t size = static_cast<std::size_t>(n) + 1;
     const bool with_et = rc.root_uptake && soil.potential_et.size() == size;
     const bool with_recharge = soil.recharge.size() == size;
+    // The water of the root zones is read by the hourly report of the runs
+    // that have potential evapotranspiration, and by nothing else.
+    const bool root_zone_reported = soil.potential_et.size() == size;
     // The water table holds the bottom of the columns over active aquifer
     // cells once the groundwater has laid out its heads.
     const Groundwater& gw = model.groundwater;
@@ -168,8 +171,8 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
             uptake[i] = r.uptake;
             if (with_et)
                 soil.actual_et[i] = (rc.step_canopy_et[i] + rc.step_ponded_et[i] + r.uptake) / dt;
-            column_and_root_zone_water(type, &rc.theta[at], rc.column_water[i],
-                                       rc.root_zone_water[i]);
+            if (root_zone_reported)
+                rc.root_zone_water[i] = root_zone_water_depth(type, &rc.theta[at]);
             rc.step_substeps[i] = r.substeps;
             rc.step_iterations[i] = r.iterations;
             rc.step_unsettled[i] = r.unsettled;

@@ -80,9 +80,10 @@ ColumnStepResult advance_column(const RichardsColumns& settings, const RichardsS
 // Water held by a column, m, and by its root-zone nodes.
 double column_water_depth(const RichardsSoilType& type, const double* theta);
 double root_zone_water_depth(const RichardsSoilType& type, const double* theta);
-// Both at once, in one pass over the nodes.
-void column_and_root_zone_water(const RichardsSoilType& type, const double* theta, double& column,
-                                double& root_zone);
+// Water held by the columns of cells 1 .. cells, m summed over the cells in
+// cell order. Counted when asked, not every step: a step reaches only the
+// top nodes of most columns, and the sum would read the whole of each.
+double columns_water_depth(const RichardsColumns& rc, int cells);
 
 // ---- On the water table ----
 

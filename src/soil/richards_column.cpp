@@ -18,6 +18,7 @@
 #include <cmath>
 #include <limits>
 
+#include "soil/node_pairs.hpp"
 #include "soil/richards.hpp"
 #include "soil/richards_relations.hpp"
 #include "soil/richards_substep.hpp"
@@ -48,6 +49,12 @@ constexpr int kNearing = 3;
 constexpr double kLongestSlowLag = 3600.0;  // s
 // Iterations allowed under a ponded surface, whatever RICHARDS_ITER_MAX says.
 constexpr int kPondedIterations = 5;
+// The water content of a node (or of a pair) at the end of a sub-step of
+// length tau from what its faces passed and its source took.
+template <class T>
+T water_from_fluxes(T theta_old, T tau, T inverse_dz, T flux_above, T flux_below, T source) {
+    return theta_old + tau * (inverse_dz * (flux_above - flux_below) - source);
+}
 // Root uptake of each node (1/s) for the sub-step: the potential rate shared
 // by the root weights, each share reduced by the water stress of its node,
 // falling from 1 at field capacity to 0 at the wilting point.
@@ -74,21 +81,12 @@ double column_water_depth(const RichardsSoilType& type, const double* theta) {
     return sum;
 }
 
-void column_and_root_zone_water(const RichardsSoilType& type, const double* theta, double& column,
-                                double& root_zone) {
-    const double* dz = type.node_dz.data();
-    const double* weight = type.root_weight.data();
-    double sum = 0.0, roots = 0.0;
-    int i = 0;
-    for (; i < type.root_nodes; ++i) {
-        const double water = theta[i] * dz[i];
-        sum += water;
-        if (weight[i] > 0.0)
-            roots += water;
-    }
-    for (; i < type.nodes; ++i) sum += theta[i] * dz[i];
-    column = sum;
-    root_zone = roots;
+double columns_water_depth(const RichardsColumns& rc, int cells) {
+    double sum = 0.0;
+    for (int i = 1; i <= cells; ++i)
+        sum += column_water_depth(rc.types[rc.soil_type[i]],
+                                  &rc.theta[static_cast<std::size_t>(i) * rc.stride]);
+    return sum;
 }
 
 double root_zone_water_depth(const RichardsSoilType& type, const double* theta) {
@@ -379,24 +377,54 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             const double* theta_old = s.theta_old.data();
             double* next_trend = s.trend_spare.data();
             double* pace = s.pace.data();
-            double flux_above = flux[0];
-            for (int i = 0; i < active; ++i) {
-                const double flux_below = flux[i + 1];
-                const double next =
-                    theta_old[i] + tau * (inverse_dz[i] * (flux_above - flux_below) - source[i]);
-                if (!std::isfinite(next) || !std::isfinite(head[i])) {
-                    not_real = true;
-                    bad_node = i;
-                    break;
-                }
+            // Two nodes at a time; a value that cannot be real is looked for
+            // node by node only once one has turned up.
+            // A head or water content that is not real leaves its lane of the
+            // probe not a number (x - x is 0 for every finite x only).
+            NodePair probe = {0.0, 0.0};
+            PairMask below_lanes = {0, 0};
+            NodePair largest_lanes = {0.0, 0.0};
+            const NodePair tau_pair = pair_of(tau), inverse_tau_pair = pair_of(inverse_tau);
+            int i = 0;
+            for (; i + 2 <= active; i += 2) {
+                const NodePair old = load_pair(theta_old + i);
+                const NodePair flux_below = load_pair(flux + i + 1);
+                const NodePair inverse_thickness = load_pair(inverse_dz + i);
+                const NodePair next =
+                    water_from_fluxes(old, tau_pair, inverse_thickness, load_pair(flux + i),
+                                      flux_below, load_pair(source + i));
+                const NodePair h = load_pair(head + i);
+                probe += (next - next) + (h - h);
+                below_lanes |= next < load_pair(theta_r + i) - 1e-12;
+                store_pair(theta + i, next);
+                const NodePair moved = magnitude(next - old);
+                largest_lanes = larger(largest_lanes, moved);
+                store_pair(next_trend + i, (h - load_pair(head_old + i)) * inverse_tau_pair);
+                store_pair(pace + i, larger(moved * inverse_tau_pair,
+                                            magnitude(flux_below) * inverse_thickness));
+            }
+            not_real = !(probe[0] == 0.0 && probe[1] == 0.0);
+            below_residual = any(below_lanes);
+            largest_change = larger(largest_lanes[0], largest_lanes[1]);
+            for (; i < active && !not_real; ++i) {
+                const double next = water_from_fluxes(theta_old[i], tau, inverse_dz[i], flux[i],
+                                                      flux[i + 1], source[i]);
+                not_real = !std::isfinite(next) || !std::isfinite(head[i]);
                 below_residual |= next < theta_r[i] - 1e-12;
                 theta[i] = next;
                 const double moved = std::fabs(next - theta_old[i]);
-                largest_change = std::max(largest_change, moved);
+                largest_change = larger(largest_change, moved);
                 next_trend[i] = (head[i] - head_old[i]) * inverse_tau;
-                pace[i] = std::max(moved * inverse_tau, std::fabs(flux_below) * inverse_dz[i]);
-                flux_above = flux_below;
+                pace[i] = larger(moved * inverse_tau, std::fabs(flux[i + 1]) * inverse_dz[i]);
             }
+            if (not_real)
+                for (bad_node = 0; bad_node < active; ++bad_node) {
+                    const double next =
+                        water_from_fluxes(theta_old[bad_node], tau, inverse_dz[bad_node],
+                                          flux[bad_node], flux[bad_node + 1], source[bad_node]);
+                    if (!std::isfinite(next) || !std::isfinite(head[bad_node]))
+                        break;
+                }
         }
         if (!not_real && active < n) {
             if (!std::isfinite(into_slow)) {

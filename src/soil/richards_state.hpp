@@ -165,14 +165,15 @@ struct RichardsColumns {
     std::size_t stride = 0;  // entries per cell in the node arrays
 
     // ---- Per cell ----
-    std::vector<int> soil_type;           // soil index of each cell
-    std::vector<double> substep;          // the length the next sub-step starts from, s
-    std::vector<ColumnTop> top;           // the upper boundary the last sub-step ended with
-    std::vector<SlowSoil> slow;           // the slow soil at the bottom of each column
-    std::vector<HeadTrends> trends;       // how each column's heads last moved
-    std::vector<double> column_water;     // water held by the column, m
-    std::vector<double> root_zone_water;  // water held by the root-zone nodes, m
-    std::vector<unsigned char> failed;    // the column met a value that cannot be real
+    std::vector<int> soil_type;      // soil index of each cell
+    std::vector<double> substep;     // the length the next sub-step starts from, s
+    std::vector<ColumnTop> top;      // the upper boundary the last sub-step ended with
+    std::vector<SlowSoil> slow;      // the slow soil at the bottom of each column
+    std::vector<HeadTrends> trends;  // how each column's heads last moved
+    // Water held by the root-zone nodes, m; kept after every step only in the
+    // runs with potential evapotranspiration, whose hourly report reads it.
+    std::vector<double> root_zone_water;
+    std::vector<unsigned char> failed;  // the column met a value that cannot be real
     std::vector<int> failed_node;
     std::vector<double> failed_time;  // s into the step
     // Over an aquifer: the part of the aquifer's water (m) that stands within

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "soil/node_pairs.hpp"
 #include "soil/richards_relations.hpp"
 #include "soil/tridiagonal.hpp"
 
@@ -38,6 +39,34 @@ double ponded_face_conductivity(const RichardsColumns& rc, const RichardsLayer& 
         default:
             return first_node;
     }
+}
+
+// The row of a node (or of a pair of nodes) in the system of an iteration:
+// its diagonal and its right-hand side, from its thickness dz, its relations
+// as last evaluated (capacity, water content and the head they were
+// evaluated at), its present head h, its water content at the start of the
+// sub-step, its source, and the conductance g and conductivity k of the
+// faces above and below it.
+template <class T>
+struct Row {
+    T diagonal, rhs;
+};
+
+template <class T>
+Row<T> node_row(T dz, T capacity, T theta, T evaluated_head, T h, T theta_old, T source, T g_above,
+                T g_below, T k_above, T k_below, T inverse_tau) {
+    const T storage = dz * (capacity + kSpecificStorage) * inverse_tau;
+    // The water content at the present head, from the last evaluation.
+    const T theta_now = theta + capacity * (h - evaluated_head);
+    return {
+        storage + g_above + g_below,
+        storage * h - dz * ((theta_now - theta_old) * inverse_tau + source) + k_above - k_below};
+}
+
+// Whether a node's head has moved by more than the iteration lets settle.
+template <class T>
+auto head_moving(T next, T last, T head_scale) {
+    return magnitude(next - last) > kRelativeHeadChange * larger(magnitude(next), head_scale);
 }
 
 // A node's relations are evaluated again only once its head has moved by
@@ -135,15 +164,30 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
                 face_g[i] = face_k[i] * inverse_distance[i];
             }
         }
-        for (int i = first; i < n; ++i) {
+        int i = first;
+        for (; i + 2 <= n; i += 2) {
+            // The relations of the two nodes side by side: head and water
+            // content, conductivity and capacity of each.
+            const NodePair a = load_pair(reinterpret_cast<const double*>(r + i));
+            const NodePair b = load_pair(reinterpret_cast<const double*>(r + i + 1));
+            const NodePair c = load_pair(reinterpret_cast<const double*>(r + i) + 2);
+            const NodePair d = load_pair(reinterpret_cast<const double*>(r + i + 1) + 2);
+            const Row<NodePair> row =
+                node_row(load_pair(dz + i), __builtin_shufflevector(c, d, 1, 3),
+                         __builtin_shufflevector(a, b, 1, 3), __builtin_shufflevector(a, b, 0, 2),
+                         load_pair(h + i), load_pair(theta_old + i), load_pair(source + i),
+                         load_pair(face_g + i), load_pair(face_g + i + 1), load_pair(face_k + i),
+                         load_pair(face_k + i + 1), pair_of(inverse_tau));
+            store_pair(diagonal + i, row.diagonal);
+            store_pair(rhs + i, row.rhs);
+        }
+        if (i < n) {
             const NodeRelation& e = r[i];
-            const double storage = dz[i] * (e.capacity + kSpecificStorage) * inverse_tau;
-            // The water content at the present head, from the last evaluation.
-            const double theta_now = e.theta + e.capacity * (h[i] - e.head);
-            diagonal[i] = storage + face_g[i] + face_g[i + 1];
-            rhs[i] = storage * h[i] -
-                     dz[i] * ((theta_now - theta_old[i]) * inverse_tau + source[i]) + face_k[i] -
-                     face_k[i + 1];
+            const Row<double> row =
+                node_row(dz[i], e.capacity, e.theta, e.head, h[i], theta_old[i], source[i],
+                         face_g[i], face_g[i + 1], face_k[i], face_k[i + 1], inverse_tau);
+            diagonal[i] = row.diagonal;
+            rhs[i] = row.rhs;
         }
         // The face above the first node: a given flux, or the ponded head.
         if (ponded) {
@@ -171,12 +215,18 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
         }
         solve_tridiagonal(n - first, face_g + first, diagonal + first, s.eliminated.data() + first,
                           rhs + first);
-        bool moving = false;
-        bool not_real = false;
-        for (int i = first; i < n; ++i) {
+        PairMask moving_lanes = {0, 0}, not_real_lanes = {0, 0};
+        for (i = first; i + 2 <= n; i += 2) {
+            const NodePair next = load_pair(rhs + i);
+            moving_lanes |= head_moving(next, load_pair(h + i), pair_of(kHeadScale));
+            not_real_lanes |= next != next;
+            store_pair(h + i, next);
+        }
+        bool moving = any(moving_lanes);
+        bool not_real = any(not_real_lanes);
+        if (i < n) {
             const double next = rhs[i];
-            const double change = std::fabs(next - h[i]);
-            moving |= change > kRelativeHeadChange * std::max(std::fabs(next), kHeadScale);
+            moving |= head_moving(next, h[i], kHeadScale);
             not_real |= std::isnan(next);
             h[i] = next;
         }
@@ -191,7 +241,12 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     // head, as the linearisation has it, and no water is made or lost.
     double* flux = s.flux.data();
     flux[first] = ponded ? top_k * (1.0 - (h[0] - upper.head) * top_g) : upper.flux;
-    for (int i = first + 1; i < n; ++i) flux[i] = face_k[i] - face_g[i] * (h[i] - h[i - 1]);
+    int i = first + 1;
+    for (; i + 2 <= n; i += 2)
+        store_pair(flux + i, load_pair(face_k + i) -
+                                 load_pair(face_g + i) * (load_pair(h + i) - load_pair(h + i - 1)));
+    if (i < n)
+        flux[i] = face_k[i] - face_g[i] * (h[i] - h[i - 1]);
     if (bottom.closed)
         flux[n] = 0.0;
     else if (bottom.free)

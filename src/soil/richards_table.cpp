@@ -377,7 +377,6 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         !allocate(ctx, rc.trend, size * 2 * rc.stride, "richards_trend") ||
         !allocate(ctx, rc.relations, size * rc.stride, "richards_relations") ||
         !allocate(ctx, rc.step_slow_substeps, size, "richards_slow_substeps") ||
-        !allocate(ctx, rc.column_water, size, "column_water") ||
         !allocate(ctx, rc.root_zone_water, size, "root_zone_water") ||
         !allocate(ctx, rc.failed, size, "richards_failed") ||
         !allocate(ctx, rc.failed_node, size, "richards_failed_node") ||
@@ -414,7 +413,6 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
         for (std::size_t j = 0; j < rc.stride; ++j)
             rc.relations[static_cast<std::size_t>(i) * rc.stride + j].head =
                 std::numeric_limits<double>::quiet_NaN();
-        rc.column_water[i] = column_water_depth(type, theta);
         rc.root_zone_water[i] = root_zone_water_depth(type, theta);
     }
     // One solver scratch per thread, sized for the deepest column.
@@ -579,11 +577,8 @@ void set_up_richards(Model& model, RunContext& ctx) {
     ctx.print("Initialize Richards Params\n");
     const double area = model.grid.cell_size * model.grid.cell_size;
     double root_zone = 0.0;
-    double column = 0.0;
-    for (int i = 1; i <= n; ++i) {
-        root_zone += rc.root_zone_water[i];
-        column += rc.column_water[i];
-    }
+    for (int i = 1; i <= n; ++i) root_zone += rc.root_zone_water[i];
+    const double column = columns_water_depth(rc, n);
     ctx.print_and_log("Inital volume of water in root zone= %lf \n \n", root_zone * area);
     ctx.print_and_log("Inital volume of water in soil column= %lf \n \n", column * area);
 }

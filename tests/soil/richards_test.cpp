@@ -134,6 +134,25 @@ TEST(RichardsColumn, SaturatedColumnStaysSaturatedAndAZeroConductivityFacePasses
     EXPECT_EQ(blocked.theta()[3], 0.027);
 }
 
+// A water content that is not a number stops the column at once: the step
+// fails at the first node (the solve spreads the value to every head), and
+// the column is left as it was, for the run to stop naming cell and node.
+TEST(RichardsColumn, AValueThatIsNotANumberStopsTheColumnAsItWas) {
+    Column c(soil_table(kLoam), 20);
+    c.theta()[4] = std::nan("");
+    const int n = c.type().nodes;
+    const std::vector<double> heads(c.head(), c.head() + n), water(c.theta(), c.theta() + n);
+    const ColumnStepResult r = c.step(0.001, 60.0);
+    EXPECT_TRUE(r.failed);
+    EXPECT_EQ(r.failed_node, 1);
+    EXPECT_EQ(r.substeps, 0);
+    for (int i = 0; i < n; ++i) {
+        EXPECT_EQ(c.head()[i], heads[i]) << i;
+        if (i != 4)
+            EXPECT_EQ(c.theta()[i], water[i]) << i;
+    }
+}
+
 // Loam 50 cm deep in 5 cm nodes over a water table, no rain: the column
 // settles to hydrostatic equilibrium, h = z - D at every node, whether the
 // water table lies inside the column (D = 0.4 m) or below its last node
