@@ -239,6 +239,26 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
                     face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step);
                 failures += update_row(r);
             }
+        } else if constexpr (!kLakes) {
+            // A face of row r joins it to row r + 1, and the limit's look-ups
+            // read the faces beside it, of rows r - 1 and r + 1: the faces of
+            // rows r - 2 to r + 1 read the depths of row r. So a row takes
+            // its discharges once the faces of the row below are known, while
+            // both are still in the cache. The rows next to another thread's
+            // (the first two, whose depths the rows above read, and the last,
+            // which the first row below reads) wait until every thread has
+            // its faces.
+            const auto waits = [&](int r) { return r < first + 2 || r == last - 1; };
+            for (int r = first; r < last; ++r) {
+                failures +=
+                    face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step);
+                if (r > first && !waits(r - 1))
+                    failures += update_row(r - 1);
+            }
+#pragma omp barrier
+            for (int r = first; r < last; ++r)
+                if (waits(r))
+                    failures += update_row(r);
         } else {
             for (int r = first; r < last; ++r)
                 failures +=

@@ -6,6 +6,10 @@
 
 #include <omp.h>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -15,6 +19,109 @@
 
 namespace torva {
 namespace {
+
+// What the scan of one row finds among cells [from, to): the first and last
+// cell above its retention and the first and last whose depth is not 0
+// (-1 for none), the cells wetter than 1e-16 m, and the first cell whose
+// depth is not a real number (INT_MAX for none).
+struct RowFound {
+    int active_first = -1, active_last = -1;
+    int water_first = -1, water_last = -1;
+    int wet = 0;
+    int first_bad = INT_MAX;
+};
+
+// Cell by cell. Most cells of a grid between storms are dry: one test of the
+// depth passes them, and retention (never negative) is read only under water.
+void scan_row_cells(const double* depth, const double* retention, int from, int to, RowFound& f) {
+    for (int i = from; i < to; ++i) {
+        const double h = depth[i];
+        if (!(h > 0.0)) {
+            if (h == 0.0)
+                continue;
+            if (f.water_first < 0)
+                f.water_first = i;
+            f.water_last = i;
+            if (std::isnan(h) || std::isinf(h))
+                f.first_bad = std::min(f.first_bad, i);
+            continue;
+        }
+        if (f.water_first < 0)
+            f.water_first = i;
+        f.water_last = i;
+        if (std::isinf(h)) {
+            f.first_bad = std::min(f.first_bad, i);
+            continue;
+        }
+        if (h > 1e-16)
+            ++f.wet;
+        if (h > retention[i]) {
+            if (f.active_first < 0)
+                f.active_first = i;
+            f.active_last = i;
+        }
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same four cells at a time in 256-bit lanes, a run of dry cells passed
+// with one test of the four; the tests of each cell are those of
+// `scan_row_cells`, so the findings are the same.
+__attribute__((target("avx2,popcnt,bmi,lzcnt"))) void scan_row_avx2(const double* depth,
+                                                                    const double* retention,
+                                                                    int from, int to, RowFound& f) {
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d thin = _mm256_set1_pd(1e-16);
+    const __m256d inf = _mm256_set1_pd(INFINITY);
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    int i = from;
+    for (; i + 4 <= to; i += 4) {
+        const __m256d h = _mm256_loadu_pd(depth + i);
+        // Not 0, a number or not.
+        const int water = _mm256_movemask_pd(_mm256_cmp_pd(h, zero, _CMP_NEQ_UQ));
+        if (water == 0)
+            continue;
+        if (f.water_first < 0)
+            f.water_first = i + __builtin_ctz(water);
+        f.water_last = i + 31 - __builtin_clz(water);
+        // Not a number, or infinite.
+        const __m256d bad_lanes = _mm256_cmp_pd(_mm256_and_pd(h, magnitude), inf, _CMP_NLT_UQ);
+        const int bad = _mm256_movemask_pd(bad_lanes);
+        if (bad != 0)
+            f.first_bad = std::min(f.first_bad, i + __builtin_ctz(bad));
+        const __m256d wet_lanes = _mm256_andnot_pd(bad_lanes, _mm256_cmp_pd(h, thin, _CMP_GT_OQ));
+        f.wet += __builtin_popcount(_mm256_movemask_pd(wet_lanes));
+        const __m256d above =
+            _mm256_and_pd(_mm256_cmp_pd(h, zero, _CMP_GT_OQ),
+                          _mm256_cmp_pd(h, _mm256_loadu_pd(retention + i), _CMP_GT_OQ));
+        const int active = _mm256_movemask_pd(_mm256_andnot_pd(bad_lanes, above));
+        if (active == 0)
+            continue;
+        if (f.active_first < 0)
+            f.active_first = i + __builtin_ctz(active);
+        f.active_last = i + 31 - __builtin_clz(active);
+    }
+    scan_row_cells(depth, retention, i, to, f);
+}
+
+bool scans_in_lanes() {
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
+}
+#endif
+
+void scan_row(const double* depth, const double* retention, int from, int to, RowFound& f) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (scans_in_lanes()) {
+        scan_row_avx2(depth, retention, from, to, f);
+        return;
+    }
+#endif
+    scan_row_cells(depth, retention, from, to, f);
+}
 
 // Counts the cells of the spans of the rows above each row.
 void count_span_cells(Overland& ov, int rows) {
@@ -112,42 +219,17 @@ RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const
         int rows_from = 1, rows_to = 1;
         share_rows(before, rows, rows_from, rows_to);
         for (int r = rows_from; r < rows_to; ++r) {
-            int a = INT_MAX, b = -1, row_wet = 0;
-            int water_first = INT_MAX, water_last = -1;
-            const int from = within_water ? water_begin[r] : begin[r];
-            const int to = within_water ? water_end[r] : begin[r + 1];
-            for (int i = from; i < to; ++i) {
-                const double h = depth[i];
-                // Most cells of a grid between storms are dry: one test of the
-                // depth passes them, and retention (never negative) is read only
-                // under water.
-                if (!(h > 0.0)) {
-                    if (h == 0.0)
-                        continue;
-                    water_first = std::min(water_first, i);
-                    water_last = i;
-                    if (std::isnan(h) || std::isinf(h))
-                        first_bad = std::min(first_bad, i);
-                    continue;
-                }
-                water_first = std::min(water_first, i);
-                water_last = i;
-                if (std::isinf(h)) {
-                    first_bad = std::min(first_bad, i);
-                    continue;
-                }
-                if (h > 1e-16)
-                    ++row_wet;
-                if (h > retention[i]) {
-                    a = std::min(a, col[i]);
-                    b = col[i];
-                }
-            }
-            first[r] = a;
-            last[r] = b;
-            water_begin[r] = water_last < 0 ? begin[r] : water_first;
-            water_end[r] = water_last < 0 ? begin[r] : water_last + 1;
-            wet += row_wet;
+            RowFound found;
+            scan_row(depth, retention, within_water ? water_begin[r] : begin[r],
+                     within_water ? water_end[r] : begin[r + 1], found);
+            // Cells are numbered along the row: the first cell above its
+            // retention has the row's least column, the last its greatest.
+            first[r] = found.active_first < 0 ? INT_MAX : col[found.active_first];
+            last[r] = found.active_first < 0 ? -1 : col[found.active_last];
+            water_begin[r] = found.water_last < 0 ? begin[r] : found.water_first;
+            water_end[r] = found.water_last < 0 ? begin[r] : found.water_last + 1;
+            wet += found.wet;
+            first_bad = std::min(first_bad, found.first_bad);
         }
     }
     ov.active_rows_found = true;

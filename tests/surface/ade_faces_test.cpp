@@ -20,7 +20,7 @@ namespace {
 
 namespace law = overland_law;
 
-constexpr int kRows = 3;
+constexpr int kRows = 8;
 constexpr int kCols = 600;
 
 // Bumps of up to 8 mm under 0.30 to 0.40 m of water, with a dry cell and a
