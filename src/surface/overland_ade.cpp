@@ -89,7 +89,30 @@ struct Direction {
     double* face_volume;  // m3 over the sub-steps of the model step
     // Every face joins two cells of one row of the grid (the east faces).
     bool within_rows = false;
+    // Per row, the offset of face_to and of face_from where every cell of the
+    // row has its neighbour that far (Overland::row_east_offset and the like).
+    const int* row_to_offset = nullptr;
+    const int* row_from_offset = nullptr;
 };
+
+// The cells of the span [begin, end) of row r whose neighbours across the
+// direction's faces (`upstream` false) or back across them (true) lie the
+// same distance away for every cell of the row: along a row, the last cell
+// has no face on and the first none back.
+UniformCells uniform_cells(const Overland& ov, const Direction& d, int r, int begin, int end,
+                           bool upstream) {
+    const int* offsets = upstream ? d.row_from_offset : d.row_to_offset;
+    if (!offsets || offsets[r] == 0)
+        return {};
+    int from = ov.row_begin[r], to = ov.row_begin[r + 1];
+    if (d.within_rows) {
+        if (upstream)
+            ++from;
+        else
+            --to;
+    }
+    return {std::max(begin, from), std::min(end, to), offsets[r]};
+}
 
 // The law's discharge across the downstream face of cell i (0 where no water
 // crosses it), before the levelling limit.
@@ -145,7 +168,7 @@ inline law::FaceFlow face_flow(const AdeFields& f, const Direction& d, int i, do
 // side, and the face law itself takes the few faces the limit cuts.
 template <bool kLakes>
 int face_flows(const AdeFields& f, const Direction& d, int begin, int end, double volume_rate,
-               double sub_step) {
+               double sub_step, const UniformCells& known = {}) {
     int failures = 0;
     if constexpr (kLakes) {
         for (int i = begin; i < end; ++i) {
@@ -162,8 +185,8 @@ int face_flows(const AdeFields& f, const Direction& d, int begin, int end, doubl
     FaceBatch b;
     for (int from = begin; from < end; from += kFaceBatch) {
         const int count = std::min(kFaceBatch, end - from);
-        lay_out_faces(cells, d.face_to, from, count, b);
-        if (!face_batch_discharges(count, b, cell_size, volume_rate, d.flux + from))
+        if (!batch_face_discharges(cells, d.face_to, from, count, cell_size, volume_rate, b,
+                                   d.flux + from, known))
             continue;
         for (int k = 0; k < count; ++k) {
             if (b.redo[k] == 0.0)
@@ -206,7 +229,8 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
         double cleanup = 0.0;
         int failed = 0;
         if constexpr (!kLakes) {
-            failed = update_span_cells(cells, span_begin[r], span_end[r], cleanup);
+            failed = update_span_cells(cells, span_begin[r], span_end[r], cleanup,
+                                       uniform_cells(ov, d, r, span_begin[r], span_end[r], true));
             row_cleanup[r] = cleanup;
             return failed;
         }
@@ -226,6 +250,10 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
         row_cleanup[r] = cleanup;
         return failed;
     };
+    const auto row_faces = [&](int r) {
+        return face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step,
+                                  uniform_cells(ov, d, r, span_begin[r], span_end[r], false));
+    };
 #pragma omp parallel if (parallel) reduction(+ : failures)
     {
         int first = 1, last = 1;
@@ -235,8 +263,7 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
             // its discharges while they are still in the cache, and no thread
             // waits for another.
             for (int r = first; r < last; ++r) {
-                failures +=
-                    face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step);
+                failures += row_faces(r);
                 failures += update_row(r);
             }
         } else if constexpr (!kLakes) {
@@ -250,8 +277,7 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
             // its faces.
             const auto waits = [&](int r) { return r < first + 2 || r == last - 1; };
             for (int r = first; r < last; ++r) {
-                failures +=
-                    face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step);
+                failures += row_faces(r);
                 if (r > first && !waits(r - 1))
                     failures += update_row(r - 1);
             }
@@ -329,15 +355,25 @@ AdeFields fields_of(const Model& model, const double* depth) {
 // The faces across the east side of each cell, fed from its west neighbour.
 Direction x_direction(Model& model) {
     Overland& ov = model.overland;
-    return {ov.face_east.data(), model.grid.west_neighbour.data(), ov.flux_x.data(),
-            ov.discharge_x.data(), true};
+    return {ov.face_east.data(),
+            model.grid.west_neighbour.data(),
+            ov.flux_x.data(),
+            ov.discharge_x.data(),
+            true,
+            ov.row_east_offset.data(),
+            ov.row_west_offset.data()};
 }
 
 // The faces across the south side of each cell, fed from its north neighbour.
 Direction y_direction(Model& model) {
     Overland& ov = model.overland;
-    return {ov.face_south.data(), model.grid.north_neighbour.data(),
-            ov.flux_y.empty() ? ov.flux_x.data() : ov.flux_y.data(), ov.discharge_y.data()};
+    return {ov.face_south.data(),
+            model.grid.north_neighbour.data(),
+            ov.flux_y.empty() ? ov.flux_x.data() : ov.flux_y.data(),
+            ov.discharge_y.data(),
+            false,
+            ov.row_south_offset.data(),
+            ov.row_north_offset.data()};
 }
 
 void print_ade_stop(RunContext& ctx) {
@@ -424,6 +460,9 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
     const Grid& g = model.grid;
     const int n = g.num_cells;
     const bool parallel = runs_parallel(ov, n);
+    // The rows' spans and offsets, before the directions take their arrays.
+    if (span_rows(ov) < 1)
+        set_up_wet_spans(ov, g);
     double* h = ov.depth.data();
     const AdeFields f = fields_of(model, h);
     const Direction x = x_direction(model);
@@ -435,8 +474,6 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
     // The first attempt at the step works on the wet spans only; it is one
     // sub-step of two sweeps, over which water crosses two faces at most. A
     // retry, with shorter sub-steps, covers every cell.
-    if (span_rows(ov) < 1)
-        set_up_wet_spans(ov, g);
     bool spans = !kLakes && ov.wet_spans;
     if (spans) {
         find_wet_spans(ov, g, h, f.retention, parallel);

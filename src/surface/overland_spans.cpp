@@ -145,6 +145,40 @@ void share_rows(const int* before, int rows, int& first, int& last) {
                : static_cast<int>(std::lower_bound(before + 1, before + rows + 1, to) - before);
 }
 
+// The offset of `neighbour` over cells [from, to) of a row: `offset` when
+// every cell's neighbour lies that far on, else 0.
+int uniform_offset(const std::vector<int>& neighbour, int from, int to, int offset) {
+    if (neighbour.size() < static_cast<std::size_t>(to) || from >= to)
+        return 0;
+    for (int i = from; i < to; ++i)
+        if (neighbour[i] != i + offset)
+            return 0;
+    return offset;
+}
+
+void find_uniform_rows(Overland& ov, const Grid& g, int rows, bool by_rows) {
+    const std::size_t size = static_cast<std::size_t>(rows) + 2;
+    for (auto* a :
+         {&ov.row_east_offset, &ov.row_south_offset, &ov.row_west_offset, &ov.row_north_offset})
+        a->assign(size, 0);
+    if (!by_rows)
+        return;
+    for (int r = 1; r <= rows; ++r) {
+        const int from = ov.row_begin[r], to = ov.row_begin[r + 1];
+        if (to - from < 2)
+            continue;
+        ov.row_east_offset[r] = uniform_offset(ov.face_east, from, to - 1, 1);
+        ov.row_west_offset[r] = uniform_offset(g.west_neighbour, from + 1, to, -1);
+        if (ov.face_south.size() > static_cast<std::size_t>(from) && ov.face_south[from] > from)
+            ov.row_south_offset[r] =
+                uniform_offset(ov.face_south, from, to, ov.face_south[from] - from);
+        if (g.north_neighbour.size() > static_cast<std::size_t>(from) &&
+            g.north_neighbour[from] > 0)
+            ov.row_north_offset[r] =
+                uniform_offset(g.north_neighbour, from, to, g.north_neighbour[from] - from);
+    }
+}
+
 }  // namespace
 
 void set_up_wet_spans(Overland& ov, const Grid& g) {
@@ -166,6 +200,7 @@ void set_up_wet_spans(Overland& ov, const Grid& g) {
                     &ov.active_first, &ov.active_last, &ov.dirty_begin, &ov.dirty_end})
         a->assign(size, 0);
     ov.row_cleanup.assign(size, 0.0);
+    find_uniform_rows(ov, g, rows, by_rows);
     ov.water.size_for(rows);
     ov.water.known = false;
     ov.all_dirty = true;

@@ -25,8 +25,11 @@ constexpr int kCols = 600;
 
 // Bumps of up to 8 mm under 0.30 to 0.40 m of water, with a dry cell and a
 // cell below its 2 mm retention here and there, and now and then a column
-// of films of 1e-160 m on a 2 cm ridge between dry columns: the films give
-// to their dry neighbours and, down the bumps, to one another.
+// of films on a 2 cm ridge between dry columns, 1e-160 m (whose square is
+// subnormal) or 1e-3 to 1e-142 m: the films give to their dry neighbours
+// and, down the bumps, to one another. Eight rows, so that on one thread
+// and on two the south sweep's rows take their discharges both in step
+// with the faces of the rows below and after every thread has its faces.
 double ground(int r, int c) {
     return 10.0 + 0.002 * ((c * 37 + r * 11) % 5) + (c % 89 == 3 ? 0.02 : 0.0);
 }
@@ -35,10 +38,10 @@ double depth_at(int r, int c) {
     if (c % 97 == 5 || c % 89 == 2 || c % 89 == 4)
         return 0.0;
     if (c % 89 == 3)
-        return 1e-160;
+        return r % 2 == 1 ? 1e-160 : std::pow(10.0, -(3 + (c * r) % 140));
     if (c % 83 == 7)
         return 0.001;
-    return 0.3 + 0.01 * ((c * 13 + r * 7) % 11);
+    return 0.3 + 1e-4 * ((c * 131 + r * 71) % 997);
 }
 
 // The first sweep's discharge of every face, against the law worked out one
