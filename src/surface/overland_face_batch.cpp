@@ -8,7 +8,12 @@
 #include "surface/overland_face_batch.hpp"
 
 #if defined(__SSE2__)
+// GCC 12 takes the 512-bit intrinsics' undefined inputs (their unused
+// merge operands) for uninitialised values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 #include <algorithm>
@@ -191,6 +196,16 @@ bool has_avx2() {
     }();
     return avx2;
 }
+
+// Processors with 512-bit lanes (eight faces at a time) unless
+// TORVA_NARROW_LANES holds the faces in the 128-bit ones.
+bool has_avx512() {
+    static const bool avx512 = [] {
+        __builtin_cpu_init();
+        return has_avx2() && __builtin_cpu_supports("avx512f") != 0;
+    }();
+    return avx512;
+}
 #endif
 
 // The cells of a run, whose upstream faces are those of the cells `offset`
@@ -201,9 +216,10 @@ bool has_avx2() {
 // into `clean`, in the cells' order; `cleaned` counts the cells it took from.
 template <bool kSave>
 __attribute__((always_inline)) inline int update_run(const CellUpdate& u, int from, int count,
-                                                     int offset, double* clean, int& cleaned) {
-    const double* __restrict q = u.flux + from;
-    const double* __restrict q_from = u.flux + from + offset;
+                                                     const double* upstream, double* clean,
+                                                     int& cleaned) {
+    const double* __restrict q = u.flux + (from - u.flux_base);
+    const double* __restrict q_from = upstream;
     double* __restrict volume = u.face_volume + from;
     double* __restrict h = u.depth + from;
     double* __restrict saved = kSave ? u.saved + from : nullptr;
@@ -241,19 +257,29 @@ __attribute__((always_inline)) inline int update_run(const CellUpdate& u, int fr
 #if defined(__x86_64__) && defined(__GNUC__)
 template <bool kSave>
 __attribute__((target("avx2"))) int update_run_avx2(const CellUpdate& u, int from, int count,
-                                                    int offset, double* clean, int& cleaned) {
-    return update_run<kSave>(u, from, count, offset, clean, cleaned);
+                                                    const double* upstream, double* clean,
+                                                    int& cleaned) {
+    return update_run<kSave>(u, from, count, upstream, clean, cleaned);
+}
+
+template <bool kSave>
+__attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,prefer-vector-width=512"))) int
+update_run_avx512(const CellUpdate& u, int from, int count, const double* upstream, double* clean,
+                  int& cleaned) {
+    return update_run<kSave>(u, from, count, upstream, clean, cleaned);
 }
 #endif
 
 template <bool kSave>
-int update_run_widest(const CellUpdate& u, int from, int count, int offset, double* clean,
-                      int& cleaned) {
+int update_run_widest(const CellUpdate& u, int from, int count, const double* upstream,
+                      double* clean, int& cleaned) {
 #if defined(__x86_64__) && defined(__GNUC__)
+    if (has_avx512())
+        return update_run_avx512<kSave>(u, from, count, upstream, clean, cleaned);
     if (has_avx2())
-        return update_run_avx2<kSave>(u, from, count, offset, clean, cleaned);
+        return update_run_avx2<kSave>(u, from, count, upstream, clean, cleaned);
 #endif
-    return update_run<kSave>(u, from, count, offset, clean, cleaned);
+    return update_run<kSave>(u, from, count, upstream, clean, cleaned);
 }
 
 // How many of cells i .. i + limit - 1 have their neighbour `offset` cells
@@ -376,6 +402,92 @@ __attribute__((target("avx2"))) bool faces_in_lanes_avx2(const FaceCells& c, int
     return _mm256_testz_si256(marked, marked) == 0;
 }
 
+// The same eight faces at a time in 512-bit lanes, the selections by masks.
+__attribute__((target("avx512f"))) bool faces_in_lanes_avx512(const FaceCells& c, int from,
+                                                              int count, int offset,
+                                                              double cell_size, double volume_rate,
+                                                              double* flux, double* redo) {
+    const double* zi = c.elevation + from;
+    const double* hi = c.depth + from;
+    const double* ri = c.retention + from;
+    const double* ni = c.inverse_n + from;
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d one = _mm512_set1_pd(1.0);
+    const __m512d minus_one = _mm512_set1_pd(-1.0);
+    const __m512d two = _mm512_set1_pd(2.0);
+    const __m512d least = _mm512_set1_pd(std::numeric_limits<double>::min());
+    const __m512d most = _mm512_set1_pd(std::numeric_limits<double>::max());
+    const __m512d tiny_fall = _mm512_set1_pd(c.tiny_fall);
+    const __m512d size = _mm512_set1_pd(cell_size);
+    const __m512d rate = _mm512_set1_pd(volume_rate);
+    const __m512d share = _mm512_set1_pd(law::kSweepLevelShare);
+    const __m512i third_low = _mm512_set1_epi64(0xAAAAAAAB);
+    const __m512i third_high = _mm512_set1_epi64(0xAAAAAAAA);
+    const __m512i low_half = _mm512_set1_epi64(0xFFFFFFFF);
+    const __m512i exponent_bias = _mm512_set1_epi64(std::int64_t{682} << 52);
+    __m512i marks = _mm512_setzero_si512();
+    for (int k = 0; k < count; k += 8) {
+        const __m512d zi8 = _mm512_loadu_pd(zi + k), hi8 = _mm512_loadu_pd(hi + k);
+        const __m512d zj8 = _mm512_loadu_pd(zi + k + offset);
+        const __m512d hj8 = _mm512_loadu_pd(hi + k + offset);
+        const __m512d fall = _mm512_sub_pd(_mm512_add_pd(zi8, hi8), _mm512_add_pd(zj8, hj8));
+        const __mmask8 down = _mm512_cmp_pd_mask(fall, zero, _CMP_GT_OQ);
+        const __mmask8 up = _mm512_cmp_pd_mask(fall, zero, _CMP_LT_OQ);
+        const __m512d above =
+            _mm512_mask_blend_pd(down, _mm512_sub_pd(hj8, _mm512_loadu_pd(ri + k + offset)),
+                                 _mm512_sub_pd(hi8, _mm512_loadu_pd(ri + k)));
+        const __mmask8 gives = (down | up) & _mm512_cmp_pd_mask(above, zero, _CMP_GT_OQ);
+        const __m512d square = _mm512_mul_pd(above, above);
+        const __mmask8 fast = gives & _mm512_cmp_pd_mask(square, least, _CMP_GE_OQ) &
+                              _mm512_cmp_pd_mask(square, most, _CMP_LE_OQ);
+        const __m512d drop = _mm512_abs_pd(fall);
+        const __m512d base = _mm512_mask_blend_pd(fast, one, above);
+        const __m512d face_fall = _mm512_maskz_mov_pd(gives, drop);
+        const __m512d face_above = _mm512_maskz_mov_pd(gives, above);
+        const __m512d inverse_n = _mm512_maskz_mov_pd(
+            gives,
+            _mm512_mask_blend_pd(down, _mm512_loadu_pd(ni + k + offset), _mm512_loadu_pd(ni + k)));
+        const __m512d sign = _mm512_maskz_mov_pd(gives, _mm512_mask_blend_pd(down, minus_one, one));
+        const __mmask8 special =
+            gives &
+            static_cast<__mmask8>(~(fast & _mm512_cmp_pd_mask(drop, tiny_fall, _CMP_GE_OQ)));
+        const __m512d x = _mm512_mul_pd(base, base);
+        const __m512i bits = _mm512_castpd_si512(x);
+        const __m512i upper = _mm512_srli_epi64(bits, 32);
+        const __m512i low_low = _mm512_mul_epu32(bits, third_low);
+        const __m512i up_low =
+            _mm512_add_epi64(_mm512_mul_epu32(upper, third_low), _mm512_srli_epi64(low_low, 32));
+        const __m512i low_up = _mm512_add_epi64(_mm512_mul_epu32(bits, third_high),
+                                                _mm512_and_si512(up_low, low_half));
+        const __m512i product = _mm512_add_epi64(
+            _mm512_mul_epu32(upper, third_high),
+            _mm512_add_epi64(_mm512_srli_epi64(up_low, 32), _mm512_srli_epi64(low_up, 32)));
+        __m512d y =
+            _mm512_castsi512_pd(_mm512_add_epi64(_mm512_srli_epi64(product, 1), exponent_bias));
+        const __m512d slope = _mm512_sqrt_pd(_mm512_div_pd(face_fall, size));
+        const __m512d twice_x = _mm512_mul_pd(two, x);
+        for (int step = 0; step < 2; ++step) {
+            const __m512d y3 = _mm512_mul_pd(_mm512_mul_pd(y, y), y);
+            y = _mm512_mul_pd(y, _mm512_div_pd(_mm512_add_pd(y3, twice_x),
+                                               _mm512_add_pd(_mm512_mul_pd(two, y3), x)));
+        }
+        const __m512d y3 = _mm512_mul_pd(_mm512_mul_pd(y, y), y);
+        const __m512d root =
+            _mm512_sub_pd(y, _mm512_div_pd(_mm512_mul_pd(y, _mm512_sub_pd(y3, x)),
+                                           _mm512_add_pd(_mm512_mul_pd(two, y3), x)));
+        const __m512d q = _mm512_mul_pd(
+            _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(base, root), slope), inverse_n), size);
+        const __m512d cap =
+            _mm512_mul_pd(_mm512_min_pd(_mm512_mul_pd(face_fall, share), face_above), rate);
+        _mm512_storeu_pd(flux + k, _mm512_mul_pd(sign, q));
+        const __m512d mark = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(q, cap, _CMP_LE_OQ), one,
+                                                  _mm512_maskz_mov_pd(special, one));
+        _mm512_storeu_pd(redo + k, mark);
+        marks = _mm512_or_si512(marks, _mm512_castpd_si512(mark));
+    }
+    return _mm512_test_epi64_mask(marks, marks) != 0;
+}
+
 // The rest of a batch, from face `first` on, one face at a time into the
 // batch and then side by side as `face_batch_discharges` does it.
 __attribute__((target("avx2"))) bool rest_of_batch_avx2(const FaceCells& c, const int* face_to,
@@ -457,9 +569,16 @@ bool batch_face_discharges(const FaceCells& c, const int* face_to, int from, int
             lanes = uniform_run(face_to, from, count, offset) & ~3;
         }
         bool marked = false;
-        if (lanes > 0)
-            marked =
-                faces_in_lanes_avx2(c, from, lanes, offset, cell_size, volume_rate, flux, b.redo);
+        int wide = 0;
+        if (has_avx512()) {
+            wide = lanes & ~7;
+            if (wide > 0)
+                marked = faces_in_lanes_avx512(c, from, wide, offset, cell_size, volume_rate, flux,
+                                               b.redo);
+        }
+        if (lanes > wide)
+            marked |= faces_in_lanes_avx2(c, from + wide, lanes - wide, offset, cell_size,
+                                          volume_rate, flux + wide, b.redo + wide);
         if (lanes < count)
             marked |=
                 rest_of_batch_avx2(c, face_to, from, lanes, count, cell_size, volume_rate, b, flux);
@@ -482,11 +601,16 @@ int update_span_cells(const CellUpdate& u, int begin, int end, double& cleanup,
         for (int j = 0; j < count;) {
             const int i = from + j;
             const bool uniform = known.holds(i);
+            // A cell without an upstream face takes nothing through it.
+            static constexpr double kNothing[1] = {0.0};
+            const bool none = !uniform && u.face_from[i] == 0;
             const int offset = uniform ? known.offset : u.face_from[i] - i;
             const int run = uniform ? std::min(count - j, known.end - i)
+                            : none  ? 1
                                     : uniform_run(u.face_from, i, count - j, offset);
-            failed += u.saved ? update_run_widest<true>(u, i, run, offset, clean + j, cleaned)
-                              : update_run_widest<false>(u, i, run, offset, clean + j, cleaned);
+            const double* upstream = none ? kNothing : u.flux + (i + offset - u.flux_base);
+            failed += u.saved ? update_run_widest<true>(u, i, run, upstream, clean + j, cleaned)
+                              : update_run_widest<false>(u, i, run, upstream, clean + j, cleaned);
             j += run;
         }
         // The cleanup adds up cell by cell, as the cells come; cells that

@@ -80,6 +80,8 @@ bool batch_face_discharges(const FaceCells& c, const int* face_to, int from, int
 // and where the depths are saved before the step (null but in its first
 // sweep); `k` is the sub-step over the cell area.
 struct CellUpdate {
+    // flux[i - flux_base] is the discharge of cell i's face; a cell whose
+    // face_from is 0 takes nothing through its upstream face.
     const double* flux;
     const int* face_from;
     double* face_volume;
@@ -88,6 +90,7 @@ struct CellUpdate {
     double sub_step;
     double k;
     bool first_sub_step;
+    int flux_base = 0;
 };
 
 // Updates cells begin .. end - 1 as overland_law::ade_depth_update does,

@@ -322,10 +322,18 @@ void spans_from_active_rows(Overland& ov, const Grid& g) {
             ov.span_begin[r] = ov.span_end[r] = begin[r];
             continue;
         }
+        const int from = begin[r], length = begin[r + 1] - from;
+        if (length > 0 && col[from + length - 1] - col[from] == length - 1) {
+            // The row's columns follow one another (they rise along the
+            // row): the cell of a column is found by counting.
+            ov.span_begin[r] = from + std::clamp(a - 1 - col[from], 0, length);
+            ov.span_end[r] = from + std::clamp(b + 2 - col[from], 0, length);
+            continue;
+        }
         ov.span_begin[r] =
-            static_cast<int>(std::lower_bound(col + begin[r], col + begin[r + 1], a - 1) - col);
+            static_cast<int>(std::lower_bound(col + from, col + from + length, a - 1) - col);
         ov.span_end[r] =
-            static_cast<int>(std::upper_bound(col + begin[r], col + begin[r + 1], b + 1) - col);
+            static_cast<int>(std::upper_bound(col + from, col + from + length, b + 1) - col);
     }
     count_span_cells(ov, rows);
     ov.active_rows_found = false;
@@ -361,6 +369,14 @@ void clear_dirty_faces(Overland& ov, bool parallel) {
     const int* dirty_end = ov.dirty_end.data();
     const int* span_begin = ov.span_begin.data();
     const int* span_end = ov.span_end.data();
+    // Most steps of a storm have every dirty face inside the new spans: the
+    // threads are not started for nothing.
+    bool any = all;
+    for (int r = 1; r <= rows && !any; ++r)
+        any = dirty_begin[r] < std::min(dirty_end[r], span_begin[r]) ||
+              std::max(dirty_begin[r], span_end[r]) < dirty_end[r];
+    if (!any)
+        return;
 #pragma omp parallel for schedule(static) if (parallel)
     for (int r = 1; r <= rows; ++r) {
         const int from = all ? row[r] : dirty_begin[r];
