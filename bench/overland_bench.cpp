@@ -67,14 +67,15 @@ std::unique_ptr<Model> wet_plane(int side) {
 // counted as STREAM's copy counts them (each array element read or written
 // once; a re-read of what the same rows just brought into the cache is not
 // counted): the pass that finds the spans reads the depth and retention
-// (16); each sweep's faces read the elevation, depth, retention and 1 / n
-// and write the discharge (40); the cells of either sweep take their
-// discharges while their rows are in the cache and write the face volume
-// and depth (16); the first sweep also saves the depths (8). On rows whose
-// neighbours all lie the same distance on, no neighbour array is read. The
-// `bytes_per_s` counter is thus comparable with that of
-// BM_MemoryCopyBandwidth.
-constexpr double kAdeBytesPerCellStep = 16.0 + 40.0 + 16.0 + 40.0 + 16.0 + 8.0;
+// (16); the two sweeps go down the rows together, so their faces read the
+// elevation, depth, retention and 1 / n once (32) and write the discharges
+// across the rows (8; those along the rows stay in a row's buffer); the
+// cells write the two face volumes (16) and their depths (8, both sweeps'
+// updates while the rows are in the cache); the first sweep also saves the
+// depths (8). On rows whose neighbours all lie the same distance on, no
+// neighbour array is read. The `bytes_per_s` counter is thus comparable
+// with that of BM_MemoryCopyBandwidth.
+constexpr double kAdeBytesPerCellStep = 16.0 + 32.0 + 8.0 + 16.0 + 8.0 + 8.0;
 
 void BM_AdeModelStep(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));

@@ -16,7 +16,7 @@
 #include "core/model_state.hpp"
 #include "core/parallel.hpp"
 #include "surface/overland.hpp"
-#include "surface/overland_face_batch.hpp"
+#include "surface/overland_ade_sweeps.hpp"
 #include "surface/overland_lake_faces.hpp"
 #include "surface/overland_laws.hpp"
 
@@ -79,40 +79,8 @@ inline double into_lakes_only(const AdeFields& f, int i, int j, double q) {
     return q;
 }
 
-// One direction of the grid: the neighbour across each cell's downstream face
-// (0 where no water crosses it), the neighbour across the opposite face, and
-// the face arrays of that direction.
-struct Direction {
-    const int* face_to;
-    const int* face_from;
-    double* flux;
-    double* face_volume;  // m3 over the sub-steps of the model step
-    // Every face joins two cells of one row of the grid (the east faces).
-    bool within_rows = false;
-    // Per row, the offset of face_to and of face_from where every cell of the
-    // row has its neighbour that far (Overland::row_east_offset and the like).
-    const int* row_to_offset = nullptr;
-    const int* row_from_offset = nullptr;
-};
-
-// The cells of the span [begin, end) of row r whose neighbours across the
-// direction's faces (`upstream` false) or back across them (true) lie the
-// same distance away for every cell of the row: along a row, the last cell
-// has no face on and the first none back.
-UniformCells uniform_cells(const Overland& ov, const Direction& d, int r, int begin, int end,
-                           bool upstream) {
-    const int* offsets = upstream ? d.row_from_offset : d.row_to_offset;
-    if (!offsets || offsets[r] == 0)
-        return {};
-    int from = ov.row_begin[r], to = ov.row_begin[r + 1];
-    if (d.within_rows) {
-        if (upstream)
-            ++from;
-        else
-            --to;
-    }
-    return {std::max(begin, from), std::min(end, to), offsets[r]};
-}
+// One direction of the grid (see SweepFaces).
+using Direction = SweepFaces;
 
 // The law's discharge across the downstream face of cell i (0 where no water
 // crosses it), before the levelling limit.
@@ -162,39 +130,16 @@ inline law::FaceFlow face_flow(const AdeFields& f, const Direction& d, int i, do
 }
 
 // The flows of the downstream faces of cells [begin, end) into d.flux, and
-// the number of faces that fail the sub-step: what `face_flow` gives face by
-// face. Without lakes the faces go in batches: a first loop finds each
-// face's giving cell, a second does the arithmetic of the batch side by
-// side, and the face law itself takes the few faces the limit cuts.
+// the number of faces that fail the sub-step (the lake form; without lakes
+// the faces go in batches, see ade_sweep_pair).
 template <bool kLakes>
 int face_flows(const AdeFields& f, const Direction& d, int begin, int end, double volume_rate,
-               double sub_step, const UniformCells& known = {}) {
+               double sub_step) {
     int failures = 0;
-    if constexpr (kLakes) {
-        for (int i = begin; i < end; ++i) {
-            const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
-            d.flux[i] = flow.discharge;
-            failures += flow.failed;
-        }
-        return failures;
-    }
-    const double cell_size = f.cell_size;
-    // Any fall of at least this much has a gradient (fall / cell size) far
-    // from rounding to 0, so its sign is the fall's.
-    const FaceCells cells{f.elevation, f.depth, f.retention, f.inverse_n, cell_size * 0x1p-1000};
-    FaceBatch b;
-    for (int from = begin; from < end; from += kFaceBatch) {
-        const int count = std::min(kFaceBatch, end - from);
-        if (!batch_face_discharges(cells, d.face_to, from, count, cell_size, volume_rate, b,
-                                   d.flux + from, known))
-            continue;
-        for (int k = 0; k < count; ++k) {
-            if (b.redo[k] == 0.0)
-                continue;
-            const law::FaceFlow flow = face_flow<kLakes>(f, d, from + k, volume_rate, sub_step);
-            d.flux[from + k] = flow.discharge;
-            failures += flow.failed;
-        }
+    for (int i = begin; i < end; ++i) {
+        const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
+        d.flux[i] = flow.discharge;
+        failures += flow.failed;
     }
     return failures;
 }
@@ -204,15 +149,16 @@ struct SweepResult {
     double cleanup = 0.0;  // m, summed over cells
 };
 
-// One ADE sweep of `sub_step` seconds in one direction over the cells of the
-// spans, with its stability test. The first sweep of a model step also saves
-// the depths it starts from (into `saved`, when given) for a restart, and the
-// first sub-step starts the face volumes afresh: neither needs a pass of its
-// own. Each row sums its own cleanup, and the rows add up in order, so the
-// sum does not depend on the thread count.
-template <bool kLakes>
-SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* saved,
-                      const Direction& d, double sub_step, bool first_sub_step, bool parallel) {
+// One ADE sweep of the lake form, of `sub_step` seconds in one direction over
+// every cell, with its stability test: the faces, then the lakes' outflow
+// limits on one thread, then the cells. The first sweep of a model step also
+// saves the depths it starts from (into `saved`, when given) for a restart,
+// and the first sub-step starts the face volumes afresh: neither needs a pass
+// of its own. Each row sums its own cleanup, and the rows add up in order.
+// Without lakes both sweeps go together (ade_sweep_pair).
+SweepResult ade_lake_sweep(Model& model, const AdeFields& f, double* depth, double* saved,
+                           const Direction& d, double sub_step, bool first_sub_step) {
+    constexpr bool kLakes = true;
     Overland& ov = model.overland;
     const double area = f.cell_size * f.cell_size;
     const double k = sub_step / area;
@@ -222,18 +168,11 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
     const int* span_end = ov.span_end.data();
     double* row_cleanup = ov.row_cleanup.data();
     int failures = 0;
-    // Each cell takes the discharges of its two faces of the direction.
-    const CellUpdate cells{d.flux,   d.face_from, d.face_volume, depth, saved,
-                           sub_step, k,           first_sub_step};
-    const auto update_row = [&](int r) {
+    for (int r = 1; r <= rows; ++r)
+        failures += face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step);
+    limit_lake_outflow(model, {{d.face_to, d.flux}}, sub_step);
+    for (int r = 1; r <= rows; ++r) {
         double cleanup = 0.0;
-        int failed = 0;
-        if constexpr (!kLakes) {
-            failed = update_span_cells(cells, span_begin[r], span_end[r], cleanup,
-                                       uniform_cells(ov, d, r, span_begin[r], span_end[r], true));
-            row_cleanup[r] = cleanup;
-            return failed;
-        }
         for (int i = span_begin[r]; i < span_end[r]; ++i) {
             const double q = d.flux[i];
             d.face_volume[i] = first_sub_step ? q * sub_step : d.face_volume[i] + q * sub_step;
@@ -245,58 +184,9 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
                 law::ade_depth_update(depth[i], (d.flux[d.face_from[i]] - q) * k, sub_step);
             depth[i] = u.depth;
             cleanup += u.cleanup;
-            failed += u.failed;
+            failures += u.failed;
         }
         row_cleanup[r] = cleanup;
-        return failed;
-    };
-    const auto row_faces = [&](int r) {
-        return face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step,
-                                  uniform_cells(ov, d, r, span_begin[r], span_end[r], false));
-    };
-#pragma omp parallel if (parallel) reduction(+ : failures)
-    {
-        int first = 1, last = 1;
-        span_rows_of_thread(ov, first, last);
-        if (!kLakes && d.within_rows) {
-            // The faces of a row join only cells of that row: each row takes
-            // its discharges while they are still in the cache, and no thread
-            // waits for another.
-            for (int r = first; r < last; ++r) {
-                failures += row_faces(r);
-                failures += update_row(r);
-            }
-        } else if constexpr (!kLakes) {
-            // A face of row r joins it to row r + 1, and the limit's look-ups
-            // read the faces beside it, of rows r - 1 and r + 1: the faces of
-            // rows r - 2 to r + 1 read the depths of row r. So a row takes
-            // its discharges once the faces of the row below are known, while
-            // both are still in the cache. The rows next to another thread's
-            // (the first two, whose depths the rows above read, and the last,
-            // which the first row below reads) wait until every thread has
-            // its faces.
-            const auto waits = [&](int r) { return r < first + 2 || r == last - 1; };
-            for (int r = first; r < last; ++r) {
-                failures += row_faces(r);
-                if (r > first && !waits(r - 1))
-                    failures += update_row(r - 1);
-            }
-#pragma omp barrier
-            for (int r = first; r < last; ++r)
-                if (waits(r))
-                    failures += update_row(r);
-        } else {
-            for (int r = first; r < last; ++r)
-                failures +=
-                    face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step);
-#pragma omp barrier
-            if constexpr (kLakes) {
-                // The lake form runs on one thread.
-#pragma omp single
-                limit_lake_outflow(model, {{d.face_to, d.flux}}, sub_step);
-            }
-            for (int r = first; r < last; ++r) failures += update_row(r);
-        }
     }
     double cleanup = 0.0;
     for (int r = 1; r <= rows; ++r) cleanup += row_cleanup[r];
@@ -499,8 +389,19 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
         [&](double length, bool first_sub_step, bool save) {
             SubStepResult r;
             double* saved = save ? ov.saved_depth.data() : nullptr;
-            const SweepResult a =
-                ade_sweep<kLakes>(model, f, h, saved, first, length, first_sub_step, parallel);
+            if constexpr (!kLakes) {
+                const SweepPair p =
+                    ade_sweep_pair(ov, {f.elevation, f.retention, f.inverse_n, f.cell_size}, h,
+                                   saved, first, second, length, first_sub_step, parallel);
+                if (p.failures > 0) {
+                    r.failures = p.failures;
+                    return r;
+                }
+                r.cleanup = (p.first_cleanup + p.second_cleanup) * area;
+                r.outflow = take_outlet_flow(model, h, length, 1.0);
+                return r;
+            }
+            const SweepResult a = ade_lake_sweep(model, f, h, saved, first, length, first_sub_step);
             if (a.failures > 0) {
                 r.failures = a.failures;
                 return r;
@@ -508,7 +409,7 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
             if constexpr (kLakes)
                 exchange_with_lakes(model, first, length);
             const SweepResult b =
-                ade_sweep<kLakes>(model, f, h, nullptr, second, length, first_sub_step, parallel);
+                ade_lake_sweep(model, f, h, nullptr, second, length, first_sub_step);
             if (b.failures > 0) {
                 r.failures = b.failures;
                 return r;

@@ -110,11 +110,17 @@ struct Overland {
     std::vector<int> row_begin;   // first cell of each row; row_begin[rows + 1] = N + 1
     std::vector<int> span_begin;  // per row
     std::vector<int> span_end;
-    std::vector<int> span_before;     // rows + 2 entries
-    std::vector<int> water_before;    // the same for the cells of `water`
-    std::vector<int> active_first;    // per row: first and last column of a cell
-    std::vector<int> active_last;     // above its retention (work arrays)
-    std::vector<double> row_cleanup;  // per row, m: the cleanup of a sweep
+    std::vector<int> span_before;   // rows + 2 entries
+    std::vector<int> water_before;  // the same for the cells of `water`
+    std::vector<int> active_first;  // per row: first and last column of a cell
+    std::vector<int> active_last;   // above its retention (work arrays)
+    // Per row, m: the cleanup of a sweep (rows + 2 entries), and from entry
+    // rows + 2 on that of the second sweep of the same sub-step.
+    std::vector<double> row_cleanup;
+    // Per thread, the discharges of the faces of one row along it, in
+    // blocks of `row_flux_stride` (the longest row and one).
+    std::vector<double> row_flux;
+    int row_flux_stride = 0;
     // Per row, from the set-up (the faces and neighbours do not change after
     // it): where the neighbour across a face of every cell of the row lies
     // the same number of cells on, that number (0 otherwise): across the
