@@ -1,9 +1,11 @@
 // The alternating-direction explicit schemes (ADE and its predictor-corrector
-// variant). Each sweep works in two passes: first the discharge of every face
-// of one direction, then every cell gathers the discharges of its two faces.
-// A cell only ever writes its own depth, so blocks of cells on different
-// threads never lose an update, and the result does not depend on the thread
-// count. The lake form runs the same loops on one thread and adds the
+// variant). Each sweep works out the discharge of every face of one
+// direction, and every cell gathers the discharges of its two faces once the
+// faces that read its depth are known. A cell only ever writes its own depth,
+// so blocks of cells on different threads never lose an update, and the
+// result does not depend on the thread count. Without lakes the two sweeps of
+// a sub-step go down the rows together (overland_ade_sweeps.cpp). The lake
+// form runs each sweep over the whole grid on one thread and adds the
 // exchange with the lake cells of the channel network and of overland lakes.
 
 #include <omp.h>
