@@ -65,17 +65,17 @@ std::unique_ptr<Model> wet_plane(int side) {
 
 // The bytes one fully wet cell-step of `route_ade` moves to and from memory,
 // counted as STREAM's copy counts them (each array element read or written
-// once; a re-read of what the same row just brought into the cache is not
-// counted): the pass that finds the spans reads the depth, retention and
-// column (20); each sweep's faces read the neighbour array, elevation,
-// depth, retention and 1 / n and write the discharge (44); the east sweep's
-// cells, which take their discharges while the row is in the cache, read
-// the neighbour array and write the face volume and depth (20), the south
-// sweep's cells read the discharge, the neighbour array and the depth and
-// write the face volume and depth (36); the first sweep also saves the
-// depths (8). The `bytes_per_s` counter is thus comparable with that of
-// BM_MemoryCopyBandwidth.
-constexpr double kAdeBytesPerCellStep = 20.0 + 44.0 + 20.0 + 44.0 + 36.0 + 8.0;
+// once; a re-read of what the same rows just brought into the cache is not
+// counted): the pass that finds the spans reads the depth and retention
+// (16); the two sweeps go down the rows together, so their faces read the
+// elevation, depth, retention and 1 / n once (32) and write the discharges
+// across the rows (8; those along the rows stay in a row's buffer); the
+// cells write the two face volumes (16) and their depths (8, both sweeps'
+// updates while the rows are in the cache); the first sweep also saves the
+// depths (8). On rows whose neighbours all lie the same distance on, no
+// neighbour array is read. The `bytes_per_s` counter is thus comparable
+// with that of BM_MemoryCopyBandwidth.
+constexpr double kAdeBytesPerCellStep = 16.0 + 32.0 + 8.0 + 16.0 + 8.0 + 8.0;
 
 void BM_AdeModelStep(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));

@@ -1,9 +1,11 @@
 // The alternating-direction explicit schemes (ADE and its predictor-corrector
-// variant). Each sweep works in two passes: first the discharge of every face
-// of one direction, then every cell gathers the discharges of its two faces.
-// A cell only ever writes its own depth, so blocks of cells on different
-// threads never lose an update, and the result does not depend on the thread
-// count. The lake form runs the same loops on one thread and adds the
+// variant). Each sweep works out the discharge of every face of one
+// direction, and every cell gathers the discharges of its two faces once the
+// faces that read its depth are known. A cell only ever writes its own depth,
+// so blocks of cells on different threads never lose an update, and the
+// result does not depend on the thread count. Without lakes the two sweeps of
+// a sub-step go down the rows together (overland_ade_sweeps.cpp). The lake
+// form runs each sweep over the whole grid on one thread and adds the
 // exchange with the lake cells of the channel network and of overland lakes.
 
 #include <omp.h>
@@ -16,7 +18,7 @@
 #include "core/model_state.hpp"
 #include "core/parallel.hpp"
 #include "surface/overland.hpp"
-#include "surface/overland_face_batch.hpp"
+#include "surface/overland_ade_sweeps.hpp"
 #include "surface/overland_lake_faces.hpp"
 #include "surface/overland_laws.hpp"
 
@@ -79,17 +81,8 @@ inline double into_lakes_only(const AdeFields& f, int i, int j, double q) {
     return q;
 }
 
-// One direction of the grid: the neighbour across each cell's downstream face
-// (0 where no water crosses it), the neighbour across the opposite face, and
-// the face arrays of that direction.
-struct Direction {
-    const int* face_to;
-    const int* face_from;
-    double* flux;
-    double* face_volume;  // m3 over the sub-steps of the model step
-    // Every face joins two cells of one row of the grid (the east faces).
-    bool within_rows = false;
-};
+// One direction of the grid (see SweepFaces).
+using Direction = SweepFaces;
 
 // The law's discharge across the downstream face of cell i (0 where no water
 // crosses it), before the levelling limit.
@@ -139,39 +132,16 @@ inline law::FaceFlow face_flow(const AdeFields& f, const Direction& d, int i, do
 }
 
 // The flows of the downstream faces of cells [begin, end) into d.flux, and
-// the number of faces that fail the sub-step: what `face_flow` gives face by
-// face. Without lakes the faces go in batches: a first loop finds each
-// face's giving cell, a second does the arithmetic of the batch side by
-// side, and the face law itself takes the few faces the limit cuts.
+// the number of faces that fail the sub-step (the lake form; without lakes
+// the faces go in batches, see ade_sweep_pair).
 template <bool kLakes>
 int face_flows(const AdeFields& f, const Direction& d, int begin, int end, double volume_rate,
                double sub_step) {
     int failures = 0;
-    if constexpr (kLakes) {
-        for (int i = begin; i < end; ++i) {
-            const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
-            d.flux[i] = flow.discharge;
-            failures += flow.failed;
-        }
-        return failures;
-    }
-    const double cell_size = f.cell_size;
-    // Any fall of at least this much has a gradient (fall / cell size) far
-    // from rounding to 0, so its sign is the fall's.
-    const FaceCells cells{f.elevation, f.depth, f.retention, f.inverse_n, cell_size * 0x1p-1000};
-    FaceBatch b;
-    for (int from = begin; from < end; from += kFaceBatch) {
-        const int count = std::min(kFaceBatch, end - from);
-        lay_out_faces(cells, d.face_to, from, count, b);
-        if (!face_batch_discharges(count, b, cell_size, volume_rate, d.flux + from))
-            continue;
-        for (int k = 0; k < count; ++k) {
-            if (b.redo[k] == 0.0)
-                continue;
-            const law::FaceFlow flow = face_flow<kLakes>(f, d, from + k, volume_rate, sub_step);
-            d.flux[from + k] = flow.discharge;
-            failures += flow.failed;
-        }
+    for (int i = begin; i < end; ++i) {
+        const law::FaceFlow flow = face_flow<kLakes>(f, d, i, volume_rate, sub_step);
+        d.flux[i] = flow.discharge;
+        failures += flow.failed;
     }
     return failures;
 }
@@ -181,15 +151,16 @@ struct SweepResult {
     double cleanup = 0.0;  // m, summed over cells
 };
 
-// One ADE sweep of `sub_step` seconds in one direction over the cells of the
-// spans, with its stability test. The first sweep of a model step also saves
-// the depths it starts from (into `saved`, when given) for a restart, and the
-// first sub-step starts the face volumes afresh: neither needs a pass of its
-// own. Each row sums its own cleanup, and the rows add up in order, so the
-// sum does not depend on the thread count.
-template <bool kLakes>
-SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* saved,
-                      const Direction& d, double sub_step, bool first_sub_step, bool parallel) {
+// One ADE sweep of the lake form, of `sub_step` seconds in one direction over
+// every cell, with its stability test: the faces, then the lakes' outflow
+// limits on one thread, then the cells. The first sweep of a model step also
+// saves the depths it starts from (into `saved`, when given) for a restart,
+// and the first sub-step starts the face volumes afresh: neither needs a pass
+// of its own. Each row sums its own cleanup, and the rows add up in order.
+// Without lakes both sweeps go together (ade_sweep_pair).
+SweepResult ade_lake_sweep(Model& model, const AdeFields& f, double* depth, double* saved,
+                           const Direction& d, double sub_step, bool first_sub_step) {
+    constexpr bool kLakes = true;
     Overland& ov = model.overland;
     const double area = f.cell_size * f.cell_size;
     const double k = sub_step / area;
@@ -199,17 +170,11 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
     const int* span_end = ov.span_end.data();
     double* row_cleanup = ov.row_cleanup.data();
     int failures = 0;
-    // Each cell takes the discharges of its two faces of the direction.
-    const CellUpdate cells{d.flux,   d.face_from, d.face_volume, depth, saved,
-                           sub_step, k,           first_sub_step};
-    const auto update_row = [&](int r) {
+    for (int r = 1; r <= rows; ++r)
+        failures += face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step);
+    limit_lake_outflow(model, {{d.face_to, d.flux}}, sub_step);
+    for (int r = 1; r <= rows; ++r) {
         double cleanup = 0.0;
-        int failed = 0;
-        if constexpr (!kLakes) {
-            failed = update_span_cells(cells, span_begin[r], span_end[r], cleanup);
-            row_cleanup[r] = cleanup;
-            return failed;
-        }
         for (int i = span_begin[r]; i < span_end[r]; ++i) {
             const double q = d.flux[i];
             d.face_volume[i] = first_sub_step ? q * sub_step : d.face_volume[i] + q * sub_step;
@@ -221,36 +186,9 @@ SweepResult ade_sweep(Model& model, const AdeFields& f, double* depth, double* s
                 law::ade_depth_update(depth[i], (d.flux[d.face_from[i]] - q) * k, sub_step);
             depth[i] = u.depth;
             cleanup += u.cleanup;
-            failed += u.failed;
+            failures += u.failed;
         }
         row_cleanup[r] = cleanup;
-        return failed;
-    };
-#pragma omp parallel if (parallel) reduction(+ : failures)
-    {
-        int first = 1, last = 1;
-        span_rows_of_thread(ov, first, last);
-        if (!kLakes && d.within_rows) {
-            // The faces of a row join only cells of that row: each row takes
-            // its discharges while they are still in the cache, and no thread
-            // waits for another.
-            for (int r = first; r < last; ++r) {
-                failures +=
-                    face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step);
-                failures += update_row(r);
-            }
-        } else {
-            for (int r = first; r < last; ++r)
-                failures +=
-                    face_flows<kLakes>(f, d, span_begin[r], span_end[r], volume_rate, sub_step);
-#pragma omp barrier
-            if constexpr (kLakes) {
-                // The lake form runs on one thread.
-#pragma omp single
-                limit_lake_outflow(model, {{d.face_to, d.flux}}, sub_step);
-            }
-            for (int r = first; r < last; ++r) failures += update_row(r);
-        }
     }
     double cleanup = 0.0;
     for (int r = 1; r <= rows; ++r) cleanup += row_cleanup[r];
@@ -309,15 +247,25 @@ AdeFields fields_of(const Model& model, const double* depth) {
 // The faces across the east side of each cell, fed from its west neighbour.
 Direction x_direction(Model& model) {
     Overland& ov = model.overland;
-    return {ov.face_east.data(), model.grid.west_neighbour.data(), ov.flux_x.data(),
-            ov.discharge_x.data(), true};
+    return {ov.face_east.data(),
+            model.grid.west_neighbour.data(),
+            ov.flux_x.data(),
+            ov.discharge_x.data(),
+            true,
+            ov.row_east_offset.data(),
+            ov.row_west_offset.data()};
 }
 
 // The faces across the south side of each cell, fed from its north neighbour.
 Direction y_direction(Model& model) {
     Overland& ov = model.overland;
-    return {ov.face_south.data(), model.grid.north_neighbour.data(),
-            ov.flux_y.empty() ? ov.flux_x.data() : ov.flux_y.data(), ov.discharge_y.data()};
+    return {ov.face_south.data(),
+            model.grid.north_neighbour.data(),
+            ov.flux_y.empty() ? ov.flux_x.data() : ov.flux_y.data(),
+            ov.discharge_y.data(),
+            false,
+            ov.row_south_offset.data(),
+            ov.row_north_offset.data()};
 }
 
 void print_ade_stop(RunContext& ctx) {
@@ -404,6 +352,9 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
     const Grid& g = model.grid;
     const int n = g.num_cells;
     const bool parallel = runs_parallel(ov, n);
+    // The rows' spans and offsets, before the directions take their arrays.
+    if (span_rows(ov) < 1)
+        set_up_wet_spans(ov, g);
     double* h = ov.depth.data();
     const AdeFields f = fields_of(model, h);
     const Direction x = x_direction(model);
@@ -415,8 +366,6 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
     // The first attempt at the step works on the wet spans only; it is one
     // sub-step of two sweeps, over which water crosses two faces at most. A
     // retry, with shorter sub-steps, covers every cell.
-    if (span_rows(ov) < 1)
-        set_up_wet_spans(ov, g);
     bool spans = !kLakes && ov.wet_spans;
     if (spans) {
         find_wet_spans(ov, g, h, f.retention, parallel);
@@ -442,8 +391,19 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
         [&](double length, bool first_sub_step, bool save) {
             SubStepResult r;
             double* saved = save ? ov.saved_depth.data() : nullptr;
-            const SweepResult a =
-                ade_sweep<kLakes>(model, f, h, saved, first, length, first_sub_step, parallel);
+            if constexpr (!kLakes) {
+                const SweepPair p =
+                    ade_sweep_pair(ov, {f.elevation, f.retention, f.inverse_n, f.cell_size}, h,
+                                   saved, first, second, length, first_sub_step, parallel);
+                if (p.failures > 0) {
+                    r.failures = p.failures;
+                    return r;
+                }
+                r.cleanup = (p.first_cleanup + p.second_cleanup) * area;
+                r.outflow = take_outlet_flow(model, h, length, 1.0);
+                return r;
+            }
+            const SweepResult a = ade_lake_sweep(model, f, h, saved, first, length, first_sub_step);
             if (a.failures > 0) {
                 r.failures = a.failures;
                 return r;
@@ -451,7 +411,7 @@ double ade_step(Model& model, RunContext& ctx, double dt) {
             if constexpr (kLakes)
                 exchange_with_lakes(model, first, length);
             const SweepResult b =
-                ade_sweep<kLakes>(model, f, h, nullptr, second, length, first_sub_step, parallel);
+                ade_lake_sweep(model, f, h, nullptr, second, length, first_sub_step);
             if (b.failures > 0) {
                 r.failures = b.failures;
                 return r;

@@ -8,7 +8,12 @@
 #include "surface/overland_face_batch.hpp"
 
 #if defined(__SSE2__)
+// GCC 12 takes the 512-bit intrinsics' undefined inputs (their unused
+// merge operands) for uninitialised values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 #include <algorithm>
@@ -73,10 +78,10 @@ __attribute__((always_inline)) inline FaceLayout lay_out_face(double zi, double 
 // the fast path, is marked in `redo` for the face law itself; the others get
 // their discharge in `flux`. Written without branches, so that the loop runs
 // in vector lanes.
-__attribute__((always_inline)) inline void batch_discharges(int count, FaceBatch& b,
+__attribute__((always_inline)) inline void batch_discharges(int first, int count, FaceBatch& b,
                                                             double cell_size, double volume_rate,
                                                             double* flux) {
-    for (int k = 0; k < count; ++k) {
+    for (int k = first; k < count; ++k) {
         const double base = b.base[k];
         const double five_thirds = base * law::cube_root_refined(base * base, b.estimate[k]);
         const double q = five_thirds * b.slope[k] * b.inverse_n[k] * cell_size;
@@ -140,36 +145,38 @@ __attribute__((always_inline)) inline void lay_out_run(const FaceCells& c, int f
 // these lanes). The root is that of the base's square, the square of the
 // depth above retention on the fast path and 1 off it, whose estimate is 1
 // exactly.
-void cube_root_estimates(int count, FaceBatch& b) {
-    for (int k = 0; k < count; ++k) b.estimate[k] = law::cube_root_estimate(b.base[k] * b.base[k]);
+void cube_root_estimates(int first, int count, FaceBatch& b) {
+    for (int k = first; k < count; ++k)
+        b.estimate[k] = law::cube_root_estimate(b.base[k] * b.base[k]);
 }
 
-void batch_arithmetic(int count, FaceBatch& b, double cell_size, double volume_rate, double* flux) {
+void batch_arithmetic(int first, int count, FaceBatch& b, double cell_size, double volume_rate,
+                      double* flux) {
 #if defined(__SSE2__)
-    int k = 0;
+    int k = first;
     const __m128d size = _mm_set1_pd(cell_size);
     for (; k + 2 <= count; k += 2)
         _mm_storeu_pd(b.slope + k, _mm_sqrt_pd(_mm_div_pd(_mm_loadu_pd(b.fall + k), size)));
     for (; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
 #else
-    for (int k = 0; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
+    for (int k = first; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
 #endif
-    batch_discharges(count, b, cell_size, volume_rate, flux);
+    batch_discharges(first, count, b, cell_size, volume_rate, flux);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // The same on processors with 256-bit lanes: four faces at a time. Without
 // fused multiply-add the lanes round every operation as the scalar code does.
-__attribute__((target("avx2"))) void batch_arithmetic_avx2(int count, FaceBatch& b,
+__attribute__((target("avx2"))) void batch_arithmetic_avx2(int first, int count, FaceBatch& b,
                                                            double cell_size, double volume_rate,
                                                            double* flux) {
-    int k = 0;
+    int k = first;
     const __m256d size = _mm256_set1_pd(cell_size);
     for (; k + 4 <= count; k += 4)
         _mm256_storeu_pd(b.slope + k,
                          _mm256_sqrt_pd(_mm256_div_pd(_mm256_loadu_pd(b.fall + k), size)));
     for (; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
-    batch_discharges(count, b, cell_size, volume_rate, flux);
+    batch_discharges(first, count, b, cell_size, volume_rate, flux);
 }
 
 // TORVA_NARROW_LANES=1 keeps the faces in the 128-bit lanes on any
@@ -189,6 +196,16 @@ bool has_avx2() {
     }();
     return avx2;
 }
+
+// Processors with 512-bit lanes (eight faces at a time) unless
+// TORVA_NARROW_LANES holds the faces in the 128-bit ones.
+bool has_avx512() {
+    static const bool avx512 = [] {
+        __builtin_cpu_init();
+        return has_avx2() && __builtin_cpu_supports("avx512f") != 0;
+    }();
+    return avx512;
+}
 #endif
 
 // The cells of a run, whose upstream faces are those of the cells `offset`
@@ -199,9 +216,10 @@ bool has_avx2() {
 // into `clean`, in the cells' order; `cleaned` counts the cells it took from.
 template <bool kSave>
 __attribute__((always_inline)) inline int update_run(const CellUpdate& u, int from, int count,
-                                                     int offset, double* clean, int& cleaned) {
-    const double* __restrict q = u.flux + from;
-    const double* __restrict q_from = u.flux + from + offset;
+                                                     const double* upstream, double* clean,
+                                                     int& cleaned) {
+    const double* __restrict q = u.flux + (from - u.flux_base);
+    const double* __restrict q_from = upstream;
     double* __restrict volume = u.face_volume + from;
     double* __restrict h = u.depth + from;
     double* __restrict saved = kSave ? u.saved + from : nullptr;
@@ -239,19 +257,29 @@ __attribute__((always_inline)) inline int update_run(const CellUpdate& u, int fr
 #if defined(__x86_64__) && defined(__GNUC__)
 template <bool kSave>
 __attribute__((target("avx2"))) int update_run_avx2(const CellUpdate& u, int from, int count,
-                                                    int offset, double* clean, int& cleaned) {
-    return update_run<kSave>(u, from, count, offset, clean, cleaned);
+                                                    const double* upstream, double* clean,
+                                                    int& cleaned) {
+    return update_run<kSave>(u, from, count, upstream, clean, cleaned);
+}
+
+template <bool kSave>
+__attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,prefer-vector-width=512"))) int
+update_run_avx512(const CellUpdate& u, int from, int count, const double* upstream, double* clean,
+                  int& cleaned) {
+    return update_run<kSave>(u, from, count, upstream, clean, cleaned);
 }
 #endif
 
 template <bool kSave>
-int update_run_widest(const CellUpdate& u, int from, int count, int offset, double* clean,
-                      int& cleaned) {
+int update_run_widest(const CellUpdate& u, int from, int count, const double* upstream,
+                      double* clean, int& cleaned) {
 #if defined(__x86_64__) && defined(__GNUC__)
+    if (has_avx512())
+        return update_run_avx512<kSave>(u, from, count, upstream, clean, cleaned);
     if (has_avx2())
-        return update_run_avx2<kSave>(u, from, count, offset, clean, cleaned);
+        return update_run_avx2<kSave>(u, from, count, upstream, clean, cleaned);
 #endif
-    return update_run<kSave>(u, from, count, offset, clean, cleaned);
+    return update_run<kSave>(u, from, count, upstream, clean, cleaned);
 }
 
 // How many of cells i .. i + limit - 1 have their neighbour `offset` cells
@@ -273,6 +301,214 @@ int uniform_run(const int* neighbour, int i, int limit, int offset) {
     return run;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// The faces of cells from .. from + count - 1 (count a multiple of 4), whose
+// neighbours are the cells `offset` further on, four at a time from their
+// layout to their discharges without leaving the lanes: each face as
+// `lay_out_face` lays it out, its cube root's estimate as
+// overland_law::cube_root_estimate takes it (the 64-bit division by 3 as a
+// multiplication by 0xAAAAAAAAAAAAAAAB, whose upper half is put together
+// from four 32-bit products, and a shift) and its arithmetic as
+// `batch_discharges` does it, every operation rounded as there. The marks go
+// into `redo`; true when any face is marked.
+__attribute__((target("avx2"))) bool faces_in_lanes_avx2(const FaceCells& c, int from, int count,
+                                                         int offset, double cell_size,
+                                                         double volume_rate, double* flux,
+                                                         double* redo) {
+    const double* zi = c.elevation + from;
+    const double* hi = c.depth + from;
+    const double* ri = c.retention + from;
+    const double* ni = c.inverse_n + from;
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d minus_one = _mm256_set1_pd(-1.0);
+    const __m256d two = _mm256_set1_pd(2.0);
+    const __m256d least = _mm256_set1_pd(std::numeric_limits<double>::min());
+    const __m256d most = _mm256_set1_pd(std::numeric_limits<double>::max());
+    const __m256d tiny_fall = _mm256_set1_pd(c.tiny_fall);
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    const __m256d size = _mm256_set1_pd(cell_size);
+    const __m256d rate = _mm256_set1_pd(volume_rate);
+    const __m256d share = _mm256_set1_pd(law::kSweepLevelShare);
+    const __m256i third_low = _mm256_set1_epi64x(0xAAAAAAAB);
+    const __m256i third_high = _mm256_set1_epi64x(0xAAAAAAAA);
+    const __m256i low_half = _mm256_set1_epi64x(0xFFFFFFFF);
+    const __m256i exponent_bias = _mm256_set1_epi64x(std::int64_t{682} << 52);
+    __m256d marks = zero;
+    for (int k = 0; k < count; k += 4) {
+        const __m256d zi4 = _mm256_loadu_pd(zi + k), hi4 = _mm256_loadu_pd(hi + k);
+        const __m256d zj4 = _mm256_loadu_pd(zi + k + offset);
+        const __m256d hj4 = _mm256_loadu_pd(hi + k + offset);
+        // The layout.
+        const __m256d fall = _mm256_sub_pd(_mm256_add_pd(zi4, hi4), _mm256_add_pd(zj4, hj4));
+        const __m256d down = _mm256_cmp_pd(fall, zero, _CMP_GT_OQ);
+        const __m256d up = _mm256_cmp_pd(fall, zero, _CMP_LT_OQ);
+        const __m256d above = _mm256_blendv_pd(_mm256_sub_pd(hj4, _mm256_loadu_pd(ri + k + offset)),
+                                               _mm256_sub_pd(hi4, _mm256_loadu_pd(ri + k)), down);
+        const __m256d gives =
+            _mm256_and_pd(_mm256_or_pd(down, up), _mm256_cmp_pd(above, zero, _CMP_GT_OQ));
+        const __m256d square = _mm256_mul_pd(above, above);
+        const __m256d fast =
+            _mm256_and_pd(gives, _mm256_and_pd(_mm256_cmp_pd(square, least, _CMP_GE_OQ),
+                                               _mm256_cmp_pd(square, most, _CMP_LE_OQ)));
+        const __m256d drop = _mm256_and_pd(fall, magnitude);
+        const __m256d base = _mm256_blendv_pd(one, above, fast);
+        const __m256d face_fall = _mm256_and_pd(gives, drop);
+        const __m256d face_above = _mm256_and_pd(gives, above);
+        const __m256d inverse_n = _mm256_and_pd(
+            gives,
+            _mm256_blendv_pd(_mm256_loadu_pd(ni + k + offset), _mm256_loadu_pd(ni + k), down));
+        const __m256d sign = _mm256_and_pd(gives, _mm256_blendv_pd(minus_one, one, down));
+        const __m256d special = _mm256_and_pd(
+            _mm256_andnot_pd(_mm256_and_pd(fast, _mm256_cmp_pd(drop, tiny_fall, _CMP_GE_OQ)),
+                             gives),
+            one);
+        // The cube root's estimate.
+        const __m256d x = _mm256_mul_pd(base, base);
+        const __m256i bits = _mm256_castpd_si256(x);
+        const __m256i upper = _mm256_srli_epi64(bits, 32);
+        const __m256i low_low = _mm256_mul_epu32(bits, third_low);
+        const __m256i up_low =
+            _mm256_add_epi64(_mm256_mul_epu32(upper, third_low), _mm256_srli_epi64(low_low, 32));
+        const __m256i low_up = _mm256_add_epi64(_mm256_mul_epu32(bits, third_high),
+                                                _mm256_and_si256(up_low, low_half));
+        const __m256i product = _mm256_add_epi64(
+            _mm256_mul_epu32(upper, third_high),
+            _mm256_add_epi64(_mm256_srli_epi64(up_low, 32), _mm256_srli_epi64(low_up, 32)));
+        __m256d y =
+            _mm256_castsi256_pd(_mm256_add_epi64(_mm256_srli_epi64(product, 1), exponent_bias));
+        // The arithmetic.
+        const __m256d slope = _mm256_sqrt_pd(_mm256_div_pd(face_fall, size));
+        const __m256d twice_x = _mm256_mul_pd(two, x);
+        for (int step = 0; step < 2; ++step) {
+            const __m256d y3 = _mm256_mul_pd(_mm256_mul_pd(y, y), y);
+            y = _mm256_mul_pd(y, _mm256_div_pd(_mm256_add_pd(y3, twice_x),
+                                               _mm256_add_pd(_mm256_mul_pd(two, y3), x)));
+        }
+        const __m256d y3 = _mm256_mul_pd(_mm256_mul_pd(y, y), y);
+        const __m256d root =
+            _mm256_sub_pd(y, _mm256_div_pd(_mm256_mul_pd(y, _mm256_sub_pd(y3, x)),
+                                           _mm256_add_pd(_mm256_mul_pd(two, y3), x)));
+        const __m256d q = _mm256_mul_pd(
+            _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(base, root), slope), inverse_n), size);
+        const __m256d cap =
+            _mm256_mul_pd(_mm256_min_pd(_mm256_mul_pd(face_fall, share), face_above), rate);
+        _mm256_storeu_pd(flux + k, _mm256_mul_pd(sign, q));
+        const __m256d mark = _mm256_blendv_pd(one, special, _mm256_cmp_pd(q, cap, _CMP_LE_OQ));
+        _mm256_storeu_pd(redo + k, mark);
+        marks = _mm256_or_pd(marks, mark);
+    }
+    const __m256i marked = _mm256_castpd_si256(marks);
+    return _mm256_testz_si256(marked, marked) == 0;
+}
+
+// The same eight faces at a time in 512-bit lanes, the selections by masks.
+__attribute__((target("avx512f"))) bool faces_in_lanes_avx512(const FaceCells& c, int from,
+                                                              int count, int offset,
+                                                              double cell_size, double volume_rate,
+                                                              double* flux, double* redo) {
+    const double* zi = c.elevation + from;
+    const double* hi = c.depth + from;
+    const double* ri = c.retention + from;
+    const double* ni = c.inverse_n + from;
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d one = _mm512_set1_pd(1.0);
+    const __m512d minus_one = _mm512_set1_pd(-1.0);
+    const __m512d two = _mm512_set1_pd(2.0);
+    const __m512d least = _mm512_set1_pd(std::numeric_limits<double>::min());
+    const __m512d most = _mm512_set1_pd(std::numeric_limits<double>::max());
+    const __m512d tiny_fall = _mm512_set1_pd(c.tiny_fall);
+    const __m512d size = _mm512_set1_pd(cell_size);
+    const __m512d rate = _mm512_set1_pd(volume_rate);
+    const __m512d share = _mm512_set1_pd(law::kSweepLevelShare);
+    const __m512i third_low = _mm512_set1_epi64(0xAAAAAAAB);
+    const __m512i third_high = _mm512_set1_epi64(0xAAAAAAAA);
+    const __m512i low_half = _mm512_set1_epi64(0xFFFFFFFF);
+    const __m512i exponent_bias = _mm512_set1_epi64(std::int64_t{682} << 52);
+    __m512i marks = _mm512_setzero_si512();
+    for (int k = 0; k < count; k += 8) {
+        const __m512d zi8 = _mm512_loadu_pd(zi + k), hi8 = _mm512_loadu_pd(hi + k);
+        const __m512d zj8 = _mm512_loadu_pd(zi + k + offset);
+        const __m512d hj8 = _mm512_loadu_pd(hi + k + offset);
+        const __m512d fall = _mm512_sub_pd(_mm512_add_pd(zi8, hi8), _mm512_add_pd(zj8, hj8));
+        const __mmask8 down = _mm512_cmp_pd_mask(fall, zero, _CMP_GT_OQ);
+        const __mmask8 up = _mm512_cmp_pd_mask(fall, zero, _CMP_LT_OQ);
+        const __m512d above =
+            _mm512_mask_blend_pd(down, _mm512_sub_pd(hj8, _mm512_loadu_pd(ri + k + offset)),
+                                 _mm512_sub_pd(hi8, _mm512_loadu_pd(ri + k)));
+        const __mmask8 gives = (down | up) & _mm512_cmp_pd_mask(above, zero, _CMP_GT_OQ);
+        const __m512d square = _mm512_mul_pd(above, above);
+        const __mmask8 fast = gives & _mm512_cmp_pd_mask(square, least, _CMP_GE_OQ) &
+                              _mm512_cmp_pd_mask(square, most, _CMP_LE_OQ);
+        const __m512d drop = _mm512_abs_pd(fall);
+        const __m512d base = _mm512_mask_blend_pd(fast, one, above);
+        const __m512d face_fall = _mm512_maskz_mov_pd(gives, drop);
+        const __m512d face_above = _mm512_maskz_mov_pd(gives, above);
+        const __m512d inverse_n = _mm512_maskz_mov_pd(
+            gives,
+            _mm512_mask_blend_pd(down, _mm512_loadu_pd(ni + k + offset), _mm512_loadu_pd(ni + k)));
+        const __m512d sign = _mm512_maskz_mov_pd(gives, _mm512_mask_blend_pd(down, minus_one, one));
+        const __mmask8 special =
+            gives &
+            static_cast<__mmask8>(~(fast & _mm512_cmp_pd_mask(drop, tiny_fall, _CMP_GE_OQ)));
+        const __m512d x = _mm512_mul_pd(base, base);
+        const __m512i bits = _mm512_castpd_si512(x);
+        const __m512i upper = _mm512_srli_epi64(bits, 32);
+        const __m512i low_low = _mm512_mul_epu32(bits, third_low);
+        const __m512i up_low =
+            _mm512_add_epi64(_mm512_mul_epu32(upper, third_low), _mm512_srli_epi64(low_low, 32));
+        const __m512i low_up = _mm512_add_epi64(_mm512_mul_epu32(bits, third_high),
+                                                _mm512_and_si512(up_low, low_half));
+        const __m512i product = _mm512_add_epi64(
+            _mm512_mul_epu32(upper, third_high),
+            _mm512_add_epi64(_mm512_srli_epi64(up_low, 32), _mm512_srli_epi64(low_up, 32)));
+        __m512d y =
+            _mm512_castsi512_pd(_mm512_add_epi64(_mm512_srli_epi64(product, 1), exponent_bias));
+        const __m512d slope = _mm512_sqrt_pd(_mm512_div_pd(face_fall, size));
+        const __m512d twice_x = _mm512_mul_pd(two, x);
+        for (int step = 0; step < 2; ++step) {
+            const __m512d y3 = _mm512_mul_pd(_mm512_mul_pd(y, y), y);
+            y = _mm512_mul_pd(y, _mm512_div_pd(_mm512_add_pd(y3, twice_x),
+                                               _mm512_add_pd(_mm512_mul_pd(two, y3), x)));
+        }
+        const __m512d y3 = _mm512_mul_pd(_mm512_mul_pd(y, y), y);
+        const __m512d root =
+            _mm512_sub_pd(y, _mm512_div_pd(_mm512_mul_pd(y, _mm512_sub_pd(y3, x)),
+                                           _mm512_add_pd(_mm512_mul_pd(two, y3), x)));
+        const __m512d q = _mm512_mul_pd(
+            _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(base, root), slope), inverse_n), size);
+        const __m512d cap =
+            _mm512_mul_pd(_mm512_min_pd(_mm512_mul_pd(face_fall, share), face_above), rate);
+        _mm512_storeu_pd(flux + k, _mm512_mul_pd(sign, q));
+        const __m512d mark = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(q, cap, _CMP_LE_OQ), one,
+                                                  _mm512_maskz_mov_pd(special, one));
+        _mm512_storeu_pd(redo + k, mark);
+        marks = _mm512_or_si512(marks, _mm512_castpd_si512(mark));
+    }
+    return _mm512_test_epi64_mask(marks, marks) != 0;
+}
+
+// The rest of a batch, from face `first` on, one face at a time into the
+// batch and then side by side as `face_batch_discharges` does it.
+__attribute__((target("avx2"))) bool rest_of_batch_avx2(const FaceCells& c, const int* face_to,
+                                                        int from, int first, int count,
+                                                        double cell_size, double volume_rate,
+                                                        FaceBatch& b, double* flux) {
+    for (int k = first; k < count; ++k) {
+        const int i = from + k;
+        const int j = face_to[i] != 0 ? face_to[i] : i;
+        store_face(
+            b, k,
+            lay_out_face(c.elevation[i], c.depth[i], c.retention[i], c.inverse_n[i], c.elevation[j],
+                         c.depth[j], c.retention[j], c.inverse_n[j], c.tiny_fall));
+    }
+    cube_root_estimates(first, count, b);
+    batch_arithmetic_avx2(first, count, b, cell_size, volume_rate, flux);
+    std::uint64_t marks = 0;
+    for (int k = first; k < count; ++k) marks |= std::bit_cast<std::uint64_t>(b.redo[k]);
+    return marks != 0;
+}
+#endif
 }  // namespace
 
 void lay_out_faces(const FaceCells& c, const int* face_to, int from, int count, FaceBatch& b) {
@@ -303,13 +539,13 @@ void lay_out_faces(const FaceCells& c, const int* face_to, int from, int count, 
 
 bool face_batch_discharges(int count, FaceBatch& b, double cell_size, double volume_rate,
                            double* flux) {
-    cube_root_estimates(count, b);
+    cube_root_estimates(0, count, b);
 #if defined(__x86_64__) && defined(__GNUC__)
     if (has_avx2())
-        batch_arithmetic_avx2(count, b, cell_size, volume_rate, flux);
+        batch_arithmetic_avx2(0, count, b, cell_size, volume_rate, flux);
     else
 #endif
-        batch_arithmetic(count, b, cell_size, volume_rate, flux);
+        batch_arithmetic(0, count, b, cell_size, volume_rate, flux);
     // Whether any face is marked, from the bits of the marks (0 is all
     // zero bits), which the vector lanes gather side by side.
     std::uint64_t marks = 0;
@@ -317,7 +553,44 @@ bool face_batch_discharges(int count, FaceBatch& b, double cell_size, double vol
     return marks != 0;
 }
 
-int update_span_cells(const CellUpdate& u, int begin, int end, double& cleanup) {
+bool batch_face_discharges(const FaceCells& c, const int* face_to, int from, int count,
+                           double cell_size, double volume_rate, FaceBatch& b, double* flux,
+                           const UniformCells& known) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (has_avx2()) {
+        // The faces whose neighbours lie the same distance on, in fours; the
+        // rest as `lay_out_faces` and `face_batch_discharges` take them.
+        int lanes = 0, offset = 0;
+        if (known.holds(from)) {
+            offset = known.offset;
+            lanes = std::min(count, known.end - from) & ~3;
+        } else if (face_to[from] != 0) {
+            offset = face_to[from] - from;
+            lanes = uniform_run(face_to, from, count, offset) & ~3;
+        }
+        bool marked = false;
+        int wide = 0;
+        if (has_avx512()) {
+            wide = lanes & ~7;
+            if (wide > 0)
+                marked = faces_in_lanes_avx512(c, from, wide, offset, cell_size, volume_rate, flux,
+                                               b.redo);
+        }
+        if (lanes > wide)
+            marked |= faces_in_lanes_avx2(c, from + wide, lanes - wide, offset, cell_size,
+                                          volume_rate, flux + wide, b.redo + wide);
+        if (lanes < count)
+            marked |=
+                rest_of_batch_avx2(c, face_to, from, lanes, count, cell_size, volume_rate, b, flux);
+        return marked;
+    }
+#endif
+    lay_out_faces(c, face_to, from, count, b);
+    return face_batch_discharges(count, b, cell_size, volume_rate, flux);
+}
+
+int update_span_cells(const CellUpdate& u, int begin, int end, double& cleanup,
+                      const UniformCells& known) {
     int failed = 0;
     double clean[kFaceBatch];
     for (int from = begin; from < end; from += kFaceBatch) {
@@ -327,10 +600,17 @@ int update_span_cells(const CellUpdate& u, int begin, int end, double& cleanup) 
         // row's cells after its first, a row's cells below a full row).
         for (int j = 0; j < count;) {
             const int i = from + j;
-            const int offset = u.face_from[i] - i;
-            const int run = uniform_run(u.face_from, i, count - j, offset);
-            failed += u.saved ? update_run_widest<true>(u, i, run, offset, clean + j, cleaned)
-                              : update_run_widest<false>(u, i, run, offset, clean + j, cleaned);
+            const bool uniform = known.holds(i);
+            // A cell without an upstream face takes nothing through it.
+            static constexpr double kNothing[1] = {0.0};
+            const bool none = !uniform && u.face_from[i] == 0;
+            const int offset = uniform ? known.offset : u.face_from[i] - i;
+            const int run = uniform ? std::min(count - j, known.end - i)
+                            : none  ? 1
+                                    : uniform_run(u.face_from, i, count - j, offset);
+            const double* upstream = none ? kNothing : u.flux + (i + offset - u.flux_base);
+            failed += u.saved ? update_run_widest<true>(u, i, run, upstream, clean + j, cleaned)
+                              : update_run_widest<false>(u, i, run, upstream, clean + j, cleaned);
             j += run;
         }
         // The cleanup adds up cell by cell, as the cells come; cells that

@@ -54,12 +54,34 @@ void lay_out_faces(const FaceCells& c, const int* face_to, int from, int count, 
 bool face_batch_discharges(int count, FaceBatch& b, double cell_size, double volume_rate,
                            double* flux);
 
+// Cells [begin, end) whose neighbours across the faces in question all lie
+// `offset` cells away, as the grid's set-up found them (offset 0: not known,
+// and the neighbour arrays say).
+struct UniformCells {
+    int begin = 0;
+    int end = 0;
+    int offset = 0;
+    bool holds(int i) const { return offset != 0 && i >= begin && i < end; }
+};
+
+// Both of the above for the faces of cells from .. from + count - 1 into
+// flux[0 .. count - 1]; where the processor has 256-bit lanes, the faces
+// whose neighbours lie the same distance on go from their layout to their
+// discharges four at a time without the batch's arrays. The same discharges
+// and marks to the last bit. Over the cells `known` holds, the neighbour
+// array is not read.
+bool batch_face_discharges(const FaceCells& c, const int* face_to, int from, int count,
+                           double cell_size, double volume_rate, FaceBatch& b, double* flux,
+                           const UniformCells& known = {});
+
 // A sweep's cells taking the discharges of their two faces of the direction:
 // `flux` by cell, each cell's upstream face that of cell `face_from` (0: none,
 // whose flux is 0), the face volumes of the model step so far, the depths,
 // and where the depths are saved before the step (null but in its first
 // sweep); `k` is the sub-step over the cell area.
 struct CellUpdate {
+    // flux[i - flux_base] is the discharge of cell i's face; a cell whose
+    // face_from is 0 takes nothing through its upstream face.
     const double* flux;
     const int* face_from;
     double* face_volume;
@@ -68,12 +90,16 @@ struct CellUpdate {
     double sub_step;
     double k;
     bool first_sub_step;
+    int flux_base = 0;
 };
 
 // Updates cells begin .. end - 1 as overland_law::ade_depth_update does,
 // side by side in vector lanes where the cells' upstream faces lie the same
 // distance back; returns how many cells fail the sub-step and adds the
 // cleanup (m) to `cleanup` cell by cell in their order.
-int update_span_cells(const CellUpdate& u, int begin, int end, double& cleanup);
+// Over the cells `known` holds, the upstream faces are not read from
+// `face_from`.
+int update_span_cells(const CellUpdate& u, int begin, int end, double& cleanup,
+                      const UniformCells& known = {});
 
 }  // namespace torva

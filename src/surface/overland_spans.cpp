@@ -6,6 +6,15 @@
 
 #include <omp.h>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12 takes the 512-bit intrinsics' undefined inputs for uninitialised
+// values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -15,6 +24,155 @@
 
 namespace torva {
 namespace {
+
+// What the scan of one row finds among cells [from, to): the first and last
+// cell above its retention and the first and last whose depth is not 0
+// (-1 for none), the cells wetter than 1e-16 m, and the first cell whose
+// depth is not a real number (INT_MAX for none).
+struct RowFound {
+    int active_first = -1, active_last = -1;
+    int water_first = -1, water_last = -1;
+    int wet = 0;
+    int first_bad = INT_MAX;
+};
+
+// Cell by cell. Most cells of a grid between storms are dry: one test of the
+// depth passes them, and retention (never negative) is read only under water.
+void scan_row_cells(const double* depth, const double* retention, int from, int to, RowFound& f) {
+    for (int i = from; i < to; ++i) {
+        const double h = depth[i];
+        if (!(h > 0.0)) {
+            if (h == 0.0)
+                continue;
+            if (f.water_first < 0)
+                f.water_first = i;
+            f.water_last = i;
+            if (std::isnan(h) || std::isinf(h))
+                f.first_bad = std::min(f.first_bad, i);
+            continue;
+        }
+        if (f.water_first < 0)
+            f.water_first = i;
+        f.water_last = i;
+        if (std::isinf(h)) {
+            f.first_bad = std::min(f.first_bad, i);
+            continue;
+        }
+        if (h > 1e-16)
+            ++f.wet;
+        if (h > retention[i]) {
+            if (f.active_first < 0)
+                f.active_first = i;
+            f.active_last = i;
+        }
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same four cells at a time in 256-bit lanes, a run of dry cells passed
+// with one test of the four; the tests of each cell are those of
+// `scan_row_cells`, so the findings are the same.
+__attribute__((target("avx2,popcnt,bmi,lzcnt"))) void scan_row_avx2(const double* depth,
+                                                                    const double* retention,
+                                                                    int from, int to, RowFound& f) {
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d thin = _mm256_set1_pd(1e-16);
+    const __m256d inf = _mm256_set1_pd(INFINITY);
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    int i = from;
+    for (; i + 4 <= to; i += 4) {
+        const __m256d h = _mm256_loadu_pd(depth + i);
+        // Not 0, a number or not.
+        const int water = _mm256_movemask_pd(_mm256_cmp_pd(h, zero, _CMP_NEQ_UQ));
+        if (water == 0)
+            continue;
+        if (f.water_first < 0)
+            f.water_first = i + __builtin_ctz(water);
+        f.water_last = i + 31 - __builtin_clz(water);
+        // Not a number, or infinite.
+        const __m256d bad_lanes = _mm256_cmp_pd(_mm256_and_pd(h, magnitude), inf, _CMP_NLT_UQ);
+        const int bad = _mm256_movemask_pd(bad_lanes);
+        if (bad != 0)
+            f.first_bad = std::min(f.first_bad, i + __builtin_ctz(bad));
+        const __m256d wet_lanes = _mm256_andnot_pd(bad_lanes, _mm256_cmp_pd(h, thin, _CMP_GT_OQ));
+        f.wet += __builtin_popcount(_mm256_movemask_pd(wet_lanes));
+        const __m256d above =
+            _mm256_and_pd(_mm256_cmp_pd(h, zero, _CMP_GT_OQ),
+                          _mm256_cmp_pd(h, _mm256_loadu_pd(retention + i), _CMP_GT_OQ));
+        const int active = _mm256_movemask_pd(_mm256_andnot_pd(bad_lanes, above));
+        if (active == 0)
+            continue;
+        if (f.active_first < 0)
+            f.active_first = i + __builtin_ctz(active);
+        f.active_last = i + 31 - __builtin_clz(active);
+    }
+    scan_row_cells(depth, retention, i, to, f);
+}
+
+// Eight cells at a time in 512-bit lanes, where the processor has them.
+__attribute__((target("avx512f,popcnt,bmi,lzcnt"))) void scan_row_avx512(const double* depth,
+                                                                         const double* retention,
+                                                                         int from, int to,
+                                                                         RowFound& f) {
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d thin = _mm512_set1_pd(1e-16);
+    const __m512d inf = _mm512_set1_pd(INFINITY);
+    int i = from;
+    for (; i + 8 <= to; i += 8) {
+        const __m512d h = _mm512_loadu_pd(depth + i);
+        const unsigned water = _mm512_cmp_pd_mask(h, zero, _CMP_NEQ_UQ);
+        if (water == 0)
+            continue;
+        if (f.water_first < 0)
+            f.water_first = i + __builtin_ctz(water);
+        f.water_last = i + 31 - __builtin_clz(water);
+        const __mmask8 bad = _mm512_cmp_pd_mask(_mm512_abs_pd(h), inf, _CMP_NLT_UQ);
+        if (bad != 0)
+            f.first_bad = std::min(f.first_bad, i + __builtin_ctz(bad));
+        f.wet += __builtin_popcount(
+            static_cast<unsigned>(_mm512_mask_cmp_pd_mask(~bad, h, thin, _CMP_GT_OQ)));
+        const unsigned active = _mm512_mask_cmp_pd_mask(
+            static_cast<__mmask8>(~bad & _mm512_cmp_pd_mask(h, zero, _CMP_GT_OQ)), h,
+            _mm512_loadu_pd(retention + i), _CMP_GT_OQ);
+        if (active == 0)
+            continue;
+        if (f.active_first < 0)
+            f.active_first = i + __builtin_ctz(active);
+        f.active_last = i + 31 - __builtin_clz(active);
+    }
+    scan_row_avx2(depth, retention, i, to, f);
+}
+
+bool scans_in_lanes() {
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
+}
+
+bool scans_in_wide_lanes() {
+    static const bool avx512 = [] {
+        __builtin_cpu_init();
+        return scans_in_lanes() && __builtin_cpu_supports("avx512f") != 0;
+    }();
+    return avx512;
+}
+#endif
+
+void scan_row(const double* depth, const double* retention, int from, int to, RowFound& f) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (scans_in_wide_lanes()) {
+        scan_row_avx512(depth, retention, from, to, f);
+        return;
+    }
+    if (scans_in_lanes()) {
+        scan_row_avx2(depth, retention, from, to, f);
+        return;
+    }
+#endif
+    scan_row_cells(depth, retention, from, to, f);
+}
 
 // Counts the cells of the spans of the rows above each row.
 void count_span_cells(Overland& ov, int rows) {
@@ -38,6 +196,40 @@ void share_rows(const int* before, int rows, int& first, int& last) {
                : static_cast<int>(std::lower_bound(before + 1, before + rows + 1, to) - before);
 }
 
+// The offset of `neighbour` over cells [from, to) of a row: `offset` when
+// every cell's neighbour lies that far on, else 0.
+int uniform_offset(const std::vector<int>& neighbour, int from, int to, int offset) {
+    if (neighbour.size() < static_cast<std::size_t>(to) || from >= to)
+        return 0;
+    for (int i = from; i < to; ++i)
+        if (neighbour[i] != i + offset)
+            return 0;
+    return offset;
+}
+
+void find_uniform_rows(Overland& ov, const Grid& g, int rows, bool by_rows) {
+    const std::size_t size = static_cast<std::size_t>(rows) + 2;
+    for (auto* a :
+         {&ov.row_east_offset, &ov.row_south_offset, &ov.row_west_offset, &ov.row_north_offset})
+        a->assign(size, 0);
+    if (!by_rows)
+        return;
+    for (int r = 1; r <= rows; ++r) {
+        const int from = ov.row_begin[r], to = ov.row_begin[r + 1];
+        if (to - from < 2)
+            continue;
+        ov.row_east_offset[r] = uniform_offset(ov.face_east, from, to - 1, 1);
+        ov.row_west_offset[r] = uniform_offset(g.west_neighbour, from + 1, to, -1);
+        if (ov.face_south.size() > static_cast<std::size_t>(from) && ov.face_south[from] > from)
+            ov.row_south_offset[r] =
+                uniform_offset(ov.face_south, from, to, ov.face_south[from] - from);
+        if (g.north_neighbour.size() > static_cast<std::size_t>(from) &&
+            g.north_neighbour[from] > 0)
+            ov.row_north_offset[r] =
+                uniform_offset(g.north_neighbour, from, to, g.north_neighbour[from] - from);
+    }
+}
+
 }  // namespace
 
 void set_up_wet_spans(Overland& ov, const Grid& g) {
@@ -58,7 +250,16 @@ void set_up_wet_spans(Overland& ov, const Grid& g) {
     for (auto* a : {&ov.span_begin, &ov.span_end, &ov.span_before, &ov.water_before,
                     &ov.active_first, &ov.active_last, &ov.dirty_begin, &ov.dirty_end})
         a->assign(size, 0);
-    ov.row_cleanup.assign(size, 0.0);
+    ov.row_cleanup.assign(2 * size, 0.0);
+    // A row's discharges in a block of whole cache lines, for every thread
+    // the run may start.
+    int longest = 1;
+    for (int r = 1; r <= rows; ++r)
+        longest = std::max(longest, ov.row_begin[r + 1] - ov.row_begin[r]);
+    ov.row_flux_stride = (longest + 1 + 7) / 8 * 8;
+    const int threads = std::max(omp_get_max_threads(), omp_get_num_procs());
+    ov.row_flux.assign(static_cast<std::size_t>(ov.row_flux_stride) * threads, 0.0);
+    find_uniform_rows(ov, g, rows, by_rows);
     ov.water.size_for(rows);
     ov.water.known = false;
     ov.all_dirty = true;
@@ -112,42 +313,17 @@ RowScan scan_active_rows(Overland& ov, const Grid& g, const double* depth, const
         int rows_from = 1, rows_to = 1;
         share_rows(before, rows, rows_from, rows_to);
         for (int r = rows_from; r < rows_to; ++r) {
-            int a = INT_MAX, b = -1, row_wet = 0;
-            int water_first = INT_MAX, water_last = -1;
-            const int from = within_water ? water_begin[r] : begin[r];
-            const int to = within_water ? water_end[r] : begin[r + 1];
-            for (int i = from; i < to; ++i) {
-                const double h = depth[i];
-                // Most cells of a grid between storms are dry: one test of the
-                // depth passes them, and retention (never negative) is read only
-                // under water.
-                if (!(h > 0.0)) {
-                    if (h == 0.0)
-                        continue;
-                    water_first = std::min(water_first, i);
-                    water_last = i;
-                    if (std::isnan(h) || std::isinf(h))
-                        first_bad = std::min(first_bad, i);
-                    continue;
-                }
-                water_first = std::min(water_first, i);
-                water_last = i;
-                if (std::isinf(h)) {
-                    first_bad = std::min(first_bad, i);
-                    continue;
-                }
-                if (h > 1e-16)
-                    ++row_wet;
-                if (h > retention[i]) {
-                    a = std::min(a, col[i]);
-                    b = col[i];
-                }
-            }
-            first[r] = a;
-            last[r] = b;
-            water_begin[r] = water_last < 0 ? begin[r] : water_first;
-            water_end[r] = water_last < 0 ? begin[r] : water_last + 1;
-            wet += row_wet;
+            RowFound found;
+            scan_row(depth, retention, within_water ? water_begin[r] : begin[r],
+                     within_water ? water_end[r] : begin[r + 1], found);
+            // Cells are numbered along the row: the first cell above its
+            // retention has the row's least column, the last its greatest.
+            first[r] = found.active_first < 0 ? INT_MAX : col[found.active_first];
+            last[r] = found.active_first < 0 ? -1 : col[found.active_last];
+            water_begin[r] = found.water_last < 0 ? begin[r] : found.water_first;
+            water_end[r] = found.water_last < 0 ? begin[r] : found.water_last + 1;
+            wet += found.wet;
+            first_bad = std::min(first_bad, found.first_bad);
         }
     }
     ov.active_rows_found = true;
@@ -205,10 +381,18 @@ void spans_from_active_rows(Overland& ov, const Grid& g) {
             ov.span_begin[r] = ov.span_end[r] = begin[r];
             continue;
         }
+        const int from = begin[r], length = begin[r + 1] - from;
+        if (length > 0 && col[from + length - 1] - col[from] == length - 1) {
+            // The row's columns follow one another (they rise along the
+            // row): the cell of a column is found by counting.
+            ov.span_begin[r] = from + std::clamp(a - 1 - col[from], 0, length);
+            ov.span_end[r] = from + std::clamp(b + 2 - col[from], 0, length);
+            continue;
+        }
         ov.span_begin[r] =
-            static_cast<int>(std::lower_bound(col + begin[r], col + begin[r + 1], a - 1) - col);
+            static_cast<int>(std::lower_bound(col + from, col + from + length, a - 1) - col);
         ov.span_end[r] =
-            static_cast<int>(std::upper_bound(col + begin[r], col + begin[r + 1], b + 1) - col);
+            static_cast<int>(std::upper_bound(col + from, col + from + length, b + 1) - col);
     }
     count_span_cells(ov, rows);
     ov.active_rows_found = false;
@@ -244,6 +428,14 @@ void clear_dirty_faces(Overland& ov, bool parallel) {
     const int* dirty_end = ov.dirty_end.data();
     const int* span_begin = ov.span_begin.data();
     const int* span_end = ov.span_end.data();
+    // Most steps of a storm have every dirty face inside the new spans: the
+    // threads are not started for nothing.
+    bool any = all;
+    for (int r = 1; r <= rows && !any; ++r)
+        any = dirty_begin[r] < std::min(dirty_end[r], span_begin[r]) ||
+              std::max(dirty_begin[r], span_end[r]) < dirty_end[r];
+    if (!any)
+        return;
 #pragma omp parallel for schedule(static) if (parallel)
     for (int r = 1; r <= rows; ++r) {
         const int from = all ? row[r] : dirty_begin[r];

@@ -110,11 +110,27 @@ struct Overland {
     std::vector<int> row_begin;   // first cell of each row; row_begin[rows + 1] = N + 1
     std::vector<int> span_begin;  // per row
     std::vector<int> span_end;
-    std::vector<int> span_before;     // rows + 2 entries
-    std::vector<int> water_before;    // the same for the cells of `water`
-    std::vector<int> active_first;    // per row: first and last column of a cell
-    std::vector<int> active_last;     // above its retention (work arrays)
-    std::vector<double> row_cleanup;  // per row, m: the cleanup of a sweep
+    std::vector<int> span_before;   // rows + 2 entries
+    std::vector<int> water_before;  // the same for the cells of `water`
+    std::vector<int> active_first;  // per row: first and last column of a cell
+    std::vector<int> active_last;   // above its retention (work arrays)
+    // Per row, m: the cleanup of a sweep (rows + 2 entries), and from entry
+    // rows + 2 on that of the second sweep of the same sub-step.
+    std::vector<double> row_cleanup;
+    // Per thread, the discharges of the faces of one row along it, in
+    // blocks of `row_flux_stride` (the longest row and one).
+    std::vector<double> row_flux;
+    int row_flux_stride = 0;
+    // Per row, from the set-up (the faces and neighbours do not change after
+    // it): where the neighbour across a face of every cell of the row lies
+    // the same number of cells on, that number (0 otherwise): across the
+    // east faces of all cells but the row's last (1), across the south faces,
+    // back across the west faces of all cells but the row's first (-1) and
+    // across the north faces. The sweeps read no neighbour array there.
+    std::vector<int> row_east_offset;
+    std::vector<int> row_south_offset;
+    std::vector<int> row_west_offset;
+    std::vector<int> row_north_offset;
     // The spans whose face discharges may not be 0 (those of the last step
     // that moved water), or every cell.
     std::vector<int> dirty_begin;

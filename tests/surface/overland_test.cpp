@@ -250,26 +250,31 @@ TEST(OverlandExplicit, CellBelowRetentionNeitherSendsNorReceives) {
 
 // What stops the phase: a 1 m cell standing 1000 m above its two neighbours
 // holding 100 m of water (each face may take all of it, so the sweep would
-// leave -100 m at every sub-step); a depth that is not a number; a scheme
-// word the phase does not know.
+// leave -100 m at every sub-step); a depth that is not a number, or infinite
+// (within a row long enough for the test of the depths to take it in lanes);
+// a scheme word the phase does not know.
 TEST(OverlandPhase, StopsWithAMessage) {
     const struct {
         const char* scheme;
         int cols;
         double dx;
         double (*ground)(int, int);
-        double depth;  // of cell 2, m
+        int cell;
+        double depth;  // of that cell, m
         const char* message;
     } cases[] = {
-        {"ade", 3, 1.0, [](int, int c) { return c == 2 ? 1000.0 : 0.0; }, 100.0,
+        {"ade", 3, 1.0, [](int, int c) { return c == 2 ? 1000.0 : 0.0; }, 2, 100.0,
          "The ADE overland routing time step is getting really small\n"
          "less than 1/100 of a second\n"
          "Reduce the model time step by a factor of 2 and try again.\n"
          "Program stopped.\n"},
-        {"ade", 2, 10.0, test::level, std::nan(""),
+        {"ade", 2, 10.0, test::level, 2, std::nan(""),
          "A non-real overland flow water depth has been detected in cell 2 after applying "
          "overland boundary conditions and overland pumping.\n"},
-        {"kinematic", 2, 10.0, test::level, 0.0,
+        {"ade", 20, 10.0, test::level, 13, -std::numeric_limits<double>::infinity(),
+         "A non-real overland flow water depth has been detected in cell 13 after applying "
+         "overland boundary conditions and overland pumping.\n"},
+        {"kinematic", 2, 10.0, test::level, 2, 0.0,
          "Error: unknown overland flow scheme in the OVERTYPE card: kinematic\n"
          "Use explicit (1), ade (2) or ade-pc (3).\n"},
     };
@@ -279,7 +284,7 @@ TEST(OverlandPhase, StopsWithAMessage) {
         test::Console console(ctx);
         auto m = overland_watershed(ctx, c.scheme, 1.0, 1, c.cols, c.dx, c.ground);
         if (!ctx.error.pending()) {
-            m->overland.depth[2] = c.depth;
+            m->overland.depth[c.cell] = c.depth;
             overland_flow_phase(*m, ctx);
         }
         EXPECT_EQ(ctx.error.code, err::message_printed);
