@@ -32,7 +32,7 @@ WaitSetting choose_wait_setting(bool user_chose, const std::vector<std::string>&
     }
     if (processors - others < threads)
         return sleep;
-    return {"GOMP_SPINCOUNT", kSpinCount};
+    return {nullptr, nullptr};
 }
 
 int default_thread_count() {

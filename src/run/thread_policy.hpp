@@ -14,19 +14,20 @@ namespace torva {
 //
 // So the program looks at the machine when it starts: when every one of the
 // run's threads finds a processor that no other program is using at that
-// moment, waiting threads spin a bounded while (kSpinCount turns of some 50 ns,
-// long enough to bridge the gaps between the loops of a step) and then sleep;
-// otherwise they sleep at once. What runs now decides, not the load average of
-// the last minutes: that still counts programs that have ended (the previous run
-// of a script of runs, a finished build), which would make every run but the
-// first sleep. A user who sets OMP_WAIT_POLICY or GOMP_SPINCOUNT decides
-// instead. The runtime reads these settings when it is loaded, before main, so
-// the program sets one and starts itself again.
-inline constexpr const char* kSpinCount = "2000";
+// moment, it leaves the runtime's own policy, under which waiting threads spin
+// a bounded while (some milliseconds, long enough to bridge the gaps between
+// the loops of a step) and then sleep; otherwise they sleep at once. What runs
+// now decides, not the load average of the last minutes: that still counts
+// programs that have ended (the previous run of a script of runs, a finished
+// build), which would make every run but the first sleep. A user who sets
+// OMP_WAIT_POLICY or GOMP_SPINCOUNT decides instead. The runtime reads these
+// settings when it is loaded, before main, so the program sets the sleeping
+// policy and starts itself again; the spinning choice needs no second start,
+// which costs as long as loading the program's libraries (some 40 ms).
 
 // The setting to make before starting again: its name and value, or a null
-// name when nothing is to be set. `loads` are texts of /proc/loadavg read a
-// moment apart ("0.12 0.30 0.41 1/230 4567": the load averages, then the
+// name when nothing is to be set (the user chose, or the threads may spin). `loads` are texts of
+// /proc/loadavg read a moment apart ("0.12 0.30 0.41 1/230 4567": the load averages, then the
 // processes runnable at that moment, this one included, and all processes);
 // another program counts as busy when it is runnable in every one of them, so
 // that a process woken for an instant does not count. `processors` are the
