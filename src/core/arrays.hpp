@@ -2,6 +2,7 @@
 // Checked allocation of the model's arrays. Per-cell arrays are contiguous and
 // one-based: N + 1 entries, entry 0 carries no cell.
 
+#include <cstddef>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -25,6 +26,12 @@ bool allocate_with(RunContext& ctx, const char* name, Fill fill) {
     return false;
 }
 
+inline constexpr std::size_t kHugePageArray = std::size_t{64} << 20;
+
+// Asks the kernel to back the whole 2 MB pages within [data, data + bytes)
+// by huge pages; a refusal leaves the ordinary pages.
+void advise_huge_pages(void* data, std::size_t bytes);
+
 // Sizes the array to n zeroed entries. An empty request or a failed allocation
 // prints its message (with the array's name) and raises 4000.
 template <typename T>
@@ -34,7 +41,18 @@ bool allocate(RunContext& ctx, std::vector<T>& array, std::size_t n, const char*
         ctx.error.raise(err::message_printed);
         return false;
     }
-    return allocate_with(ctx, name, [&] { array.assign(n, T{}); });
+    return allocate_with(ctx, name, [&] {
+        // An array of many megabytes (the soil columns' nodes of a large
+        // grid) asks for 2 MB pages before its first touch: a column step
+        // then finds its nodes without a page-table walk.
+        if (array.capacity() < n && n * sizeof(T) >= kHugePageArray) {
+            array.clear();
+            array.shrink_to_fit();
+            array.reserve(n);
+            advise_huge_pages(array.data(), n * sizeof(T));
+        }
+        array.assign(n, T{});
+    });
 }
 
 }  // namespace torva
