@@ -1,7 +1,9 @@
 // Sacramento soil moisture accounting over single intervals: a synthetic year
 // of hourly input and demand gives the figures it was checked to give, with the
-// balance closed every hour; and three cases worked by hand (a dry spell, a
-// storm on a full upper zone, a wholly impervious watershed).
+// balance closed every hour and no evaporation below zero; and cases worked
+// by hand (the lower zone draining and refilling its tension water, an empty
+// additional impervious store, a storm on a full upper zone, a wholly
+// impervious watershed).
 
 #include <gtest/gtest.h>
 
@@ -86,6 +88,10 @@ TEST(Sacramento, AYearOfHoursGivesItsRecordedFiguresAndBalances) {
     for (const Hour& hour : synthetic_year()) {
         const SacramentoFlows f = sacramento_interval(par, s, hour.p, hour.e, kHour);
         ASSERT_NEAR(f.residual, 0.0, 1e-9);
+        // No store takes water from the air, not even by a rounding.
+        for (const double e : {f.et_upper_tension, f.et_upper_free, f.et_lower_tension,
+                               f.et_riparian, f.et_impervious})
+            ASSERT_GE(e, 0.0);
         for (auto [into, from] : {std::pair{&sum.input, f.input},
                                   {&sum.et_upper_tension, f.et_upper_tension},
                                   {&sum.et_upper_free, f.et_upper_free},
@@ -139,51 +145,85 @@ TEST(Sacramento, AYearOfHoursGivesItsRecordedFiguresAndBalances) {
                 0.0, 1e-9);
 }
 
-// With no input and no demand, a full lower tension water (so nothing refills
-// it) and an empty upper free water (so nothing percolates), the free stores
-// drain by their daily fractions: after ten days of hours 60 * 0.99^10 and
-// 25 * 0.95^10 mm, and the baseflow leaves parea * (drained) / (1 + side) to
-// the channel, the rest as deep recharge.
-TEST(Sacramento, DrySpellDrainsTheFreeWaterAtItsDepletionRates) {
-    SacramentoParameters par = typical_watershed();
-    par.lzpk = 0.01;
-    par.lzsk = 0.05;
-    SacramentoStores s{20.0, 0.0, 130.0, 25.0, 60.0, 20.0};
-    double channel = 0.0, deep = 0.0;
-    for (int h = 0; h < 240; ++h) {
-        const SacramentoFlows f = sacramento_interval(par, s, 0.0, 0.0, kHour);
-        channel += f.channel_inflow;
-        deep += f.deep_recharge;
+// With no input and no demand and an empty upper free water (so nothing
+// percolates), the lower zone drains and refills its tension water:
+// - over ten days of hours from a full lower tension water (so nothing refills
+//   it), the free stores drain by their daily fractions to 60 * 0.99^10 and
+//   25 * 0.95^10 mm;
+// - a supplementary store of 0.00005 mm, below the 0.0001 mm at which a free
+//   store drains completely, is gone after an hour;
+// - from 30 mm of lower tension water, the free water beyond the reserve
+//   0.3 * (60 + 25) = 25.5 mm refills it to the fullness of the lower zone as
+//   a whole, (30 + 25 + 60 - 25.5) / (130 + 85 - 25.5) = 89.5 / 189.5, taking
+//   the supplementary store first: the primary store keeps 115 - 130 * 89.5 /
+//   189.5 mm, of which it drains the hour's share.
+// Baseflow leaves parea * (the water the lower zone lost) / (1 + side) to the
+// channel, the rest as deep recharge.
+TEST(Sacramento, WithoutInputOrDemandTheLowerZoneDrainsAndRefillsItsTensionWater) {
+    const SacramentoParameters par = typical_watershed();
+    const double full_zone = 130.0 * 89.5 / 189.5;
+    const struct {
+        double lztwc, lzfsc;  // mm at the start
+        int hours;
+        double tension, supplementary, primary;  // mm at the end
+    } cases[] = {
+        {130.0, 25.0, 240, 130.0, 25.0 * std::pow(0.95, 10), 60.0 * std::pow(0.99, 10)},
+        {130.0, 5e-5, 1, 130.0, 0.0, 60.0 * std::pow(0.99, kHour)},
+        {30.0, 25.0, 1, full_zone, 0.0, (115.0 - full_zone) * std::pow(0.99, kHour)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lztwc + c.lzfsc);
+        SacramentoStores s{20.0, 0.0, c.lztwc, c.lzfsc, 60.0, 20.0};
+        double channel = 0.0, deep = 0.0;
+        for (int h = 0; h < c.hours; ++h) {
+            const SacramentoFlows f = sacramento_interval(par, s, 0.0, 0.0, kHour);
+            channel += f.channel_inflow;
+            deep += f.deep_recharge;
+        }
+        EXPECT_NEAR(s.lztwc, c.tension, 1e-9);
+        EXPECT_NEAR(s.lzfsc, c.supplementary, 1e-12);
+        EXPECT_NEAR(s.lzfpc, c.primary, 1e-9);
+        const double lost = c.lztwc + c.lzfsc + 60.0 - (c.tension + c.supplementary + c.primary);
+        const double parea = 1.0 - 0.02 - 0.1;
+        EXPECT_NEAR(channel, lost * parea / 1.2, 1e-9);
+        EXPECT_NEAR(deep, lost * parea * 0.2 / 1.2, 1e-9);
+        EXPECT_DOUBLE_EQ(s.uztwc, 20.0);
     }
-    const double primary = 60.0 * std::pow(0.99, 10);        // 54.2609...
-    const double supplementary = 25.0 * std::pow(0.95, 10);  // 14.9685...
-    EXPECT_NEAR(s.lzfpc, primary, 1e-9);
-    EXPECT_NEAR(s.lzfsc, supplementary, 1e-9);
-    const double drained = (60.0 - primary) + (25.0 - supplementary);
-    const double parea = 1.0 - 0.02 - 0.1;
-    EXPECT_NEAR(channel, drained * parea / 1.2, 1e-9);
-    EXPECT_NEAR(deep, drained * parea * 0.2 / 1.2, 1e-9);
-    EXPECT_DOUBLE_EQ(s.uztwc, 20.0);
-    EXPECT_DOUBLE_EQ(s.lztwc, 130.0);
+}
+
+// Upper free water fuller than the empty upper tension water tops it up until
+// both are equally full, 4 / 90 (to 50 * 4 / 90 mm); an empty additional
+// impervious store under it would then evaporate 0.9 * (0 - 2.2) / 180 mm,
+// water from the air: it evaporates nothing.
+TEST(Sacramento, AnEmptyAdditionalImperviousStoreEvaporatesNothing) {
+    SacramentoStores s{0.0, 4.0, 0.0, 0.0, 0.0, 0.0};
+    const SacramentoFlows f = sacramento_interval(typical_watershed(), s, 0.0, 0.9, kHour);
+    EXPECT_NEAR(s.uztwc, 50.0 * 4.0 / 90.0, 1e-12);
+    EXPECT_EQ(f.et_impervious, 0.0);
+    EXPECT_EQ(s.adimc, 0.0);
 }
 
 // A storm on a full upper zone over a full lower zone, on a wholly pervious
 // watershed, in one hour of one increment (0.2 * (2 + 2.9) < 1): the lower
-// free stores first drain by dlzp = 1 - 0.99^(1/24) and dlzs = 1 - 0.95^(1/24),
+// free stores first drain by dlzp = 1 - 0.95^(1/24) and dlzs = 1 - 0.99^(1/24),
 // and percolation (at least the demand of a full upper free store) fills
-// exactly that room; the upper free water then loses its interflow
+// exactly that room, every lower store full again: the primary store, the
+// emptier, takes all of it and passes what it cannot hold on to the
+// supplementary store. The upper free water then loses its interflow
 // duz = 1 - 0.7^(1/24) and takes the 2.9 mm, and what exceeds its 2 mm runs
 // off: (2 - room)(1 - duz) + 2.9 - 2.
 TEST(Sacramento, StormOnAFullUpperZoneRunsOffTheExcess) {
     SacramentoParameters par = typical_watershed();
     par.uzfwm = 2.0;
+    par.lzpk = 0.05;
+    par.lzsk = 0.01;
     par.pctim = 0.0;
     par.adimp = 0.0;
     par.riva = 0.0;
     SacramentoStores s{50.0, 2.0, 130.0, 25.0, 60.0, 0.0};
     const SacramentoFlows f = sacramento_interval(par, s, 2.9, 0.0, kHour);
-    const double dlzp = 1.0 - std::pow(0.99, kHour);
-    const double dlzs = 1.0 - std::pow(0.95, kHour);
+    const double dlzp = 1.0 - std::pow(0.95, kHour);
+    const double dlzs = 1.0 - std::pow(0.99, kHour);
     const double duz = 1.0 - std::pow(0.7, kHour);
     const double room = 60.0 * dlzp + 25.0 * dlzs;
     EXPECT_EQ(f.increments, 1);
@@ -192,6 +232,10 @@ TEST(Sacramento, StormOnAFullUpperZoneRunsOffTheExcess) {
     EXPECT_NEAR(f.interflow, (2.0 - room) * duz, 1e-12);
     EXPECT_DOUBLE_EQ(s.uzfwc, 2.0);
     EXPECT_DOUBLE_EQ(s.uztwc, 50.0);
+    EXPECT_DOUBLE_EQ(s.lztwc, 130.0);
+    EXPECT_NEAR(s.lzfsc, 25.0, 1e-12);
+    EXPECT_NEAR(s.lzfpc, 60.0, 1e-12);
+    EXPECT_NEAR(f.primary_overflow, 0.0, 1e-12);
 
     // The same storm on an upper zone with room for it all runs nothing off.
     SacramentoStores dry{10.0, 0.0, 130.0, 25.0, 60.0, 0.0};
