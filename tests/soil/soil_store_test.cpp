@@ -135,6 +135,13 @@ TEST(SoilStore, TopLayerDriesFirstAndRootsBelowMeetTheRest) {
         EXPECT_NEAR(model->soil.stored_water[i], cells[i - 1].store_after, 1e-11);
         EXPECT_NEAR(model->soil.actual_et[i], cells[i - 1].aet, 1e-15);
     }
+    // An hour of 10.8 mm asks the top layer midway for 5.4 mm, more than the
+    // 5.32455532 mm it holds above its wilting point: it gives those, and the
+    // wet layer below the rest.
+    auto dry = store_model({0.30}, 0.0, {0.1232455532});
+    one_hour(*dry, 3.0e-6);
+    EXPECT_NEAR(dry->soil.top_water[1], 0.007, 1e-12);
+    EXPECT_NEAR(dry->soil.stored_water[1], 0.01232455532 + 0.12 - 0.0108, 1e-11);
 }
 
 // Ks = 1e-6 m/s, no demand. Brooks-Corey drainage of a layer of depth D from
