@@ -92,23 +92,16 @@ TEST(Sacramento, AYearOfHoursGivesItsRecordedFiguresAndBalances) {
         for (const double e : {f.et_upper_tension, f.et_upper_free, f.et_lower_tension,
                                f.et_riparian, f.et_impervious})
             ASSERT_GE(e, 0.0);
-        for (auto [into, from] : {std::pair{&sum.input, f.input},
-                                  {&sum.et_upper_tension, f.et_upper_tension},
-                                  {&sum.et_upper_free, f.et_upper_free},
-                                  {&sum.et_lower_tension, f.et_lower_tension},
-                                  {&sum.et_riparian, f.et_riparian},
-                                  {&sum.et_impervious, f.et_impervious},
-                                  {&sum.evapotranspiration, f.evapotranspiration},
-                                  {&sum.impervious_runoff, f.impervious_runoff},
-                                  {&sum.direct_runoff, f.direct_runoff},
-                                  {&sum.surface_runoff, f.surface_runoff},
-                                  {&sum.interflow, f.interflow},
-                                  {&sum.baseflow, f.baseflow},
-                                  {&sum.primary_overflow, f.primary_overflow},
-                                  {&sum.channel_inflow, f.channel_inflow},
-                                  {&sum.deep_recharge, f.deep_recharge},
-                                  {&sum.percolation, f.percolation}})
-            *into += from;
+        for (double SacramentoFlows::*flow :
+             {&SacramentoFlows::input, &SacramentoFlows::et_upper_tension,
+              &SacramentoFlows::et_upper_free, &SacramentoFlows::et_lower_tension,
+              &SacramentoFlows::et_riparian, &SacramentoFlows::et_impervious,
+              &SacramentoFlows::evapotranspiration, &SacramentoFlows::impervious_runoff,
+              &SacramentoFlows::direct_runoff, &SacramentoFlows::surface_runoff,
+              &SacramentoFlows::interflow, &SacramentoFlows::baseflow,
+              &SacramentoFlows::primary_overflow, &SacramentoFlows::channel_inflow,
+              &SacramentoFlows::deep_recharge, &SacramentoFlows::percolation})
+            sum.*flow += f.*flow;
         sum.increments += f.increments;
         split_hours += f.increments > 1;
     }
