@@ -4,16 +4,38 @@
 
 namespace torva {
 
+// One link of a chain of the elimination by determinants: from the
+// determinants p and q of the leading rows up to the last one and the one
+// before, and y = r' p of the last, those of the next row, whose diagonal
+// is b, whose right-hand side is r and whose face towards the last row has
+// the conductance g.
+inline void link_determinant(double b, double g, double r, double& p, double& q, double& y) {
+    const double next = b * p - (g * g) * q;
+    y = r * p + g * y;
+    q = p;
+    p = next;
+    // 2^600 and 2^-600: far from both ends of the doubles' range, so that
+    // a row's pivot, however small or large, cannot take p past them.
+    constexpr double kLarge = 0x1p600, kSmall = 0x1p-600;
+    const double size = __builtin_fabs(p);
+    if (size > kLarge || size < kSmall) [[unlikely]] {
+        const double scale = size > kLarge ? kSmall : kLarge;
+        p *= scale;
+        q *= scale;
+        y *= scale;
+    }
+}
+
 // Solves the system of a column of n nodes whose row i holds -g[i] below the
 // diagonal b[i] and -g[i + 1] above it, g being the conductances of the faces
 // (g[0] and g[n], the boundary faces, take no part). The elimination runs
 // from both ends towards the middle node at once: each elimination is a
-// chain of dependent steps, a division in each, and two chains of half the
-// length run side by side in the processor, so the solve takes about half the
-// time of one chain from the top. The solution replaces r; w is n entries of
-// scratch. The off-diagonal entries are read as the conductances themselves,
-// their signs folded into the arithmetic, which gives the same numbers to the
-// last digit as the system written out with its negative entries.
+// chain of dependent steps, and two chains of half the length run side by
+// side in the processor, so the solve takes about half the time of one chain
+// from the top. The chains carry determinants rather than pivots, which
+// keeps the divisions out of them (see link_determinant). The solution
+// replaces r; w is n entries of scratch. The off-diagonal entries are read
+// as the conductances themselves, their signs folded into the arithmetic.
 inline void solve_tridiagonal(int n, const double* g, const double* b, double* w, double* r) {
     // The last values of each chain are carried in registers rather than
     // read back from the arrays just written, which would add a store and a
@@ -34,27 +56,37 @@ inline void solve_tridiagonal(int n, const double* g, const double* b, double* w
     }
     const int m = n / 2;          // the middle node
     const int below = n - 1 - m;  // nodes m + 1 .. n - 1, eliminated upwards
-    // Nodes 0 .. m - 1 downwards (m nodes, below or below + 1 of them).
-    double up = 1.0 / b[0];
-    double down = 1.0 / b[n - 1];
+    // Each chain carries the determinants of its leading rows, p (this row)
+    // and q (the row before), and y = r' p, the eliminated right-hand side
+    // times the determinant; the pivot of a row is p / q. Neither recurrence
+    // divides, so a link of either chain is a multiplication and an addition;
+    // each row's one division, its reciprocal determinant, stands aside from
+    // both chains. The determinants shrink or grow with the length of the
+    // chain, so they are scaled by a power of two (exact) when they stray far.
+    double p_up = b[0], q_up = 1.0, y_up = r[0];
+    double p_down = b[n - 1], q_down = 1.0, y_down = r[n - 1];
+    double up = 1.0 / p_up, down = 1.0 / p_down;
     double c_up = w[0] = g[1] * up;
-    double r_up = r[0] *= up;
+    double r_up = r[0] = y_up * up;
     double a_down = w[n - 1] = g[n - 1] * down;
-    double r_down = r[n - 1] *= down;
+    double r_down = r[n - 1] = y_down * down;
     for (int k = 1; k < below; ++k) {
         const int i = k, j = n - 1 - k;
-        up = 1.0 / (b[i] - g[i] * c_up);
-        down = 1.0 / (b[j] - g[j + 1] * a_down);
-        c_up = w[i] = g[i + 1] * up;
-        r_up = r[i] = (r[i] + g[i] * r_up) * up;
-        a_down = w[j] = g[j] * down;
-        r_down = r[j] = (r[j] + g[j + 1] * r_down) * down;
+        link_determinant(b[i], g[i], r[i], p_up, q_up, y_up);
+        link_determinant(b[j], g[j + 1], r[j], p_down, q_down, y_down);
+        up = 1.0 / p_up;
+        down = 1.0 / p_down;
+        c_up = w[i] = g[i + 1] * (q_up * up);
+        r_up = r[i] = y_up * up;
+        a_down = w[j] = g[j] * (q_down * down);
+        r_down = r[j] = y_down * down;
     }
     if (m > below) {
         const int i = m - 1;
-        up = 1.0 / (b[i] - g[i] * c_up);
-        c_up = w[i] = g[i + 1] * up;
-        r_up = r[i] = (r[i] + g[i] * r_up) * up;
+        link_determinant(b[i], g[i], r[i], p_up, q_up, y_up);
+        up = 1.0 / p_up;
+        c_up = w[i] = g[i + 1] * (q_up * up);
+        r_up = r[i] = y_up * up;
     }
     const double middle =
         (r[m] + g[m] * r_up + g[m + 1] * r_down) / (b[m] - g[m] * c_up - g[m + 1] * a_down);

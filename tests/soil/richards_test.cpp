@@ -21,6 +21,7 @@
 #include "richards_soils.hpp"
 #include "soil/richards.hpp"
 #include "soil/richards_relations.hpp"
+#include "soil/tridiagonal.hpp"
 #include "support/harness.hpp"
 #include "support/projects.hpp"
 
@@ -92,6 +93,36 @@ TEST(RichardsRelations, BrooksCoreyBranchesJoinAndHavercampHalvesAtAlpha) {
     for (const SoilWaterState s : {brooks_corey(l, 0.2), havercamp(hv, 0.0)}) {
         EXPECT_EQ(s.capacity, 0.0);
         EXPECT_EQ(s.k_relative, 1.0);
+    }
+}
+
+// The column's tridiagonal solve meets every row of its system, from the
+// shortest columns to deep ones whose determinants would leave the range of
+// the doubles (storage and conductances of 1e-9 and 1e-7 over 250 nodes
+// multiply to 1e-2000) and saturated ones whose storage all but vanishes.
+TEST(RichardsSolve, EveryRowIsMetFromOneNodeToDeepColumns) {
+    struct Case {
+        int n;
+        double storage, conductance;
+    };
+    for (const Case c :
+         {Case{1, 1e-3, 2e-4}, Case{2, 1e-3, 2e-4}, Case{3, 1e-3, 2e-4}, Case{7, 1e-3, 2e-4},
+          Case{8, 1e-3, 2e-4}, Case{250, 1e-9, 1e-7}, Case{250, 1e3, 1e2}, Case{40, 2e-10, 1e-4}}) {
+        std::vector<double> g(c.n + 1), b(c.n), w(c.n), r(c.n);
+        for (int i = 1; i < c.n; ++i) g[i] = c.conductance * (1.0 + 0.5 * std::sin(i));
+        for (int i = 0; i < c.n; ++i) {
+            b[i] = c.storage * (1.0 + 0.3 * std::cos(i)) + g[i] + g[i + 1];
+            r[i] = c.storage * std::sin(0.7 * i) + (i == 0 ? c.conductance : 0.0);
+        }
+        const std::vector<double> rhs = r;
+        solve_tridiagonal(c.n, g.data(), b.data(), w.data(), r.data());
+        for (int i = 0; i < c.n; ++i) {
+            const double above = i > 0 ? g[i] * r[i - 1] : 0.0;
+            const double below = i + 1 < c.n ? g[i + 1] * r[i + 1] : 0.0;
+            const double size = std::fabs(b[i] * r[i]) + std::fabs(above) + std::fabs(below);
+            EXPECT_NEAR(b[i] * r[i] - above - below, rhs[i], 1e-12 * size + 1e-300)
+                << c.n << " nodes, row " << i;
+        }
     }
 }
 
