@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "soil/power.hpp"
 #include "soil/richards_state.hpp"
 
 namespace torva {
@@ -34,7 +35,7 @@ inline SoilWaterState brooks_corey(const RichardsLayer& l, double h) {
         // One power in the columns' hottest loop: with r = hb / h and
         // S = r^lambda, the conductivity S^(3 + 2/lambda) is S^3 r^2.
         const double r = l.bubbling_head / h;  // in (0, 1]
-        const double s = std::exp(lambda * std::log(r));
+        const double s = power(r, lambda);
         const double k = s * s * s * r * r;
         // d theta / dh = range * lambda * s / (-h)
         return {l.theta_r + range * s, k, range * lambda * s / -h};
@@ -42,7 +43,7 @@ inline SoilWaterState brooks_corey(const RichardsLayer& l, double h) {
     const double x = h / l.junction_head;  // in (0, 1)
     const double sc = 2.0 / (2.0 + lambda);
     const double s = 1.0 - (1.0 - sc) * x * x;
-    const double k = std::exp((3.0 + 2.0 / lambda) * std::log(s));
+    const double k = power(s, 3.0 + 2.0 / lambda);
     // d theta / dh = -2 (1 - S_c) range * h / h_c^2, positive for h < 0
     return {l.theta_r + range * s, k, -2.0 * (1.0 - sc) * range * x / l.junction_head};
 }
@@ -50,7 +51,7 @@ inline SoilWaterState brooks_corey(const RichardsLayer& l, double h) {
 // The Brooks-Corey relations of a node as the column solver needs them: the
 // water content, the conductivity (m/s), its square root for the geometric
 // face means, and the capacity. The same curves as brooks_corey, arranged so
-// that a node costs one logarithm, one exponential and one division: with
+// that a node costs one power (see power.hpp) and one division: with
 // r = hb / h and t = r^(lambda/2), S = t^2, sqrt(K / Ks) = S^(3/2 + 1/lambda)
 // = t^3 r, and the capacity range lambda S / -h = (range lambda / -hb) S r.
 struct NodeSoilWater {
@@ -65,14 +66,14 @@ inline NodeSoilWater brooks_corey_node(const BrooksCoreyNode& c, double h) {
         return {c.theta_s, c.conductivity, c.root_conductivity, 0.0};
     if (h <= c.junction_head) {
         const double r = c.bubbling_head / h;  // in (0, 1]
-        const double t = std::exp(c.half_lambda * std::log(r));
+        const double t = power(r, c.half_lambda);
         const double s = t * t;
         const double root_k = c.root_conductivity * (t * s * r);
         return {c.theta_r + c.range * s, root_k * root_k, root_k, c.dry_capacity * (s * r)};
     }
     const double x = h / c.junction_head;  // in (0, 1)
     const double s = 1.0 - c.wet_share * x * x;
-    const double root_k = c.root_conductivity * std::exp(c.wet_half_power * std::log(s));
+    const double root_k = c.root_conductivity * power(s, c.wet_half_power);
     return {c.theta_r + c.range * s, root_k * root_k, root_k, c.wet_capacity * x};
 }
 

@@ -140,6 +140,8 @@ struct RichardsScratch {
     // How fast each node's water content, or the water it passes down,
     // changed when it was last solved, 1/s.
     std::vector<double> pace;
+    // The nodes whose relations an iteration evaluates again.
+    std::vector<int> moved_nodes;
 };
 
 struct RichardsColumns {

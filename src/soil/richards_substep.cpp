@@ -72,7 +72,7 @@ auto head_moving(T next, T last, T head_scale) {
 // A node's relations are evaluated again only once its head has moved by
 // more than this share since they last were: below a wetting front most
 // heads barely move from one iteration to the next, and the relations (a
-// logarithm and an exponential) are the costliest work of a node. The
+// power) are the costliest work of a node. The
 // conductivity (about h^-2.7 on the dry branch) is then off by three parts in
 // ten thousand at most, a tenth of what the iteration's own test on the
 // heads (0.1 %) leaves open, and the water content is carried to the present
@@ -81,14 +81,22 @@ constexpr double kReevaluateShare = 1e-4;
 
 // Water content, conductivity and capacity of nodes first .. n - 1 at the
 // heads h, for the nodes whose head has moved since they were last evaluated.
+// Which nodes those are varies from iteration to iteration beyond what the
+// processor can foresee, so with Brooks-Corey they are listed first, without
+// a branch, and the list is then evaluated: a wrong guess of a branch costs
+// about as much as a node's arithmetic.
 void evaluate_nodes(const RichardsColumns& rc, const RichardsSoilType& type, const double* h,
-                    int first, int n, NodeRelation* r) {
+                    int first, int n, NodeRelation* r, RichardsScratch& s) {
     if (rc.relation == SoilWaterRelation::brooks_corey) {
         const BrooksCoreyNode* node = type.brooks_corey_node.data();
+        int* moved = s.moved_nodes.data();
+        int count = 0;
         for (int i = first; i < n; ++i) {
-            const double last = r[i].head;
-            if (std::fabs(h[i] - last) <= kReevaluateShare * std::fabs(last))
-                continue;
+            moved[count] = i;
+            count += !(std::fabs(h[i] - r[i].head) <= kReevaluateShare * std::fabs(r[i].head));
+        }
+        for (int k = 0; k < count; ++k) {
+            const int i = moved[k];
             const NodeSoilWater w = brooks_corey_node(node[i], h[i]);
             r[i] = {h[i], w.theta, w.root_conductivity, w.capacity};  // K is its square
         }
@@ -145,7 +153,7 @@ SubstepOutcome picard(const RichardsColumns& rc, const RichardsSoilType& type, d
     double top_k = 0.0, last_bottom_k = 0.0;
     SubstepOutcome out;
     for (int m = 0; m < limit; ++m) {
-        evaluate_nodes(rc, type, h, first, n, r);
+        evaluate_nodes(rc, type, h, first, n, r, s);
         // Each face's conductance (conductivity over the distance of its
         // nodes) once, for the nodes on both sides of it.
         if (geometric && root_kept) {

@@ -425,6 +425,8 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
               &s.trend_before, &s.trend_spare, &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
             if (!allocate(ctx, *v, n, "richards_scratch"))
                 return false;
+        if (!allocate(ctx, s.moved_nodes, n, "richards_scratch"))
+            return false;
     }
     return true;
 }
