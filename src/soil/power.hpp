@@ -35,8 +35,10 @@ struct Tables {
 constexpr std::uint64_t kFirstCell = 0x3fe6000000000000;  // 0.6875
 constexpr std::uint64_t kHalfCell = std::uint64_t{1} << (51 - kCellBits);
 
-inline const Tables kTables = [] {
-    Tables t;
+// Worked out by the compiler, whose exp2 and log2 are rounded correctly, so
+// the tables are the same on every machine.
+inline constexpr Tables kTables = [] {
+    Tables t{};
     for (int j = 0; j < kCells; ++j) {
         const double centre = std::bit_cast<double>(
             (kFirstCell + (static_cast<std::uint64_t>(j) << (52 - kCellBits))) | kHalfCell);
