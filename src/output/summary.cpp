@@ -20,6 +20,17 @@ void volume_line(RunContext& ctx, const char* label, double volume) {
     ctx.log("%-37s%9.1lf\n", label, volume);
 }
 
+// One volume of the run's balance: its label in a column 48 characters wide,
+// then the volume.
+void total_line(RunContext& ctx, const char* label, double volume) {
+    ctx.log("%-48s%14.2lf\n", label, volume);
+}
+
+// The same for the initial volumes, whose lines end in a blank.
+void initial_line(RunContext& ctx, const char* label, double volume) {
+    ctx.log("%-48s%14.2lf \n", label, volume);
+}
+
 void write_event_heading(const Model& model, RunContext& ctx) {
     const Precipitation& p = model.precip;
     const double began = p.event_start_time > 0.0 ? p.event_start_time : model.clock.start_time;
@@ -83,19 +94,12 @@ void write_event_timing(const Model& model, RunContext& ctx) {
     ctx.log("\n");
 }
 
-// The overland lakes of the event: what they held at its start and end, and
-// what moved into and out of them (with the weather, what evaporated: a part
-// of the direct evaporation).
-void write_overland_lake_volumes(const Totals& t, RunContext& ctx, bool weather) {
-    const VolumeTotals& v = t.event;
-    volume_line(ctx, "initial volume in overland lakes:", t.event_initial_overland_lakes);
-    volume_line(ctx, "volume of rainfall to overland lakes:", v.overland_lake_precipitation);
-    volume_line(ctx, "volume of flow into overland lakes:", v.overland_lake_inflow);
-    volume_line(ctx, "volume of flow from overland lakes:", v.overland_lake_outflow);
-    if (weather)
-        volume_line(ctx, "volume of evaporation from overland lakes:", v.overland_lake_evaporation);
-    volume_line(ctx, "volume remaining in overland lakes:", t.event_final.overland_lakes);
-}
+// One line of the event's volumes: shown where `shown` holds.
+struct VolumeRow {
+    bool shown;
+    const char* label;
+    double volume;
+};
 
 void write_event_volumes(const Model& model, RunContext& ctx) {
     const Totals& t = model.totals;
@@ -104,72 +108,64 @@ void write_event_volumes(const Model& model, RunContext& ctx) {
     const Storages& fin = t.event_final;
     const bool weather = model.run.long_term;  // evaporation and snow come with the weather
     const bool soil_returns_water = o.groundwater || o.single_layer_soil;
-
+    const bool channels = o.channels;
+    const bool lakes = o.channels && o.perennial_lakes;
+    const bool overland_lakes = o.overland_lakes;
+    // Point sources and sinks show only where they moved water.
+    const bool stream_points =
+        channels && (v.channel_point_sources != 0.0 || v.stream_point_sinks != 0.0);
+    const bool lake_points = lakes && (v.lake_point_sources != 0.0 || v.lake_point_sinks != 0.0);
+    const bool stream_aquifer = channels && o.stream_groundwater_exchange;
+    const bool lake_aquifer = lakes && o.lake_groundwater_exchange;
+    const VolumeRow rows[] = {
+        {true, "initial volume on surface:", t.event_initial_surface},
+        {channels, "initial volume in channels:", t.event_initial_channels},
+        {lakes, "initial volume in lakes:", t.event_initial_lakes},
+        {weather, "initial volume of snow:", t.event_initial_snow},
+        {true, "volume of rainfall to overland:", v.precipitation},
+        {lakes, "volume of rainfall to lakes:", v.lake_precipitation},
+        {o.interception, "volume of interception:", v.interception},
+        {true, "volume of infiltration:", v.infiltration},
+        {soil_returns_water, "volume of exfiltration:", v.exfiltration},
+        {weather, "volume of direct evaporation:", v.direct_evaporation},
+        {weather, "volume of evapotranspiration from soil:", v.evaporation - v.direct_evaporation},
+        {weather, "volume of evaporation from canopy:", v.interception_evaporation},
+        {weather, "volume of snowfall:", v.snowfall},
+        {weather, "volume of snowmelt:", v.snowmelt},
+        {v.overland_point_sources != 0.0,
+         "volume from overland point sources:", v.overland_point_sources},
+        {o.overland_boundaries, "volume gained from head boundaries:", v.boundary_inflow},
+        {o.overland_boundaries, "volume lost to head boundaries:", v.boundary_outflow},
+        {o.overland_boundaries, "volume lost to slope boundaries:", v.slope_boundary_outflow},
+        {channels, "volume of lateral inflow to channels:", v.channel_lateral_inflow},
+        {stream_points, "volume from stream point sources:", v.channel_point_sources},
+        {stream_points, "volume to stream point sinks:", v.stream_point_sinks},
+        {stream_aquifer, "volume from groundwater to channels:", v.groundwater_to_river},
+        {stream_aquifer, "volume from channels to groundwater:", v.river_to_groundwater},
+        {lakes, "volume of lake evaporation:", v.lake_evaporation},
+        {lake_points, "volume from lake point sources:", v.lake_point_sources},
+        {lake_points, "volume to lake point sinks:", v.lake_point_sinks},
+        {lake_aquifer, "volume from groundwater to lakes:", v.groundwater_to_lake},
+        {lake_aquifer, "volume from lakes to groundwater:", v.lake_to_groundwater},
+        {true, "volume of discharge:", v.outlet_discharge},
+        {true, "volume remaining on surface:", fin.surface},
+        // What the overland lakes held and moved; with the weather, what
+        // evaporated from them (a part of the direct evaporation).
+        {overland_lakes, "initial volume in overland lakes:", t.event_initial_overland_lakes},
+        {overland_lakes, "volume of rainfall to overland lakes:", v.overland_lake_precipitation},
+        {overland_lakes, "volume of flow into overland lakes:", v.overland_lake_inflow},
+        {overland_lakes, "volume of flow from overland lakes:", v.overland_lake_outflow},
+        {overland_lakes && weather,
+         "volume of evaporation from overland lakes:", v.overland_lake_evaporation},
+        {overland_lakes, "volume remaining in overland lakes:", fin.overland_lakes},
+        {channels, "volume remaining in channels:", fin.channels},
+        {lakes, "volume remaining in lakes:", fin.perennial_lakes},
+        {weather, "volume of snow remaining:", fin.snow},
+    };
     ctx.log("Note: all volumes in cubic meters.\n");
-    volume_line(ctx, "initial volume on surface:", t.event_initial_surface);
-    if (o.channels) {
-        volume_line(ctx, "initial volume in channels:", t.event_initial_channels);
-        if (o.perennial_lakes)
-            volume_line(ctx, "initial volume in lakes:", t.event_initial_lakes);
-    }
-    if (weather)
-        volume_line(ctx, "initial volume of snow:", t.event_initial_snow);
-    volume_line(ctx, "volume of rainfall to overland:", v.precipitation);
-    if (o.channels && o.perennial_lakes)
-        volume_line(ctx, "volume of rainfall to lakes:", v.lake_precipitation);
-    if (o.interception)
-        volume_line(ctx, "volume of interception:", v.interception);
-    volume_line(ctx, "volume of infiltration:", v.infiltration);
-    if (soil_returns_water)
-        volume_line(ctx, "volume of exfiltration:", v.exfiltration);
-    if (weather) {
-        volume_line(ctx, "volume of direct evaporation:", v.direct_evaporation);
-        volume_line(
-            ctx, "volume of evapotranspiration from soil:", v.evaporation - v.direct_evaporation);
-        volume_line(ctx, "volume of evaporation from canopy:", v.interception_evaporation);
-        volume_line(ctx, "volume of snowfall:", v.snowfall);
-        volume_line(ctx, "volume of snowmelt:", v.snowmelt);
-    }
-    if (v.overland_point_sources != 0.0)
-        volume_line(ctx, "volume from overland point sources:", v.overland_point_sources);
-    if (o.overland_boundaries) {
-        volume_line(ctx, "volume gained from head boundaries:", v.boundary_inflow);
-        volume_line(ctx, "volume lost to head boundaries:", v.boundary_outflow);
-        volume_line(ctx, "volume lost to slope boundaries:", v.slope_boundary_outflow);
-    }
-    if (o.channels) {
-        volume_line(ctx, "volume of lateral inflow to channels:", v.channel_lateral_inflow);
-        if (v.channel_point_sources != 0.0 || v.stream_point_sinks != 0.0) {
-            volume_line(ctx, "volume from stream point sources:", v.channel_point_sources);
-            volume_line(ctx, "volume to stream point sinks:", v.stream_point_sinks);
-        }
-        if (o.stream_groundwater_exchange) {
-            volume_line(ctx, "volume from groundwater to channels:", v.groundwater_to_river);
-            volume_line(ctx, "volume from channels to groundwater:", v.river_to_groundwater);
-        }
-        if (o.perennial_lakes) {
-            volume_line(ctx, "volume of lake evaporation:", v.lake_evaporation);
-            if (v.lake_point_sources != 0.0 || v.lake_point_sinks != 0.0) {
-                volume_line(ctx, "volume from lake point sources:", v.lake_point_sources);
-                volume_line(ctx, "volume to lake point sinks:", v.lake_point_sinks);
-            }
-            if (o.lake_groundwater_exchange) {
-                volume_line(ctx, "volume from groundwater to lakes:", v.groundwater_to_lake);
-                volume_line(ctx, "volume from lakes to groundwater:", v.lake_to_groundwater);
-            }
-        }
-    }
-    volume_line(ctx, "volume of discharge:", v.outlet_discharge);
-    volume_line(ctx, "volume remaining on surface:", fin.surface);
-    if (o.overland_lakes)
-        write_overland_lake_volumes(t, ctx, weather);
-    if (o.channels) {
-        volume_line(ctx, "volume remaining in channels:", fin.channels);
-        if (o.perennial_lakes)
-            volume_line(ctx, "volume remaining in lakes:", fin.perennial_lakes);
-    }
-    if (weather)
-        volume_line(ctx, "volume of snow remaining:", fin.snow);
+    for (const VolumeRow& row : rows)
+        if (row.shown)
+            volume_line(ctx, row.label, row.volume);
     if (fin.snow > 0.0)
         ctx.log("********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!\n");
     ctx.log("\n");
@@ -194,47 +190,45 @@ void write_event_error(const Model& model, RunContext& ctx) {
 // Groups 2 to 9 of the water balance; a blank line stands between groups.
 void write_initial_volumes(const Totals& t, RunContext& ctx) {
     const BalanceOptions& o = t.options;
-    ctx.log("Initial volume on surface=                      %14.2lf \n", t.initial_surface);
-    ctx.log("Initial volume in channels=                     %14.2lf \n", t.initial_channels);
+    initial_line(ctx, "Initial volume on surface=", t.initial_surface);
+    initial_line(ctx, "Initial volume in channels=", t.initial_channels);
     if (o.single_layer_soil && !o.groundwater)
-        ctx.log("Initial volume in soil over GAR soil depth      %14.2lf \n", t.initial_soil);
+        initial_line(ctx, "Initial volume in soil over GAR soil depth", t.initial_soil);
     else
-        ctx.log("Initial volume in soils=                        %14.2lf \n", t.initial_soil);
-    ctx.log("Initial volume in groundwater=                  %14.2lf \n", t.initial_groundwater);
+        initial_line(ctx, "Initial volume in soils=", t.initial_soil);
+    initial_line(ctx, "Initial volume in groundwater=", t.initial_groundwater);
     if (o.overland_lakes)
-        ctx.log("Initial volume in overland lakes:               %14.2lf \n",
-                t.initial_overland_lakes);
+        initial_line(ctx, "Initial volume in overland lakes:", t.initial_overland_lakes);
     if (o.perennial_lakes)
-        ctx.log("Initial volume in perennial lakes               %14.2lf \n",
-                t.initial_perennial_lakes);
+        initial_line(ctx, "Initial volume in perennial lakes", t.initial_perennial_lakes);
 }
 
 void write_final_volumes(const Totals& t, RunContext& ctx) {
     const BalanceOptions& o = t.options;
     const Storages& fin = t.final_storage;
-    ctx.log("Final volume on surface=                        %14.2lf\n", fin.surface);
+    total_line(ctx, "Final volume on surface=", fin.surface);
     if (o.overland_lakes)
-        ctx.log("Final volume in overland lakes:                 %14.2lf\n", fin.overland_lakes);
-    ctx.log("Final volume in channels=                       %14.2lf\n", fin.channels);
+        total_line(ctx, "Final volume in overland lakes:", fin.overland_lakes);
+    total_line(ctx, "Final volume in channels=", fin.channels);
     if (o.single_layer_soil && !o.groundwater)
-        ctx.log("Final volume in soil over GAR soil depth        %14.2lf\n", fin.soil);
+        total_line(ctx, "Final volume in soil over GAR soil depth", fin.soil);
     else
-        ctx.log("Final volume in soils=                          %14.2lf\n", fin.soil);
-    ctx.log("Final volume in groundwater=                    %14.2lf\n", fin.groundwater);
-    ctx.log("Final volume of snow=                           %14.2lf\n", fin.snow);
+        total_line(ctx, "Final volume in soils=", fin.soil);
+    total_line(ctx, "Final volume in groundwater=", fin.groundwater);
+    total_line(ctx, "Final volume of snow=", fin.snow);
     if (o.perennial_lakes)
-        ctx.log("Final volume in perennial lakes                 %14.2lf\n", fin.perennial_lakes);
+        total_line(ctx, "Final volume in perennial lakes", fin.perennial_lakes);
 }
 
 void write_surface_fluxes(const Totals& t, RunContext& ctx) {
     const VolumeTotals& v = t.run;
-    ctx.log("Total amount of precip=                         %14.2lf\n", v.precipitation);
-    ctx.log("Total amount of interception=                   %14.2lf\n", v.interception);
-    ctx.log("Total amount of infiltration=                   %14.2lf\n", v.infiltration);
-    ctx.log("Total amount of evaporation=                    %14.2lf\n", v.evaporation);
-    ctx.log("Total direct evaporation=                       %14.2lf\n", v.direct_evaporation);
+    total_line(ctx, "Total amount of precip=", v.precipitation);
+    total_line(ctx, "Total amount of interception=", v.interception);
+    total_line(ctx, "Total amount of infiltration=", v.infiltration);
+    total_line(ctx, "Total amount of evaporation=", v.evaporation);
+    total_line(ctx, "Total direct evaporation=", v.direct_evaporation);
     if (!t.options.soil_moisture_accounting)
-        ctx.log("Total amount of exfiltration=                   %14.2lf\n", v.exfiltration);
+        total_line(ctx, "Total amount of exfiltration=", v.exfiltration);
 }
 
 // The weather of a long-term run: where it came from, the span it covers,
@@ -253,12 +247,10 @@ void write_weather_totals(const Model& model, RunContext& ctx) {
             hm.repaired_values);
     ctx.log("Evapotranspiration by %s\n",
             hm.method == EtMethod::deardorff ? "the Deardorff energy balance" : "Penman-Monteith");
-    ctx.log("Total evaporation from interception=            %14.2lf\n",
-            v.interception_evaporation);
-    ctx.log("Total evapotranspiration from soil=             %14.2lf\n",
-            v.evaporation - v.direct_evaporation);
-    ctx.log("Total amount of snowfall=                       %14.2lf\n", v.snowfall);
-    ctx.log("Total amount of snowmelt=                       %14.2lf\n", v.snowmelt);
+    total_line(ctx, "Total evaporation from interception=", v.interception_evaporation);
+    total_line(ctx, "Total evapotranspiration from soil=", v.evaporation - v.direct_evaporation);
+    total_line(ctx, "Total amount of snowfall=", v.snowfall);
+    total_line(ctx, "Total amount of snowmelt=", v.snowmelt);
 }
 
 void write_subsurface_fluxes(const Totals& t, RunContext& ctx) {
@@ -266,38 +258,32 @@ void write_subsurface_fluxes(const Totals& t, RunContext& ctx) {
     const BalanceOptions& o = t.options;
     if (!o.soil_moisture_accounting) {
         if (o.groundwater) {
-            ctx.log("Total recharge inputs to groundwater=           %14.2lf\n",
-                    v.groundwater_recharge);
-            ctx.log("Total pumping from groundwater=                 %14.2lf\n",
-                    v.groundwater_pumping);
+            total_line(ctx, "Total recharge inputs to groundwater=", v.groundwater_recharge);
+            total_line(ctx, "Total pumping from groundwater=", v.groundwater_pumping);
         }
-        ctx.log("Total downward flux from unsaturated zone=      %14.2lf\n",
-                v.unsaturated_downward_flux);
-        ctx.log("Total flux of gw across bounds=                 %14.2lf\n",
-                v.groundwater_boundary_flux);
+        total_line(ctx, "Total downward flux from unsaturated zone=", v.unsaturated_downward_flux);
+        total_line(ctx, "Total flux of gw across bounds=", v.groundwater_boundary_flux);
     } else {
-        ctx.log("Total recharge to deep g.w.=                    %14.2lf\n", v.deep_recharge);
+        total_line(ctx, "Total recharge to deep g.w.=", v.deep_recharge);
     }
-    ctx.log("Total overland point sources=                   %14.2lf\n", v.overland_point_sources);
-    ctx.log("Total channel point sources=                    %14.2lf\n", v.channel_point_sources);
+    total_line(ctx, "Total overland point sources=", v.overland_point_sources);
+    total_line(ctx, "Total channel point sources=", v.channel_point_sources);
     if (v.stream_point_sinks != 0.0)
-        ctx.log("Total stream point sinks=                       %14.2lf\n", v.stream_point_sinks);
+        total_line(ctx, "Total stream point sinks=", v.stream_point_sinks);
     ctx.log("\n");
-    ctx.log("Volume lost to specified slope boundary:        %14.2lf\n", v.slope_boundary_outflow);
-    ctx.log("Volume lost to specified head boundary:         %14.2lf\n", v.boundary_outflow);
-    ctx.log("Volume gained from specified head boundary:     %14.2lf\n", v.boundary_inflow);
+    total_line(ctx, "Volume lost to specified slope boundary:", v.slope_boundary_outflow);
+    total_line(ctx, "Volume lost to specified head boundary:", v.boundary_outflow);
+    total_line(ctx, "Volume gained from specified head boundary:", v.boundary_inflow);
 }
 
 void write_channel_fluxes(const Totals& t, RunContext& ctx) {
     const VolumeTotals& v = t.run;
-    ctx.log("Total lateral inflow into channels=             %14.2lf\n", v.channel_lateral_inflow);
-    ctx.log("Total amount of discharge=                      %14.2lf\n", v.outlet_discharge);
+    total_line(ctx, "Total lateral inflow into channels=", v.channel_lateral_inflow);
+    total_line(ctx, "Total amount of discharge=", v.outlet_discharge);
     if (t.options.stream_groundwater_exchange) {
-        ctx.log("Total flux from river to gw=                    %14.2lf\n",
-                v.river_to_groundwater);
+        total_line(ctx, "Total flux from river to gw=", v.river_to_groundwater);
         if (t.options.groundwater_feeds_rivers)
-            ctx.log("Total flux from gw to river=                    %14.2lf\n",
-                    v.groundwater_to_river);
+            total_line(ctx, "Total flux from gw to river=", v.groundwater_to_river);
     }
 }
 
@@ -305,23 +291,23 @@ void write_channel_fluxes(const Totals& t, RunContext& ctx) {
 // sources and sinks at their nodes, seepage through their beds, and the
 // channel water of the links they take over and give back.
 void write_channel_lake_exchanges(const VolumeTotals& v, RunContext& ctx) {
-    ctx.log("Volume of lake point sources=                   %14.2lf\n", v.lake_point_sources);
-    ctx.log("Volume of lake point sinks=                     %14.2lf\n", v.lake_point_sinks);
-    ctx.log("Volume of lake bed seepage=                     %14.2lf\n", v.lake_to_groundwater);
-    ctx.log("Volume of channels taken over by lakes=         %14.2lf\n", v.lake_takeover);
-    ctx.log("Volume of lakes given back to channels=         %14.2lf\n", v.lake_release);
+    total_line(ctx, "Volume of lake point sources=", v.lake_point_sources);
+    total_line(ctx, "Volume of lake point sinks=", v.lake_point_sinks);
+    total_line(ctx, "Volume of lake bed seepage=", v.lake_to_groundwater);
+    total_line(ctx, "Volume of channels taken over by lakes=", v.lake_takeover);
+    total_line(ctx, "Volume of lakes given back to channels=", v.lake_release);
 }
 
 void write_lake_fluxes(const Totals& t, RunContext& ctx) {
     const VolumeTotals& v = t.run;
-    ctx.log("Volume precip to lakes=                         %14.2lf\n", v.lake_precipitation);
-    ctx.log("Volume of flow into lakes=                      %14.2lf\n", v.lake_inflow);
-    ctx.log("Volume of flow from lakes=                      %14.2lf\n", v.lake_outflow);
-    ctx.log("Volume of lake evap=                            %14.2lf\n", v.lake_evaporation);
+    total_line(ctx, "Volume precip to lakes=", v.lake_precipitation);
+    total_line(ctx, "Volume of flow into lakes=", v.lake_inflow);
+    total_line(ctx, "Volume of flow from lakes=", v.lake_outflow);
+    total_line(ctx, "Volume of lake evap=", v.lake_evaporation);
     write_channel_lake_exchanges(v, ctx);
     if (t.options.lake_groundwater_exchange) {
-        ctx.log("Total flux from lakes to gw=                    %14.2lf\n", v.lake_to_groundwater);
-        ctx.log("Total flux from gw to lakes=                    %14.2lf\n", v.groundwater_to_lake);
+        total_line(ctx, "Total flux from lakes to gw=", v.lake_to_groundwater);
+        total_line(ctx, "Total flux from gw to lakes=", v.groundwater_to_lake);
     }
 }
 
@@ -351,20 +337,14 @@ void write_store_balances(const Totals& t, RunContext& ctx) {
         ctx.log("Single layer soil moisture mass balance =      %19.6lf percent \n",
                 r.soil_moisture_error);
     if (o.overland_lakes) {
-        ctx.log("Volume precip to overland lakes:                %14.2lf\n",
-                v.overland_lake_precipitation);
-        ctx.log("Volume of flow into overland lakes:             %14.2lf\n",
-                v.overland_lake_inflow);
-        ctx.log("Volume of flow from overland lakes:             %14.2lf\n",
-                v.overland_lake_outflow);
-        ctx.log("Volume of evaporation from lakes:               %14.2lf\n",
-                v.overland_lake_evaporation);
-        ctx.log("Overland lake mass bal error m^3:               %14.2lf\n",
-                r.overland_lake_residual);
+        total_line(ctx, "Volume precip to overland lakes:", v.overland_lake_precipitation);
+        total_line(ctx, "Volume of flow into overland lakes:", v.overland_lake_inflow);
+        total_line(ctx, "Volume of flow from overland lakes:", v.overland_lake_outflow);
+        total_line(ctx, "Volume of evaporation from lakes:", v.overland_lake_evaporation);
+        total_line(ctx, "Overland lake mass bal error m^3:", r.overland_lake_residual);
     }
     if (o.perennial_lakes)
-        ctx.log("Perennial lake mass bal error m^3=              %14.2lf\n",
-                r.perennial_lake_residual);
+        total_line(ctx, "Perennial lake mass bal error m^3=", r.perennial_lake_residual);
 }
 
 // The aquifer's own balance: its change of storage against everything that
