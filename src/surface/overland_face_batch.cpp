@@ -170,31 +170,27 @@ __attribute__((target("avx2"), flatten)) void batch_arithmetic_avx2(int first, i
     batch_arithmetic<lanes::Lanes256>(first, count, b, cell_size, volume_rate, flux);
 }
 
-// TORVA_NARROW_LANES=1 keeps the faces in the 128-bit lanes on any
-// processor, so that a run can be checked against one in the wide lanes.
 __attribute__((target("avx2"))) void lay_out_run_avx2(const FaceCells& c, int from, int count,
                                                       int offset, FaceBatch& b) {
     lay_out_run(c, from, count, offset, b);
 }
 
-bool has_avx2() {
-    static const bool avx2 = [] {
-        const char* narrow = std::getenv("TORVA_NARROW_LANES");
-        if (narrow && *narrow && std::strcmp(narrow, "0") != 0)
-            return false;
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return avx2;
+// TORVA_NARROW_LANES=1 keeps the faces in the 128-bit lanes on any
+// processor, so that a run can be checked against one in the wide lanes.
+int face_lane_bits() {
+    const char* narrow = std::getenv("TORVA_NARROW_LANES");
+    if (narrow && *narrow && std::strcmp(narrow, "0") != 0)
+        return 128;
+    return lanes::processor_lane_bits();
 }
 
-// Processors with 512-bit lanes (eight faces at a time) unless
-// TORVA_NARROW_LANES holds the faces in the 128-bit ones.
+// Whether the faces go four, or eight, at a time.
+bool has_avx2() {
+    static const bool avx2 = face_lane_bits() >= 256;
+    return avx2;
+}
 bool has_avx512() {
-    static const bool avx512 = [] {
-        __builtin_cpu_init();
-        return has_avx2() && __builtin_cpu_supports("avx512f") != 0;
-    }();
+    static const bool avx512 = face_lane_bits() >= 512;
     return avx512;
 }
 #endif

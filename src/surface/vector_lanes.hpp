@@ -79,6 +79,12 @@ struct Lanes256 {
         return _mm256_and_pd(x, _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF)));
     }
 
+    // Not equal, or either not a number.
+    TORVA_LANES_256 static Mask unequal(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_NEQ_UQ); }
+    // Not less, or either not a number.
+    TORVA_LANES_256 static Mask not_less(Real a, Real b) {
+        return _mm256_cmp_pd(a, b, _CMP_NLT_UQ);
+    }
     TORVA_LANES_256 static Mask greater(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
     TORVA_LANES_256 static Mask less(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     TORVA_LANES_256 static Mask at_least(Real a, Real b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
@@ -93,6 +99,10 @@ struct Lanes256 {
     }
     // x where the mask holds, else 0.
     TORVA_LANES_256 static Real keep(Mask m, Real x) { return _mm256_and_pd(m, x); }
+    // A bit for each lane where the mask holds, the first lane's lowest.
+    TORVA_LANES_256 static unsigned lanes_of(Mask m) {
+        return static_cast<unsigned>(_mm256_movemask_pd(m));
+    }
 
     TORVA_LANES_256 static Bits bits(Real x) { return _mm256_castpd_si256(x); }
     TORVA_LANES_256 static Real real(Bits x) { return _mm256_castsi256_pd(x); }
@@ -126,6 +136,12 @@ struct Lanes512 {
     TORVA_LANES_512 static Real min(Real a, Real b) { return _mm512_min_pd(a, b); }
     TORVA_LANES_512 static Real abs(Real x) { return _mm512_abs_pd(x); }
 
+    TORVA_LANES_512 static Mask unequal(Real a, Real b) {
+        return _mm512_cmp_pd_mask(a, b, _CMP_NEQ_UQ);
+    }
+    TORVA_LANES_512 static Mask not_less(Real a, Real b) {
+        return _mm512_cmp_pd_mask(a, b, _CMP_NLT_UQ);
+    }
     TORVA_LANES_512 static Mask greater(Real a, Real b) {
         return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ);
     }
@@ -145,6 +161,7 @@ struct Lanes512 {
         return _mm512_mask_blend_pd(m, no, yes);
     }
     TORVA_LANES_512 static Real keep(Mask m, Real x) { return _mm512_maskz_mov_pd(m, x); }
+    TORVA_LANES_512 static unsigned lanes_of(Mask m) { return m; }
 
     TORVA_LANES_512 static Bits bits(Real x) { return _mm512_castpd_si512(x); }
     TORVA_LANES_512 static Real real(Bits x) { return _mm512_castsi512_pd(x); }
@@ -162,5 +179,21 @@ struct Lanes512 {
 #undef TORVA_LANES_256
 #undef TORVA_LANES_512
 #endif
+
+// The widest lanes the processor has, in bits: 512 with AVX-512F, 256 with
+// AVX2, else 128.
+inline int processor_lane_bits() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const int bits = [] {
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2") == 0)
+            return 128;
+        return __builtin_cpu_supports("avx512f") != 0 ? 512 : 256;
+    }();
+    return bits;
+#else
+    return 128;
+#endif
+}
 
 }  // namespace torva::lanes
