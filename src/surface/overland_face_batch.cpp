@@ -7,6 +7,15 @@
 
 #include "surface/overland_face_batch.hpp"
 
+#if defined(__SSE2__)
+// GCC 12 takes the 512-bit intrinsics' undefined inputs (their unused
+// merge operands) for uninitialised values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -16,12 +25,6 @@
 #include <limits>
 
 #include "surface/overland_laws.hpp"
-#include "surface/vector_lanes.hpp"
-
-// The lanes' values pass between the kernels below and the lanes'
-// operations only until `flatten` puts both in place in a function compiled
-// for the lanes: the calling convention the compiler warns of is never used.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace torva {
 namespace {
@@ -147,50 +150,60 @@ void cube_root_estimates(int first, int count, FaceBatch& b) {
         b.estimate[k] = law::cube_root_estimate(b.base[k] * b.base[k]);
 }
 
-// The square roots of the gradients side by side in the lanes, the rest of
-// the arithmetic as `batch_discharges` does it.
-template <class L>
 void batch_arithmetic(int first, int count, FaceBatch& b, double cell_size, double volume_rate,
                       double* flux) {
+#if defined(__SSE2__)
     int k = first;
-    const typename L::Real size = L::splat(cell_size);
-    for (; k + L::kWidth <= count; k += L::kWidth)
-        L::store(b.slope + k, L::sqrt(L::load(b.fall + k) / size));
+    const __m128d size = _mm_set1_pd(cell_size);
+    for (; k + 2 <= count; k += 2)
+        _mm_storeu_pd(b.slope + k, _mm_sqrt_pd(_mm_div_pd(_mm_loadu_pd(b.fall + k), size)));
     for (; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
+#else
+    for (int k = first; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
+#endif
     batch_discharges(first, count, b, cell_size, volume_rate, flux);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // The same on processors with 256-bit lanes: four faces at a time. Without
 // fused multiply-add the lanes round every operation as the scalar code does.
-__attribute__((target("avx2"), flatten)) void batch_arithmetic_avx2(int first, int count,
-                                                                    FaceBatch& b, double cell_size,
-                                                                    double volume_rate,
-                                                                    double* flux) {
-    batch_arithmetic<lanes::Lanes256>(first, count, b, cell_size, volume_rate, flux);
+__attribute__((target("avx2"))) void batch_arithmetic_avx2(int first, int count, FaceBatch& b,
+                                                           double cell_size, double volume_rate,
+                                                           double* flux) {
+    int k = first;
+    const __m256d size = _mm256_set1_pd(cell_size);
+    for (; k + 4 <= count; k += 4)
+        _mm256_storeu_pd(b.slope + k,
+                         _mm256_sqrt_pd(_mm256_div_pd(_mm256_loadu_pd(b.fall + k), size)));
+    for (; k < count; ++k) b.slope[k] = std::sqrt(b.fall[k] / cell_size);
+    batch_discharges(first, count, b, cell_size, volume_rate, flux);
 }
 
+// TORVA_NARROW_LANES=1 keeps the faces in the 128-bit lanes on any
+// processor, so that a run can be checked against one in the wide lanes.
 __attribute__((target("avx2"))) void lay_out_run_avx2(const FaceCells& c, int from, int count,
                                                       int offset, FaceBatch& b) {
     lay_out_run(c, from, count, offset, b);
 }
 
-// TORVA_NARROW_LANES=1 keeps the faces in the 128-bit lanes on any
-// processor, so that a run can be checked against one in the wide lanes.
-int face_lane_bits() {
-    const char* narrow = std::getenv("TORVA_NARROW_LANES");
-    if (narrow && *narrow && std::strcmp(narrow, "0") != 0)
-        return 128;
-    return lanes::processor_lane_bits();
-}
-
-// Whether the faces go four, or eight, at a time.
 bool has_avx2() {
-    static const bool avx2 = face_lane_bits() >= 256;
+    static const bool avx2 = [] {
+        const char* narrow = std::getenv("TORVA_NARROW_LANES");
+        if (narrow && *narrow && std::strcmp(narrow, "0") != 0)
+            return false;
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
     return avx2;
 }
+
+// Processors with 512-bit lanes (eight faces at a time) unless
+// TORVA_NARROW_LANES holds the faces in the 128-bit ones.
 bool has_avx512() {
-    static const bool avx512 = face_lane_bits() >= 512;
+    static const bool avx512 = [] {
+        __builtin_cpu_init();
+        return has_avx2() && __builtin_cpu_supports("avx512f") != 0;
+    }();
     return avx512;
 }
 #endif
@@ -289,112 +302,190 @@ int uniform_run(const int* neighbour, int i, int limit, int offset) {
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-// The faces of cells from .. from + count - 1 (count a multiple of the
-// lanes' width), whose neighbours are the cells `offset` further on, a lane
-// each from their layout to their discharges without leaving the lanes: each
-// face as `lay_out_face` lays it out, its cube root's estimate as
+// The faces of cells from .. from + count - 1 (count a multiple of 4), whose
+// neighbours are the cells `offset` further on, four at a time from their
+// layout to their discharges without leaving the lanes: each face as
+// `lay_out_face` lays it out, its cube root's estimate as
 // overland_law::cube_root_estimate takes it (the 64-bit division by 3 as a
 // multiplication by 0xAAAAAAAAAAAAAAAB, whose upper half is put together
 // from four 32-bit products, and a shift) and its arithmetic as
 // `batch_discharges` does it, every operation rounded as there. The marks go
 // into `redo`; true when any face is marked.
-template <class L>
-bool faces_in_lanes(const FaceCells& c, int from, int count, int offset, double cell_size,
-                    double volume_rate, double* flux, double* redo) {
-    using Real = typename L::Real;
-    using Bits = typename L::Bits;
-    using Mask = typename L::Mask;
+__attribute__((target("avx2"))) bool faces_in_lanes_avx2(const FaceCells& c, int from, int count,
+                                                         int offset, double cell_size,
+                                                         double volume_rate, double* flux,
+                                                         double* redo) {
     const double* zi = c.elevation + from;
     const double* hi = c.depth + from;
     const double* ri = c.retention + from;
     const double* ni = c.inverse_n + from;
-    const Real zero = L::splat(0.0);
-    const Real one = L::splat(1.0);
-    const Real minus_one = L::splat(-1.0);
-    const Real two = L::splat(2.0);
-    const Real least = L::splat(std::numeric_limits<double>::min());
-    const Real most = L::splat(std::numeric_limits<double>::max());
-    const Real tiny_fall = L::splat(c.tiny_fall);
-    const Real size = L::splat(cell_size);
-    const Real rate = L::splat(volume_rate);
-    const Real share = L::splat(law::kSweepLevelShare);
-    const Bits third_low = L::splat_bits(0xAAAAAAAB);
-    const Bits third_high = L::splat_bits(0xAAAAAAAA);
-    const Bits low_half = L::splat_bits(0xFFFFFFFF);
-    const Bits exponent_bias = L::splat_bits(std::uint64_t{682} << 52);
-    Bits marks = L::splat_bits(0);
-    for (int k = 0; k < count; k += L::kWidth) {
-        const Real zi_k = L::load(zi + k), hi_k = L::load(hi + k);
-        const Real zj_k = L::load(zi + k + offset), hj_k = L::load(hi + k + offset);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d minus_one = _mm256_set1_pd(-1.0);
+    const __m256d two = _mm256_set1_pd(2.0);
+    const __m256d least = _mm256_set1_pd(std::numeric_limits<double>::min());
+    const __m256d most = _mm256_set1_pd(std::numeric_limits<double>::max());
+    const __m256d tiny_fall = _mm256_set1_pd(c.tiny_fall);
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    const __m256d size = _mm256_set1_pd(cell_size);
+    const __m256d rate = _mm256_set1_pd(volume_rate);
+    const __m256d share = _mm256_set1_pd(law::kSweepLevelShare);
+    const __m256i third_low = _mm256_set1_epi64x(0xAAAAAAAB);
+    const __m256i third_high = _mm256_set1_epi64x(0xAAAAAAAA);
+    const __m256i low_half = _mm256_set1_epi64x(0xFFFFFFFF);
+    const __m256i exponent_bias = _mm256_set1_epi64x(std::int64_t{682} << 52);
+    __m256d marks = zero;
+    for (int k = 0; k < count; k += 4) {
+        const __m256d zi4 = _mm256_loadu_pd(zi + k), hi4 = _mm256_loadu_pd(hi + k);
+        const __m256d zj4 = _mm256_loadu_pd(zi + k + offset);
+        const __m256d hj4 = _mm256_loadu_pd(hi + k + offset);
         // The layout.
-        const Real fall = (zi_k + hi_k) - (zj_k + hj_k);
-        const Mask down = L::greater(fall, zero);
-        const Mask up = L::less(fall, zero);
-        const Real above = L::select(down, hi_k - L::load(ri + k), hj_k - L::load(ri + k + offset));
-        const Mask gives = L::both(L::either(down, up), L::greater(above, zero));
-        const Real square = above * above;
-        const Mask fast =
-            L::both(gives, L::both(L::at_least(square, least), L::at_most(square, most)));
-        const Real drop = L::abs(fall);
-        const Real base = L::select(fast, above, one);
-        const Real face_fall = L::keep(gives, drop);
-        const Real face_above = L::keep(gives, above);
-        const Real inverse_n =
-            L::keep(gives, L::select(down, L::load(ni + k), L::load(ni + k + offset)));
-        const Real sign = L::keep(gives, L::select(down, one, minus_one));
-        const Real special =
-            L::keep(L::but_not(gives, L::both(fast, L::at_least(drop, tiny_fall))), one);
+        const __m256d fall = _mm256_sub_pd(_mm256_add_pd(zi4, hi4), _mm256_add_pd(zj4, hj4));
+        const __m256d down = _mm256_cmp_pd(fall, zero, _CMP_GT_OQ);
+        const __m256d up = _mm256_cmp_pd(fall, zero, _CMP_LT_OQ);
+        const __m256d above = _mm256_blendv_pd(_mm256_sub_pd(hj4, _mm256_loadu_pd(ri + k + offset)),
+                                               _mm256_sub_pd(hi4, _mm256_loadu_pd(ri + k)), down);
+        const __m256d gives =
+            _mm256_and_pd(_mm256_or_pd(down, up), _mm256_cmp_pd(above, zero, _CMP_GT_OQ));
+        const __m256d square = _mm256_mul_pd(above, above);
+        const __m256d fast =
+            _mm256_and_pd(gives, _mm256_and_pd(_mm256_cmp_pd(square, least, _CMP_GE_OQ),
+                                               _mm256_cmp_pd(square, most, _CMP_LE_OQ)));
+        const __m256d drop = _mm256_and_pd(fall, magnitude);
+        const __m256d base = _mm256_blendv_pd(one, above, fast);
+        const __m256d face_fall = _mm256_and_pd(gives, drop);
+        const __m256d face_above = _mm256_and_pd(gives, above);
+        const __m256d inverse_n = _mm256_and_pd(
+            gives,
+            _mm256_blendv_pd(_mm256_loadu_pd(ni + k + offset), _mm256_loadu_pd(ni + k), down));
+        const __m256d sign = _mm256_and_pd(gives, _mm256_blendv_pd(minus_one, one, down));
+        const __m256d special = _mm256_and_pd(
+            _mm256_andnot_pd(_mm256_and_pd(fast, _mm256_cmp_pd(drop, tiny_fall, _CMP_GE_OQ)),
+                             gives),
+            one);
         // The cube root's estimate.
-        const Real x = base * base;
-        const Bits bits = L::bits(x);
-        const Bits upper = L::template shift_right<32>(bits);
-        const Bits low_low = L::multiply_low(bits, third_low);
-        const Bits up_low =
-            L::add(L::multiply_low(upper, third_low), L::template shift_right<32>(low_low));
-        const Bits low_up =
-            L::add(L::multiply_low(bits, third_high), L::both_bits(up_low, low_half));
-        const Bits product = L::add(
-            L::multiply_low(upper, third_high),
-            L::add(L::template shift_right<32>(up_low), L::template shift_right<32>(low_up)));
-        Real y = L::real(L::add(L::template shift_right<1>(product), exponent_bias));
+        const __m256d x = _mm256_mul_pd(base, base);
+        const __m256i bits = _mm256_castpd_si256(x);
+        const __m256i upper = _mm256_srli_epi64(bits, 32);
+        const __m256i low_low = _mm256_mul_epu32(bits, third_low);
+        const __m256i up_low =
+            _mm256_add_epi64(_mm256_mul_epu32(upper, third_low), _mm256_srli_epi64(low_low, 32));
+        const __m256i low_up = _mm256_add_epi64(_mm256_mul_epu32(bits, third_high),
+                                                _mm256_and_si256(up_low, low_half));
+        const __m256i product = _mm256_add_epi64(
+            _mm256_mul_epu32(upper, third_high),
+            _mm256_add_epi64(_mm256_srli_epi64(up_low, 32), _mm256_srli_epi64(low_up, 32)));
+        __m256d y =
+            _mm256_castsi256_pd(_mm256_add_epi64(_mm256_srli_epi64(product, 1), exponent_bias));
         // The arithmetic.
-        const Real slope = L::sqrt(face_fall / size);
-        const Real twice_x = two * x;
+        const __m256d slope = _mm256_sqrt_pd(_mm256_div_pd(face_fall, size));
+        const __m256d twice_x = _mm256_mul_pd(two, x);
         for (int step = 0; step < 2; ++step) {
-            const Real y3 = (y * y) * y;
-            y = y * ((y3 + twice_x) / (two * y3 + x));
+            const __m256d y3 = _mm256_mul_pd(_mm256_mul_pd(y, y), y);
+            y = _mm256_mul_pd(y, _mm256_div_pd(_mm256_add_pd(y3, twice_x),
+                                               _mm256_add_pd(_mm256_mul_pd(two, y3), x)));
         }
-        const Real y3 = (y * y) * y;
-        const Real root = y - (y * (y3 - x)) / (two * y3 + x);
-        const Real q = (((base * root) * slope) * inverse_n) * size;
-        const Real cap = L::min(face_fall * share, face_above) * rate;
-        L::store(flux + k, sign * q);
-        const Real mark = L::select(L::at_most(q, cap), special, one);
-        L::store(redo + k, mark);
-        marks = L::either_bits(marks, L::bits(mark));
+        const __m256d y3 = _mm256_mul_pd(_mm256_mul_pd(y, y), y);
+        const __m256d root =
+            _mm256_sub_pd(y, _mm256_div_pd(_mm256_mul_pd(y, _mm256_sub_pd(y3, x)),
+                                           _mm256_add_pd(_mm256_mul_pd(two, y3), x)));
+        const __m256d q = _mm256_mul_pd(
+            _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(base, root), slope), inverse_n), size);
+        const __m256d cap =
+            _mm256_mul_pd(_mm256_min_pd(_mm256_mul_pd(face_fall, share), face_above), rate);
+        _mm256_storeu_pd(flux + k, _mm256_mul_pd(sign, q));
+        const __m256d mark = _mm256_blendv_pd(one, special, _mm256_cmp_pd(q, cap, _CMP_LE_OQ));
+        _mm256_storeu_pd(redo + k, mark);
+        marks = _mm256_or_pd(marks, mark);
     }
-    return L::any(marks);
+    const __m256i marked = _mm256_castpd_si256(marks);
+    return _mm256_testz_si256(marked, marked) == 0;
 }
 
-// Four faces at a time in 256-bit lanes. Without fused multiply-add the
-// lanes round every operation as the scalar code does.
-__attribute__((target("avx2"), flatten)) bool faces_in_lanes_avx2(const FaceCells& c, int from,
-                                                                  int count, int offset,
-                                                                  double cell_size,
-                                                                  double volume_rate, double* flux,
-                                                                  double* redo) {
-    return faces_in_lanes<lanes::Lanes256>(c, from, count, offset, cell_size, volume_rate, flux,
-                                           redo);
-}
-
-// Eight faces at a time in 512-bit lanes, the selections by masks.
-__attribute__((target("avx512f"), flatten)) bool faces_in_lanes_avx512(const FaceCells& c, int from,
-                                                                       int count, int offset,
-                                                                       double cell_size,
-                                                                       double volume_rate,
-                                                                       double* flux, double* redo) {
-    return faces_in_lanes<lanes::Lanes512>(c, from, count, offset, cell_size, volume_rate, flux,
-                                           redo);
+// The same eight faces at a time in 512-bit lanes, the selections by masks.
+__attribute__((target("avx512f"))) bool faces_in_lanes_avx512(const FaceCells& c, int from,
+                                                              int count, int offset,
+                                                              double cell_size, double volume_rate,
+                                                              double* flux, double* redo) {
+    const double* zi = c.elevation + from;
+    const double* hi = c.depth + from;
+    const double* ri = c.retention + from;
+    const double* ni = c.inverse_n + from;
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d one = _mm512_set1_pd(1.0);
+    const __m512d minus_one = _mm512_set1_pd(-1.0);
+    const __m512d two = _mm512_set1_pd(2.0);
+    const __m512d least = _mm512_set1_pd(std::numeric_limits<double>::min());
+    const __m512d most = _mm512_set1_pd(std::numeric_limits<double>::max());
+    const __m512d tiny_fall = _mm512_set1_pd(c.tiny_fall);
+    const __m512d size = _mm512_set1_pd(cell_size);
+    const __m512d rate = _mm512_set1_pd(volume_rate);
+    const __m512d share = _mm512_set1_pd(law::kSweepLevelShare);
+    const __m512i third_low = _mm512_set1_epi64(0xAAAAAAAB);
+    const __m512i third_high = _mm512_set1_epi64(0xAAAAAAAA);
+    const __m512i low_half = _mm512_set1_epi64(0xFFFFFFFF);
+    const __m512i exponent_bias = _mm512_set1_epi64(std::int64_t{682} << 52);
+    __m512i marks = _mm512_setzero_si512();
+    for (int k = 0; k < count; k += 8) {
+        const __m512d zi8 = _mm512_loadu_pd(zi + k), hi8 = _mm512_loadu_pd(hi + k);
+        const __m512d zj8 = _mm512_loadu_pd(zi + k + offset);
+        const __m512d hj8 = _mm512_loadu_pd(hi + k + offset);
+        const __m512d fall = _mm512_sub_pd(_mm512_add_pd(zi8, hi8), _mm512_add_pd(zj8, hj8));
+        const __mmask8 down = _mm512_cmp_pd_mask(fall, zero, _CMP_GT_OQ);
+        const __mmask8 up = _mm512_cmp_pd_mask(fall, zero, _CMP_LT_OQ);
+        const __m512d above =
+            _mm512_mask_blend_pd(down, _mm512_sub_pd(hj8, _mm512_loadu_pd(ri + k + offset)),
+                                 _mm512_sub_pd(hi8, _mm512_loadu_pd(ri + k)));
+        const __mmask8 gives = (down | up) & _mm512_cmp_pd_mask(above, zero, _CMP_GT_OQ);
+        const __m512d square = _mm512_mul_pd(above, above);
+        const __mmask8 fast = gives & _mm512_cmp_pd_mask(square, least, _CMP_GE_OQ) &
+                              _mm512_cmp_pd_mask(square, most, _CMP_LE_OQ);
+        const __m512d drop = _mm512_abs_pd(fall);
+        const __m512d base = _mm512_mask_blend_pd(fast, one, above);
+        const __m512d face_fall = _mm512_maskz_mov_pd(gives, drop);
+        const __m512d face_above = _mm512_maskz_mov_pd(gives, above);
+        const __m512d inverse_n = _mm512_maskz_mov_pd(
+            gives,
+            _mm512_mask_blend_pd(down, _mm512_loadu_pd(ni + k + offset), _mm512_loadu_pd(ni + k)));
+        const __m512d sign = _mm512_maskz_mov_pd(gives, _mm512_mask_blend_pd(down, minus_one, one));
+        const __mmask8 special =
+            gives &
+            static_cast<__mmask8>(~(fast & _mm512_cmp_pd_mask(drop, tiny_fall, _CMP_GE_OQ)));
+        const __m512d x = _mm512_mul_pd(base, base);
+        const __m512i bits = _mm512_castpd_si512(x);
+        const __m512i upper = _mm512_srli_epi64(bits, 32);
+        const __m512i low_low = _mm512_mul_epu32(bits, third_low);
+        const __m512i up_low =
+            _mm512_add_epi64(_mm512_mul_epu32(upper, third_low), _mm512_srli_epi64(low_low, 32));
+        const __m512i low_up = _mm512_add_epi64(_mm512_mul_epu32(bits, third_high),
+                                                _mm512_and_si512(up_low, low_half));
+        const __m512i product = _mm512_add_epi64(
+            _mm512_mul_epu32(upper, third_high),
+            _mm512_add_epi64(_mm512_srli_epi64(up_low, 32), _mm512_srli_epi64(low_up, 32)));
+        __m512d y =
+            _mm512_castsi512_pd(_mm512_add_epi64(_mm512_srli_epi64(product, 1), exponent_bias));
+        const __m512d slope = _mm512_sqrt_pd(_mm512_div_pd(face_fall, size));
+        const __m512d twice_x = _mm512_mul_pd(two, x);
+        for (int step = 0; step < 2; ++step) {
+            const __m512d y3 = _mm512_mul_pd(_mm512_mul_pd(y, y), y);
+            y = _mm512_mul_pd(y, _mm512_div_pd(_mm512_add_pd(y3, twice_x),
+                                               _mm512_add_pd(_mm512_mul_pd(two, y3), x)));
+        }
+        const __m512d y3 = _mm512_mul_pd(_mm512_mul_pd(y, y), y);
+        const __m512d root =
+            _mm512_sub_pd(y, _mm512_div_pd(_mm512_mul_pd(y, _mm512_sub_pd(y3, x)),
+                                           _mm512_add_pd(_mm512_mul_pd(two, y3), x)));
+        const __m512d q = _mm512_mul_pd(
+            _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(base, root), slope), inverse_n), size);
+        const __m512d cap =
+            _mm512_mul_pd(_mm512_min_pd(_mm512_mul_pd(face_fall, share), face_above), rate);
+        _mm512_storeu_pd(flux + k, _mm512_mul_pd(sign, q));
+        const __m512d mark = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(q, cap, _CMP_LE_OQ), one,
+                                                  _mm512_maskz_mov_pd(special, one));
+        _mm512_storeu_pd(redo + k, mark);
+        marks = _mm512_or_si512(marks, _mm512_castpd_si512(mark));
+    }
+    return _mm512_test_epi64_mask(marks, marks) != 0;
 }
 
 // The rest of a batch, from face `first` on, one face at a time into the
@@ -454,7 +545,7 @@ bool face_batch_discharges(int count, FaceBatch& b, double cell_size, double vol
         batch_arithmetic_avx2(0, count, b, cell_size, volume_rate, flux);
     else
 #endif
-        batch_arithmetic<lanes::NarrowLanes>(0, count, b, cell_size, volume_rate, flux);
+        batch_arithmetic(0, count, b, cell_size, volume_rate, flux);
     // Whether any face is marked, from the bits of the marks (0 is all
     // zero bits), which the vector lanes gather side by side.
     std::uint64_t marks = 0;

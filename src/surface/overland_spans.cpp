@@ -6,13 +6,21 @@
 
 #include <omp.h>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12 takes the 512-bit intrinsics' undefined inputs for uninitialised
+// values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
 
 #include "core/model_state.hpp"
 #include "surface/overland.hpp"
-#include "surface/vector_lanes.hpp"
 
 namespace torva {
 namespace {
@@ -61,72 +69,107 @@ void scan_row_cells(const double* depth, const double* retention, int from, int 
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-// The lanes' values pass between the kernel and the lanes' operations only
-// until `flatten` puts both in place in a function compiled for the lanes:
-// the calling convention the compiler warns of is never used.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
-// The same a lane a cell from cell `from` on, a run of dry cells passed with
-// one test of the lanes; the tests of each cell are those of
-// `scan_row_cells`, so the findings are the same. Returns the first cell
-// left, fewer than the lanes' width before `to`.
-template <class L>
-int scan_row_lanes(const double* depth, const double* retention, int from, int to, RowFound& f) {
-    using Real = typename L::Real;
-    using Mask = typename L::Mask;
-    const Real zero = L::splat(0.0);
-    const Real thin = L::splat(1e-16);
-    const Real inf = L::splat(INFINITY);
+// The same four cells at a time in 256-bit lanes, a run of dry cells passed
+// with one test of the four; the tests of each cell are those of
+// `scan_row_cells`, so the findings are the same.
+__attribute__((target("avx2,popcnt,bmi,lzcnt"))) void scan_row_avx2(const double* depth,
+                                                                    const double* retention,
+                                                                    int from, int to, RowFound& f) {
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d thin = _mm256_set1_pd(1e-16);
+    const __m256d inf = _mm256_set1_pd(INFINITY);
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
     int i = from;
-    for (; i + L::kWidth <= to; i += L::kWidth) {
-        const Real h = L::load(depth + i);
+    for (; i + 4 <= to; i += 4) {
+        const __m256d h = _mm256_loadu_pd(depth + i);
         // Not 0, a number or not.
-        const unsigned water = L::lanes_of(L::unequal(h, zero));
+        const int water = _mm256_movemask_pd(_mm256_cmp_pd(h, zero, _CMP_NEQ_UQ));
         if (water == 0)
             continue;
         if (f.water_first < 0)
             f.water_first = i + __builtin_ctz(water);
         f.water_last = i + 31 - __builtin_clz(water);
         // Not a number, or infinite.
-        const Mask bad = L::not_less(L::abs(h), inf);
-        const unsigned bad_lanes = L::lanes_of(bad);
-        if (bad_lanes != 0)
-            f.first_bad = std::min(f.first_bad, i + __builtin_ctz(bad_lanes));
-        f.wet += __builtin_popcount(L::lanes_of(L::but_not(L::greater(h, thin), bad)));
-        const Mask above = L::both(L::greater(h, zero), L::greater(h, L::load(retention + i)));
-        const unsigned active = L::lanes_of(L::but_not(above, bad));
+        const __m256d bad_lanes = _mm256_cmp_pd(_mm256_and_pd(h, magnitude), inf, _CMP_NLT_UQ);
+        const int bad = _mm256_movemask_pd(bad_lanes);
+        if (bad != 0)
+            f.first_bad = std::min(f.first_bad, i + __builtin_ctz(bad));
+        const __m256d wet_lanes = _mm256_andnot_pd(bad_lanes, _mm256_cmp_pd(h, thin, _CMP_GT_OQ));
+        f.wet += __builtin_popcount(_mm256_movemask_pd(wet_lanes));
+        const __m256d above =
+            _mm256_and_pd(_mm256_cmp_pd(h, zero, _CMP_GT_OQ),
+                          _mm256_cmp_pd(h, _mm256_loadu_pd(retention + i), _CMP_GT_OQ));
+        const int active = _mm256_movemask_pd(_mm256_andnot_pd(bad_lanes, above));
         if (active == 0)
             continue;
         if (f.active_first < 0)
             f.active_first = i + __builtin_ctz(active);
         f.active_last = i + 31 - __builtin_clz(active);
     }
-    return i;
-}
-
-// Four cells at a time in 256-bit lanes.
-__attribute__((target("avx2,popcnt,bmi,lzcnt"), flatten)) int scan_row_avx2(const double* depth,
-                                                                            const double* retention,
-                                                                            int from, int to,
-                                                                            RowFound& f) {
-    return scan_row_lanes<lanes::Lanes256>(depth, retention, from, to, f);
+    scan_row_cells(depth, retention, i, to, f);
 }
 
 // Eight cells at a time in 512-bit lanes, where the processor has them.
-__attribute__((target("avx512f,popcnt,bmi,lzcnt"), flatten)) int scan_row_avx512(
-    const double* depth, const double* retention, int from, int to, RowFound& f) {
-    return scan_row_lanes<lanes::Lanes512>(depth, retention, from, to, f);
+__attribute__((target("avx512f,popcnt,bmi,lzcnt"))) void scan_row_avx512(const double* depth,
+                                                                         const double* retention,
+                                                                         int from, int to,
+                                                                         RowFound& f) {
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d thin = _mm512_set1_pd(1e-16);
+    const __m512d inf = _mm512_set1_pd(INFINITY);
+    int i = from;
+    for (; i + 8 <= to; i += 8) {
+        const __m512d h = _mm512_loadu_pd(depth + i);
+        const unsigned water = _mm512_cmp_pd_mask(h, zero, _CMP_NEQ_UQ);
+        if (water == 0)
+            continue;
+        if (f.water_first < 0)
+            f.water_first = i + __builtin_ctz(water);
+        f.water_last = i + 31 - __builtin_clz(water);
+        const __mmask8 bad = _mm512_cmp_pd_mask(_mm512_abs_pd(h), inf, _CMP_NLT_UQ);
+        if (bad != 0)
+            f.first_bad = std::min(f.first_bad, i + __builtin_ctz(bad));
+        f.wet += __builtin_popcount(
+            static_cast<unsigned>(_mm512_mask_cmp_pd_mask(~bad, h, thin, _CMP_GT_OQ)));
+        const unsigned active = _mm512_mask_cmp_pd_mask(
+            static_cast<__mmask8>(~bad & _mm512_cmp_pd_mask(h, zero, _CMP_GT_OQ)), h,
+            _mm512_loadu_pd(retention + i), _CMP_GT_OQ);
+        if (active == 0)
+            continue;
+        if (f.active_first < 0)
+            f.active_first = i + __builtin_ctz(active);
+        f.active_last = i + 31 - __builtin_clz(active);
+    }
+    scan_row_avx2(depth, retention, i, to, f);
+}
+
+bool scans_in_lanes() {
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
+}
+
+bool scans_in_wide_lanes() {
+    static const bool avx512 = [] {
+        __builtin_cpu_init();
+        return scans_in_lanes() && __builtin_cpu_supports("avx512f") != 0;
+    }();
+    return avx512;
 }
 #endif
 
 void scan_row(const double* depth, const double* retention, int from, int to, RowFound& f) {
 #if defined(__x86_64__) && defined(__GNUC__)
-    // What the widest lanes leave, the narrower take.
-    const int lane_bits = lanes::processor_lane_bits();
-    if (lane_bits >= 512)
-        from = scan_row_avx512(depth, retention, from, to, f);
-    if (lane_bits >= 256)
-        from = scan_row_avx2(depth, retention, from, to, f);
+    if (scans_in_wide_lanes()) {
+        scan_row_avx512(depth, retention, from, to, f);
+        return;
+    }
+    if (scans_in_lanes()) {
+        scan_row_avx2(depth, retention, from, to, f);
+        return;
+    }
 #endif
     scan_row_cells(depth, retention, from, to, f);
 }
