@@ -35,9 +35,7 @@ struct Tables {
 constexpr std::uint64_t kFirstCell = 0x3fe6000000000000;  // 0.6875
 constexpr std::uint64_t kHalfCell = std::uint64_t{1} << (51 - kCellBits);
 
-// Worked out by the compiler, whose exp2 and log2 are rounded correctly, so
-// the tables are the same on every machine.
-inline constexpr Tables kTables = [] {
+inline constexpr auto make_tables = [] {
     Tables t{};
     for (int j = 0; j < kCells; ++j) {
         const double centre = std::bit_cast<double>(
@@ -47,7 +45,16 @@ inline constexpr Tables kTables = [] {
         t.log2[j] = std::log2(centre);
     }
     return t;
-}();
+};
+
+// Worked out by the compiler, whose exp2 and log2 are rounded correctly, so
+// the tables are the same on every machine. Clang (the fuzzing build) cannot
+// evaluate them while compiling and fills them from the library at start-up.
+#if defined(__clang__)
+inline const Tables kTables = make_tables();
+#else
+inline constexpr Tables kTables = make_tables();
+#endif
 
 inline std::uint64_t bits_of(double x) {
     return std::bit_cast<std::uint64_t>(x);
