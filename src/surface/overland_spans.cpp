@@ -36,6 +36,15 @@ struct RowFound {
     int first_bad = INT_MAX;
 };
 
+// Widens the span [first, last] found so far by the set lanes of a batch
+// whose first lane is cell i (first stays -1 until a lane is set; lanes is
+// never 0 here).
+inline void widen_span(int i, unsigned lanes, int& first, int& last) {
+    if (first < 0)
+        first = i + __builtin_ctz(lanes);
+    last = i + 31 - __builtin_clz(lanes);
+}
+
 // Cell by cell. Most cells of a grid between storms are dry: one test of the
 // depth passes them, and retention (never negative) is read only under water.
 void scan_row_cells(const double* depth, const double* retention, int from, int to, RowFound& f) {
@@ -86,9 +95,7 @@ __attribute__((target("avx2,popcnt,bmi,lzcnt"))) void scan_row_avx2(const double
         const int water = _mm256_movemask_pd(_mm256_cmp_pd(h, zero, _CMP_NEQ_UQ));
         if (water == 0)
             continue;
-        if (f.water_first < 0)
-            f.water_first = i + __builtin_ctz(water);
-        f.water_last = i + 31 - __builtin_clz(water);
+        widen_span(i, static_cast<unsigned>(water), f.water_first, f.water_last);
         // Not a number, or infinite.
         const __m256d bad_lanes = _mm256_cmp_pd(_mm256_and_pd(h, magnitude), inf, _CMP_NLT_UQ);
         const int bad = _mm256_movemask_pd(bad_lanes);
@@ -102,9 +109,7 @@ __attribute__((target("avx2,popcnt,bmi,lzcnt"))) void scan_row_avx2(const double
         const int active = _mm256_movemask_pd(_mm256_andnot_pd(bad_lanes, above));
         if (active == 0)
             continue;
-        if (f.active_first < 0)
-            f.active_first = i + __builtin_ctz(active);
-        f.active_last = i + 31 - __builtin_clz(active);
+        widen_span(i, static_cast<unsigned>(active), f.active_first, f.active_last);
     }
     scan_row_cells(depth, retention, i, to, f);
 }
@@ -123,9 +128,7 @@ __attribute__((target("avx512f,popcnt,bmi,lzcnt"))) void scan_row_avx512(const d
         const unsigned water = _mm512_cmp_pd_mask(h, zero, _CMP_NEQ_UQ);
         if (water == 0)
             continue;
-        if (f.water_first < 0)
-            f.water_first = i + __builtin_ctz(water);
-        f.water_last = i + 31 - __builtin_clz(water);
+        widen_span(i, static_cast<unsigned>(water), f.water_first, f.water_last);
         const __mmask8 bad = _mm512_cmp_pd_mask(_mm512_abs_pd(h), inf, _CMP_NLT_UQ);
         if (bad != 0)
             f.first_bad = std::min(f.first_bad, i + __builtin_ctz(bad));
@@ -136,9 +139,7 @@ __attribute__((target("avx512f,popcnt,bmi,lzcnt"))) void scan_row_avx512(const d
             _mm512_loadu_pd(retention + i), _CMP_GT_OQ);
         if (active == 0)
             continue;
-        if (f.active_first < 0)
-            f.active_first = i + __builtin_ctz(active);
-        f.active_last = i + 31 - __builtin_clz(active);
+        widen_span(i, static_cast<unsigned>(active), f.active_first, f.active_last);
     }
     scan_row_avx2(depth, retention, i, to, f);
 }
