@@ -64,8 +64,9 @@ void per_node(benchmark::State& state) {
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_BreakpointFromDepth(benchmark::State& state) {
-    Channel c = network(kBreakpointLink | kErodibleLink);
+// The sections from the water surface: area, top width and conveyance.
+void BM_SectionsFromDepth(benchmark::State& state, int type) {
+    Channel c = network(type);
     RunContext ctx;
     for (auto _ : state) {
         sections_from_stage(c, ctx);
@@ -73,10 +74,12 @@ void BM_BreakpointFromDepth(benchmark::State& state) {
     }
     per_node(state);
 }
-BENCHMARK(BM_BreakpointFromDepth);
+BENCHMARK_CAPTURE(BM_SectionsFromDepth, breakpoint, kBreakpointLink | kErodibleLink);
+BENCHMARK_CAPTURE(BM_SectionsFromDepth, trapezoid, kTrapezoidLink);
 
-void BM_BreakpointFromArea(benchmark::State& state) {
-    Channel c = network(kBreakpointLink | kErodibleLink);
+// The sections from the flow area: depth and conveyance.
+void BM_SectionsFromArea(benchmark::State& state, int type) {
+    Channel c = network(type);
     RunContext ctx;
     sections_from_stage(c, ctx);
     for (auto _ : state) {
@@ -85,29 +88,7 @@ void BM_BreakpointFromArea(benchmark::State& state) {
     }
     per_node(state);
 }
-BENCHMARK(BM_BreakpointFromArea);
-
-void BM_TrapezoidFromDepth(benchmark::State& state) {
-    Channel c = network(kTrapezoidLink);
-    RunContext ctx;
-    for (auto _ : state) {
-        sections_from_stage(c, ctx);
-        benchmark::DoNotOptimize(c.conv(kNodes, kLinks));
-    }
-    per_node(state);
-}
-BENCHMARK(BM_TrapezoidFromDepth);
-
-void BM_TrapezoidFromArea(benchmark::State& state) {
-    Channel c = network(kTrapezoidLink);
-    RunContext ctx;
-    sections_from_stage(c, ctx);
-    for (auto _ : state) {
-        sections_from_area(c, ctx);
-        benchmark::DoNotOptimize(c.yp(kNodes, kLinks));
-    }
-    per_node(state);
-}
-BENCHMARK(BM_TrapezoidFromArea);
+BENCHMARK_CAPTURE(BM_SectionsFromArea, breakpoint, kBreakpointLink | kErodibleLink);
+BENCHMARK_CAPTURE(BM_SectionsFromArea, trapezoid, kTrapezoidLink);
 
 }  // namespace
