@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/context.hpp"
+#include "quiet_run.hpp"
 #include "run/driver.hpp"
 
 namespace {
@@ -74,13 +75,8 @@ void run_valley(benchmark::State& state, bool with_analyzers) {
     std::ofstream(project) << valley_project(folder, analyzer_file);
     for (auto _ : state) {
         torva::RunContext ctx;
-        ctx.out = std::fopen("/dev/null", "w");
-        const int code = torva::run_simulation(ctx, project);
-        std::fclose(ctx.out);
-        if (code != 0) {
-            state.SkipWithError("the valley run failed");
+        if (!torva::bench::quiet_run(state, ctx, project, "the valley run failed"))
             break;
-        }
     }
     omp_set_num_threads(omp_get_num_procs());
     fs::remove_all(folder);

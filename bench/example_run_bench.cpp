@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "core/context.hpp"
+#include "quiet_run.hpp"
 #include "run/driver.hpp"
 
 namespace {
@@ -21,13 +22,8 @@ void run_example(benchmark::State& state, const char* project) {
     omp_set_num_threads(threads);
     for (auto _ : state) {
         torva::RunContext ctx;
-        ctx.out = std::fopen("/dev/null", "w");
-        const int code = torva::run_simulation(ctx, project);
-        std::fclose(ctx.out);
-        if (code != 0) {
-            state.SkipWithError("the example run failed");
+        if (!torva::bench::quiet_run(state, ctx, project, "the example run failed"))
             break;
-        }
     }
     omp_set_num_threads(omp_get_num_procs());
     std::filesystem::current_path(before);

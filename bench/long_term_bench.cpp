@@ -14,6 +14,7 @@
 #include "core/context.hpp"
 #include "core/model_state.hpp"
 #include "meteo/evapotranspiration.hpp"
+#include "quiet_run.hpp"
 #include "run/driver.hpp"
 
 namespace {
@@ -87,19 +88,16 @@ void run_project(benchmark::State& state, const std::string& project) {
     double steps = 0.0, strided = 0.0, step_seconds = 0.0, dry_seconds = 0.0, one_thread = 0.0;
     for (auto _ : state) {
         RunContext ctx;
-        ctx.out = std::fopen("/dev/null", "w");
-        const int code = run_simulation(ctx, project, [&](const Model& model) {
-            steps = model.clock.step_index + 1.0;
-            strided = model.clock.strided_steps;
-        });
-        std::fclose(ctx.out);
+        const bool ran = bench::quiet_run(state, ctx, project, "the long-term run failed",
+                                          [&](const Model& model) {
+                                              steps = model.clock.step_index + 1.0;
+                                              strided = model.clock.strided_steps;
+                                          });
         step_seconds = ctx.phase_times.step_seconds;
         dry_seconds = ctx.phase_times.dry_step_seconds;
         one_thread = static_cast<double>(ctx.phase_times.single_thread_steps);
-        if (code != 0) {
-            state.SkipWithError("the long-term run failed");
+        if (!ran)
             break;
-        }
     }
     omp_set_num_threads(omp_get_num_procs());
     std::filesystem::current_path(before);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/context.hpp"
+#include "quiet_run.hpp"
 #include "run/driver.hpp"
 
 namespace {
@@ -66,13 +67,8 @@ void run_plane(benchmark::State& state, const char* scheme) {
     omp_set_num_threads(threads);
     for (auto _ : state) {
         torva::RunContext ctx;
-        ctx.out = std::fopen("/dev/null", "w");
-        const int code = torva::run_simulation(ctx, "plane.prj");
-        std::fclose(ctx.out);
-        if (code != 0) {
-            state.SkipWithError("the plane run failed");
+        if (!torva::bench::quiet_run(state, ctx, "plane.prj", "the plane run failed"))
             break;
-        }
     }
     const double cell_steps = static_cast<double>(side) * side * minutes * 60.0;
     state.counters["cell_steps_per_s"] =
