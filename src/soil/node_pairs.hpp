@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace torva {
 
 using NodePair = double __attribute__((vector_size(16)));
@@ -45,9 +49,26 @@ inline NodePair larger(NodePair a, NodePair b) {
     return a < b ? b : a;
 }
 
+// Whether any lane of x lies above high or below low (a lane that is not a
+// number does neither).
+inline bool any_outside(NodePair x, double low, double high) {
+#if defined(__SSE2__)
+    return _mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x, _mm_set1_pd(high)),
+                                     _mm_cmplt_pd(x, _mm_set1_pd(low)))) != 0;
+#else
+    return x[0] > high || x[0] < low || x[1] > high || x[1] < low;
+#endif
+}
+
 // Whether any lane of a comparison holds.
 inline bool any(PairMask m) {
+#if defined(__SSE2__)
+    // The lanes' sign bits in one instruction, rather than each lane taken
+    // out of the register on its own.
+    return _mm_movemask_pd(reinterpret_cast<__m128d>(m)) != 0;
+#else
     return (m[0] | m[1]) != 0;
+#endif
 }
 
 }  // namespace torva

@@ -2,6 +2,8 @@
 
 // The tridiagonal solve of a soil column's implicit step.
 
+#include "soil/node_pairs.hpp"
+
 namespace torva {
 
 // One link of a chain of the elimination by determinants: from the
@@ -20,6 +22,26 @@ inline void link_determinant(double b, double g, double r, double& p, double& q,
     const double size = __builtin_fabs(p);
     if (size > kLarge || size < kSmall) [[unlikely]] {
         const double scale = size > kLarge ? kSmall : kLarge;
+        p *= scale;
+        q *= scale;
+        y *= scale;
+    }
+}
+
+// The same link for the two chains side by side, one in each lane.
+inline void link_determinants(NodePair b, NodePair g, NodePair r, NodePair& p, NodePair& q,
+                              NodePair& y) {
+    const NodePair next = b * p - (g * g) * q;
+    y = r * p + g * y;
+    q = p;
+    p = next;
+    constexpr double kLarge = 0x1p600, kSmall = 0x1p-600;
+    const NodePair size = magnitude(p);
+    if (any_outside(size, kSmall, kLarge)) [[unlikely]] {
+        // A lane within the bounds is multiplied by 1, which leaves it as it is.
+        const NodePair scale = size > pair_of(kLarge)   ? pair_of(kSmall)
+                               : size < pair_of(kSmall) ? pair_of(kLarge)
+                                                        : pair_of(1.0);
         p *= scale;
         q *= scale;
         y *= scale;
@@ -63,28 +85,37 @@ inline void solve_tridiagonal(int n, const double* g, const double* b, double* w
     // each row's one division, its reciprocal determinant, stands aside from
     // both chains. The determinants shrink or grow with the length of the
     // chain, so they are scaled by a power of two (exact) when they stray far.
-    double p_up = b[0], q_up = 1.0, y_up = r[0];
-    double p_down = b[n - 1], q_down = 1.0, y_down = r[n - 1];
-    double up = 1.0 / p_up, down = 1.0 / p_down;
-    double c_up = w[0] = g[1] * up;
-    double r_up = r[0] = y_up * up;
-    double a_down = w[n - 1] = g[n - 1] * down;
-    double r_down = r[n - 1] = y_down * down;
+    // The two chains do the same arithmetic on their own rows, so they go
+    // side by side in the two lanes of a pair, the downward chain (from the
+    // top) in the first and the upward one in the second; each lane rounds
+    // as one chain on its own would.
+    NodePair p = {b[0], b[n - 1]}, q = pair_of(1.0), y = {r[0], r[n - 1]};
+    NodePair inverse = pair_of(1.0) / p;
+    NodePair eliminated = NodePair{g[1], g[n - 1]} * inverse;
+    NodePair solved = y * inverse;
+    w[0] = eliminated[0];
+    w[n - 1] = eliminated[1];
+    r[0] = solved[0];
+    r[n - 1] = solved[1];
     for (int k = 1; k < below; ++k) {
         const int i = k, j = n - 1 - k;
-        link_determinant(b[i], g[i], r[i], p_up, q_up, y_up);
-        link_determinant(b[j], g[j + 1], r[j], p_down, q_down, y_down);
-        up = 1.0 / p_up;
-        down = 1.0 / p_down;
-        c_up = w[i] = g[i + 1] * (q_up * up);
-        r_up = r[i] = y_up * up;
-        a_down = w[j] = g[j] * (q_down * down);
-        r_down = r[j] = y_down * down;
+        link_determinants(NodePair{b[i], b[j]}, NodePair{g[i], g[j + 1]}, NodePair{r[i], r[j]}, p,
+                          q, y);
+        inverse = pair_of(1.0) / p;
+        eliminated = NodePair{g[i + 1], g[j]} * (q * inverse);
+        solved = y * inverse;
+        w[i] = eliminated[0];
+        w[j] = eliminated[1];
+        r[i] = solved[0];
+        r[j] = solved[1];
     }
+    double c_up = eliminated[0], r_up = solved[0], r_down = solved[1];
+    const double a_down = eliminated[1];
     if (m > below) {
         const int i = m - 1;
+        double p_up = p[0], q_up = q[0], y_up = y[0];
         link_determinant(b[i], g[i], r[i], p_up, q_up, y_up);
-        up = 1.0 / p_up;
+        const double up = 1.0 / p_up;
         c_up = w[i] = g[i + 1] * (q_up * up);
         r_up = r[i] = y_up * up;
     }

@@ -123,19 +123,25 @@ TEST(RichardsRelations, PowerIsTheLibrarysWithinItsLastDigits) {
 // shortest columns to deep ones whose determinants would leave the range of
 // the doubles (storage and conductances of 1e-9 and 1e-7 over 250 nodes
 // multiply to 1e-2000) and saturated ones whose storage all but vanishes.
+// The elimination from the top and the one from the bottom are scaled each
+// on its own: in a column whose halves differ (`lower` multiplies the
+// storage and conductances of the lower half) only one of them strays.
 TEST(RichardsSolve, EveryRowIsMetFromOneNodeToDeepColumns) {
     struct Case {
         int n;
         double storage, conductance;
+        double lower = 1.0;
     };
     for (const Case c :
          {Case{1, 1e-3, 2e-4}, Case{2, 1e-3, 2e-4}, Case{3, 1e-3, 2e-4}, Case{7, 1e-3, 2e-4},
-          Case{8, 1e-3, 2e-4}, Case{250, 1e-9, 1e-7}, Case{250, 1e3, 1e2}, Case{40, 2e-10, 1e-4}}) {
+          Case{8, 1e-3, 2e-4}, Case{250, 1e-9, 1e-7}, Case{250, 1e3, 1e2}, Case{40, 2e-10, 1e-4},
+          Case{250, 1e-9, 1e-7, 1e7}, Case{250, 1e-2, 1.0, 1e-7}}) {
         std::vector<double> g(c.n + 1), b(c.n), w(c.n), r(c.n);
-        for (int i = 1; i < c.n; ++i) g[i] = c.conductance * (1.0 + 0.5 * std::sin(i));
+        const auto part = [&](int i) { return i < c.n / 2 ? 1.0 : c.lower; };
+        for (int i = 1; i < c.n; ++i) g[i] = c.conductance * part(i) * (1.0 + 0.5 * std::sin(i));
         for (int i = 0; i < c.n; ++i) {
-            b[i] = c.storage * (1.0 + 0.3 * std::cos(i)) + g[i] + g[i + 1];
-            r[i] = c.storage * std::sin(0.7 * i) + (i == 0 ? c.conductance : 0.0);
+            b[i] = c.storage * part(i) * (1.0 + 0.3 * std::cos(i)) + g[i] + g[i + 1];
+            r[i] = c.storage * part(i) * std::sin(0.7 * i) + (i == 0 ? c.conductance : 0.0);
         }
         const std::vector<double> rhs = r;
         solve_tridiagonal(c.n, g.data(), b.data(), w.data(), r.data());
