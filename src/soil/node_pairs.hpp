@@ -60,6 +60,16 @@ inline bool any_outside(NodePair x, double low, double high) {
 #endif
 }
 
+// The lanes where x is not at most bound (a lane that is not a number is
+// among them), as the bits 1 (first lane) and 2 (second lane).
+inline int lanes_beyond(NodePair x, NodePair bound) {
+#if defined(__SSE2__)
+    return _mm_movemask_pd(_mm_cmpnle_pd(x, bound));
+#else
+    return (x[0] <= bound[0] ? 0 : 1) | (x[1] <= bound[1] ? 0 : 2);
+#endif
+}
+
 // Whether any lane of a comparison holds.
 inline bool any(PairMask m) {
 #if defined(__SSE2__)

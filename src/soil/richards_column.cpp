@@ -125,9 +125,13 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
         tau = std::min(tau, span - t);
         if (span - t - tau < 1e-6 * span)
             tau = span - t;
-        std::copy(head + first, head + n, s.head_old.begin() + first);
-        std::copy(theta + first, theta + n, s.theta_old.begin() + first);
-        for (int i = first; i < n; ++i) head[i] += tau * trend[i];
+        // The start of the sub-step is kept in the same pass (small copies
+        // cost more as library calls than as part of a loop).
+        for (int i = first; i < n; ++i) {
+            s.head_old[i] = head[i];
+            s.theta_old[i] = theta[i];
+            head[i] += tau * trend[i];
+        }
         const SubstepOutcome outcome = picard(rc, type, head, first, n, tau, upper, bottom,
                                               std::max(rc.iter_max, 1), relations, s);
         result.iterations += outcome.iterations;
@@ -283,23 +287,26 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         // than the heads of the start, it settles in fewer iterations (a
         // sub-step taken again starts afresh).
         double* head_old = s.head_old.data();
-        std::copy(theta, theta + active, s.theta_old.begin());
+        double* theta_old = s.theta_old.data();
         if (trends_known >= 2) {
             const double bend = 0.5 * (last_tau + tau) / (0.5 * (last_tau + before_last_tau));
             const double* last = s.head_trend.data();
             const double* before = s.trend_before.data();
             for (int i = 0; i < active; ++i) {
                 head_old[i] = head[i];
+                theta_old[i] = theta[i];
                 head[i] += tau * (last[i] + bend * (last[i] - before[i]));
             }
         } else if (trends_known == 1) {
             const double* last = s.head_trend.data();
             for (int i = 0; i < active; ++i) {
                 head_old[i] = head[i];
+                theta_old[i] = theta[i];
                 head[i] += last[i] * tau;
             }
         } else {
             std::copy(head, head + active, head_old);
+            std::copy(theta, theta + active, theta_old);
         }
 
         bool to_ponded = false, to_flux = false;

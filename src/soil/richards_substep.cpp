@@ -91,7 +91,17 @@ void evaluate_nodes(const RichardsColumns& rc, const RichardsSoilType& type, con
         const BrooksCoreyNode* node = type.brooks_corey_node.data();
         int* moved = s.moved_nodes.data();
         int count = 0;
-        for (int i = first; i < n; ++i) {
+        int i = first;
+        for (; i + 2 <= n; i += 2) {
+            const NodePair last = {r[i].head, r[i + 1].head};
+            const int beyond = lanes_beyond(magnitude(load_pair(h + i) - last),
+                                            pair_of(kReevaluateShare) * magnitude(last));
+            moved[count] = i;
+            count += beyond & 1;
+            moved[count] = i + 1;
+            count += beyond >> 1;
+        }
+        if (i < n) {
             moved[count] = i;
             count += !(std::fabs(h[i] - r[i].head) <= kReevaluateShare * std::fabs(r[i].head));
         }
