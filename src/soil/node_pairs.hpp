@@ -28,6 +28,21 @@ inline void store_pair(double* p, NodePair v) {
     std::memcpy(p, &v, sizeof v);
 }
 
+// Two single-precision values (the columns' trends) as a pair of doubles,
+// and a pair rounded to single precision, each lane as a scalar conversion.
+using FloatPair = float __attribute__((vector_size(8)));
+
+inline NodePair load_float_pair(const float* p) {
+    FloatPair v;
+    std::memcpy(&v, p, sizeof v);
+    return __builtin_convertvector(v, NodePair);
+}
+
+inline void store_float_pair(float* p, NodePair v) {
+    const FloatPair f = __builtin_convertvector(v, FloatPair);
+    std::memcpy(p, &f, sizeof f);
+}
+
 inline NodePair pair_of(double x) {
     return NodePair{x, x};
 }
@@ -46,7 +61,14 @@ inline double larger(double a, double b) {
     return a < b ? b : a;
 }
 inline NodePair larger(NodePair a, NodePair b) {
+#if defined(__SSE2__)
+    // The processor's maximum takes its first operand where it is greater
+    // and its second otherwise: b > a ? b : a, the same as a < b ? b : a
+    // for every pair, not a number and zeros of either sign included.
+    return _mm_max_pd(b, a);
+#else
     return a < b ? b : a;
+#endif
 }
 
 // Whether any lane of x lies above high or below low (a lane that is not a

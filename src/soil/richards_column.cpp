@@ -118,6 +118,12 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
         return true;
     std::fill(s.source.begin() + first, s.source.begin() + n, 0.0);
     std::copy(theta + first, theta + n, s.pace.begin() + first);  // the start, for the pace
+    double* head_old = s.head_old.data();
+    double* theta_old = s.theta_old.data();
+    double* pace = s.pace.data();
+    const double* flux = s.flux.data();
+    const double* inverse_dz = type.node_inverse_dz.data();
+    const double* theta_r = type.node_theta_r.data();
     const UpperBoundary upper{ColumnTop::flux, 0.0, 0.0};
     double t = 0.0;
     double tau = span;
@@ -126,30 +132,60 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
         if (span - t - tau < 1e-6 * span)
             tau = span - t;
         // The start of the sub-step is kept in the same pass (small copies
-        // cost more as library calls than as part of a loop).
-        for (int i = first; i < n; ++i) {
-            s.head_old[i] = head[i];
-            s.theta_old[i] = theta[i];
+        // cost more as library calls than as part of a loop), two nodes at
+        // a time as in the short sub-steps.
+        const NodePair tau_pair = pair_of(tau);
+        int i = first;
+        for (; i + 2 <= n; i += 2) {
+            const NodePair h = load_pair(head + i);
+            store_pair(head_old + i, h);
+            store_pair(theta_old + i, load_pair(theta + i));
+            store_pair(head + i, h + tau_pair * load_float_pair(trend + i));
+        }
+        if (i < n) {
+            head_old[i] = head[i];
+            theta_old[i] = theta[i];
             head[i] += tau * trend[i];
         }
         const SubstepOutcome outcome = picard(rc, type, head, first, n, tau, upper, bottom,
                                               std::max(rc.iter_max, 1), relations, s);
         result.iterations += outcome.iterations;
-        double change = 0.0;
-        bool below_residual = false;
-        for (int i = first; i < n; ++i) {
-            const double next =
-                s.theta_old[i] + tau * type.node_inverse_dz[i] * (s.flux[i] - s.flux[i + 1]);
-            if (!std::isfinite(next) || !std::isfinite(head[i])) {
-                result.failed = true;
-                result.failed_node = i + 1;
-                std::copy(s.head_old.begin() + first, s.head_old.begin() + n, head + first);
-                std::copy(s.theta_old.begin() + first, s.theta_old.begin() + n, theta + first);
-                return false;
-            }
-            below_residual |= next < type.node_theta_r[i] - 1e-12;
+        // The water contents from the fluxes; a value that cannot be real
+        // leaves its lane of the probe not a number, and its node is then
+        // looked for one by one.
+        NodePair probe = {0.0, 0.0}, change_lanes = {0.0, 0.0};
+        PairMask below_lanes = {0, 0};
+        for (i = first; i + 2 <= n; i += 2) {
+            const NodePair old = load_pair(theta_old + i);
+            const NodePair next = old + tau_pair * load_pair(inverse_dz + i) *
+                                            (load_pair(flux + i) - load_pair(flux + i + 1));
+            const NodePair h = load_pair(head + i);
+            probe += (next - next) + (h - h);
+            below_lanes |= next < load_pair(theta_r + i) - 1e-12;
+            store_pair(theta + i, next);
+            change_lanes = larger(change_lanes, magnitude(next - old));
+        }
+        bool not_real = !(probe[0] == 0.0 && probe[1] == 0.0);
+        bool below_residual = any(below_lanes);
+        double change = larger(change_lanes[0], change_lanes[1]);
+        if (i < n) {
+            const double next = theta_old[i] + tau * inverse_dz[i] * (flux[i] - flux[i + 1]);
+            not_real |= !std::isfinite(next) || !std::isfinite(head[i]);
+            below_residual |= next < theta_r[i] - 1e-12;
             theta[i] = next;
-            change = std::max(change, std::fabs(next - s.theta_old[i]));
+            change = larger(change, std::fabs(next - theta_old[i]));
+        }
+        if (not_real) {
+            result.failed = true;
+            for (i = first; i < n; ++i) {
+                const double next = theta_old[i] + tau * inverse_dz[i] * (flux[i] - flux[i + 1]);
+                if (!std::isfinite(next) || !std::isfinite(head[i]))
+                    break;
+            }
+            result.failed_node = i + 1;
+            std::copy(head_old + first, head_old + n, head + first);
+            std::copy(theta_old + first, theta_old + n, theta + first);
+            return false;
         }
         // A sub-step may change the water content somewhat more than the
         // next one aims at, not much more.
@@ -171,17 +207,30 @@ bool bring_slow_soil_forward(const RichardsColumns& rc, const RichardsSoilType& 
             ++result.unsettled;
         result.drained += s.flux[n] * tau;
         const double inverse_tau = 1.0 / tau;
-        for (int i = first; i < n; ++i)
-            trend[i] = static_cast<float>((head[i] - s.head_old[i]) * inverse_tau);
+        const NodePair inverse_tau_pair = pair_of(inverse_tau);
+        for (i = first; i + 2 <= n; i += 2)
+            store_float_pair(trend + i,
+                             (load_pair(head + i) - load_pair(head_old + i)) * inverse_tau_pair);
+        if (i < n)
+            trend[i] = static_cast<float>((head[i] - head_old[i]) * inverse_tau);
         t += tau;
         tau = change > 0.0 ? std::min(tau * rc.dtheta_max / change, kGrowth * tau) : kGrowth * tau;
     }
     const double inverse_span = 1.0 / span;
-    for (int i = first; i < n; ++i) {
-        const double moved = std::fabs(theta[i] - s.pace[i]);
-        largest = std::max(largest, moved);
-        s.pace[i] =
-            std::max(moved * inverse_span, std::fabs(s.flux[i + 1]) * type.node_inverse_dz[i]);
+    const NodePair inverse_span_pair = pair_of(inverse_span);
+    NodePair largest_lanes = {0.0, 0.0};
+    int i = first;
+    for (; i + 2 <= n; i += 2) {
+        const NodePair moved = magnitude(load_pair(theta + i) - load_pair(pace + i));
+        largest_lanes = larger(largest_lanes, moved);
+        store_pair(pace + i, larger(moved * inverse_span_pair, magnitude(load_pair(flux + i + 1)) *
+                                                                   load_pair(inverse_dz + i)));
+    }
+    largest = larger(largest_lanes[0], largest_lanes[1]);
+    if (i < n) {
+        const double moved = std::fabs(theta[i] - pace[i]);
+        largest = larger(largest, moved);
+        pace[i] = larger(moved * inverse_span, std::fabs(flux[i + 1]) * inverse_dz[i]);
     }
     return true;
 }
@@ -268,7 +317,12 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
     if (trends_known > 0) {
         const int carried = std::min(trends.nodes, active);
         const float* before = trend + rc.stride;
-        for (int i = 0; i < carried; ++i) {
+        int i = 0;
+        for (; i + 2 <= carried; i += 2) {
+            store_pair(s.head_trend.data() + i, load_float_pair(trend + i));
+            store_pair(s.trend_before.data() + i, load_float_pair(before + i));
+        }
+        if (i < carried) {
             s.head_trend[i] = trend[i];
             s.trend_before[i] = before[i];
         }
@@ -292,7 +346,15 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
             const double bend = 0.5 * (last_tau + tau) / (0.5 * (last_tau + before_last_tau));
             const double* last = s.head_trend.data();
             const double* before = s.trend_before.data();
-            for (int i = 0; i < active; ++i) {
+            const NodePair tau_pair = pair_of(tau), bend_pair = pair_of(bend);
+            int i = 0;
+            for (; i + 2 <= active; i += 2) {
+                const NodePair h = load_pair(head + i), l = load_pair(last + i);
+                store_pair(head_old + i, h);
+                store_pair(theta_old + i, load_pair(theta + i));
+                store_pair(head + i, h + tau_pair * (l + bend_pair * (l - load_pair(before + i))));
+            }
+            if (i < active) {
                 head_old[i] = head[i];
                 theta_old[i] = theta[i];
                 head[i] += tau * (last[i] + bend * (last[i] - before[i]));
@@ -520,7 +582,12 @@ ColumnStepResult advance_column(const RichardsColumns& rc, const RichardsSoilTyp
         return result;
     if (carry_trends) {
         float* before = trend + rc.stride;
-        for (int i = 0; i < active; ++i) {
+        int i = 0;
+        for (; i + 2 <= active; i += 2) {
+            store_float_pair(trend + i, load_pair(s.head_trend.data() + i));
+            store_float_pair(before + i, load_pair(s.trend_before.data() + i));
+        }
+        if (i < active) {
             trend[i] = static_cast<float>(s.head_trend[i]);
             before[i] = static_cast<float>(s.trend_before[i]);
         }

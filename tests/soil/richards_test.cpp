@@ -197,6 +197,9 @@ TEST(RichardsColumn, SaturatedColumnStaysSaturatedAndAZeroConductivityFacePasses
 // A water content that is not a number stops the column at once: the step
 // fails at the first node (the solve spreads the value to every head), and
 // the column is left as it was, for the run to stop naming cell and node.
+// The same in the slow soil below a wetting front: once it is brought
+// forward, the step fails at its first node and leaves the nodes below as
+// they were.
 TEST(RichardsColumn, AValueThatIsNotANumberStopsTheColumnAsItWas) {
     Column c(soil_table(kLoam), 20);
     c.theta()[4] = std::nan("");
@@ -210,6 +213,29 @@ TEST(RichardsColumn, AValueThatIsNotANumberStopsTheColumnAsItWas) {
         EXPECT_EQ(c.head()[i], heads[i]) << i;
         if (i != 4)
             EXPECT_EQ(c.theta()[i], water[i]) << i;
+    }
+
+    Column layered(soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
+                              "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 0",
+                              "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0"),
+                   10);
+    const double rain = 0.5 * 1.32 / 360000.0 * 60.0;
+    for (int s = 0; s < 30; ++s) ASSERT_FALSE(layered.step(rain, 60.0).failed);
+    const int first = layered.slow.first;
+    ASSERT_GT(first, 0);
+    ASSERT_LT(first + 6, layered.type().nodes);
+    layered.theta()[first + 5] = std::nan("");
+    const int m = layered.type().nodes;
+    const std::vector<double> slow_heads(layered.head(), layered.head() + m),
+        slow_water(layered.theta(), layered.theta() + m);
+    ColumnStepResult failed;
+    for (int s = 0; s < 120 && !failed.failed; ++s) failed = layered.step(rain, 60.0);
+    EXPECT_TRUE(failed.failed);
+    EXPECT_EQ(failed.failed_node, first + 1);
+    for (int i = first + 1; i < m; ++i) {
+        EXPECT_EQ(layered.head()[i], slow_heads[i]) << i;
+        if (i != first + 5)
+            EXPECT_EQ(layered.theta()[i], slow_water[i]) << i;
     }
 }
 
