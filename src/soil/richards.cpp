@@ -86,19 +86,19 @@ void richards_infiltration(Model& model, RunContext& ctx, double dt) {
             }
             const RichardsSoilType& type = rc.types[rc.soil_type[i]];
             const std::size_t at = static_cast<std::size_t>(i) * rc.stride;
-            // The next column's first nodes are on their way from memory
-            // while this one is solved.
+            // The whole of the next column is on its way from memory while
+            // this one is solved: its heads, water contents and trends (eight
+            // doubles or sixteen floats a cache line) and its kept relations
+            // (two nodes a line).
             if (i < n) {
                 const std::size_t next = at + rc.stride;
-                const std::size_t second_line = std::min<std::size_t>(8, rc.stride - 1);
-                __builtin_prefetch(rc.head.data() + next);
-                __builtin_prefetch(rc.head.data() + next + second_line);
-                __builtin_prefetch(rc.theta.data() + next);
-                __builtin_prefetch(rc.theta.data() + next + second_line);
-                __builtin_prefetch(rc.trend.data() + 2 * next);
-                __builtin_prefetch(rc.trend.data() + 2 * next + rc.stride);
-                // The relations of its first eight nodes: four cache lines.
-                for (std::size_t k = 0; k < std::min<std::size_t>(8, rc.stride); k += 2)
+                for (std::size_t k = 0; k < rc.stride; k += 8) {
+                    __builtin_prefetch(rc.head.data() + next + k);
+                    __builtin_prefetch(rc.theta.data() + next + k);
+                    __builtin_prefetch(rc.trend.data() + 2 * next + 2 * k);
+                    __builtin_prefetch(rc.trend.data() + 2 * next + 2 * k + 8);
+                }
+                for (std::size_t k = 0; k < rc.stride; k += 2)
                     __builtin_prefetch(rc.relations.data() + next + k);
             }
             ColumnStepInput input;

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/arrays.hpp"
+
 namespace torva {
 
 // Soil-water relations of the columns.
@@ -128,20 +130,23 @@ struct NodeRelation {
 };
 
 // Per-thread scratch of the column solver, sized once at set-up.
-struct RichardsScratch {
+// Each thread's scratch, and each of its arrays, lies on cache lines of its
+// own (see CacheLineAllocator): the arrays are written at every sub-step,
+// and the trends' arrays trade places by their headers.
+struct alignas(64) RichardsScratch {
     // The tridiagonal system (its entries off the diagonal are the faces'
     // conductances) and the solve's eliminated entries.
-    std::vector<double> diagonal, rhs, eliminated;
-    std::vector<double> head_old, theta_old;
-    std::vector<double> head_trend;    // change of head a second in the last sub-step
-    std::vector<double> trend_before;  // the same in the sub-step before it
-    std::vector<double> trend_spare;   // the trend of the sub-step in hand
-    std::vector<double> face_k, face_g, flux, source;
+    LineVector<double> diagonal, rhs, eliminated;
+    LineVector<double> head_old, theta_old;
+    LineVector<double> head_trend;    // change of head a second in the last sub-step
+    LineVector<double> trend_before;  // the same in the sub-step before it
+    LineVector<double> trend_spare;   // the trend of the sub-step in hand
+    LineVector<double> face_k, face_g, flux, source;
     // How fast each node's water content, or the water it passes down,
     // changed when it was last solved, 1/s.
-    std::vector<double> pace;
+    LineVector<double> pace;
     // The nodes whose relations an iteration evaluates again.
-    std::vector<int> moved_nodes;
+    LineVector<int> moved_nodes;
 };
 
 struct RichardsColumns {

@@ -420,7 +420,7 @@ bool initialise_richards_columns(RichardsColumns& rc, RunContext& ctx,
     rc.scratch.assign(static_cast<std::size_t>(threads), RichardsScratch{});
     const std::size_t n = static_cast<std::size_t>(rc.max_nodes) + 1;
     for (RichardsScratch& s : rc.scratch) {
-        for (std::vector<double>* v :
+        for (LineVector<double>* v :
              {&s.diagonal, &s.rhs, &s.eliminated, &s.head_old, &s.theta_old, &s.head_trend,
               &s.trend_before, &s.trend_spare, &s.face_k, &s.face_g, &s.flux, &s.source, &s.pace})
             if (!allocate(ctx, *v, n, "richards_scratch"))
