@@ -71,8 +71,11 @@ inline NodePair larger(NodePair a, NodePair b) {
 #endif
 }
 
-// Whether any lane of x lies above high or below low (a lane that is not a
-// number does neither).
+// Whether x, or any lane of x, lies above high or below low (a value that is
+// not a number does neither).
+inline bool any_outside(double x, double low, double high) {
+    return x > high || x < low;
+}
 inline bool any_outside(NodePair x, double low, double high) {
 #if defined(__SSE2__)
     return _mm_movemask_pd(_mm_or_pd(_mm_cmpgt_pd(x, _mm_set1_pd(high)),

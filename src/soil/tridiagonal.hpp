@@ -6,42 +6,38 @@
 
 namespace torva {
 
+// 2^600 and 2^-600: far from both ends of the doubles' range, so that a
+// row's pivot, however small or large, cannot take a determinant past them.
+inline constexpr double kDeterminantLarge = 0x1p600, kDeterminantSmall = 0x1p-600;
+
+// The power of two that brings a determinant of this size back within the
+// bounds: 2^-600 above them, 2^600 below, 1 (which changes nothing) within.
+inline double rescaling(double size) {
+    return size > kDeterminantLarge   ? kDeterminantSmall
+           : size < kDeterminantSmall ? kDeterminantLarge
+                                      : 1.0;
+}
+inline NodePair rescaling(NodePair size) {
+    return size > pair_of(kDeterminantLarge)   ? pair_of(kDeterminantSmall)
+           : size < pair_of(kDeterminantSmall) ? pair_of(kDeterminantLarge)
+                                               : pair_of(1.0);
+}
+
 // One link of a chain of the elimination by determinants: from the
 // determinants p and q of the leading rows up to the last one and the one
 // before, and y = r' p of the last, those of the next row, whose diagonal
 // is b, whose right-hand side is r and whose face towards the last row has
-// the conductance g.
-inline void link_determinant(double b, double g, double r, double& p, double& q, double& y) {
-    const double next = b * p - (g * g) * q;
+// the conductance g. For one chain (double) or two side by side, one in
+// each lane (NodePair).
+template <typename T>
+inline void link_determinant(T b, T g, T r, T& p, T& q, T& y) {
+    const T next = b * p - (g * g) * q;
     y = r * p + g * y;
     q = p;
     p = next;
-    // 2^600 and 2^-600: far from both ends of the doubles' range, so that
-    // a row's pivot, however small or large, cannot take p past them.
-    constexpr double kLarge = 0x1p600, kSmall = 0x1p-600;
-    const double size = __builtin_fabs(p);
-    if (size > kLarge || size < kSmall) [[unlikely]] {
-        const double scale = size > kLarge ? kSmall : kLarge;
-        p *= scale;
-        q *= scale;
-        y *= scale;
-    }
-}
-
-// The same link for the two chains side by side, one in each lane.
-inline void link_determinants(NodePair b, NodePair g, NodePair r, NodePair& p, NodePair& q,
-                              NodePair& y) {
-    const NodePair next = b * p - (g * g) * q;
-    y = r * p + g * y;
-    q = p;
-    p = next;
-    constexpr double kLarge = 0x1p600, kSmall = 0x1p-600;
-    const NodePair size = magnitude(p);
-    if (any_outside(size, kSmall, kLarge)) [[unlikely]] {
-        // A lane within the bounds is multiplied by 1, which leaves it as it is.
-        const NodePair scale = size > pair_of(kLarge)   ? pair_of(kSmall)
-                               : size < pair_of(kSmall) ? pair_of(kLarge)
-                                                        : pair_of(1.0);
+    const T size = magnitude(p);
+    if (any_outside(size, kDeterminantSmall, kDeterminantLarge)) [[unlikely]] {
+        const T scale = rescaling(size);
         p *= scale;
         q *= scale;
         y *= scale;
@@ -99,8 +95,8 @@ inline void solve_tridiagonal(int n, const double* g, const double* b, double* w
     r[n - 1] = solved[1];
     for (int k = 1; k < below; ++k) {
         const int i = k, j = n - 1 - k;
-        link_determinants(NodePair{b[i], b[j]}, NodePair{g[i], g[j + 1]}, NodePair{r[i], r[j]}, p,
-                          q, y);
+        link_determinant(NodePair{b[i], b[j]}, NodePair{g[i], g[j + 1]}, NodePair{r[i], r[j]}, p, q,
+                         y);
         inverse = pair_of(1.0) / p;
         eliminated = NodePair{g[i + 1], g[j]} * (q * inverse);
         solved = y * inverse;
