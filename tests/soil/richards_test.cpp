@@ -36,6 +36,19 @@ using test::soil_table;
 // thickness cm, wilting point, field capacity, node spacing cm, root share.
 const char* const kLoam = "1.32 0.434 0.027 0.10 0.22 11.15 100 0.12 0.27 0.5 1";
 
+// Loam 20 cm over clay loam 40 cm over sand 20 cm, roots in the loam (and,
+// with `deep_roots`, in the clay loam): deep enough for slow soil below a
+// wetting front.
+std::string layered_soil(bool deep_roots = false) {
+    return soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
+                      std::string("0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 ") +
+                          (deep_roots ? "1" : "0"),
+                      "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0");
+}
+
+// Rain of half the loam's Ks over a step of 60 s, m.
+constexpr double kHalfKsAMinute = 0.5 * 1.32 / 360000.0 * 60.0;
+
 TEST(RichardsRelations, BrooksCoreyBranchesJoinAndHavercampHalvesAtAlpha) {
     RichardsLayer l;
     l.conductivity = 1e-5;
@@ -215,11 +228,8 @@ TEST(RichardsColumn, AValueThatIsNotANumberStopsTheColumnAsItWas) {
             EXPECT_EQ(c.theta()[i], water[i]) << i;
     }
 
-    Column layered(soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
-                              "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 0",
-                              "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0"),
-                   10);
-    const double rain = 0.5 * 1.32 / 360000.0 * 60.0;
+    Column layered(layered_soil(), 10);
+    const double rain = kHalfKsAMinute;
     for (int s = 0; s < 30; ++s) ASSERT_FALSE(layered.step(rain, 60.0).failed);
     const int first = layered.slow.first;
     ASSERT_GT(first, 0);
@@ -359,12 +369,10 @@ TEST(RichardsColumn, RootsTakeTheDemandTimesTheirWaterStress) {
 // column with every node in every sub-step; what drained differs only by
 // what the slow soil has yet to pass on.
 TEST(RichardsColumn, SlowSoilBelowTheFrontKeepsEveryDropAndFollowsTheWholeColumn) {
-    const std::string table = soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
-                                         "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 0",
-                                         "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0");
+    const std::string table = layered_soil();
     Column slow(table, 10), whole(table, 10);
     whole.rc.slow_soil = false;
-    const double rain = 0.5 * 1.32 / 360000.0 * 60.0;
+    const double rain = kHalfKsAMinute;
     const double before = slow.water();
     double infiltrated = 0.0, drained = 0.0, whole_infiltrated = 0.0, whole_drained = 0.0;
     int slow_substeps = 0, fewest_nodes = slow.type().nodes;
@@ -397,9 +405,7 @@ TEST(RichardsColumn, SlowSoilBelowTheFrontKeepsEveryDropAndFollowsTheWholeColumn
 // nodes the moving water table changes every step, is always solved whole;
 // either way every drop is counted.
 TEST(RichardsColumn, SlowSoilStaysBelowDrawingRootsAndOffTheWaterTable) {
-    const std::string table = soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
-                                         "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 1",
-                                         "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0");
+    const std::string table = layered_soil(true);
     struct Case {
         const char* name;
         bool roots;
@@ -414,7 +420,7 @@ TEST(RichardsColumn, SlowSoilStaysBelowDrawingRootsAndOffTheWaterTable) {
             ColumnStepInput in =
                 k.water_table ? c.on_water_table(1.2, 0.0, 60.0) : ColumnStepInput{};
             in.dt = 60.0;
-            in.supply = s < 60 ? 0.5 * 1.32 / 360000.0 * 60.0 : 0.0;
+            in.supply = s < 60 ? kHalfKsAMinute : 0.0;
             if (k.roots)
                 in.potential_et = 5e-3 / 86400.0;
             const ColumnStepResult r = c.step(in);
@@ -439,11 +445,9 @@ TEST(RichardsColumn, SlowSoilStaysBelowDrawingRootsAndOffTheWaterTable) {
 // iteration starts does not change what it settles on by more than its own
 // test allows, and every drop is kept either way.
 TEST(RichardsColumn, HeadTrendsCarriedOverStepsSettleSubStepsInOneIteration) {
-    const std::string table = soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
-                                         "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 0",
-                                         "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0");
+    const std::string table = layered_soil();
     Column carried(table, 10), afresh(table, 10);
-    const double rain = 0.5 * 1.32 / 360000.0 * 60.0;
+    const double rain = kHalfKsAMinute;
     const double before = carried.water();
     double balance = 0.0, infiltrated = 0.0;
     int substeps[2] = {0, 0}, iterations[2] = {0, 0};
@@ -483,11 +487,7 @@ TEST(RichardsColumn, KeptRelationsAreThoseOfTheirHeadsAndKeepTheWater) {
         SoilWaterRelation relation;
         bool slow_soil;  // the column is deep enough for slow soil below its front
     } cases[] = {
-        {"brooks-corey",
-         soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
-                    "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 0",
-                    "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0"),
-         SoilWaterRelation::brooks_corey, true},
+        {"brooks-corey", layered_soil(), SoilWaterRelation::brooks_corey, true},
         {"havercamp",
          "1 0\n1\n1.0 0.40 0.05 0.20 25 3.0 30 1.1e6 4.7 2\n"
          "1.0 0.40 0.05 0.20 25 3.0 12 1.1e6 4.7 2\n1.0 0.40 0.05 0.20 25 3.0 20 1.1e6 4.7 5\n",
@@ -558,9 +558,7 @@ TEST(RichardsColumn, KeptRelationsAreThoseOfTheirHeadsAndKeepTheWater) {
 // a grid under rains of six strengths, some ponding, ends to the last digit
 // as the same column alone, on one thread and on two.
 TEST(RichardsColumn, EachColumnOfAGridEndsAsItDoesAlone) {
-    const std::string table = soil_table("1.32 0.434 0.027 0.20 0.22 11.15 20 0.12 0.27 1 1",
-                                         "0.23 0.464 0.075 0.26 0.194 25.89 40 0.197 0.318 2 0",
-                                         "21.0 0.417 0.020 0.10 0.592 7.26 20 0.03 0.09 2 0");
+    const std::string table = layered_soil();
     const auto grid = [&](int cells, RunContext& ctx) {
         auto model = std::make_unique<Model>();
         model->grid.num_cells = cells;
@@ -581,7 +579,7 @@ TEST(RichardsColumn, EachColumnOfAGridEndsAsItDoesAlone) {
     };
     // Rain of 0 to 2.5 Ks for the first half hour, then none.
     const auto rain = [](int cell, int step) {
-        return step < 30 ? (cell % 6) * 0.5 * 1.32 / 360000.0 * 60.0 : 0.0;
+        return step < 30 ? (cell % 6) * kHalfKsAMinute : 0.0;
     };
     constexpr int kCells = 3000, kSteps = 45;
     const int threads_before = omp_get_max_threads();
