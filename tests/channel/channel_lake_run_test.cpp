@@ -102,34 +102,19 @@ TEST(ChannelLakeRun, RainFillsTheLakeOverItsWeirAndEveryBalanceCloses) {
 
 // A run continued from the hot starts of another ends as the whole run: the
 // lake's water passes from the first half to the second, to the last digit,
-// and each half's balances close. At 60 s steps a run of TOT_TIME 28 takes
-// 30 steps, half of the whole run's; the rain lasts 28 minutes, and a gauge
-// that records no rain starts the second half at 10:30.
+// and each half's balances close.
 TEST(ChannelLakeRun, HotStartsCarryTheLakesWater) {
-    const std::string writes =
-        "TIMESTEP 60\nRAIN_DURATION 28\nWRITE_OV_HOTSTART end.ohot\nWRITE_CHAN_HOTSTART "
-        "end.chot\n";
-    TempDir whole, first, second;
-    const std::string whole_summary = run_lake(whole, writes + "TOT_TIME 58\n");
-    const std::string first_summary = run_lake(first, writes + "TOT_TIME 28\n");
-    second.write("dry.gag",
-                 "EVENT \"dry\"\nNRGAG 1\nNRPDS 2\nCOORD 50 -50\nGAGES 2020 6 1 10 30 0.0\n"
-                 "GAGES 2020 6 1 11 0 0.0\n");
-    const std::string summary =
-        run_lake(second, writes +
-                             "TOT_TIME 28\n-PRECIP_UNIF\n-RAIN_INTENSITY\n-RAIN_DURATION\n"
-                             "PRECIP_FILE dry.gag\nREAD_OV_HOTSTART " +
-                             first.file("end.ohot") + "\nREAD_CHAN_HOTSTART " +
-                             first.file("end.chot") + "\n");
+    const HotStartHalves h(
+        [](const TempDir& dir, const std::string& edits) { return run_lake(dir, edits); });
     // The first half leaves the lake above its starting 20 m3.
-    const double carried = figure(first_summary, "Final volume in perennial lakes");
+    const double carried = figure(h.first_summary, "Final volume in perennial lakes");
     EXPECT_GT(carried, 25.0);
-    EXPECT_EQ(figure(summary, "Initial volume in perennial lakes"), carried);
-    EXPECT_EQ(figure(summary, "Final volume in perennial lakes"),
-              figure(whole_summary, "Final volume in perennial lakes"));
-    EXPECT_EQ(second.read("end.chot"), whole.read("end.chot"));
-    EXPECT_NE(first.read("end.chot").find("LAKE 1 "), std::string::npos);
-    for (const std::string* s : {&first_summary, &summary}) {
+    EXPECT_EQ(figure(h.summary, "Initial volume in perennial lakes"), carried);
+    EXPECT_EQ(figure(h.summary, "Final volume in perennial lakes"),
+              figure(h.whole_summary, "Final volume in perennial lakes"));
+    EXPECT_EQ(h.second.read("end.chot"), h.whole.read("end.chot"));
+    EXPECT_NE(h.first.read("end.chot").find("LAKE 1 "), std::string::npos);
+    for (const std::string* s : {&h.first_summary, &h.summary}) {
         EXPECT_NEAR(figure(*s, "Perennial lake mass bal error m^3="), 0.0, 0.005);
         test::expect_balances_close(
             *s, 1e-5,

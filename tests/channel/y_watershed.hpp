@@ -11,7 +11,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <string>
+
+#include "support/harness.hpp"
 
 namespace torva::test::y_watershed {
 
@@ -52,5 +55,33 @@ inline std::string stream_cells(bool western_branch) {
            "CELLIJ 3 3\nNUMNODES 1\nLINKNODE 4 1 1.0\nCELLIJ 4 3\nNUMNODES 1\nLINKNODE 4 2 1.0\n"
            "CELLIJ 5 3\nNUMNODES 1\nLINKNODE 4 3 1.0\n";
 }
+
+// A run of the project and the same run in two halves, the second continued
+// from the overland and channel hot starts of the first. At 60 s steps a run
+// of TOT_TIME 28 takes 30 steps, half of the whole run's 60; the rain lasts
+// 28 minutes, all of it in the first half, and a gauge that records no rain
+// starts the second half at 10:30. `run` runs the project in a folder with
+// its cards edited and gives its summary.
+struct HotStartHalves {
+    TempDir whole, first, second;
+    std::string whole_summary, first_summary, summary;
+
+    explicit HotStartHalves(
+        const std::function<std::string(const TempDir&, const std::string&)>& run) {
+        const std::string writes =
+            "TIMESTEP 60\nRAIN_DURATION 28\nWRITE_OV_HOTSTART end.ohot\n"
+            "WRITE_CHAN_HOTSTART end.chot\n";
+        whole_summary = run(whole, writes + "TOT_TIME 58\n");
+        first_summary = run(first, writes + "TOT_TIME 28\n");
+        second.write("dry.gag",
+                     "EVENT \"dry\"\nNRGAG 1\nNRPDS 2\nCOORD 50 -50\nGAGES 2020 6 1 10 30 0.0\n"
+                     "GAGES 2020 6 1 11 0 0.0\n");
+        summary = run(second, writes +
+                                  "TOT_TIME 28\n-PRECIP_UNIF\n-RAIN_INTENSITY\n-RAIN_DURATION\n"
+                                  "PRECIP_FILE dry.gag\nREAD_OV_HOTSTART " +
+                                  first.file("end.ohot") + "\nREAD_CHAN_HOTSTART " +
+                                  first.file("end.chot") + "\n");
+    }
+};
 
 }  // namespace torva::test::y_watershed
