@@ -43,12 +43,14 @@ const std::pair<int, int> kFloodOrder[] = {{4, 4}, {5, 4}, {4, 3}, {3, 4}, {4, 5
                                            {3, 5}, {3, 3}, {5, 3}, {5, 5}};
 
 // A watershed on `ground` with overland lakes read from a lake map (lake
-// numbers per row) and lake file written into `dir`.
-std::unique_ptr<Model> lake_watershed(RunContext& ctx, const TempDir& dir,
+// numbers per row) and lake file, written into a folder of their own for the
+// set-up to read.
+std::unique_ptr<Model> lake_watershed(RunContext& ctx,
                                       const std::vector<std::vector<double>>& ground,
                                       const std::vector<std::vector<int>>& lake_map,
                                       const std::string& lake_file, double dt = 60.0,
                                       const std::string& scheme = "ade") {
+    const TempDir dir;
     const int rows = static_cast<int>(ground.size());
     const int cols = static_cast<int>(ground[0].size());
     dir.write("lake.map",
@@ -102,9 +104,8 @@ TEST(OverlandLake, RisesThroughTheDepressionInOrderOfElevation) {
         SCOPED_TRACE(scheme);
         RunContext ctx;
         test::Console console(ctx);
-        TempDir dir;
         // Initial level 100.055 m over the pit: 5.5 m3.
-        auto m = lake_watershed(ctx, dir, kDepression, one_lake_at(7, 7, 4, 4),
+        auto m = lake_watershed(ctx, kDepression, one_lake_at(7, 7, 4, 4),
                                 "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 100.055 0\n", 60.0, scheme);
         ASSERT_FALSE(ctx.error.pending()) << console.text() << console.errors();
         ASSERT_EQ(m->lakes.count, 1);
@@ -167,9 +168,8 @@ TEST(OverlandLake, RisesThroughTheDepressionInOrderOfElevation) {
 TEST(OverlandLake, PondOnAKnollNeverGivesMoreThanItHolds) {
     RunContext ctx;
     test::Console console(ctx);
-    TempDir dir;
     const std::vector<std::vector<double>> knoll = {{99, 99, 99}, {99, 100, 99}, {99, 99, 99}};
-    auto m = lake_watershed(ctx, dir, knoll, one_lake_at(3, 3, 2, 2),
+    auto m = lake_watershed(ctx, knoll, one_lake_at(3, 3, 2, 2),
                             "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 100.01 0\n", 60.0, "explicit");
     ASSERT_FALSE(ctx.error.pending()) << console.errors();
     EXPECT_NEAR(m->lakes.volume[1], 1.0, 1e-12);
@@ -194,11 +194,10 @@ TEST(OverlandLake, PondOnAKnollNeverGivesMoreThanItHolds) {
 TEST(OverlandLake, FloodedCellsBringTheirWaterAndCloseValuesFloodTogether) {
     RunContext ctx;
     test::Console console(ctx);
-    TempDir dir;
     // A strip: the lake cell at 100.0 m between cells at 100.2 and 100.20005 m,
     // then a cell at 100.5 m, closed at both ends by 103 m.
     const std::vector<std::vector<double>> strip = {{103, 100.2, 100.0, 100.20005, 100.5, 103}};
-    auto m = lake_watershed(ctx, dir, strip, {{0, 0, 1, 0, 0, 0}},
+    auto m = lake_watershed(ctx, strip, {{0, 0, 1, 0, 0, 0}},
                             "TORVA_OVERLAND_LAKE_FILE\n\n# the pond\nLAKE 1 100.1 0\n");
     ASSERT_FALSE(ctx.error.pending()) << console.errors();
     EXPECT_NEAR(m->lakes.volume[1], 10.0, 1e-9);
@@ -232,10 +231,9 @@ TEST(OverlandLake, FloodedCellsBringTheirWaterAndCloseValuesFloodTogether) {
 TEST(OverlandLake, FallingLakeGivesBackItsHighestCellsFirst) {
     RunContext ctx;
     test::Console console(ctx);
-    TempDir dir;
     const std::vector<std::vector<double>> strip = {{103, 100.3, 100.0, 100.1, 100.2, 103}};
     // Level 100.4 m over four cells: 10 + 40 + 30 + 20 = 100 m3.
-    auto m = lake_watershed(ctx, dir, strip, {{0, 1, 1, 1, 1, 0}},
+    auto m = lake_watershed(ctx, strip, {{0, 1, 1, 1, 1, 0}},
                             "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 100.4 0\n");
     ASSERT_FALSE(ctx.error.pending()) << console.errors();
     EXPECT_NEAR(m->lakes.volume[1], 100.0, 1e-9);
@@ -282,10 +280,9 @@ TEST(OverlandLake, FallingLakeGivesBackItsHighestCellsFirst) {
 TEST(OverlandLake, NegligibleChangeLeavesTheExtentAlone) {
     RunContext ctx;
     test::Console console(ctx);
-    TempDir dir;
     const std::vector<std::vector<double>> strip = {{103, 100.0, 100.05, 103}};
-    auto m = lake_watershed(ctx, dir, strip, {{0, 1, 0, 0}},
-                            "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 100.05 0\n");
+    auto m =
+        lake_watershed(ctx, strip, {{0, 1, 0, 0}}, "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 100.05 0\n");
     ASSERT_FALSE(ctx.error.pending());
     // 1e-9 m3 over one cell of 100 m2 is 1e-11 m of depth: the neighbour at
     // the lake's own level stays out.
@@ -300,10 +297,9 @@ TEST(OverlandLake, NegligibleChangeLeavesTheExtentAlone) {
 TEST(OverlandLake, EvaporatesAtThePotentialRateOfItsCellsAndDriesToItsBed) {
     RunContext ctx;
     test::Console console(ctx);
-    TempDir dir;
     const std::vector<std::vector<double>> strip = {{103, 100.3, 100.0, 100.1, 100.2, 103}};
     // Level 100.4 m over the four cells: 100 m3.
-    auto m = lake_watershed(ctx, dir, strip, {{0, 1, 1, 1, 1, 0}},
+    auto m = lake_watershed(ctx, strip, {{0, 1, 1, 1, 1, 0}},
                             "TORVA_OVERLAND_LAKE_FILE\nLAKE 1 100.4 0\n");
     ASSERT_FALSE(ctx.error.pending()) << console.errors();
     m->run.long_term = true;
