@@ -217,33 +217,28 @@ TEST(AnalyzerNotifications, EachTriggerFiresAtItsMoments) {
         "2DS flow_step t > -1 s 0\n2DS flow_minute t > -1 s 60\n2DS flow_ten t > -1 s 600\n"
         "2DS flow_E E > -1 s\n2DS flow_e e > -1 s\n2DS flow_S S > -1 s\n2DS flow_s s > -1 s\n"
         "2DS flow_c c > -1 s\n2DS flow_Ss Ss > -1 s\n";
+    const char* const arrays[] = {"flow_step", "flow_minute", "flow_ten", "flow_E",
+                                  "flow_e",    "flow_S",      "flow_s",   "flow_c"};
     const struct {
-        const char* edits;
-        int step, minute, ten, E, e, S, s, c;
+        std::string edits;
+        int reports[8];  // of each array above
     } cases[] = {
         // Every step; at 0, 60, ..., 600 s; at 0 and 600 s.
-        {"", 22, 11, 2, 1, 1, 1, 1, 0},
+        {"", {22, 11, 2, 1, 1, 1, 1, 0}},
         // An event run of the two-event file simulates the first event only.
-        {"-PRECIP_UNIF\n-RAIN_INTENSITY\n-RAIN_DURATION\nPRECIP_FILE rain.gag\n", 22, 11, 2, 1, 1,
-         1, 1, 0},
+        {kGaugeCards, {22, 11, 2, 1, 1, 1, 1, 0}},
         // The outlet hydrograph cannot be written: the first step fails after
         // its analyzers were told of the event's start, and reports the crash.
-        {"OUTLET_HYDRO /dev/full\n", 0, 0, 0, 1, 0, 1, 0, 1},
+        {"OUTLET_HYDRO /dev/full\n", {0, 0, 0, 1, 0, 1, 0, 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.edits);
         TempDir dir;
         dir.write("rain.gag", kTwoEvents);
         const std::string out = run_analyzers(dir, analyzers, c.edits).out;
-        EXPECT_EQ(reports_of(out, "flow_step"), c.step);
-        EXPECT_EQ(reports_of(out, "flow_minute"), c.minute);
-        EXPECT_EQ(reports_of(out, "flow_ten"), c.ten);
-        EXPECT_EQ(reports_of(out, "flow_E"), c.E);
-        EXPECT_EQ(reports_of(out, "flow_e"), c.e);
-        EXPECT_EQ(reports_of(out, "flow_S"), c.S);
-        EXPECT_EQ(reports_of(out, "flow_s"), c.s);
-        EXPECT_EQ(reports_of(out, "flow_c"), c.c);
-        EXPECT_EQ(reports_of(out, "flow_Ss"), c.S + c.s);
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(reports_of(out, arrays[k]), c.reports[k]) << arrays[k];
+        EXPECT_EQ(reports_of(out, "flow_Ss"), c.reports[5] + c.reports[6]);
     }
 }
 

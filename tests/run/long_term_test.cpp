@@ -87,6 +87,29 @@ std::vector<HourLine> hourly_lines(const TempDir& dir) {
     return lines;
 }
 
+// Runs the project of `dir`, which must end well, into its summary (and its
+// console); every run here balances.
+void run_balanced(const TempDir& dir, std::string& summary, std::string* console = nullptr) {
+    const auto run = run_program_in(dir.path(), {"p.prj"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    summary = dir.read("summary.txt");
+    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
+    if (console)
+        *console = run.out;
+}
+
+// Through the dry week after the first storm the store never falls below the
+// wilting point, no hour's AET exceeds its PET, and the last dry hour is
+// drier than the first after the storm.
+void expect_dry_week(const std::vector<HourLine>& hours) {
+    ASSERT_GT(hours.size(), 7u * 24u);
+    for (std::size_t h = 3; h < 7 * 24; ++h) {
+        EXPECT_LE(hours[h].aet, hours[h].pet + 1e-6) << h;
+        EXPECT_GE(hours[h].theta, 0.12 - 1e-6) << h;
+    }
+    EXPECT_LT(hours[7 * 24 - 1].theta, hours[6].theta - 0.01);
+}
+
 // Two storms a week apart in sunny June weather: the first wets the store
 // above field capacity, the dry week takes it down by evapotranspiration
 // and percolation, never below the wilting point, with AET never above PET;
@@ -98,33 +121,26 @@ TEST(LongTermRun, DryWeekBetweenStormsBalancesAndDriesTheSoil) {
         SCOPED_TRACE(k == 0 ? "50 F" : "80 F");
         TempDir dir;
         write_long_term_project(dir, hmx_june_weather(10, k == 0 ? 50 : 80));
-        const auto run = run_program_in(dir.path(), {"p.prj"});
-        ASSERT_EQ(run.status, 0) << run.out;
-        const std::string summary = dir.read("summary.txt");
+        std::string summary;
+        ASSERT_NO_FATAL_FAILURE(run_balanced(dir, summary));
         for (int event = 1; event <= 2; ++event)
             EXPECT_LT(std::fabs(figure_after(summary, "mass conservation error:", event)), 1e-3)
                 << summary;
         EXPECT_NE(summary.find("SUMMARY- EVENT 2"), std::string::npos);
-        EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3)
-            << summary;
         evaporation[k] = figure_after(summary, "Total amount of evaporation=");
         EXPECT_GT(figure_after(summary, "Final volume in soil over GAR soil depth"), 0.0);
 
         const std::vector<HourLine> hours = hourly_lines(dir);
-        ASSERT_GT(hours.size(), 7u * 24u);
+        ASSERT_NO_FATAL_FAILURE(expect_dry_week(hours));
+        // Hour by hour the store only gives water up.
         double previous = 1.0;
         int falling = 0;
         for (std::size_t h = 3; h < 7 * 24; ++h) {
-            EXPECT_LE(hours[h].aet, hours[h].pet + 1e-6) << h;
-            EXPECT_GE(hours[h].theta, 0.12 - 1e-6) << h;
             falling += hours[h].theta < previous ? 1 : 0;
             EXPECT_LE(hours[h].theta, previous + 1e-6) << h;
             previous = hours[h].theta;
         }
         EXPECT_GT(falling, 100);
-        // The store gave water up over the week: the last dry hour is drier
-        // than the first after the storm.
-        EXPECT_LT(hours[7 * 24 - 1].theta, hours[6].theta - 0.01);
     }
     EXPECT_GT(evaporation[0], 0.0);
     EXPECT_GT(evaporation[1], 1.2 * evaporation[0]);
@@ -144,11 +160,9 @@ TEST(LongTermRun, DrySpellStridedByTheHourGivesTheLinesOfOneStridedByTheMinute) 
         write_long_term_project(dir, hmx_june_weather(10, 68), "", {{"HYD_FREQ 60", rows[k]}});
         write_pond(dir, false);
         dir.write("ks.map", uniform_map("0.005"));
-        const auto run = run_program_in(dir.path(), {"p.prj"});
-        ASSERT_EQ(run.status, 0) << run.out;
-        const std::string summary = dir.read("summary.txt");
+        std::string summary;
+        ASSERT_NO_FATAL_FAILURE(run_balanced(dir, summary));
         EXPECT_GT(figure_after(summary, "Total direct evaporation="), 4.9) << summary;
-        EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3);
         lines[k] = hourly_lines(dir);
     }
     // From the first storm (1 June 12:00) to the second's hour (8 June 12:00),
@@ -182,18 +196,10 @@ TEST(LongTermRun, RichardsColumnsDryThroughRootUptake) {
               "0.1 0.39 0.075 0.30 0.24 25.9 30 0.2 0.32 5 0\n"
               "0.1 0.39 0.075 0.30 0.24 25.9 0 0.2 0.32 5 0\n"
               "0 0 0 0\n");
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    ASSERT_EQ(run.status, 0) << run.out;
-    const std::string summary = dir.read("summary.txt");
-    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
+    std::string summary;
+    ASSERT_NO_FATAL_FAILURE(run_balanced(dir, summary));
     EXPECT_GT(figure_after(summary, "Total amount of evaporation="), 1.0) << summary;
-    const std::vector<HourLine> hours = hourly_lines(dir);
-    ASSERT_GT(hours.size(), 7u * 24u);
-    for (std::size_t k = 3; k < 7 * 24; ++k) {
-        EXPECT_LE(hours[k].aet, hours[k].pet + 1e-6) << k;
-        EXPECT_GE(hours[k].theta, 0.12 - 1e-6) << k;
-    }
-    EXPECT_LT(hours[7 * 24 - 1].theta, hours[6].theta - 0.01);
+    expect_dry_week(hourly_lines(dir));
 }
 
 // A pond 9 cm deep in a pit of the centre cell (9.8 m, the outlet cell below
@@ -204,9 +210,8 @@ TEST(LongTermRun, OverlandLakeEvaporatesAndEveryBalanceCloses) {
     TempDir dir;
     write_long_term_project(dir, hmx_june_weather(10, 68), kLakeCards);
     write_pond(dir, true);
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
-    const std::string summary = dir.read("summary.txt");
+    std::string summary;
+    ASSERT_NO_FATAL_FAILURE(run_balanced(dir, summary));
     const double evaporated = figure_after(summary, "Volume of evaporation from lakes:");
     const double initial = figure_after(summary, "Initial volume in overland lakes:");
     const double inflow = figure_after(summary, "Volume of flow into overland lakes:");
@@ -217,7 +222,6 @@ TEST(LongTermRun, OverlandLakeEvaporatesAndEveryBalanceCloses) {
     EXPECT_GT(evaporated, 1.0) << summary;
     EXPECT_NEAR(initial + inflow - outflow - evaporated, remaining, 0.01) << summary;
     EXPECT_NEAR(figure_after(summary, "Overland lake mass bal error m^3:"), 0.0, 0.005);
-    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
     EXPECT_GE(figure_after(summary, "Total direct evaporation="), evaporated - 0.005);
     for (int event = 1; event <= 2; ++event)
         EXPECT_LT(std::fabs(figure_after(summary, "mass conservation error:", event)), 1e-3);
@@ -251,8 +255,8 @@ TEST(LongTermRun, PondAmongWiltedLandEvaporatesANinthOfThePotentialRate) {
     dir.write("storms.gag",
               "EVENT \"night\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\nGAGES 2021 6 1 0 0 0.0\n"
               "GAGES 2021 6 1 6 0 0.0\nGAGES 2021 6 1 7 0 5.0\n");
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    std::string summary;
+    ASSERT_NO_FATAL_FAILURE(run_balanced(dir, summary));
     const std::vector<HourLine> hours = hourly_lines(dir);
     ASSERT_GT(hours.size(), 5u);
     for (std::size_t k = 0; k < 5; ++k) {
@@ -261,11 +265,9 @@ TEST(LongTermRun, PondAmongWiltedLandEvaporatesANinthOfThePotentialRate) {
         EXPECT_NEAR(9.0 * hours[k].aet, hours[k].pet, 6e-6) << k;
         EXPECT_EQ(hours[k].theta, 0.12) << k;
     }
-    const std::string summary = dir.read("summary.txt");
     // The 5 mm/h on the wilted land from 7:00 bring its soil nowhere near
     // draining (Ks Se^9.25 with Se = 0.24: 2e-6 cm/h).
     EXPECT_EQ(figure_after(summary, "Total downward flux from unsaturated zone="), 0.0) << summary;
-    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3);
 }
 
 // A summer of weather with the second storm at its end: the weather hours
@@ -321,9 +323,8 @@ TEST(LongTermRun, SnowfallIsStoredThenMelts) {
                   "GRIDSTREAMFILE\nSTREAMCELLS 3\nCELLIJ 1 2\nNUMNODES 1\nLINKNODE 2 1 1.0\n"
                   "CELLIJ 2 2\nNUMNODES 1\nLINKNODE 2 2 1.0\n"
                   "CELLIJ 3 2\nNUMNODES 1\nLINKNODE 2 3 1.0\n");
-        const auto run = run_program_in(dir.path(), {"p.prj"});
-        ASSERT_EQ(run.status, 0) << run.out;
-        const std::string summary = dir.read("summary.txt");
+        std::string summary;
+        ASSERT_NO_FATAL_FAILURE(run_balanced(dir, summary));
         // 20 mm on 900 m2.
         EXPECT_NEAR(figure_after(summary, "volume of rainfall to overland:"), 18.0 - c.on_lake,
                     0.05);
@@ -335,8 +336,6 @@ TEST(LongTermRun, SnowfallIsStoredThenMelts) {
             EXPECT_NEAR(figure_after(summary, "Volume precip to lakes="), c.on_lake + 0.4, 0.005);
         EXPECT_EQ(figure_after(summary, "volume of infiltration:"), 0.0);
         EXPECT_EQ(figure_after(summary, "Final volume of snow="), 0.0);
-        EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3)
-            << summary;
     }
 }
 
@@ -369,15 +368,13 @@ TEST(LongTermRun, SnowMeltsTheHoursAmountAtAnyStep) {
         write_long_term_project(dir, weather, "",
                                 {{"TIMESTEP 30", std::string("TIMESTEP ") + step}});
         dir.write("storms.gag", storms);
-        const auto run = run_program_in(dir.path(), {"p.prj"});
-        ASSERT_EQ(run.status, 0) << run.out;
-        EXPECT_NE(run.out.find("End of meteorology data reached"), std::string::npos) << run.out;
-        const std::string summary = dir.read("summary.txt");
+        std::string summary, console;
+        ASSERT_NO_FATAL_FAILURE(run_balanced(dir, summary, &console));
+        EXPECT_NE(console.find("End of meteorology data reached"), std::string::npos) << console;
         EXPECT_NEAR(figure_after(summary, "Total amount of snowfall="), 18.0, 0.005);
         EXPECT_NEAR(figure_after(summary, "Total amount of snowmelt="), 9.2546, 0.005 * 9.2546)
             << summary;
         EXPECT_NEAR(figure_after(summary, "Final volume of snow="), 18.0 - 9.2546, 0.005 * 9.2546);
-        EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3);
     }
 }
 
@@ -392,10 +389,8 @@ TEST(LongTermRun, TopLayerDriesFirst) {
         dir, hmx_june_weather(10, 68),
         "TOP_LAYER_DEPTH 0.1\nIN_THETA_LOCATION loc.txt\nOUT_THETA_LOCATION theta.txt\n");
     dir.write("loc.txt", "1\n2 2\n");
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    ASSERT_EQ(run.status, 0) << run.out;
-    const std::string summary = dir.read("summary.txt");
-    EXPECT_LT(std::fabs(figure_after(summary, "Overall mass balance error =")), 1e-3) << summary;
+    std::string summary;
+    ASSERT_NO_FATAL_FAILURE(run_balanced(dir, summary));
     std::istringstream in(dir.read("theta.txt"));
     std::string line;
     int rows = 0, front_rows = 0;
