@@ -30,19 +30,22 @@ CalibrationResults two_places() {
 // error, (1 - 1.2)^2 = 0.04 at link 3 node 2 and (2 - 1.2)^2 = 0.64 at the
 // outlet. A volume of 500 m3 alone (scaled by peak over volume, which is 0
 // without a peak): the error is then 0 whatever the sum; with the peak of 1.2
-// beside it the volume term is ((400 - 500) r)^2 with r = 1.2 / 500.
+// beside it the volume term is ((400 - 500) r)^2 with r = 1.2 / 500, and as
+// both weights are 1.44 (1.2^2 and (r 500)^2) the HMLE is the mean of the two
+// squared errors. A place the simulation has no hydrograph of scores nothing.
 TEST(Observations, LocationLineScoresThatPlaceAndAMissingPlaceScoresNothing) {
+    const double volume_error = (400.0 - 500.0) * 1.2 / 500.0;
     const struct {
         const char* file;
         int link, node;
-        double hmle;
+        double hmle;  // none where the place is missing
         bool missing;
     } cases[] = {
         {"LOCATION 3 2\n1\n1.2 1 0 0\n", 3, 2, 0.04, false},
         {"location 1 2\n1\n1.2 1 0 0\n", 1, 2, (0.5 - 1.2) * (0.5 - 1.2), false},
         {"1\n1.2 1 0 0\n", 0, 0, 0.64, false},
-        {"LOCATION 3 2\n1\n1.2 1 500 1\n", 3, 2, -2.0, false},
-        {"LOCATION 4 3\n1\n1.2 1 0 0\n", 4, 3, -1.0, true},
+        {"LOCATION 3 2\n1\n1.2 1 500 1\n", 3, 2, 0.5 * (0.04 + volume_error * volume_error), false},
+        {"LOCATION 4 3\n1\n1.2 1 0 0\n", 4, 3, 0.0, true},
     };
     const CalibrationResults simulated = two_places();
     for (const auto& c : cases) {
@@ -56,15 +59,8 @@ TEST(Observations, LocationLineScoresThatPlaceAndAMissingPlaceScoresNothing) {
         EXPECT_EQ(obs.node, c.node);
         const Score score = score_events(obs, simulated, nullptr);
         EXPECT_EQ(score.location_missing, c.missing);
-        if (c.hmle == -2.0) {
-            // Both terms: weights 1.44 and (r 500)^2 = 1.44, so the HMLE is the
-            // mean of the two squared errors.
-            const double r = 1.2 / 500.0;
-            const double volume_error = (400.0 - 500.0) * r;
-            EXPECT_NEAR(score.hmle, 0.5 * (0.04 + volume_error * volume_error), 1e-12);
-        } else if (!c.missing) {
+        if (!c.missing)
             EXPECT_NEAR(score.hmle, c.hmle, 1e-12);
-        }
     }
     // A LOCATION line without a node, or with node 0, is not an observation file.
     for (const char* bad : {"LOCATION 3\n1\n1.2 1 0 0\n", "LOCATION 3 0\n1\n1.2 1 0 0\n"}) {

@@ -119,53 +119,6 @@ Scan scan(WeatherFormat format, const std::string& text) {
     return s;
 }
 
-// The same hour, 2 April 2021 14:00, read from each layout in model units:
-// 29.02 inHg = 982.7 mb, 54 % humidity, 3 tenths, 2 knots = 1.028888 m/s,
-// 64 F = 17.7778 C, 300 and 500 W/m2 (SAMSON rounds to its columns).
-TEST(WeatherLayouts, EachLayoutGivesTheHandConvertedHour) {
-    struct Case {
-        const char* name;
-        WeatherFormat format;
-        std::string text;
-        const char* banner;
-        double pressure, wind, temperature;  // mb, m/s, C: to the layout's digits
-        int first_hour;                      // of the file
-    };
-    const Case cases[] = {
-        {"HMX", WeatherFormat::hmx, hmx(3), "End of hmet_HMX file encountered after 72 lines\n",
-         29.02 * 1013.25 / 29.92, 2 * 0.514444, 14.0 / 1.8 + 10.0, 0},
-        {"Surface Airways", WeatherFormat::surface_airways, ncdc(3),
-         "End of hmet_NCDC file encountered after 21 lines\nDRAD GRAD PRES RHUM TMPD TSKC "
-         "WIND\n 3  3  3  3  3  3  3\n",
-         29020 * 33.86530748663101 / 1000, 2 * 0.514444, 14.0 / 1.8 + 10.0, 1},
-        {"SAMSON", WeatherFormat::samson, samson(3),
-         "End of hmet_SAMSON file encountered after 73 lines\n", 983.0, 1.0, 17.8, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Scan s = scan(c.format, c.text);
-        ASSERT_TRUE(s.ok) << s.console;
-        EXPECT_EQ(s.console, c.banner);
-        EXPECT_EQ(s.hm.first_record.hour, c.first_hour);
-        EXPECT_EQ(s.hm.record_count, 72);
-        EXPECT_EQ(s.hm.repaired_values, 0);
-        // Hour 24 of the last day is hour 0 of 4 April.
-        if (c.first_hour == 1) {
-            EXPECT_EQ(s.hm.last_record.day, 4);
-            EXPECT_EQ(s.hm.last_record.hour, 0);
-        }
-        const WeatherRecord& w = s.hm.reader.hours[24 + 14 - c.first_hour];
-        ASSERT_EQ(w.day * 100 + w.hour, 214);
-        EXPECT_NEAR(w.pressure, c.pressure, 1e-9);
-        EXPECT_EQ(w.relative_humidity, 54.0);
-        EXPECT_EQ(w.sky_cover, 3.0);
-        EXPECT_NEAR(w.wind_speed, c.wind, 1e-9);
-        EXPECT_NEAR(w.temperature, c.temperature, 1e-9);
-        EXPECT_NEAR(w.direct_radiation, 300.0, 1e-9);
-        EXPECT_NEAR(w.global_radiation, 500.0, 1e-9);
-    }
-}
-
 // The text with the first `from` after `anchor` replaced.
 std::string with(std::string text, const std::string& from, const std::string& to,
                  const std::string& anchor = "") {
@@ -174,41 +127,62 @@ std::string with(std::string text, const std::string& from, const std::string& t
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
-// A missing temperature or humidity takes the same hour of the day before;
-// a missing wind, pressure or sky cover the hour before.
-TEST(WeatherLayouts, MissingValuesTakeTheirRepairs) {
+// The same hour, 2 April 2021 14:00, read from each layout in model units:
+// 29.02 inHg = 982.7 mb, 54 % humidity, 3 tenths, 2 knots = 1.028888 m/s,
+// 64 F = 17.7778 C, 300 and 500 W/m2 (SAMSON rounds to its columns). And the
+// same file with that hour's temperature and wind marked missing: a missing
+// temperature or humidity takes the same hour of the day before, a missing
+// wind, pressure or sky cover the hour before, so the temperature of 1 April
+// 14:00 (64 F) and the wind of 13:00 (2 knots) stand in for them.
+TEST(WeatherLayouts, EachLayoutGivesTheHandConvertedHourAndRepairsMissingValues) {
     struct Case {
         const char* name;
         WeatherFormat format;
-        std::string text;
-        double temperature, wind;  // C, m/s at 2 April 14:00
+        std::string text, missing;  // whole, and with the two values marked missing
+        const char* banner;
+        double pressure, wind, temperature;  // mb, m/s, C: to the layout's digits
+        int first_hour;                      // of the file
     };
-    // 2 April 14:00 in each layout, its temperature and wind marked missing:
-    // the temperature of 1 April 14:00 (64 F) and the wind of 13:00 (2 knots)
-    // stand in for them.
     const Case cases[] = {
-        {"HMX", WeatherFormat::hmx,
+        {"HMX", WeatherFormat::hmx, hmx(3),
          with(hmx(3), "2021 4 2 14 29.02 54 3 2 64", "2021 4 2 14 29.02 54 3 999 999"),
-         14.0 / 1.8 + 10.0, 2 * 0.514444},
-        {"Surface Airways", WeatherFormat::surface_airways,
+         "End of hmet_HMX file encountered after 72 lines\n", 29.02 * 1013.25 / 29.92, 2 * 0.514444,
+         14.0 / 1.8 + 10.0, 0},
+        {"Surface Airways", WeatherFormat::surface_airways, ncdc(3),
          with(with(ncdc(3), "1400+00064  ", "1400-99999M ", "TMPDXX2021040002"), "1400+00002  ",
               "1400+00002M ", "WINDXX2021040002"),
-         14.0 / 1.8 + 10.0, 2 * 0.514444},
-        {"SAMSON", WeatherFormat::samson,
-         with(with(samson(3), " 21 04 02 14 0", " 21 04 02 14 0"), " 17.8   0.0  54  983 180   1.0",
-              "9999.   0.0  54  983 180 9999."),
-         17.8, 1.0},
+         "End of hmet_NCDC file encountered after 21 lines\nDRAD GRAD PRES RHUM TMPD TSKC "
+         "WIND\n 3  3  3  3  3  3  3\n",
+         29020 * 33.86530748663101 / 1000, 2 * 0.514444, 14.0 / 1.8 + 10.0, 1},
+        {"SAMSON", WeatherFormat::samson, samson(3),
+         with(samson(3), " 17.8   0.0  54  983 180   1.0", "9999.   0.0  54  983 180 9999.",
+              " 21 04 02 14 0"),
+         "End of hmet_SAMSON file encountered after 73 lines\n", 983.0, 1.0, 17.8, 1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Scan s = scan(c.format, c.text);
-        ASSERT_TRUE(s.ok) << s.console;
-        EXPECT_EQ(s.hm.repaired_values, 2);
-        const int first = s.hm.first_record.hour;
-        const WeatherRecord& w = s.hm.reader.hours[24 + 14 - first];
-        EXPECT_NEAR(w.temperature, c.temperature, 1e-9);
-        EXPECT_NEAR(w.wind_speed, c.wind, 1e-9);
-    }
+    for (const Case& c : cases)
+        for (const bool repaired : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (repaired ? ", repaired" : ""));
+            Scan s = scan(c.format, repaired ? c.missing : c.text);
+            ASSERT_TRUE(s.ok) << s.console;
+            EXPECT_EQ(s.console, c.banner);
+            EXPECT_EQ(s.hm.first_record.hour, c.first_hour);
+            EXPECT_EQ(s.hm.record_count, 72);
+            EXPECT_EQ(s.hm.repaired_values, repaired ? 2 : 0);
+            // Hour 24 of the last day is hour 0 of 4 April.
+            if (c.first_hour == 1) {
+                EXPECT_EQ(s.hm.last_record.day, 4);
+                EXPECT_EQ(s.hm.last_record.hour, 0);
+            }
+            const WeatherRecord& w = s.hm.reader.hours[24 + 14 - c.first_hour];
+            ASSERT_EQ(w.day * 100 + w.hour, 214);
+            EXPECT_NEAR(w.pressure, c.pressure, 1e-9);
+            EXPECT_EQ(w.relative_humidity, 54.0);
+            EXPECT_EQ(w.sky_cover, 3.0);
+            EXPECT_NEAR(w.wind_speed, c.wind, 1e-9);
+            EXPECT_NEAR(w.temperature, c.temperature, 1e-9);
+            EXPECT_NEAR(w.direct_radiation, 300.0, 1e-9);
+            EXPECT_NEAR(w.global_radiation, 500.0, 1e-9);
+        }
 }
 
 // Every refusal names the file's layout and where the fault is, and the scan fails.

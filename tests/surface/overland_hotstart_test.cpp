@@ -5,16 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/harness.hpp"
 #include "support/projects.hpp"
 
 namespace torva {
 namespace {
 
+using test::figure;
 using test::TempDir;
 
 struct Case {
@@ -44,15 +45,6 @@ std::vector<std::string> discharges(const std::string& text) {
     std::string time, discharge;
     while (in >> time >> discharge) column.push_back(discharge);
     return column;
-}
-
-// The number a summary prints after the label; not a number where it has none.
-double figure(const std::string& summary, const std::string& label) {
-    const std::size_t at = summary.find(label);
-    double value = std::nan("");
-    if (at != std::string::npos)
-        std::istringstream(summary.substr(at + label.size())) >> value;
-    return value;
 }
 
 // Sixty minutes against its first thirty minutes (ending with a hot start)

@@ -20,48 +20,35 @@ TEST(StandingWater, StillOnlyWhereNoFaceAndNoOutletCanMoveIt) {
     constexpr double kNaN = NAN;
     struct Case {
         const char* name;
-        OverlandScheme scheme;
         std::vector<double> depth;  // m, cells 1 to 9 row by row
         bool still;
+        OverlandScheme scheme = OverlandScheme::ade;
     };
     const Case cases[] = {
-        {"dry ground", OverlandScheme::ade, {0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
-        {"films below the retention",
-         OverlandScheme::ade,
-         {5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 0},
-         true},
+        {"dry ground", {0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
+        {"films below the retention", {5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 0}, true},
         {"a film on the outlet, which passes any depth",
-         OverlandScheme::ade,
          {5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4, 5e-4},
          false},
         {"a pond in the hollow, its surface below every neighbour's",
-         OverlandScheme::ade,
          {0, 0, 0, 0, 0.05, 0, 0, 0, 0},
          true},
-        {"a pond over the hollow's rim",
-         OverlandScheme::ade,
-         {0, 0, 0, 0, 1.01, 0, 0, 0, 0},
-         false},
+        {"a pond over the hollow's rim", {0, 0, 0, 0, 1.01, 0, 0, 0, 0}, false},
         {"water above the retention beside a dry cell as high",
-         OverlandScheme::ade,
          {2e-3, 0, 0, 0, 0, 0, 0, 0, 0},
          false},
         {"level water above the retention running into the hollow",
-         OverlandScheme::ade,
          {2e-3, 2e-3, 2e-3, 2e-3, 0, 2e-3, 2e-3, 2e-3, 0},
          false},
-        {"a depth that is not a number",
-         OverlandScheme::ade,
-         {0, 0, 0, 0, kNaN, 0, 0, 0, 0},
-         false},
+        {"a depth that is not a number", {0, 0, 0, 0, kNaN, 0, 0, 0, 0}, false},
         {"the explicit scheme, dry",
-         OverlandScheme::explicit_scheme,
          {0, 0, 0, 0, 0, 0, 0, 0, 0},
-         true},
+         true,
+         OverlandScheme::explicit_scheme},
         {"the explicit scheme, a film below the retention",
-         OverlandScheme::explicit_scheme,
          {5e-4, 0, 0, 0, 0, 0, 0, 0, 0},
-         false},
+         false,
+         OverlandScheme::explicit_scheme},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
