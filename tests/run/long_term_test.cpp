@@ -274,7 +274,8 @@ TEST(LongTermRun, PondAmongWiltedLandEvaporatesANinthOfThePotentialRate) {
 // are met on the hour through three months of dry spells (the hours are
 // counted from each record's date, so rounding does not build up), and the
 // run ends after the second storm with a line for every hour from the first
-// storm's (1 June 12:00) past the second's (30 August 12:00, 2160 hours on).
+// storm's (1 June 12:00) past the second's (30 August 12:00, 2160 hours on),
+// and balances.
 TEST(LongTermRun, SummerOfDrySpellsKeepsTheWeatherOnTheHour) {
     TempDir dir;
     write_long_term_project(dir, hmx_june_weather(92, 68));
@@ -283,11 +284,10 @@ TEST(LongTermRun, SummerOfDrySpellsKeepsTheWeatherOnTheHour) {
               "GAGES 2021 6 1 12 0 0.0\nGAGES 2021 6 1 12 30 10.0\nGAGES 2021 6 1 13 0 10.0\n"
               "EVENT \"August\"\nNRGAG 1\nNRPDS 3\nCOORD 15 15\n"
               "GAGES 2021 8 30 12 0 0.0\nGAGES 2021 8 30 12 30 2.0\nGAGES 2021 8 30 13 0 2.0\n");
-    const auto run = run_program_in(dir.path(), {"p.prj"});
-    ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_NE(dir.read("summary.txt").find("SUMMARY- EVENT 2"), std::string::npos);
-    const std::vector<HourLine> hours = hourly_lines(dir);
-    EXPECT_GT(hours.size(), 2160u);
+    std::string summary;
+    ASSERT_NO_FATAL_FAILURE(run_balanced(dir, summary));
+    EXPECT_NE(summary.find("SUMMARY- EVENT 2"), std::string::npos);
+    EXPECT_GT(hourly_lines(dir).size(), 2160u);
 }
 
 // Below freezing the storm falls as snow: the first event's summary keeps
