@@ -465,16 +465,17 @@ __attribute__((target("avx512f"))) bool faces_in_lanes_avx512(const FaceCells& c
         __m512d y =
             _mm512_castsi512_pd(_mm512_add_epi64(_mm512_srli_epi64(product, 1), exponent_bias));
         const __m512d slope = _mm512_sqrt_pd(_mm512_div_pd(face_fall, size));
-        const __m512d twice_x = _mm512_mul_pd(two, x);
+        // Doubling is exact (or overflows either way), so 2 a + b fused
+        // into one operation rounds as the doubling and the sum one after
+        // the other do.
         for (int step = 0; step < 2; ++step) {
             const __m512d y3 = _mm512_mul_pd(_mm512_mul_pd(y, y), y);
-            y = _mm512_mul_pd(y, _mm512_div_pd(_mm512_add_pd(y3, twice_x),
-                                               _mm512_add_pd(_mm512_mul_pd(two, y3), x)));
+            y = _mm512_mul_pd(
+                y, _mm512_div_pd(_mm512_fmadd_pd(two, x, y3), _mm512_fmadd_pd(two, y3, x)));
         }
         const __m512d y3 = _mm512_mul_pd(_mm512_mul_pd(y, y), y);
-        const __m512d root =
-            _mm512_sub_pd(y, _mm512_div_pd(_mm512_mul_pd(y, _mm512_sub_pd(y3, x)),
-                                           _mm512_add_pd(_mm512_mul_pd(two, y3), x)));
+        const __m512d root = _mm512_sub_pd(
+            y, _mm512_div_pd(_mm512_mul_pd(y, _mm512_sub_pd(y3, x)), _mm512_fmadd_pd(two, y3, x)));
         const __m512d q = _mm512_mul_pd(
             _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(base, root), slope), inverse_n), size);
         const __m512d cap =
